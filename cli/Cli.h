@@ -1,0 +1,31 @@
+#pragma once
+// Shared pieces of orvalink-cli's verbs.
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+
+namespace orvalink::cli {
+
+struct Context {
+    QString dbPath;     // --db, default nms.ini beside the program
+    QString nmsAddress; // --nms, default the saved NMS interface, then 127.0.0.1
+    QTextStream& out;
+    QTextStream& err;
+};
+
+// A verb takes its own arguments (after the verb word) and returns the exit code.
+using VerbFunction = int (*)(const Context&, const QStringList&);
+
+struct Verb {
+    const char* name;
+    const char* usage;   // arguments, e.g. "HOST COMMUNITY N [N ...]"
+    const char* summary; // one paragraph for --help
+    VerbFunction run;
+};
+
+int verbList(const Context&, const QStringList&);
+int verbGet(const Context&, const QStringList&);
+int verbSet(const Context&, const QStringList&);
+
+} // namespace orvalink::cli

@@ -1,0 +1,100 @@
+// orvalink-cli: the element database and the devices from a shell, through
+// the same core code as the desktop program.
+
+#include "Cli.h"
+
+#include "app/UserSettings.h"
+#include "store/ElementDatabase.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <iterator>
+
+using namespace orvalink;
+using namespace orvalink::cli;
+
+namespace {
+
+const Verb kVerbs[] = {
+    {"list", "", "Prints the elements of the database as the element tree shows them: one line "
+                 "per element, its name, \" [\", its MAC address and \"]\", in file order.",
+     verbList},
+    {"get", "HOST COMMUNITY N [N ...]",
+     "Reads parameters N of the element's SNMP agent at HOST, one exchange per N in order, and "
+     "prints one line per N: the value text, or an empty line for no value. Exit 0 when every "
+     "N gave a value, 1 otherwise.",
+     verbGet},
+    {"set", "HOST COMMUNITY N TYPE VALUE",
+     "Writes VALUE to parameter N (TYPE gauge, ip or text) and prints the value the agent "
+     "echoed. Exit 0 when it equals the value sent, 1 otherwise.",
+     verbSet},
+};
+
+void printHelp(QTextStream& out)
+{
+    out << "Usage: orvalink-cli [--db PATH] [--nms ADDR] VERB [ARGS...]\n\n"
+           "Options:\n"
+           "  --db PATH   element database (default: nms.ini beside the program)\n"
+           "  --nms ADDR  local address to send SNMP from (default: the saved NMS\n"
+           "              interface of the desktop program, then 127.0.0.1)\n"
+           "  --help      this text\n\n"
+           "Verbs:\n";
+    for (const Verb& v : kVerbs) {
+        out << "  " << v.name;
+        if (*v.usage)
+            out << ' ' << v.usage;
+        out << "\n      " << v.summary << "\n";
+    }
+}
+
+QString defaultNmsAddress()
+{
+    const QString saved = UserSettings().nmsIpAddress();
+    if (saved.isEmpty() || saved == QLatin1String("0.0.0.0") || !isValidIPAddress(saved))
+        return QStringLiteral("127.0.0.1");
+    return saved;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QStringList args = app.arguments().mid(1);
+    QString dbPath;
+    QString nms;
+    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+        const QString opt = args.takeFirst();
+        if (opt == QLatin1String("--help")) {
+            printHelp(out);
+            return 0;
+        }
+        if ((opt == QLatin1String("--db") || opt == QLatin1String("--nms")) && !args.isEmpty()) {
+            (opt == QLatin1String("--db") ? dbPath : nms) = args.takeFirst();
+            continue;
+        }
+        err << "orvalink-cli: unknown or incomplete option " << opt << " (see --help)\n";
+        return 2;
+    }
+    if (args.isEmpty()) {
+        printHelp(err);
+        return 2;
+    }
+    const QString verbName = args.takeFirst();
+    for (const Verb& v : kVerbs) {
+        if (verbName == QLatin1String(v.name)) {
+            if (dbPath.isEmpty())
+                dbPath = defaultDatabasePath();
+            if (nms.isEmpty())
+                nms = defaultNmsAddress();
+            const Context ctx{dbPath, nms, out, err};
+            return v.run(ctx, args);
+        }
+    }
+    err << "orvalink-cli: unknown verb " << verbName << " (see --help)\n";
+    return 2;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The two per-user settings: application "Quorvane", section "Orvalink SNMP".
+
+#include <QString>
+#include <memory>
+
+class QSettings;
+
+namespace orvalink {
+
+class UserSettings {
+public:
+    // The platform's per-user store (the registry on Windows).
+    UserSettings();
+    // An INI file at iniPath instead: for tests and for tools that must not
+    // touch the operator's settings.
+    explicit UserSettings(const QString& iniPath);
+    ~UserSettings();
+    UserSettings(const UserSettings&) = delete;
+    UserSettings& operator=(const UserSettings&) = delete;
+
+    // "NMS IP Address", default "0.0.0.0".
+    QString nmsIpAddress() const;
+    void setNmsIpAddress(const QString& address);
+    // Numeric value of "EULA1", default 0; non-zero means the start-up notice
+    // is not shown again.
+    int eula() const;
+    void setEula(bool dontShowAgain);
+
+private:
+    QString value(const QString& key, const QString& def) const;
+    void setValue(const QString& key, const QString& value);
+
+    std::unique_ptr<QSettings> m_settings;
+};
+
+} // namespace orvalink

@@ -1,0 +1,45 @@
+#pragma once
+// The element database nms.ini: its shared text forms and the list of
+// elements that the tree, the hidden section list and the encoder list show.
+
+#include <QList>
+#include <QString>
+
+namespace orvalink {
+
+class IniStore;
+
+// Dotted-decimal IPv4 check: exactly four parts, each a whole number 0..255
+// (leading zeros and blanks around the digits accepted).
+bool isValidIPAddress(const QString& strIPAddress);
+// "2e:8b:f2:0a:0b:0c" -> "2E8BF20A0B0C"; any text not 17 characters long -> "".
+QString encodeMac(const QString& srcMAC);
+// "2e8bf2001a2b" -> "2E:8B:F2:00:1A:2B"; any text not 12 characters long -> "".
+QString decodeMac(const QString& srcSection);
+// Exactly 16 characters, upper case, padded with blanks or cut.
+QString encodeName(const QString& srcName);
+
+// Default path of the database: nms.ini in the program's folder.
+QString defaultDatabasePath();
+
+enum class ElementRole { Unknown = 0, Encoder = 1, Decoder = 2 };
+
+struct ElementEntry {
+    QString section;   // 12 hex digits as in the file
+    QString mac;       // colon form: the tree node key
+    QString name;      // stored name, trimmed
+    QString roleText;  // stored role text, trimmed ("" when missing)
+    ElementRole role = ElementRole::Unknown;
+    QString nodeText;  // name + " [" + mac + "]"
+    bool isEncoder() const { return role == ElementRole::Encoder; }
+};
+
+struct ElementList {
+    bool empty = true;  // missing file or no sections: "Local database is empty."
+    QList<ElementEntry> entries;
+};
+
+// Reads every section of the database in file order.
+ElementList loadElementList(const IniStore& store, const QString& path);
+
+} // namespace orvalink

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build, the tests and `make run` need.
+# Quick when everything is already there: apt is asked only for what is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake
+  qt6-base-dev qt6-base-dev-tools    # Qt 6 Core, Network, Widgets, Test
+  xvfb xauth x11-utils imagemagick   # headless display for `make run` and screenshots
+  snmp                               # net-snmp's snmpget/snmpset: an independent peer for the simulator
+  iproute2 libcap2-bin               # network namespaces in tests, setcap for the simulator
+  clang libclang-rt-14-dev           # fuzz targets (libFuzzer with ASan/UBSan)
+  libbenchmark-dev                   # benchmarks
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]} == 0)); then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [[ $(id -u) -ne 0 ]]; then
+  command -v sudo >/dev/null || { echo "Need root or sudo to install: ${missing[*]}" >&2; exit 1; }
+  sudo="sudo"
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
