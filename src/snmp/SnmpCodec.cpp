@@ -1,0 +1,373 @@
+#include "snmp/SnmpCodec.h"
+
+#include <QStringList>
+
+namespace orvalink {
+
+namespace {
+
+// 1.3.6.1.4.1.44467.1 — the private subtree; n and 0 follow.
+const char kOidPrefix[] = {0x2B, 0x06, 0x01, 0x04, 0x01, char(0x82), char(0xDB), 0x33, 0x01};
+constexpr int kOidPrefixSize = int(sizeof(kOidPrefix));
+constexpr int kMaxShortLength = 127; // every length we send is one byte
+
+constexpr int kNameLength = 16;
+constexpr int kCommunityLength = 8;
+constexpr quint8 kNameParameter = 35;
+constexpr quint8 kReadCommunityParameter = 40;
+constexpr quint8 kWriteCommunityParameter = 41;
+
+// One byte per character; false when a character has no single-byte code.
+bool toSingleBytes(const QString& text, QByteArray* out)
+{
+    out->clear();
+    out->reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF)
+            return false;
+        out->append(char(c.unicode()));
+    }
+    return true;
+}
+
+// Decimal digits only (leading zeros allowed), at most `limit`.
+bool parseDecimal(const QString& text, quint64 limit, quint64* value)
+{
+    if (text.isEmpty())
+        return false;
+    quint64 v = 0;
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+        const quint64 digit = quint64(c.unicode() - '0');
+        if (v > (limit - digit) / 10)
+            return false;
+        v = v * 10 + digit;
+    }
+    *value = v;
+    return true;
+}
+
+// Four parts, each a whole number 0..255; blanks around a part's digits and
+// leading zeros are accepted, as the address fields accept them.
+bool parseDottedQuad(const QString& text, QByteArray* out)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4)
+        return false;
+    out->clear();
+    for (const QString& raw : parts) {
+        quint64 v = 0;
+        if (!parseDecimal(raw.trimmed(), 255, &v))
+            return false;
+        out->append(char(v));
+    }
+    return true;
+}
+
+SnmpEncodeResult failure(const QString& why)
+{
+    SnmpEncodeResult r;
+    r.error = why;
+    return r;
+}
+
+// Message header up to and including the community.
+bool encodeCommunity(const QString& strCommunity, QByteArray* community, QString* error)
+{
+    const QString trimmed = trimBlanks(strCommunity);
+    if (trimmed.isEmpty()) {
+        *error = QStringLiteral("the community is empty");
+        return false;
+    }
+    if (!toSingleBytes(trimmed, community)) {
+        *error = QStringLiteral("the community has characters outside the single-byte set");
+        return false;
+    }
+    return true;
+}
+
+SnmpEncodeResult buildMessage(const QByteArray& community, quint8 pduTag, quint8 byteOID,
+                              quint8 requestId, quint8 valueTag, const QByteArray& value)
+{
+    const int c = community.size();
+    const int v = value.size();
+    if (35 + c + v > kMaxShortLength)
+        return failure(QStringLiteral("the community and value are too long for one message"));
+
+    QByteArray d;
+    d.reserve(37 + c + v);
+    d.append(char(0x30)).append(char(35 + c + v));
+    d.append(char(0x02)).append(char(0x01)).append(char(0x00));
+    d.append(char(0x04)).append(char(c)).append(community);
+    d.append(char(pduTag)).append(char(28 + v));
+    d.append(char(0x02)).append(char(0x01)).append(char(requestId));
+    d.append(char(0x02)).append(char(0x01)).append(char(0x00));
+    d.append(char(0x02)).append(char(0x01)).append(char(0x00));
+    d.append(char(0x30)).append(char(17 + v));
+    d.append(char(0x30)).append(char(15 + v));
+    d.append(char(0x06)).append(char(0x0B)).append(kOidPrefix, kOidPrefixSize);
+    d.append(char(byteOID)).append(char(0x00));
+    d.append(char(valueTag)).append(char(v)).append(value);
+    SnmpEncodeResult r;
+    r.datagram = d;
+    return r;
+}
+
+// ---- reading ------------------------------------------------------------
+
+// A bounds-checked walk over BER type-length-value items.
+class BerReader {
+public:
+    BerReader() = default;
+    BerReader(const char* data, qsizetype size) : m_p(reinterpret_cast<const quint8*>(data)), m_end(m_p + size) {}
+
+    bool atEnd() const { return m_p >= m_end; }
+
+    // Reads one item header and its content; the reader moves past it.
+    bool next(quint8* tag, BerReader* content)
+    {
+        if (m_end - m_p < 2)
+            return false;
+        *tag = m_p[0];
+        if ((*tag & 0x1F) == 0x1F)
+            return false; // multi-byte tags never occur in SNMPv1
+        const quint8 first = m_p[1];
+        const quint8* p = m_p + 2;
+        quint64 length = first;
+        if (first & 0x80) {
+            const int count = first & 0x7F;
+            if (count == 0 || count > 4 || m_end - p < count)
+                return false; // indefinite or absurd lengths
+            length = 0;
+            for (int i = 0; i < count; ++i)
+                length = (length << 8) | p[i];
+            p += count;
+        }
+        if (quint64(m_end - p) < length)
+            return false;
+        *content = BerReader(p, p + length);
+        m_p = p + length;
+        return true;
+    }
+
+    bool expect(quint8 wanted, BerReader* content)
+    {
+        quint8 tag = 0;
+        return next(&tag, content) && tag == wanted;
+    }
+
+    // A signed INTEGER of at most 8 bytes.
+    bool integer(qint64* value)
+    {
+        BerReader content;
+        if (!expect(0x02, &content))
+            return false;
+        const qsizetype n = content.size();
+        if (n < 1 || n > 8)
+            return false;
+        quint64 v = (content.m_p[0] & 0x80) ? ~quint64(0) : 0;
+        for (qsizetype i = 0; i < n; ++i)
+            v = (v << 8) | content.m_p[i];
+        *value = qint64(v);
+        return true;
+    }
+
+    qsizetype size() const { return m_end - m_p; }
+    QByteArray bytes() const { return QByteArray(reinterpret_cast<const char*>(m_p), size()); }
+
+private:
+    BerReader(const quint8* p, const quint8* end) : m_p(p), m_end(end) {}
+    const quint8* m_p = nullptr;
+    const quint8* m_end = nullptr;
+};
+
+int parameterOf(const QByteArray& oid)
+{
+    // prefix, n (one byte below 128), 0
+    if (oid.size() != kOidPrefixSize + 2 || !oid.startsWith(QByteArray(kOidPrefix, kOidPrefixSize)))
+        return -1;
+    const quint8 n = quint8(oid.at(kOidPrefixSize));
+    if (n > kMaxParameterNumber || oid.at(kOidPrefixSize + 1) != 0)
+        return -1;
+    return n;
+}
+
+QString macText(const QByteArray& bytes)
+{
+    QStringList pairs;
+    for (const char b : bytes)
+        pairs.append(QStringLiteral("%1").arg(quint8(b), 2, 16, QLatin1Char('0')).toUpper());
+    return pairs.join(QLatin1Char(':'));
+}
+
+QString valueText(int parameter, quint8 tag, const QByteArray& v)
+{
+    const auto byte = [&v](int i) { return quint32(quint8(v.at(i))); };
+    switch (tag) {
+    case snmptag::OctetString:
+        if (parameter == kMacParameter && v.size() == 6)
+            return macText(v);
+        return trimBlanks(QString::fromLatin1(v));
+    case snmptag::IpAddress: {
+        if (v.size() < 2)
+            return QString();
+        QStringList parts;
+        for (int i = 0; i < v.size(); ++i)
+            parts.append(QString::number(byte(i)));
+        return parts.join(QLatin1Char('.'));
+    }
+    case snmptag::Gauge:
+        switch (v.size()) {
+        case 1:
+            return QString::number(byte(0));
+        case 2:
+            return QString::number(byte(0) * 256 + byte(1));
+        case 3:
+            return QString::number((byte(0) << 16) | (byte(1) << 8) | byte(2));
+        case 4:
+            // Four bytes read as a signed 32-bit number: callers have always
+            // seen FF FF FF FF as -1, and stored values may rely on it.
+            return QString::number(qint32((byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3)));
+        case 5:
+            // Agents that encode a Gauge of 2^31 or more canonically put a
+            // zero byte in front; read the remaining four unsigned.
+            if (byte(0) != 0)
+                return QString();
+            return QString::number((byte(1) << 24) | (byte(2) << 16) | (byte(3) << 8) | byte(4));
+        default:
+            return QString();
+        }
+    default:
+        return QString();
+    }
+}
+
+} // namespace
+
+QString trimBlanks(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+bool encodeSetValue(quint8 byteOID, quint8 byteValueType, const QString& varValue,
+                    QByteArray* value, QString* error)
+{
+    value->clear();
+    switch (byteValueType) {
+    case snmptag::OctetString: {
+        const QString text = trimBlanks(varValue);
+        if (!toSingleBytes(text, value)) {
+            *error = QStringLiteral("the text has characters outside the single-byte set");
+            return false;
+        }
+        int width = 0;
+        char fill = ' ';
+        if (byteOID == kNameParameter) {
+            width = kNameLength;
+        } else if (byteOID == kReadCommunityParameter || byteOID == kWriteCommunityParameter) {
+            width = kCommunityLength;
+            fill = '!';
+        }
+        if (width > 0) {
+            if (value->size() > width) {
+                *error = QStringLiteral("the text is longer than %1 characters").arg(width);
+                value->clear();
+                return false;
+            }
+            value->append(QByteArray(width - value->size(), fill));
+        }
+        return true;
+    }
+    case snmptag::IpAddress:
+        if (!parseDottedQuad(varValue, value)) {
+            *error = QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(varValue);
+            return false;
+        }
+        return true;
+    case snmptag::Gauge: {
+        quint64 n = 0;
+        if (!parseDecimal(trimBlanks(varValue), 0xFFFFFFFFull, &n)) {
+            *error = QStringLiteral("\"%1\" is not a number from 0 to 4294967295").arg(varValue);
+            return false;
+        }
+        if (n < 256) {
+            value->append(char(n));
+        } else {
+            value->append(char(n >> 24)).append(char(n >> 16)).append(char(n >> 8)).append(char(n));
+        }
+        return true;
+    }
+    default:
+        return true; // the tag goes out with an empty value
+    }
+}
+
+SnmpEncodeResult encodeGetRequest(const QString& strCommunity, quint8 byteOID, quint8 requestId)
+{
+    if (byteOID > kMaxParameterNumber)
+        return failure(QStringLiteral("parameter %1 is out of range").arg(byteOID));
+    QByteArray community;
+    QString error;
+    if (!encodeCommunity(strCommunity, &community, &error))
+        return failure(error);
+    return buildMessage(community, snmptag::GetRequest, byteOID, requestId, 0x05, QByteArray());
+}
+
+SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID,
+                                  quint8 byteValueType, const QString& varValue,
+                                  quint8 requestId)
+{
+    if (byteOID > kMaxParameterNumber)
+        return failure(QStringLiteral("parameter %1 is out of range").arg(byteOID));
+    QByteArray community;
+    QString error;
+    if (!encodeCommunity(strCommunity, &community, &error))
+        return failure(error);
+    QByteArray value;
+    if (!encodeSetValue(byteOID, byteValueType, varValue, &value, &error))
+        return failure(error);
+    return buildMessage(community, snmptag::SetRequest, byteOID, requestId, byteValueType, value);
+}
+
+SnmpReply parseSnmpReply(const QByteArray& datagram)
+{
+    SnmpReply r;
+    BerReader top(datagram.constData(), datagram.size());
+    BerReader message, community, pdu, bindings, binding, oid, value;
+    quint8 pduType = 0;
+    if (!top.expect(0x30, &message) || !message.integer(&r.version)
+        || !message.expect(0x04, &community) || !message.next(&pduType, &pdu))
+        return r;
+    r.community = community.bytes();
+    r.pduType = pduType;
+    if (pduType != snmptag::GetResponse || !pdu.integer(&r.requestId)
+        || !pdu.integer(&r.errorStatus) || !pdu.integer(&r.errorIndex)
+        || !pdu.expect(0x30, &bindings) || !bindings.expect(0x30, &binding)
+        || !binding.expect(0x06, &oid) || !binding.next(&r.valueTag, &value))
+        return r;
+    r.valid = true;
+    r.parameter = parameterOf(oid.bytes());
+    r.value = value.bytes();
+    if (r.errorStatus == 0)
+        r.text = valueText(r.parameter, r.valueTag, r.value);
+    return r;
+}
+
+QString decodeSnmpResponse(const QByteArray& SNMPResponse)
+{
+    return parseSnmpReply(SNMPResponse).text;
+}
+
+bool requestIdMatches(qint64 echoed, quint8 sent)
+{
+    return echoed == sent || (sent >= 0x80 && echoed == qint64(sent) - 256);
+}
+
+} // namespace orvalink

@@ -1,0 +1,86 @@
+#pragma once
+// SNMPv1 messages of the NMS: one-variable GetRequest and SetRequest built
+// from fixed templates, and the reading of the agent's GetResponse.
+//
+// Every variable is a scalar 1.3.6.1.4.1.44467.1.n.0 of the devices' private
+// subtree; n is the parameter number. Values travel as text: dotted IPv4 for
+// IpAddress, decimal for Gauge, plain text for OCTET STRING and the colon form
+// for the MAC address. The empty text means "no value".
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+namespace orvalink {
+
+namespace snmptag {
+constexpr quint8 OctetString = 0x04;
+constexpr quint8 IpAddress = 0x40;
+constexpr quint8 Gauge = 0x42;
+constexpr quint8 GetRequest = 0xA0;
+constexpr quint8 GetResponse = 0xA2;
+constexpr quint8 SetRequest = 0xA3;
+} // namespace snmptag
+
+// Parameter whose 6-byte OCTET STRING is shown as a MAC address.
+constexpr quint8 kMacParameter = 15;
+// Parameter numbers are one OID byte, so they stay below 128.
+constexpr int kMaxParameterNumber = 127;
+
+// A request ready to send, or the reason it cannot be built. A request that
+// cannot be built is never sent: the device would otherwise store a value
+// (0, an empty name) that the caller did not mean.
+struct SnmpEncodeResult {
+    QByteArray datagram; // empty when the request cannot be encoded
+    QString error;       // why, in plain English, when datagram is empty
+    bool ok() const { return !datagram.isEmpty(); }
+};
+
+// Leading and trailing blanks (character 32 only) removed.
+QString trimBlanks(const QString& text);
+
+// The encoded value bytes of a SET (without tag and length), or false with a
+// reason when the value cannot be represented:
+//  - OCTET STRING: parameter 35 padded with blanks to 16 bytes, 40 and 41
+//    padded with "!" to 8 bytes; other parameters the trimmed text as is;
+//  - IpAddress: a valid dotted quad, four bytes;
+//  - Gauge: a decimal number, one byte below 256, four bytes up to 2^32-1;
+//  - any other tag: no value bytes.
+bool encodeSetValue(quint8 byteOID, quint8 byteValueType, const QString& varValue,
+                    QByteArray* value, QString* error);
+
+SnmpEncodeResult encodeGetRequest(const QString& strCommunity, quint8 byteOID, quint8 requestId);
+SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID,
+                                  quint8 byteValueType, const QString& varValue,
+                                  quint8 requestId);
+
+// What a datagram from an agent holds. `valid` is true when the datagram is a
+// well-formed SNMP message with a GetResponse carrying at least one variable;
+// every field below it is meaningful only then.
+struct SnmpReply {
+    bool valid = false;
+    qint64 version = -1;
+    QByteArray community;
+    quint8 pduType = 0;
+    qint64 requestId = -1;  // as the agent encoded it (a signed BER integer)
+    qint64 errorStatus = -1;
+    qint64 errorIndex = -1;
+    int parameter = -1;     // n of 1.3.6.1.4.1.44467.1.n.0, -1 for any other OID
+    quint8 valueTag = 0;
+    QByteArray value;       // the value bytes
+    QString text;           // the decoded value text; empty for no value
+};
+
+// Reads a datagram. Never reads outside `datagram`; anything malformed gives
+// a reply with valid == false and an empty text.
+SnmpReply parseSnmpReply(const QByteArray& datagram);
+
+// The value text of a reply: empty when the datagram is malformed, the agent
+// reported an error or the value has no text form.
+QString decodeSnmpResponse(const QByteArray& SNMPResponse);
+
+// True when the request-id an agent echoed is the one-byte id we sent. Ids
+// from 128 up are negative numbers in BER, and agents echo them either way.
+bool requestIdMatches(qint64 echoed, quint8 sent);
+
+} // namespace orvalink

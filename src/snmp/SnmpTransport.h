@@ -1,0 +1,75 @@
+#pragma once
+// The SNMP socket of the NMS and its one-request-at-a-time exchange: send one
+// GetRequest or SetRequest, wait for the agent's reply while the event loop
+// keeps running, and return the reply's value text (empty for no value).
+
+#include "app/Timings.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+class QEventLoop;
+class QTimer;
+class QUdpSocket;
+
+namespace orvalink {
+
+class SnmpTransport : public QObject {
+    Q_OBJECT
+public:
+    explicit SnmpTransport(const Timings& timings, QObject* parent = nullptr);
+    ~SnmpTransport() override;
+
+    // Local interface the socket binds to; takes effect at the next bind.
+    void setLocalAddress(const QString& strLocalNMSIPAddress);
+    void setPorts(quint16 localPort = 2979, quint16 agentPort = 161);
+
+    // GetSNMP: read parameter byteOID of the agent at strHostIP.
+    QString get(const QString& strHostIP, const QString& strCommunity, quint8 byteOID);
+    // SetSNMP: write varValue with tag byteValueType; returns the value the
+    // agent echoed.
+    QString set(const QString& strHostIP, const QString& strCommunity, quint8 byteOID,
+                quint8 byteValueType, const QString& varValue);
+
+    // Starts tmrSNMPSetAllowed and waits, events running, until it stopped.
+    void waitSetAllowed();
+
+    bool isBound() const;
+    bool isBusy() const { return m_SNMPAwaitingReply; }
+    quint8 lastRequestId() const { return m_SNMPRequestID; }
+
+Q_SIGNALS:
+    // A failure of the socket layer (port taken, address not local, send
+    // error): once per streak of failures, in words for the operator.
+    void transportFailure(const QString& message);
+
+private:
+    enum class Kind { Get, Set };
+    QString exchange(Kind kind, const QString& strHostIP, const QString& strCommunity,
+                     quint8 byteOID, quint8 byteValueType, const QString& varValue);
+    bool ensureBound();
+    void reportFailure(const QString& message);
+    void sckUDP_DataArrival();
+    void timerSNMPTimeout_Timer();
+    void endWait();
+
+    Timings m_timings;
+    QString m_strLocalNMSIPAddress;
+    quint16 m_localPort = 2979;
+    quint16 m_agentPort = 161;
+
+    QUdpSocket* m_sckUDP = nullptr;
+    QTimer* m_timerSNMPTimeout = nullptr;
+    QTimer* m_tmrSNMPSetAllowed = nullptr;
+    QEventLoop* m_waitLoop = nullptr;
+
+    quint8 m_SNMPRequestID = 0;    // request-id of the last request sent
+    bool m_SNMPAwaitingReply = false;
+    QByteArray m_SNMPResponse;     // the reply of the outstanding request
+    QHostAddress m_awaitedHost;    // who the outstanding request went to
+    bool m_failureReported = false;
+};
+
+} // namespace orvalink
