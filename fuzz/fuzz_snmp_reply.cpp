@@ -1,0 +1,51 @@
+// Feeds arbitrary datagrams to the reply reader, and arbitrary values to the
+// request encoder, checking the invariants callers rely on.
+
+#include "snmp/SnmpCodec.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace orvalink;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArray datagram(reinterpret_cast<const char*>(data), qsizetype(size));
+
+    const SnmpReply reply = parseSnmpReply(datagram);
+    // No value text without a well-formed, error-free reply.
+    if (!reply.text.isEmpty() && (!reply.valid || reply.errorStatus != 0))
+        abort();
+    if (reply.valid && reply.value.size() > datagram.size())
+        abort();
+    if (decodeSnmpResponse(datagram) != reply.text)
+        abort();
+
+    // Encoder: first bytes choose parameter, tag and request-id; the rest is
+    // the value text (one character per byte).
+    if (size >= 3) {
+        const quint8 oid = data[0];
+        const quint8 tag = data[1];
+        const quint8 id = data[2];
+        const QString value = QString::fromLatin1(datagram.mid(3));
+        const SnmpEncodeResult set = encodeSetRequest(QStringLiteral("kestrvla"), oid, tag, value, id);
+        if (set.ok()) {
+            const QByteArray& d = set.datagram;
+            // Every length byte must describe the message exactly.
+            if (d.size() > 129 || quint8(d.at(1)) != d.size() - 2)
+                abort();
+            // With the PDU turned into a GetResponse, the reader must see
+            // the same request-id and value bytes.
+            QByteArray asReply = d;
+            asReply[7 + 8] = char(snmptag::GetResponse);
+            const SnmpReply back = parseSnmpReply(asReply);
+            const bool singleByteTag = (tag & 0x1F) != 0x1F;
+            if (singleByteTag && (!back.valid || !requestIdMatches(back.requestId, id) || back.valueTag != tag
+                || back.parameter != oid))
+                abort();
+        } else if (set.error.isEmpty()) {
+            abort();
+        }
+    }
+    return 0;
+}
