@@ -1,0 +1,249 @@
+#include "Options.h"
+
+#include <QSet>
+
+namespace orvalink::sim {
+
+namespace {
+
+bool toNumber(const QString &text, qint64 min, qint64 max, qint64 &out)
+{
+    bool ok = false;
+    const qint64 v = text.toLongLong(&ok);
+    if (!ok || v < min || v > max)
+        return false;
+    out = v;
+    return true;
+}
+
+bool parseElement(const QString &word, ElementSpec &out, QString *error)
+{
+    const qsizetype at = word.indexOf(QLatin1Char('@'));
+    if (at < 0) {
+        *error = QStringLiteral("'%1': expected ROLE@ADDR[/MAC]").arg(word);
+        return false;
+    }
+    const QString role = word.left(at).toLower();
+    if (role == QLatin1String("encoder"))
+        out.role = Role::Encoder;
+    else if (role == QLatin1String("decoder"))
+        out.role = Role::Decoder;
+    else {
+        *error = QStringLiteral("'%1': role must be encoder or decoder").arg(word);
+        return false;
+    }
+    QString rest = word.mid(at + 1);
+    QString macText;
+    if (const qsizetype slash = rest.indexOf(QLatin1Char('/')); slash >= 0) {
+        macText = rest.mid(slash + 1);
+        rest = rest.left(slash);
+    }
+    const QStringList parts = rest.split(QLatin1Char('.'));
+    bool numeric = parts.size() == 4;
+    for (const QString &p : parts)
+        numeric = numeric && !p.isEmpty() && p.size() <= 3 && p.toUInt() <= 255
+            && std::all_of(p.begin(), p.end(), [](QChar c) { return c.isDigit(); });
+    if (!numeric || !out.address.setAddress(rest)) {
+        *error = QStringLiteral("'%1': '%2' is not a dotted IPv4 address").arg(word, rest);
+        return false;
+    }
+    if (!isLocalAddress(out.address)) {
+        *error = QStringLiteral("'%1': %2 is not an address of this host; use a loopback address "
+                                "(127.x.y.z) or one inside a network namespace you created")
+                     .arg(word, rest);
+        return false;
+    }
+    if (macText.isEmpty()) {
+        out.mac = macForAddress(out.address);
+    } else {
+        out.mac = parseMac(macText);
+        if (out.mac.isEmpty()) {
+            *error = QStringLiteral("'%1': '%2' is not a MAC address like 2E:8B:F2:00:00:16")
+                         .arg(word, macText);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+QString usageText()
+{
+    return QStringLiteral(
+        "Usage: orvalink-sim [options] ROLE@ADDR[/MAC] ...\n"
+        "Simulates Orvalink encoders and decoders, each with an SNMPv1 agent on its own\n"
+        "address.\n"
+        "\n"
+        "  ROLE        encoder or decoder\n"
+        "  ADDR        a local address: 127.x.y.z, or one inside a network namespace\n"
+        "  MAC         the element's MAC address (default 2E:8B:F2 and the address's\n"
+        "              last three octets)\n"
+        "\n"
+        "Options:\n"
+        "  --port P          agent UDP port (default 161)\n"
+        "  --state FILE      keep every element's settings in FILE: read at start, written\n"
+        "                    after each accepted SET and at exit\n"
+        "  --drop N          lose the first N replies of each agent\n"
+        "  --drop-every K    lose every K-th reply of each agent\n"
+        "  --loss PERCENT    lose replies at random (0 to 100)\n"
+        "  --seed S          seed for --loss (default 1)\n"
+        "  --delay MS        send each reply MS milliseconds late\n"
+        "  --wrong-id        answer with another request-id\n"
+        "  --from-port P     send replies from source port P instead of the agent port\n"
+        "  --restart-ms MS   silence of an agent restarting after parameter 50 (default 3000)\n"
+        "  --verbose         log every request to stderr\n"
+        "  --help            show this text\n"
+        "\n"
+        "Communities: read \"morqubit\", write \"kestrvla\" (the write community also reads).\n"
+        "A request with an unknown community gets no reply. A SET with the read community,\n"
+        "or on a read-only parameter, is answered with noSuchName; a SET with a wrong type\n"
+        "or a value out of range with badValue.\n"
+        "Once every agent is bound a line \"orvalink-sim: ready ...\" goes to stdout.\n"
+        "SIGINT and SIGTERM end the simulator cleanly, saving the state file.\n");
+}
+
+bool parseOptions(const QStringList &arguments, Options &out, QString *error)
+{
+    Options o;
+    QString dummy;
+    if (!error)
+        error = &dummy;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString arg = arguments[i];
+        QString value;
+        bool inlineValue = false;
+        if (arg.startsWith(QLatin1String("--"))) {
+            if (const qsizetype eq = arg.indexOf(QLatin1Char('=')); eq > 0) {
+                value = arg.mid(eq + 1);
+                arg = arg.left(eq);
+                inlineValue = true;
+            }
+        }
+        auto takeValue = [&](QString &v) {
+            if (inlineValue) {
+                v = value;
+                return true;
+            }
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(arg);
+                return false;
+            }
+            v = arguments[++i];
+            return true;
+        };
+        auto number = [&](qint64 min, qint64 max, qint64 &target) {
+            QString v;
+            if (!takeValue(v))
+                return false;
+            if (!toNumber(v, min, max, target)) {
+                *error = QStringLiteral("%1: '%2' is not a number from %3 to %4").arg(arg, v).arg(min).arg(max);
+                return false;
+            }
+            return true;
+        };
+        auto flag = [&] {
+            if (inlineValue) {
+                *error = QStringLiteral("%1 takes no value").arg(arg);
+                return false;
+            }
+            return true;
+        };
+
+        qint64 n = 0;
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            o.help = true;
+        } else if (arg == QLatin1String("--port")) {
+            if (!number(1, 65535, n))
+                return false;
+            o.port = static_cast<quint16>(n);
+        } else if (arg == QLatin1String("--state")) {
+            if (!takeValue(o.statePath))
+                return false;
+            if (o.statePath.isEmpty()) {
+                *error = QStringLiteral("--state needs a file name");
+                return false;
+            }
+        } else if (arg == QLatin1String("--drop")) {
+            if (!number(0, 1000000000, n))
+                return false;
+            o.faults.dropFirst = static_cast<int>(n);
+        } else if (arg == QLatin1String("--drop-every")) {
+            if (!number(1, 1000000000, n))
+                return false;
+            o.faults.dropEvery = static_cast<int>(n);
+        } else if (arg == QLatin1String("--loss")) {
+            if (!takeValue(value))
+                return false;
+            bool ok = false;
+            const double p = value.toDouble(&ok);
+            if (!ok || p < 0 || p > 100) {
+                *error = QStringLiteral("--loss: '%1' is not a percentage from 0 to 100").arg(value);
+                return false;
+            }
+            o.faults.lossPercent = p;
+        } else if (arg == QLatin1String("--seed")) {
+            if (!number(0, 0xFFFFFFFFll, n))
+                return false;
+            o.faults.seed = static_cast<quint32>(n);
+        } else if (arg == QLatin1String("--delay")) {
+            if (!number(0, 600000, n))
+                return false;
+            o.faults.delayMs = static_cast<int>(n);
+        } else if (arg == QLatin1String("--wrong-id")) {
+            if (!flag())
+                return false;
+            o.faults.wrongId = true;
+        } else if (arg == QLatin1String("--from-port")) {
+            if (!number(1, 65535, n))
+                return false;
+            o.faults.fromPort = static_cast<quint16>(n);
+        } else if (arg == QLatin1String("--restart-ms")) {
+            if (!number(0, 600000, n))
+                return false;
+            o.restartPauseMs = static_cast<int>(n);
+        } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
+            if (!flag())
+                return false;
+            o.verbose = true;
+        } else if (arg.startsWith(QLatin1Char('-'))) {
+            *error = QStringLiteral("unknown option %1 (see --help)").arg(arg);
+            return false;
+        } else {
+            ElementSpec spec;
+            if (!parseElement(arg, spec, error))
+                return false;
+            o.elements.append(spec);
+        }
+    }
+    if (o.help) {
+        out = o;
+        return true;
+    }
+    if (o.elements.isEmpty()) {
+        *error = QStringLiteral("no element given (e.g. encoder@127.0.0.21); see --help");
+        return false;
+    }
+    if (o.faults.fromPort && o.faults.fromPort == o.port) {
+        *error = QStringLiteral("--from-port must differ from the agent port %1").arg(o.port);
+        return false;
+    }
+    QSet<quint32> addresses;
+    QSet<QByteArray> macs;
+    for (const ElementSpec &e : o.elements) {
+        if (addresses.contains(e.address.toIPv4Address())) {
+            *error = QStringLiteral("%1 is given twice").arg(e.address.toString());
+            return false;
+        }
+        if (macs.contains(e.mac)) {
+            *error = QStringLiteral("MAC %1 is given twice").arg(QString::fromLatin1(e.mac.toHex(':').toUpper()));
+            return false;
+        }
+        addresses.insert(e.address.toIPv4Address());
+        macs.insert(e.mac);
+    }
+    out = o;
+    return true;
+}
+
+} // namespace orvalink::sim

@@ -1,0 +1,34 @@
+#pragma once
+// Command line of orvalink-sim.
+
+#include "Agent.h"
+#include "Element.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace orvalink::sim {
+
+struct ElementSpec {
+    Role role = Role::Encoder;
+    QHostAddress address;
+    QByteArray mac; // six bytes
+};
+
+struct Options {
+    QList<ElementSpec> elements;
+    quint16 port = 161;
+    QString statePath;
+    FaultPlan faults;
+    int restartPauseMs = 3000;
+    bool verbose = false;
+    bool help = false;
+};
+
+// `arguments` without the program name. False with a message on bad input.
+bool parseOptions(const QStringList &arguments, Options &out, QString *error);
+QString usageText();
+
+} // namespace orvalink::sim

@@ -1,0 +1,132 @@
+// orvalink-sim: simulated Orvalink encoders and decoders on local addresses.
+
+#include "Agent.h"
+#include "Element.h"
+#include "Options.h"
+#include "StateFile.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace orvalink::sim;
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+
+void say(FILE *to, const QString &line)
+{
+    std::fprintf(to, "orvalink-sim: %s\n", qPrintable(line));
+    std::fflush(to);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments();
+    arguments.removeFirst();
+
+    Options options;
+    QString error;
+    if (!parseOptions(arguments, options, &error)) {
+        say(stderr, error);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(qPrintable(usageText()), stdout);
+        return 0;
+    }
+
+    std::unique_ptr<StateFile> state;
+    if (!options.statePath.isEmpty()) {
+        state = std::make_unique<StateFile>(options.statePath);
+        if (!state->load(&error)) {
+            say(stderr, error);
+            return 2;
+        }
+    }
+
+    std::vector<std::unique_ptr<Element>> elements;
+    std::vector<std::unique_ptr<Agent>> agents;
+    QList<const Element *> all;
+    for (const ElementSpec &spec : options.elements) {
+        auto element = std::make_unique<Element>(spec.role, spec.address, spec.mac);
+        if (state) {
+            for (const QString &problem : state->restore(*element))
+                say(stderr, problem);
+            if (!isLocalAddress(element->agentAddress())) {
+                say(stderr, QStringLiteral("%1: stored agent address %2 is not local, using %3")
+                                .arg(element->macText(), element->agentAddress().toString(),
+                                     spec.address.toString()));
+                element->setAgentAddress(spec.address);
+            }
+        }
+        all << element.get();
+        elements.push_back(std::move(element));
+    }
+
+    auto save = [&] {
+        QString saveError;
+        if (state && !state->save(all, &saveError))
+            say(stderr, saveError);
+    };
+
+    QStringList ready;
+    Agent::Config config;
+    config.port = options.port;
+    config.faults = options.faults;
+    config.restartPauseMs = options.restartPauseMs;
+    config.verbose = options.verbose;
+    for (auto &element : elements) {
+        auto agent = std::make_unique<Agent>(*element, config);
+        if (!agent->start(&error)) {
+            say(stderr, element->label() + QStringLiteral(": ") + error);
+            return 1;
+        }
+        QObject::connect(agent.get(), &Agent::settingsChanged, &app, save);
+        QObject::connect(agent.get(), &Agent::restarted, &app,
+                         [](const QString &message) { say(stdout, message); });
+        ready << agent->endpoint();
+        agents.push_back(std::move(agent));
+    }
+    save(); // the file lists every running element from the start
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+        say(stderr, QStringLiteral("cannot set up signal handling"));
+        return 1;
+    }
+    QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
+        char c;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        app.quit();
+    });
+    struct sigaction sa = {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    say(stdout, QStringLiteral("ready ") + ready.join(QLatin1Char(' ')));
+    const int rc = app.exec();
+    save();
+    agents.clear();
+    return rc;
+}
