@@ -1,1 +1,74 @@
-int main() { return 0; }
+// orvalink-nms: the desktop program.
+//
+//   orvalink-nms [--db PATH] [GPS | LL]
+//
+// The toolkit's own options (-platform, -style, ...) are taken out first.
+// What remains apart from --db is the start word, compared as one text: "GPS"
+// starts the GPSDO edition, "LL" the low-latency edition, anything else the
+// plain one. --db chooses another element database than nms.ini beside the
+// program (the demo uses it so that an operator's database is never touched).
+//
+// Exit codes: 0 after the main window closed, 1 when another instance is
+// already running, 2 for a malformed --db option.
+
+#include "app/AppContext.h"
+#include "app/InterfaceLister.h"
+#include "app/MessageBoxPrompt.h"
+#include "app/UserSettings.h"
+#include "app/frmMain.h"
+#include "store/ElementDatabase.h"
+
+#include <QApplication>
+#include <QTextStream>
+
+using namespace orvalink;
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+
+    QStringList words = QApplication::arguments();
+    if (!words.isEmpty())
+        words.removeFirst();
+
+    QString databasePath = defaultDatabasePath();
+    for (int i = 0; i < words.size();) {
+        const QString& w = words.at(i);
+        if (w == QLatin1String("--db")) {
+            if (i + 1 >= words.size() || words.at(i + 1).isEmpty()) {
+                QTextStream(stderr) << "orvalink-nms: --db needs the path of an element database\n";
+                return 2;
+            }
+            databasePath = words.at(i + 1);
+            words.remove(i, 2);
+        } else if (w.startsWith(QLatin1String("--db="))) {
+            databasePath = w.mid(5);
+            if (databasePath.isEmpty()) {
+                QTextStream(stderr) << "orvalink-nms: --db needs the path of an element database\n";
+                return 2;
+            }
+            words.remove(i);
+        } else {
+            ++i;
+        }
+    }
+
+    MessageBoxPrompt prompt;
+    UserSettings settings;
+    SystemInterfaceLister interfaces;
+
+    AppContext context;
+    context.commandWord = words.join(QLatin1Char(' '));
+    context.databasePath = databasePath;
+    context.prompt = &prompt;
+    context.settings = &settings;
+    context.interfaces = &interfaces;
+    context.lockPath = defaultLockPath();
+
+    frmMain window(context);
+    prompt.setParentWidget(&window);
+    if (window.startUp() == frmMain::StartResult::AlreadyRunning)
+        return 1;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Everything the main window takes from outside: the seams that tests replace.
+
+#include "app/Timings.h"
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace orvalink {
+
+class InterfaceLister;
+class Prompt;
+class UserSettings;
+
+struct AppContext {
+    // The command line after the program name and the toolkit's own options,
+    // as one text ("GPS", "LL", or anything else).
+    QString commandWord;
+    // The element database nms.ini.
+    QString databasePath;
+    Prompt* prompt = nullptr;
+    UserSettings* settings = nullptr;
+    Timings timings;
+    InterfaceLister* interfaces = nullptr;
+    // Lock file that keeps a second instance from starting.
+    QString lockPath;
+    // Shows the start-up notice and returns when it is closed. Empty: the
+    // modal notice window.
+    std::function<void(UserSettings&, QWidget* parent)> showNotice;
+};
+
+// Per-user lock file of the running program.
+QString defaultLockPath();
+
+} // namespace orvalink

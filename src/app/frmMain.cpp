@@ -1,0 +1,662 @@
+#include "app/frmMain.h"
+
+#include "app/InterfaceLister.h"
+#include "app/Prompt.h"
+#include "app/StartMode.h"
+#include "app/UserSettings.h"
+#include "app/frmDisclaimer.h"
+#include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLockFile>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace orvalink {
+
+namespace {
+
+const QString kCR = QStringLiteral("\r");
+
+// A small device symbol: a rounded box with an arrow leaving it (encoder) or
+// entering it (decoder and every other element).
+QIcon deviceIcon(bool encoder)
+{
+    const int size = 32;
+    QPixmap pm(size, size);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor body = encoder ? QColor(40, 100, 190) : QColor(30, 140, 70);
+    p.setPen(QPen(body.darker(140), 1.5));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(2.5, 7.5, 27, 17), 3, 3);
+    // Two level bars: the audio side of the box.
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    const qreal barsX = encoder ? 6 : 21;
+    p.drawRect(QRectF(barsX, 15, 2, 6));
+    p.drawRect(QRectF(barsX + 3, 11, 2, 10));
+    // The arrow: the network side.
+    QPainterPath arrow;
+    if (encoder) {
+        arrow.moveTo(14, 13);
+        arrow.lineTo(20, 13);
+        arrow.lineTo(20, 10);
+        arrow.lineTo(27, 16);
+        arrow.lineTo(20, 22);
+        arrow.lineTo(20, 19);
+        arrow.lineTo(14, 19);
+    } else {
+        arrow.moveTo(18, 13);
+        arrow.lineTo(12, 13);
+        arrow.lineTo(12, 10);
+        arrow.lineTo(5, 16);
+        arrow.lineTo(12, 22);
+        arrow.lineTo(12, 19);
+        arrow.lineTo(18, 19);
+    }
+    arrow.closeSubpath();
+    p.drawPath(arrow);
+    return QIcon(pm);
+}
+
+} // namespace
+
+frmMain::frmMain(const AppContext& context, QWidget* parent)
+    : QMainWindow(parent)
+    , m_ctx(context)
+{
+    Q_ASSERT(m_ctx.prompt && m_ctx.settings && m_ctx.interfaces);
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(windowCaption(flags));
+
+    buildImageList();
+    buildLayout();
+    buildToolbar();
+    buildHiddenMenu();
+
+    timerRemoteSent = new QTimer(this);
+    timerRemoteSent->setObjectName(QStringLiteral("timerRemoteSent"));
+    timerRemoteSent->setInterval(m_ctx.timings.remoteSentMs);
+    timerRemoteSent->setSingleShot(true);
+    // Has no handler and is never started.
+    tmrSpectrum = new QTimer(this);
+    tmrSpectrum->setObjectName(QStringLiteral("tmrSpectrum"));
+    tmrSpectrum->setInterval(m_ctx.timings.spectrumMs);
+
+    m_snmp = new SnmpTransport(m_ctx.timings, this);
+    connect(m_snmp, &SnmpTransport::transportFailure, this,
+            [this](const QString& message) { m_ctx.prompt->tell(PromptIcon::Critical, message); });
+
+    connect(&m_store, &IniStore::writeFailed, this, &frmMain::reportWriteFailure);
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildImageList()
+{
+    QStyle* st = style();
+    ImageList1 = {
+        QIcon(),                                             // 0 unused
+        st->standardIcon(QStyle::SP_FileDialogNewFolder),    // 1 add new element
+        st->standardIcon(QStyle::SP_FileDialogDetailedView), // 2 element properties
+        st->standardIcon(QStyle::SP_BrowserReload),          // 3 refresh list
+        st->standardIcon(QStyle::SP_DialogSaveButton),       // 4 save changes
+        st->standardIcon(QStyle::SP_TrashIcon),              // 5 delete device
+        deviceIcon(true),                                    // 6 encoder node
+        deviceIcon(false),                                   // 7 any other node
+    };
+}
+
+void frmMain::buildLayout()
+{
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+
+    frmTreeView = new QGroupBox(QStringLiteral("Elements"), central);
+    frmTreeView->setObjectName(QStringLiteral("frmTreeView"));
+    TreeView1 = new QTreeWidget(frmTreeView);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    TreeView1->setColumnCount(1);
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setRootIsDecorated(false);
+    TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    TreeView1->setIconSize(QSize(24, 24));
+    TreeView1->setMinimumWidth(260);
+    TreeView1->viewport()->installEventFilter(this);
+    TreeView1->installEventFilter(this);
+    auto* treeLayout = new QVBoxLayout(frmTreeView);
+    treeLayout->addWidget(TreeView1);
+
+    lstHidden = new QListWidget(central);
+    lstHidden->setObjectName(QStringLiteral("lstHidden"));
+    lstHidden->setSortingEnabled(false);
+    lstHidden->hide();
+
+    lblNMSInterface = new QLabel(QStringLiteral("NMS interface:"), central);
+    cmbNMSIPAddr = new QComboBox(central);
+    cmbNMSIPAddr->setObjectName(QStringLiteral("cmbNMSIPAddr"));
+    cmbNMSIPAddr->setMinimumContentsLength(15);
+    lblNMSInterface->setBuddy(cmbNMSIPAddr);
+    auto* ifaceRow = new QHBoxLayout;
+    ifaceRow->addWidget(lblNMSInterface);
+    ifaceRow->addWidget(cmbNMSIPAddr, 1);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(frmTreeView, 1);
+    left->addLayout(ifaceRow);
+
+    panel = new ElementPanel(m_store, m_ctx.databasePath, *m_ctx.prompt, flags, central);
+    panel->setObjectName(QStringLiteral("panel"));
+
+    auto* main = new QHBoxLayout(central);
+    main->addLayout(left, 0);
+    main->addWidget(panel, 1);
+
+    connect(TreeView1, &QTreeWidget::itemClicked, this,
+            [this](QTreeWidgetItem* item, int) { TreeView1_NodeClick(item); });
+    connect(cmbNMSIPAddr, &QComboBox::currentIndexChanged, this,
+            [this](int) { cmbNMSIPAddr_Click(); });
+}
+
+void frmMain::buildToolbar()
+{
+    Toolbar1 = new QToolBar(QStringLiteral("Toolbar1"), this);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setMovable(false);
+    Toolbar1->setIconSize(QSize(24, 24));
+    addToolBar(Qt::TopToolBarArea, Toolbar1);
+
+    struct Button {
+        int index;
+        int image;
+        const char* text;
+    };
+    const Button buttons[] = {
+        {1, 1, "Add new element"}, {2, 2, "Element properties"}, {3, 0, nullptr},
+        {4, 3, "Refresh list"},    {5, 4, "Save changes"},       {6, 0, nullptr},
+        {7, 5, "Delete device"},
+    };
+    for (const Button& b : buttons) {
+        QAction* action = nullptr;
+        if (!b.text) {
+            action = Toolbar1->addSeparator();
+        } else {
+            action = Toolbar1->addAction(ImageList1.value(b.image), QString::fromLatin1(b.text));
+            action->setToolTip(QString::fromLatin1(b.text));
+            const int index = b.index;
+            connect(action, &QAction::triggered, this, [this, index] { Toolbar1_ButtonClick(index); });
+        }
+        m_toolbarButtons.append(action);
+    }
+}
+
+void frmMain::buildHiddenMenu()
+{
+    mnuHidden = new QMenu(QStringLiteral("HiddenMenu"), this);
+    mnuHidden->setObjectName(QStringLiteral("mnuHidden"));
+    mnuAddNewDevice = mnuHidden->addAction(QStringLiteral("&New device..."));
+    mnuDeviceSNMPProperties = mnuHidden->addAction(QStringLiteral("Device &properties..."));
+    mnuSep1 = mnuHidden->addSeparator();
+    mnuDeviceDelete = mnuHidden->addAction(QStringLiteral("&Delete device..."));
+    connect(mnuAddNewDevice, &QAction::triggered, this, &frmMain::mnuAddNewDevice_Click);
+    connect(mnuDeviceSNMPProperties, &QAction::triggered, this,
+            &frmMain::mnuDeviceSNMPProperties_Click);
+    connect(mnuDeviceDelete, &QAction::triggered, this, &frmMain::mnuDeviceDelete_Click);
+}
+
+QAction* frmMain::toolbarButton(int index) const
+{
+    return m_toolbarButtons.value(index - 1, nullptr);
+}
+
+// ---------------------------------------------------------------- start-up
+
+frmMain::StartResult frmMain::startUp()
+{
+    const StartMode mode = startModeFor(m_ctx.commandWord);
+    flags = mode.flags;
+
+    setLocalAddress(m_ctx.settings->nmsIpAddress());
+
+    if (!acquireInstanceLock()) {
+        m_ctx.prompt->tell(PromptIcon::Information,
+                           QStringLiteral("Quorvane Orvalink SNMP NMS is already running (check "
+                                          "the icon in system tray)!"),
+                           QStringLiteral("Quorvane Orvalink NMS"));
+        return StartResult::AlreadyRunning;
+    }
+
+    if (m_ctx.settings->eula() == 0)
+        showNotice();
+
+    Load_Config();
+    FillNMSInterfaceList();
+
+    if (udpClient.state() != QAbstractSocket::UnconnectedState)
+        udpClient.close();
+
+    setWindowTitle(mode.caption);
+    panel->setBufferMaximum(mode.bufferMaximum);
+    return StartResult::Running;
+}
+
+bool frmMain::acquireInstanceLock()
+{
+    if (m_ctx.lockPath.isEmpty())
+        return true;
+    m_lock = std::make_unique<QLockFile>(m_ctx.lockPath);
+    // A lock is stale only when its process is gone, never because of its
+    // age: the first instance may run for weeks.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0))
+        return true;
+    m_lock.reset();
+    return false;
+}
+
+void frmMain::showNotice()
+{
+    if (m_ctx.showNotice) {
+        m_ctx.showNotice(*m_ctx.settings, this);
+        return;
+    }
+    frmDisclaimer notice(*m_ctx.settings, this);
+    notice.exec();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    udpClient.close();
+    QMainWindow::closeEvent(event);
+}
+
+void frmMain::reportWriteFailure(const QString& path, const QString& reason)
+{
+    m_ctx.prompt->tell(PromptIcon::Critical,
+                       QStringLiteral("Could not save the element database %1.")
+                               .arg(QDir::toNativeSeparators(path))
+                           + kCR + reason + kCR
+                           + QStringLiteral("The change was not stored."));
+}
+
+// ------------------------------------------------------------ NMS interface
+
+void frmMain::setLocalAddress(const QString& address)
+{
+    strLocalNMSIPAddress = address;
+    m_snmp->setLocalAddress(address);
+}
+
+QStringList frmMain::GetLocalIPv4Addresses()
+{
+    return m_ctx.interfaces->addresses();
+}
+
+void frmMain::FillNMSInterfaceList()
+{
+    const QStringList addresses = GetLocalIPv4Addresses();
+    int position = 0;
+    {
+        // Filling must not run the choice for each entry on its way.
+        const QSignalBlocker blocker(cmbNMSIPAddr);
+        const int base = cmbNMSIPAddr->count();
+        for (int i = 0; i < addresses.size(); ++i) {
+            cmbNMSIPAddr->addItem(addresses.at(i));
+            if (addresses.at(i) == strLocalNMSIPAddress)
+                position = base + i;
+        }
+        if (cmbNMSIPAddr->count() == 0)
+            return;
+        cmbNMSIPAddr->setCurrentIndex(position);
+    }
+    cmbNMSIPAddr_Click();
+}
+
+void frmMain::cmbNMSIPAddr_Click()
+{
+    if (cmbNMSIPAddr->currentIndex() < 0)
+        return;
+    const QString chosen = cmbNMSIPAddr->currentText();
+    if (chosen == m_ctx.settings->nmsIpAddress())
+        return;
+    setLocalAddress(chosen);
+    m_ctx.settings->setNmsIpAddress(chosen);
+    // The older protocol binds anew to the new address at its next use.
+    if (udpClient.state() != QAbstractSocket::UnconnectedState)
+        udpClient.close();
+}
+
+// ------------------------------------------------------------- element list
+
+void frmMain::setTreeCaption()
+{
+    frmTreeView->setTitle(QStringLiteral("Select element: (%1 items)").arg(TreeView1->topLevelItemCount()));
+}
+
+void frmMain::Load_Config()
+{
+    // Pending events run while the list is built, and one of them may ask
+    // for another reload: it runs once this one is done.
+    if (m_loading) {
+        m_reloadPending = true;
+        return;
+    }
+    m_loading = true;
+    do {
+        m_reloadPending = false;
+
+        lstHidden->clear();
+        TreeView1->clear();
+        m_lastShown = nullptr;
+        panel->cmbEncoders->clear();
+        panel->cmbEncoders->addItem(QStringLiteral("<None>"));
+        panel->setVUMeterWidthTwips(0);
+        setTreeCaption();
+
+        const ElementList list = loadElementList(m_store, m_ctx.databasePath);
+        if (list.empty) {
+            m_ctx.prompt->tell(PromptIcon::Information,
+                               QStringLiteral("Local database is empty.") + kCR
+                                   + QStringLiteral("Please click the 'Add New Element' button "
+                                                    "to add one."),
+                               QStringLiteral("Information"));
+        } else {
+            for (const ElementEntry& e : list.entries)
+                lstHidden->addItem(e.section);
+            for (const ElementEntry& e : list.entries) {
+                QCoreApplication::processEvents();
+                if (m_reloadPending)
+                    break;
+                auto* node = new QTreeWidgetItem(TreeView1);
+                node->setText(0, e.nodeText);
+                node->setData(0, kNodeKeyRole, e.mac);
+                const int image = e.isEncoder() ? kEncoderImage : kElementImage;
+                node->setData(0, kNodeImageRole, image);
+                node->setIcon(0, ImageList1.value(image));
+                if (e.isEncoder())
+                    panel->cmbEncoders->addItem(e.nodeText);
+            }
+        }
+        setTreeCaption();
+    } while (m_reloadPending);
+    m_loading = false;
+}
+
+void frmMain::RefreshElementList()
+{
+    if (!m_loading) {
+        TreeView1->clear();
+        m_lastShown = nullptr;
+    }
+    Load_Config();
+    panel->ClearElementPanel();
+}
+
+void frmMain::DeleteElement()
+{
+    PromptRequest question;
+    question.icon = PromptIcon::Question;
+    question.title = QStringLiteral("Delete element");
+    question.text = QStringLiteral("The selected element will be permanently deleted.") + kCR
+        + QStringLiteral("There is no way to revert this action. ") + kCR
+        + QStringLiteral("Are you sure?");
+    question.buttons = PromptButtons::YesNo;
+    question.defaultAnswer = PromptAnswer::No;
+    if (m_ctx.prompt->ask(question) != PromptAnswer::Yes)
+        return;
+    const QString section = Encode_MAC(panel->lblElementMAC->text());
+    // No element shown ("-"): there is no section to remove.
+    if (!section.isEmpty())
+        DeleteIniSection(section, m_ctx.databasePath);
+    RefreshElementList();
+}
+
+void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
+{
+    if (!node)
+        return;
+    m_lastShown = node;
+    panel->showElement(node->data(0, kNodeKeyRole).toString(), node->text(0),
+                       ElementPanel::ShowMode::NodeClick);
+}
+
+void frmMain::ShowSelectedElement()
+{
+    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+    if (selected.isEmpty())
+        return;
+    QTreeWidgetItem* node = selected.first();
+    m_lastShown = node;
+    panel->showElement(node->data(0, kNodeKeyRole).toString(), node->text(0),
+                       ElementPanel::ShowMode::SelectedElement);
+}
+
+void frmMain::AddNewElement()
+{
+    if (onAddNewElement)
+        onAddNewElement();
+    RefreshElementList();
+}
+
+bool frmMain::checkSelection()
+{
+    if (!TreeView1->selectedItems().isEmpty() && panel->lblElementMAC->text().length() >= 6)
+        return true;
+    m_ctx.prompt->tell(PromptIcon::Information,
+                       QStringLiteral("No device has been selected / loaded. ") + kCR
+                           + QStringLiteral("Please, click on a device from the elements list."));
+    return false;
+}
+
+void frmMain::Toolbar1_ButtonClick(int index)
+{
+    switch (index) {
+    case 1:
+        AddNewElement();
+        break;
+    case 2:
+        if (checkSelection() && onSNMPProperties)
+            onSNMPProperties();
+        break;
+    case 4:
+        RefreshElementList();
+        break;
+    case 5:
+        if (checkSelection() && onSendConfiguration)
+            onSendConfiguration();
+        break;
+    case 7:
+        DeleteElement();
+        break;
+    default:
+        break;
+    }
+}
+
+void frmMain::prepareHiddenMenu()
+{
+    const bool selected = !TreeView1->selectedItems().isEmpty();
+    mnuAddNewDevice->setEnabled(true);
+    mnuDeviceSNMPProperties->setEnabled(selected);
+    mnuDeviceDelete->setEnabled(selected);
+}
+
+void frmMain::TreeView1_MouseUp(const QPoint& globalPos)
+{
+    prepareHiddenMenu();
+    mnuHidden->popup(globalPos);
+}
+
+void frmMain::mnuAddNewDevice_Click()
+{
+    AddNewElement();
+}
+
+void frmMain::mnuDeviceSNMPProperties_Click()
+{
+    if (onSNMPProperties)
+        onSNMPProperties();
+}
+
+void frmMain::mnuDeviceDelete_Click()
+{
+    DeleteElement();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == TreeView1->viewport()) {
+        const auto type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick
+            || type == QEvent::MouseButtonRelease) {
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() == Qt::RightButton) {
+                // The right button opens the menu and never moves the
+                // selection: the commands act on the element shown.
+                if (type == QEvent::MouseButtonRelease)
+                    TreeView1_MouseUp(me->globalPosition().toPoint());
+                return true;
+            }
+        }
+    } else if (watched == TreeView1 && event->type() == QEvent::KeyPress && !m_inTreeKey) {
+        // Moving through the tree with the keyboard shows the element reached,
+        // as a click would, so the highlighted node and the panel agree.
+        m_inTreeKey = true;
+        QCoreApplication::sendEvent(TreeView1, event);
+        m_inTreeKey = false;
+        const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+        if (!selected.isEmpty() && selected.first() != m_lastShown)
+            TreeView1_NodeClick(selected.first());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// -------------------------------------------------------- database routines
+
+QString frmMain::ReadFromINI(const QString& strSection, const QString& strkey,
+                             const QString& strfullpath, const QString& strDefault) const
+{
+    return m_store.read(strSection, strkey, strfullpath, strDefault);
+}
+
+void frmMain::WriteToINI(const QString& strSection, const QString& strkey,
+                         const QString& strkeyvalue, const QString& strfullpath)
+{
+    m_store.write(strSection, strkey, strkeyvalue, strfullpath);
+}
+
+void frmMain::DeleteIniSection(const QString& strSection, const QString& strfullpath)
+{
+    m_store.deleteSection(strSection, strfullpath);
+}
+
+void frmMain::DeleteIniKey(const QString& strSection, const QString& strKeyname,
+                           const QString& strfullpath)
+{
+    m_store.deleteKey(strSection, strKeyname, strfullpath);
+}
+
+bool frmMain::CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
+                                  const QString& strfullpath) const
+{
+    return m_store.keyExists(strSection, strKeyname, strfullpath);
+}
+
+bool frmMain::CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath) const
+{
+    return m_store.sectionExists(strSection, strfullpath);
+}
+
+long frmMain::GetLongFromINI(const QString& strSection, const QString& strKeyname,
+                             const QString& strfullpath, long lngDefault) const
+{
+    return m_store.readLong(strSection, strKeyname, strfullpath, lngDefault);
+}
+
+void frmMain::RenameIniKey(const QString& strSection, const QString& strKeyname,
+                           const QString& strNewKeyname, const QString& strfullpath)
+{
+    m_store.renameKey(strSection, strKeyname, strNewKeyname, strfullpath);
+}
+
+void frmMain::RenameIniSection(const QString& strSection, const QString& strNewSection,
+                               const QString& strfullpath)
+{
+    m_store.renameSection(strSection, strNewSection, strfullpath);
+}
+
+void frmMain::LoadIniSectionsLB(QListWidget* lstB, const QString& strfullpath) const
+{
+    lstB->addItems(m_store.sectionNames(strfullpath));
+}
+
+QStringList frmMain::LoadIniSectionsArray(const QString& strfullpath) const
+{
+    return m_store.sectionNames(strfullpath);
+}
+
+void frmMain::LoadIniSectionKeysLB(const QString& strSection, QListWidget* lstB,
+                                   const QString& strfullpath) const
+{
+    lstB->addItems(m_store.sectionKeys(strSection, strfullpath));
+}
+
+int frmMain::GetSectionKeyCount(const QString& strSection, const QString& strfullpath) const
+{
+    return m_store.sectionKeyCount(strSection, strfullpath);
+}
+
+QString frmMain::GetSNMP(const QString& strHostIP, const QString& strCommunity, quint8 byteOID)
+{
+    return m_snmp->get(strHostIP, strCommunity, byteOID);
+}
+
+QString frmMain::SetSNMP(const QString& strHostIP, const QString& strCommunity, quint8 byteOID,
+                         quint8 byteValueType, const QString& varValue)
+{
+    return m_snmp->set(strHostIP, strCommunity, byteOID, byteValueType, varValue);
+}
+
+bool frmMain::IsValidIPAddress(const QString& strIPAddress)
+{
+    return isValidIPAddress(strIPAddress);
+}
+
+QString frmMain::Encode_MAC(const QString& srcMAC)
+{
+    return encodeMac(srcMAC);
+}
+
+QString frmMain::Decode_MAC(const QString& srcSection)
+{
+    return decodeMac(srcSection);
+}
+
+QString frmMain::Encode_Name(const QString& srcName)
+{
+    return encodeName(srcName);
+}
+
+} // namespace orvalink

@@ -1,0 +1,182 @@
+#pragma once
+// The main window: element tree with its toolbar and pop-up menu, the element
+// panel, the choice of the NMS interface, and the routines that the dialogs
+// call through it (database access, text forms, SNMP).
+
+#include "app/AppContext.h"
+#include "app/AppFlags.h"
+#include "panel/ElementPanel.h"
+#include "store/IniStore.h"
+
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QStringList>
+#include <QUdpSocket>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QLockFile;
+class QMenu;
+class QTimer;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace orvalink {
+
+class SnmpTransport;
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    enum class StartResult {
+        Running,        // start-up done; show the window
+        AlreadyRunning, // another instance holds the lock; the program ends
+    };
+
+    // Image list indexes of the tree icons.
+    static constexpr int kEncoderImage = 6;
+    static constexpr int kElementImage = 7;
+    // Item data roles of a tree node.
+    static constexpr int kNodeKeyRole = Qt::UserRole;
+    static constexpr int kNodeImageRole = Qt::UserRole + 1;
+
+    explicit frmMain(const AppContext& context, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Runs the start-up sequence: start word, stored interface, single
+    // instance, notice, element list, interface list, caption and buffer range.
+    StartResult startUp();
+
+    // ---- State ----
+    QString strLocalNMSIPAddress;
+    AppFlags flags;
+
+    // ---- Controls ----
+    QToolBar* Toolbar1 = nullptr;
+    QGroupBox* frmTreeView = nullptr;
+    QTreeWidget* TreeView1 = nullptr;
+    QListWidget* lstHidden = nullptr;
+    QList<QIcon> ImageList1; // index 0 unused; 1..5 toolbar, 6 encoder, 7 other node
+    QMenu* mnuHidden = nullptr;
+    QAction* mnuAddNewDevice = nullptr;
+    QAction* mnuDeviceSNMPProperties = nullptr;
+    QAction* mnuSep1 = nullptr;
+    QAction* mnuDeviceDelete = nullptr;
+    QLabel* lblNMSInterface = nullptr;
+    QComboBox* cmbNMSIPAddr = nullptr;
+    ElementPanel* panel = nullptr;
+    QUdpSocket udpClient;
+    QTimer* timerRemoteSent = nullptr;
+    QTimer* tmrSpectrum = nullptr;
+
+    // Toolbar button by its number 1..7 (3 and 6 are separators).
+    QAction* toolbarButton(int index) const;
+
+    // ---- Operations that other windows hook in ----
+    // Until the dialogs exist these run nothing; the main window still does
+    // its own part (the reload after adding an element, the selection check).
+    std::function<void()> onAddNewElement;
+    std::function<void()> onSNMPProperties;
+    std::function<void()> onSendConfiguration;
+
+    // ---- Handlers ----
+    void Toolbar1_ButtonClick(int index);
+    void TreeView1_NodeClick(QTreeWidgetItem* node);
+    void TreeView1_MouseUp(const QPoint& globalPos);
+    void cmbNMSIPAddr_Click();
+    void mnuAddNewDevice_Click();
+    void mnuDeviceSNMPProperties_Click();
+    void mnuDeviceDelete_Click();
+    // Enables the pop-up menu's entries for the tree's selection.
+    void prepareHiddenMenu();
+
+    // ---- Element list ----
+    void Load_Config();
+    void RefreshElementList();
+    void DeleteElement();
+    void ShowSelectedElement();
+    void AddNewElement();
+    // True when an element is selected and shown; otherwise tells the operator.
+    bool checkSelection();
+
+    // ---- NMS interface ----
+    QStringList GetLocalIPv4Addresses();
+    void FillNMSInterfaceList();
+
+    // ---- Database routines ----
+    QString ReadFromINI(const QString& strSection, const QString& strkey,
+                        const QString& strfullpath, const QString& strDefault) const;
+    void WriteToINI(const QString& strSection, const QString& strkey,
+                    const QString& strkeyvalue, const QString& strfullpath);
+    void DeleteIniSection(const QString& strSection, const QString& strfullpath);
+    void DeleteIniKey(const QString& strSection, const QString& strKeyname,
+                      const QString& strfullpath);
+    bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
+                             const QString& strfullpath) const;
+    bool CheckIfIniSectionExists(const QString& strSection, const QString& strfullpath) const;
+    long GetLongFromINI(const QString& strSection, const QString& strKeyname,
+                        const QString& strfullpath, long lngDefault) const;
+    void RenameIniKey(const QString& strSection, const QString& strKeyname,
+                      const QString& strNewKeyname, const QString& strfullpath);
+    void RenameIniSection(const QString& strSection, const QString& strNewSection,
+                          const QString& strfullpath);
+    void LoadIniSectionsLB(QListWidget* lstB, const QString& strfullpath) const;
+    QStringList LoadIniSectionsArray(const QString& strfullpath) const;
+    void LoadIniSectionKeysLB(const QString& strSection, QListWidget* lstB,
+                              const QString& strfullpath) const;
+    int GetSectionKeyCount(const QString& strSection, const QString& strfullpath) const;
+
+    // ---- SNMP (one request at a time, through the one SNMP socket) ----
+    QString GetSNMP(const QString& strHostIP, const QString& strCommunity, quint8 byteOID);
+    QString SetSNMP(const QString& strHostIP, const QString& strCommunity, quint8 byteOID,
+                    quint8 byteValueType, const QString& varValue);
+    SnmpTransport& snmp() { return *m_snmp; }
+
+    // ---- Text forms ----
+    static bool IsValidIPAddress(const QString& strIPAddress);
+    static QString Encode_MAC(const QString& srcMAC);
+    static QString Decode_MAC(const QString& srcSection);
+    static QString Encode_Name(const QString& srcName);
+
+    // ---- Accessors ----
+    IniStore& store() { return m_store; }
+    Prompt& prompt() { return *m_ctx.prompt; }
+    UserSettings& settings() { return *m_ctx.settings; }
+    const QString& databasePath() const { return m_ctx.databasePath; }
+    const Timings& timings() const { return m_ctx.timings; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildImageList();
+    void buildToolbar();
+    void buildHiddenMenu();
+    void buildLayout();
+    void setTreeCaption();
+    bool acquireInstanceLock();
+    void showNotice();
+    void reportWriteFailure(const QString& path, const QString& reason);
+    void setLocalAddress(const QString& address);
+
+    AppContext m_ctx;
+    IniStore m_store;
+    SnmpTransport* m_snmp = nullptr;
+    std::unique_ptr<QLockFile> m_lock;
+    QList<QAction*> m_toolbarButtons; // index 0 is button 1
+    bool m_loading = false;
+    bool m_reloadPending = false;
+    bool m_inTreeKey = false;
+    // The node last shown in the panel; only compared, never followed.
+    const QTreeWidgetItem* m_lastShown = nullptr;
+};
+
+} // namespace orvalink
