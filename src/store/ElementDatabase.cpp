@@ -1,5 +1,6 @@
 #include "store/ElementDatabase.h"
 
+#include "store/Cp1252.h"
 #include "store/IniStore.h"
 
 #include <QCoreApplication>
@@ -13,18 +14,24 @@ bool isValidIPAddress(const QString& strIPAddress)
         return false;
     const QStringList parts = strIPAddress.split(QLatin1Char('.'));
     for (const QString& raw : parts) {
-        const QString part = raw.trimmed();
-        if (part.isEmpty())
+        // Blanks around the digits are accepted, nothing else.
+        qsizetype b = 0;
+        qsizetype e = raw.size();
+        while (b < e && raw.at(b) == u' ')
+            ++b;
+        while (e > b && raw.at(e - 1) == u' ')
+            --e;
+        if (b == e)
             return false;
-        for (const QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+        int value = 0;
+        for (qsizetype i = b; i < e; ++i) {
+            const QChar c = raw.at(i);
+            if (c < u'0' || c > u'9')
+                return false;
+            value = value * 10 + (c.unicode() - u'0');
+            if (value > 255) // stop before a long run of digits can overflow
                 return false;
         }
-        // Digits only, so only the length can overflow: leading zeros are fine.
-        bool ok = false;
-        const qulonglong v = part.length() > 18 ? 256 : part.toULongLong(&ok);
-        if (v > 255)
-            return false;
     }
     return parts.size() == 4;
 }
@@ -49,7 +56,35 @@ QString decodeMac(const QString& srcSection)
 
 QString encodeName(const QString& srcName)
 {
-    return srcName.leftJustified(16, QLatin1Char(' '), true).toUpper();
+    // Character by character: a full Unicode upper-casing can lengthen the
+    // text (a sharp s becomes two letters) and the stored form is 16 exactly.
+    return cp1252::toUpper(srcName.leftJustified(16, QLatin1Char(' '), true));
+}
+
+ElementRole roleFromText(const QString& roleText)
+{
+    // The numeric value of the text's leading number ("1", " 1", "01",
+    // "1.0" all mean 1); a missing or non-numeric role has the value 0.
+    QStringView t(roleText);
+    while (!t.isEmpty() && (t.front() == u' ' || t.front() == u'\t'))
+        t = t.mid(1);
+    qsizetype n = 0;
+    if (n < t.size() && (t[n] == u'+' || t[n] == u'-'))
+        ++n;
+    while (n < t.size() && t[n] >= u'0' && t[n] <= u'9')
+        ++n;
+    if (n < t.size() && t[n] == u'.') {
+        ++n;
+        while (n < t.size() && t[n] >= u'0' && t[n] <= u'9')
+            ++n;
+    }
+    bool ok = false;
+    const double value = t.left(n).toDouble(&ok);
+    if (ok && value == 1.0)
+        return ElementRole::Encoder;
+    if (ok && value == 2.0)
+        return ElementRole::Decoder;
+    return ElementRole::Unknown;
 }
 
 QString defaultDatabasePath()
@@ -69,14 +104,8 @@ ElementList loadElementList(const IniStore& store, const QString& path)
         e.mac = decodeMac(section);
         e.roleText = store.read(section, QStringLiteral("role"), path, QString());
         e.name = store.read(section, QStringLiteral("name"), path, QString());
-        // Only a role of exactly 1 or 2 names a kind; a missing or garbled role
-        // is listed as an element of unknown kind.
-        bool ok = false;
-        const int role = e.roleText.toInt(&ok);
-        if (ok && role == 1)
-            e.role = ElementRole::Encoder;
-        else if (ok && role == 2)
-            e.role = ElementRole::Decoder;
+        // A missing or garbled role lists the element as one of unknown kind.
+        e.role = roleFromText(e.roleText);
         e.nodeText = e.name + QStringLiteral(" [") + e.mac + QLatin1Char(']');
         list.entries.append(e);
     }

@@ -10,19 +10,24 @@ namespace orvalink {
 class IniStore;
 
 // Dotted-decimal IPv4 check: exactly four parts, each a whole number 0..255
-// (leading zeros and blanks around the digits accepted).
+// (leading zeros and blanks (spaces) around the digits accepted).
 bool isValidIPAddress(const QString& strIPAddress);
 // "2e:8b:f2:0a:0b:0c" -> "2E8BF20A0B0C"; any text not 17 characters long -> "".
 QString encodeMac(const QString& srcMAC);
 // "2e8bf2001a2b" -> "2E:8B:F2:00:1A:2B"; any text not 12 characters long -> "".
 QString decodeMac(const QString& srcSection);
-// Exactly 16 characters, upper case, padded with blanks or cut.
+// Exactly 16 characters, upper case, padded with blanks or cut. A letter
+// whose upper-case form the database's code page cannot hold stays as it is.
 QString encodeName(const QString& srcName);
 
 // Default path of the database: nms.ini in the program's folder.
 QString defaultDatabasePath();
 
 enum class ElementRole { Unknown = 0, Encoder = 1, Decoder = 2 };
+
+// The kind a stored role text names: its leading number 1 is an ENCODER,
+// 2 a DECODER; anything else, a missing role included, is Unknown.
+ElementRole roleFromText(const QString& roleText);
 
 struct ElementEntry {
     QString section;   // 12 hex digits as in the file

@@ -1,20 +1,684 @@
-// Placeholder: the real store replaces this file.
 #include "store/IniStore.h"
 
+#include "store/Cp1252.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QSet>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <optional>
+
+#include <sys/stat.h>
+
 namespace orvalink {
-struct IniStore::Impl {};
-IniStore::IniStore(QObject* parent) : QObject(parent), d(std::make_unique<Impl>()) {}
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Text helpers
+
+bool isBlank(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u == u' ' || u == u'\t' || u == u'\r' || u == u'\v' || u == u'\f';
+}
+
+QStringView trimBlanks(QStringView s)
+{
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.mid(b, e - b);
+}
+
+bool hasLineBreakOrNul(QStringView s)
+{
+    for (const QChar c : s) {
+        if (c == u'\n' || c == u'\r' || c == u'\0')
+            return true;
+    }
+    return false;
+}
+
+// The value as a reader sees it: blanks around it removed, then one pair of
+// enclosing double quotes removed.
+QStringView cookValue(QStringView raw)
+{
+    QStringView v = trimBlanks(raw);
+    if (v.size() >= 2 && v.front() == u'"' && v.back() == u'"')
+        v = v.mid(1, v.size() - 2);
+    return v;
+}
+
+// ---------------------------------------------------------------------------
+// The parsed file
+
+struct Entry {
+    int line = 0;
+    int eq = -1; // position of the first "=" in the line, -1 for none
+};
+
+struct Section {
+    QString name; // trimmed, as spelled in the file
+    int headerLine = 0;
+    int endLine = 0; // one past the last line belonging to the section
+    QList<Entry> entries;
+};
+
+struct Document {
+    QStringList lines;
+    bool crlf = true;     // line ends written on rewrite
+    bool finalEol = true; // the last line ends with a line end
+    QList<Section> sections;
+    QHash<QString, int> index; // case-folded name -> first section of that name
+
+    static Document fromBytes(const QByteArray& bytes);
+    QByteArray toBytes() const;
+    void parse();
+
+    QStringView keyOf(const Entry& e) const
+    {
+        const QString& l = lines.at(e.line);
+        return trimBlanks(e.eq < 0 ? QStringView(l) : QStringView(l).left(e.eq));
+    }
+    QStringView rawValueOf(const Entry& e) const
+    {
+        if (e.eq < 0)
+            return {};
+        return QStringView(lines.at(e.line)).mid(e.eq + 1);
+    }
+    const Section* find(QStringView name) const
+    {
+        const auto it = index.constFind(trimBlanks(name).toString().toCaseFolded());
+        return it == index.constEnd() ? nullptr : &sections.at(*it);
+    }
+    const Entry* findEntry(const Section& s, QStringView key) const
+    {
+        const QStringView k = trimBlanks(key);
+        for (const Entry& e : s.entries) {
+            if (keyOf(e).compare(k, Qt::CaseInsensitive) == 0)
+                return &e;
+        }
+        return nullptr;
+    }
+
+    // Editing; each edit re-parses.
+    bool setValue(QStringView section, QStringView key, QStringView value);
+    bool removeSection(QStringView section);
+    bool removeKey(QStringView section, QStringView key);
+};
+
+Document Document::fromBytes(const QByteArray& bytes)
+{
+    Document doc;
+    const QString text = cp1252::decode(bytes);
+    const qsizetype firstLf = text.indexOf(u'\n');
+    doc.crlf = firstLf < 0 || (firstLf > 0 && text.at(firstLf - 1) == u'\r');
+    doc.finalEol = text.isEmpty() || text.endsWith(u'\n');
+    if (!text.isEmpty()) {
+        QStringView rest(text);
+        if (doc.finalEol)
+            rest.chop(1);
+        doc.lines = rest.toString().split(u'\n');
+        for (QString& l : doc.lines) {
+            if (l.endsWith(u'\r'))
+                l.chop(1);
+        }
+    }
+    doc.parse();
+    return doc;
+}
+
+QByteArray Document::toBytes() const
+{
+    const QString eol = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
+    QString text = lines.join(eol);
+    if (finalEol && !lines.isEmpty())
+        text += eol;
+    return cp1252::encode(text);
+}
+
+void Document::parse()
+{
+    sections.clear();
+    index.clear();
+    Section* current = nullptr;
+    for (int i = 0; i < lines.size(); ++i) {
+        QStringView t = trimBlanks(lines.at(i));
+        // A UTF-8 byte-order mark left by an editor must not hide the first section.
+        if (i == 0 && t.startsWith(QStringLiteral("\u00EF\u00BB\u00BF")))
+            t = trimBlanks(t.mid(3));
+        if (t.isEmpty() || t.front() == u';')
+            continue;
+        if (t.front() == u'[') {
+            if (current)
+                current->endLine = i;
+            QStringView name = t.mid(1);
+            const qsizetype close = name.indexOf(u']');
+            if (close >= 0)
+                name = name.left(close);
+            Section s;
+            s.name = trimBlanks(name).toString();
+            s.headerLine = i;
+            sections.append(s);
+            current = &sections.last();
+            continue;
+        }
+        if (current)
+            current->entries.append(Entry{i, int(lines.at(i).indexOf(u'='))});
+    }
+    if (current)
+        current->endLine = int(lines.size());
+    // The first section of each name is the one that counts.
+    for (int i = int(sections.size()) - 1; i >= 0; --i)
+        index.insert(sections.at(i).name.toCaseFolded(), i);
+}
+
+bool Document::setValue(QStringView section, QStringView key, QStringView value)
+{
+    const Section* s = find(section);
+    if (!s) {
+        lines.append(QLatin1Char('[') + trimBlanks(section).toString() + QLatin1Char(']'));
+        lines.append(cp1252::toUpper(trimBlanks(key)) + QLatin1Char('=') + value.toString());
+    } else if (const Entry* e = findEntry(*s, key)) {
+        // In place: the key keeps its spelling and the rest of the file its bytes.
+        const QString& old = lines.at(e->line);
+        const QString line = e->eq < 0 ? old + QLatin1Char('=') + value.toString()
+                                       : old.left(e->eq + 1) + value.toString();
+        if (line == old)
+            return false;
+        lines[e->line] = line;
+    } else {
+        const int at = s->entries.isEmpty() ? s->headerLine + 1 : s->entries.last().line + 1;
+        lines.insert(at, cp1252::toUpper(trimBlanks(key)) + QLatin1Char('=') + value.toString());
+    }
+    parse();
+    return true;
+}
+
+bool Document::removeSection(QStringView section)
+{
+    const QStringView name = trimBlanks(section);
+    bool changed = false;
+    for (int i = int(sections.size()) - 1; i >= 0; --i) {
+        const Section& s = sections.at(i);
+        if (QStringView(s.name).compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        lines.remove(s.headerLine, s.endLine - s.headerLine);
+        changed = true;
+    }
+    if (changed)
+        parse();
+    return changed;
+}
+
+bool Document::removeKey(QStringView section, QStringView key)
+{
+    const Section* s = find(section);
+    if (!s)
+        return false;
+    const QStringView k = trimBlanks(key);
+    bool changed = false;
+    for (int i = int(s->entries.size()) - 1; i >= 0; --i) {
+        const Entry& e = s->entries.at(i);
+        if (keyOf(e).compare(k, Qt::CaseInsensitive) == 0) {
+            lines.removeAt(e.line);
+            changed = true;
+        }
+    }
+    if (changed)
+        parse();
+    return changed;
+}
+
+// ---------------------------------------------------------------------------
+// File identity
+
+struct FileId {
+    quint64 dev = 0;
+    quint64 ino = 0;
+    qint64 size = -1;
+    qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+FileId idOf(const struct stat& st)
+{
+    FileId id;
+    id.dev = quint64(st.st_dev);
+    id.ino = quint64(st.st_ino);
+    id.size = qint64(st.st_size);
+    id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return id;
+}
+
+// The clock the file system stamps files with, read at its own (coarse)
+// resolution: a file stamped before this moment cannot be changed again
+// without getting a later stamp.
+qint64 fileClockNowNs()
+{
+    timespec ts{};
+#ifdef CLOCK_REALTIME_COARSE
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+#else
+    clock_gettime(CLOCK_REALTIME, &ts);
+#endif
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+enum class FileState { Missing, Present, Unreadable };
+
+struct CacheEntry {
+    FileId id;
+    QByteArray raw;
+    Document doc;
+    // True when the file's stamps are older than the moment it was read, so
+    // an unchanged identity proves an unchanged content. Otherwise the file
+    // was changed within the current clock tick and another change in the
+    // same tick could keep every stamp: the content is compared again.
+    bool settled = false;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+struct IniStore::Impl {
+    IniStore* q = nullptr;
+    QHash<QString, CacheEntry> cache;
+    QSet<QString> failing; // paths whose last write failed and was reported
+    qint64 faultAfterBytes = -1;
+
+    static QString keyFor(const QString& path)
+    {
+        return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    }
+
+    struct Loaded {
+        FileState state = FileState::Missing;
+        const Document* doc = nullptr; // set when Present
+        QString error;                 // set when Unreadable
+    };
+
+    Loaded load(const QString& path);
+    static bool readFile(const QString& path, CacheEntry& entry, QString& error);
+    void remember(const QString& key, const QByteArray& bytes, qint64 startNs);
+    bool save(const QString& path, const Document& doc);
+    void fail(const QString& path, const QString& reason);
+
+    // Runs edit on the current document and writes the result when it changed.
+    template <typename Edit>
+    void modify(const QString& path, bool createIfMissing, Edit edit);
+};
+
+bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& error)
+{
+    const qint64 startNs = fileClockNowNs();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = f.errorString();
+        return false;
+    }
+    struct stat st{};
+    if (fstat(f.handle(), &st) != 0) {
+        error = QString::fromLocal8Bit(strerror(errno));
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = QStringLiteral("is a folder");
+        return false;
+    }
+    QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        error = f.errorString();
+        return false;
+    }
+    const FileId id = idOf(st);
+    if (!entry.raw.isNull() && entry.raw == bytes) {
+        entry.id = id; // same content: keep the parsed copy
+    } else {
+        entry.raw = bytes;
+        entry.doc = Document::fromBytes(bytes);
+        entry.id = id;
+    }
+    entry.settled = id.mtimeNs < startNs && id.ctimeNs < startNs;
+    return true;
+}
+
+IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
+{
+    const QString key = keyFor(path);
+    struct stat st{};
+    if (::stat(QFile::encodeName(key).constData(), &st) != 0) {
+        cache.remove(key);
+        if (errno == ENOENT || errno == ENOTDIR)
+            return {FileState::Missing, nullptr, {}};
+        return {FileState::Unreadable, nullptr, QString::fromLocal8Bit(strerror(errno))};
+    }
+    if (S_ISDIR(st.st_mode)) {
+        cache.remove(key);
+        return {FileState::Unreadable, nullptr, QStringLiteral("is a folder")};
+    }
+    auto it = cache.find(key);
+    if (it != cache.end() && it->id == idOf(st) && it->settled)
+        return {FileState::Present, &it->doc, {}};
+
+    if (it == cache.end()) {
+        // Keep the cache small: a program uses one database, tests a few.
+        if (cache.size() >= 16)
+            cache.clear();
+        it = cache.insert(key, CacheEntry{});
+    } else if (!(it->id == idOf(st))) {
+        it->raw = QByteArray(); // changed: no point comparing contents
+    }
+    QString error;
+    if (!readFile(key, *it, error)) {
+        cache.erase(it);
+        return {FileState::Unreadable, nullptr, error};
+    }
+    return {FileState::Present, &it->doc, {}};
+}
+
+void IniStore::Impl::remember(const QString& key, const QByteArray& bytes, qint64 startNs)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(key).constData(), &st) != 0) {
+        cache.remove(key);
+        return;
+    }
+    CacheEntry& e = cache[key];
+    e.id = idOf(st);
+    e.raw = bytes;
+    // Parsed from the bytes written, so the copy holds exactly what a fresh
+    // read would (text the code page cannot hold was written as "?").
+    e.doc = Document::fromBytes(bytes);
+    e.settled = e.id.mtimeNs < startNs && e.id.ctimeNs < startNs;
+}
+
+void IniStore::Impl::fail(const QString& path, const QString& reason)
+{
+    const QString key = keyFor(path);
+    if (failing.contains(key))
+        return;
+    failing.insert(key);
+    Q_EMIT q->writeFailed(path, reason);
+}
+
+bool IniStore::Impl::save(const QString& path, const Document& doc)
+{
+    const QString key = keyFor(path);
+    const QByteArray bytes = doc.toBytes();
+    const qint64 startNs = fileClockNowNs();
+    QSaveFile f(key);
+    if (!f.open(QIODevice::WriteOnly)) {
+        fail(path, f.errorString());
+        return false;
+    }
+    qint64 toWrite = bytes.size();
+    if (faultAfterBytes >= 0 && faultAfterBytes < toWrite)
+        toWrite = faultAfterBytes;
+    if (f.write(bytes.constData(), toWrite) != toWrite || toWrite != bytes.size()) {
+        const QString reason =
+            toWrite != bytes.size()
+                ? QStringLiteral("write stopped after %1 bytes (injected fault)").arg(toWrite)
+                : f.errorString();
+        f.cancelWriting();
+        f.commit();
+        fail(path, reason);
+        return false;
+    }
+    if (!f.commit()) {
+        fail(path, f.errorString());
+        return false;
+    }
+    failing.remove(key);
+    remember(key, bytes, startNs);
+    return true;
+}
+
+template <typename Edit>
+void IniStore::Impl::modify(const QString& path, bool createIfMissing, Edit edit)
+{
+    const Loaded l = load(path);
+    if (l.state == FileState::Unreadable) {
+        fail(path, QStringLiteral("the existing file cannot be read: ") + l.error);
+        return;
+    }
+    if (l.state == FileState::Missing && !createIfMissing)
+        return;
+    Document doc = l.doc ? *l.doc : Document{};
+    if (!edit(doc))
+        return;
+    save(path, doc);
+}
+
+// ---------------------------------------------------------------------------
+
+IniStore::IniStore(QObject* parent) : QObject(parent), d(std::make_unique<Impl>())
+{
+    d->q = this;
+}
+
 IniStore::~IniStore() = default;
-QString IniStore::read(const QString&, const QString&, const QString&, const QString& def) const { return def; }
-void IniStore::write(const QString&, const QString&, const QString&, const QString&) {}
-void IniStore::deleteSection(const QString&, const QString&) {}
-void IniStore::deleteKey(const QString&, const QString&, const QString&) {}
-bool IniStore::keyExists(const QString&, const QString&, const QString&) const { return false; }
-bool IniStore::sectionExists(const QString&, const QString&) const { return false; }
-long IniStore::readLong(const QString&, const QString&, const QString&, long def) const { return def; }
-void IniStore::renameKey(const QString&, const QString&, const QString&, const QString&) {}
-void IniStore::renameSection(const QString&, const QString&, const QString&) {}
-QStringList IniStore::sectionNames(const QString&) const { return {}; }
-QStringList IniStore::sectionKeys(const QString&, const QString&) const { return {}; }
-int IniStore::sectionKeyCount(const QString&, const QString&) const { return 0; }
+
+void IniStore::injectWriteFault(qint64 failAfterBytes)
+{
+    d->faultAfterBytes = failAfterBytes;
+}
+
+QString IniStore::read(const QString& section, const QString& key, const QString& path,
+                       const QString& def) const
+{
+    const Impl::Loaded l = d->load(path);
+    if (!l.doc)
+        return def;
+    const Section* s = l.doc->find(section);
+    const Entry* e = s ? l.doc->findEntry(*s, key) : nullptr;
+    if (!e)
+        return def;
+    return cookValue(l.doc->rawValueOf(*e)).left(kMaxValueLength).toString();
+}
+
+namespace {
+
+QString checkSection(const QString& section)
+{
+    const QStringView s = trimBlanks(section);
+    if (s.isEmpty())
+        return QStringLiteral("empty section name");
+    if (hasLineBreakOrNul(section) || s.contains(u']'))
+        return QStringLiteral("section name \"%1\" cannot be stored").arg(section);
+    return {};
+}
+
+QString checkKey(const QString& key)
+{
+    const QStringView k = trimBlanks(key);
+    if (k.isEmpty())
+        return QStringLiteral("empty key name");
+    if (hasLineBreakOrNul(key) || k.contains(u'=') || k.front() == u'[' || k.front() == u';')
+        return QStringLiteral("key name \"%1\" cannot be stored").arg(key);
+    return {};
+}
+
+QString checkValue(const QString& value)
+{
+    if (hasLineBreakOrNul(value))
+        return QStringLiteral("value holds a line break or NUL character");
+    return {};
+}
+
+} // namespace
+
+void IniStore::write(const QString& section, const QString& key, const QString& value,
+                     const QString& path)
+{
+    QString problem = checkSection(section);
+    if (problem.isEmpty())
+        problem = checkKey(key);
+    if (problem.isEmpty())
+        problem = checkValue(value);
+    if (!problem.isEmpty()) {
+        d->fail(path, problem);
+        return;
+    }
+    d->modify(path, true, [&](Document& doc) { return doc.setValue(section, key, value); });
+}
+
+void IniStore::deleteSection(const QString& section, const QString& path)
+{
+    d->modify(path, false, [&](Document& doc) { return doc.removeSection(section); });
+}
+
+void IniStore::deleteKey(const QString& section, const QString& key, const QString& path)
+{
+    d->modify(path, false, [&](Document& doc) { return doc.removeKey(section, key); });
+}
+
+bool IniStore::keyExists(const QString& section, const QString& key, const QString& path) const
+{
+    // Same answer as reading with two different defaults and comparing.
+    const Impl::Loaded l = d->load(path);
+    const Section* s = l.doc ? l.doc->find(section) : nullptr;
+    return s && l.doc->findEntry(*s, key);
+}
+
+bool IniStore::sectionExists(const QString& section, const QString& path) const
+{
+    const Impl::Loaded l = d->load(path);
+    const Section* s = l.doc ? l.doc->find(section) : nullptr;
+    return s && !s->entries.isEmpty();
+}
+
+long IniStore::readLong(const QString& section, const QString& key, const QString& path,
+                        long def) const
+{
+    const QString v = read(section, key, path, QString());
+    if (v.isEmpty())
+        return def;
+    constexpr quint64 kMax = std::numeric_limits<quint32>::max();
+    quint64 n = 0;
+    for (const QChar c : v) {
+        if (c < u'0' || c > u'9')
+            break;
+        n = qMin(kMax, n * 10 + quint64(c.unicode() - u'0'));
+    }
+    return long(n);
+}
+
+void IniStore::renameKey(const QString& section, const QString& key, const QString& newKey,
+                         const QString& path)
+{
+    const QString problem = checkKey(newKey);
+    if (!problem.isEmpty()) {
+        if (keyExists(section, key, path))
+            d->fail(path, problem);
+        return;
+    }
+    d->modify(path, false, [&](Document& doc) {
+        const Section* s = doc.find(section);
+        const Entry* e = s ? doc.findEntry(*s, key) : nullptr;
+        if (!e)
+            return false;
+        const QString value = doc.rawValueOf(*e).toString();
+        const QString upper = cp1252::toUpper(trimBlanks(newKey));
+        if (doc.keyOf(*e).compare(upper, Qt::CaseInsensitive) == 0) {
+            // Same key: writing the new name and deleting the old would
+            // delete the key itself. Re-spell it instead.
+            const QString line = upper + QLatin1Char('=') + value;
+            if (doc.lines.at(e->line) == line)
+                return false;
+            doc.lines[e->line] = line;
+            doc.parse();
+            return true;
+        }
+        doc.setValue(section, upper, value);
+        doc.removeKey(section, key);
+        return true;
+    });
+}
+
+void IniStore::renameSection(const QString& section, const QString& newSection,
+                             const QString& path)
+{
+    const QString problem = checkSection(newSection);
+    if (!problem.isEmpty()) {
+        const Impl::Loaded l = d->load(path);
+        if (l.doc && l.doc->find(section))
+            d->fail(path, problem);
+        return;
+    }
+    d->modify(path, false, [&](Document& doc) {
+        const Section* s = doc.find(section);
+        if (!s)
+            return false;
+        const QStringView newName = trimBlanks(newSection);
+        if (QStringView(s->name).compare(newName, Qt::CaseInsensitive) == 0) {
+            const QString header = QLatin1Char('[') + newName.toString() + QLatin1Char(']');
+            if (doc.lines.at(s->headerLine) == header)
+                return false;
+            doc.lines[s->headerLine] = header;
+            doc.parse();
+            return true;
+        }
+        QList<QPair<QString, QString>> moved;
+        for (const Entry& e : s->entries) {
+            const QStringView k = doc.keyOf(e);
+            if (e.eq < 0 || k.isEmpty() || k.front() == u'[')
+                continue; // nothing that could be written back as a key
+            moved.append({cp1252::toUpper(k), doc.rawValueOf(e).toString()});
+        }
+        for (const auto& [k, v] : moved)
+            doc.setValue(newName, k, v);
+        doc.removeSection(section);
+        return true;
+    });
+}
+
+QStringList IniStore::sectionNames(const QString& path) const
+{
+    QStringList names;
+    const Impl::Loaded l = d->load(path);
+    if (!l.doc)
+        return names;
+    names.reserve(l.doc->sections.size());
+    for (int i = 0; i < l.doc->sections.size(); ++i) {
+        const Section& s = l.doc->sections.at(i);
+        if (!s.name.isEmpty() && l.doc->index.value(s.name.toCaseFolded()) == i)
+            names.append(s.name);
+    }
+    return names;
+}
+
+QStringList IniStore::sectionKeys(const QString& section, const QString& path) const
+{
+    QStringList keys;
+    const Impl::Loaded l = d->load(path);
+    const Section* s = l.doc ? l.doc->find(section) : nullptr;
+    if (!s)
+        return keys;
+    for (const Entry& e : s->entries)
+        keys.append(l.doc->keyOf(e).toString());
+    return keys;
+}
+
+int IniStore::sectionKeyCount(const QString& section, const QString& path) const
+{
+    const Impl::Loaded l = d->load(path);
+    const Section* s = l.doc ? l.doc->find(section) : nullptr;
+    return s ? int(s->entries.size()) : 0;
+}
+
 } // namespace orvalink

@@ -6,7 +6,14 @@
 //
 // Writes replace the file atomically (temporary file, then rename). A write
 // that fails changes nothing on disk and is reported once through
-// writeFailed() until a later write to that file succeeds again.
+// writeFailed() until a later write to that file succeeds again. A write is
+// refused the same way when its section, key or value would break the line
+// structure of the file (a line break or NUL anywhere, "]" in a section
+// name, "=" in a key, a key starting with "[" or ";"), and when the file
+// exists but cannot be read (rewriting it would lose its content).
+//
+// Where a name occurs more than once, reads and writes use its first
+// occurrence; deleting a section or a key removes every occurrence.
 //
 // Files are read and written as Windows-1252 text; CRLF and LF line ends are
 // both accepted, and rewritten files keep the line ends they had (CRLF for a
@@ -42,17 +49,35 @@ public:
     bool keyExists(const QString& section, const QString& key, const QString& path) const;
     // True when the section holds at least one key line.
     bool sectionExists(const QString& section, const QString& path) const;
-    // Leading decimal digits of the value as an unsigned number; def when absent.
+    // Leading decimal digits of the value as an unsigned number (0 when it
+    // starts with anything else, at most 4294967295); def when the key is
+    // absent or its value is empty.
     long readLong(const QString& section, const QString& key, const QString& path,
                   long def) const;
+    // Moves the key's stored value, unchanged, to newKey (in upper case) and
+    // removes the old key; nothing happens when the key is absent. A new name
+    // that differs only in case re-spells the key and keeps it.
     void renameKey(const QString& section, const QString& key, const QString& newKey,
                    const QString& path);
+    // Moves every key line of section into newSection (key names in upper
+    // case, values unchanged even when they hold "=") and removes section.
+    // A line without "=" has no value to move and is dropped with the old
+    // section. A new name that differs only in case re-spells the section.
     void renameSection(const QString& section, const QString& newSection, const QString& path);
-    // All section names in file order (none when the file is missing).
+    // All section names in file order, each name once (a repeated section
+    // line adds nothing; an empty name is left out). None when the file is
+    // missing. The list is not limited in length.
     QStringList sectionNames(const QString& path) const;
-    // Key names of a section as stored in the file, in file order.
+    // Key names of a section as stored in the file, in file order. Every
+    // line of the section that is not blank, a comment (";") or a section
+    // line counts as a key line, also one without "=".
     QStringList sectionKeys(const QString& section, const QString& path) const;
     int sectionKeyCount(const QString& section, const QString& path) const;
+
+    // For tests only: every later write stops after failAfterBytes bytes of
+    // the new file have been written and fails as a full disk would. A
+    // negative value turns the fault off again.
+    void injectWriteFault(qint64 failAfterBytes);
 
 Q_SIGNALS:
     // Emitted once when writing path fails, not again until a write succeeds.

@@ -1,0 +1,182 @@
+#include "store/ElementDatabase.h"
+#include "store/IniStore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvalink;
+
+class TestElementDatabase : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void ipAddress_data();
+    void ipAddress();
+    void macForms_data();
+    void macForms();
+    void name_data();
+    void name();
+    void role_data();
+    void role();
+    void load_data();
+    void load();
+};
+
+void TestElementDatabase::ipAddress_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("valid");
+    const std::pair<const char*, bool> cases[] = {
+        {"192.168.1.15", true},     {"0.0.0.0", true},
+        {"255.255.255.255", true},  {"010.001.1.1", true},
+        {" 10 . 0.0.1 ", true},     {"000000000000000000000000001.2.3.4", true},
+        {"1.2.3", false},           {"1.2.3.4.5", false},
+        {"1..3.4", false},          {"256.1.1.1", false},
+        {"-1.1.1.1", false},        {"+1.1.1.1", false},
+        {"a.b.c.d", false},         {"", false},
+        {"1.2.3.4.", false},        {".1.2.3", false},
+        {"1.2.3. ", false},         {"99999999999999999999.1.1.1", false},
+        {"1.2.3.4\n", false},       {"1.2.3.\t4", false},
+        {"1.2.3.0x1", false},       {"1.2.3.1e2", false},
+        {"1,2.3.4.5", false},       {"...", false},
+    };
+    for (const auto& [text, valid] : cases)
+        QTest::newRow(text[0] ? text : "(empty)") << QString::fromLatin1(text) << valid;
+    QTest::newRow("non-Latin digits") << QString::fromUtf8("١.2.3.4") << false;
+}
+
+void TestElementDatabase::ipAddress()
+{
+    QFETCH(QString, text);
+    QTEST(isValidIPAddress(text), "valid");
+}
+
+void TestElementDatabase::macForms_data()
+{
+    QTest::addColumn<QString>("colon");   // encodeMac input
+    QTest::addColumn<QString>("section"); // its result
+    QTest::newRow("lower case") << "2e:8b:f2:0a:0b:0c" << "2E8BF20A0B0C";
+    QTest::newRow("upper case") << "2E:8B:F2:00:1A:2B" << "2E8BF2001A2B";
+    QTest::newRow("17 characters without colons") << "2e8bf2001a2b-abcd" << "2E8BF2001A2B-ABCD";
+    QTest::newRow("16 characters") << "2e:8b:f2:0a:0b:0" << "";
+    QTest::newRow("18 characters") << "2e:8b:f2:0a:0b:0c:" << "";
+    QTest::newRow("panel's empty label") << "-" << "";
+}
+
+void TestElementDatabase::macForms()
+{
+    QFETCH(QString, colon);
+    QFETCH(QString, section);
+    QCOMPARE(encodeMac(colon), section);
+    // Going back gives the upper-case colon form for every real section name.
+    if (section.size() == 12)
+        QCOMPARE(decodeMac(section.toLower()), colon.toUpper());
+}
+
+void TestElementDatabase::name_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("padded") << "Studio 1" << "STUDIO 1        ";
+    QTest::newRow("empty") << "" << QString(16, QLatin1Char(' '));
+    QTest::newRow("16 exactly") << "abcdefghijklmnop" << "ABCDEFGHIJKLMNOP";
+    QTest::newRow("20 cut to 16") << "abcdefghijklmnopqrst" << "ABCDEFGHIJKLMNOP";
+    QTest::newRow("blanks kept") << "  a  " << "  A             ";
+    QTest::newRow("accents") << QString::fromUtf8("café") << QString::fromUtf8("CAFÉ            ");
+    // Letters whose upper case is longer or outside the code page stay put.
+    QTest::newRow("sharp s") << QString::fromUtf8("straße 1234567890")
+                             << QString::fromUtf8("STRAßE 123456789");
+    QTest::newRow("micro sign") << QString::fromUtf8("5µs") << QString::fromUtf8("5µS             ");
+    QTest::newRow("y diaeresis") << QString::fromUtf8("ÿ") << QString::fromUtf8("Ÿ               ");
+}
+
+void TestElementDatabase::name()
+{
+    QFETCH(QString, in);
+    const QString out = encodeName(in);
+    QCOMPARE(out.size(), 16);
+    QTEST(out, "out");
+}
+
+void TestElementDatabase::role_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<ElementRole>("role");
+    QTest::newRow("1") << "1" << ElementRole::Encoder;
+    QTest::newRow("2") << "2" << ElementRole::Decoder;
+    QTest::newRow("01") << "01" << ElementRole::Encoder;
+    QTest::newRow("1.0") << "1.0" << ElementRole::Encoder;
+    QTest::newRow("leading number") << "2 (decoder)" << ElementRole::Decoder;
+    QTest::newRow("1.5") << "1.5" << ElementRole::Unknown;
+    QTest::newRow("3") << "3" << ElementRole::Unknown;
+    QTest::newRow("-1") << "-1" << ElementRole::Unknown;
+    QTest::newRow("0") << "0" << ElementRole::Unknown;
+    QTest::newRow("missing") << "" << ElementRole::Unknown;
+    QTest::newRow("text") << "ENCODER" << ElementRole::Unknown;
+    QTest::newRow("sign only") << "+" << ElementRole::Unknown;
+}
+
+void TestElementDatabase::role()
+{
+    QFETCH(QString, text);
+    QTEST(roleFromText(text), "role");
+}
+
+void TestElementDatabase::load_data()
+{
+    QTest::addColumn<QByteArray>("file"); // "<missing>" for no file
+    QTest::addColumn<bool>("empty");
+    QTest::addColumn<QStringList>("nodes");  // node texts in order
+    QTest::addColumn<QString>("encoders");   // 'E' encoder, 'D' decoder, '?' unknown per node
+
+    QTest::newRow("missing file") << QByteArray("<missing>") << true << QStringList{} << "";
+    QTest::newRow("empty file") << QByteArray() << true << QStringList{} << "";
+    QTest::newRow("comments only") << QByteArray("; nothing\r\n\r\n") << true << QStringList{}
+                                   << "";
+    QTest::newRow("decoder then encoder, file order")
+        << QByteArray("[2E8BF2000002]\r\nROLE=2\r\nNAME=DEC             \r\n"
+                      "[2E8BF2000001]\r\nrole=1\r\nName=\"ENC A\"\r\n")
+        << false << QStringList{"DEC [2E:8B:F2:00:00:02]", "ENC A [2E:8B:F2:00:00:01]"} << "DE";
+    QTest::newRow("roles 3, garbled, missing; no name")
+        << QByteArray("[2E8BF2000003]\r\nROLE=3\r\nNAME=X\r\n"
+                      "[2E8BF2000004]\r\nROLE=abc\r\nNAME=Y\r\n"
+                      "[2E8BF2000005]\r\nNAME=Z\r\n"
+                      "[2E8BF2000006]\r\nROLE=1\r\n")
+        << false
+        << QStringList{"X [2E:8B:F2:00:00:03]", "Y [2E:8B:F2:00:00:04]", "Z [2E:8B:F2:00:00:05]",
+                       " [2E:8B:F2:00:00:06]"}
+        << "???E";
+    QTest::newRow("section name that is not a MAC")
+        << QByteArray("[junk]\r\nROLE=1\r\nNAME=J\r\n") << false << QStringList{"J []"} << "E";
+}
+
+void TestElementDatabase::load()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, nodes);
+    QFETCH(QString, encoders);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("nms.ini"));
+    if (file != "<missing>") {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file);
+    }
+    IniStore store;
+    const ElementList list = loadElementList(store, path);
+    QTEST(list.empty, "empty");
+    QStringList texts;
+    QString kinds;
+    for (const ElementEntry& e : list.entries) {
+        texts.append(e.nodeText);
+        kinds += e.role == ElementRole::Encoder ? u'E' : e.role == ElementRole::Decoder ? u'D' : u'?';
+        QCOMPARE(e.isEncoder(), e.role == ElementRole::Encoder);
+        QCOMPARE(e.mac, decodeMac(e.section));
+    }
+    QCOMPARE(texts, nodes);
+    QCOMPARE(kinds, encoders);
+}
+
+QTEST_GUILESS_MAIN(TestElementDatabase)
+#include "tst_elementdatabase.moc"
