@@ -1,0 +1,741 @@
+// The main window: start-up sequence, element list, toolbar, pop-up menu and
+// the NMS interface choice, on temporary files and scripted message boxes.
+
+#include "app/InterfaceLister.h"
+#include "app/UserSettings.h"
+#include "app/frmDisclaimer.h"
+#include "app/frmMain.h"
+#include "common/ScriptedPrompt.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace orvalink;
+using orvalink::testing::ScriptedPrompt;
+
+namespace {
+
+const QString kEmptyDb = QStringLiteral("Local database is empty.");
+const QString kNoSelection = QStringLiteral("No device has been selected / loaded. ");
+const QString kDeleteQuestion = QStringLiteral("The selected element will be permanently deleted.");
+
+class FakeLister : public InterfaceLister {
+public:
+    QStringList list{QStringLiteral("127.0.0.1")};
+    QStringList addresses() override { return list; }
+};
+
+const char* kTwoElements =
+    "[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nIP=127.0.0.21\r\n"
+    "[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n";
+
+// One main window on temporary files.
+struct Harness {
+    QTemporaryDir dir;
+    ScriptedPrompt prompt;
+    std::unique_ptr<UserSettings> settings;
+    FakeLister lister;
+    AppContext ctx;
+    std::unique_ptr<frmMain> w;
+    int noticesShown = 0;
+
+    Harness()
+    {
+        settings = std::make_unique<UserSettings>(settingsPath());
+        settings->setEula(true);
+        ctx.databasePath = dir.filePath(QStringLiteral("nms.ini"));
+        ctx.prompt = &prompt;
+        ctx.settings = settings.get();
+        ctx.interfaces = &lister;
+        ctx.lockPath = dir.filePath(QStringLiteral("nms.lock"));
+        ctx.timings.snmpTimeoutMs = 50;
+        ctx.timings.snmpSetAllowedMs = 50;
+        ctx.timings.remoteSentMs = 50;
+        ctx.showNotice = [this](UserSettings&, QWidget*) { ++noticesShown; };
+    }
+    QString settingsPath() const { return dir.filePath(QStringLiteral("user.ini")); }
+
+    void writeDb(const QByteArray& content)
+    {
+        QFile f(ctx.databasePath);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    }
+    QByteArray readDb() const
+    {
+        QFile f(ctx.databasePath);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    frmMain& make()
+    {
+        w = std::make_unique<frmMain>(ctx);
+        return *w;
+    }
+    // Builds and starts a window; the database must not be empty unless a
+    // message is scripted.
+    frmMain& start()
+    {
+        make();
+        const auto result = w->startUp();
+        if (result != frmMain::StartResult::Running)
+            QTest::qFail("start-up did not finish", __FILE__, __LINE__);
+        return *w;
+    }
+    // Next run of the program: a new window on the same files (the old one
+    // releases the instance lock first).
+    frmMain& restart()
+    {
+        w.reset();
+        settings = std::make_unique<UserSettings>(settingsPath());
+        ctx.settings = settings.get();
+        return start();
+    }
+    QStringList nodeTexts() const
+    {
+        QStringList t;
+        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
+            t << w->TreeView1->topLevelItem(i)->text(0);
+        return t;
+    }
+    QStringList encoderList() const
+    {
+        QStringList t;
+        for (int i = 0; i < w->panel->cmbEncoders->count(); ++i)
+            t << w->panel->cmbEncoders->itemText(i);
+        return t;
+    }
+    // Clicks node i as the operator would.
+    void clickNode(int i)
+    {
+        if (!w->isVisible()) {
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        }
+        QTreeWidgetItem* node = w->TreeView1->topLevelItem(i);
+        QVERIFY(node);
+        const QRect r = w->TreeView1->visualItemRect(node);
+        QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {}, r.center());
+    }
+};
+
+QString lockHolderPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/tst_app_lockholder");
+}
+
+} // namespace
+
+class TestFrmMain : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startModes_data();
+    void startModes();
+    void noticeFollowsTheStoredTick_data();
+    void noticeFollowsTheStoredTick();
+    void interfaceList_data();
+    void interfaceList();
+    void interfaceChoiceAndUdpClient();
+    void loadConfigListsInFileOrder();
+    void loadConfigSurvivesOddSections();
+    void emptyDatabaseMessage_data();
+    void emptyDatabaseMessage();
+    void reloadRequestedDuringLoad();
+    void deleteElement_data();
+    void deleteElement();
+    void toolbarSelectionCheck_data();
+    void toolbarSelectionCheck();
+    void toolbarButtonsRunTheirCommands();
+    void popupMenuEnabling();
+    void rightButtonKeepsSelection();
+    void keyboardNavigationShowsElement();
+    void secondInstanceRefused();
+    void lockOfEndedProcessIsTaken();
+    void oldLockOfLiveProcessStillRefuses();
+    void writeFailureIsReported();
+};
+
+// ---------------------------------------------------------------- start-up
+
+void TestFrmMain::startModes_data()
+{
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("bufferMax");
+    QTest::addColumn<bool>("gps");
+    QTest::addColumn<bool>("lowLatency");
+
+    const QString gps = QStringLiteral("Orvalink SNMP NMS v.3.5.0 [GPSDO version] - Quorvane Broadcast");
+    const QString ll = QStringLiteral("Orvalink SNMP NMS v.3.5.0 [Low Latency Option] - Quorvane Broadcast");
+    const QString plain = QStringLiteral("Orvalink SNMP NMS v.3.5.0 - Quorvane Broadcast");
+    QTest::newRow("gps") << "gps" << gps << 23 << true << false;
+    QTest::newRow("GPS") << "GPS" << gps << 23 << true << false;
+    QTest::newRow("Gps") << "Gps" << gps << 23 << true << false;
+    QTest::newRow("LL") << "LL" << ll << 44 << false << true;
+    QTest::newRow("ll") << "ll" << ll << 44 << false << true;
+    QTest::newRow("GPS LL") << "GPS LL" << plain << 22 << false << false;
+    QTest::newRow("LL GPS") << "LL GPS" << plain << 22 << false << false;
+    QTest::newRow("GPS with blank") << "GPS " << plain << 22 << false << false;
+    QTest::newRow("x") << "x" << plain << 22 << false << false;
+    QTest::newRow("GPSX") << "GPSX" << plain << 22 << false << false;
+    QTest::newRow("empty") << "" << plain << 22 << false << false;
+}
+
+void TestFrmMain::startModes()
+{
+    QFETCH(QString, word);
+    QFETCH(QString, caption);
+    QFETCH(int, bufferMax);
+    QFETCH(bool, gps);
+    QFETCH(bool, lowLatency);
+
+    Harness h;
+    h.writeDb(kTwoElements);
+    h.ctx.commandWord = word;
+    frmMain& w = h.start();
+    QCOMPARE(w.windowTitle(), caption);
+    QCOMPARE(w.panel->scrlBuffer->maximum(), bufferMax);
+    QCOMPARE(w.flags.GPSMode, gps);
+    QCOMPARE(w.flags.LowLatencyActive, lowLatency);
+    QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::noticeFollowsTheStoredTick_data()
+{
+    // Clicks on the check box during the first run, the value stored after
+    // each click, and whether the second run shows the notice again.
+    QTest::addColumn<QList<bool>>("clicks");
+    QTest::addColumn<QStringList>("storedAfterEach");
+    QTest::addColumn<bool>("shownAgain");
+
+    QTest::newRow("closed without ticking") << QList<bool>{} << QStringList{} << true;
+    QTest::newRow("ticked") << QList<bool>{true} << QStringList{"1"} << false;
+    QTest::newRow("ticked then unticked") << QList<bool>{true, false} << QStringList{"1", "0"} << true;
+    QTest::newRow("ticked, unticked, ticked")
+        << QList<bool>{true, false, true} << QStringList{"1", "0", "1"} << false;
+}
+
+void TestFrmMain::noticeFollowsTheStoredTick()
+{
+    QFETCH(QList<bool>, clicks);
+    QFETCH(QStringList, storedAfterEach);
+    QFETCH(bool, shownAgain);
+
+    Harness h;
+    QFile::remove(h.settingsPath()); // first run: no settings at all
+    h.settings = std::make_unique<UserSettings>(h.settingsPath());
+    h.ctx.settings = h.settings.get();
+    h.writeDb(kTwoElements);
+
+    QStringList stored;
+    h.ctx.showNotice = [&](UserSettings& s, QWidget* parent) {
+        ++h.noticesShown;
+        frmDisclaimer notice(s, parent);
+        for (bool tick : clicks) {
+            QCOMPARE(notice.chkAgree->isChecked(), !tick);
+            notice.chkAgree->click();
+            QSettings raw(h.settingsPath(), QSettings::IniFormat);
+            stored << raw.value(QStringLiteral("Orvalink SNMP/EULA1")).toString();
+        }
+        notice.cmdClose->click();
+        QVERIFY(!notice.isVisible());
+    };
+    h.start();
+    QCOMPARE(h.noticesShown, 1);
+    QCOMPARE(stored, storedAfterEach);
+
+    h.restart();
+    QCOMPARE(h.noticesShown, shownAgain ? 2 : 1);
+    QVERIFY(h.prompt.done());
+}
+
+// ------------------------------------------------------------ NMS interface
+
+void TestFrmMain::interfaceList_data()
+{
+    QTest::addColumn<QStringList>("addresses");
+    QTest::addColumn<QString>("saved");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("storedAfter");
+
+    QStringList many;
+    for (int i = 1; i <= 30; ++i)
+        many << QStringLiteral("127.0.1.%1").arg(i);
+    const QStringList three{"127.0.0.1", "127.0.0.2", "127.0.0.3"};
+
+    QTest::newRow("loopback only, nothing saved") << QStringList{"127.0.0.1"} << QString() << 0
+                                                  << "127.0.0.1";
+    QTest::newRow("saved is the third") << three << "127.0.0.3" << 2 << "127.0.0.3";
+    QTest::newRow("saved is gone") << three << "127.0.0.9" << 0 << "127.0.0.1";
+    QTest::newRow("saved twice: the last wins")
+        << QStringList{"127.0.0.1", "127.0.0.2", "127.0.0.2"} << "127.0.0.2" << 2 << "127.0.0.2";
+    QTest::newRow("30 addresses, saved is the 25th") << many << "127.0.1.25" << 24 << "127.0.1.25";
+    QTest::newRow("30 addresses, saved is gone") << many << "127.0.0.1" << 0 << "127.0.1.1";
+    QTest::newRow("no address at all") << QStringList{} << "127.0.0.5" << -1 << "127.0.0.5";
+}
+
+void TestFrmMain::interfaceList()
+{
+    QFETCH(QStringList, addresses);
+    QFETCH(QString, saved);
+    QFETCH(int, selected);
+    QFETCH(QString, storedAfter);
+
+    Harness h;
+    h.writeDb(kTwoElements);
+    h.lister.list = addresses;
+    if (!saved.isEmpty())
+        h.settings->setNmsIpAddress(saved);
+    frmMain& w = h.start();
+
+    QCOMPARE(w.cmbNMSIPAddr->count(), addresses.size());
+    for (int i = 0; i < addresses.size(); ++i)
+        QCOMPARE(w.cmbNMSIPAddr->itemText(i), addresses.at(i));
+    QCOMPARE(w.cmbNMSIPAddr->currentIndex(), selected);
+    QCOMPARE(h.settings->nmsIpAddress(), storedAfter);
+    QCOMPARE(w.strLocalNMSIPAddress, storedAfter);
+}
+
+void TestFrmMain::interfaceChoiceAndUdpClient()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    h.lister.list = QStringList{"127.0.0.1", "127.0.0.2"};
+    h.settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
+    frmMain& w = h.start();
+    QCOMPARE(w.cmbNMSIPAddr->currentIndex(), 0);
+    QCOMPARE(w.udpClient.state(), QAbstractSocket::UnconnectedState);
+
+    // The stored interface again: the endpoint stays as it is.
+    QVERIFY(w.udpClient.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    w.cmbNMSIPAddr_Click();
+    QCOMPARE(w.udpClient.state(), QAbstractSocket::BoundState);
+    QCOMPARE(h.settings->nmsIpAddress(), QStringLiteral("127.0.0.1"));
+
+    // Another interface: stored, taken, and the endpoint closed.
+    w.cmbNMSIPAddr->setCurrentIndex(1);
+    QCOMPARE(w.udpClient.state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(h.settings->nmsIpAddress(), QStringLiteral("127.0.0.2"));
+    QCOMPARE(w.strLocalNMSIPAddress, QStringLiteral("127.0.0.2"));
+
+    // Closing the window closes the endpoint too.
+    QVERIFY(w.udpClient.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    w.show();
+    QVERIFY(w.close());
+    QCOMPARE(w.udpClient.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(h.prompt.done());
+}
+
+// ------------------------------------------------------------- element list
+
+void TestFrmMain::loadConfigListsInFileOrder()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+
+    QCOMPARE(h.nodeTexts(), (QStringList{"DECODER ONE [2E:8B:F2:00:02:01]",
+                                         "ENCODER ONE [2E:8B:F2:00:01:01]"}));
+    QCOMPARE(w.TreeView1->topLevelItem(0)->data(0, frmMain::kNodeKeyRole).toString(),
+             QStringLiteral("2E:8B:F2:00:02:01"));
+    QCOMPARE(w.TreeView1->topLevelItem(0)->data(0, frmMain::kNodeImageRole).toInt(), 7);
+    QCOMPARE(w.TreeView1->topLevelItem(1)->data(0, frmMain::kNodeImageRole).toInt(), 6);
+    QVERIFY(w.ImageList1.value(6).cacheKey() != w.ImageList1.value(7).cacheKey());
+    QCOMPARE(h.encoderList(), (QStringList{"<None>", "ENCODER ONE [2E:8B:F2:00:01:01]"}));
+    QCOMPARE(w.lstHidden->count(), 2);
+    QCOMPARE(w.lstHidden->item(0)->text(), QStringLiteral("2E8BF2000201"));
+    QCOMPARE(w.lstHidden->item(1)->text(), QStringLiteral("2E8BF2000101"));
+    QVERIFY(w.lstHidden->isHidden());
+    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
+    QCOMPARE(w.panel->vuMeterWidthTwips(), 0);
+
+    // A reload reads the file again: a change made meanwhile shows, and
+    // nothing is listed twice.
+    h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000102]\r\nNAME=ENCODER TWO\r\nROLE=1\r\n");
+    w.Toolbar1_ButtonClick(4);
+    QCOMPARE(h.nodeTexts().size(), 3);
+    QCOMPARE(h.encoderList().size(), 3);
+    QCOMPARE(w.lstHidden->count(), 3);
+    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
+    QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::loadConfigSurvivesOddSections()
+{
+    Harness h;
+    h.writeDb("[2E8BF2000001]\nNAME=NO ROLE\n"
+              "[2E8BF2000002]\nNAME=TEXT ROLE\nROLE=abc\n"
+              "[2E8BF2000003]\nNAME=ROLE THREE\nROLE=3\n"
+              "[2E8BF2000004]\nROLE=1\n"
+              "[2E8BF2000005]\nNAME=LAST\nROLE=2\n");
+    frmMain& w = h.start();
+    QCOMPARE(h.nodeTexts(), (QStringList{"NO ROLE [2E:8B:F2:00:00:01]",
+                                         "TEXT ROLE [2E:8B:F2:00:00:02]",
+                                         "ROLE THREE [2E:8B:F2:00:00:03]",
+                                         " [2E:8B:F2:00:00:04]", "LAST [2E:8B:F2:00:00:05]"}));
+    const int images[] = {7, 7, 7, 6, 7};
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(w.TreeView1->topLevelItem(i)->data(0, frmMain::kNodeImageRole).toInt(), images[i]);
+    QCOMPARE(h.encoderList(), (QStringList{"<None>", " [2E:8B:F2:00:00:04]"}));
+    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (5 items)"));
+}
+
+void TestFrmMain::emptyDatabaseMessage_data()
+{
+    QTest::addColumn<QByteArray>("content"); // "-" for no file
+    QTest::newRow("missing file") << QByteArray("-");
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("only blank lines and comments") << QByteArray("\r\n; nothing here\r\n\r\n");
+}
+
+void TestFrmMain::emptyDatabaseMessage()
+{
+    QFETCH(QByteArray, content);
+    Harness h;
+    if (content != "-")
+        h.writeDb(content);
+    h.prompt.expect(kEmptyDb);
+    frmMain& w = h.start();
+    QVERIFY(h.prompt.done());
+    const PromptRequest& box = h.prompt.shown().first();
+    QCOMPARE(box.text, QStringLiteral("Local database is empty.\rPlease click the 'Add New "
+                                      "Element' button to add one."));
+    QCOMPARE(box.title, QStringLiteral("Information"));
+    QCOMPARE(box.icon, PromptIcon::Information);
+    QCOMPARE(w.TreeView1->topLevelItemCount(), 0);
+    QCOMPARE(h.encoderList(), QStringList{"<None>"});
+    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
+    // The message comes before the rest of start-up, which still finishes.
+    QCOMPARE(w.cmbNMSIPAddr->count(), 1);
+    // Loading never creates the file.
+    QCOMPARE(QFile::exists(h.ctx.databasePath), content != "-");
+}
+
+void TestFrmMain::reloadRequestedDuringLoad()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+
+    // A refresh that arrives while the list is being built (events run per
+    // element) must neither interleave with it nor be lost: the tree ends up
+    // holding exactly what the file holds after the change.
+    QTimer::singleShot(0, &w, [&] {
+        h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000102]\r\nNAME=LATE\r\nROLE=1\r\n");
+        w.RefreshElementList();
+    });
+    w.Load_Config();
+    QCOMPARE(h.nodeTexts(), (QStringList{"DECODER ONE [2E:8B:F2:00:02:01]",
+                                         "ENCODER ONE [2E:8B:F2:00:01:01]",
+                                         "LATE [2E:8B:F2:00:01:02]"}));
+    QCOMPARE(h.encoderList().size(), 3);
+    QCOMPARE(w.lstHidden->count(), 3);
+    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
+}
+
+void TestFrmMain::deleteElement_data()
+{
+    QTest::addColumn<bool>("showFirst");
+    QTest::addColumn<PromptAnswer>("answer");
+    QTest::addColumn<QStringList>("nodesAfter");
+
+    const QStringList both{"DECODER ONE [2E:8B:F2:00:02:01]", "ENCODER ONE [2E:8B:F2:00:01:01]"};
+    QTest::newRow("yes") << true << PromptAnswer::Yes
+                         << QStringList{"ENCODER ONE [2E:8B:F2:00:01:01]"};
+    QTest::newRow("no") << true << PromptAnswer::No << both;
+    QTest::newRow("yes with nothing shown") << false << PromptAnswer::Yes << both;
+}
+
+void TestFrmMain::deleteElement()
+{
+    QFETCH(bool, showFirst);
+    QFETCH(PromptAnswer, answer);
+    QFETCH(QStringList, nodesAfter);
+
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    if (showFirst) {
+        h.clickNode(0);
+        QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+    }
+    const QByteArray before = h.readDb();
+
+    h.prompt.expect(kDeleteQuestion, answer);
+    w.Toolbar1_ButtonClick(7);
+    QVERIFY(h.prompt.done());
+    const PromptRequest& q = h.prompt.shown().first();
+    QCOMPARE(q.title, QStringLiteral("Delete element"));
+    QCOMPARE(q.text, QStringLiteral("The selected element will be permanently deleted.\rThere is "
+                                    "no way to revert this action. \rAre you sure?"));
+    QCOMPARE(q.icon, PromptIcon::Question);
+    QCOMPARE(q.buttons, PromptButtons::YesNo);
+    QCOMPARE(q.defaultAnswer, PromptAnswer::No);
+
+    QCOMPARE(h.nodeTexts(), nodesAfter);
+    if (answer == PromptAnswer::No) {
+        QCOMPARE(h.readDb(), before);
+        // Nothing reloaded: the panel still shows the element.
+        QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+    } else {
+        QCOMPARE(h.readDb().contains("[2E8BF2000201]"), !showFirst);
+        QVERIFY(h.readDb().contains("[2E8BF2000101]"));
+        QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
+    }
+}
+
+void TestFrmMain::toolbarSelectionCheck_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("state"); // none, selected-not-shown, shown
+    QTest::addColumn<bool>("runs");
+
+    for (int button : {2, 5}) {
+        const QByteArray b = QByteArray::number(button);
+        QTest::newRow(b + " nothing selected") << button << "none" << false;
+        QTest::newRow(b + " selected, panel cleared") << button << "selected" << false;
+        QTest::newRow(b + " selected and shown") << button << "shown" << true;
+    }
+}
+
+void TestFrmMain::toolbarSelectionCheck()
+{
+    QFETCH(int, button);
+    QFETCH(QString, state);
+    QFETCH(bool, runs);
+
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    int properties = 0;
+    int sends = 0;
+    w.onSNMPProperties = [&] { ++properties; };
+    w.onSendConfiguration = [&] { ++sends; };
+
+    if (state == QLatin1String("shown"))
+        h.clickNode(1);
+    else if (state == QLatin1String("selected"))
+        w.TreeView1->topLevelItem(1)->setSelected(true);
+
+    if (!runs)
+        h.prompt.expect(kNoSelection);
+    w.toolbarButton(button)->trigger();
+    QVERIFY(h.prompt.done());
+    if (!runs) {
+        const PromptRequest& box = h.prompt.shown().first();
+        QCOMPARE(box.text, QStringLiteral("No device has been selected / loaded. \rPlease, click "
+                                          "on a device from the elements list."));
+        QCOMPARE(box.icon, PromptIcon::Information);
+        QVERIFY(box.title.isEmpty());
+    }
+    QCOMPARE(properties, (runs && button == 2) ? 1 : 0);
+    QCOMPARE(sends, (runs && button == 5) ? 1 : 0);
+}
+
+void TestFrmMain::toolbarButtonsRunTheirCommands()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+
+    const QStringList tips{"Add new element", "Element properties", QString(), "Refresh list",
+                           "Save changes", QString(), "Delete device"};
+    for (int i = 1; i <= 7; ++i) {
+        QAction* a = w.toolbarButton(i);
+        QVERIFY(a);
+        QCOMPARE(a->isSeparator(), tips.at(i - 1).isEmpty());
+        if (!a->isSeparator())
+            QCOMPARE(a->toolTip(), tips.at(i - 1));
+    }
+
+    // Add new element: the dialog, then a reload that shows what it added.
+    w.onAddNewElement = [&] {
+        h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000103]\r\nNAME=ADDED\r\nROLE=1\r\n");
+    };
+    h.clickNode(0);
+    w.toolbarButton(1)->trigger();
+    QCOMPARE(h.nodeTexts().size(), 3);
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
+
+    // The menu entries run the same commands; "Device properties..." has no
+    // selection check of its own.
+    int properties = 0;
+    w.onSNMPProperties = [&] { ++properties; };
+    w.mnuDeviceSNMPProperties->trigger();
+    QCOMPARE(properties, 1);
+    h.prompt.expect(kDeleteQuestion, PromptAnswer::No);
+    w.mnuDeviceDelete->trigger();
+    QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::popupMenuEnabling()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+
+    QCOMPARE(w.mnuHidden->actions(),
+             (QList<QAction*>{w.mnuAddNewDevice, w.mnuDeviceSNMPProperties, w.mnuSep1,
+                              w.mnuDeviceDelete}));
+    QCOMPARE(w.mnuAddNewDevice->text(), QStringLiteral("&New device..."));
+    QCOMPARE(w.mnuDeviceSNMPProperties->text(), QStringLiteral("Device &properties..."));
+    QVERIFY(w.mnuSep1->isSeparator());
+    QCOMPARE(w.mnuDeviceDelete->text(), QStringLiteral("&Delete device..."));
+
+    // Right button released over empty space, nothing selected.
+    const QPoint empty(10, w.TreeView1->viewport()->height() - 5);
+    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, empty);
+    QTRY_VERIFY(w.mnuHidden->isVisible());
+    QVERIFY(w.mnuAddNewDevice->isEnabled());
+    QVERIFY(!w.mnuDeviceSNMPProperties->isEnabled());
+    QVERIFY(!w.mnuDeviceDelete->isEnabled());
+    w.mnuHidden->close();
+
+    h.clickNode(0);
+    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, empty);
+    QTRY_VERIFY(w.mnuHidden->isVisible());
+    QVERIFY(w.mnuAddNewDevice->isEnabled());
+    QVERIFY(w.mnuDeviceSNMPProperties->isEnabled());
+    QVERIFY(w.mnuDeviceDelete->isEnabled());
+    w.mnuHidden->close();
+}
+
+void TestFrmMain::rightButtonKeepsSelection()
+{
+    // The menu's commands act on the element in the panel, so a right click
+    // on another node must not move the selection away from it.
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    h.clickNode(0);
+    const QRect second = w.TreeView1->visualItemRect(w.TreeView1->topLevelItem(1));
+    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, second.center());
+    QTRY_VERIFY(w.mnuHidden->isVisible());
+    w.mnuHidden->close();
+    QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(0)});
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+}
+
+void TestFrmMain::keyboardNavigationShowsElement()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    h.clickNode(0);
+    QTest::keyClick(w.TreeView1, Qt::Key_Down);
+    QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(1)});
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QCOMPARE(w.panel->lblElementType->text(), QStringLiteral("ENCODER"));
+}
+
+// --------------------------------------------------------- single instance
+
+void TestFrmMain::secondInstanceRefused()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    h.settings->setEula(false);
+    QProcess holder;
+    holder.start(lockHolderPath(), {h.ctx.lockPath});
+    QVERIFY2(holder.waitForReadyRead(10000), qPrintable(holder.errorString()));
+    QCOMPARE(holder.readLine().trimmed(), QByteArray("locked"));
+
+    h.prompt.expect(QStringLiteral("already running"));
+    frmMain& w = h.make();
+    QCOMPARE(w.startUp(), frmMain::StartResult::AlreadyRunning);
+    QVERIFY(h.prompt.done());
+    const PromptRequest& box = h.prompt.shown().first();
+    QCOMPARE(box.title, QStringLiteral("Quorvane Orvalink NMS"));
+    QCOMPARE(box.text, QStringLiteral("Quorvane Orvalink SNMP NMS is already running (check the "
+                                      "icon in system tray)!"));
+    QCOMPARE(box.icon, PromptIcon::Information);
+    // Nothing of the rest of start-up ran.
+    QCOMPARE(h.noticesShown, 0);
+    QCOMPARE(w.TreeView1->topLevelItemCount(), 0);
+    QCOMPARE(w.cmbNMSIPAddr->count(), 0);
+
+    // The first instance is not disturbed and, once it ends, a start works.
+    QCOMPARE(holder.state(), QProcess::Running);
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(10000));
+    QCOMPARE(holder.exitCode(), 0);
+    h.prompt.clear();
+    h.restart();
+    QCOMPARE(h.noticesShown, 1);
+}
+
+void TestFrmMain::lockOfEndedProcessIsTaken()
+{
+    // A program that crashed leaves its lock file behind: that must not keep
+    // the operator from starting again.
+    Harness h;
+    h.writeDb(kTwoElements);
+    QProcess holder;
+    holder.start(lockHolderPath(), {h.ctx.lockPath});
+    QVERIFY(holder.waitForReadyRead(10000));
+    holder.kill();
+    QVERIFY(holder.waitForFinished(10000));
+    QVERIFY(QFile::exists(h.ctx.lockPath));
+    h.start();
+    QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::oldLockOfLiveProcessStillRefuses()
+{
+    // However long the first instance has been running, it keeps the lock.
+    Harness h;
+    h.writeDb(kTwoElements);
+    QProcess holder;
+    holder.start(lockHolderPath(), {h.ctx.lockPath});
+    QVERIFY(holder.waitForReadyRead(10000));
+    {
+        QFile lock(h.ctx.lockPath);
+        QVERIFY(lock.open(QIODevice::ReadWrite));
+        QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-3),
+                                 QFileDevice::FileModificationTime));
+    }
+    h.prompt.expect(QStringLiteral("already running"));
+    QCOMPARE(h.make().startUp(), frmMain::StartResult::AlreadyRunning);
+    QVERIFY(h.prompt.done());
+    holder.closeWriteChannel();
+    QVERIFY(holder.waitForFinished(10000));
+}
+
+void TestFrmMain::writeFailureIsReported()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    // A database path below a plain file cannot be written, not even by root.
+    const QString blocked = h.dir.filePath(QStringLiteral("nms.ini/nms.ini"));
+    h.prompt.expect(QStringLiteral("Could not save the element database"));
+    w.WriteToINI(QStringLiteral("2E8BF2000201"), QStringLiteral("name"), QStringLiteral("X"), blocked);
+    QVERIFY(h.prompt.done());
+    const PromptRequest& box = h.prompt.shown().first();
+    QCOMPARE(box.icon, PromptIcon::Critical);
+    QVERIFY(box.text.contains(QDir::toNativeSeparators(blocked)));
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
