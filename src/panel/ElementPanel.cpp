@@ -170,7 +170,8 @@ void ElementPanel::buildProperties()
     auto* vlanRow = new QHBoxLayout;
     vlanRow->setContentsMargins(0, 0, 0, 0);
     vlanRow->addWidget(txtVLAN_Audio);
-    vlanRow->addWidget(new QLabel(QStringLiteral("O&&M:"), f));
+    vlanRow->addSpacing(8);
+    vlanRow->addWidget(new QLabel(QStringLiteral("O&M:"), f));
     vlanRow->addWidget(txtVLAN_OM);
     vlanRow->addStretch(1);
     grid->addWidget(caption(QStringLiteral("VLAN audio:"), f), row, 0);
@@ -217,7 +218,7 @@ void ElementPanel::buildProperties()
     cmbEncoders = named(new QComboBox(f), "cmbEncoders");
     cmbEncoders->addItem(QStringLiteral("<None>"));
     cmbEncoders->setCurrentIndex(0);
-    grid->addWidget(cmbEncoders, row++, 1, 1, 2);
+    grid->addWidget(cmbEncoders, row++, 1);
 
     chkSFNEnabled = named(new QCheckBox(QStringLiteral("On"), f), "chkSFNEnabled");
     chkSFNEnabled->setToolTip(QStringLiteral("Enable PTP Sync"));
@@ -280,7 +281,10 @@ void ElementPanel::buildProperties()
     for (const char* widest : {"-127.5 dB", "100.1Sec", "-49.8dBu", "57.75mS", "Mute"})
         readoutWidth = qMax(readoutWidth, fm.horizontalAdvance(QString::fromLatin1(widest)));
     grid->setColumnMinimumWidth(2, readoutWidth + 8);
+    // Fields keep a readable width; a wide window gives the room to the right.
+    grid->setColumnMinimumWidth(1, 260);
     grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 2);
 }
 
 void ElementPanel::buildDiagnostics()
@@ -335,6 +339,7 @@ void ElementPanel::buildDiagnostics()
     levelRow->setContentsMargins(0, 0, 0, 0);
     levelRow->addWidget(chkGetVolume);
     levelRow->addWidget(trough);
+    levelRow->addSpacing(6);
     levelRow->addWidget(lblVolume);
     levelRow->addStretch(1);
     grid->addWidget(caption(QStringLiteral("Audio level:"), f), row, 0);
@@ -348,7 +353,9 @@ void ElementPanel::buildDiagnostics()
     Slider1->setFixedWidth(fullPixels + 2 * trough->frameWidth());
     grid->addWidget(Slider1, row++, 1, 1, 2, Qt::AlignLeft);
 
-    grid->setColumnStretch(2, 1);
+    grid->setColumnMinimumWidth(1, 260);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(3, 2);
 }
 
 void ElementPanel::connectHandlers()

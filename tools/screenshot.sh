@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Pictures of the program for the README and for reviewing the layout.
+#
+#   tools/screenshot.sh [BUILD_DIR] [OUT.png]
+#
+# Starts BUILD_DIR/bin/orvalink-nms on a virtual display (Xvfb) with the demo
+# element database (tools/demo-nms.ini, 127.0.0.x addresses only), selects the
+# first element of the tree with the keyboard and writes the window to OUT.png
+# (default docs/screenshot.png). Settings, lock file and database live in a
+# temporary folder, so nothing of the user's is read or changed; the start-up
+# notice is preset as dismissed so that it does not cover the window.
+#
+# When BUILD_DIR/bin/panel-grab exists it also draws the element panel alone
+# showing an encoder and a decoder: docs/panel-encoder.png, docs/panel-decoder.png.
+#
+# Needs xvfb-run, xdotool and ImageMagick's import (tools/install-deps.sh).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+out=${2:-$root/docs/screenshot.png}
+mkdir -p "$(dirname "$out")"
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+
+nms="$build/bin/orvalink-nms"
+[[ -x "$nms" ]] || { echo "screenshot: $nms is missing; build first" >&2; exit 1; }
+for tool in xvfb-run xdotool import; do
+  command -v "$tool" >/dev/null || { echo "screenshot: $tool is missing (tools/install-deps.sh)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/home" "$work/config/Quorvane" "$work/runtime"
+chmod 700 "$work/runtime"
+cp "$here/demo-nms.ini" "$work/nms.ini"
+cat > "$work/config/Quorvane/Quorvane.conf" <<'CONF'
+[Orvalink%20SNMP]
+EULA1=1
+NMS%20IP%20Address=127.0.0.1
+CONF
+
+# The part that runs on the virtual display.
+cat > "$work/shoot.sh" <<'SHOOT'
+#!/usr/bin/env bash
+set -euo pipefail
+nms=$1 db=$2 out=$3
+"$nms" --db "$db" &
+pid=$!
+trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
+win=""
+for _ in $(seq 1 100); do
+  win=$(xdotool search --onlyvisible --name "Orvalink SNMP NMS" 2>/dev/null | head -n1 || true)
+  [[ -n "$win" ]] && break
+  sleep 0.1
+done
+[[ -n "$win" ]] || { echo "screenshot: the main window did not appear" >&2; exit 1; }
+xdotool windowmove "$win" 0 0 windowsize "$win" 1100 760 || true
+sleep 0.5
+# Click the first node of the element tree (top left of the window), as an
+# operator would.
+xdotool mousemove --window "$win" 150 90 click 1
+sleep 0.8
+import -window "$win" "$out"
+SHOOT
+chmod +x "$work/shoot.sh"
+
+HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+  xvfb-run -a -s "-screen 0 1280x800x24" "$work/shoot.sh" "$nms" "$work/nms.ini" "$out"
+echo "screenshot: $out"
+
+grab="$build/bin/panel-grab"
+if [[ -x "$grab" ]]; then
+  QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
+    XDG_RUNTIME_DIR="$work/runtime" "$grab" "$work/nms.ini" "$(dirname "$out")" >/dev/null
+  echo "screenshot: $(dirname "$out")/panel-encoder.png, panel-decoder.png"
+fi
