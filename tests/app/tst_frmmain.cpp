@@ -6,6 +6,7 @@
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
+#include "snmp/SnmpTransport.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -23,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QUdpSocket>
 
 #include <memory>
 
@@ -168,6 +171,8 @@ private Q_SLOTS:
     void lockOfEndedProcessIsTaken();
     void oldLockOfLiveProcessStillRefuses();
     void writeFailureIsReported();
+    void snmpLeavesFromTheChosenInterface();
+    void snmpFailureIsReported();
 };
 
 // ---------------------------------------------------------------- start-up
@@ -735,6 +740,40 @@ void TestFrmMain::writeFailureIsReported()
     const PromptRequest& box = h.prompt.shown().first();
     QCOMPARE(box.icon, PromptIcon::Critical);
     QVERIFY(box.text.contains(QDir::toNativeSeparators(blocked)));
+}
+
+void TestFrmMain::snmpLeavesFromTheChosenInterface()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    h.lister.list = QStringList{"127.0.0.1", "127.0.0.2"};
+    h.settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
+    frmMain& w = h.start();
+    w.cmbNMSIPAddr->setCurrentIndex(1);
+
+    // A silent agent on loopback: the request must come from the chosen
+    // interface, and the call ends empty after the (shortened) wait.
+    QUdpSocket agent;
+    QVERIFY(agent.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    w.snmp().setPorts(0, agent.localPort());
+    QCOMPARE(w.GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("public01"), 15), QString());
+    QTRY_VERIFY(agent.hasPendingDatagrams());
+    const QNetworkDatagram request = agent.receiveDatagram();
+    QCOMPARE(request.senderAddress(), QHostAddress(QStringLiteral("127.0.0.2")));
+    QVERIFY(request.data().contains("public01"));
+    QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::snmpFailureIsReported()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    // Refused before anything is sent; the operator is told, once.
+    h.prompt.expect(QStringLiteral("not an IPv4 address"));
+    QCOMPARE(w.GetSNMP(QStringLiteral("no.such.host"), QStringLiteral("public01"), 15), QString());
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.prompt.shown().first().icon, PromptIcon::Critical);
 }
 
 QTEST_MAIN(TestFrmMain)
