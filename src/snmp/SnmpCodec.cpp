@@ -245,6 +245,16 @@ QString valueText(int parameter, quint8 tag, const QByteArray& v)
 
 } // namespace
 
+bool parseIPv4(const QString& text, quint32* address)
+{
+    QByteArray bytes;
+    if (!parseDottedQuad(text, &bytes))
+        return false;
+    *address = (quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16)
+        | (quint32(quint8(bytes[2])) << 8) | quint32(quint8(bytes[3]));
+    return true;
+}
+
 QString trimBlanks(const QString& text)
 {
     qsizetype first = 0;

@@ -36,6 +36,12 @@ struct SnmpEncodeResult {
     bool ok() const { return !datagram.isEmpty(); }
 };
 
+// A dotted IPv4 text as the address fields accept it (four decimal parts
+// 0..255, blanks around a part and leading zeros allowed), as a host-order
+// number. Unlike the socket layer's parser, "10.1" or "010.0.0.1" are not
+// read as shorthand or octal.
+bool parseIPv4(const QString& text, quint32* address);
+
 // Leading and trailing blanks (character 32 only) removed.
 QString trimBlanks(const QString& text);
 

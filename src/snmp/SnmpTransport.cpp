@@ -86,11 +86,12 @@ QString SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QStri
         return QString();
     }
 
-    const QHostAddress host(strHostIP.trimmed());
-    if (host.isNull() || host.protocol() != QAbstractSocket::IPv4Protocol) {
+    quint32 hostIPv4 = 0;
+    if (!parseIPv4(strHostIP, &hostIPv4)) {
         reportFailure(QStringLiteral("Cannot send to \"%1\": not an IPv4 address.").arg(strHostIP));
         return QString();
     }
+    const QHostAddress host(hostIPv4);
     if (!ensureBound())
         return QString();
 
@@ -134,12 +135,13 @@ bool SnmpTransport::ensureBound()
     const QString local = m_strLocalNMSIPAddress.trimmed();
     QHostAddress address(QHostAddress::AnyIPv4);
     if (!local.isEmpty() && local != QLatin1String("0.0.0.0")) {
-        address = QHostAddress(local);
-        if (address.isNull() || address.protocol() != QAbstractSocket::IPv4Protocol) {
+        quint32 localIPv4 = 0;
+        if (!parseIPv4(local, &localIPv4)) {
             reportFailure(QStringLiteral("The NMS interface address \"%1\" is not an IPv4 address.")
                               .arg(m_strLocalNMSIPAddress));
             return false;
         }
+        address = QHostAddress(localIPv4);
     }
     // No address sharing: another program's socket on the same port would
     // otherwise receive some of our replies.

@@ -122,6 +122,16 @@ private Q_SLOTS:
         QCOMPARE(encodeSetValue(14, 0x40, text, &value, &error), isValidIPAddress(text));
     }
 
+    // Addresses are read as decimal parts, never as shorthand or octal.
+    void hostAddressText()
+    {
+        quint32 a = 0;
+        QVERIFY(parseIPv4(QStringLiteral("010.0.0.011"), &a));
+        QCOMPARE(a, 0x0A00000Bu);
+        QVERIFY(!parseIPv4(QStringLiteral("127.1"), &a));
+        QVERIFY(!parseIPv4(QStringLiteral("0x7f.0.0.1"), &a));
+    }
+
     void requestRefusals_data()
     {
         QTest::addColumn<QString>("community");

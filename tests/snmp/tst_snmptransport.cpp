@@ -1,0 +1,345 @@
+// The SNMP exchange against a scripted agent on 127.0.0.1: replies, timeouts,
+// late and foreign datagrams, refused calls and socket failures.
+
+#include "SnmpTestUtil.h"
+
+#include "snmp/SnmpCodec.h"
+#include "snmp/SnmpTransport.h"
+
+#include <QElapsedTimer>
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <functional>
+#include <memory>
+
+using namespace orvalink;
+using namespace orvalink::test;
+
+namespace snmptest {
+
+// What the agent does with one request.
+struct Action {
+    int delayMs = 0;
+    bool reply = true;
+    int idDelta = 0;            // echo another request-id
+    bool signExtendId = false;  // echo ids from 128 up as 02 02 FF xx
+    bool fromOtherPort = false;
+    bool fromOtherHost = false; // 127.0.0.2
+    QByteArray value;           // value bytes; empty: echo (SET) or "42"
+};
+
+Action silent()
+{
+    Action a;
+    a.reply = false;
+    return a;
+}
+Action delayed(int ms, const QByteArray& value = QByteArray())
+{
+    Action a;
+    a.delayMs = ms;
+    a.value = value;
+    return a;
+}
+Action stray(int idDelta, bool otherPort, bool otherHost)
+{
+    Action a;
+    a.idDelta = idDelta;
+    a.fromOtherPort = otherPort;
+    a.fromOtherHost = otherHost;
+    a.value = "STRAY";
+    return a;
+}
+
+} // namespace snmptest
+
+Q_DECLARE_METATYPE(snmptest::Action)
+
+namespace snmptest {
+
+class FakeAgent : public QObject {
+public:
+    FakeAgent()
+    {
+        QVERIFY(m_socket.bind(QHostAddress::LocalHost, 0));
+        QVERIFY(m_otherPort.bind(QHostAddress::LocalHost, 0));
+        m_hasOtherHost = m_otherHost.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+        connect(&m_socket, &QUdpSocket::readyRead, this, &FakeAgent::onRequest);
+    }
+    quint16 port() const { return m_socket.localPort(); }
+    bool hasOtherHost() const { return m_hasOtherHost; }
+
+    // Actions of the coming requests, in order; the default afterwards.
+    QList<QList<Action>> script;
+    QList<Action> defaultActions{Action{}};
+    QList<QByteArray> requests;
+
+private:
+    void onRequest()
+    {
+        while (m_socket.hasPendingDatagrams()) {
+            const QNetworkDatagram d = m_socket.receiveDatagram();
+            requests.append(d.data());
+            const SentRequest req = readRequest(d.data());
+            const QList<Action> actions = script.isEmpty() ? defaultActions : script.takeFirst();
+            for (const Action& a : actions) {
+                if (!a.reply)
+                    continue;
+                const QByteArray reply = makeReply(req, a);
+                QUdpSocket* from = a.fromOtherPort ? &m_otherPort : a.fromOtherHost ? &m_otherHost : &m_socket;
+                const QHostAddress to = d.senderAddress();
+                const quint16 toPort = quint16(d.senderPort());
+                if (a.delayMs == 0)
+                    from->writeDatagram(reply, to, toPort);
+                else
+                    QTimer::singleShot(a.delayMs, from, [from, reply, to, toPort] { from->writeDatagram(reply, to, toPort); });
+            }
+        }
+    }
+    static QByteArray makeReply(const SentRequest& req, const Action& a)
+    {
+        ReplySpec s;
+        s.community = req.community;
+        const quint8 id = quint8(req.requestId + a.idDelta);
+        s.requestId = a.signExtendId && id >= 128 ? QByteArray(1, char(0xFF)) + QByteArray(1, char(id))
+                                                   : QByteArray(1, char(id));
+        if (id >= 128 && !a.signExtendId)
+            s.requestId.prepend('\0');
+        s.n = req.n;
+        if (!a.value.isEmpty()) {
+            s.tag = 0x04;
+            s.value = a.value;
+        } else if (req.pduTag == 0xA3) {
+            s.tag = req.tag;
+            s.value = req.value;
+        } else {
+            s.tag = 0x42;
+            s.value = QByteArray(1, char(42));
+        }
+        return buildReply(s);
+    }
+
+    QUdpSocket m_socket;
+    QUdpSocket m_otherPort;
+    QUdpSocket m_otherHost;
+    bool m_hasOtherHost = false;
+};
+
+Timings fastTimings()
+{
+    Timings t;
+    t.snmpTimeoutMs = 200;
+    t.snmpSetAllowedMs = 150;
+    return t;
+}
+
+} // namespace snmptest
+
+using namespace snmptest;
+
+class TestSnmpTransport : public QObject {
+    Q_OBJECT
+    std::unique_ptr<FakeAgent> agent;
+    std::unique_ptr<SnmpTransport> snmp;
+    quint16 localPort = 0;
+
+    QString get(quint8 n = 9) { return snmp->get(QStringLiteral("127.0.0.1"), QStringLiteral("morqubit"), n); }
+
+private Q_SLOTS:
+    void init()
+    {
+        agent = std::make_unique<FakeAgent>();
+        snmp = std::make_unique<SnmpTransport>(fastTimings());
+        localPort = freeLoopbackPort();
+        snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
+        snmp->setPorts(localPort, agent->port());
+    }
+    void cleanup()
+    {
+        snmp.reset();
+        agent.reset();
+    }
+
+    void replyEndsTheWaitAndClosesTheSocket()
+    {
+        QVERIFY(!snmp->isBound());
+        QCOMPARE(get(), QStringLiteral("42"));
+        QCOMPARE(agent->requests.size(), 1);
+        QCOMPARE(agent->requests.first(), encodeGetRequest(QStringLiteral("morqubit"), 9, 1).datagram);
+        QVERIFY(!snmp->isBound());
+        QVERIFY(!snmp->isBusy());
+        QCOMPARE(snmp->lastRequestId(), quint8(1));
+    }
+
+    // A SET goes out as encoded and returns what the agent echoed.
+    void setReturnsTheEcho_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<int>("tag");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("echo");
+        QTest::newRow("gauge small") << 33 << 0x42 << "37" << "37";
+        QTest::newRow("gauge wide") << 31 << 0x42 << "2000000" << "2000000";
+        QTest::newRow("address") << 14 << 0x40 << "10.1.2.3" << "10.1.2.3";
+        QTest::newRow("name") << 35 << 0x04 << "studio" << "studio";
+        QTest::newRow("community") << 41 << 0x04 << "abc" << "abc!!!!!";
+    }
+    void setReturnsTheEcho()
+    {
+        QFETCH(int, n);
+        QFETCH(int, tag);
+        QFETCH(QString, value);
+        QFETCH(QString, echo);
+        QCOMPARE(snmp->set(QStringLiteral("127.0.0.1"), QStringLiteral("kestrvla"), quint8(n), quint8(tag), value), echo);
+        QCOMPARE(agent->requests.size(), 1);
+        QCOMPARE(agent->requests.first(),
+                 encodeSetRequest(QStringLiteral("kestrvla"), quint8(n), quint8(tag), value, 1).datagram);
+    }
+
+    void unencodableValueIsNotSent()
+    {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not sent")));
+        QCOMPARE(snmp->set(QStringLiteral("127.0.0.1"), QStringLiteral("kestrvla"), 31, 0x42,
+                           QStringLiteral("4294967296")),
+                 QString());
+        QTest::qWait(20);
+        QVERIFY(agent->requests.isEmpty());
+        QCOMPARE(snmp->lastRequestId(), quint8(0));
+        QCOMPARE(get(), QStringLiteral("42")); // the next request carries id 1
+        QCOMPARE(snmp->lastRequestId(), quint8(1));
+    }
+
+    void timeoutLeavesTheSocketBound()
+    {
+        agent->defaultActions = {silent()};
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(get(), QString());
+        QVERIFY(clock.elapsed() >= 190);
+        QVERIFY(snmp->isBound());
+        QVERIFY(!snmp->isBusy());
+        // The next exchange goes out on the same socket.
+        agent->defaultActions = {Action{}};
+        QCOMPARE(get(), QStringLiteral("42"));
+        QCOMPARE(agent->requests.size(), 2);
+    }
+
+    // Datagrams that are not the queried agent's reply to the outstanding
+    // request are dropped and the wait goes on.
+    void strayDatagramsAreIgnored_data()
+    {
+        QTest::addColumn<Action>("stray");
+        QTest::newRow("earlier request-id") << stray(-1, false, false);
+        QTest::newRow("later request-id") << stray(1, false, false);
+        QTest::newRow("another port") << stray(0, true, false);
+        QTest::newRow("another host") << stray(0, false, true);
+    }
+    void strayDatagramsAreIgnored()
+    {
+        QFETCH(Action, stray);
+        if (stray.fromOtherHost && !agent->hasOtherHost())
+            QSKIP("127.0.0.2 cannot be bound on this host");
+        agent->script = {{stray, delayed(40)}};
+        QCOMPARE(get(), QStringLiteral("42"));
+
+        // Only strays: the wait runs out and the socket stays bound.
+        agent->script = {{stray}};
+        QCOMPARE(get(), QString());
+        QVERIFY(snmp->isBound());
+    }
+
+    // A reply that comes after its wait ended is not taken for the reply of
+    // the next request.
+    void lateReplyIsNotTheNextOnesAnswer()
+    {
+        // The first reply arrives during the second wait.
+        agent->script = {{delayed(260, "LATE")}, {delayed(120)}};
+        QCOMPARE(get(), QString());
+        QCOMPARE(get(), QStringLiteral("42"));
+    }
+
+    void reentrantCallIsRefused()
+    {
+        agent->defaultActions = {delayed(80)};
+        QString inner = QStringLiteral("untouched");
+        QTimer::singleShot(20, this, [&] { inner = get(17); });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused")));
+        QCOMPARE(get(), QStringLiteral("42"));
+        QCOMPARE(inner, QString());
+        QCOMPARE(agent->requests.size(), 1);
+    }
+
+    // Ids run 1..250 and start again at 1; ids from 128 up echoed
+    // sign-extended are still recognised.
+    void requestIdsCycle()
+    {
+        Action a;
+        a.signExtendId = true;
+        agent->defaultActions = {a};
+        for (int i = 1; i <= 251; ++i) {
+            QCOMPARE(get(), QStringLiteral("42"));
+            QCOMPARE(int(readRequest(agent->requests.last()).requestId), i <= 250 ? i : 1);
+        }
+        QCOMPARE(snmp->lastRequestId(), quint8(1));
+    }
+
+    void socketFailuresAreReportedOnce()
+    {
+        QSignalSpy failures(snmp.get(), &SnmpTransport::transportFailure);
+        QUdpSocket squatter;
+        QVERIFY(squatter.bind(QHostAddress::LocalHost, localPort, QAbstractSocket::DontShareAddress));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot open UDP port")));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot open UDP port")));
+        QCOMPARE(get(), QString());
+        QCOMPARE(get(), QString());
+        QCOMPARE(failures.size(), 1);
+        QVERIFY(failures.first().first().toString().contains(QString::number(localPort)));
+        QVERIFY(agent->requests.isEmpty());
+
+        squatter.close();
+        QCOMPARE(get(), QStringLiteral("42"));
+
+        // A new streak is reported again: an address that is not local.
+        snmp->setLocalAddress(QStringLiteral("192.0.2.1"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Cannot open UDP port")));
+        QCOMPARE(get(), QString());
+        QCOMPARE(failures.size(), 2);
+
+        snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not an IPv4 address")));
+        QCOMPARE(snmp->get(QStringLiteral("127.0.0"), QStringLiteral("morqubit"), 9), QString());
+        QCOMPARE(failures.size(), 2); // same streak
+    }
+
+    void setAllowedWaitsWithEventsRunning()
+    {
+        bool ticked = false;
+        QTimer::singleShot(30, this, [&] { ticked = true; });
+        QElapsedTimer clock;
+        clock.start();
+        snmp->waitSetAllowed();
+        QVERIFY(clock.elapsed() >= 140);
+        QVERIFY(ticked);
+        // A second wait is a full interval again.
+        clock.restart();
+        snmp->waitSetAllowed();
+        QVERIFY(clock.elapsed() >= 140);
+    }
+
+    // The transport may be destroyed by an event dispatched during its wait.
+    void destroyedDuringTheWait()
+    {
+        agent->defaultActions = {silent()};
+        QTimer::singleShot(30, this, [&] { snmp.reset(); });
+        SnmpTransport* raw = snmp.get();
+        QCOMPARE(raw->get(QStringLiteral("127.0.0.1"), QStringLiteral("morqubit"), 9), QString());
+        QVERIFY(!snmp);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSnmpTransport)
+#include "tst_snmptransport.moc"
