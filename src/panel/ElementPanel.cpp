@@ -376,6 +376,8 @@ void ElementPanel::connectHandlers()
     connect(cmbSilDetMode, &QComboBox::currentIndexChanged, this, [this] { cmbSilDetMode_Click(); });
     connect(chkLowLatency, &QCheckBox::toggled, this, [this] { chkLowLatency_Click(); });
     connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Click(); });
+    // A click that leaves the position where it was is still a click.
+    connect(Slider1, &QSlider::sliderReleased, this, [this] { Slider1_Click(); });
     connect(cmdPing, &QPushButton::clicked, this, &ElementPanel::pingClicked);
     connect(cmdGetStats, &QPushButton::clicked, this, &ElementPanel::getStatsClicked);
     connect(cmdAdjust, &QPushButton::clicked, this, &ElementPanel::adjustClicked);

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -68,6 +69,12 @@ int main(int argc, char** argv)
             if (e.role != role)
                 continue;
             panel.showElement(e.mac, e.nodeText, ElementPanel::ShowMode::NodeClick);
+            QCoreApplication::processEvents();
+            // No focus and no selection highlight in the picture.
+            if (QWidget* focused = QApplication::focusWidget())
+                focused->clearFocus();
+            for (QLineEdit* field : panel.findChildren<QLineEdit*>())
+                field->deselect();
             QCoreApplication::processEvents();
             const QString name = role == ElementRole::Encoder ? QStringLiteral("panel-encoder.png")
                                                               : QStringLiteral("panel-decoder.png");
