@@ -27,12 +27,17 @@ int byteOf(char16_t c)
 
 QString decode(QByteArrayView bytes)
 {
-    QString text(bytes.size(), Qt::Uninitialized);
-    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    // Latin-1 first (fast), then the 32 bytes where the code page differs.
+    QString text = QString::fromLatin1(bytes);
     const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    char16_t* out = nullptr;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const unsigned char b = in[i];
-        out[i] = (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : char16_t(b);
+        const unsigned b = in[i];
+        if (b - 0x80u < 0x20u) {
+            if (!out)
+                out = reinterpret_cast<char16_t*>(text.data());
+            out[i] = kHigh[b - 0x80];
+        }
     }
     return text;
 }

@@ -48,10 +48,10 @@ QString decodeMac(const QString& srcSection)
 {
     if (srcSection.length() != 12)
         return QString();
-    QStringList pairs;
-    for (int i = 0; i < 12; i += 2)
-        pairs.append(srcSection.mid(i, 2).toUpper());
-    return pairs.join(QLatin1Char(':'));
+    QString colon(17, QLatin1Char(':'));
+    for (int i = 0; i < 12; ++i)
+        colon[i + i / 2] = srcSection.at(i).toUpper();
+    return colon;
 }
 
 QString encodeName(const QString& srcName)

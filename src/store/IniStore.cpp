@@ -60,12 +60,35 @@ QStringView cookValue(QStringView raw)
     return v;
 }
 
+// Key of a section name in the index: trimmed and upper case. Names are
+// normally stored in upper case already, and then this allocates nothing.
+QString indexKey(const QString& name)
+{
+    const QStringView t = trimBlanks(name);
+    return (t.size() == name.size() ? name : t.toString()).toUpper();
+}
+
 // ---------------------------------------------------------------------------
 // The parsed file
 
+// Hash of a key name that ignores case the way the comparisons do, so a
+// lookup touches only the one line whose key it wants.
+uint keyHash(QStringView key)
+{
+    uint h = 0;
+    for (const QChar c : key) {
+        const char16_t u = c.unicode();
+        const char16_t f = u < 0x80 ? ((u >= u'A' && u <= u'Z') ? u + 32 : u)
+                                    : c.toCaseFolded().unicode();
+        h = h * 31 + f;
+    }
+    return h;
+}
+
 struct Entry {
     int line = 0;
-    int eq = -1; // position of the first "=" in the line, -1 for none
+    int eq = -1;  // position of the first "=" in the line, -1 for none
+    uint hash = 0; // keyHash of the key
 };
 
 struct Section {
@@ -80,7 +103,7 @@ struct Document {
     bool crlf = true;     // line ends written on rewrite
     bool finalEol = true; // the last line ends with a line end
     QList<Section> sections;
-    QHash<QString, int> index; // case-folded name -> first section of that name
+    QHash<QString, int> index; // indexKey(name) -> first section of that name
 
     static Document fromBytes(const QByteArray& bytes);
     QByteArray toBytes() const;
@@ -97,25 +120,26 @@ struct Document {
             return {};
         return QStringView(lines.at(e.line)).mid(e.eq + 1);
     }
-    const Section* find(QStringView name) const
+    const Section* find(const QString& name) const
     {
-        const auto it = index.constFind(trimBlanks(name).toString().toCaseFolded());
+        const auto it = index.constFind(indexKey(name));
         return it == index.constEnd() ? nullptr : &sections.at(*it);
     }
     const Entry* findEntry(const Section& s, QStringView key) const
     {
         const QStringView k = trimBlanks(key);
+        const uint h = keyHash(k);
         for (const Entry& e : s.entries) {
-            if (keyOf(e).compare(k, Qt::CaseInsensitive) == 0)
+            if (e.hash == h && keyOf(e).compare(k, Qt::CaseInsensitive) == 0)
                 return &e;
         }
         return nullptr;
     }
 
     // Editing; each edit re-parses.
-    bool setValue(QStringView section, QStringView key, QStringView value);
+    bool setValue(const QString& section, QStringView key, QStringView value);
     bool removeSection(QStringView section);
-    bool removeKey(QStringView section, QStringView key);
+    bool removeKey(const QString& section, QStringView key);
 };
 
 Document Document::fromBytes(const QByteArray& bytes)
@@ -126,13 +150,20 @@ Document Document::fromBytes(const QByteArray& bytes)
     doc.crlf = firstLf < 0 || (firstLf > 0 && text.at(firstLf - 1) == u'\r');
     doc.finalEol = text.isEmpty() || text.endsWith(u'\n');
     if (!text.isEmpty()) {
-        QStringView rest(text);
-        if (doc.finalEol)
-            rest.chop(1);
-        doc.lines = rest.toString().split(u'\n');
-        for (QString& l : doc.lines) {
-            if (l.endsWith(u'\r'))
-                l.chop(1);
+        const qsizetype end = doc.finalEol ? text.size() - 1 : text.size();
+        doc.lines.reserve(text.count(u'\n') + 1);
+        qsizetype from = 0;
+        for (;;) {
+            qsizetype lf = text.indexOf(u'\n', from);
+            if (lf < 0 || lf > end)
+                lf = end;
+            qsizetype stop = lf;
+            if (stop > from && text.at(stop - 1) == u'\r')
+                --stop;
+            doc.lines.append(text.sliced(from, stop - from));
+            if (lf >= end)
+                break;
+            from = lf + 1;
         }
     }
     doc.parse();
@@ -174,17 +205,20 @@ void Document::parse()
             current = &sections.last();
             continue;
         }
-        if (current)
-            current->entries.append(Entry{i, int(lines.at(i).indexOf(u'='))});
+        if (current) {
+            Entry e{i, int(lines.at(i).indexOf(u'=')), 0};
+            e.hash = keyHash(keyOf(e));
+            current->entries.append(e);
+        }
     }
     if (current)
         current->endLine = int(lines.size());
     // The first section of each name is the one that counts.
     for (int i = int(sections.size()) - 1; i >= 0; --i)
-        index.insert(sections.at(i).name.toCaseFolded(), i);
+        index.insert(indexKey(sections.at(i).name), i);
 }
 
-bool Document::setValue(QStringView section, QStringView key, QStringView value)
+bool Document::setValue(const QString& section, QStringView key, QStringView value)
 {
     const Section* s = find(section);
     if (!s) {
@@ -222,7 +256,7 @@ bool Document::removeSection(QStringView section)
     return changed;
 }
 
-bool Document::removeKey(QStringView section, QStringView key)
+bool Document::removeKey(const QString& section, QStringView key)
 {
     const Section* s = find(section);
     if (!s)
@@ -301,9 +335,24 @@ struct IniStore::Impl {
     QSet<QString> failing; // paths whose last write failed and was reported
     qint64 faultAfterBytes = -1;
 
-    static QString keyFor(const QString& path)
+    // The cache key of a path (absolute and clean) and its name for the
+    // system calls; the last one is remembered, as a program uses one file.
+    QString lastPath;
+    QString lastKey;
+    QByteArray lastNative;
+    const QString& keyFor(const QString& path)
     {
-        return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+        if (path != lastPath || lastKey.isEmpty()) {
+            lastPath = path;
+            lastKey = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+            lastNative = QFile::encodeName(lastKey);
+        }
+        return lastKey;
+    }
+    const QByteArray& nativeFor(const QString& path)
+    {
+        keyFor(path);
+        return lastNative;
     }
 
     struct Loaded {
@@ -361,7 +410,7 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
 {
     const QString key = keyFor(path);
     struct stat st{};
-    if (::stat(QFile::encodeName(key).constData(), &st) != 0) {
+    if (::stat(nativeFor(path).constData(), &st) != 0) {
         cache.remove(key);
         if (errno == ENOENT || errno == ENOTDIR)
             return {FileState::Missing, nullptr, {}};
@@ -640,8 +689,9 @@ void IniStore::renameSection(const QString& section, const QString& newSection,
                 continue; // nothing that could be written back as a key
             moved.append({cp1252::toUpper(k), doc.rawValueOf(e).toString()});
         }
+        const QString target = newName.toString();
         for (const auto& [k, v] : moved)
-            doc.setValue(newName, k, v);
+            doc.setValue(target, k, v);
         doc.removeSection(section);
         return true;
     });
@@ -656,7 +706,7 @@ QStringList IniStore::sectionNames(const QString& path) const
     names.reserve(l.doc->sections.size());
     for (int i = 0; i < l.doc->sections.size(); ++i) {
         const Section& s = l.doc->sections.at(i);
-        if (!s.name.isEmpty() && l.doc->index.value(s.name.toCaseFolded()) == i)
+        if (!s.name.isEmpty() && l.doc->index.value(indexKey(s.name)) == i)
             names.append(s.name);
     }
     return names;
