@@ -12,6 +12,7 @@ struct Context {
     QString nmsAddress; // --nms, default the saved NMS interface, then 127.0.0.1
     QTextStream& out;
     QTextStream& err;
+    quint16 agentPort = 161; // --port, the SNMP agents' UDP port
 };
 
 // A verb takes its own arguments (after the verb word) and returns the exit code.

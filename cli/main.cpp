@@ -33,11 +33,13 @@ const Verb kVerbs[] = {
 
 void printHelp(QTextStream& out)
 {
-    out << "Usage: orvalink-cli [--db PATH] [--nms ADDR] VERB [ARGS...]\n\n"
+    out << "Usage: orvalink-cli [--db PATH] [--nms ADDR] [--port P] VERB [ARGS...]\n\n"
            "Options:\n"
            "  --db PATH   element database (default: nms.ini beside the program)\n"
            "  --nms ADDR  local address to send SNMP from (default: the saved NMS\n"
            "              interface of the desktop program, then 127.0.0.1)\n"
+           "  --port P    UDP port of the SNMP agents for get and set (default 161;\n"
+           "              e.g. a simulator on a high port without root)\n"
            "  --help      this text\n\n"
            "Verbs:\n";
     for (const Verb& v : kVerbs) {
@@ -67,6 +69,7 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
     QString dbPath;
     QString nms;
+    quint16 agentPort = 161;
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
         const QString opt = args.takeFirst();
         if (opt == QLatin1String("--help")) {
@@ -75,6 +78,16 @@ int main(int argc, char** argv)
         }
         if ((opt == QLatin1String("--db") || opt == QLatin1String("--nms")) && !args.isEmpty()) {
             (opt == QLatin1String("--db") ? dbPath : nms) = args.takeFirst();
+            continue;
+        }
+        if (opt == QLatin1String("--port") && !args.isEmpty()) {
+            bool ok = false;
+            const uint port = args.takeFirst().toUInt(&ok);
+            if (!ok || port == 0 || port > 65535) {
+                err << "orvalink-cli: --port needs a UDP port from 1 to 65535\n";
+                return 2;
+            }
+            agentPort = quint16(port);
             continue;
         }
         err << "orvalink-cli: unknown or incomplete option " << opt << " (see --help)\n";
@@ -91,7 +104,7 @@ int main(int argc, char** argv)
                 dbPath = defaultDatabasePath();
             if (nms.isEmpty())
                 nms = defaultNmsAddress();
-            const Context ctx{dbPath, nms, out, err};
+            const Context ctx{dbPath, nms, out, err, agentPort};
             return v.run(ctx, args);
         }
     }

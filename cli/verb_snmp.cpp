@@ -1,17 +1,155 @@
+// get and set: one SNMP exchange per parameter through the same transport
+// as the desktop program.
+
 #include "Cli.h"
+
+#include "snmp/SnmpCodec.h"
+#include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
 
 namespace orvalink::cli {
 
-int verbGet(const Context& ctx, const QStringList&)
+namespace {
+
+constexpr quint8 kNameParameter = 35;
+
+bool parseParameter(const QString& text, quint8* n)
 {
-    ctx.err << "orvalink-cli: get is not available yet\n";
-    return 2;
+    bool ok = false;
+    const uint v = text.toUInt(&ok);
+    if (!ok || v > uint(kMaxParameterNumber))
+        return false;
+    *n = quint8(v);
+    return true;
 }
 
-int verbSet(const Context& ctx, const QStringList&)
+// Checks the common arguments; prints the usage error and returns false.
+bool checkHost(const Context& ctx, const char* verb, const QString& host)
 {
-    ctx.err << "orvalink-cli: set is not available yet\n";
-    return 2;
+    if (isValidIPAddress(host))
+        return true;
+    ctx.err << "orvalink-cli: " << verb << ": HOST \"" << host << "\" is not a dotted IPv4 address\n";
+    return false;
+}
+
+void prepare(const Context& ctx, SnmpTransport& snmp)
+{
+    snmp.setLocalAddress(ctx.nmsAddress);
+    snmp.setPorts(2979, ctx.agentPort);
+    QObject::connect(&snmp, &SnmpTransport::transportFailure, &snmp,
+                     [&ctx](const QString& message) { ctx.err << "orvalink-cli: " << message << "\n"; });
+}
+
+// Did the agent take what we sent? Both sides in the form the wire carries.
+bool echoMatches(quint8 n, quint8 tag, const QString& sent, const QString& echo)
+{
+    if (echo.isEmpty())
+        return false;
+    switch (tag) {
+    case snmptag::Gauge: {
+        // A four-byte Gauge reads back as a signed number: compare modulo 2^32.
+        bool okSent = false, okEcho = false;
+        const qulonglong s = trimBlanks(sent).toULongLong(&okSent);
+        const qlonglong e = echo.toLongLong(&okEcho);
+        return okSent && okEcho && (quint64(e) & 0xFFFFFFFFull) == s;
+    }
+    case snmptag::IpAddress: {
+        quint32 s = 0, e = 0;
+        return parseIPv4(sent, &s) && parseIPv4(echo, &e) && s == e;
+    }
+    default: {
+        const QString text = trimBlanks(sent);
+        if (echo == text)
+            return true;
+        // A community goes out padded with "!" to 8 bytes and may come back so.
+        QByteArray wire;
+        QString error;
+        if (n != kNameParameter && encodeSetValue(n, tag, sent, &wire, &error))
+            return echo == QString::fromLatin1(wire);
+        return false;
+    }
+    }
+}
+
+} // namespace
+
+int verbGet(const Context& ctx, const QStringList& args)
+{
+    if (args.size() < 3) {
+        ctx.err << "orvalink-cli: usage: get HOST COMMUNITY N [N ...]\n";
+        return 2;
+    }
+    if (!checkHost(ctx, "get", args.at(0)))
+        return 2;
+    QList<quint8> numbers;
+    for (const QString& a : args.mid(2)) {
+        quint8 n = 0;
+        if (!parseParameter(a, &n)) {
+            ctx.err << "orvalink-cli: get: N \"" << a << "\" is not a parameter number 0 to "
+                    << kMaxParameterNumber << "\n";
+            return 2;
+        }
+        numbers.append(n);
+    }
+    if (trimBlanks(args.at(1)).isEmpty()) {
+        ctx.err << "orvalink-cli: get: COMMUNITY is empty\n";
+        return 2;
+    }
+
+    SnmpTransport snmp{Timings{}};
+    prepare(ctx, snmp);
+    bool all = true;
+    for (const quint8 n : numbers) {
+        const QString value = snmp.get(args.at(0), args.at(1), n);
+        ctx.out << value << "\n";
+        ctx.out.flush();
+        all = all && !value.isEmpty();
+    }
+    return all ? 0 : 1;
+}
+
+int verbSet(const Context& ctx, const QStringList& args)
+{
+    if (args.size() != 5) {
+        ctx.err << "orvalink-cli: usage: set HOST COMMUNITY N TYPE VALUE\n";
+        return 2;
+    }
+    if (!checkHost(ctx, "set", args.at(0)))
+        return 2;
+    quint8 n = 0;
+    if (!parseParameter(args.at(2), &n)) {
+        ctx.err << "orvalink-cli: set: N \"" << args.at(2) << "\" is not a parameter number 0 to "
+                << kMaxParameterNumber << "\n";
+        return 2;
+    }
+    const QString type = args.at(3).toLower();
+    quint8 tag = 0;
+    if (type == QLatin1String("gauge"))
+        tag = snmptag::Gauge;
+    else if (type == QLatin1String("ip"))
+        tag = snmptag::IpAddress;
+    else if (type == QLatin1String("text"))
+        tag = snmptag::OctetString;
+    else {
+        ctx.err << "orvalink-cli: set: TYPE \"" << args.at(3) << "\" is not gauge, ip or text\n";
+        return 2;
+    }
+    if (trimBlanks(args.at(1)).isEmpty()) {
+        ctx.err << "orvalink-cli: set: COMMUNITY is empty\n";
+        return 2;
+    }
+    QByteArray wire;
+    QString why;
+    if (!encodeSetValue(n, tag, args.at(4), &wire, &why)) {
+        ctx.err << "orvalink-cli: set: VALUE cannot be sent: " << why << "\n";
+        return 2;
+    }
+
+    SnmpTransport snmp{Timings{}};
+    prepare(ctx, snmp);
+    const QString echo = snmp.set(args.at(0), args.at(1), n, tag, args.at(4));
+    ctx.out << echo << "\n";
+    return echoMatches(n, tag, args.at(4), echo) ? 0 : 1;
 }
 
 } // namespace orvalink::cli
