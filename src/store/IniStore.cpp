@@ -363,7 +363,7 @@ struct IniStore::Impl {
 
     Loaded load(const QString& path);
     static bool readFile(const QString& path, CacheEntry& entry, QString& error);
-    void remember(const QString& key, const QByteArray& bytes, qint64 startNs);
+    void remember(const QString& key, const QByteArray& bytes);
     bool save(const QString& path, const Document& doc);
     void fail(const QString& path, const QString& reason);
 
@@ -411,10 +411,11 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
     const QString key = keyFor(path);
     struct stat st{};
     if (::stat(nativeFor(path).constData(), &st) != 0) {
+        const int err = errno;
         cache.remove(key);
-        if (errno == ENOENT || errno == ENOTDIR)
+        if (err == ENOENT || err == ENOTDIR)
             return {FileState::Missing, nullptr, {}};
-        return {FileState::Unreadable, nullptr, QString::fromLocal8Bit(strerror(errno))};
+        return {FileState::Unreadable, nullptr, QString::fromLocal8Bit(strerror(err))};
     }
     if (S_ISDIR(st.st_mode)) {
         cache.remove(key);
@@ -440,7 +441,7 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
     return {FileState::Present, &it->doc, {}};
 }
 
-void IniStore::Impl::remember(const QString& key, const QByteArray& bytes, qint64 startNs)
+void IniStore::Impl::remember(const QString& key, const QByteArray& bytes)
 {
     struct stat st{};
     if (::stat(QFile::encodeName(key).constData(), &st) != 0) {
@@ -453,7 +454,9 @@ void IniStore::Impl::remember(const QString& key, const QByteArray& bytes, qint6
     // Parsed from the bytes written, so the copy holds exactly what a fresh
     // read would (text the code page cannot hold was written as "?").
     e.doc = Document::fromBytes(bytes);
-    e.settled = e.id.mtimeNs < startNs && e.id.ctimeNs < startNs;
+    // Another program may have changed the file between the rename and the
+    // stat above: the next read compares the content once before trusting it.
+    e.settled = false;
 }
 
 void IniStore::Impl::fail(const QString& path, const QString& reason)
@@ -469,7 +472,6 @@ bool IniStore::Impl::save(const QString& path, const Document& doc)
 {
     const QString key = keyFor(path);
     const QByteArray bytes = doc.toBytes();
-    const qint64 startNs = fileClockNowNs();
     QSaveFile f(key);
     if (!f.open(QIODevice::WriteOnly)) {
         fail(path, f.errorString());
@@ -493,7 +495,7 @@ bool IniStore::Impl::save(const QString& path, const Document& doc)
         return false;
     }
     failing.remove(key);
-    remember(key, bytes, startNs);
+    remember(key, bytes);
     return true;
 }
 
