@@ -1,0 +1,274 @@
+// The SNMP client and orvalink-cli against the device simulator on loopback
+// (127.0.78.x): every value form both ways, the simulator's fault modes, and
+// the command line's exit codes.
+
+#include "snmp/SnmpCodec.h"
+#include "snmp/SnmpTransport.h"
+
+#include "SnmpTestUtil.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using namespace orvalink;
+
+namespace {
+
+const QString kRead = QStringLiteral("morqubit");
+const QString kWrite = QStringLiteral("kestrvla");
+
+QString binDir() { return qEnvironmentVariable("ORVALINK_BIN_DIR"); }
+
+QString host(int last) { return QStringLiteral("127.0.78.%1").arg(last); }
+
+// Port 161 when we may bind it, a high one otherwise.
+quint16 agentPort() { return ::geteuid() == 0 ? 161 : 16178; }
+
+class Sim {
+public:
+    ~Sim() { stop(); }
+    bool start(const QStringList& args)
+    {
+        m_process.setProgram(binDir() + QStringLiteral("/orvalink-sim"));
+        m_process.setArguments(QStringList{QStringLiteral("--port"), QString::number(agentPort())} + args);
+        m_process.start();
+        QElapsedTimer t;
+        t.start();
+        QByteArray out;
+        while (!out.contains("orvalink-sim: ready")) {
+            if (t.elapsed() > 5000 || m_process.state() == QProcess::NotRunning)
+                return false;
+            m_process.waitForReadyRead(50);
+            out += m_process.readAllStandardOutput();
+        }
+        return true;
+    }
+    void stop()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
+
+private:
+    QProcess m_process;
+};
+
+struct CliResult {
+    int exitCode = -1;
+    QStringList lines;
+    QString err;
+};
+
+CliResult runCli(const QStringList& args)
+{
+    QProcess p;
+    p.start(binDir() + QStringLiteral("/orvalink-cli"),
+            QStringList{QStringLiteral("--nms"), host(100), QStringLiteral("--port"),
+                        QString::number(agentPort())}
+                + args);
+    CliResult r;
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    QString out = QString::fromUtf8(p.readAllStandardOutput());
+    if (out.endsWith(QLatin1Char('\n')))
+        out.chop(1);
+    r.lines = out.split(QLatin1Char('\n'));
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+Timings timings()
+{
+    Timings t;
+    t.snmpTimeoutMs = 400;
+    t.snmpSetAllowedMs = 50;
+    return t;
+}
+
+} // namespace
+
+class TestSnmpSim : public QObject {
+    Q_OBJECT
+    Sim sim; // encoder at .1, decoder at .2
+    std::unique_ptr<SnmpTransport> snmp;
+
+    QString get(int last, quint8 n, const QString& community = kRead)
+    {
+        return snmp->get(host(last), community, n);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!QFileInfo(binDir() + QStringLiteral("/orvalink-sim")).isExecutable())
+            QSKIP("orvalink-sim is not built");
+        QVERIFY2(sim.start({QStringLiteral("encoder@") + host(1), QStringLiteral("decoder@") + host(2)}),
+                 qPrintable(sim.errors()));
+    }
+    void init()
+    {
+        snmp = std::make_unique<SnmpTransport>(timings());
+        snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
+        snmp->setPorts(test::freeLoopbackPort(), agentPort());
+    }
+
+    void readEveryForm_data()
+    {
+        QTest::addColumn<int>("element");
+        QTest::addColumn<int>("n");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("mac") << 1 << 15 << "2E:8B:F2:00:4E:01";
+        QTest::newRow("address") << 2 << 14 << "127\\.0\\.78\\.2";
+        QTest::newRow("gauge") << 2 << 1 << "\\d+";
+        QTest::newRow("name") << 1 << 35 << "\\S.*\\S";
+        QTest::newRow("community") << 1 << 41 << ".{8}";
+        QTest::newRow("counter") << 1 << 20 << "-?\\d+";
+        QTest::newRow("decoder parameter on an encoder") << 1 << 1 << "";
+        QTest::newRow("encoder parameter on a decoder") << 2 << 7 << "";
+    }
+    void readEveryForm()
+    {
+        QFETCH(int, element);
+        QFETCH(int, n);
+        QFETCH(QString, pattern);
+        const QString value = get(element, quint8(n));
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(value).hasMatch(),
+                 qPrintable(value));
+    }
+
+    // A write is echoed in the same text form and reads back the same.
+    void writeEveryForm_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<int>("tag");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("echo");
+        QTest::newRow("name") << 35 << 0x04 << "NEW NAME" << "NEW NAME";
+        QTest::newRow("gauge one byte") << 33 << 0x42 << "37" << "37";
+        QTest::newRow("gauge four bytes") << 31 << 0x42 << "70000" << "70000";
+        QTest::newRow("address") << 13 << 0x40 << "127.0.78.254" << "127.0.78.254";
+        QTest::newRow("read community") << 40 << 0x04 << "abc" << "abc!!!!!";
+    }
+    void writeEveryForm()
+    {
+        QFETCH(int, n);
+        QFETCH(int, tag);
+        QFETCH(QString, value);
+        QFETCH(QString, echo);
+        QCOMPARE(snmp->set(host(2), kWrite, quint8(n), quint8(tag), value), echo);
+        snmp->waitSetAllowed();
+        if (n != 40) // the read community changed: read with the write one
+            QCOMPARE(get(2, quint8(n)), echo);
+        else
+            QCOMPARE(get(2, quint8(n), kWrite), echo);
+    }
+
+    void refusedWrites()
+    {
+        // The agent refuses: an error status is no value.
+        QCOMPARE(snmp->set(host(2), kRead, 33, 0x42, QStringLiteral("40")), QString());
+        // Not representable: nothing goes out, the stored value stays.
+        const QString before = get(2, 31, kWrite);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not sent")));
+        QCOMPARE(snmp->set(host(2), kWrite, 31, 0x42, QStringLiteral("4294967296")), QString());
+        QCOMPARE(get(2, 31, kWrite), before);
+    }
+
+    // Replies the transport must not take: another request-id, another
+    // source port, too late. None of them is a value.
+    void faultyAgents_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("wrong request-id") << QStringList{QStringLiteral("--wrong-id")};
+        QTest::newRow("reply from another port") << QStringList{QStringLiteral("--from-port"), QStringLiteral("16999")};
+        QTest::newRow("late reply") << QStringList{QStringLiteral("--delay"), QStringLiteral("600")};
+    }
+    void faultyAgents()
+    {
+        QFETCH(QStringList, options);
+        Sim faulty;
+        QVERIFY2(faulty.start(options + QStringList{QStringLiteral("encoder@") + host(3)}), qPrintable(faulty.errors()));
+        QCOMPARE(get(3, 15), QString());
+        QVERIFY(snmp->isBound());
+        // A healthy agent right after: its reply is the one taken.
+        QCOMPARE(get(1, 15), QStringLiteral("2E:8B:F2:00:4E:01"));
+    }
+
+    void lostRepliesThenAnswers()
+    {
+        Sim lossy;
+        QVERIFY(lossy.start({QStringLiteral("--drop"), QStringLiteral("1"), QStringLiteral("decoder@") + host(4)}));
+        QCOMPARE(get(4, 15), QString());
+        QCOMPARE(get(4, 15), QStringLiteral("2E:8B:F2:00:4E:04"));
+    }
+
+    void cliGet()
+    {
+        const CliResult all = runCli({QStringLiteral("get"), host(1), kRead, QStringLiteral("15"), QStringLiteral("14")});
+        QCOMPARE(all.exitCode, 0);
+        QCOMPARE(all.lines, (QStringList{QStringLiteral("2E:8B:F2:00:4E:01"), host(1)}));
+
+        const CliResult some = runCli({QStringLiteral("get"), host(1), kRead, QStringLiteral("1"), QStringLiteral("14")});
+        QCOMPARE(some.exitCode, 1);
+        QCOMPARE(some.lines, (QStringList{QString(), host(1)}));
+    }
+
+    void cliSet_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("name") << QStringList{QStringLiteral("35"), QStringLiteral("text"), QStringLiteral(" Cli Name ")} << 0 << "Cli Name";
+        QTest::newRow("gauge") << QStringList{QStringLiteral("34"), QStringLiteral("gauge"), QStringLiteral("043")} << 0 << "43";
+        QTest::newRow("address") << QStringList{QStringLiteral("18"), QStringLiteral("ip"), QStringLiteral("255.255.0.0")} << 0 << "255.255.0.0";
+        QTest::newRow("trap destination") << QStringList{QStringLiteral("39"), QStringLiteral("ip"), QStringLiteral("127.0.78.9")} << 0 << "127.0.78.9";
+        QTest::newRow("refused by the agent") << QStringList{QStringLiteral("15"), QStringLiteral("text"), QStringLiteral("x")} << 1 << "";
+        QTest::newRow("usage: bad type") << QStringList{QStringLiteral("35"), QStringLiteral("word"), QStringLiteral("x")} << 2 << "";
+        QTest::newRow("usage: bad number") << QStringList{QStringLiteral("200"), QStringLiteral("gauge"), QStringLiteral("1")} << 2 << "";
+        QTest::newRow("usage: unsendable") << QStringList{QStringLiteral("31"), QStringLiteral("gauge"), QStringLiteral("-5")} << 2 << "";
+        QTest::newRow("usage: missing value") << QStringList{QStringLiteral("31"), QStringLiteral("gauge")} << 2 << "";
+    }
+    void cliSet()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, printed);
+        const CliResult r = runCli(QStringList{QStringLiteral("set"), host(2), kWrite} + args);
+        QCOMPARE(r.exitCode, exitCode);
+        if (exitCode != 2)
+            QCOMPARE(r.lines, QStringList{printed});
+        else
+            QVERIFY(!r.err.isEmpty());
+    }
+
+    void cliUsage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("get without N") << QStringList{QStringLiteral("get"), host(1), kRead};
+        QTest::newRow("get bad host") << QStringList{QStringLiteral("get"), QStringLiteral("127.0.78"), kRead, QStringLiteral("15")};
+        QTest::newRow("get bad N") << QStringList{QStringLiteral("get"), host(1), kRead, QStringLiteral("x")};
+        QTest::newRow("get empty community") << QStringList{QStringLiteral("get"), host(1), QStringLiteral(" "), QStringLiteral("15")};
+    }
+    void cliUsage()
+    {
+        QFETCH(QStringList, args);
+        const CliResult r = runCli(args);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(!r.err.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSnmpSim)
+#include "tst_snmpsim.moc"
