@@ -4,6 +4,7 @@
 
 #include <QEventLoop>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QPointer>
 #include <QTimer>
 #include <QUdpSocket>
@@ -21,6 +22,9 @@ SnmpTransport::SnmpTransport(const Timings& timings, QObject* parent)
     , m_timerSNMPTimeout(new QTimer(this))
     , m_tmrSNMPSetAllowed(new QTimer(this))
 {
+    // Datagrams go straight to the element: no system proxy is consulted
+    // (which would also cost a proxy lookup at every bind).
+    m_sckUDP->setProxy(QNetworkProxy::NoProxy);
     m_timerSNMPTimeout->setSingleShot(true);
     m_timerSNMPTimeout->setInterval(m_timings.snmpTimeoutMs);
     m_tmrSNMPSetAllowed->setInterval(m_timings.snmpSetAllowedMs);
@@ -113,11 +117,7 @@ QString SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QStri
     QPointer<SnmpTransport> self(this);
     QEventLoop loop;
     m_waitLoop = &loop;
-    // A reply may already be queued (loopback agents are quick).
-    if (m_sckUDP->hasPendingDatagrams())
-        sckUDP_DataArrival();
-    if (m_SNMPAwaitingReply)
-        loop.exec();
+    loop.exec();
     if (!self)
         return QString();
     m_waitLoop = nullptr;
