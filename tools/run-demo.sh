@@ -35,7 +35,53 @@ if [[ ! -f "$demo_db" ]]; then
   echo "make run: demo element database created at $demo_db"
 fi
 
-# The simulated network (orvalink-sim, one agent per demo element on
-# 127.0.0.x) starts here, before the program, and is stopped when it ends.
+# The simulated network: one orvalink-sim agent per element of the demo
+# database, on the element's SNMP address (127.0.0.x) and port 161, with the
+# element's MAC, so a probe of the address finds the element it is listed as.
+sim="$build/bin/orvalink-sim"
+sim_args=()
+while IFS='|' read -r section role address; do
+  case "$role" in 1) kind=encoder ;; 2) kind=decoder ;; *) continue ;; esac
+  [[ "$address" == 127.* ]] || continue
+  mac=$(echo "$section" | sed -E 's/(..)(..)(..)(..)(..)(..)/\1:\2:\3:\4:\5:\6/')
+  sim_args+=("$kind@$address/$mac")
+done < <(awk -F= '
+  /^\[/ { if (sec != "") print sec "|" role "|" ip; sec = substr($0, 2, 13); sub(/\].*/, "", sec); role = ""; ip = ""; next }
+  toupper($1) == "ROLE" { role = $2 + 0 }
+  toupper($1) == "SNMPIP" { ip = $2; gsub(/[ \r]/, "", ip) }
+  END { if (sec != "") print sec "|" role "|" ip }' "$demo_db")
 
-exec "$nms" --db "$demo_db" "$@"
+# Port 161 is privileged: as a normal user the simulator needs the
+# CAP_NET_BIND_SERVICE capability once (given through sudo).
+if [[ $(id -u) -ne 0 ]] && ! getcap "$sim" 2>/dev/null | grep -q cap_net_bind_service; then
+  echo "make run: the simulator needs to bind UDP port 161; granting it that one capability:"
+  echo "    sudo setcap cap_net_bind_service=+ep $sim"
+  if ! sudo setcap cap_net_bind_service=+ep "$sim"; then
+    echo "make run: could not grant it; run that command yourself, or 'sudo make run'." >&2
+    sim_args=()
+  fi
+fi
+
+sim_pid=""
+stop_sim() { [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null; true; }
+trap stop_sim EXIT INT TERM
+if ((${#sim_args[@]})); then
+  ready="$demo_dir/sim.out"
+  "$sim" --state "$demo_dir/sim-state.json" "${sim_args[@]}" >"$ready" 2>"$demo_dir/sim.log" &
+  sim_pid=$!
+  for _ in $(seq 50); do
+    grep -q "ready" "$ready" 2>/dev/null && break
+    kill -0 "$sim_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if grep -q "ready" "$ready" 2>/dev/null; then
+    echo "make run: simulated elements (SNMP on port 161, communities morqubit/kestrvla):"
+    printf '    %s\n' "${sim_args[@]}"
+    echo "  choose 127.0.0.1 as NMS interface; probe 127.0.0.11 (encoder) or 127.0.0.21 (decoder)."
+  else
+    echo "make run: the simulator did not start (see $demo_dir/sim.log); the program runs without it." >&2
+    stop_sim; sim_pid=""
+  fi
+fi
+
+"$nms" --db "$demo_db" "$@"
