@@ -3,7 +3,6 @@
 #include "snmp/SnmpCodec.h"
 
 #include <QEventLoop>
-#include <QNetworkDatagram>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QTimer>
@@ -54,7 +53,25 @@ void SnmpTransport::setPorts(quint16 localPort, quint16 agentPort)
 
 bool SnmpTransport::isBound() const
 {
-    return m_sckUDP->state() == QAbstractSocket::BoundState;
+    return m_open;
+}
+
+void SnmpTransport::closeSocket()
+{
+    // The exchange's socket is closed here. The system socket behind it is
+    // kept, so that the next exchange on the same interface need not create
+    // and bind a new one; whatever arrives in between is thrown away, as a
+    // closed socket would.
+    m_open = false;
+    discardPending();
+}
+
+void SnmpTransport::discardPending()
+{
+    while (m_sckUDP->hasPendingDatagrams()) {
+        if (m_sckUDP->readDatagram(nullptr, 0) < 0)
+            break;
+    }
 }
 
 QString SnmpTransport::get(const QString& strHostIP, const QString& strCommunity, quint8 byteOID)
@@ -106,6 +123,7 @@ QString SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QStri
                           .arg(m_agentPort)
                           .arg(m_sckUDP->errorString()));
         m_sckUDP->close();
+        m_open = false;
         return QString();
     }
     m_failureReported = false;
@@ -129,9 +147,8 @@ QString SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QStri
 
 bool SnmpTransport::ensureBound()
 {
-    if (isBound())
+    if (m_open)
         return true;
-    m_sckUDP->close();
     const QString local = m_strLocalNMSIPAddress.trimmed();
     QHostAddress address(QHostAddress::AnyIPv4);
     if (!local.isEmpty() && local != QLatin1String("0.0.0.0")) {
@@ -143,6 +160,13 @@ bool SnmpTransport::ensureBound()
         }
         address = QHostAddress(localIPv4);
     }
+    if (m_sckUDP->state() == QAbstractSocket::BoundState && m_sckUDP->localAddress() == address
+        && m_sckUDP->localPort() == m_localPort) {
+        discardPending();
+        m_open = true;
+        return true;
+    }
+    m_sckUDP->close();
     // No address sharing: another program's socket on the same port would
     // otherwise receive some of our replies.
     if (!m_sckUDP->bind(address, m_localPort, QAbstractSocket::DontShareAddress)) {
@@ -153,6 +177,7 @@ bool SnmpTransport::ensureBound()
         m_sckUDP->close();
         return false;
     }
+    m_open = true;
     return true;
 }
 
@@ -168,27 +193,34 @@ void SnmpTransport::reportFailure(const QString& message)
 void SnmpTransport::sckUDP_DataArrival()
 {
     while (m_sckUDP->hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = m_sckUDP->receiveDatagram();
-        if (!datagram.isValid())
+        // Only the sender is asked for: a full QNetworkDatagram would make the
+        // socket layer collect the destination and hop limit of every reply.
+        const qint64 size = m_sckUDP->pendingDatagramSize();
+        QByteArray data(qMax<qint64>(size, 0), Qt::Uninitialized);
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        const qint64 read = m_sckUDP->readDatagram(data.data(), data.size(), &sender, &senderPort);
+        if (read < 0)
             break;
+        data.truncate(int(read));
         if (!m_SNMPAwaitingReply) {
             // Nothing outstanding (a reply that came after its wait timed
             // out, or a stray): dropped; the next exchange binds again.
-            m_sckUDP->close();
+            closeSocket();
             return;
         }
         // Only the queried agent's reply to the outstanding request ends the
         // wait; anything else is dropped and the wait goes on.
-        const bool fromAgent = datagram.senderPort() == m_agentPort
-            && datagram.senderAddress().isEqual(m_awaitedHost, QHostAddress::ConvertV4MappedToIPv4);
+        const bool fromAgent = senderPort == m_agentPort
+            && sender.isEqual(m_awaitedHost, QHostAddress::ConvertV4MappedToIPv4);
         if (!fromAgent)
             continue;
-        const SnmpReply reply = parseSnmpReply(datagram.data());
+        const SnmpReply reply = parseSnmpReply(data);
         if (!reply.valid || !requestIdMatches(reply.requestId, m_SNMPRequestID))
             continue;
-        m_SNMPResponse = datagram.data();
+        m_SNMPResponse = data;
         m_timerSNMPTimeout->stop();
-        m_sckUDP->close();
+        closeSocket();
         endWait();
         return;
     }

@@ -50,6 +50,8 @@ private:
     QString exchange(Kind kind, const QString& strHostIP, const QString& strCommunity,
                      quint8 byteOID, quint8 byteValueType, const QString& varValue);
     bool ensureBound();
+    void closeSocket();
+    void discardPending();
     void reportFailure(const QString& message);
     void sckUDP_DataArrival();
     void timerSNMPTimeout_Timer();
@@ -70,6 +72,7 @@ private:
     QByteArray m_SNMPResponse;     // the reply of the outstanding request
     QHostAddress m_awaitedHost;    // who the outstanding request went to
     bool m_failureReported = false;
+    bool m_open = false;           // the exchange's view: bound or closed
 };
 
 } // namespace orvalink

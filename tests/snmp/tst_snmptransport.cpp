@@ -77,6 +77,19 @@ public:
     QList<QList<Action>> script;
     QList<Action> defaultActions{Action{}};
     QList<QByteArray> requests;
+    QList<QHostAddress> senders;
+
+    // Sends a reply to the next request before it is made.
+    void sendUnasked(quint16 toPort, quint8 requestId)
+    {
+        ReplySpec s;
+        s.community = QByteArrayLiteral("morqubit");
+        s.requestId = QByteArray(1, char(requestId));
+        s.n = 9;
+        s.tag = 0x04;
+        s.value = QByteArrayLiteral("EARLY");
+        m_socket.writeDatagram(buildReply(s), QHostAddress::LocalHost, toPort);
+    }
 
 private:
     void onRequest()
@@ -84,6 +97,7 @@ private:
         while (m_socket.hasPendingDatagrams()) {
             const QNetworkDatagram d = m_socket.receiveDatagram();
             requests.append(d.data());
+            senders.append(d.senderAddress());
             const SentRequest req = readRequest(d.data());
             const QList<Action> actions = script.isEmpty() ? defaultActions : script.takeFirst();
             for (const Action& a : actions) {
@@ -260,6 +274,36 @@ private Q_SLOTS:
         agent->script = {{delayed(260, "LATE")}, {delayed(120)}};
         QCOMPARE(get(), QString());
         QCOMPARE(get(), QStringLiteral("42"));
+    }
+
+    // Between exchanges the socket is closed: a datagram that arrives then,
+    // even one that looks like the reply to the next request, is not taken.
+    void datagramBetweenExchangesIsDiscarded()
+    {
+        QCOMPARE(get(), QStringLiteral("42"));
+        QVERIFY(!snmp->isBound());
+        agent->defaultActions = {silent()};
+        // Both before any event is processed (it waits in the socket's
+        // queue) and after it was delivered while nothing was outstanding.
+        agent->sendUnasked(localPort, 2);
+        QCOMPARE(get(), QString());
+        agent->sendUnasked(localPort, 3);
+        QTest::qWait(30);
+        QCOMPARE(get(), QString());
+        QCOMPARE(snmp->lastRequestId(), quint8(3));
+    }
+
+    // A new NMS interface is used from the next exchange on.
+    void newLocalAddressTakesEffectAtTheNextExchange()
+    {
+        if (!agent->hasOtherHost())
+            QSKIP("127.0.0.2 cannot be bound on this host");
+        QCOMPARE(get(), QStringLiteral("42"));
+        snmp->setLocalAddress(QStringLiteral("127.0.0.2"));
+        QCOMPARE(get(), QStringLiteral("42"));
+        QCOMPARE(agent->senders.size(), 2);
+        QCOMPARE(agent->senders.at(0), QHostAddress(QStringLiteral("127.0.0.1")));
+        QCOMPARE(agent->senders.at(1), QHostAddress(QStringLiteral("127.0.0.2")));
     }
 
     void reentrantCallIsRefused()
