@@ -16,7 +16,7 @@ bool toNumber(const QString &text, qint64 min, qint64 max, qint64 &out)
     return true;
 }
 
-bool parseElement(const QString &word, ElementSpec &out, QString *error)
+bool parseElement(const QString &word, ElementArg &out, QString *error)
 {
     const qsizetype at = word.indexOf(QLatin1Char('@'));
     if (at < 0) {
@@ -210,10 +210,10 @@ bool parseOptions(const QStringList &arguments, Options &out, QString *error)
             *error = QStringLiteral("unknown option %1 (see --help)").arg(arg);
             return false;
         } else {
-            ElementSpec spec;
-            if (!parseElement(arg, spec, error))
+            ElementArg element;
+            if (!parseElement(arg, element, error))
                 return false;
-            o.elements.append(spec);
+            o.elements.append(element);
         }
     }
     if (o.help) {
@@ -230,7 +230,7 @@ bool parseOptions(const QStringList &arguments, Options &out, QString *error)
     }
     QSet<quint32> addresses;
     QSet<QByteArray> macs;
-    for (const ElementSpec &e : o.elements) {
+    for (const ElementArg &e : o.elements) {
         if (addresses.contains(e.address.toIPv4Address())) {
             *error = QStringLiteral("%1 is given twice").arg(e.address.toString());
             return false;

@@ -11,14 +11,14 @@
 
 namespace orvalink::sim {
 
-struct ElementSpec {
+struct ElementArg {
     Role role = Role::Encoder;
     QHostAddress address;
     QByteArray mac; // six bytes
 };
 
 struct Options {
-    QList<ElementSpec> elements;
+    QList<ElementArg> elements;
     quint16 port = 161;
     QString statePath;
     FaultPlan faults;

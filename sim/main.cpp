@@ -65,16 +65,16 @@ int main(int argc, char *argv[])
     std::vector<std::unique_ptr<Element>> elements;
     std::vector<std::unique_ptr<Agent>> agents;
     QList<const Element *> all;
-    for (const ElementSpec &spec : options.elements) {
-        auto element = std::make_unique<Element>(spec.role, spec.address, spec.mac);
+    for (const ElementArg &given : options.elements) {
+        auto element = std::make_unique<Element>(given.role, given.address, given.mac);
         if (state) {
             for (const QString &problem : state->restore(*element))
                 say(stderr, problem);
             if (!isLocalAddress(element->agentAddress())) {
                 say(stderr, QStringLiteral("%1: stored agent address %2 is not local, using %3")
                                 .arg(element->macText(), element->agentAddress().toString(),
-                                     spec.address.toString()));
-                element->setAgentAddress(spec.address);
+                                     given.address.toString()));
+                element->setAgentAddress(given.address);
             }
         }
         all << element.get();

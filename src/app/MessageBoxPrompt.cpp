@@ -6,12 +6,12 @@ namespace orvalink {
 
 namespace {
 
-struct ButtonSpec {
+struct ButtonChoice {
     QMessageBox::StandardButton button;
     PromptAnswer answer;
 };
 
-QList<ButtonSpec> buttonsFor(PromptButtons buttons)
+QList<ButtonChoice> buttonsFor(PromptButtons buttons)
 {
     switch (buttons) {
     case PromptButtons::Ok:
@@ -78,9 +78,9 @@ PromptAnswer MessageBoxPrompt::ask(const PromptRequest& request)
     QMessageBox box(boxIcon(request.icon), displayTitle(request.title),
                     displayText(request.text), QMessageBox::NoButton, m_parent);
     box.setTextFormat(Qt::PlainText);
-    const QList<ButtonSpec> specs = buttonsFor(request.buttons);
-    PromptAnswer escapeAnswer = specs.last().answer;
-    for (const ButtonSpec& s : specs) {
+    const QList<ButtonChoice> choices = buttonsFor(request.buttons);
+    PromptAnswer escapeAnswer = choices.last().answer;
+    for (const ButtonChoice& s : choices) {
         QPushButton* b = box.addButton(s.button);
         if (s.answer == request.defaultAnswer)
             box.setDefaultButton(b);
@@ -89,7 +89,7 @@ PromptAnswer MessageBoxPrompt::ask(const PromptRequest& request)
     }
     box.exec();
     const auto clicked = box.standardButton(box.clickedButton());
-    for (const ButtonSpec& s : specs) {
+    for (const ButtonChoice& s : choices) {
         if (s.button == clicked)
             return s.answer;
     }
