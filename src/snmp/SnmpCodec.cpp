@@ -1,5 +1,7 @@
 #include "snmp/SnmpCodec.h"
 
+#include "store/Cp1252.h"
+
 #include <QStringList>
 
 namespace orvalink {
@@ -17,16 +19,17 @@ constexpr quint8 kNameParameter = 35;
 constexpr quint8 kReadCommunityParameter = 40;
 constexpr quint8 kWriteCommunityParameter = 41;
 
-// One byte per character; false when a character has no single-byte code.
+// One byte per character in the ANSI code page that nms.ini is kept in, so
+// that a name or community reads back and stores as the same text; false
+// when a character has no byte there.
 bool toSingleBytes(const QString& text, QByteArray* out)
 {
     out->clear();
-    out->reserve(text.size());
     for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
+        if (!cp1252::canEncode(c))
             return false;
-        out->append(char(c.unicode()));
     }
+    *out = cp1252::encode(text);
     return true;
 }
 
@@ -81,7 +84,7 @@ bool encodeCommunity(const QString& strCommunity, QByteArray* community, QString
         return false;
     }
     if (!toSingleBytes(trimmed, community)) {
-        *error = QStringLiteral("the community has characters outside the single-byte set");
+        *error = QStringLiteral("the community has characters outside the ANSI code page");
         return false;
     }
     return true;
@@ -208,7 +211,7 @@ QString valueText(int parameter, quint8 tag, const QByteArray& v)
     case snmptag::OctetString:
         if (parameter == kMacParameter && v.size() == 6)
             return macText(v);
-        return trimBlanks(QString::fromLatin1(v));
+        return trimBlanks(cp1252::decode(v));
     case snmptag::IpAddress: {
         if (v.size() < 2)
             return QString();
@@ -274,7 +277,7 @@ bool encodeSetValue(quint8 byteOID, quint8 byteValueType, const QString& varValu
     case snmptag::OctetString: {
         const QString text = trimBlanks(varValue);
         if (!toSingleBytes(text, value)) {
-            *error = QStringLiteral("the text has characters outside the single-byte set");
+            *error = QStringLiteral("the text has characters outside the ANSI code page");
             return false;
         }
         int width = 0;

@@ -74,7 +74,10 @@ private Q_SLOTS:
         QTest::newRow("name of 16") << 35 << 0x04 << "ABCDEFGHIJKLMNOP" << text("0410", "ABCDEFGHIJKLMNOP");
         QTest::newRow("name of 17 refused") << 35 << 0x04 << "ABCDEFGHIJKLMNOPQ" << "-";
         QTest::newRow("name latin-1") << 35 << 0x04 << QString::fromUtf8("\xc3\x84") << text("0410", "\xc4               ");
-        QTest::newRow("name outside latin-1 refused") << 35 << 0x04 << QString::fromUtf8("\xe2\x82\xac") << "-";
+        // Bytes 80..9F are the code page of nms.ini, not C1 controls.
+        QTest::newRow("name euro and oe") << 35 << 0x04 << QString::fromUtf8("\xe2\x82\xac\xc5\x93") << text("0410", "\x80\x9c              ");
+        QTest::newRow("name outside the code page refused") << 35 << 0x04 << QString::fromUtf8("\xc4\x80") << "-";
+        QTest::newRow("community C1 control refused") << 41 << 0x04 << QString(QChar(0x80)) << "-";
         QTest::newRow("community 41 of 8") << 41 << 0x04 << "kestrvla" << text("0408", "kestrvla");
         QTest::newRow("community 40 of 3") << 40 << 0x04 << "abc" << text("0408", "abc!!!!!");
         QTest::newRow("community 41 of 9 refused") << 41 << 0x04 << "kestrvlaX" << "-";
@@ -173,6 +176,7 @@ private Q_SLOTS:
         QTest::newRow("mac") << buildReply(reply(15, 0x04, "2E 8B F2 00 0A 1B")) << "2E:8B:F2:00:0A:1B";
         QTest::newRow("mac param, 5 bytes") << buildReply(reply(15, 0x04, "20 41 42 43 20")) << "ABC";
         QTest::newRow("6 bytes, other param") << buildReply(reply(38, 0x04, "41 42 43 44 45 46")) << "ABCDEF";
+        QTest::newRow("text in the code page") << buildReply(reply(35, 0x04, "80 20 8A 9F")) << QString::fromUtf8("\xe2\x82\xac \xc5\xa0\xc5\xb8");
         QTest::newRow("text trimmed") << buildReply(reply(35, 0x04, "20 20 4E 4D 20 53 20 20")) << "NM S";
         QTest::newRow("empty string") << buildReply(reply(35, 0x04, "")) << "";
         QTest::newRow("ip") << buildReply(reply(14, 0x40, "C0 A8 01 0F")) << "192.168.1.15";
