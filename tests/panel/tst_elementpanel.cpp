@@ -628,6 +628,24 @@ private Q_SLOTS:
         QCOMPARE(p.txtElementGW->text(), QStringLiteral("abc"));
     }
 
+    // Clicking into a field with the mouse also selects its whole text,
+    // although the click places the cursor after the focus has arrived.
+    void mouseFocusSelectsAll()
+    {
+        PanelFixture fx;
+        ElementPanel& p = *fx.panel;
+        p.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&p));
+        p.activateWindow();
+        for (QLineEdit* e : {p.txtElementName, p.txtElementIP, p.txtRemoteIP, p.txtVLAN_OM}) {
+            e->setText(QStringLiteral("127.0.0.1"));
+            QTest::mouseClick(e, Qt::LeftButton, {}, QPoint(e->width() / 2, e->height() / 2));
+            QTRY_VERIFY2(e->hasFocus(), qPrintable(e->objectName()));
+            QCoreApplication::processEvents();
+            QVERIFY2(e->selectedText() == e->text(), qPrintable(e->objectName()));
+        }
+    }
+
     void commaLocale()
     {
         PanelFixture fx;
@@ -648,6 +666,11 @@ private Q_SLOTS:
         fx.panel->Slider1->setValue(200);
         QCOMPARE(fx.panel->tmrVolume->interval(), 200);
         QVERIFY(!fx.panel->tmrVolume->isActive());
+        // A click that leaves the handle where it was still sets the interval.
+        fx.panel->tmrVolume->setInterval(77);
+        fx.panel->Slider1->setSliderDown(true);
+        fx.panel->Slider1->setSliderDown(false);
+        QCOMPARE(fx.panel->tmrVolume->interval(), 200);
     }
 
     void buttonsSignal()
