@@ -271,8 +271,15 @@ bool frmMain::acquireInstanceLock()
     m_lock->setStaleLockTime(0);
     if (m_lock->tryLock(0))
         return true;
+    // Only a lock held by a live process means another instance. A lock file
+    // that cannot be made at all (folder missing, no permission) says nothing
+    // about one, and must not keep the operator from working.
+    const bool heldByOther = m_lock->error() == QLockFile::LockFailedError;
+    if (!heldByOther)
+        qWarning("orvalink-nms: cannot use the instance lock %s; not checking for another instance",
+                 qPrintable(QDir::toNativeSeparators(m_ctx.lockPath)));
     m_lock.reset();
-    return false;
+    return !heldByOther;
 }
 
 void frmMain::showNotice()

@@ -170,6 +170,8 @@ private Q_SLOTS:
     void secondInstanceRefused();
     void lockOfEndedProcessIsTaken();
     void oldLockOfLiveProcessStillRefuses();
+    void unusableLockPlaceIsNoSecondInstance_data();
+    void unusableLockPlaceIsNoSecondInstance();
     void writeFailureIsReported();
     void snmpLeavesFromTheChosenInterface();
     void snmpFailureIsReported();
@@ -725,6 +727,27 @@ void TestFrmMain::oldLockOfLiveProcessStillRefuses()
     QVERIFY(h.prompt.done());
     holder.closeWriteChannel();
     QVERIFY(holder.waitForFinished(10000));
+}
+
+void TestFrmMain::unusableLockPlaceIsNoSecondInstance_data()
+{
+    QTest::addColumn<QString>("lockName"); // relative to the temporary folder
+    QTest::newRow("folder missing") << "no-such-folder/nms.lock";
+    QTest::newRow("below a plain file") << "user.ini/nms.lock";
+}
+
+void TestFrmMain::unusableLockPlaceIsNoSecondInstance()
+{
+    // When the lock file cannot be made at all, nothing tells of another
+    // instance: start-up goes on instead of claiming one is running.
+    QFETCH(QString, lockName);
+    Harness h;
+    h.writeDb(kTwoElements);
+    h.ctx.lockPath = h.dir.filePath(lockName);
+    frmMain& w = h.make();
+    QCOMPARE(w.startUp(), frmMain::StartResult::Running);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(w.TreeView1->topLevelItemCount(), 2);
 }
 
 void TestFrmMain::writeFailureIsReported()
