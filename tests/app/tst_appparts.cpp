@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -52,6 +53,7 @@ private Q_SLOTS:
     void messageBox();
     void noticeWindowIsModalAndStoresEachClick();
     void addressesSortNumerically();
+    void userSettingsNamesAndDefaults();
     void malformedDbOption_data();
     void malformedDbOption();
 };
@@ -179,6 +181,30 @@ void TestAppParts::addressesSortNumerically()
     const QStringList own = SystemInterfaceLister().addresses();
     QVERIFY(own.contains(QStringLiteral("127.0.0.1")));
     QCOMPARE(sortIPv4Addresses(own), own);
+}
+
+void TestAppParts::userSettingsNamesAndDefaults()
+{
+    // The per-user store the desktop program uses: application "Quorvane",
+    // section "Orvalink SNMP". Other installations read the same names.
+    QTemporaryDir dir;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
+    {
+        UserSettings settings;
+        QCOMPARE(settings.nmsIpAddress(), QStringLiteral("0.0.0.0"));
+        QCOMPARE(settings.eula(), 0);
+        settings.setNmsIpAddress(QStringLiteral("127.0.0.7"));
+        settings.setEula(true);
+    }
+    QSettings raw(QStringLiteral("Quorvane"), QStringLiteral("Quorvane"));
+    raw.beginGroup(QStringLiteral("Orvalink SNMP"));
+    QCOMPARE(raw.childKeys(), (QStringList{"EULA1", "NMS IP Address"}));
+    QCOMPARE(raw.value(QStringLiteral("NMS IP Address")).toString(), QStringLiteral("127.0.0.7"));
+    QCOMPARE(raw.value(QStringLiteral("EULA1")).toString(), QStringLiteral("1"));
+    raw.setValue(QStringLiteral("EULA1"), QStringLiteral("0"));
+    raw.sync();
+    QCOMPARE(UserSettings().eula(), 0);
 }
 
 void TestAppParts::malformedDbOption_data()
