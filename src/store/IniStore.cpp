@@ -15,7 +15,14 @@
 #include <limits>
 #include <optional>
 
+// File stamps to the nanosecond from stat() where there is one; the portable
+// reading otherwise (also forced by ORVALINK_PORTABLE_FILE_STAMPS, to test it).
+#if defined(Q_OS_UNIX) && !defined(ORVALINK_PORTABLE_FILE_STAMPS)
+#define ORVALINK_POSIX_FILE_STAMPS 1
 #include <sys/stat.h>
+#else
+#include <QDateTime>
+#endif
 
 namespace orvalink {
 
@@ -287,15 +294,42 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
-FileId idOf(const struct stat& st)
+enum class StatResult { Present, Missing, Folder, Failed };
+
+// The identity and stamps of the file at a path. On Unix from stat(), to the
+// nanosecond; elsewhere from QFileInfo (no inode, millisecond stamps), which
+// only makes more reads compare contents (see CacheEntry::settled).
+StatResult statFile(const QByteArray& native, FileId& id, QString& error)
 {
-    FileId id;
+#ifdef ORVALINK_POSIX_FILE_STAMPS
+    struct stat st{};
+    if (::stat(native.constData(), &st) != 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            return StatResult::Missing;
+        error = QString::fromLocal8Bit(strerror(err));
+        return StatResult::Failed;
+    }
+    if (S_ISDIR(st.st_mode))
+        return StatResult::Folder;
     id.dev = quint64(st.st_dev);
     id.ino = quint64(st.st_ino);
     id.size = qint64(st.st_size);
     id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     id.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return id;
+    return StatResult::Present;
+#else
+    const QFileInfo info(QFile::decodeName(native));
+    if (!info.exists())
+        return StatResult::Missing;
+    if (info.isDir())
+        return StatResult::Folder;
+    id.size = info.size();
+    id.mtimeNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+    id.ctimeNs = info.metadataChangeTime().toMSecsSinceEpoch() * 1000000;
+    error.clear();
+    return StatResult::Present;
+#endif
 }
 
 // The clock the file system stamps files with, read at its own (coarse)
@@ -303,6 +337,7 @@ FileId idOf(const struct stat& st)
 // without getting a later stamp.
 qint64 fileClockNowNs()
 {
+#ifdef ORVALINK_POSIX_FILE_STAMPS
     timespec ts{};
 #ifdef CLOCK_REALTIME_COARSE
     clock_gettime(CLOCK_REALTIME_COARSE, &ts);
@@ -310,6 +345,11 @@ qint64 fileClockNowNs()
     clock_gettime(CLOCK_REALTIME, &ts);
 #endif
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+#else
+    // Stamps are compared in whole milliseconds here: the last one is
+    // never taken as settled.
+    return (QDateTime::currentMSecsSinceEpoch() - 1) * 1000000;
+#endif
 }
 
 enum class FileState { Missing, Present, Unreadable };
@@ -380,13 +420,17 @@ bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& e
         error = f.errorString();
         return false;
     }
-    struct stat st{};
-    if (fstat(f.handle(), &st) != 0) {
-        error = QString::fromLocal8Bit(strerror(errno));
-        return false;
-    }
-    if (S_ISDIR(st.st_mode)) {
+    FileId id;
+    switch (statFile(QFile::encodeName(path), id, error)) {
+    case StatResult::Present:
+        break;
+    case StatResult::Folder:
         error = QStringLiteral("is a folder");
+        return false;
+    case StatResult::Missing:
+        error = f.errorString();
+        return false;
+    case StatResult::Failed:
         return false;
     }
     QByteArray bytes = f.readAll();
@@ -394,7 +438,6 @@ bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& e
         error = f.errorString();
         return false;
     }
-    const FileId id = idOf(st);
     if (!entry.raw.isNull() && entry.raw == bytes) {
         entry.id = id; // same content: keep the parsed copy
     } else {
@@ -409,20 +452,23 @@ bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& e
 IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
 {
     const QString key = keyFor(path);
-    struct stat st{};
-    if (::stat(nativeFor(path).constData(), &st) != 0) {
-        const int err = errno;
+    FileId id;
+    QString statError;
+    switch (statFile(nativeFor(path), id, statError)) {
+    case StatResult::Present:
+        break;
+    case StatResult::Missing:
         cache.remove(key);
-        if (err == ENOENT || err == ENOTDIR)
-            return {FileState::Missing, nullptr, {}};
-        return {FileState::Unreadable, nullptr, QString::fromLocal8Bit(strerror(err))};
-    }
-    if (S_ISDIR(st.st_mode)) {
+        return {FileState::Missing, nullptr, {}};
+    case StatResult::Folder:
         cache.remove(key);
         return {FileState::Unreadable, nullptr, QStringLiteral("is a folder")};
+    case StatResult::Failed:
+        cache.remove(key);
+        return {FileState::Unreadable, nullptr, statError};
     }
     auto it = cache.find(key);
-    if (it != cache.end() && it->id == idOf(st) && it->settled)
+    if (it != cache.end() && it->id == id && it->settled)
         return {FileState::Present, &it->doc, {}};
 
     if (it == cache.end()) {
@@ -430,7 +476,7 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
         if (cache.size() >= 16)
             cache.clear();
         it = cache.insert(key, CacheEntry{});
-    } else if (!(it->id == idOf(st))) {
+    } else if (!(it->id == id)) {
         it->raw = QByteArray(); // changed: no point comparing contents
     }
     QString error;
@@ -443,13 +489,14 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
 
 void IniStore::Impl::remember(const QString& key, const QByteArray& bytes)
 {
-    struct stat st{};
-    if (::stat(QFile::encodeName(key).constData(), &st) != 0) {
+    FileId id;
+    QString error;
+    if (statFile(QFile::encodeName(key), id, error) != StatResult::Present) {
         cache.remove(key);
         return;
     }
     CacheEntry& e = cache[key];
-    e.id = idOf(st);
+    e.id = id;
     e.raw = bytes;
     // Parsed from the bytes written, so the copy holds exactly what a fresh
     // read would (text the code page cannot hold was written as "?").
