@@ -322,13 +322,24 @@ bool encodeSetValue(quint8 byteOID, quint8 byteValueType, const QString& varValu
     }
 }
 
+namespace {
+// What both requests check first: the parameter number and the community.
+bool encodeCommon(const QString& strCommunity, quint8 byteOID, QByteArray* community,
+                  QString* error)
+{
+    if (byteOID > kMaxParameterNumber) {
+        *error = QStringLiteral("parameter %1 is out of range").arg(byteOID);
+        return false;
+    }
+    return encodeCommunity(strCommunity, community, error);
+}
+} // namespace
+
 SnmpEncodeResult encodeGetRequest(const QString& strCommunity, quint8 byteOID, quint8 requestId)
 {
-    if (byteOID > kMaxParameterNumber)
-        return failure(QStringLiteral("parameter %1 is out of range").arg(byteOID));
     QByteArray community;
     QString error;
-    if (!encodeCommunity(strCommunity, &community, &error))
+    if (!encodeCommon(strCommunity, byteOID, &community, &error))
         return failure(error);
     return buildMessage(community, snmptag::GetRequest, byteOID, requestId, 0x05, QByteArray());
 }
@@ -337,11 +348,9 @@ SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID,
                                   quint8 byteValueType, const QString& varValue,
                                   quint8 requestId)
 {
-    if (byteOID > kMaxParameterNumber)
-        return failure(QStringLiteral("parameter %1 is out of range").arg(byteOID));
     QByteArray community;
     QString error;
-    if (!encodeCommunity(strCommunity, &community, &error))
+    if (!encodeCommon(strCommunity, byteOID, &community, &error))
         return failure(error);
     QByteArray value;
     if (!encodeSetValue(byteOID, byteValueType, varValue, &value, &error))
