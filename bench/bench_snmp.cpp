@@ -109,7 +109,7 @@ int main(int argc, char** argv)
 
     // Warm up both paths.
     for (int i = 0; i < 50; ++i) {
-        snmp.get(host, community, 15);
+        snmp.GetSNMP(host, community, 15);
         raw.roundTrip(encodeGetRequest(community, 15, 1).datagram);
     }
 
@@ -124,7 +124,7 @@ int main(int argc, char** argv)
         const bool rawOk = raw.roundTrip(request);
         rawUs.push_back(double(t.nsecsElapsed()) / 1000.0);
         t.start();
-        const QString value = snmp.get(host, community, 15);
+        const QString value = snmp.GetSNMP(host, community, 15).value;
         exchangeUs.push_back(double(t.nsecsElapsed()) / 1000.0);
         if (!rawOk || value.isEmpty())
             ++failures;

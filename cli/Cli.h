@@ -5,6 +5,10 @@
 #include <QStringList>
 #include <QTextStream>
 
+namespace orvalink {
+class SnmpTransport;
+}
+
 namespace orvalink::cli {
 
 struct Context {
@@ -28,5 +32,14 @@ struct Verb {
 int verbList(const Context&, const QStringList&);
 int verbGet(const Context&, const QStringList&);
 int verbSet(const Context&, const QStringList&);
+int verbProbe(const Context&, const QStringList&);
+
+// A text from a file or a device made safe for a terminal: every control
+// character (C0, DEL, C1) is written as \xNN, and so is a backslash that
+// could be read as the start of one; line breaks stay when keepLineBreaks.
+QString printable(const QString& text, bool keepLineBreaks = false);
+
+// Binds the transport to --nms and --port.
+void prepareTransport(const Context& ctx, SnmpTransport& snmp);
 
 } // namespace orvalink::cli

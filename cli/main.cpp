@@ -3,7 +3,7 @@
 
 #include "Cli.h"
 
-#include "app/UserSettings.h"
+#include "core/UserSettings.h"
 #include "store/ElementDatabase.h"
 
 #include <QCoreApplication>
@@ -29,6 +29,12 @@ const Verb kVerbs[] = {
      "Writes VALUE to parameter N (TYPE gauge, ip or text) and prints the value the agent "
      "echoed. Exit 0 when it equals the value sent, 1 otherwise.",
      verbSet},
+    {"probe", "HOST [COMMUNITY]",
+     "Adds the element at HOST to the database as the desktop program's \"Add new element\" "
+     "does: reads every parameter with the read COMMUNITY (default \"morqubit\"), writes each "
+     "value into the element's section as it arrives, decides its role and prints each status "
+     "line. Exit 0 on \"Status: Finished with SUCCESS!\", 1 otherwise.",
+     verbProbe},
 };
 
 void printHelp(QTextStream& out)

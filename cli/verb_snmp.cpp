@@ -11,8 +11,6 @@ namespace orvalink::cli {
 
 namespace {
 
-constexpr quint8 kNameParameter = 35;
-
 bool parseParameter(const QString& text, quint8* n)
 {
     bool ok = false;
@@ -30,14 +28,6 @@ bool checkHost(const Context& ctx, const char* verb, const QString& host)
         return true;
     ctx.err << "orvalink-cli: " << verb << ": HOST \"" << host << "\" is not a dotted IPv4 address\n";
     return false;
-}
-
-void prepare(const Context& ctx, SnmpTransport& snmp)
-{
-    snmp.setLocalAddress(ctx.nmsAddress);
-    snmp.setPorts(2979, ctx.agentPort);
-    QObject::connect(&snmp, &SnmpTransport::transportFailure, &snmp,
-                     [&ctx](const QString& message) { ctx.err << "orvalink-cli: " << message << "\n"; });
 }
 
 // Did the agent take what we sent? Both sides in the form the wire carries.
@@ -64,7 +54,7 @@ bool echoMatches(quint8 n, quint8 tag, const QString& sent, const QString& echo)
         // A community goes out padded with "!" to 8 bytes and may come back so.
         QByteArray wire;
         QString error;
-        if (n != kNameParameter && encodeSetValue(n, tag, sent, &wire, &error))
+        if (n != param::Name && encodeSetValue(n, tag, sent, &wire, &error))
             return echo == QString::fromLatin1(wire);
         return false;
     }
@@ -72,6 +62,14 @@ bool echoMatches(quint8 n, quint8 tag, const QString& sent, const QString& echo)
 }
 
 } // namespace
+
+void prepareTransport(const Context& ctx, SnmpTransport& snmp)
+{
+    snmp.setLocalAddress(ctx.nmsAddress);
+    snmp.setPorts(2979, ctx.agentPort);
+    // Failures come back in each result (SnmpOutcome::NotSent with its
+    // reason); the verbs print them once and stop.
+}
 
 int verbGet(const Context& ctx, const QStringList& args)
 {
@@ -97,13 +95,18 @@ int verbGet(const Context& ctx, const QStringList& args)
     }
 
     SnmpTransport snmp{Timings{}};
-    prepare(ctx, snmp);
+    prepareTransport(ctx, snmp);
     bool all = true;
     for (const quint8 n : numbers) {
-        const QString value = snmp.get(args.at(0), args.at(1), n);
-        ctx.out << value << "\n";
+        const SnmpResult r = snmp.GetSNMP(args.at(0), args.at(1), n);
+        if (r.outcome == SnmpOutcome::NotSent) {
+            // The rest would fail the same way: one message, then stop.
+            ctx.err << "orvalink-cli: " << r.reason << "\n";
+            return 1;
+        }
+        ctx.out << printable(r.value) << "\n";
         ctx.out.flush();
-        all = all && !value.isEmpty();
+        all = all && r.hasValue();
     }
     return all ? 0 : 1;
 }
@@ -146,10 +149,14 @@ int verbSet(const Context& ctx, const QStringList& args)
     }
 
     SnmpTransport snmp{Timings{}};
-    prepare(ctx, snmp);
-    const QString echo = snmp.set(args.at(0), args.at(1), n, tag, args.at(4));
-    ctx.out << echo << "\n";
-    return echoMatches(n, tag, args.at(4), echo) ? 0 : 1;
+    prepareTransport(ctx, snmp);
+    const SnmpResult r = snmp.SetSNMP(args.at(0), args.at(1), n, tag, args.at(4));
+    if (r.outcome == SnmpOutcome::NotSent) {
+        ctx.err << "orvalink-cli: " << r.reason << "\n";
+        return 1;
+    }
+    ctx.out << printable(r.value) << "\n";
+    return echoMatches(n, tag, args.at(4), r.value) ? 0 : 1;
 }
 
 } // namespace orvalink::cli

@@ -1,11 +1,12 @@
 #pragma once
 // Everything the main window takes from outside: the seams that tests replace.
 
-#include "app/Timings.h"
+#include "core/Timings.h"
 
 #include <QString>
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 namespace orvalink {
@@ -29,6 +30,9 @@ struct AppContext {
     // Shows the start-up notice and returns when it is closed. Empty: the
     // modal notice window.
     std::function<void(UserSettings&, QWidget* parent)> showNotice;
+    // Runs a device window modally and returns when it is closed. Empty:
+    // QDialog::exec(). Tests drive the window here instead.
+    std::function<void(QDialog&)> runDialog;
 };
 
 // Per-user lock file of the running program.

@@ -1,7 +1,7 @@
 #pragma once
 // The production message boxes: each request becomes a modal QMessageBox.
 
-#include "app/Prompt.h"
+#include "core/Prompt.h"
 
 #include <QMessageBox>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #include "app/frmDisclaimer.h"
 
-#include "app/UserSettings.h"
+#include "core/UserSettings.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

@@ -1,10 +1,12 @@
 #include "app/frmMain.h"
 
-#include "app/InterfaceLister.h"
-#include "app/Prompt.h"
-#include "app/StartMode.h"
-#include "app/UserSettings.h"
+#include "core/InterfaceLister.h"
+#include "core/Prompt.h"
+#include "core/StartMode.h"
+#include "core/UserSettings.h"
 #include "app/frmDisclaimer.h"
+#include "devops/ProbeOperation.h"
+#include "dialogs/frmAddNewSNMP.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
 
@@ -461,9 +463,36 @@ void frmMain::ShowSelectedElement()
 
 void frmMain::AddNewElement()
 {
-    if (onAddNewElement)
-        onAddNewElement();
+    {
+        Database database(m_store, m_ctx.databasePath);
+        ProbeOperation probe(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+        frmAddNewSNMP dialog(probe, this);
+        runDialog(dialog);
+    }
     RefreshElementList();
+}
+
+void frmMain::runDialog(QDialog& dialog)
+{
+    if (m_ctx.runDialog)
+        m_ctx.runDialog(dialog);
+    else
+        dialog.exec();
+}
+
+ShownElement frmMain::shownElement() const
+{
+    ShownElement e;
+    const QString mac = panel->lblElementMAC->text();
+    const QString section = Encode_MAC(mac);
+    if (section.isEmpty())
+        return e;
+    e.mac = mac;
+    e.section = section;
+    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+    e.nodeText = selected.isEmpty() ? QString() : selected.first()->text(0);
+    e.roleCaption = panel->lblElementType->text();
+    return e;
 }
 
 bool frmMain::checkSelection()
@@ -637,13 +666,13 @@ int frmMain::GetSectionKeyCount(const QString& strSection, const QString& strful
 
 QString frmMain::GetSNMP(const QString& strHostIP, const QString& strCommunity, quint8 byteOID)
 {
-    return m_snmp->get(strHostIP, strCommunity, byteOID);
+    return m_snmp->GetSNMP(strHostIP, strCommunity, byteOID).value;
 }
 
 QString frmMain::SetSNMP(const QString& strHostIP, const QString& strCommunity, quint8 byteOID,
                          quint8 byteValueType, const QString& varValue)
 {
-    return m_snmp->set(strHostIP, strCommunity, byteOID, byteValueType, varValue);
+    return m_snmp->SetSNMP(strHostIP, strCommunity, byteOID, byteValueType, varValue).value;
 }
 
 bool frmMain::IsValidIPAddress(const QString& strIPAddress)

@@ -4,7 +4,8 @@
 // call through it (database access, text forms, SNMP).
 
 #include "app/AppContext.h"
-#include "app/AppFlags.h"
+#include "devops/ElementView.h"
+#include "core/AppFlags.h"
 #include "panel/ElementPanel.h"
 #include "store/IniStore.h"
 
@@ -32,7 +33,7 @@ namespace orvalink {
 
 class SnmpTransport;
 
-class frmMain : public QMainWindow {
+class frmMain : public QMainWindow, public ElementView {
     Q_OBJECT
 public:
     enum class StartResult {
@@ -80,9 +81,8 @@ public:
     QAction* toolbarButton(int index) const;
 
     // ---- Operations that other windows hook in ----
-    // Until the dialogs exist these run nothing; the main window still does
-    // its own part (the reload after adding an element, the selection check).
-    std::function<void()> onAddNewElement;
+    // Until their dialogs exist these run nothing; the main window still does
+    // its own part (the selection check).
     std::function<void()> onSNMPProperties;
     std::function<void()> onSendConfiguration;
 
@@ -105,6 +105,8 @@ public:
     void AddNewElement();
     // True when an element is selected and shown; otherwise tells the operator.
     bool checkSelection();
+    // The element the panel shows, for the device windows.
+    ShownElement shownElement() const override;
 
     // ---- NMS interface ----
     QStringList GetLocalIPv4Addresses();
@@ -166,6 +168,7 @@ private:
     void showNotice();
     void reportWriteFailure(const QString& path, const QString& reason);
     void setLocalAddress(const QString& address);
+    void runDialog(QDialog& dialog);
 
     AppContext m_ctx;
     IniStore m_store;

@@ -1,8 +1,10 @@
 #include "panel/ElementPanel.h"
 
-#include "app/AppFlags.h"
-#include "app/Prompt.h"
-#include "panel/Readouts.h"
+#include "panel/Fields.h"
+
+#include "core/AppFlags.h"
+#include "core/Prompt.h"
+#include "core/Readouts.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
@@ -27,12 +29,11 @@ namespace orvalink {
 
 namespace {
 
-const QColor kLightRed(255, 128, 128);
 const QColor kLightYellow(255, 255, 192);
 
 constexpr int kMaxSectionKeys = 24;
 constexpr int kVUMeterFullTwips = 2100;
-constexpr int kTwipsPerPixel = 15;
+using fields::kTwipsPerPixel;
 
 const QString kEncoder = QStringLiteral("ENCODER");
 const QString kDecoder = QStringLiteral("DECODER");
@@ -116,7 +117,7 @@ void ElementPanel::buildProperties()
     auto addressField = [&](const char* name) {
         auto* field = named(new QLineEdit(f), name);
         field->setMaxLength(15);
-        field->installEventFilter(this);
+        fields::selectAllOnFocus(field);
         return field;
     };
 
@@ -140,6 +141,7 @@ void ElementPanel::buildProperties()
     txtElementName = named(new QLineEdit(f), "txtElementName");
     txtElementName->setMaxLength(16);
     txtElementName->setToolTip(QStringLiteral("Max 16 chars"));
+    fields::selectAllOnFocus(txtElementName);
     txtElementName->installEventFilter(this);
     grid->addWidget(caption(QStringLiteral("Device name:"), f), row, 0);
     grid->addWidget(txtElementName, row++, 1);
@@ -166,7 +168,7 @@ void ElementPanel::buildProperties()
     };
     txtVLAN_Audio = vlanField("txtVLAN_Audio");
     txtVLAN_OM = vlanField("txtVLAN_OM");
-    txtVLAN_OM->installEventFilter(this);
+    fields::selectAllOnFocus(txtVLAN_OM);
     auto* vlanRow = new QHBoxLayout;
     vlanRow->setContentsMargins(0, 0, 0, 0);
     vlanRow->addWidget(txtVLAN_Audio);
@@ -672,11 +674,7 @@ void ElementPanel::setFieldText(QLineEdit* field, const QString& text)
 void ElementPanel::colourAddress(QLineEdit* field)
 {
     const QString text = field->text();
-    const bool bad = !text.isEmpty() && !isValidIPAddress(text);
-    QPalette palette = field->palette();
-    palette.setColor(QPalette::Base, bad ? kLightRed : QApplication::palette(field).color(QPalette::Base));
-    field->setPalette(palette);
-    field->setProperty("invalidAddress", bad);
+    fields::markInvalid(field, !text.isEmpty() && !isValidIPAddress(text));
 }
 
 void ElementPanel::txtElementIP_Change()
@@ -758,17 +756,7 @@ void ElementPanel::txtElementName_LostFocus()
 
 bool ElementPanel::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusIn) {
-        if (auto* field = qobject_cast<QLineEdit*>(watched)) {
-            field->selectAll();
-            // A mouse click places the cursor after the focus arrives; select
-            // again once it has.
-            QTimer::singleShot(0, field, [field] {
-                if (field->hasFocus())
-                    field->selectAll();
-            });
-        }
-    } else if (event->type() == QEvent::FocusOut && watched == txtElementName) {
+    if (event->type() == QEvent::FocusOut && watched == txtElementName) {
         txtElementName_LostFocus();
     }
     return QWidget::eventFilter(watched, event);

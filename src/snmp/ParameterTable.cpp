@@ -22,10 +22,10 @@ constexpr unsigned SF = OpSfnAdjust;
 const ParameterInfo kTable[] = {
     {1, "att", "audio attenuation of a decoder (14 to 255)", G, VF::Number, PR, AP},
     {2, "buf", "buffer size of a decoder", G, VF::Number, PR, AP},
-    {3, "lblAudioRxFramesErr", "audio frames with errors, decoder", 0, VF::Counter, ST, OpNone},
-    {4, "lblAudioRxFramesOK", "audio frames received correctly, decoder", 0, VF::Counter, ST, OpNone},
-    {5, "lblAudioRxFramesErr", "audio frames with errors, encoder", 0, VF::Counter, ST, OpNone},
-    {6, "lblAudioRxFramesOK", "audio frames correct, encoder", 0, VF::Counter, ST, OpNone},
+    {3, "audio_rx_frames_err", "audio frames with errors, decoder", 0, VF::Counter, ST, OpNone},
+    {4, "audio_rx_frames_ok", "audio frames received correctly, decoder", 0, VF::Counter, ST, OpNone},
+    {5, "audio_rx_frames_err", "audio frames with errors, encoder", 0, VF::Counter, ST, OpNone},
+    {6, "audio_rx_frames_ok", "audio frames correct, encoder", 0, VF::Counter, ST, OpNone},
     {7, "input", "audio source of an encoder", G, VF::Code, PR, AP},
     {8, "type", "audio format", G, VF::Code, PR, AP},
     {9, "llo", "low-latency option", G, VF::Code, PR, AP},
@@ -35,18 +35,18 @@ const ParameterInfo kTable[] = {
     {13, "gw", "element's default gateway", IP, VF::Address, PR, AP},
     {14, "ip", "element's IPv4 address", IP, VF::Address, PR, AP},
     {15, "", "the element's MAC address (names its section)", 0, VF::Mac, PR, OpNone},
-    {16, "lblMACRxErr", "Ethernet frames received with errors", 0, VF::Counter, ST, OpNone},
-    {17, "lblMACRxOK", "Ethernet frames received correctly", 0, VF::Counter, ST, OpNone},
+    {16, "mac_rx_frames_err", "Ethernet frames received with errors", 0, VF::Counter, ST, OpNone},
+    {17, "mac_rx_frames_ok", "Ethernet frames received correctly", 0, VF::Counter, ST, OpNone},
     {18, "mask", "element's subnet mask", IP, VF::Address, PR, AP},
-    {19, "lblMACTxErr", "Ethernet frames sent with errors", 0, VF::Counter, ST, OpNone},
-    {20, "lblMACTxOK", "Ethernet frames sent correctly", 0, VF::Counter, ST, OpNone},
-    {21, "lblPTPRxErr", "PTP messages with errors", 0, VF::Counter, ST, OpNone},
-    {22, "lblPTPClkAdj", "PTP clock adjustment", 0, VF::Counter, ST, OpNone},
-    {23, "lblPTPRxOK", "PTP messages received correctly", 0, VF::Counter, ST, OpNone},
-    {24, "lblCurrentDelayAVG", "measured network delay, average (ns)", 0, VF::Counter, SF, OpNone},
-    {25, "lblCurrentDelayMAX", "measured network delay, maximum (ns)", 0, VF::Counter, SF, OpNone},
-    {26, "lblCurrentDelayMIN", "measured network delay, minimum (ns)", 0, VF::Counter, SF, OpNone},
-    {27, "lblPTPLatency", "PTP latency", 0, VF::Counter, ST, OpNone},
+    {19, "mac_tx_frames_err", "Ethernet frames sent with errors", 0, VF::Counter, ST, OpNone},
+    {20, "mac_tx_frames_ok", "Ethernet frames sent correctly", 0, VF::Counter, ST, OpNone},
+    {21, "ptp_rx_err", "PTP messages with errors", 0, VF::Counter, ST, OpNone},
+    {22, "ptp_clock_adjust", "PTP clock adjustment", 0, VF::Counter, ST, OpNone},
+    {23, "ptp_rx_ok", "PTP messages received correctly", 0, VF::Counter, ST, OpNone},
+    {24, "delay_avg", "measured network delay, average (ns)", 0, VF::Counter, SF, OpNone},
+    {25, "delay_max", "measured network delay, maximum (ns)", 0, VF::Counter, SF, OpNone},
+    {26, "delay_min", "measured network delay, minimum (ns)", 0, VF::Counter, SF, OpNone},
+    {27, "ptp_latency", "PTP latency", 0, VF::Counter, ST, OpNone},
     {30, "sfn", "PTP synchronisation (SFN) enabled", G, VF::Code, PR, AP},
     {31, "dly", "SFN additional delay (ns)", G, VF::Number, PR | SF, SF},
     {32, "sdm", "silence detector mode of a decoder", G, VF::Code, PR, AP},
@@ -98,12 +98,12 @@ const OperationStep kApply[] = {
 };
 
 const OperationStep kStatistics[] = {
-    {20, "lblMACTxOK", C::Always},        {19, "lblMACTxErr", C::Always},
-    {17, "lblMACRxOK", C::Always},        {16, "lblMACRxErr", C::Always},
-    {4, "lblAudioRxFramesOK", C::Decoder}, {3, "lblAudioRxFramesErr", C::Decoder},
-    {6, "lblAudioRxFramesOK", C::NotDecoder}, {5, "lblAudioRxFramesErr", C::NotDecoder},
-    {23, "lblPTPRxOK", C::Sfn},           {21, "lblPTPRxErr", C::SfnDecoder},
-    {22, "lblPTPClkAdj", C::SfnDecoder},  {27, "lblPTPLatency", C::SfnDecoder},
+    {20, "mac_tx_frames_ok", C::Always},        {19, "mac_tx_frames_err", C::Always},
+    {17, "mac_rx_frames_ok", C::Always},        {16, "mac_rx_frames_err", C::Always},
+    {4, "audio_rx_frames_ok", C::Decoder}, {3, "audio_rx_frames_err", C::Decoder},
+    {6, "audio_rx_frames_ok", C::NotDecoder}, {5, "audio_rx_frames_err", C::NotDecoder},
+    {23, "ptp_rx_ok", C::Sfn},           {21, "ptp_rx_err", C::SfnDecoder},
+    {22, "ptp_clock_adjust", C::SfnDecoder},  {27, "ptp_latency", C::SfnDecoder},
 };
 
 const OperationStep kSnmpProperties[] = {
@@ -114,8 +114,8 @@ const OperationStep kSnmpProperties[] = {
 };
 
 const OperationStep kSfnRead[] = {
-    {26, "lblCurrentDelayMIN", C::Always}, {25, "lblCurrentDelayMAX", C::Always},
-    {24, "lblCurrentDelayAVG", C::Always}, {31, "dly", C::Always},
+    {26, "delay_min", C::Always}, {25, "delay_max", C::Always},
+    {24, "delay_avg", C::Always}, {31, "dly", C::Always},
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 // value text looks, where nms.ini keeps it and which operation touches it.
 // Numbers 28, 29 and 44 are not used; none is above 50.
 
+#include "snmp/SnmpCodec.h"
 #include "store/ElementDatabase.h"
 
 #include <QList>
@@ -50,7 +51,9 @@ enum class Condition {
 
 struct ParameterInfo {
     quint8 n;
-    const char* key;       // nms.ini key, or the field that shows it; "" for none
+    // nms.ini key; for a value read only for display (counters, delays), its
+    // short name ("mac_rx_frames_ok"); "" for none.
+    const char* key;
     const char* meaning;
     quint8 setTag;         // tag of a SET; 0 when the NMS never writes it
     ValueForm form;
@@ -82,8 +85,6 @@ std::span<const OperationStep> applySteps();
 std::span<const OperationStep> statisticsSteps();
 std::span<const OperationStep> snmpPropertiesSteps();
 std::span<const OperationStep> sfnReadSteps();
-constexpr quint8 kSfnWriteParameter = 31;
-constexpr quint8 kAgentRestartParameter = 50; // written with "1", echoed "1" when accepted
 
 struct StepContext {
     ElementRole role = ElementRole::Unknown;

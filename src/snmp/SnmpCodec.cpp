@@ -15,9 +15,6 @@ constexpr int kMaxShortLength = 127; // every length we send is one byte
 
 constexpr int kNameLength = 16;
 constexpr int kCommunityLength = 8;
-constexpr quint8 kNameParameter = 35;
-constexpr quint8 kReadCommunityParameter = 40;
-constexpr quint8 kWriteCommunityParameter = 41;
 
 // One byte per character in the ANSI code page that nms.ini is kept in, so
 // that a name or community reads back and stores as the same text; false
@@ -53,21 +50,6 @@ bool parseDecimal(const QString& text, quint64 limit, quint64* value)
 
 // Four parts, each a whole number 0..255; blanks around a part's digits and
 // leading zeros are accepted, as the address fields accept them.
-bool parseDottedQuad(const QString& text, QByteArray* out)
-{
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
-    out->clear();
-    for (const QString& raw : parts) {
-        quint64 v = 0;
-        if (!parseDecimal(raw.trimmed(), 255, &v))
-            return false;
-        out->append(char(v));
-    }
-    return true;
-}
-
 SnmpEncodeResult failure(const QString& why)
 {
     SnmpEncodeResult r;
@@ -209,7 +191,7 @@ QString valueText(int parameter, quint8 tag, const QByteArray& v)
     const auto byte = [&v](int i) { return quint32(quint8(v.at(i))); };
     switch (tag) {
     case snmptag::OctetString:
-        if (parameter == kMacParameter && v.size() == 6)
+        if (parameter == param::Mac && v.size() == 6)
             return macText(v);
         return trimBlanks(cp1252::decode(v));
     case snmptag::IpAddress: {
@@ -248,27 +230,6 @@ QString valueText(int parameter, quint8 tag, const QByteArray& v)
 
 } // namespace
 
-bool parseIPv4(const QString& text, quint32* address)
-{
-    QByteArray bytes;
-    if (!parseDottedQuad(text, &bytes))
-        return false;
-    *address = (quint32(quint8(bytes[0])) << 24) | (quint32(quint8(bytes[1])) << 16)
-        | (quint32(quint8(bytes[2])) << 8) | quint32(quint8(bytes[3]));
-    return true;
-}
-
-QString trimBlanks(const QString& text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
-}
-
 bool encodeSetValue(quint8 byteOID, quint8 byteValueType, const QString& varValue,
                     QByteArray* value, QString* error)
 {
@@ -282,9 +243,9 @@ bool encodeSetValue(quint8 byteOID, quint8 byteValueType, const QString& varValu
         }
         int width = 0;
         char fill = ' ';
-        if (byteOID == kNameParameter) {
+        if (byteOID == param::Name) {
             width = kNameLength;
-        } else if (byteOID == kReadCommunityParameter || byteOID == kWriteCommunityParameter) {
+        } else if (byteOID == param::ReadCommunity || byteOID == param::WriteCommunity) {
             width = kCommunityLength;
             fill = '!';
         }
@@ -298,12 +259,16 @@ bool encodeSetValue(quint8 byteOID, quint8 byteValueType, const QString& varValu
         }
         return true;
     }
-    case snmptag::IpAddress:
-        if (!parseDottedQuad(varValue, value)) {
+    case snmptag::IpAddress: {
+        quint32 address = 0;
+        if (!parseIPv4(varValue, &address)) {
             *error = QStringLiteral("\"%1\" is not a dotted IPv4 address").arg(varValue);
             return false;
         }
+        value->append(char(address >> 24)).append(char(address >> 16));
+        value->append(char(address >> 8)).append(char(address));
         return true;
+    }
     case snmptag::Gauge: {
         quint64 n = 0;
         if (!parseDecimal(trimBlanks(varValue), 0xFFFFFFFFull, &n)) {

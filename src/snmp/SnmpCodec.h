@@ -7,6 +7,8 @@
 // IpAddress, decimal for Gauge, plain text for OCTET STRING and the colon form
 // for the MAC address. The empty text means "no value".
 
+#include "core/Text.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -22,8 +24,15 @@ constexpr quint8 GetResponse = 0xA2;
 constexpr quint8 SetRequest = 0xA3;
 } // namespace snmptag
 
-// Parameter whose 6-byte OCTET STRING is shown as a MAC address.
-constexpr quint8 kMacParameter = 15;
+// Parameter numbers that the codec and the operations name.
+namespace param {
+constexpr quint8 Mac = 15;            // 6-byte OCTET STRING shown as a MAC address
+constexpr quint8 SfnDelay = 31;       // dly, read and written by the SFN adjustment
+constexpr quint8 Name = 35;           // padded with blanks to 16 bytes
+constexpr quint8 ReadCommunity = 40;  // padded with "!" to 8 bytes
+constexpr quint8 WriteCommunity = 41; // padded with "!" to 8 bytes
+constexpr quint8 AgentRestart = 50;   // written with "1", echoed "1" when accepted
+} // namespace param
 // Parameter numbers are one OID byte, so they stay below 128.
 constexpr int kMaxParameterNumber = 127;
 
@@ -35,15 +44,6 @@ struct SnmpEncodeResult {
     QString error;       // why, in plain English, when datagram is empty
     bool ok() const { return !datagram.isEmpty(); }
 };
-
-// A dotted IPv4 text as the address fields accept it (four decimal parts
-// 0..255, blanks around a part and leading zeros allowed), as a host-order
-// number. Unlike the socket layer's parser, "10.1" or "010.0.0.1" are not
-// read as shorthand or octal.
-bool parseIPv4(const QString& text, quint32* address);
-
-// Leading and trailing blanks (character 32 only) removed.
-QString trimBlanks(const QString& text);
 
 // The encoded value bytes of a SET (without tag and length), or false with a
 // reason when the value cannot be represented:

@@ -19,18 +19,14 @@ SnmpTransport::SnmpTransport(const Timings& timings, QObject* parent)
     , m_timings(timings)
     , m_sckUDP(new QUdpSocket(this))
     , m_timerSNMPTimeout(new QTimer(this))
-    , m_tmrSNMPSetAllowed(new QTimer(this))
 {
     // Datagrams go straight to the element: no system proxy is consulted
     // (which would also cost a proxy lookup at every bind).
     m_sckUDP->setProxy(QNetworkProxy::NoProxy);
     m_timerSNMPTimeout->setSingleShot(true);
     m_timerSNMPTimeout->setInterval(m_timings.snmpTimeoutMs);
-    m_tmrSNMPSetAllowed->setInterval(m_timings.snmpSetAllowedMs);
     connect(m_sckUDP, &QUdpSocket::readyRead, this, &SnmpTransport::sckUDP_DataArrival);
     connect(m_timerSNMPTimeout, &QTimer::timeout, this, &SnmpTransport::timerSNMPTimeout_Timer);
-    // The timer stops itself at its first tick.
-    connect(m_tmrSNMPSetAllowed, &QTimer::timeout, m_tmrSNMPSetAllowed, &QTimer::stop);
 }
 
 SnmpTransport::~SnmpTransport()
@@ -74,57 +70,57 @@ void SnmpTransport::discardPending()
     }
 }
 
-QString SnmpTransport::get(const QString& strHostIP, const QString& strCommunity, quint8 byteOID)
+SnmpResult SnmpTransport::GetSNMP(const QString& strHostIP, const QString& strCommunity,
+                                   quint8 byteOID)
 {
     return exchange(Kind::Get, strHostIP, strCommunity, byteOID, 0, QString());
 }
 
-QString SnmpTransport::set(const QString& strHostIP, const QString& strCommunity, quint8 byteOID,
-                           quint8 byteValueType, const QString& varValue)
+SnmpResult SnmpTransport::SetSNMP(const QString& strHostIP, const QString& strCommunity,
+                                   quint8 byteOID, quint8 byteValueType, const QString& varValue)
 {
     return exchange(Kind::Set, strHostIP, strCommunity, byteOID, byteValueType, varValue);
 }
 
-QString SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QString& strCommunity,
+SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QString& strCommunity,
                                 quint8 byteOID, quint8 byteValueType, const QString& varValue)
 {
     if (m_SNMPAwaitingReply) {
         // The socket, the reply buffer and the wait are shared: a second
         // exchange from an event dispatched during a wait would steal the
         // first one's reply.
-        qWarning("SnmpTransport: exchange for parameter %u refused, another one is waiting",
-                 unsigned(byteOID));
-        return QString();
+        return notSent(QStringLiteral("Parameter %1 was not asked for: another SNMP exchange "
+                                      "is still waiting for its reply.")
+                           .arg(byteOID),
+                       false);
     }
 
     const quint8 requestId = m_SNMPRequestID >= kLastRequestId ? 1 : quint8(m_SNMPRequestID + 1);
     const SnmpEncodeResult request = kind == Kind::Get
         ? encodeGetRequest(strCommunity, byteOID, requestId)
         : encodeSetRequest(strCommunity, byteOID, byteValueType, varValue, requestId);
-    if (!request.ok()) {
-        qWarning("SnmpTransport: request for parameter %u not sent: %s", unsigned(byteOID),
-                 qPrintable(request.error));
-        return QString();
-    }
+    if (!request.ok())
+        return notSent(QStringLiteral("Parameter %1 was not sent: %2.").arg(byteOID).arg(request.error),
+                       false);
 
     quint32 hostIPv4 = 0;
-    if (!parseIPv4(strHostIP, &hostIPv4)) {
-        reportFailure(QStringLiteral("Cannot send to \"%1\": not an IPv4 address.").arg(strHostIP));
-        return QString();
-    }
+    if (!parseIPv4(strHostIP, &hostIPv4))
+        return notSent(QStringLiteral("Cannot send to \"%1\": not an IPv4 address.").arg(strHostIP),
+                       true);
     const QHostAddress host(hostIPv4);
-    if (!ensureBound())
-        return QString();
+    QString bindFailure;
+    if (!ensureBound(&bindFailure))
+        return notSent(bindFailure, true);
 
     m_SNMPResponse.clear();
     if (m_sckUDP->writeDatagram(request.datagram, host, m_agentPort) != request.datagram.size()) {
-        reportFailure(QStringLiteral("Cannot send to %1 port %2: %3")
-                          .arg(host.toString())
-                          .arg(m_agentPort)
-                          .arg(m_sckUDP->errorString()));
+        const QString why = QStringLiteral("Cannot send to %1 port %2: %3")
+                                .arg(host.toString())
+                                .arg(m_agentPort)
+                                .arg(m_sckUDP->errorString());
         m_sckUDP->close();
         m_open = false;
-        return QString();
+        return notSent(why, true);
     }
     m_failureReported = false;
     m_SNMPRequestID = requestId;
@@ -136,16 +132,20 @@ QString SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QStri
     QEventLoop loop;
     m_waitLoop = &loop;
     loop.exec();
+    SnmpResult result;
+    result.outcome = SnmpOutcome::NoAnswer;
     if (!self)
-        return QString();
+        return result;
     m_waitLoop = nullptr;
 
     if (m_SNMPResponse.isEmpty())
-        return QString();
-    return decodeSnmpResponse(m_SNMPResponse);
+        return result;
+    result.value = decodeSnmpResponse(m_SNMPResponse);
+    result.outcome = result.value.isEmpty() ? SnmpOutcome::NoValue : SnmpOutcome::Value;
+    return result;
 }
 
-bool SnmpTransport::ensureBound()
+bool SnmpTransport::ensureBound(QString* reason)
 {
     if (m_open)
         return true;
@@ -154,8 +154,8 @@ bool SnmpTransport::ensureBound()
     if (!local.isEmpty() && local != QLatin1String("0.0.0.0")) {
         quint32 localIPv4 = 0;
         if (!parseIPv4(local, &localIPv4)) {
-            reportFailure(QStringLiteral("The NMS interface address \"%1\" is not an IPv4 address.")
-                              .arg(m_strLocalNMSIPAddress));
+            *reason = QStringLiteral("The NMS interface address \"%1\" is not an IPv4 address.")
+                          .arg(m_strLocalNMSIPAddress);
             return false;
         }
         address = QHostAddress(localIPv4);
@@ -170,10 +170,10 @@ bool SnmpTransport::ensureBound()
     // No address sharing: another program's socket on the same port would
     // otherwise receive some of our replies.
     if (!m_sckUDP->bind(address, m_localPort, QAbstractSocket::DontShareAddress)) {
-        reportFailure(QStringLiteral("Cannot open UDP port %1 on %2: %3")
-                          .arg(m_localPort)
-                          .arg(address.toString())
-                          .arg(m_sckUDP->errorString()));
+        *reason = QStringLiteral("Cannot open UDP port %1 on %2: %3")
+                      .arg(m_localPort)
+                      .arg(address.toString())
+                      .arg(m_sckUDP->errorString());
         m_sckUDP->close();
         return false;
     }
@@ -181,13 +181,21 @@ bool SnmpTransport::ensureBound()
     return true;
 }
 
-void SnmpTransport::reportFailure(const QString& message)
+SnmpResult SnmpTransport::notSent(const QString& reason, bool socketFailure)
 {
-    qWarning("SnmpTransport: %s", qPrintable(message));
-    if (m_failureReported)
-        return;
-    m_failureReported = true;
-    Q_EMIT transportFailure(message);
+    // Failures of the socket layer reach the operator once per streak
+    // through transportFailure(); the others are logged. The caller has the
+    // reason in the result either way.
+    if (!socketFailure)
+        qWarning("SnmpTransport: %s", qPrintable(reason));
+    else if (!m_failureReported) {
+        m_failureReported = true;
+        Q_EMIT transportFailure(reason);
+    }
+    SnmpResult result;
+    result.outcome = SnmpOutcome::NotSent;
+    result.reason = reason;
+    return result;
 }
 
 void SnmpTransport::sckUDP_DataArrival()
@@ -238,17 +246,6 @@ void SnmpTransport::endWait()
     m_SNMPAwaitingReply = false;
     if (m_waitLoop)
         m_waitLoop->quit();
-}
-
-void SnmpTransport::waitSetAllowed()
-{
-    QEventLoop loop;
-    connect(m_tmrSNMPSetAllowed, &QTimer::timeout, &loop, &QEventLoop::quit);
-    // A nested call waits for the running interval rather than restarting it.
-    if (!m_tmrSNMPSetAllowed->isActive())
-        m_tmrSNMPSetAllowed->start();
-    connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 } // namespace orvalink

@@ -3,7 +3,8 @@
 // GetRequest or SetRequest, wait for the agent's reply while the event loop
 // keeps running, and return the reply's value text (empty for no value).
 
-#include "app/Timings.h"
+#include "core/Timings.h"
+#include "snmp/SnmpClient.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -16,7 +17,7 @@ class QUdpSocket;
 
 namespace orvalink {
 
-class SnmpTransport : public QObject {
+class SnmpTransport : public QObject, public SnmpClient {
     Q_OBJECT
 public:
     explicit SnmpTransport(const Timings& timings, QObject* parent = nullptr);
@@ -26,15 +27,10 @@ public:
     void setLocalAddress(const QString& strLocalNMSIPAddress);
     void setPorts(quint16 localPort = 2979, quint16 agentPort = 161);
 
-    // GetSNMP: read parameter byteOID of the agent at strHostIP.
-    QString get(const QString& strHostIP, const QString& strCommunity, quint8 byteOID);
-    // SetSNMP: write varValue with tag byteValueType; returns the value the
-    // agent echoed.
-    QString set(const QString& strHostIP, const QString& strCommunity, quint8 byteOID,
-                quint8 byteValueType, const QString& varValue);
-
-    // Starts tmrSNMPSetAllowed and waits, events running, until it stopped.
-    void waitSetAllowed();
+    SnmpResult GetSNMP(const QString& strHostIP, const QString& strCommunity,
+                       quint8 byteOID) override;
+    SnmpResult SetSNMP(const QString& strHostIP, const QString& strCommunity, quint8 byteOID,
+                       quint8 byteValueType, const QString& varValue) override;
 
     bool isBound() const;
     bool isBusy() const { return m_SNMPAwaitingReply; }
@@ -47,12 +43,12 @@ Q_SIGNALS:
 
 private:
     enum class Kind { Get, Set };
-    QString exchange(Kind kind, const QString& strHostIP, const QString& strCommunity,
+    SnmpResult exchange(Kind kind, const QString& strHostIP, const QString& strCommunity,
                      quint8 byteOID, quint8 byteValueType, const QString& varValue);
-    bool ensureBound();
+    bool ensureBound(QString* reason);
     void closeSocket();
     void discardPending();
-    void reportFailure(const QString& message);
+    SnmpResult notSent(const QString& reason, bool socketFailure);
     void sckUDP_DataArrival();
     void timerSNMPTimeout_Timer();
     void endWait();
@@ -64,7 +60,6 @@ private:
 
     QUdpSocket* m_sckUDP = nullptr;
     QTimer* m_timerSNMPTimeout = nullptr;
-    QTimer* m_tmrSNMPSetAllowed = nullptr;
     QEventLoop* m_waitLoop = nullptr;
 
     quint8 m_SNMPRequestID = 0;    // request-id of the last request sent

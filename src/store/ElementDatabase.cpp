@@ -1,5 +1,6 @@
 #include "store/ElementDatabase.h"
 
+#include "core/Text.h"
 #include "store/Cp1252.h"
 #include "store/IniStore.h"
 
@@ -10,30 +11,7 @@ namespace orvalink {
 
 bool isValidIPAddress(const QString& strIPAddress)
 {
-    if (strIPAddress.isEmpty())
-        return false;
-    const QStringList parts = strIPAddress.split(QLatin1Char('.'));
-    for (const QString& raw : parts) {
-        // Blanks around the digits are accepted, nothing else.
-        qsizetype b = 0;
-        qsizetype e = raw.size();
-        while (b < e && raw.at(b) == u' ')
-            ++b;
-        while (e > b && raw.at(e - 1) == u' ')
-            --e;
-        if (b == e)
-            return false;
-        int value = 0;
-        for (qsizetype i = b; i < e; ++i) {
-            const QChar c = raw.at(i);
-            if (c < u'0' || c > u'9')
-                return false;
-            value = value * 10 + (c.unicode() - u'0');
-            if (value > 255) // stop before a long run of digits can overflow
-                return false;
-        }
-    }
-    return parts.size() == 4;
+    return parseIPv4(strIPAddress);
 }
 
 QString encodeMac(const QString& srcMAC)
@@ -110,6 +88,21 @@ ElementList loadElementList(const IniStore& store, const QString& path)
         list.entries.append(e);
     }
     return list;
+}
+
+QString Database::read(const QString& section, const QString& key, const QString& def) const
+{
+    return m_store.read(section, key, m_path, def);
+}
+
+void Database::write(const QString& section, const QString& key, const QString& value)
+{
+    m_store.write(section, key, value, m_path);
+}
+
+bool Database::sectionExists(const QString& section) const
+{
+    return m_store.sectionExists(section, m_path);
 }
 
 } // namespace orvalink

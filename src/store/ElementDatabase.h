@@ -47,4 +47,26 @@ struct ElementList {
 // Reads every section of the database in file order.
 ElementList loadElementList(const IniStore& store, const QString& path);
 
+// nms.ini at one path, read and written through one store: what device
+// operations and the command-line verbs are handed. It keeps no copy; every
+// read sees the file as it is, every write goes to the file at once.
+class Database {
+public:
+    Database(IniStore& store, const QString& path)
+        : m_store(store)
+        , m_path(path)
+    {}
+
+    QString read(const QString& section, const QString& key, const QString& def = QString()) const;
+    void write(const QString& section, const QString& key, const QString& value);
+    bool sectionExists(const QString& section) const;
+
+    IniStore& store() const { return m_store; }
+    const QString& path() const { return m_path; }
+
+private:
+    IniStore& m_store;
+    QString m_path;
+};
+
 } // namespace orvalink

@@ -31,19 +31,19 @@ namespace {
 // ---------------------------------------------------------------------------
 // Text helpers
 
-bool isBlank(QChar c)
+bool isIniSpace(QChar c)
 {
     const char16_t u = c.unicode();
     return u == u' ' || u == u'\t' || u == u'\r' || u == u'\v' || u == u'\f';
 }
 
-QStringView trimBlanks(QStringView s)
+QStringView trimIniSpace(QStringView s)
 {
     qsizetype b = 0;
     qsizetype e = s.size();
-    while (b < e && isBlank(s[b]))
+    while (b < e && isIniSpace(s[b]))
         ++b;
-    while (e > b && isBlank(s[e - 1]))
+    while (e > b && isIniSpace(s[e - 1]))
         --e;
     return s.mid(b, e - b);
 }
@@ -61,7 +61,7 @@ bool hasLineBreakOrNul(QStringView s)
 // enclosing double quotes removed.
 QStringView cookValue(QStringView raw)
 {
-    QStringView v = trimBlanks(raw);
+    QStringView v = trimIniSpace(raw);
     if (v.size() >= 2 && v.front() == u'"' && v.back() == u'"')
         v = v.mid(1, v.size() - 2);
     return v;
@@ -71,7 +71,7 @@ QStringView cookValue(QStringView raw)
 // normally stored in upper case already, and then this allocates nothing.
 QString indexKey(const QString& name)
 {
-    const QStringView t = trimBlanks(name);
+    const QStringView t = trimIniSpace(name);
     return (t.size() == name.size() ? name : t.toString()).toUpper();
 }
 
@@ -119,7 +119,7 @@ struct Document {
     QStringView keyOf(const Entry& e) const
     {
         const QString& l = lines.at(e.line);
-        return trimBlanks(e.eq < 0 ? QStringView(l) : QStringView(l).left(e.eq));
+        return trimIniSpace(e.eq < 0 ? QStringView(l) : QStringView(l).left(e.eq));
     }
     QStringView rawValueOf(const Entry& e) const
     {
@@ -134,7 +134,7 @@ struct Document {
     }
     const Entry* findEntry(const Section& s, QStringView key) const
     {
-        const QStringView k = trimBlanks(key);
+        const QStringView k = trimIniSpace(key);
         const uint h = keyHash(k);
         for (const Entry& e : s.entries) {
             if (e.hash == h && keyOf(e).compare(k, Qt::CaseInsensitive) == 0)
@@ -192,10 +192,10 @@ void Document::parse()
     index.clear();
     Section* current = nullptr;
     for (int i = 0; i < lines.size(); ++i) {
-        QStringView t = trimBlanks(lines.at(i));
+        QStringView t = trimIniSpace(lines.at(i));
         // A UTF-8 byte-order mark left by an editor must not hide the first section.
         if (i == 0 && t.startsWith(QStringLiteral("\u00EF\u00BB\u00BF")))
-            t = trimBlanks(t.mid(3));
+            t = trimIniSpace(t.mid(3));
         if (t.isEmpty() || t.front() == u';')
             continue;
         if (t.front() == u'[') {
@@ -206,7 +206,7 @@ void Document::parse()
             if (close >= 0)
                 name = name.left(close);
             Section s;
-            s.name = trimBlanks(name).toString();
+            s.name = trimIniSpace(name).toString();
             s.headerLine = i;
             sections.append(s);
             current = &sections.last();
@@ -229,8 +229,8 @@ bool Document::setValue(const QString& section, QStringView key, QStringView val
 {
     const Section* s = find(section);
     if (!s) {
-        lines.append(QLatin1Char('[') + trimBlanks(section).toString() + QLatin1Char(']'));
-        lines.append(cp1252::toUpper(trimBlanks(key)) + QLatin1Char('=') + value.toString());
+        lines.append(QLatin1Char('[') + trimIniSpace(section).toString() + QLatin1Char(']'));
+        lines.append(cp1252::toUpper(trimIniSpace(key)) + QLatin1Char('=') + value.toString());
     } else if (const Entry* e = findEntry(*s, key)) {
         // In place: the key keeps its spelling and the rest of the file its bytes.
         const QString& old = lines.at(e->line);
@@ -241,7 +241,7 @@ bool Document::setValue(const QString& section, QStringView key, QStringView val
         lines[e->line] = line;
     } else {
         const int at = s->entries.isEmpty() ? s->headerLine + 1 : s->entries.last().line + 1;
-        lines.insert(at, cp1252::toUpper(trimBlanks(key)) + QLatin1Char('=') + value.toString());
+        lines.insert(at, cp1252::toUpper(trimIniSpace(key)) + QLatin1Char('=') + value.toString());
     }
     parse();
     return true;
@@ -249,7 +249,7 @@ bool Document::setValue(const QString& section, QStringView key, QStringView val
 
 bool Document::removeSection(QStringView section)
 {
-    const QStringView name = trimBlanks(section);
+    const QStringView name = trimIniSpace(section);
     bool changed = false;
     for (int i = int(sections.size()) - 1; i >= 0; --i) {
         const Section& s = sections.at(i);
@@ -268,7 +268,7 @@ bool Document::removeKey(const QString& section, QStringView key)
     const Section* s = find(section);
     if (!s)
         return false;
-    const QStringView k = trimBlanks(key);
+    const QStringView k = trimIniSpace(key);
     bool changed = false;
     for (int i = int(s->entries.size()) - 1; i >= 0; --i) {
         const Entry& e = s->entries.at(i);
@@ -593,7 +593,7 @@ namespace {
 
 QString checkSection(const QString& section)
 {
-    const QStringView s = trimBlanks(section);
+    const QStringView s = trimIniSpace(section);
     if (s.isEmpty())
         return QStringLiteral("empty section name");
     if (hasLineBreakOrNul(section) || s.contains(u']'))
@@ -603,7 +603,7 @@ QString checkSection(const QString& section)
 
 QString checkKey(const QString& key)
 {
-    const QStringView k = trimBlanks(key);
+    const QStringView k = trimIniSpace(key);
     if (k.isEmpty())
         return QStringLiteral("empty key name");
     if (hasLineBreakOrNul(key) || k.contains(u'=') || k.front() == u'[' || k.front() == u';')
@@ -691,7 +691,7 @@ void IniStore::renameKey(const QString& section, const QString& key, const QStri
         if (!e)
             return false;
         const QString value = doc.rawValueOf(*e).toString();
-        const QString upper = cp1252::toUpper(trimBlanks(newKey));
+        const QString upper = cp1252::toUpper(trimIniSpace(newKey));
         if (doc.keyOf(*e).compare(upper, Qt::CaseInsensitive) == 0) {
             // Same key: writing the new name and deleting the old would
             // delete the key itself. Re-spell it instead.
@@ -722,7 +722,7 @@ void IniStore::renameSection(const QString& section, const QString& newSection,
         const Section* s = doc.find(section);
         if (!s)
             return false;
-        const QStringView newName = trimBlanks(newSection);
+        const QStringView newName = trimIniSpace(newSection);
         if (QStringView(s->name).compare(newName, Qt::CaseInsensitive) == 0) {
             const QString header = QLatin1Char('[') + newName.toString() + QLatin1Char(']');
             if (doc.lines.at(s->headerLine) == header)

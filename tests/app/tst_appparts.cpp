@@ -1,9 +1,9 @@
 // The production message boxes, the notice window, the address list order
 // and the program's own command line.
 
-#include "app/InterfaceLister.h"
+#include "core/InterfaceLister.h"
 #include "app/MessageBoxPrompt.h"
-#include "app/UserSettings.h"
+#include "core/UserSettings.h"
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
 

@@ -1,8 +1,8 @@
 // The main window: start-up sequence, element list, toolbar, pop-up menu and
 // the NMS interface choice, on temporary files and scripted message boxes.
 
-#include "app/InterfaceLister.h"
-#include "app/UserSettings.h"
+#include "core/InterfaceLister.h"
+#include "core/UserSettings.h"
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
@@ -558,6 +558,12 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
 {
     Harness h;
     h.writeDb(kTwoElements);
+    // Add new element: the dialog, then a reload that shows what it added.
+    QString dialogShown;
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        dialogShown = dialog.objectName();
+        h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000103]\r\nNAME=ADDED\r\nROLE=1\r\n");
+    };
     frmMain& w = h.start();
 
     const QStringList tips{"Add new element", "Element properties", QString(), "Refresh list",
@@ -570,12 +576,9 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
             QCOMPARE(a->toolTip(), tips.at(i - 1));
     }
 
-    // Add new element: the dialog, then a reload that shows what it added.
-    w.onAddNewElement = [&] {
-        h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000103]\r\nNAME=ADDED\r\nROLE=1\r\n");
-    };
     h.clickNode(0);
     w.toolbarButton(1)->trigger();
+    QCOMPARE(dialogShown, QStringLiteral("frmAddNewSNMP"));
     QCOMPARE(h.nodeTexts().size(), 3);
     QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
 

@@ -3,7 +3,7 @@
 // script, or one whose text does not contain the expected part) fails the
 // running test and is answered with its default.
 
-#include "app/Prompt.h"
+#include "core/Prompt.h"
 
 #include <QList>
 #include <QTest>

@@ -2,7 +2,7 @@
 // An element panel over a database file in a temporary folder, with a
 // scripted prompt and its own start-mode flags.
 
-#include "app/AppFlags.h"
+#include "core/AppFlags.h"
 #include "common/ScriptedPrompt.h"
 #include "panel/ElementPanel.h"
 #include "store/IniStore.h"

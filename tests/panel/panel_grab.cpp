@@ -4,8 +4,8 @@
 // (run with QT_QPA_PLATFORM=offscreen). The database is read from a copy, so
 // the file given is never changed.
 
-#include "app/AppFlags.h"
-#include "app/Prompt.h"
+#include "core/AppFlags.h"
+#include "core/Prompt.h"
 #include "panel/ElementPanel.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"

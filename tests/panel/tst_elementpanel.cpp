@@ -2,7 +2,7 @@
 // switch, the editors' read-outs and checks, and bad stored data.
 
 #include "PanelFixture.h"
-#include "panel/Readouts.h"
+#include "core/Readouts.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // Read-outs of the panel's scroll bars in engineering units, and the reading
 // of stored numbers.
 
-#include "panel/Readouts.h"
+#include "core/Readouts.h"
 
 #include <QTest>
 

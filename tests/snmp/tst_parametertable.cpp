@@ -62,7 +62,7 @@ private Q_SLOTS:
         QTest::newRow("input") << 7 << "input" << 0x42 << int(ValueForm::Code);
         QTest::newRow("remote") << 11 << "remote" << 0x40 << int(ValueForm::Address);
         QTest::newRow("mac") << 15 << "" << 0 << int(ValueForm::Mac);
-        QTest::newRow("delay avg") << 24 << "lblCurrentDelayAVG" << 0 << int(ValueForm::Counter);
+        QTest::newRow("delay avg") << 24 << "delay_avg" << 0 << int(ValueForm::Counter);
         QTest::newRow("dly") << 31 << "dly" << 0x42 << int(ValueForm::Number);
         QTest::newRow("name") << 35 << "name" << 0x04 << int(ValueForm::Text);
         QTest::newRow("serial") << 38 << "sn" << 0 << int(ValueForm::Text);
@@ -112,7 +112,7 @@ private Q_SLOTS:
                 QVERIFY2((o.writes ? p->writtenBy : p->readBy) & o.op, qPrintable(QString::number(s.n)));
             }
         }
-        QVERIFY(findParameter(kSfnWriteParameter)->writtenBy & OpSfnAdjust);
+        QVERIFY(findParameter(param::SfnDelay)->writtenBy & OpSfnAdjust);
         QCOMPARE(numbers(probeSteps()), (QList<int>{15, 35, 14, 13, 18, 30, 31, 32, 9, 8, 7, 1, 12, 11, 10,
                                                     2, 33, 34, 36, 37, 38, 41, 42, 43, 45, 39}));
         QCOMPARE(numbers(sfnReadSteps()), (QList<int>{26, 25, 24, 31}));

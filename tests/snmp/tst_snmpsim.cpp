@@ -106,7 +106,7 @@ class TestSnmpSim : public QObject {
 
     QString get(int last, quint8 n, const QString& community = kRead)
     {
-        return snmp->get(host(last), community, n);
+        return snmp->GetSNMP(host(last), community, n).value;
     }
 
 private Q_SLOTS:
@@ -167,8 +167,7 @@ private Q_SLOTS:
         QFETCH(int, tag);
         QFETCH(QString, value);
         QFETCH(QString, echo);
-        QCOMPARE(snmp->set(host(2), kWrite, quint8(n), quint8(tag), value), echo);
-        snmp->waitSetAllowed();
+        QCOMPARE(snmp->SetSNMP(host(2), kWrite, quint8(n), quint8(tag), value).value, echo);
         if (n != 40) // the read community changed: read with the write one
             QCOMPARE(get(2, quint8(n)), echo);
         else
@@ -178,11 +177,11 @@ private Q_SLOTS:
     void refusedWrites()
     {
         // The agent refuses: an error status is no value.
-        QCOMPARE(snmp->set(host(2), kRead, 33, 0x42, QStringLiteral("40")), QString());
+        QCOMPARE(snmp->SetSNMP(host(2), kRead, 33, 0x42, QStringLiteral("40")).value, QString());
         // Not representable: nothing goes out, the stored value stays.
         const QString before = get(2, 31, kWrite);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not sent")));
-        QCOMPARE(snmp->set(host(2), kWrite, 31, 0x42, QStringLiteral("4294967296")), QString());
+        QCOMPARE(snmp->SetSNMP(host(2), kWrite, 31, 0x42, QStringLiteral("4294967296")).value, QString());
         QCOMPARE(get(2, 31, kWrite), before);
     }
 

@@ -12,9 +12,10 @@
 // already running, 2 for a malformed --db option.
 
 #include "app/AppContext.h"
-#include "app/InterfaceLister.h"
+#include "core/InterfaceLister.h"
 #include "app/MessageBoxPrompt.h"
-#include "app/UserSettings.h"
+#include "core/StartMode.h"
+#include "core/UserSettings.h"
 #include "app/frmMain.h"
 #include "store/ElementDatabase.h"
 
@@ -58,7 +59,7 @@ int main(int argc, char** argv)
     SystemInterfaceLister interfaces;
 
     AppContext context;
-    context.commandWord = words.join(QLatin1Char(' '));
+    context.commandWord = commandWord(words);
     context.databasePath = databasePath;
     context.prompt = &prompt;
     context.settings = &settings;

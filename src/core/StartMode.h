@@ -2,7 +2,7 @@
 // What the command-line word changes: the window caption and the decoder
 // buffer range.
 
-#include "app/AppFlags.h"
+#include "core/AppFlags.h"
 
 #include <QString>
 #include <QStringList>

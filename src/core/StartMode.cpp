@@ -1,4 +1,4 @@
-#include "app/StartMode.h"
+#include "core/StartMode.h"
 
 namespace orvalink {
 

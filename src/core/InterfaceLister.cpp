@@ -1,4 +1,6 @@
-#include "app/InterfaceLister.h"
+#include "core/InterfaceLister.h"
+
+#include "core/Text.h"
 
 #include <QHostAddress>
 #include <QNetworkInterface>
@@ -13,17 +15,16 @@ QStringList sortIPv4Addresses(const QStringList& addresses)
     std::vector<quint32> values;
     values.reserve(addresses.size());
     for (const QString& text : addresses) {
-        QHostAddress a;
-        if (!a.setAddress(text) || a.protocol() != QAbstractSocket::IPv4Protocol)
-            continue;
-        values.push_back(a.toIPv4Address());
+        quint32 v = 0;
+        if (parseIPv4(text, &v))
+            values.push_back(v);
     }
     std::sort(values.begin(), values.end());
     values.erase(std::unique(values.begin(), values.end()), values.end());
     QStringList out;
     out.reserve(int(values.size()));
     for (quint32 v : values)
-        out.append(QHostAddress(v).toString());
+        out.append(formatIPv4(v));
     return out;
 }
 

@@ -1,4 +1,4 @@
-#include "panel/Readouts.h"
+#include "core/Readouts.h"
 
 #include <QtGlobal>
 #include <cmath>

@@ -1,0 +1,25 @@
+#pragma once
+// Message boxes of the core operations, on the terminal: the text goes to
+// standard error; a question is answered on standard input (y or yes), or
+// by --yes.
+
+#include "core/Prompt.h"
+
+#include <QTextStream>
+
+namespace orvalink::cli {
+
+class TerminalPrompt : public Prompt {
+public:
+    TerminalPrompt(QTextStream& err, bool assumeYes)
+        : m_err(err)
+        , m_assumeYes(assumeYes)
+    {}
+    PromptAnswer ask(const PromptRequest& request) override;
+
+private:
+    QTextStream& m_err;
+    bool m_assumeYes;
+};
+
+} // namespace orvalink::cli

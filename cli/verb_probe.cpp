@@ -1,0 +1,53 @@
+// probe: the "Add new element" probe from a shell, through the same core
+// operation as the dialog.
+
+#include "Cli.h"
+#include "TerminalPrompt.h"
+
+#include "core/Text.h"
+#include "devops/ProbeOperation.h"
+#include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
+#include "store/IniStore.h"
+
+namespace orvalink::cli {
+
+int verbProbe(const Context& ctx, const QStringList& args)
+{
+    if (args.isEmpty() || args.size() > 2) {
+        ctx.err << "orvalink-cli: usage: probe HOST [COMMUNITY]\n";
+        return 2;
+    }
+    const QString host = args.at(0);
+    if (!isValidIPAddress(host)) {
+        ctx.err << "orvalink-cli: probe: HOST \"" << printable(host)
+                << "\" is not a dotted IPv4 address\n";
+        return 2;
+    }
+    const QString community = args.size() > 1 ? args.at(1) : ProbeOperation::kDefaultCommunity;
+    if (community.length() != 8) {
+        ctx.err << "orvalink-cli: probe: COMMUNITY must be exactly 8 characters\n";
+        return 2;
+    }
+
+    IniStore store;
+    QObject::connect(&store, &IniStore::writeFailed, &store,
+                     [&ctx](const QString& path, const QString& reason) {
+                         ctx.err << "orvalink-cli: cannot write " << path << ": " << reason << "\n";
+                     });
+    Database database(store, ctx.dbPath);
+    TerminalPrompt prompt(ctx.err, false);
+    SnmpTransport snmp{Timings{}};
+    prepareTransport(ctx, snmp);
+    ProbeOperation probe(snmp, database, prompt, Timings{});
+    QObject::connect(&probe, &ProbeOperation::statusChanged, &probe, [&ctx](const QString& text) {
+        ctx.out << text << "\n";
+        ctx.out.flush();
+    });
+    const ProbeOperation::Result result = probe.run(host, community);
+    if (result == ProbeOperation::Result::Success)
+        ctx.out << "Stored as section " << probe.section() << " of " << ctx.dbPath << "\n";
+    return result == ProbeOperation::Result::Success ? 0 : 1;
+}
+
+} // namespace orvalink::cli

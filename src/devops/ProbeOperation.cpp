@@ -1,0 +1,199 @@
+#include "devops/ProbeOperation.h"
+
+#include "core/Text.h"
+#include "snmp/ParameterTable.h"
+#include "snmp/SnmpClient.h"
+#include "store/ElementDatabase.h"
+
+#include <QSet>
+
+namespace orvalink {
+
+namespace {
+
+// The status line shown before each parameter is read.
+QString statusFor(quint8 n)
+{
+    switch (n) {
+    case 35: return QStringLiteral("Status: Getting device name");
+    case 14: return QStringLiteral("Status: Getting device ETH IP");
+    case 13: return QStringLiteral("Status: Getting device ETH GW");
+    case 18: return QStringLiteral("Status: Getting device ETH Mask");
+    case 30: return QStringLiteral("Status: Getting device SFN option");
+    case 31: return QStringLiteral("Status: Getting device SFN Delay");
+    case 32: return QStringLiteral("Status: Getting device detector mode");
+    case 9: return QStringLiteral("Status: Getting device LowLatency option");
+    case 8: return QStringLiteral("Status: Getting device audio format");
+    case 7: return QStringLiteral("Status: Getting device audio source");
+    case 1: return QStringLiteral("Status: Getting device audio attenuation");
+    case 12: return QStringLiteral("Status: Getting device TX type");
+    case 11: return QStringLiteral("Status: Getting device remote IP");
+    case 10: return QStringLiteral("Status: Getting device multicast IP");
+    case 2: return QStringLiteral("Status: Getting device buffer size");
+    case 33: return QStringLiteral("Status: Getting device detector threshold");
+    case 34: return QStringLiteral("Status: Getting device detector timeout");
+    case 36: return QStringLiteral("Status: Getting device DSP version");
+    case 37: return QStringLiteral("Status: Getting device DSP revison");
+    case 38: return QStringLiteral("Status: Getting device serial number");
+    case 41: return QStringLiteral("Status: Getting device SNMP RW community");
+    case 42: return QStringLiteral("Status: Getting device SNMP Mask");
+    case 43: return QStringLiteral("Status: Getting device SNMP GW");
+    case 45: return QStringLiteral("Status: Getting device SNMP DNS");
+    case 39: return QStringLiteral("Status: Getting device SNMP trap IP");
+    default: return QString();
+    }
+}
+
+const QString kFamilyPrefix = QStringLiteral("2E:8B:F2");
+
+} // namespace
+
+const QString ProbeOperation::kDefaultCommunity = QStringLiteral("morqubit");
+
+ProbeOperation::ProbeOperation(SnmpClient& client, Database& database, Prompt& prompt,
+                               const Timings& timings, QObject* parent)
+    : QObject(parent)
+    , m_client(client)
+    , m_database(database)
+    , m_prompt(prompt)
+    , m_timings(timings)
+{
+}
+
+void ProbeOperation::cancel()
+{
+    if (m_running)
+        m_cancelled = true;
+}
+
+void ProbeOperation::setProgress(int value)
+{
+    Q_EMIT progressChanged(value);
+}
+
+void ProbeOperation::setStatus(const QString& text)
+{
+    m_status = text;
+    Q_EMIT statusChanged(text);
+}
+
+ProbeOperation::Result ProbeOperation::fail(Result result, const QString& text)
+{
+    setStatus(text);
+    return result;
+}
+
+ProbeOperation::Result ProbeOperation::run(const QString& host, const QString& community)
+{
+    if (m_running)
+        return Result::NotSent;
+    m_running = true;
+    m_cancelled = false;
+    m_section.clear();
+    const Result result = probe(trimBlanks(host), community);
+    m_running = false;
+    return result;
+}
+
+ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString& community)
+{
+    setStatus(QStringLiteral("Status: Starting..."));
+    setProgress(1);
+    if (host.isEmpty())
+        return fail(Result::NotSent, QStringLiteral("Status: FAIL - No IP address to probe."));
+    if (!parseIPv4(host))
+        return fail(Result::NotSent,
+                    QStringLiteral("Status: FAIL - \"%1\" is not an IP address.").arg(host));
+
+    const SnmpResult mac = m_client.GetSNMP(host, community, param::Mac);
+    if (m_cancelled)
+        return fail(Result::Cancelled, QStringLiteral("Status: Cancelled."));
+    if (mac.outcome == SnmpOutcome::NotSent)
+        return fail(Result::NotSent, QStringLiteral("Status: FAIL - ") + mac.reason);
+    if (!mac.hasValue())
+        return fail(Result::NoResponse, QStringLiteral("Status: FAIL - No, or invalid response!"));
+    if (!mac.value.startsWith(kFamilyPrefix))
+        return fail(Result::NotOurDevice, QStringLiteral("Status: FAIL - Not a Quorvane device."));
+    // A 6-byte MAC comes back in its 17-character colon form; anything else
+    // starting with the prefix has no section name.
+    const QString section = encodeMac(mac.value);
+    if (section.isEmpty())
+        return fail(Result::NoResponse, QStringLiteral("Status: FAIL - No, or invalid response!"));
+    m_section = section;
+
+    QSet<quint8> answered;
+    QString remote;
+    QString multi;
+    QString version;
+    QString revision;
+    const auto steps = probeSteps();
+    for (int i = 1; i < int(steps.size()); ++i) {
+        const OperationStep& step = steps[size_t(i)];
+        setProgress(i);
+        setStatus(statusFor(step.n));
+        const SnmpResult r = m_client.GetSNMP(host, community, step.n);
+        if (m_cancelled)
+            return fail(Result::Cancelled, QStringLiteral("Status: Cancelled."));
+        if (r.outcome == SnmpOutcome::NotSent)
+            return fail(Result::NotSent, QStringLiteral("Status: FAIL - ") + r.reason);
+        if (r.hasValue())
+            answered.insert(step.n);
+        const QString& value = r.value;
+
+        switch (step.n) {
+        case param::Name:
+            if (r.hasValue())
+                m_database.write(section, QStringLiteral("name"), encodeName(value));
+            break;
+        case 11:
+            remote = value;
+            break;
+        case 10:
+            multi = value;
+            break;
+        case 36:
+            version = value;
+            break;
+        case 37:
+            revision = value;
+            // Written in every case, "." when neither part answered.
+            m_database.write(section, QStringLiteral("ver"), version + QLatin1Char('.') + revision);
+            break;
+        case param::WriteCommunity:
+            if (r.hasValue()) {
+                m_database.write(section, QStringLiteral("snmprw"), value);
+                m_database.write(section, QStringLiteral("snmpro"), trimBlanks(community));
+                m_database.write(section, QStringLiteral("snmpip"), host);
+            }
+            break;
+        default:
+            if (r.hasValue())
+                m_database.write(section, QLatin1String(step.key), value);
+            break;
+        }
+    }
+
+    setProgress(26);
+    Result result = Result::Success;
+    switch (roleFromProbe(answered)) {
+    case ElementRole::Encoder:
+        m_database.write(section, QStringLiteral("role"), QStringLiteral("1"));
+        m_database.write(section, QStringLiteral("multi"), multi);
+        m_database.write(section, QStringLiteral("remote"), remote);
+        setStatus(QStringLiteral("Status: Finished with SUCCESS!"));
+        break;
+    case ElementRole::Decoder:
+        m_database.write(section, QStringLiteral("role"), QStringLiteral("2"));
+        m_database.write(section, QStringLiteral("multi"), multi);
+        setStatus(QStringLiteral("Status: Finished with SUCCESS!"));
+        break;
+    case ElementRole::Unknown:
+        setStatus(QStringLiteral("Status: FAIL - Problem determing role."));
+        result = Result::RoleUndetermined;
+        break;
+    }
+    setProgress(kProgressMaximum);
+    return result;
+}
+
+} // namespace orvalink

@@ -1,0 +1,71 @@
+#pragma once
+// Add new element: asks an element's SNMP agent for every parameter and
+// writes what it answers into the element's section of nms.ini, then decides
+// from which parameters answered whether it is an ENCODER or a DECODER.
+//
+// The same class runs behind the "Add new element" dialog and behind
+// `orvalink-cli probe`; both only show its progress and status texts.
+
+#include "core/Timings.h"
+
+#include <QObject>
+#include <QString>
+
+namespace orvalink {
+
+class Database;
+class Prompt;
+class SnmpClient;
+
+class ProbeOperation : public QObject {
+    Q_OBJECT
+public:
+    enum class Result {
+        Success,          // "Status: Finished with SUCCESS!"
+        NoResponse,       // parameter 15 gave no value; nothing written
+        NotOurDevice,     // the MAC is outside the family; nothing written
+        RoleUndetermined, // every key read so far stays written
+        NotSent,          // no address, or the request could not leave this machine
+        Cancelled,        // cancel() during the run; nothing written after it
+    };
+
+    // Progress values run from 1 to this.
+    static constexpr int kProgressMaximum = 27;
+    // The default read-only community of the devices.
+    static const QString kDefaultCommunity;
+
+    ProbeOperation(SnmpClient& client, Database& database, Prompt& prompt, const Timings& timings,
+                   QObject* parent = nullptr);
+
+    // Runs the whole probe and returns when it has ended; the event loop
+    // runs during every exchange. A call while a probe runs returns NotSent.
+    Result run(const QString& host, const QString& community);
+    // Ends a running probe after its current exchange.
+    void cancel();
+    bool isRunning() const { return m_running; }
+
+    // The section the last probe wrote to (empty when it wrote nothing).
+    QString section() const { return m_section; }
+    QString statusText() const { return m_status; }
+
+Q_SIGNALS:
+    void progressChanged(int value);
+    void statusChanged(const QString& text);
+
+private:
+    Result probe(const QString& host, const QString& community);
+    void setProgress(int value);
+    void setStatus(const QString& text);
+    Result fail(Result result, const QString& text);
+
+    SnmpClient& m_client;
+    Database& m_database;
+    Prompt& m_prompt;
+    Timings m_timings;
+    bool m_running = false;
+    bool m_cancelled = false;
+    QString m_section;
+    QString m_status;
+};
+
+} // namespace orvalink
