@@ -90,12 +90,14 @@ int main(int argc, char** argv)
     QByteArray out;
     QElapsedTimer wait;
     wait.start();
-    while (!out.contains("orvalink-sim: ready") && wait.elapsed() < 5000 && sim.state() != QProcess::NotRunning) {
+    while (!out.contains("orvalink-sim: ready") && wait.elapsed() < 5000 &&
+           sim.state() != QProcess::NotRunning) {
         sim.waitForReadyRead(50);
         out += sim.readAllStandardOutput();
     }
     if (!out.contains("orvalink-sim: ready")) {
-        std::fprintf(stderr, "bench-snmp: orvalink-sim did not start (build it next to this program)\n");
+        std::fprintf(stderr,
+                     "bench-snmp: orvalink-sim did not start (build it next to this program)\n");
         return 1;
     }
 

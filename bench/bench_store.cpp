@@ -22,9 +22,9 @@ using namespace orvalink;
 
 namespace {
 
-const char* const kKeys[24] = {"NAME", "IP",     "MASK",   "GW",     "TYPE",   "MULTI",
-                               "SN",   "VER",    "SFN",    "LLO",    "BUF",    "ATT",
-                               "SDM",  "SDL",    "SDT",    "DLY",    "SNMPIP", "SNMPRO",
+const char* const kKeys[24] = {"NAME",   "IP",     "MASK",   "GW",     "TYPE",   "MULTI",
+                               "SN",     "VER",    "SFN",    "LLO",    "BUF",    "ATT",
+                               "SDM",    "SDL",    "SDT",    "DLY",    "SNMPIP", "SNMPRO",
                                "SNMPRW", "SNMPNM", "SNMPGW", "SNMPDN", "SNMPTR", "ROLE"};
 
 QByteArray makeDatabase(int elements)

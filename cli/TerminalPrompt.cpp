@@ -24,8 +24,8 @@ PromptAnswer TerminalPrompt::ask(const PromptRequest& request)
     const bool okCancel = request.buttons == PromptButtons::OkCancel;
     const PromptAnswer yes = okCancel ? PromptAnswer::Ok : PromptAnswer::Yes;
     const PromptAnswer no = okCancel || request.buttons == PromptButtons::RetryCancel
-        ? PromptAnswer::Cancel
-        : PromptAnswer::No;
+                                ? PromptAnswer::Cancel
+                                : PromptAnswer::No;
     if (m_assumeYes) {
         m_err << "(yes: --yes)\n";
         m_err.flush();

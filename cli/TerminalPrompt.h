@@ -11,10 +11,7 @@ namespace orvalink::cli {
 
 class TerminalPrompt : public Prompt {
 public:
-    TerminalPrompt(QTextStream& err, bool assumeYes)
-        : m_err(err)
-        , m_assumeYes(assumeYes)
-    {}
+    TerminalPrompt(QTextStream& err, bool assumeYes) : m_err(err), m_assumeYes(assumeYes) {}
     PromptAnswer ask(const PromptRequest& request) override;
 
 private:

@@ -17,8 +17,9 @@ using namespace orvalink::cli;
 namespace {
 
 const Verb kVerbs[] = {
-    {"list", "", "Prints the elements of the database as the element tree shows them: one line "
-                 "per element, its name, \" [\", its MAC address and \"]\", in file order.",
+    {"list", "",
+     "Prints the elements of the database as the element tree shows them: one line "
+     "per element, its name, \" [\", its MAC address and \"]\", in file order.",
      verbList},
     {"get", "HOST COMMUNITY N [N ...]",
      "Reads parameters N of the element's SNMP agent at HOST, one exchange per N in order, and "

@@ -20,8 +20,7 @@ int verbList(const Context& ctx, const QStringList& args)
         QFile f(ctx.dbPath);
         if (info.isDir() || !f.open(QIODevice::ReadOnly)) {
             ctx.err << "orvalink-cli: cannot read the element database " << ctx.dbPath << ": "
-                    << (info.isDir() ? QStringLiteral("it is a folder") : f.errorString())
-                    << "\n";
+                    << (info.isDir() ? QStringLiteral("it is a folder") : f.errorString()) << "\n";
             return 1;
         }
     }

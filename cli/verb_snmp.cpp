@@ -26,7 +26,8 @@ bool checkHost(const Context& ctx, const char* verb, const QString& host)
 {
     if (isValidIPAddress(host))
         return true;
-    ctx.err << "orvalink-cli: " << verb << ": HOST \"" << host << "\" is not a dotted IPv4 address\n";
+    ctx.err << "orvalink-cli: " << verb << ": HOST \"" << host
+            << "\" is not a dotted IPv4 address\n";
     return false;
 }
 

@@ -9,9 +9,9 @@
 
 using namespace orvalink::sim;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const QByteArray input(reinterpret_cast<const char *>(data), qsizetype(size));
+    const QByteArray input(reinterpret_cast<const char*>(data), qsizetype(size));
 
     SnmpMessage message;
     if (parseMessage(input, message)) {
@@ -26,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     ber::Tlv tlv;
     if (ber::readTlv(input, tlv)) {
-        if (tlv.size > input.size() || tlv.content.size() > tlv.size
-            || tlv.content.data() < input.constData()
-            || tlv.content.data() + tlv.content.size() > input.constData() + input.size())
+        if (tlv.size > input.size() || tlv.content.size() > tlv.size ||
+            tlv.content.data() < input.constData() ||
+            tlv.content.data() + tlv.content.size() > input.constData() + input.size())
             abort();
     }
 

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const quint8 tag = data[1];
         const quint8 id = data[2];
         const QString value = QString::fromLatin1(datagram.mid(3));
-        const SnmpEncodeResult set = encodeSetRequest(QStringLiteral("kestrvla"), oid, tag, value, id);
+        const SnmpEncodeResult set =
+            encodeSetRequest(QStringLiteral("kestrvla"), oid, tag, value, id);
         if (set.ok()) {
             const QByteArray& d = set.datagram;
             // Every length byte must describe the message exactly.
@@ -40,8 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             asReply[7 + 8] = char(snmptag::GetResponse);
             const SnmpReply back = parseSnmpReply(asReply);
             const bool singleByteTag = (tag & 0x1F) != 0x1F;
-            if (singleByteTag && (!back.valid || !requestIdMatches(back.requestId, id) || back.valueTag != tag
-                || back.parameter != oid))
+            if (singleByteTag && (!back.valid || !requestIdMatches(back.requestId, id) ||
+                                  back.valueTag != tag || back.parameter != oid))
                 abort();
         } else if (set.error.isEmpty()) {
             abort();

@@ -12,11 +12,11 @@
 // already running, 2 for a malformed --db option.
 
 #include "app/AppContext.h"
-#include "core/InterfaceLister.h"
 #include "app/MessageBoxPrompt.h"
+#include "app/frmMain.h"
+#include "core/InterfaceLister.h"
 #include "core/StartMode.h"
 #include "core/UserSettings.h"
-#include "app/frmMain.h"
 #include "store/ElementDatabase.h"
 
 #include <QApplication>

@@ -16,15 +16,20 @@ const QList<quint32> kBase = {1, 3, 6, 1, 4, 1, 44467, 1};
 QString pduName(quint8 pdu)
 {
     switch (pdu) {
-    case ber::GetRequest: return QStringLiteral("GET");
-    case ber::GetNextRequest: return QStringLiteral("GETNEXT");
-    case ber::SetRequest: return QStringLiteral("SET");
-    case ber::GetResponse: return QStringLiteral("RESPONSE");
-    default: return QStringLiteral("PDU %1").arg(pdu, 2, 16, QLatin1Char('0'));
+    case ber::GetRequest:
+        return QStringLiteral("GET");
+    case ber::GetNextRequest:
+        return QStringLiteral("GETNEXT");
+    case ber::SetRequest:
+        return QStringLiteral("SET");
+    case ber::GetResponse:
+        return QStringLiteral("RESPONSE");
+    default:
+        return QStringLiteral("PDU %1").arg(pdu, 2, 16, QLatin1Char('0'));
     }
 }
 
-QString oidText(const QList<quint32> &oid)
+QString oidText(const QList<quint32>& oid)
 {
     const int n = parameterOf(oid);
     if (n)
@@ -35,7 +40,7 @@ QString oidText(const QList<quint32> &oid)
     return parts.join(QLatin1Char('.'));
 }
 
-SnmpMessage errorReply(const SnmpMessage &request, int status, qsizetype index)
+SnmpMessage errorReply(const SnmpMessage& request, int status, qsizetype index)
 {
     SnmpMessage r = request;
     r.pdu = ber::GetResponse;
@@ -46,9 +51,10 @@ SnmpMessage errorReply(const SnmpMessage &request, int status, qsizetype index)
 
 } // namespace
 
-int parameterOf(const QList<quint32> &oid)
+int parameterOf(const QList<quint32>& oid)
 {
-    if (oid.size() != kBase.size() + 2 || oid.last() != 0 || !std::equal(kBase.begin(), kBase.end(), oid.begin()))
+    if (oid.size() != kBase.size() + 2 || oid.last() != 0 ||
+        !std::equal(kBase.begin(), kBase.end(), oid.begin()))
         return 0;
     const quint32 n = oid[kBase.size()];
     return n >= 1 && n <= 127 ? static_cast<int>(n) : 0;
@@ -61,7 +67,7 @@ QList<quint32> oidOf(int parameter)
     return oid;
 }
 
-bool isLocalAddress(const QHostAddress &address)
+bool isLocalAddress(const QHostAddress& address)
 {
     if (address.protocol() != QAbstractSocket::IPv4Protocol)
         return false;
@@ -70,17 +76,17 @@ bool isLocalAddress(const QHostAddress &address)
     return QNetworkInterface::allAddresses().contains(address);
 }
 
-std::optional<SnmpMessage> answerRequest(Element &element, const SnmpMessage &request,
-                                         bool *changed, QString *note)
+std::optional<SnmpMessage> answerRequest(Element& element, const SnmpMessage& request,
+                                         bool* changed, QString* note)
 {
     if (changed)
         *changed = false;
-    auto say = [&](const QString &text) {
+    auto say = [&](const QString& text) {
         if (note)
             *note = text;
     };
     QStringList names;
-    for (const VarBind &vb : request.varBinds)
+    for (const VarBind& vb : request.varBinds)
         names << oidText(vb.oid);
     const QString what = pduName(request.pdu) + QLatin1Char(' ') + names.join(QLatin1Char(','));
 
@@ -88,8 +94,8 @@ std::optional<SnmpMessage> answerRequest(Element &element, const SnmpMessage &re
         say(what + QStringLiteral(": not SNMPv1, ignored"));
         return std::nullopt;
     }
-    if (request.pdu != ber::GetRequest && request.pdu != ber::GetNextRequest
-        && request.pdu != ber::SetRequest) {
+    if (request.pdu != ber::GetRequest && request.pdu != ber::GetNextRequest &&
+        request.pdu != ber::SetRequest) {
         say(what + QStringLiteral(": not a request, ignored"));
         return std::nullopt;
     }
@@ -108,7 +114,7 @@ std::optional<SnmpMessage> answerRequest(Element &element, const SnmpMessage &re
             return errorReply(request, NoSuchName, 0);
         }
         for (qsizetype i = 0; i < request.varBinds.size(); ++i) {
-            const VarBind &vb = request.varBinds[i];
+            const VarBind& vb = request.varBinds[i];
             const int n = parameterOf(vb.oid);
             const int status = n ? element.checkSet(n, {vb.tag, vb.value}) : int(NoSuchName);
             if (status != NoError) {
@@ -116,7 +122,7 @@ std::optional<SnmpMessage> answerRequest(Element &element, const SnmpMessage &re
                 return errorReply(request, status, i);
             }
         }
-        for (const VarBind &vb : request.varBinds)
+        for (const VarBind& vb : request.varBinds)
             element.applySet(parameterOf(vb.oid), {vb.tag, vb.value});
         if (changed)
             *changed = !request.varBinds.isEmpty();
@@ -135,7 +141,7 @@ std::optional<SnmpMessage> answerRequest(Element &element, const SnmpMessage &re
     reply.errorIndex = 0;
     const QList<int> numbers = element.parameterNumbers();
     for (qsizetype i = 0; i < reply.varBinds.size(); ++i) {
-        VarBind &vb = reply.varBinds[i];
+        VarBind& vb = reply.varBinds[i];
         int n = 0;
         if (request.pdu == ber::GetNextRequest) {
             for (const int candidate : numbers) {
@@ -161,7 +167,7 @@ std::optional<SnmpMessage> answerRequest(Element &element, const SnmpMessage &re
     return reply;
 }
 
-Agent::Agent(Element &element, const Config &config, QObject *parent)
+Agent::Agent(Element& element, const Config& config, QObject* parent)
     : QObject(parent), m_element(element), m_config(config), m_rng(config.faults.seed)
 {
 }
@@ -173,13 +179,13 @@ QString Agent::endpoint() const
     return m_element.label() + QLatin1Char(':') + QString::number(m_config.port);
 }
 
-void Agent::log(const QString &line) const
+void Agent::log(const QString& line) const
 {
     if (m_config.verbose)
         std::fprintf(stderr, "orvalink-sim: %s\n", qPrintable(line));
 }
 
-bool Agent::start(QString *error)
+bool Agent::start(QString* error)
 {
     const QHostAddress address = m_element.agentAddress();
     if (!isLocalAddress(address)) {
@@ -190,7 +196,7 @@ bool Agent::start(QString *error)
     return bindSockets(address, error);
 }
 
-bool Agent::bindSockets(const QHostAddress &address, QString *error)
+bool Agent::bindSockets(const QHostAddress& address, QString* error)
 {
     closeSockets();
     m_socket = new QUdpSocket(this);
@@ -223,7 +229,7 @@ void Agent::closeSockets()
 {
     // close() frees the port at once; the object itself may be inside its
     // own readyRead emission, so it goes later.
-    for (QUdpSocket *s : {m_socket, m_replySocket}) {
+    for (QUdpSocket* s : {m_socket, m_replySocket}) {
         if (s) {
             s->disconnect(this);
             s->close();
@@ -236,7 +242,7 @@ void Agent::closeSockets()
 
 bool Agent::shouldDrop()
 {
-    const FaultPlan &f = m_config.faults;
+    const FaultPlan& f = m_config.faults;
     const quint64 index = ++m_replies; // 1-based
     if (f.dropFirst > 0 && index <= quint64(f.dropFirst))
         return true;
@@ -254,8 +260,8 @@ void Agent::onReadyRead()
 {
     while (m_socket && m_socket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = m_socket->receiveDatagram();
-        const QString from = datagram.senderAddress().toString() + QLatin1Char(':')
-            + QString::number(datagram.senderPort());
+        const QString from = datagram.senderAddress().toString() + QLatin1Char(':') +
+                             QString::number(datagram.senderPort());
         SnmpMessage request;
         QString why;
         if (!parseMessage(datagram.data(), request, &why)) {
@@ -269,8 +275,8 @@ void Agent::onReadyRead()
         bool changed = false;
         QString note;
         std::optional<SnmpMessage> reply = answerRequest(m_element, request, &changed, &note);
-        if (!reply && (request.community != m_element.readCommunity()
-                       && request.community != m_element.writeCommunity()))
+        if (!reply && (request.community != m_element.readCommunity() &&
+                       request.community != m_element.writeCommunity()))
             ++m_authFailures;
         log(QStringLiteral("%1 <- %2: %3").arg(m_element.label(), from, note));
         if (changed)
@@ -288,18 +294,21 @@ void Agent::onReadyRead()
         const QHostAddress to = datagram.senderAddress();
         const quint16 port = static_cast<quint16>(datagram.senderPort());
         if (m_config.faults.delayMs > 0)
-            QTimer::singleShot(m_config.faults.delayMs, this, [this, bytes, to, port] { deliver(bytes, to, port); });
+            QTimer::singleShot(m_config.faults.delayMs, this,
+                               [this, bytes, to, port] { deliver(bytes, to, port); });
         else
             deliver(bytes, to, port);
     }
 }
 
-void Agent::deliver(const QByteArray &datagram, const QHostAddress &to, quint16 port)
+void Agent::deliver(const QByteArray& datagram, const QHostAddress& to, quint16 port)
 {
     if (shouldDrop()) {
-        log(QStringLiteral("%1: reply to %2:%3 lost on purpose").arg(m_element.label(), to.toString()).arg(port));
+        log(QStringLiteral("%1: reply to %2:%3 lost on purpose")
+                .arg(m_element.label(), to.toString())
+                .arg(port));
     } else {
-        QUdpSocket *out = m_replySocket ? m_replySocket : m_socket;
+        QUdpSocket* out = m_replySocket ? m_replySocket : m_socket;
         if (out && out->writeDatagram(datagram, to, port) < 0)
             log(QStringLiteral("%1: send to %2:%3 failed: %4")
                     .arg(m_element.label(), to.toString())
@@ -321,10 +330,11 @@ void Agent::beginRestart()
     const QHostAddress previous = m_socket ? m_socket->localAddress() : m_element.agentAddress();
     closeSockets();
     log(QStringLiteral("%1: agent restarting").arg(m_element.label()));
-    QTimer::singleShot(m_config.restartPauseMs, this, [this, previous] { finishRestart(previous); });
+    QTimer::singleShot(m_config.restartPauseMs, this,
+                       [this, previous] { finishRestart(previous); });
 }
 
-void Agent::finishRestart(const QHostAddress &previous)
+void Agent::finishRestart(const QHostAddress& previous)
 {
     m_restarting = false;
     QHostAddress target = m_element.agentAddress();
@@ -340,7 +350,8 @@ void Agent::finishRestart(const QHostAddress &previous)
         target = previous;
         if (!bindSockets(target, &error)) {
             m_element.setAgentAddress(previous);
-            std::fprintf(stderr, "orvalink-sim: %s: %s\n", qPrintable(m_element.label()), qPrintable(error));
+            std::fprintf(stderr, "orvalink-sim: %s: %s\n", qPrintable(m_element.label()),
+                         qPrintable(error));
             return;
         }
     }

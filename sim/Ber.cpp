@@ -4,7 +4,7 @@ namespace orvalink::sim {
 
 namespace ber {
 
-bool readTlv(QByteArrayView data, Tlv &out)
+bool readTlv(QByteArrayView data, Tlv& out)
 {
     if (data.size() < 2)
         return false;
@@ -34,7 +34,7 @@ bool readTlv(QByteArrayView data, Tlv &out)
     return true;
 }
 
-bool decodeInteger(QByteArrayView content, qint64 &value)
+bool decodeInteger(QByteArrayView content, qint64& value)
 {
     if (content.isEmpty())
         return false;
@@ -57,7 +57,7 @@ bool decodeInteger(QByteArrayView content, qint64 &value)
     return true;
 }
 
-bool decodeUnsigned(QByteArrayView content, quint32 &value)
+bool decodeUnsigned(QByteArrayView content, quint32& value)
 {
     if (content.isEmpty())
         return false;
@@ -72,7 +72,7 @@ bool decodeUnsigned(QByteArrayView content, quint32 &value)
     return true;
 }
 
-bool decodeOid(QByteArrayView content, QList<quint32> &arcs)
+bool decodeOid(QByteArrayView content, QList<quint32>& arcs)
 {
     if (content.isEmpty())
         return false;
@@ -158,7 +158,7 @@ QByteArray encodeUnsigned(quint32 value)
     return out;
 }
 
-static void appendBase128(QByteArray &out, quint64 v)
+static void appendBase128(QByteArray& out, quint64 v)
 {
     QByteArray tmp;
     tmp.prepend(static_cast<char>(v & 0x7F));
@@ -167,7 +167,7 @@ static void appendBase128(QByteArray &out, quint64 v)
     out.append(tmp);
 }
 
-QByteArray encodeOid(const QList<quint32> &arcs)
+QByteArray encodeOid(const QList<quint32>& arcs)
 {
     QByteArray out;
     if (arcs.size() < 2 || arcs[0] > 2 || (arcs[0] < 2 && arcs[1] >= 40))
@@ -185,28 +185,28 @@ namespace {
 struct Cursor {
     QByteArrayView rest;
 
-    bool next(quint8 tag, ber::Tlv &out)
+    bool next(quint8 tag, ber::Tlv& out)
     {
         if (!ber::readTlv(rest, out) || out.tag != tag)
             return false;
         rest = rest.sliced(out.size);
         return true;
     }
-    bool nextAny(ber::Tlv &out)
+    bool nextAny(ber::Tlv& out)
     {
         if (!ber::readTlv(rest, out))
             return false;
         rest = rest.sliced(out.size);
         return true;
     }
-    bool integer(qint64 &value)
+    bool integer(qint64& value)
     {
         ber::Tlv t;
         return next(ber::Integer, t) && ber::decodeInteger(t.content, value);
     }
 };
 
-bool fail(QString *why, const char *reason)
+bool fail(QString* why, const char* reason)
 {
     if (why)
         *why = QString::fromLatin1(reason);
@@ -215,13 +215,13 @@ bool fail(QString *why, const char *reason)
 
 bool isPdu(quint8 tag)
 {
-    return tag == ber::GetRequest || tag == ber::GetNextRequest || tag == ber::GetResponse
-        || tag == ber::SetRequest;
+    return tag == ber::GetRequest || tag == ber::GetNextRequest || tag == ber::GetResponse ||
+           tag == ber::SetRequest;
 }
 
 } // namespace
 
-bool parseMessage(QByteArrayView datagram, SnmpMessage &out, QString *why)
+bool parseMessage(QByteArrayView datagram, SnmpMessage& out, QString* why)
 {
     ber::Tlv outer;
     if (!ber::readTlv(datagram, outer) || outer.tag != ber::Sequence)
@@ -272,10 +272,10 @@ bool parseMessage(QByteArrayView datagram, SnmpMessage &out, QString *why)
     return true;
 }
 
-QByteArray encodeMessage(const SnmpMessage &message)
+QByteArray encodeMessage(const SnmpMessage& message)
 {
     QByteArray binds;
-    for (const VarBind &vb : message.varBinds) {
+    for (const VarBind& vb : message.varBinds) {
         QByteArray one = ber::encodeTlv(ber::ObjectId, ber::encodeOid(vb.oid));
         one.append(ber::encodeTlv(vb.tag, vb.value));
         binds.append(ber::encodeTlv(ber::Sequence, one));

@@ -38,16 +38,16 @@ struct Tlv {
 // Reads the element at the front of `data`. Accepts short and long form
 // lengths (up to four length bytes, non-minimal forms included); refuses
 // high tag numbers, the indefinite form and a content running past the end.
-bool readTlv(QByteArrayView data, Tlv &out);
+bool readTlv(QByteArrayView data, Tlv& out);
 
 // Two's complement, 1 to 8 content bytes (leading padding tolerated).
-bool decodeInteger(QByteArrayView content, qint64 &value);
+bool decodeInteger(QByteArrayView content, qint64& value);
 // Unsigned 32-bit application types (Gauge32, Counter32, TimeTicks): 1 to 4
 // bytes read as unsigned, or 5 bytes with a leading zero; longer forms are
 // accepted only when the surplus leading bytes are zero.
-bool decodeUnsigned(QByteArrayView content, quint32 &value);
+bool decodeUnsigned(QByteArrayView content, quint32& value);
 // Arcs of at most 32 bits; the first byte holds the first two arcs.
-bool decodeOid(QByteArrayView content, QList<quint32> &arcs);
+bool decodeOid(QByteArrayView content, QList<quint32>& arcs);
 
 QByteArray encodeLength(qsizetype length);
 QByteArray encodeTlv(quint8 tag, QByteArrayView content);
@@ -57,7 +57,7 @@ QByteArray encodeInteger(qint64 value);
 // bit of the first byte would otherwise be set (200 -> 00 C8).
 QByteArray encodeUnsigned(quint32 value);
 // Content bytes of an OID; needs at least two arcs, the first at most 2.
-QByteArray encodeOid(const QList<quint32> &arcs);
+QByteArray encodeOid(const QList<quint32>& arcs);
 
 } // namespace ber
 
@@ -66,7 +66,7 @@ struct VarBind {
     quint8 tag = ber::Null;
     QByteArray value; // content bytes exactly as received or to be sent
 
-    bool operator==(const VarBind &) const = default;
+    bool operator==(const VarBind&) const = default;
 };
 
 // An SNMPv1 message with one of the four PDUs the agent knows.
@@ -79,13 +79,13 @@ struct SnmpMessage {
     qint64 errorIndex = 0;
     QList<VarBind> varBinds;
 
-    bool operator==(const SnmpMessage &) const = default;
+    bool operator==(const SnmpMessage&) const = default;
 };
 
 // Parses a whole datagram. Fails (with a short reason) on anything that is not
 // exactly one well-formed message: nested lengths must fill their parents and
 // no bytes may follow the message.
-bool parseMessage(QByteArrayView datagram, SnmpMessage &out, QString *why = nullptr);
-QByteArray encodeMessage(const SnmpMessage &message);
+bool parseMessage(QByteArrayView datagram, SnmpMessage& out, QString* why = nullptr);
+QByteArray encodeMessage(const SnmpMessage& message);
 
 } // namespace orvalink::sim

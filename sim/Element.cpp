@@ -12,8 +12,8 @@ namespace orvalink::sim {
 
 namespace {
 
-constexpr bool E = true;  // answered by an encoder
-constexpr bool D = true;  // answered by a decoder
+constexpr bool E = true; // answered by an encoder
+constexpr bool D = true; // answered by a decoder
 constexpr bool no = false;
 
 // clang-format off
@@ -71,7 +71,7 @@ const QList<ParamSpec> kTable = {
 constexpr int kNameBytes = 16;
 constexpr quint32 kCounterWrap = 0x80000000u; // counters stay positive 32-bit values
 
-quint32 ipv4(const char *text)
+quint32 ipv4(const char* text)
 {
     return QHostAddress(QString::fromLatin1(text)).toIPv4Address();
 }
@@ -92,7 +92,7 @@ quint64 splitmix(quint64 x)
     return x ^ (x >> 31);
 }
 
-bool printable(const QByteArray &bytes)
+bool printable(const QByteArray& bytes)
 {
     for (const char c : bytes) {
         const auto b = static_cast<quint8>(c);
@@ -116,28 +116,28 @@ QString roleName(Role role)
     return role == Role::Encoder ? QStringLiteral("encoder") : QStringLiteral("decoder");
 }
 
-const QList<ParamSpec> &parameterTable()
+const QList<ParamSpec>& parameterTable()
 {
     return kTable;
 }
 
-const ParamSpec *findParam(int number)
+const ParamSpec* findParam(int number)
 {
-    for (const ParamSpec &p : kTable)
+    for (const ParamSpec& p : kTable)
         if (p.number == number)
             return &p;
     return nullptr;
 }
 
-int Element::numberForKey(const QString &key)
+int Element::numberForKey(const QString& key)
 {
-    for (const ParamSpec &p : kTable)
+    for (const ParamSpec& p : kTable)
         if (*p.key && key == QLatin1String(p.key))
             return p.number;
     return 0;
 }
 
-QByteArray macForAddress(const QHostAddress &address)
+QByteArray macForAddress(const QHostAddress& address)
 {
     const quint32 a = address.toIPv4Address();
     QByteArray mac("\x2E\x8B\xF2", 3);
@@ -147,10 +147,9 @@ QByteArray macForAddress(const QHostAddress &address)
     return mac;
 }
 
-QByteArray parseMac(const QString &text)
+QByteArray parseMac(const QString& text)
 {
-    static const QRegularExpression re(
-        QStringLiteral("^([0-9A-Fa-f]{2})([:-][0-9A-Fa-f]{2}){5}$"));
+    static const QRegularExpression re(QStringLiteral("^([0-9A-Fa-f]{2})([:-][0-9A-Fa-f]{2}){5}$"));
     if (!re.match(text).hasMatch())
         return {};
     QString hex = text;
@@ -158,7 +157,7 @@ QByteArray parseMac(const QString &text)
     return QByteArray::fromHex(hex.toLatin1());
 }
 
-Element::Element(Role role, const QHostAddress &address, const QByteArray &mac)
+Element::Element(Role role, const QHostAddress& address, const QByteArray& mac)
     : m_role(role), m_mac(mac), m_agentAddress(address)
 {
     m_started.start();
@@ -172,7 +171,8 @@ Element::Element(Role role, const QHostAddress &address, const QByteArray &mac)
     m_texts[35] = padName((role == Role::Encoder ? "ENCODER " : "DECODER ") + suffix);
     m_texts[36] = "3";
     m_texts[37] = role == Role::Encoder ? "50" : "51";
-    m_texts[38] = QByteArray(role == Role::Encoder ? "OLE" : "OLD") + mac.right(3).toHex().toUpper();
+    m_texts[38] =
+        QByteArray(role == Role::Encoder ? "OLE" : "OLD") + mac.right(3).toHex().toUpper();
     m_texts[40] = "morqubit";
     m_texts[41] = "kestrvla";
 
@@ -195,7 +195,7 @@ Element::Element(Role role, const QHostAddress &address, const QByteArray &mac)
     m_numbers[7] = 1;   // analog input
     m_numbers[8] = 0;   // left/right
     m_numbers[9] = 0;
-    m_numbers[12] = 0;  // unicast
+    m_numbers[12] = 0; // unicast
     m_numbers[30] = 0;
     m_numbers[31] = 0;
     m_numbers[32] = 0;
@@ -216,14 +216,14 @@ QString Element::label() const
 
 bool Element::answers(int number) const
 {
-    const ParamSpec *p = findParam(number);
+    const ParamSpec* p = findParam(number);
     return p && (m_role == Role::Encoder ? p->encoder : p->decoder);
 }
 
 QList<int> Element::parameterNumbers() const
 {
     QList<int> out;
-    for (const ParamSpec &p : kTable)
+    for (const ParamSpec& p : kTable)
         if (answers(p.number))
             out << p.number;
     return out;
@@ -247,17 +247,41 @@ quint32 Element::counterValue(int n)
     const bool ptp = number(30) == 1;
     quint64 v = 0;
     switch (n) {
-    case 4: case 6: v = base + t + reads; break;             // about 1000 audio frames/s
-    case 3: case 5: v = (noise(4) % 100000 + t) / 25000; break;
-    case 17: v = base + t * 3 / 2 + reads; break;            // Ethernet frames in
-    case 16: v = (noise(17) % 100000 + t * 3 / 2) / 80000; break;
-    case 20: v = base + t * 5 / 4 + reads; break;            // Ethernet frames out
-    case 19: v = (noise(20) % 100000 + t * 5 / 4) / 200000; break;
-    case 23: v = ptp ? t / 125 + reads : 0; break;           // 8 PTP messages/s
-    case 21: v = ptp ? (t / 125) / 2000 : 0; break;
-    case 22: v = ptp ? noise(second * 64 + 22) % 400 : 0; break;
-    case 27: v = ptp ? 150000 + noise(second * 64 + 27) % 6000 : 0; break;
-    case 24: case 25: case 26: {
+    case 4:
+    case 6:
+        v = base + t + reads;
+        break; // about 1000 audio frames/s
+    case 3:
+    case 5:
+        v = (noise(4) % 100000 + t) / 25000;
+        break;
+    case 17:
+        v = base + t * 3 / 2 + reads;
+        break; // Ethernet frames in
+    case 16:
+        v = (noise(17) % 100000 + t * 3 / 2) / 80000;
+        break;
+    case 20:
+        v = base + t * 5 / 4 + reads;
+        break; // Ethernet frames out
+    case 19:
+        v = (noise(20) % 100000 + t * 5 / 4) / 200000;
+        break;
+    case 23:
+        v = ptp ? t / 125 + reads : 0;
+        break; // 8 PTP messages/s
+    case 21:
+        v = ptp ? (t / 125) / 2000 : 0;
+        break;
+    case 22:
+        v = ptp ? noise(second * 64 + 22) % 400 : 0;
+        break;
+    case 27:
+        v = ptp ? 150000 + noise(second * 64 + 27) % 6000 : 0;
+        break;
+    case 24:
+    case 25:
+    case 26: {
         // One snapshot per second so that min <= avg <= max holds for the
         // three reads of one refresh.
         if (!ptp)
@@ -271,16 +295,17 @@ quint32 Element::counterValue(int n)
             v = avg - 1000 - noise(second * 64 + 26) % 4000;
         break;
     }
-    default: break;
+    default:
+        break;
     }
     return static_cast<quint32>(v % kCounterWrap);
 }
 
-int Element::get(int n, Value &out)
+int Element::get(int n, Value& out)
 {
     if (!answers(n))
         return NoSuchName;
-    const ParamSpec &p = *findParam(n);
+    const ParamSpec& p = *findParam(n);
     switch (p.kind) {
     case Kind::Number:
         out = {ber::Gauge32, ber::encodeUnsigned(static_cast<quint32>(number(n)))};
@@ -298,19 +323,27 @@ int Element::get(int n, Value &out)
         }
         break;
     }
-    case Kind::Address: out = {0x40, addressBytes(m_addresses.value(n))}; break;
-    case Kind::Text: out = {0x04, n == 35 ? padName(m_texts.value(n)) : m_texts.value(n)}; break;
-    case Kind::Mac: out = {0x04, m_mac}; break;
-    case Kind::Counter: out = {0x42, ber::encodeUnsigned(counterValue(n))}; break;
+    case Kind::Address:
+        out = {0x40, addressBytes(m_addresses.value(n))};
+        break;
+    case Kind::Text:
+        out = {0x04, n == 35 ? padName(m_texts.value(n)) : m_texts.value(n)};
+        break;
+    case Kind::Mac:
+        out = {0x04, m_mac};
+        break;
+    case Kind::Counter:
+        out = {0x42, ber::encodeUnsigned(counterValue(n))};
+        break;
     }
     return NoError;
 }
 
-int Element::checkSet(int n, const Value &in) const
+int Element::checkSet(int n, const Value& in) const
 {
     if (!answers(n))
         return NoSuchName;
-    const ParamSpec &p = *findParam(n);
+    const ParamSpec& p = *findParam(n);
     if (p.access == Access::ReadOnly)
         return NoSuchName; // not writable in this view (SNMPv1 has no notWritable)
     switch (p.kind) {
@@ -327,8 +360,8 @@ int Element::checkSet(int n, const Value &in) const
     case Kind::Address:
         return in.tag == ber::IpAddress && in.bytes.size() == 4 ? NoError : BadValue;
     case Kind::Text:
-        if (in.tag != ber::OctetString || in.bytes.size() < p.min || in.bytes.size() > p.max
-            || !printable(in.bytes))
+        if (in.tag != ber::OctetString || in.bytes.size() < p.min || in.bytes.size() > p.max ||
+            !printable(in.bytes))
             return BadValue;
         // An all-blank name would leave the device without one.
         if (n == 35 && in.bytes.trimmed().isEmpty())
@@ -341,9 +374,9 @@ int Element::checkSet(int n, const Value &in) const
     return NoSuchName;
 }
 
-void Element::applySet(int n, const Value &in)
+void Element::applySet(int n, const Value& in)
 {
-    const ParamSpec &p = *findParam(n);
+    const ParamSpec& p = *findParam(n);
     switch (p.kind) {
     case Kind::Number:
     case Kind::Signed: {
@@ -379,7 +412,7 @@ void Element::applySet(int n, const Value &in)
     }
 }
 
-void Element::setAgentAddress(const QHostAddress &address)
+void Element::setAgentAddress(const QHostAddress& address)
 {
     m_agentAddress = address;
     m_addresses[48] = address.toIPv4Address();
@@ -393,7 +426,7 @@ bool Element::takeRestartRequest()
 QJsonObject Element::toJson() const
 {
     QJsonObject settings;
-    for (const ParamSpec &p : kTable) {
+    for (const ParamSpec& p : kTable) {
         if (!*p.key)
             continue;
         switch (p.kind) {
@@ -420,14 +453,14 @@ QJsonObject Element::toJson() const
     return o;
 }
 
-QStringList Element::fromJson(const QJsonObject &object)
+QStringList Element::fromJson(const QJsonObject& object)
 {
     QStringList problems;
     const QJsonValue agent = object.value(QStringLiteral("agent"));
     if (!agent.isUndefined()) {
         QHostAddress a;
-        if (agent.isString() && a.setAddress(agent.toString())
-            && a.protocol() == QAbstractSocket::IPv4Protocol)
+        if (agent.isString() && a.setAddress(agent.toString()) &&
+            a.protocol() == QAbstractSocket::IPv4Protocol)
             m_agentAddress = a;
         else
             problems << QStringLiteral("agent: not an IPv4 address");
@@ -435,7 +468,7 @@ QStringList Element::fromJson(const QJsonObject &object)
     const QJsonObject settings = object.value(QStringLiteral("settings")).toObject();
     for (auto it = settings.begin(); it != settings.end(); ++it) {
         const int n = numberForKey(it.key());
-        const ParamSpec *p = n ? findParam(n) : nullptr;
+        const ParamSpec* p = n ? findParam(n) : nullptr;
         if (!p) {
             problems << it.key() + QStringLiteral(": unknown setting");
             continue;
@@ -446,15 +479,16 @@ QStringList Element::fromJson(const QJsonObject &object)
         case Kind::Number:
         case Kind::Signed: {
             const double d = it.value().toDouble(-1e18);
-            ok = it.value().isDouble() && d == std::floor(d) && d >= double(p->min) && d <= double(p->max);
+            ok = it.value().isDouble() && d == std::floor(d) && d >= double(p->min) &&
+                 d <= double(p->max);
             if (ok)
                 m_numbers[n] = static_cast<qint64>(d);
             break;
         }
         case Kind::Address: {
             QHostAddress a;
-            ok = it.value().isString() && a.setAddress(it.value().toString())
-                && a.protocol() == QAbstractSocket::IPv4Protocol;
+            ok = it.value().isString() && a.setAddress(it.value().toString()) &&
+                 a.protocol() == QAbstractSocket::IPv4Protocol;
             if (ok)
                 m_addresses[n] = a.toIPv4Address();
             break;
@@ -462,8 +496,8 @@ QStringList Element::fromJson(const QJsonObject &object)
         case Kind::Text: {
             const QString s = it.value().toString();
             const QByteArray bytes = s.toLatin1();
-            ok = it.value().isString() && QString::fromLatin1(bytes) == s && bytes.size() >= p->min
-                && bytes.size() <= p->max && printable(bytes);
+            ok = it.value().isString() && QString::fromLatin1(bytes) == s &&
+                 bytes.size() >= p->min && bytes.size() <= p->max && printable(bytes);
             if (ok)
                 m_texts[n] = n == 35 ? padName(bytes) : bytes;
             break;

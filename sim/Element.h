@@ -35,7 +35,7 @@ enum SnmpStatus : int {
 struct Value {
     quint8 tag = 0;
     QByteArray bytes;
-    bool operator==(const Value &) const = default;
+    bool operator==(const Value&) const = default;
 };
 
 enum class Kind { Number, Signed, Address, Text, Mac, Counter };
@@ -43,7 +43,7 @@ enum class Access { ReadOnly, ReadWrite };
 
 struct ParamSpec {
     int number = 0;
-    const char *key = ""; // name in the state file
+    const char* key = ""; // name in the state file
     Kind kind = Kind::Number;
     Access access = Access::ReadOnly;
     bool encoder = true;
@@ -53,14 +53,14 @@ struct ParamSpec {
 };
 
 // The full parameter table of the device family (numbers 1 to 50).
-const QList<ParamSpec> &parameterTable();
-const ParamSpec *findParam(int number);
+const QList<ParamSpec>& parameterTable();
+const ParamSpec* findParam(int number);
 
 class Element {
 public:
     // `address` is where the agent listens and the element's own address at
     // first start; `mac` six bytes.
-    Element(Role role, const QHostAddress &address, const QByteArray &mac);
+    Element(Role role, const QHostAddress& address, const QByteArray& mac);
 
     Role role() const { return m_role; }
     QByteArray mac() const { return m_mac; }
@@ -72,11 +72,11 @@ public:
     bool answers(int number) const;
 
     // Returns an SnmpStatus; on NoError `out` holds the encoded value.
-    int get(int number, Value &out);
+    int get(int number, Value& out);
     // Validates a SET without changing anything.
-    int checkSet(int number, const Value &in) const;
+    int checkSet(int number, const Value& in) const;
     // Takes a value that checkSet() accepted.
-    void applySet(int number, const Value &in);
+    void applySet(int number, const Value& in);
 
     QByteArray readCommunity() const { return m_texts.value(40); }
     QByteArray writeCommunity() const { return m_texts.value(41); }
@@ -84,19 +84,19 @@ public:
     // The address the agent serves on, and the pending restart of the agent
     // that a write of 1 to parameter 50 requests.
     QHostAddress agentAddress() const { return m_agentAddress; }
-    void setAgentAddress(const QHostAddress &address);
+    void setAgentAddress(const QHostAddress& address);
     bool takeRestartRequest();
 
     // Persistent settings (not the counters).
     QJsonObject toJson() const;
     // Applies what it can; returns one message per rejected entry.
-    QStringList fromJson(const QJsonObject &object);
+    QStringList fromJson(const QJsonObject& object);
 
     // Milliseconds since the element started; tests replace the clock.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
     // Number of the setting for a state-file key, 0 if none.
-    static int numberForKey(const QString &key);
+    static int numberForKey(const QString& key);
 
 private:
     qint64 number(int n) const { return m_numbers.value(n); }
@@ -106,7 +106,7 @@ private:
     Role m_role;
     QByteArray m_mac;
     QHostAddress m_agentAddress;
-    QMap<int, qint64> m_numbers;   // Number and Signed kinds
+    QMap<int, qint64> m_numbers;    // Number and Signed kinds
     QMap<int, quint32> m_addresses; // Address kind
     QMap<int, QByteArray> m_texts;  // Text kind
     quint64 m_reads = 0;            // counter reads so far; counters also move per read
@@ -117,8 +117,8 @@ private:
 
 // Builds the six-byte MAC 2E:8B:F2:b:c:d from the last three octets of an
 // IPv4 address.
-QByteArray macForAddress(const QHostAddress &address);
+QByteArray macForAddress(const QHostAddress& address);
 // Parses "2E:8B:F2:00:00:16" (also "-" separators); empty on failure.
-QByteArray parseMac(const QString &text);
+QByteArray parseMac(const QString& text);
 
 } // namespace orvalink::sim

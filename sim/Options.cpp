@@ -6,7 +6,7 @@ namespace orvalink::sim {
 
 namespace {
 
-bool toNumber(const QString &text, qint64 min, qint64 max, qint64 &out)
+bool toNumber(const QString& text, qint64 min, qint64 max, qint64& out)
 {
     bool ok = false;
     const qint64 v = text.toLongLong(&ok);
@@ -16,7 +16,7 @@ bool toNumber(const QString &text, qint64 min, qint64 max, qint64 &out)
     return true;
 }
 
-bool parseElement(const QString &word, ElementArg &out, QString *error)
+bool parseElement(const QString& word, ElementArg& out, QString* error)
 {
     const qsizetype at = word.indexOf(QLatin1Char('@'));
     if (at < 0) {
@@ -40,9 +40,9 @@ bool parseElement(const QString &word, ElementArg &out, QString *error)
     }
     const QStringList parts = rest.split(QLatin1Char('.'));
     bool numeric = parts.size() == 4;
-    for (const QString &p : parts)
-        numeric = numeric && !p.isEmpty() && p.size() <= 3 && p.toUInt() <= 255
-            && std::all_of(p.begin(), p.end(), [](QChar c) { return c.isDigit(); });
+    for (const QString& p : parts)
+        numeric = numeric && !p.isEmpty() && p.size() <= 3 && p.toUInt() <= 255 &&
+                  std::all_of(p.begin(), p.end(), [](QChar c) { return c.isDigit(); });
     if (!numeric || !out.address.setAddress(rest)) {
         *error = QStringLiteral("'%1': '%2' is not a dotted IPv4 address").arg(word, rest);
         return false;
@@ -103,7 +103,7 @@ QString usageText()
         "SIGINT and SIGTERM end the simulator cleanly, saving the state file.\n");
 }
 
-bool parseOptions(const QStringList &arguments, Options &out, QString *error)
+bool parseOptions(const QStringList& arguments, Options& out, QString* error)
 {
     Options o;
     QString dummy;
@@ -120,7 +120,7 @@ bool parseOptions(const QStringList &arguments, Options &out, QString *error)
                 inlineValue = true;
             }
         }
-        auto takeValue = [&](QString &v) {
+        auto takeValue = [&](QString& v) {
             if (inlineValue) {
                 v = value;
                 return true;
@@ -132,12 +132,15 @@ bool parseOptions(const QStringList &arguments, Options &out, QString *error)
             v = arguments[++i];
             return true;
         };
-        auto number = [&](qint64 min, qint64 max, qint64 &target) {
+        auto number = [&](qint64 min, qint64 max, qint64& target) {
             QString v;
             if (!takeValue(v))
                 return false;
             if (!toNumber(v, min, max, target)) {
-                *error = QStringLiteral("%1: '%2' is not a number from %3 to %4").arg(arg, v).arg(min).arg(max);
+                *error = QStringLiteral("%1: '%2' is not a number from %3 to %4")
+                             .arg(arg, v)
+                             .arg(min)
+                             .arg(max);
                 return false;
             }
             return true;
@@ -178,7 +181,8 @@ bool parseOptions(const QStringList &arguments, Options &out, QString *error)
             bool ok = false;
             const double p = value.toDouble(&ok);
             if (!ok || p < 0 || p > 100) {
-                *error = QStringLiteral("--loss: '%1' is not a percentage from 0 to 100").arg(value);
+                *error =
+                    QStringLiteral("--loss: '%1' is not a percentage from 0 to 100").arg(value);
                 return false;
             }
             o.faults.lossPercent = p;
@@ -230,13 +234,14 @@ bool parseOptions(const QStringList &arguments, Options &out, QString *error)
     }
     QSet<quint32> addresses;
     QSet<QByteArray> macs;
-    for (const ElementArg &e : o.elements) {
+    for (const ElementArg& e : o.elements) {
         if (addresses.contains(e.address.toIPv4Address())) {
             *error = QStringLiteral("%1 is given twice").arg(e.address.toString());
             return false;
         }
         if (macs.contains(e.mac)) {
-            *error = QStringLiteral("MAC %1 is given twice").arg(QString::fromLatin1(e.mac.toHex(':').toUpper()));
+            *error = QStringLiteral("MAC %1 is given twice")
+                         .arg(QString::fromLatin1(e.mac.toHex(':').toUpper()));
             return false;
         }
         addresses.insert(e.address.toIPv4Address());

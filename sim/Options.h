@@ -28,7 +28,7 @@ struct Options {
 };
 
 // `arguments` without the program name. False with a message on bad input.
-bool parseOptions(const QStringList &arguments, Options &out, QString *error);
+bool parseOptions(const QStringList& arguments, Options& out, QString* error);
 QString usageText();
 
 } // namespace orvalink::sim

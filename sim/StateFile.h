@@ -21,12 +21,12 @@ public:
     // Reads the file. A missing file is an empty state; a file that exists
     // but is not a state file fails with a message and must not be
     // overwritten.
-    bool load(QString *error);
+    bool load(QString* error);
     // Gives the element its stored settings, if there are any; returns one
     // message per entry that could not be used.
-    QStringList restore(Element &element) const;
+    QStringList restore(Element& element) const;
     // Writes every element's settings (atomically), keeping other entries.
-    bool save(const QList<const Element *> &elements, QString *error);
+    bool save(const QList<const Element*>& elements, QString* error);
 
 private:
     QString m_path;

@@ -28,7 +28,7 @@ void onSignal(int)
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
-void say(FILE *to, const QString &line)
+void say(FILE* to, const QString& line)
 {
     std::fprintf(to, "orvalink-sim: %s\n", qPrintable(line));
     std::fflush(to);
@@ -36,7 +36,7 @@ void say(FILE *to, const QString &line)
 
 } // namespace
 
-int main(int argc, char *argv[])
+int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList arguments = app.arguments();
@@ -64,11 +64,11 @@ int main(int argc, char *argv[])
 
     std::vector<std::unique_ptr<Element>> elements;
     std::vector<std::unique_ptr<Agent>> agents;
-    QList<const Element *> all;
-    for (const ElementArg &given : options.elements) {
+    QList<const Element*> all;
+    for (const ElementArg& given : options.elements) {
         auto element = std::make_unique<Element>(given.role, given.address, given.mac);
         if (state) {
-            for (const QString &problem : state->restore(*element))
+            for (const QString& problem : state->restore(*element))
                 say(stderr, problem);
             if (!isLocalAddress(element->agentAddress())) {
                 say(stderr, QStringLiteral("%1: stored agent address %2 is not local, using %3")
@@ -93,7 +93,7 @@ int main(int argc, char *argv[])
     config.faults = options.faults;
     config.restartPauseMs = options.restartPauseMs;
     config.verbose = options.verbose;
-    for (auto &element : elements) {
+    for (auto& element : elements) {
         auto agent = std::make_unique<Agent>(*element, config);
         if (!agent->start(&error)) {
             say(stderr, element->label() + QStringLiteral(": ") + error);
@@ -101,7 +101,7 @@ int main(int argc, char *argv[])
         }
         QObject::connect(agent.get(), &Agent::settingsChanged, &app, save);
         QObject::connect(agent.get(), &Agent::restarted, &app,
-                         [](const QString &message) { say(stdout, message); });
+                         [](const QString& message) { say(stdout, message); });
         ready << agent->endpoint();
         agents.push_back(std::move(agent));
     }

@@ -33,10 +33,7 @@ QList<ButtonChoice> buttonsFor(PromptButtons buttons)
 
 } // namespace
 
-MessageBoxPrompt::MessageBoxPrompt(QWidget* parent)
-    : m_parent(parent)
-{
-}
+MessageBoxPrompt::MessageBoxPrompt(QWidget* parent) : m_parent(parent) {}
 
 void MessageBoxPrompt::setParentWidget(QWidget* parent)
 {
@@ -75,8 +72,8 @@ QMessageBox::Icon MessageBoxPrompt::boxIcon(PromptIcon icon)
 
 PromptAnswer MessageBoxPrompt::ask(const PromptRequest& request)
 {
-    QMessageBox box(boxIcon(request.icon), displayTitle(request.title),
-                    displayText(request.text), QMessageBox::NoButton, m_parent);
+    QMessageBox box(boxIcon(request.icon), displayTitle(request.title), displayText(request.text),
+                    QMessageBox::NoButton, m_parent);
     box.setTextFormat(Qt::PlainText);
     const QList<ButtonChoice> choices = buttonsFor(request.buttons);
     PromptAnswer escapeAnswer = choices.last().answer;

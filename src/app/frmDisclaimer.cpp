@@ -11,8 +11,7 @@
 namespace orvalink {
 
 frmDisclaimer::frmDisclaimer(UserSettings& settings, QWidget* parent)
-    : QDialog(parent)
-    , m_settings(settings)
+    : QDialog(parent), m_settings(settings)
 {
     setObjectName(QStringLiteral("frmDisclaimer"));
     setWindowTitle(QStringLiteral("Orvalink NMS"));
@@ -39,7 +38,8 @@ frmDisclaimer::frmDisclaimer(UserSettings& settings, QWidget* parent)
     lblText2->setWordWrap(true);
 
     chkAgree = new QCheckBox(
-        QStringLiteral("I have read and understood all the above. Do not show this notification again."),
+        QStringLiteral(
+            "I have read and understood all the above. Do not show this notification again."),
         this);
     cmdClose = new QPushButton(QStringLiteral("&Close"), this);
     cmdClose->setDefault(true);

@@ -1,10 +1,10 @@
 #include "app/frmMain.h"
 
+#include "app/frmDisclaimer.h"
 #include "core/InterfaceLister.h"
 #include "core/Prompt.h"
 #include "core/StartMode.h"
 #include "core/UserSettings.h"
-#include "app/frmDisclaimer.h"
 #include "devops/ProbeOperation.h"
 #include "dialogs/frmAddNewSNMP.h"
 #include "snmp/SnmpTransport.h"
@@ -84,9 +84,7 @@ QIcon deviceIcon(bool encoder)
 
 } // namespace
 
-frmMain::frmMain(const AppContext& context, QWidget* parent)
-    : QMainWindow(parent)
-    , m_ctx(context)
+frmMain::frmMain(const AppContext& context, QWidget* parent) : QMainWindow(parent), m_ctx(context)
 {
     Q_ASSERT(m_ctx.prompt && m_ctx.settings && m_ctx.interfaces);
     setObjectName(QStringLiteral("frmMain"));
@@ -207,7 +205,8 @@ void frmMain::buildToolbar()
             action = Toolbar1->addAction(ImageList1.value(b.image), QString::fromLatin1(b.text));
             action->setToolTip(QString::fromLatin1(b.text));
             const int index = b.index;
-            connect(action, &QAction::triggered, this, [this, index] { Toolbar1_ButtonClick(index); });
+            connect(action, &QAction::triggered, this,
+                    [this, index] { Toolbar1_ButtonClick(index); });
         }
         m_toolbarButtons.append(action);
     }
@@ -304,9 +303,8 @@ void frmMain::reportWriteFailure(const QString& path, const QString& reason)
 {
     m_ctx.prompt->tell(PromptIcon::Critical,
                        QStringLiteral("Could not save the element database %1.")
-                               .arg(QDir::toNativeSeparators(path))
-                           + kCR + reason + kCR
-                           + QStringLiteral("The change was not stored."));
+                               .arg(QDir::toNativeSeparators(path)) +
+                           kCR + reason + kCR + QStringLiteral("The change was not stored."));
 }
 
 // ------------------------------------------------------------ NMS interface
@@ -360,7 +358,8 @@ void frmMain::cmbNMSIPAddr_Click()
 
 void frmMain::setTreeCaption()
 {
-    frmTreeView->setTitle(QStringLiteral("Select element: (%1 items)").arg(TreeView1->topLevelItemCount()));
+    frmTreeView->setTitle(
+        QStringLiteral("Select element: (%1 items)").arg(TreeView1->topLevelItemCount()));
 }
 
 void frmMain::Load_Config()
@@ -386,9 +385,9 @@ void frmMain::Load_Config()
         const ElementList list = loadElementList(m_store, m_ctx.databasePath);
         if (list.empty) {
             m_ctx.prompt->tell(PromptIcon::Information,
-                               QStringLiteral("Local database is empty.") + kCR
-                                   + QStringLiteral("Please click the 'Add New Element' button "
-                                                    "to add one."),
+                               QStringLiteral("Local database is empty.") + kCR +
+                                   QStringLiteral("Please click the 'Add New Element' button "
+                                                  "to add one."),
                                QStringLiteral("Information"));
         } else {
             for (const ElementEntry& e : list.entries)
@@ -427,9 +426,9 @@ void frmMain::DeleteElement()
     PromptRequest question;
     question.icon = PromptIcon::Question;
     question.title = QStringLiteral("Delete element");
-    question.text = QStringLiteral("The selected element will be permanently deleted.") + kCR
-        + QStringLiteral("There is no way to revert this action. ") + kCR
-        + QStringLiteral("Are you sure?");
+    question.text = QStringLiteral("The selected element will be permanently deleted.") + kCR +
+                    QStringLiteral("There is no way to revert this action. ") + kCR +
+                    QStringLiteral("Are you sure?");
     question.buttons = PromptButtons::YesNo;
     question.defaultAnswer = PromptAnswer::No;
     if (m_ctx.prompt->ask(question) != PromptAnswer::Yes)
@@ -500,8 +499,8 @@ bool frmMain::checkSelection()
     if (!TreeView1->selectedItems().isEmpty() && panel->lblElementMAC->text().length() >= 6)
         return true;
     m_ctx.prompt->tell(PromptIcon::Information,
-                       QStringLiteral("No device has been selected / loaded. ") + kCR
-                           + QStringLiteral("Please, click on a device from the elements list."));
+                       QStringLiteral("No device has been selected / loaded. ") + kCR +
+                           QStringLiteral("Please, click on a device from the elements list."));
     return false;
 }
 
@@ -564,8 +563,8 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == TreeView1->viewport()) {
         const auto type = event->type();
-        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick
-            || type == QEvent::MouseButtonRelease) {
+        if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+            type == QEvent::MouseButtonRelease) {
             auto* me = static_cast<QMouseEvent*>(event);
             if (me->button() == Qt::RightButton) {
                 // The right button opens the menu and never moves the

@@ -4,8 +4,8 @@
 // call through it (database access, text forms, SNMP).
 
 #include "app/AppContext.h"
-#include "devops/ElementView.h"
 #include "core/AppFlags.h"
+#include "devops/ElementView.h"
 #include "panel/ElementPanel.h"
 #include "store/IniStore.h"
 
@@ -115,8 +115,8 @@ public:
     // ---- Database routines ----
     QString ReadFromINI(const QString& strSection, const QString& strkey,
                         const QString& strfullpath, const QString& strDefault) const;
-    void WriteToINI(const QString& strSection, const QString& strkey,
-                    const QString& strkeyvalue, const QString& strfullpath);
+    void WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
+                    const QString& strfullpath);
     void DeleteIniSection(const QString& strSection, const QString& strfullpath);
     void DeleteIniKey(const QString& strSection, const QString& strKeyname,
                       const QString& strfullpath);

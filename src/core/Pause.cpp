@@ -6,9 +6,7 @@
 
 namespace orvalink {
 
-Pause::Pause(QObject* parent)
-    : QObject(parent)
-    , m_timer(new QTimer(this))
+Pause::Pause(QObject* parent) : QObject(parent), m_timer(new QTimer(this))
 {
     m_timer->setSingleShot(true);
 }

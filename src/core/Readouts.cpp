@@ -52,8 +52,8 @@ double latencyMs(int position, bool gpsOrSfn, bool lowLatency)
 
 QString latencyText(int position, bool gpsOrSfn, bool lowLatency, const QString& decimalPoint)
 {
-    return formatDecimal(latencyMs(position, gpsOrSfn, lowLatency), 2, decimalPoint)
-        + QStringLiteral("mS");
+    return formatDecimal(latencyMs(position, gpsOrSfn, lowLatency), 2, decimalPoint) +
+           QStringLiteral("mS");
 }
 
 double silenceLevelDbu(int position)
@@ -79,8 +79,8 @@ double silenceTimeSec(int position)
 
 QString silenceTimeText(int position, const QString& decimalPoint)
 {
-    return formatDecimal(roundToTenth(silenceTimeSec(position)), 1, decimalPoint)
-        + QStringLiteral("Sec");
+    return formatDecimal(roundToTenth(silenceTimeSec(position)), 1, decimalPoint) +
+           QStringLiteral("Sec");
 }
 
 std::optional<int> storedInteger(const QString& text)

@@ -5,11 +5,11 @@
 namespace orvalink {
 
 struct Timings {
-    int snmpTimeoutMs = 1000;   // timerSNMPTimeout: end of one SNMP wait
+    int snmpTimeoutMs = 1000;    // timerSNMPTimeout: end of one SNMP wait
     int snmpSetAllowedMs = 6000; // tmrSNMPSetAllowed: spacing of SETs
-    int remoteSentMs = 3000;    // timerRemoteSent: remote-protocol reply wait
-    int volumeMs = 50;          // tmrVolume: level polling
-    int spectrumMs = 80;        // tmrSpectrum: never started
+    int remoteSentMs = 3000;     // timerRemoteSent: remote-protocol reply wait
+    int volumeMs = 50;           // tmrVolume: level polling
+    int spectrumMs = 80;         // tmrSpectrum: never started
 };
 
 } // namespace orvalink

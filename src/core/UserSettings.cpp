@@ -9,7 +9,8 @@ const QString kSection = QStringLiteral("Orvalink SNMP");
 }
 
 UserSettings::UserSettings()
-    : m_settings(std::make_unique<QSettings>(QStringLiteral("Quorvane"), QStringLiteral("Quorvane")))
+    : m_settings(
+          std::make_unique<QSettings>(QStringLiteral("Quorvane"), QStringLiteral("Quorvane")))
 {
 }
 

@@ -15,32 +15,58 @@ namespace {
 QString statusFor(quint8 n)
 {
     switch (n) {
-    case 35: return QStringLiteral("Status: Getting device name");
-    case 14: return QStringLiteral("Status: Getting device ETH IP");
-    case 13: return QStringLiteral("Status: Getting device ETH GW");
-    case 18: return QStringLiteral("Status: Getting device ETH Mask");
-    case 30: return QStringLiteral("Status: Getting device SFN option");
-    case 31: return QStringLiteral("Status: Getting device SFN Delay");
-    case 32: return QStringLiteral("Status: Getting device detector mode");
-    case 9: return QStringLiteral("Status: Getting device LowLatency option");
-    case 8: return QStringLiteral("Status: Getting device audio format");
-    case 7: return QStringLiteral("Status: Getting device audio source");
-    case 1: return QStringLiteral("Status: Getting device audio attenuation");
-    case 12: return QStringLiteral("Status: Getting device TX type");
-    case 11: return QStringLiteral("Status: Getting device remote IP");
-    case 10: return QStringLiteral("Status: Getting device multicast IP");
-    case 2: return QStringLiteral("Status: Getting device buffer size");
-    case 33: return QStringLiteral("Status: Getting device detector threshold");
-    case 34: return QStringLiteral("Status: Getting device detector timeout");
-    case 36: return QStringLiteral("Status: Getting device DSP version");
-    case 37: return QStringLiteral("Status: Getting device DSP revison");
-    case 38: return QStringLiteral("Status: Getting device serial number");
-    case 41: return QStringLiteral("Status: Getting device SNMP RW community");
-    case 42: return QStringLiteral("Status: Getting device SNMP Mask");
-    case 43: return QStringLiteral("Status: Getting device SNMP GW");
-    case 45: return QStringLiteral("Status: Getting device SNMP DNS");
-    case 39: return QStringLiteral("Status: Getting device SNMP trap IP");
-    default: return QString();
+    case 35:
+        return QStringLiteral("Status: Getting device name");
+    case 14:
+        return QStringLiteral("Status: Getting device ETH IP");
+    case 13:
+        return QStringLiteral("Status: Getting device ETH GW");
+    case 18:
+        return QStringLiteral("Status: Getting device ETH Mask");
+    case 30:
+        return QStringLiteral("Status: Getting device SFN option");
+    case 31:
+        return QStringLiteral("Status: Getting device SFN Delay");
+    case 32:
+        return QStringLiteral("Status: Getting device detector mode");
+    case 9:
+        return QStringLiteral("Status: Getting device LowLatency option");
+    case 8:
+        return QStringLiteral("Status: Getting device audio format");
+    case 7:
+        return QStringLiteral("Status: Getting device audio source");
+    case 1:
+        return QStringLiteral("Status: Getting device audio attenuation");
+    case 12:
+        return QStringLiteral("Status: Getting device TX type");
+    case 11:
+        return QStringLiteral("Status: Getting device remote IP");
+    case 10:
+        return QStringLiteral("Status: Getting device multicast IP");
+    case 2:
+        return QStringLiteral("Status: Getting device buffer size");
+    case 33:
+        return QStringLiteral("Status: Getting device detector threshold");
+    case 34:
+        return QStringLiteral("Status: Getting device detector timeout");
+    case 36:
+        return QStringLiteral("Status: Getting device DSP version");
+    case 37:
+        return QStringLiteral("Status: Getting device DSP revison");
+    case 38:
+        return QStringLiteral("Status: Getting device serial number");
+    case 41:
+        return QStringLiteral("Status: Getting device SNMP RW community");
+    case 42:
+        return QStringLiteral("Status: Getting device SNMP Mask");
+    case 43:
+        return QStringLiteral("Status: Getting device SNMP GW");
+    case 45:
+        return QStringLiteral("Status: Getting device SNMP DNS");
+    case 39:
+        return QStringLiteral("Status: Getting device SNMP trap IP");
+    default:
+        return QString();
     }
 }
 
@@ -52,11 +78,7 @@ const QString ProbeOperation::kDefaultCommunity = QStringLiteral("morqubit");
 
 ProbeOperation::ProbeOperation(SnmpClient& client, Database& database, Prompt& prompt,
                                const Timings& timings, QObject* parent)
-    : QObject(parent)
-    , m_client(client)
-    , m_database(database)
-    , m_prompt(prompt)
-    , m_timings(timings)
+    : QObject(parent), m_client(client), m_database(database), m_prompt(prompt), m_timings(timings)
 {
 }
 

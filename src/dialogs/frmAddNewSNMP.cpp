@@ -12,9 +12,7 @@
 namespace orvalink {
 
 frmAddNewSNMP::frmAddNewSNMP(ProbeOperation& probe, QWidget* parent)
-    : QDialog(parent)
-    , ui(std::make_unique<Ui::frmAddNewSNMP>())
-    , m_probe(probe)
+    : QDialog(parent), ui(std::make_unique<Ui::frmAddNewSNMP>()), m_probe(probe)
 {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);

@@ -74,14 +74,10 @@ void keepPlace(QWidget* w)
 
 } // namespace
 
-ElementPanel::ElementPanel(IniStore& store, const QString& dbPath, Prompt& prompt,
-                           AppFlags& flags, QWidget* parent)
-    : QWidget(parent)
-    , m_store(store)
-    , m_dbPath(dbPath)
-    , m_prompt(prompt)
-    , m_flags(flags)
-    , m_locale(QLocale::system())
+ElementPanel::ElementPanel(IniStore& store, const QString& dbPath, Prompt& prompt, AppFlags& flags,
+                           QWidget* parent)
+    : QWidget(parent), m_store(store), m_dbPath(dbPath), m_prompt(prompt), m_flags(flags),
+      m_locale(QLocale::system())
 {
     setObjectName(QStringLiteral("ElementPanel"));
     tmrVolume = new QTimer(this);
@@ -163,7 +159,8 @@ void ElementPanel::buildProperties()
         auto* field = named(new QLineEdit(QStringLiteral("1"), f), name);
         field->setMaxLength(4);
         field->setToolTip(QStringLiteral("Range: 1-4095"));
-        field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("00000")) + 16);
+        field->setMaximumWidth(field->fontMetrics().horizontalAdvance(QStringLiteral("00000")) +
+                               16);
         return field;
     };
     txtVLAN_Audio = vlanField("txtVLAN_Audio");
@@ -256,9 +253,9 @@ void ElementPanel::buildProperties()
 
     lblThreshold = named(caption(QStringLiteral("Threshold:"), f), "lblThreshold");
     lblThreshold->setToolTip(QStringLiteral("Silence detector trigger level"));
-    scrlSilDetLevel = named(makeBar(readouts::kSilDetLevelMin, readouts::kSilDetLevelMax,
-                                    readouts::kSilDetLevelMin, f),
-                            "scrlSilDetLevel");
+    scrlSilDetLevel = named(
+        makeBar(readouts::kSilDetLevelMin, readouts::kSilDetLevelMax, readouts::kSilDetLevelMin, f),
+        "scrlSilDetLevel");
     scrlSilDetLevel->setToolTip(QStringLiteral("Silence detector trigger level"));
     lblSilDetLevel = named(new QLabel(QStringLiteral("0dBu"), f), "lblSilDetLevel");
     grid->addWidget(lblThreshold, row, 0);
@@ -267,9 +264,9 @@ void ElementPanel::buildProperties()
 
     lblTimeout = named(caption(QStringLiteral("Timeout:"), f), "lblTimeout");
     lblTimeout->setToolTip(QStringLiteral("Silence detector time countdown"));
-    scrlSilDetTime = named(makeBar(readouts::kSilDetTimeMin, readouts::kSilDetTimeMax,
-                                   readouts::kSilDetTimeMin, f),
-                           "scrlSilDetTime");
+    scrlSilDetTime = named(
+        makeBar(readouts::kSilDetTimeMin, readouts::kSilDetTimeMax, readouts::kSilDetTimeMin, f),
+        "scrlSilDetTime");
     scrlSilDetTime->setToolTip(QStringLiteral("Silence detector time countdown"));
     lblSilDetTime = named(new QLabel(QStringLiteral("0Sec"), f), "lblSilDetTime");
     grid->addWidget(lblTimeout, row, 0);
@@ -302,7 +299,8 @@ void ElementPanel::buildDiagnostics()
     cmdPing = new QPushButton(QStringLiteral("<Click to test>"), f);
     cmdPing->setObjectName(QStringLiteral("cmdPing"));
     cmdPing->setToolTip(QStringLiteral("Test ping from NMS"));
-    cmdPing->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Destination Host Unreachable")) + 24);
+    cmdPing->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("Destination Host Unreachable")) + 24);
     setPingColour(kLightYellow);
     grid->addWidget(caption(QStringLiteral("Ping:"), f), row, 0);
     grid->addWidget(cmdPing, row++, 1, 1, 2, Qt::AlignLeft);
@@ -331,7 +329,8 @@ void ElementPanel::buildDiagnostics()
     QPalette meterPalette = VUMeter->palette();
     meterPalette.setColor(QPalette::Window, QColor(0, 192, 0));
     VUMeter->setPalette(meterPalette);
-    VUMeter->setGeometry(trough->frameWidth(), trough->frameWidth(), 0, 14 - 2 * trough->frameWidth());
+    VUMeter->setGeometry(trough->frameWidth(), trough->frameWidth(), 0,
+                         14 - 2 * trough->frameWidth());
 
     lblVolume = new QLabel(kQuietLevel, f);
     lblVolume->setObjectName(QStringLiteral("lblVolume"));
@@ -375,7 +374,8 @@ void ElementPanel::connectHandlers()
     // click (the handlers give the same result when run twice).
     connect(cmbAudioTX, &QComboBox::activated, this, [this] { cmbAudioTX_Click(); });
     connect(cmbSilDetMode, &QComboBox::activated, this, [this] { cmbSilDetMode_Click(); });
-    connect(cmbSilDetMode, &QComboBox::currentIndexChanged, this, [this] { cmbSilDetMode_Click(); });
+    connect(cmbSilDetMode, &QComboBox::currentIndexChanged, this,
+            [this] { cmbSilDetMode_Click(); });
     connect(chkLowLatency, &QCheckBox::toggled, this, [this] { chkLowLatency_Click(); });
     connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Click(); });
     // A click that leaves the position where it was is still a click.
@@ -441,9 +441,11 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
 
     const QString section = encodeMac(nodeKey);
     if (m_store.sectionKeyCount(section, m_dbPath) > kMaxSectionKeys) {
-        m_prompt.tell(PromptIcon::Critical,
-                      QStringLiteral("Cannot load this element info.") + QLatin1Char('\r')
-                          + QStringLiteral("The data stored in your computer about this element, is corrupted (1)."));
+        m_prompt.tell(
+            PromptIcon::Critical,
+            QStringLiteral("Cannot load this element info.") + QLatin1Char('\r') +
+                QStringLiteral(
+                    "The data stored in your computer about this element, is corrupted (1)."));
         return;
     }
 
@@ -456,19 +458,25 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
     setFieldText(txtElementIP, readKey(section, QStringLiteral("ip"), QString()));
     setFieldText(txtElementMask, readKey(section, QStringLiteral("mask"), QString()));
     setFieldText(txtElementGW, readKey(section, QStringLiteral("gw"), QString()));
-    setListIndex(cmbAudioType, listIndexOf(readKey(section, QStringLiteral("type"), QString()), cmbAudioType));
+    setListIndex(cmbAudioType,
+                 listIndexOf(readKey(section, QStringLiteral("type"), QString()), cmbAudioType));
     lblVersion->setText(readKey(section, QStringLiteral("ver"), QStringLiteral("2.00")));
     cmdGetStats->setEnabled(true);
 
     auto selectEncoderLists = [&](const QString& def) {
-        setListIndex(cmbAudioInput, listIndexOf(readKey(section, QStringLiteral("input"), def), cmbAudioInput));
-        setListIndex(cmbAudioTX, listIndexOf(readKey(section, QStringLiteral("tx"), def), cmbAudioTX));
-        setListIndex(cmbEncoders, listIndexOf(readKey(section, QStringLiteral("bound"), QStringLiteral("0")), cmbEncoders));
+        setListIndex(cmbAudioInput,
+                     listIndexOf(readKey(section, QStringLiteral("input"), def), cmbAudioInput));
+        setListIndex(cmbAudioTX,
+                     listIndexOf(readKey(section, QStringLiteral("tx"), def), cmbAudioTX));
+        setListIndex(cmbEncoders,
+                     listIndexOf(readKey(section, QStringLiteral("bound"), QStringLiteral("0")),
+                                 cmbEncoders));
     };
     if (mode == ShowMode::SelectedElement)
         selectEncoderLists(QStringLiteral("0"));
 
-    const std::optional<int> role = readouts::storedInteger(readKey(section, QStringLiteral("role"), QString()));
+    const std::optional<int> role =
+        readouts::storedInteger(readKey(section, QStringLiteral("role"), QString()));
     if (role == 2) {
         setElementType(kDecoder);
         Label7->setText(kMulticastCaption);
@@ -476,15 +484,21 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
         const QString att = readKey(section, QStringLiteral("att"), QStringLiteral("0"));
         const std::optional<int> attValue = readouts::storedInteger(att);
         if (attValue.value_or(0) < scrlAtten->minimum())
-            m_store.write(section, QStringLiteral("att"), QString::number(scrlAtten->minimum()), m_dbPath);
+            m_store.write(section, QStringLiteral("att"), QString::number(scrlAtten->minimum()),
+                          m_dbPath);
         setScroll(scrlAtten, barPositionOf(att, QStringLiteral("0"), scrlAtten));
-        setScroll(scrlBuffer, barPositionOf(readKey(section, QStringLiteral("buf"), QStringLiteral("1")),
-                                            QStringLiteral("1"), scrlBuffer));
-        setScroll(scrlSilDetLevel, barPositionOf(readKey(section, QStringLiteral("sdl"), QStringLiteral("37")),
-                                                 QStringLiteral("37"), scrlSilDetLevel));
-        setScroll(scrlSilDetTime, barPositionOf(readKey(section, QStringLiteral("sdt"), QStringLiteral("43")),
-                                                QStringLiteral("43"), scrlSilDetTime));
-        setListIndex(cmbSilDetMode, listIndexOf(readKey(section, QStringLiteral("sdm"), QStringLiteral("0")), cmbSilDetMode));
+        setScroll(scrlBuffer,
+                  barPositionOf(readKey(section, QStringLiteral("buf"), QStringLiteral("1")),
+                                QStringLiteral("1"), scrlBuffer));
+        setScroll(scrlSilDetLevel,
+                  barPositionOf(readKey(section, QStringLiteral("sdl"), QStringLiteral("37")),
+                                QStringLiteral("37"), scrlSilDetLevel));
+        setScroll(scrlSilDetTime,
+                  barPositionOf(readKey(section, QStringLiteral("sdt"), QStringLiteral("43")),
+                                QStringLiteral("43"), scrlSilDetTime));
+        setListIndex(cmbSilDetMode,
+                     listIndexOf(readKey(section, QStringLiteral("sdm"), QStringLiteral("0")),
+                                 cmbSilDetMode));
         lblElementType_Change();
         cmbSilDetMode_Click();
     } else if (role == 1) {
@@ -570,11 +584,12 @@ void ElementPanel::lblElementType_Change()
         scrlBuffer->setEnabled(false);
         lblLatency->setText(QStringLiteral("2.5mS"));
         lblLatency->setEnabled(false);
-        for (QWidget* w : {static_cast<QWidget*>(cmbSilDetMode), static_cast<QWidget*>(scrlSilDetLevel),
-                           static_cast<QWidget*>(scrlSilDetTime), static_cast<QWidget*>(lblSilDetLevel),
-                           static_cast<QWidget*>(lblSilDetTime), static_cast<QWidget*>(lblBufferSize),
-                           static_cast<QWidget*>(lblThreshold), static_cast<QWidget*>(lblTimeout),
-                           static_cast<QWidget*>(lblAudioRouting)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(cmbSilDetMode), static_cast<QWidget*>(scrlSilDetLevel),
+              static_cast<QWidget*>(scrlSilDetTime), static_cast<QWidget*>(lblSilDetLevel),
+              static_cast<QWidget*>(lblSilDetTime), static_cast<QWidget*>(lblBufferSize),
+              static_cast<QWidget*>(lblThreshold), static_cast<QWidget*>(lblTimeout),
+              static_cast<QWidget*>(lblAudioRouting)})
             w->setEnabled(false);
     }
     if (type == kDecoder) {
@@ -593,11 +608,12 @@ void ElementPanel::lblElementType_Change()
         scrlBuffer->setEnabled(true);
         refreshLatency();
         lblLatency->setEnabled(true);
-        for (QWidget* w : {static_cast<QWidget*>(cmbSilDetMode), static_cast<QWidget*>(scrlSilDetLevel),
-                           static_cast<QWidget*>(scrlSilDetTime), static_cast<QWidget*>(lblSilDetLevel),
-                           static_cast<QWidget*>(lblSilDetTime), static_cast<QWidget*>(lblBufferSize),
-                           static_cast<QWidget*>(lblThreshold), static_cast<QWidget*>(lblTimeout),
-                           static_cast<QWidget*>(lblAudioRouting)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(cmbSilDetMode), static_cast<QWidget*>(scrlSilDetLevel),
+              static_cast<QWidget*>(scrlSilDetTime), static_cast<QWidget*>(lblSilDetLevel),
+              static_cast<QWidget*>(lblSilDetTime), static_cast<QWidget*>(lblBufferSize),
+              static_cast<QWidget*>(lblThreshold), static_cast<QWidget*>(lblTimeout),
+              static_cast<QWidget*>(lblAudioRouting)})
             w->setEnabled(true);
     }
 }
@@ -684,9 +700,18 @@ void ElementPanel::txtElementIP_Change()
     colourAddress(txtElementIP);
 }
 
-void ElementPanel::txtElementMask_Change() { colourAddress(txtElementMask); }
-void ElementPanel::txtElementGW_Change() { colourAddress(txtElementGW); }
-void ElementPanel::txtRemoteIP_Change() { colourAddress(txtRemoteIP); }
+void ElementPanel::txtElementMask_Change()
+{
+    colourAddress(txtElementMask);
+}
+void ElementPanel::txtElementGW_Change()
+{
+    colourAddress(txtElementGW);
+}
+void ElementPanel::txtRemoteIP_Change()
+{
+    colourAddress(txtRemoteIP);
+}
 
 void ElementPanel::scrlAtten_Change()
 {
@@ -700,16 +725,21 @@ void ElementPanel::refreshLatency()
                                               m_flags.LowLatencyActive, m_locale.decimalPoint()));
 }
 
-void ElementPanel::scrlBuffer_Change() { refreshLatency(); }
+void ElementPanel::scrlBuffer_Change()
+{
+    refreshLatency();
+}
 
 void ElementPanel::scrlSilDetLevel_Change()
 {
-    lblSilDetLevel->setText(readouts::silenceLevelText(scrlSilDetLevel->value(), m_locale.decimalPoint()));
+    lblSilDetLevel->setText(
+        readouts::silenceLevelText(scrlSilDetLevel->value(), m_locale.decimalPoint()));
 }
 
 void ElementPanel::scrlSilDetTime_Change()
 {
-    lblSilDetTime->setText(readouts::silenceTimeText(scrlSilDetTime->value(), m_locale.decimalPoint()));
+    lblSilDetTime->setText(
+        readouts::silenceTimeText(scrlSilDetTime->value(), m_locale.decimalPoint()));
 }
 
 void ElementPanel::cmbAudioTX_Click()
@@ -730,9 +760,10 @@ void ElementPanel::cmbSilDetMode_Click()
 {
     const bool listEnabled = !cmbSilDetMode->testAttribute(Qt::WA_Disabled);
     const bool on = listEnabled && cmbSilDetMode->currentIndex() <= 0;
-    for (QWidget* w : {static_cast<QWidget*>(scrlSilDetLevel), static_cast<QWidget*>(scrlSilDetTime),
-                       static_cast<QWidget*>(lblSilDetLevel), static_cast<QWidget*>(lblSilDetTime),
-                       static_cast<QWidget*>(lblThreshold), static_cast<QWidget*>(lblTimeout)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(scrlSilDetLevel), static_cast<QWidget*>(scrlSilDetTime),
+          static_cast<QWidget*>(lblSilDetLevel), static_cast<QWidget*>(lblSilDetTime),
+          static_cast<QWidget*>(lblThreshold), static_cast<QWidget*>(lblTimeout)})
         w->setEnabled(on);
 }
 

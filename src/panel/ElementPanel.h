@@ -41,8 +41,8 @@ class ElementPanel : public QWidget {
     Q_OBJECT
 public:
     enum class ShowMode {
-        NodeClick,        // the operator clicked a tree node
-        SelectedElement,  // re-shown after an apply-configuration run
+        NodeClick,       // the operator clicked a tree node
+        SelectedElement, // re-shown after an apply-configuration run
     };
 
     ElementPanel(IniStore& store, const QString& dbPath, Prompt& prompt, AppFlags& flags,
@@ -102,8 +102,8 @@ public:
     QLineEdit* txtRemoteIP = nullptr;
     QLineEdit* txtVLAN_Audio = nullptr;
     QLineEdit* txtVLAN_OM = nullptr;
-    QLabel* Label7 = nullptr;  // "Decoder IP:" / "Multicast IP:"
-    QLabel* Label9 = nullptr;  // "Audio source:" / "Audio atten:"
+    QLabel* Label7 = nullptr; // "Decoder IP:" / "Multicast IP:"
+    QLabel* Label9 = nullptr; // "Audio source:" / "Audio atten:"
     QComboBox* cmbAudioType = nullptr;
     QComboBox* cmbAudioInput = nullptr;
     QComboBox* cmbAudioTX = nullptr;
@@ -121,10 +121,10 @@ public:
     QCheckBox* chkLowLatency = nullptr;
     QPushButton* cmdAdjust = nullptr;
     // Captions that the layout switch enables and disables.
-    QLabel* lblTxType = nullptr;     // "TX type:"
-    QLabel* lblBufferSize = nullptr; // "Buffer size:"
-    QLabel* lblThreshold = nullptr;  // "Threshold:"
-    QLabel* lblTimeout = nullptr;    // "Timeout:"
+    QLabel* lblTxType = nullptr;       // "TX type:"
+    QLabel* lblBufferSize = nullptr;   // "Buffer size:"
+    QLabel* lblThreshold = nullptr;    // "Threshold:"
+    QLabel* lblTimeout = nullptr;      // "Timeout:"
     QLabel* lblAudioRouting = nullptr; // "Audio routing:"
 
     // ---- Diagnostics ----

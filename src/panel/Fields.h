@@ -24,6 +24,9 @@ void selectAllOnFocus(QLineEdit* field);
 // the 96 dots per inch of the design's platform (Qt scales logical pixels on
 // high-density screens itself).
 constexpr int kTwipsPerPixel = 15;
-constexpr int twipsToPixels(int twips) { return twips / kTwipsPerPixel; }
+constexpr int twipsToPixels(int twips)
+{
+    return twips / kTwipsPerPixel;
+}
 
 } // namespace orvalink::fields

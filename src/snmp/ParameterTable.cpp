@@ -23,14 +23,16 @@ const ParameterInfo kTable[] = {
     {1, "att", "audio attenuation of a decoder (14 to 255)", G, VF::Number, PR, AP},
     {2, "buf", "buffer size of a decoder", G, VF::Number, PR, AP},
     {3, "audio_rx_frames_err", "audio frames with errors, decoder", 0, VF::Counter, ST, OpNone},
-    {4, "audio_rx_frames_ok", "audio frames received correctly, decoder", 0, VF::Counter, ST, OpNone},
+    {4, "audio_rx_frames_ok", "audio frames received correctly, decoder", 0, VF::Counter, ST,
+     OpNone},
     {5, "audio_rx_frames_err", "audio frames with errors, encoder", 0, VF::Counter, ST, OpNone},
     {6, "audio_rx_frames_ok", "audio frames correct, encoder", 0, VF::Counter, ST, OpNone},
     {7, "input", "audio source of an encoder", G, VF::Code, PR, AP},
     {8, "type", "audio format", G, VF::Code, PR, AP},
     {9, "llo", "low-latency option", G, VF::Code, PR, AP},
     {10, "multi", "multicast group of an encoder's stream", IP, VF::Address, PR, AP},
-    {11, "remote", "an encoder's unicast destination; a decoder's multicast group", IP, VF::Address, PR, AP},
+    {11, "remote", "an encoder's unicast destination; a decoder's multicast group", IP, VF::Address,
+     PR, AP},
     {12, "tx", "transmission type of an encoder", G, VF::Code, PR, AP},
     {13, "gw", "element's default gateway", IP, VF::Address, PR, AP},
     {14, "ip", "element's IPv4 address", IP, VF::Address, PR, AP},
@@ -66,7 +68,8 @@ const ParameterInfo kTable[] = {
     {47, "snmpgw", "SNMP agent's gateway, new", IP, VF::Address, OpNone, SP},
     {48, "snmpip", "SNMP agent's IPv4 address, new", IP, VF::Address, OpNone, SP},
     {49, "snmpdn", "SNMP agent's DNS server, new", IP, VF::Address, OpNone, SP},
-    {50, "", "apply the new agent settings (46 to 49) and restart the SNMP engine", G, VF::Code, OpNone, SP},
+    {50, "", "apply the new agent settings (46 to 49) and restart the SNMP engine", G, VF::Code,
+     OpNone, SP},
 };
 
 using C = Condition;
@@ -74,13 +77,13 @@ using C = Condition;
 // The probe reads every parameter whatever the role; 10 is kept as multi and
 // 11 as remote, 36 and 37 together as ver.
 const OperationStep kProbe[] = {
-    {15, "", C::Always},      {35, "name", C::Always},  {14, "ip", C::Always},
-    {13, "gw", C::Always},    {18, "mask", C::Always},  {30, "sfn", C::Always},
-    {31, "dly", C::Always},   {32, "sdm", C::Always},   {9, "llo", C::Always},
-    {8, "type", C::Always},   {7, "input", C::Always},  {1, "att", C::Always},
-    {12, "tx", C::Always},    {11, "remote", C::Always}, {10, "multi", C::Always},
-    {2, "buf", C::Always},    {33, "sdl", C::Always},   {34, "sdt", C::Always},
-    {36, "ver", C::Always},   {37, "ver", C::Always},   {38, "sn", C::Always},
+    {15, "", C::Always},       {35, "name", C::Always},   {14, "ip", C::Always},
+    {13, "gw", C::Always},     {18, "mask", C::Always},   {30, "sfn", C::Always},
+    {31, "dly", C::Always},    {32, "sdm", C::Always},    {9, "llo", C::Always},
+    {8, "type", C::Always},    {7, "input", C::Always},   {1, "att", C::Always},
+    {12, "tx", C::Always},     {11, "remote", C::Always}, {10, "multi", C::Always},
+    {2, "buf", C::Always},     {33, "sdl", C::Always},    {34, "sdt", C::Always},
+    {36, "ver", C::Always},    {37, "ver", C::Always},    {38, "sn", C::Always},
     {41, "snmprw", C::Always}, {42, "snmpnm", C::Always}, {43, "snmpgw", C::Always},
     {45, "snmpdn", C::Always}, {39, "snmptr", C::Always},
 };
@@ -88,22 +91,38 @@ const OperationStep kProbe[] = {
 // Each step is sent only when the panel differs from nms.ini. A decoder's
 // multicast group goes to parameter 11 and is stored under multi.
 const OperationStep kApply[] = {
-    {35, "name", C::Always},  {14, "ip", C::Always},     {18, "mask", C::Always},
-    {13, "gw", C::Always},    {7, "input", C::Encoder},  {8, "type", C::Always},
-    {12, "tx", C::Encoder},   {11, "remote", C::EncoderUnicast},
-    {10, "multi", C::EncoderMulticast}, {11, "multi", C::Decoder},
-    {30, "sfn", C::Always},   {9, "llo", C::Always},     {1, "att", C::Decoder},
-    {2, "buf", C::Decoder},   {33, "sdl", C::Decoder},   {34, "sdt", C::Decoder},
+    {35, "name", C::Always},
+    {14, "ip", C::Always},
+    {18, "mask", C::Always},
+    {13, "gw", C::Always},
+    {7, "input", C::Encoder},
+    {8, "type", C::Always},
+    {12, "tx", C::Encoder},
+    {11, "remote", C::EncoderUnicast},
+    {10, "multi", C::EncoderMulticast},
+    {11, "multi", C::Decoder},
+    {30, "sfn", C::Always},
+    {9, "llo", C::Always},
+    {1, "att", C::Decoder},
+    {2, "buf", C::Decoder},
+    {33, "sdl", C::Decoder},
+    {34, "sdt", C::Decoder},
     {32, "sdm", C::Decoder},
 };
 
 const OperationStep kStatistics[] = {
-    {20, "mac_tx_frames_ok", C::Always},        {19, "mac_tx_frames_err", C::Always},
-    {17, "mac_rx_frames_ok", C::Always},        {16, "mac_rx_frames_err", C::Always},
-    {4, "audio_rx_frames_ok", C::Decoder}, {3, "audio_rx_frames_err", C::Decoder},
-    {6, "audio_rx_frames_ok", C::NotDecoder}, {5, "audio_rx_frames_err", C::NotDecoder},
-    {23, "ptp_rx_ok", C::Sfn},           {21, "ptp_rx_err", C::SfnDecoder},
-    {22, "ptp_clock_adjust", C::SfnDecoder},  {27, "ptp_latency", C::SfnDecoder},
+    {20, "mac_tx_frames_ok", C::Always},
+    {19, "mac_tx_frames_err", C::Always},
+    {17, "mac_rx_frames_ok", C::Always},
+    {16, "mac_rx_frames_err", C::Always},
+    {4, "audio_rx_frames_ok", C::Decoder},
+    {3, "audio_rx_frames_err", C::Decoder},
+    {6, "audio_rx_frames_ok", C::NotDecoder},
+    {5, "audio_rx_frames_err", C::NotDecoder},
+    {23, "ptp_rx_ok", C::Sfn},
+    {21, "ptp_rx_err", C::SfnDecoder},
+    {22, "ptp_clock_adjust", C::SfnDecoder},
+    {27, "ptp_latency", C::SfnDecoder},
 };
 
 const OperationStep kSnmpProperties[] = {
@@ -114,18 +133,38 @@ const OperationStep kSnmpProperties[] = {
 };
 
 const OperationStep kSfnRead[] = {
-    {26, "delay_min", C::Always}, {25, "delay_max", C::Always},
-    {24, "delay_avg", C::Always}, {31, "dly", C::Always},
+    {26, "delay_min", C::Always},
+    {25, "delay_max", C::Always},
+    {24, "delay_avg", C::Always},
+    {31, "dly", C::Always},
 };
 
 } // namespace
 
-std::span<const ParameterInfo> parameterTable() { return kTable; }
-std::span<const OperationStep> probeSteps() { return kProbe; }
-std::span<const OperationStep> applySteps() { return kApply; }
-std::span<const OperationStep> statisticsSteps() { return kStatistics; }
-std::span<const OperationStep> snmpPropertiesSteps() { return kSnmpProperties; }
-std::span<const OperationStep> sfnReadSteps() { return kSfnRead; }
+std::span<const ParameterInfo> parameterTable()
+{
+    return kTable;
+}
+std::span<const OperationStep> probeSteps()
+{
+    return kProbe;
+}
+std::span<const OperationStep> applySteps()
+{
+    return kApply;
+}
+std::span<const OperationStep> statisticsSteps()
+{
+    return kStatistics;
+}
+std::span<const OperationStep> snmpPropertiesSteps()
+{
+    return kSnmpProperties;
+}
+std::span<const OperationStep> sfnReadSteps()
+{
+    return kSfnRead;
+}
 
 const ParameterInfo* findParameter(int n)
 {
@@ -195,8 +234,8 @@ QList<OperationStep> selectSteps(std::span<const OperationStep> steps, const Ste
 
 ElementRole roleFromProbe(const QSet<quint8>& answered)
 {
-    const bool anyDecoder = answered.contains(32) || answered.contains(1) || answered.contains(2)
-        || answered.contains(34);
+    const bool anyDecoder = answered.contains(32) || answered.contains(1) || answered.contains(2) ||
+                            answered.contains(34);
     if (!anyDecoder)
         return ElementRole::Encoder;
     if (!answered.contains(7) && !answered.contains(12))

@@ -28,8 +28,8 @@ enum class ValueForm {
 // The operations that talk to an element, as bit flags.
 enum Operation : unsigned {
     OpNone = 0,
-    OpProbe = 1u << 0,          // add new element
-    OpApply = 1u << 1,          // apply configuration
+    OpProbe = 1u << 0, // add new element
+    OpApply = 1u << 1, // apply configuration
     OpStatistics = 1u << 2,
     OpSnmpProperties = 1u << 3,
     OpSfnAdjust = 1u << 4,
@@ -55,10 +55,10 @@ struct ParameterInfo {
     // short name ("mac_rx_frames_ok"); "" for none.
     const char* key;
     const char* meaning;
-    quint8 setTag;         // tag of a SET; 0 when the NMS never writes it
+    quint8 setTag; // tag of a SET; 0 when the NMS never writes it
     ValueForm form;
-    unsigned readBy;       // Operation flags
-    unsigned writtenBy;    // Operation flags
+    unsigned readBy;    // Operation flags
+    unsigned writtenBy; // Operation flags
 };
 
 // One step of an operation: parameter n, the key it is stored under in that
@@ -88,7 +88,7 @@ std::span<const OperationStep> sfnReadSteps();
 
 struct StepContext {
     ElementRole role = ElementRole::Unknown;
-    int tx = -1;               // stored tx, -1 when missing
+    int tx = -1; // stored tx, -1 when missing
     bool sfn = false;
     bool agentChanged = false; // SNMP properties: address settings changed
 };

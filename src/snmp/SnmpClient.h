@@ -23,7 +23,10 @@ struct SnmpResult {
     QString reason;
 
     bool hasValue() const { return outcome == SnmpOutcome::Value; }
-    bool answered() const { return outcome == SnmpOutcome::Value || outcome == SnmpOutcome::NoValue; }
+    bool answered() const
+    {
+        return outcome == SnmpOutcome::Value || outcome == SnmpOutcome::NoValue;
+    }
 };
 
 class SnmpClient {
@@ -38,8 +41,7 @@ public:
     // result's value is what the agent echoed, which the caller compares
     // with what it meant to set.
     virtual SnmpResult SetSNMP(const QString& strHostIP, const QString& strCommunity,
-                               quint8 byteOID, quint8 byteValueType,
-                               const QString& varValue) = 0;
+                               quint8 byteOID, quint8 byteValueType, const QString& varValue) = 0;
 };
 
 } // namespace orvalink

@@ -105,7 +105,10 @@ SnmpEncodeResult buildMessage(const QByteArray& community, quint8 pduTag, quint8
 class BerReader {
 public:
     BerReader() = default;
-    BerReader(const char* data, qsizetype size) : m_p(reinterpret_cast<const quint8*>(data)), m_end(m_p + size) {}
+    BerReader(const char* data, qsizetype size)
+        : m_p(reinterpret_cast<const quint8*>(data)), m_end(m_p + size)
+    {
+    }
 
     bool atEnd() const { return m_p >= m_end; }
 
@@ -213,7 +216,8 @@ QString valueText(int parameter, quint8 tag, const QByteArray& v)
         case 4:
             // Four bytes read as a signed 32-bit number: callers have always
             // seen FF FF FF FF as -1, and stored values may rely on it.
-            return QString::number(qint32((byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3)));
+            return QString::number(
+                qint32((byte(0) << 24) | (byte(1) << 16) | (byte(2) << 8) | byte(3)));
         case 5:
             // Agents that encode a Gauge of 2^31 or more canonically put a
             // zero byte in front; read the remaining four unsigned.
@@ -309,9 +313,8 @@ SnmpEncodeResult encodeGetRequest(const QString& strCommunity, quint8 byteOID, q
     return buildMessage(community, snmptag::GetRequest, byteOID, requestId, 0x05, QByteArray());
 }
 
-SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID,
-                                  quint8 byteValueType, const QString& varValue,
-                                  quint8 requestId)
+SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID, quint8 byteValueType,
+                                  const QString& varValue, quint8 requestId)
 {
     QByteArray community;
     QString error;
@@ -329,15 +332,15 @@ SnmpReply parseSnmpReply(const QByteArray& datagram)
     BerReader top(datagram.constData(), datagram.size());
     BerReader message, community, pdu, bindings, binding, oid, value;
     quint8 pduType = 0;
-    if (!top.expect(0x30, &message) || !message.integer(&r.version)
-        || !message.expect(0x04, &community) || !message.next(&pduType, &pdu))
+    if (!top.expect(0x30, &message) || !message.integer(&r.version) ||
+        !message.expect(0x04, &community) || !message.next(&pduType, &pdu))
         return r;
     r.community = community.bytes();
     r.pduType = pduType;
-    if (pduType != snmptag::GetResponse || !pdu.integer(&r.requestId)
-        || !pdu.integer(&r.errorStatus) || !pdu.integer(&r.errorIndex)
-        || !pdu.expect(0x30, &bindings) || !bindings.expect(0x30, &binding)
-        || !binding.expect(0x06, &oid) || !binding.next(&r.valueTag, &value))
+    if (pduType != snmptag::GetResponse || !pdu.integer(&r.requestId) ||
+        !pdu.integer(&r.errorStatus) || !pdu.integer(&r.errorIndex) ||
+        !pdu.expect(0x30, &bindings) || !bindings.expect(0x30, &binding) ||
+        !binding.expect(0x06, &oid) || !binding.next(&r.valueTag, &value))
         return r;
     r.valid = true;
     r.parameter = parameterOf(oid.bytes());

@@ -56,9 +56,8 @@ bool encodeSetValue(quint8 byteOID, quint8 byteValueType, const QString& varValu
                     QByteArray* value, QString* error);
 
 SnmpEncodeResult encodeGetRequest(const QString& strCommunity, quint8 byteOID, quint8 requestId);
-SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID,
-                                  quint8 byteValueType, const QString& varValue,
-                                  quint8 requestId);
+SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID, quint8 byteValueType,
+                                  const QString& varValue, quint8 requestId);
 
 // What a datagram from an agent holds. `valid` is true when the datagram is a
 // well-formed SNMP message with a GetResponse carrying at least one variable;
@@ -68,13 +67,13 @@ struct SnmpReply {
     qint64 version = -1;
     QByteArray community;
     quint8 pduType = 0;
-    qint64 requestId = -1;  // as the agent encoded it (a signed BER integer)
+    qint64 requestId = -1; // as the agent encoded it (a signed BER integer)
     qint64 errorStatus = -1;
     qint64 errorIndex = -1;
-    int parameter = -1;     // n of 1.3.6.1.4.1.44467.1.n.0, -1 for any other OID
+    int parameter = -1; // n of 1.3.6.1.4.1.44467.1.n.0, -1 for any other OID
     quint8 valueTag = 0;
-    QByteArray value;       // the value bytes
-    QString text;           // the decoded value text; empty for no value
+    QByteArray value; // the value bytes
+    QString text;     // the decoded value text; empty for no value
 };
 
 // Reads a datagram. Never reads outside `datagram`; anything malformed gives

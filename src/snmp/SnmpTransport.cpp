@@ -15,10 +15,8 @@ constexpr quint8 kLastRequestId = 250;
 }
 
 SnmpTransport::SnmpTransport(const Timings& timings, QObject* parent)
-    : QObject(parent)
-    , m_timings(timings)
-    , m_sckUDP(new QUdpSocket(this))
-    , m_timerSNMPTimeout(new QTimer(this))
+    : QObject(parent), m_timings(timings), m_sckUDP(new QUdpSocket(this)),
+      m_timerSNMPTimeout(new QTimer(this))
 {
     // Datagrams go straight to the element: no system proxy is consulted
     // (which would also cost a proxy lookup at every bind).
@@ -71,19 +69,19 @@ void SnmpTransport::discardPending()
 }
 
 SnmpResult SnmpTransport::GetSNMP(const QString& strHostIP, const QString& strCommunity,
-                                   quint8 byteOID)
+                                  quint8 byteOID)
 {
     return exchange(Kind::Get, strHostIP, strCommunity, byteOID, 0, QString());
 }
 
 SnmpResult SnmpTransport::SetSNMP(const QString& strHostIP, const QString& strCommunity,
-                                   quint8 byteOID, quint8 byteValueType, const QString& varValue)
+                                  quint8 byteOID, quint8 byteValueType, const QString& varValue)
 {
     return exchange(Kind::Set, strHostIP, strCommunity, byteOID, byteValueType, varValue);
 }
 
 SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QString& strCommunity,
-                                quint8 byteOID, quint8 byteValueType, const QString& varValue)
+                                   quint8 byteOID, quint8 byteValueType, const QString& varValue)
 {
     if (m_SNMPAwaitingReply) {
         // The socket, the reply buffer and the wait are shared: a second
@@ -96,12 +94,14 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
     }
 
     const quint8 requestId = m_SNMPRequestID >= kLastRequestId ? 1 : quint8(m_SNMPRequestID + 1);
-    const SnmpEncodeResult request = kind == Kind::Get
-        ? encodeGetRequest(strCommunity, byteOID, requestId)
-        : encodeSetRequest(strCommunity, byteOID, byteValueType, varValue, requestId);
+    const SnmpEncodeResult request =
+        kind == Kind::Get
+            ? encodeGetRequest(strCommunity, byteOID, requestId)
+            : encodeSetRequest(strCommunity, byteOID, byteValueType, varValue, requestId);
     if (!request.ok())
-        return notSent(QStringLiteral("Parameter %1 was not sent: %2.").arg(byteOID).arg(request.error),
-                       false);
+        return notSent(
+            QStringLiteral("Parameter %1 was not sent: %2.").arg(byteOID).arg(request.error),
+            false);
 
     quint32 hostIPv4 = 0;
     if (!parseIPv4(strHostIP, &hostIPv4))
@@ -160,8 +160,8 @@ bool SnmpTransport::ensureBound(QString* reason)
         }
         address = QHostAddress(localIPv4);
     }
-    if (m_sckUDP->state() == QAbstractSocket::BoundState && m_sckUDP->localAddress() == address
-        && m_sckUDP->localPort() == m_localPort) {
+    if (m_sckUDP->state() == QAbstractSocket::BoundState && m_sckUDP->localAddress() == address &&
+        m_sckUDP->localPort() == m_localPort) {
         discardPending();
         m_open = true;
         return true;
@@ -219,8 +219,8 @@ void SnmpTransport::sckUDP_DataArrival()
         }
         // Only the queried agent's reply to the outstanding request ends the
         // wait; anything else is dropped and the wait goes on.
-        const bool fromAgent = senderPort == m_agentPort
-            && sender.isEqual(m_awaitedHost, QHostAddress::ConvertV4MappedToIPv4);
+        const bool fromAgent = senderPort == m_agentPort &&
+                               sender.isEqual(m_awaitedHost, QHostAddress::ConvertV4MappedToIPv4);
         if (!fromAgent)
             continue;
         const SnmpReply reply = parseSnmpReply(data);

@@ -44,7 +44,7 @@ Q_SIGNALS:
 private:
     enum class Kind { Get, Set };
     SnmpResult exchange(Kind kind, const QString& strHostIP, const QString& strCommunity,
-                     quint8 byteOID, quint8 byteValueType, const QString& varValue);
+                        quint8 byteOID, quint8 byteValueType, const QString& varValue);
     bool ensureBound(QString* reason);
     void closeSocket();
     void discardPending();
@@ -62,12 +62,12 @@ private:
     QTimer* m_timerSNMPTimeout = nullptr;
     QEventLoop* m_waitLoop = nullptr;
 
-    quint8 m_SNMPRequestID = 0;    // request-id of the last request sent
+    quint8 m_SNMPRequestID = 0; // request-id of the last request sent
     bool m_SNMPAwaitingReply = false;
-    QByteArray m_SNMPResponse;     // the reply of the outstanding request
-    QHostAddress m_awaitedHost;    // who the outstanding request went to
+    QByteArray m_SNMPResponse;  // the reply of the outstanding request
+    QHostAddress m_awaitedHost; // who the outstanding request went to
     bool m_failureReported = false;
-    bool m_open = false;           // the exchange's view: bound or closed
+    bool m_open = false; // the exchange's view: bound or closed
 };
 
 } // namespace orvalink

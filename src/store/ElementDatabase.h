@@ -30,17 +30,17 @@ enum class ElementRole { Unknown = 0, Encoder = 1, Decoder = 2 };
 ElementRole roleFromText(const QString& roleText);
 
 struct ElementEntry {
-    QString section;   // 12 hex digits as in the file
-    QString mac;       // colon form: the tree node key
-    QString name;      // stored name, trimmed
-    QString roleText;  // stored role text, trimmed ("" when missing)
+    QString section;  // 12 hex digits as in the file
+    QString mac;      // colon form: the tree node key
+    QString name;     // stored name, trimmed
+    QString roleText; // stored role text, trimmed ("" when missing)
     ElementRole role = ElementRole::Unknown;
-    QString nodeText;  // name + " [" + mac + "]"
+    QString nodeText; // name + " [" + mac + "]"
     bool isEncoder() const { return role == ElementRole::Encoder; }
 };
 
 struct ElementList {
-    bool empty = true;  // missing file or no sections: "Local database is empty."
+    bool empty = true; // missing file or no sections: "Local database is empty."
     QList<ElementEntry> entries;
 };
 
@@ -52,10 +52,7 @@ ElementList loadElementList(const IniStore& store, const QString& path);
 // read sees the file as it is, every write goes to the file at once.
 class Database {
 public:
-    Database(IniStore& store, const QString& path)
-        : m_store(store)
-        , m_path(path)
-    {}
+    Database(IniStore& store, const QString& path) : m_store(store), m_path(path) {}
 
     QString read(const QString& section, const QString& key, const QString& def = QString()) const;
     void write(const QString& section, const QString& key, const QString& value);

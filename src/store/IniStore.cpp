@@ -85,8 +85,8 @@ uint keyHash(QStringView key)
     uint h = 0;
     for (const QChar c : key) {
         const char16_t u = c.unicode();
-        const char16_t f = u < 0x80 ? ((u >= u'A' && u <= u'Z') ? u + 32 : u)
-                                    : c.toCaseFolded().unicode();
+        const char16_t f =
+            u < 0x80 ? ((u >= u'A' && u <= u'Z') ? u + 32 : u) : c.toCaseFolded().unicode();
         h = h * 31 + f;
     }
     return h;
@@ -94,7 +94,7 @@ uint keyHash(QStringView key)
 
 struct Entry {
     int line = 0;
-    int eq = -1;  // position of the first "=" in the line, -1 for none
+    int eq = -1;   // position of the first "=" in the line, -1 for none
     uint hash = 0; // keyHash of the key
 };
 
@@ -302,7 +302,7 @@ enum class StatResult { Present, Missing, Folder, Failed };
 StatResult statFile(const QByteArray& native, FileId& id, QString& error)
 {
 #ifdef ORVALINK_POSIX_FILE_STAMPS
-    struct stat st{};
+    struct stat st {};
     if (::stat(native.constData(), &st) != 0) {
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
@@ -408,8 +408,7 @@ struct IniStore::Impl {
     void fail(const QString& path, const QString& reason);
 
     // Runs edit on the current document and writes the result when it changed.
-    template <typename Edit>
-    void modify(const QString& path, bool createIfMissing, Edit edit);
+    template <typename Edit> void modify(const QString& path, bool createIfMissing, Edit edit);
 };
 
 bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& error)
@@ -708,8 +707,7 @@ void IniStore::renameKey(const QString& section, const QString& key, const QStri
     });
 }
 
-void IniStore::renameSection(const QString& section, const QString& newSection,
-                             const QString& path)
+void IniStore::renameSection(const QString& section, const QString& newSection, const QString& path)
 {
     const QString problem = checkSection(newSection);
     if (!problem.isEmpty()) {

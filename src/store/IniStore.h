@@ -52,8 +52,7 @@ public:
     // Leading decimal digits of the value as an unsigned number (0 when it
     // starts with anything else, at most 4294967295); def when the key is
     // absent or its value is empty.
-    long readLong(const QString& section, const QString& key, const QString& path,
-                  long def) const;
+    long readLong(const QString& section, const QString& key, const QString& path, long def) const;
     // Moves the key's stored value, unchanged, to newKey (in upper case) and
     // removes the old key; nothing happens when the key is absent. A new name
     // that differs only in case re-spells the key and keeps it.

@@ -1,11 +1,11 @@
 // The production message boxes, the notice window, the address list order
 // and the program's own command line.
 
-#include "core/InterfaceLister.h"
 #include "app/MessageBoxPrompt.h"
-#include "core/UserSettings.h"
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
+#include "core/InterfaceLister.h"
+#include "core/UserSettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -64,28 +64,28 @@ void TestAppParts::messageBox_data()
     QTest::addColumn<PromptButtons>("buttons");
     QTest::addColumn<PromptAnswer>("defaultAnswer");
     QTest::addColumn<QString>("title");
-    QTest::addColumn<int>("press");   // standard button to click; 0: press Escape
+    QTest::addColumn<int>("press"); // standard button to click; 0: press Escape
     QTest::addColumn<PromptAnswer>("answer");
     QTest::addColumn<QMessageBox::Icon>("boxIcon");
     QTest::addColumn<QString>("shownTitle");
 
     const QString app = QStringLiteral("Quorvane Orvalink Manager");
-    QTest::newRow("information ok") << PromptIcon::Information << PromptButtons::Ok
-                                    << PromptAnswer::Ok << QString() << int(QMessageBox::Ok)
-                                    << PromptAnswer::Ok << QMessageBox::Information << app;
+    QTest::newRow("information ok")
+        << PromptIcon::Information << PromptButtons::Ok << PromptAnswer::Ok << QString()
+        << int(QMessageBox::Ok) << PromptAnswer::Ok << QMessageBox::Information << app;
     QTest::newRow("question yes") << PromptIcon::Question << PromptButtons::YesNo
                                   << PromptAnswer::No << QStringLiteral("Delete element")
                                   << int(QMessageBox::Yes) << PromptAnswer::Yes
                                   << QMessageBox::Question << QStringLiteral("Delete element");
-    QTest::newRow("question escape is no") << PromptIcon::Question << PromptButtons::YesNo
-                                           << PromptAnswer::No << QString() << 0
-                                           << PromptAnswer::No << QMessageBox::Question << app;
-    QTest::newRow("critical retry") << PromptIcon::Critical << PromptButtons::RetryCancel
-                                    << PromptAnswer::Retry << QString() << int(QMessageBox::Retry)
-                                    << PromptAnswer::Retry << QMessageBox::Critical << app;
-    QTest::newRow("warning cancel") << PromptIcon::Warning << PromptButtons::YesNoCancel
-                                    << PromptAnswer::Yes << QString() << int(QMessageBox::Cancel)
-                                    << PromptAnswer::Cancel << QMessageBox::Warning << app;
+    QTest::newRow("question escape is no")
+        << PromptIcon::Question << PromptButtons::YesNo << PromptAnswer::No << QString() << 0
+        << PromptAnswer::No << QMessageBox::Question << app;
+    QTest::newRow("critical retry")
+        << PromptIcon::Critical << PromptButtons::RetryCancel << PromptAnswer::Retry << QString()
+        << int(QMessageBox::Retry) << PromptAnswer::Retry << QMessageBox::Critical << app;
+    QTest::newRow("warning cancel")
+        << PromptIcon::Warning << PromptButtons::YesNoCancel << PromptAnswer::Yes << QString()
+        << int(QMessageBox::Cancel) << PromptAnswer::Cancel << QMessageBox::Warning << app;
 }
 
 void TestAppParts::messageBox()
@@ -111,10 +111,10 @@ void TestAppParts::messageBox()
         QCOMPARE(box->text(), QStringLiteral("First line. \nSecond <b>line</b>."));
         QCOMPARE(box->textFormat(), Qt::PlainText);
         QCOMPARE(box->standardButton(box->defaultButton()),
-                 defaultAnswer == PromptAnswer::Yes      ? QMessageBox::Yes
-                     : defaultAnswer == PromptAnswer::No ? QMessageBox::No
-                     : defaultAnswer == PromptAnswer::Retry ? QMessageBox::Retry
-                                                            : QMessageBox::Ok);
+                 defaultAnswer == PromptAnswer::Yes     ? QMessageBox::Yes
+                 : defaultAnswer == PromptAnswer::No    ? QMessageBox::No
+                 : defaultAnswer == PromptAnswer::Retry ? QMessageBox::Retry
+                                                        : QMessageBox::Ok);
         if (press == 0)
             QTest::keyClick(box, Qt::Key_Escape);
         else
@@ -175,8 +175,8 @@ void TestAppParts::noticeWindowIsModalAndStoresEachClick()
 void TestAppParts::addressesSortNumerically()
 {
     // Text order would put 10.x before 9.x and 127.0.0.10 before 127.0.0.2.
-    QCOMPARE(sortIPv4Addresses({"127.0.0.10", "10.0.0.1", "127.0.0.2", "9.255.255.255",
-                                "127.0.0.2", "fe80::1", "not an address"}),
+    QCOMPARE(sortIPv4Addresses({"127.0.0.10", "10.0.0.1", "127.0.0.2", "9.255.255.255", "127.0.0.2",
+                                "fe80::1", "not an address"}),
              (QStringList{"9.255.255.255", "10.0.0.1", "127.0.0.2", "127.0.0.10"}));
     const QStringList own = SystemInterfaceLister().addresses();
     QVERIFY(own.contains(QStringLiteral("127.0.0.1")));

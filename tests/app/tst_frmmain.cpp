@@ -1,11 +1,11 @@
 // The main window: start-up sequence, element list, toolbar, pop-up menu and
 // the NMS interface choice, on temporary files and scripted message boxes.
 
-#include "core/InterfaceLister.h"
-#include "core/UserSettings.h"
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
+#include "core/InterfaceLister.h"
+#include "core/UserSettings.h"
 #include "snmp/SnmpTransport.h"
 
 #include <QAction>
@@ -44,9 +44,8 @@ public:
     QStringList addresses() override { return list; }
 };
 
-const char* kTwoElements =
-    "[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nIP=127.0.0.21\r\n"
-    "[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n";
+const char* kTwoElements = "[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nIP=127.0.0.21\r\n"
+                           "[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n";
 
 // One main window on temporary files.
 struct Harness {
@@ -187,8 +186,10 @@ void TestFrmMain::startModes_data()
     QTest::addColumn<bool>("gps");
     QTest::addColumn<bool>("lowLatency");
 
-    const QString gps = QStringLiteral("Orvalink SNMP NMS v.3.5.0 [GPSDO version] - Quorvane Broadcast");
-    const QString ll = QStringLiteral("Orvalink SNMP NMS v.3.5.0 [Low Latency Option] - Quorvane Broadcast");
+    const QString gps =
+        QStringLiteral("Orvalink SNMP NMS v.3.5.0 [GPSDO version] - Quorvane Broadcast");
+    const QString ll =
+        QStringLiteral("Orvalink SNMP NMS v.3.5.0 [Low Latency Option] - Quorvane Broadcast");
     const QString plain = QStringLiteral("Orvalink SNMP NMS v.3.5.0 - Quorvane Broadcast");
     QTest::newRow("gps") << "gps" << gps << 23 << true << false;
     QTest::newRow("GPS") << "GPS" << gps << 23 << true << false;
@@ -232,7 +233,8 @@ void TestFrmMain::noticeFollowsTheStoredTick_data()
 
     QTest::newRow("closed without ticking") << QList<bool>{} << QStringList{} << true;
     QTest::newRow("ticked") << QList<bool>{true} << QStringList{"1"} << false;
-    QTest::newRow("ticked then unticked") << QList<bool>{true, false} << QStringList{"1", "0"} << true;
+    QTest::newRow("ticked then unticked")
+        << QList<bool>{true, false} << QStringList{"1", "0"} << true;
     QTest::newRow("ticked, unticked, ticked")
         << QList<bool>{true, false, true} << QStringList{"1", "0", "1"} << false;
 }
@@ -285,8 +287,8 @@ void TestFrmMain::interfaceList_data()
         many << QStringLiteral("127.0.1.%1").arg(i);
     const QStringList three{"127.0.0.1", "127.0.0.2", "127.0.0.3"};
 
-    QTest::newRow("loopback only, nothing saved") << QStringList{"127.0.0.1"} << QString() << 0
-                                                  << "127.0.0.1";
+    QTest::newRow("loopback only, nothing saved")
+        << QStringList{"127.0.0.1"} << QString() << 0 << "127.0.0.1";
     QTest::newRow("saved is the third") << three << "127.0.0.3" << 2 << "127.0.0.3";
     QTest::newRow("saved is gone") << three << "127.0.0.9" << 0 << "127.0.0.1";
     QTest::newRow("saved twice: the last wins")
@@ -356,8 +358,8 @@ void TestFrmMain::loadConfigListsInFileOrder()
     h.writeDb(kTwoElements);
     frmMain& w = h.start();
 
-    QCOMPARE(h.nodeTexts(), (QStringList{"DECODER ONE [2E:8B:F2:00:02:01]",
-                                         "ENCODER ONE [2E:8B:F2:00:01:01]"}));
+    QCOMPARE(h.nodeTexts(),
+             (QStringList{"DECODER ONE [2E:8B:F2:00:02:01]", "ENCODER ONE [2E:8B:F2:00:01:01]"}));
     QCOMPARE(w.TreeView1->topLevelItem(0)->data(0, frmMain::kNodeKeyRole).toString(),
              QStringLiteral("2E:8B:F2:00:02:01"));
     QCOMPARE(w.TreeView1->topLevelItem(0)->data(0, frmMain::kNodeImageRole).toInt(), 7);
@@ -391,10 +393,10 @@ void TestFrmMain::loadConfigSurvivesOddSections()
               "[2E8BF2000004]\nROLE=1\n"
               "[2E8BF2000005]\nNAME=LAST\nROLE=2\n");
     frmMain& w = h.start();
-    QCOMPARE(h.nodeTexts(), (QStringList{"NO ROLE [2E:8B:F2:00:00:01]",
-                                         "TEXT ROLE [2E:8B:F2:00:00:02]",
-                                         "ROLE THREE [2E:8B:F2:00:00:03]",
-                                         " [2E:8B:F2:00:00:04]", "LAST [2E:8B:F2:00:00:05]"}));
+    QCOMPARE(h.nodeTexts(),
+             (QStringList{"NO ROLE [2E:8B:F2:00:00:01]", "TEXT ROLE [2E:8B:F2:00:00:02]",
+                          "ROLE THREE [2E:8B:F2:00:00:03]", " [2E:8B:F2:00:00:04]",
+                          "LAST [2E:8B:F2:00:00:05]"}));
     const int images[] = {7, 7, 7, 6, 7};
     for (int i = 0; i < 5; ++i)
         QCOMPARE(w.TreeView1->topLevelItem(i)->data(0, frmMain::kNodeImageRole).toInt(), images[i]);
@@ -447,9 +449,9 @@ void TestFrmMain::reloadRequestedDuringLoad()
         w.RefreshElementList();
     });
     w.Load_Config();
-    QCOMPARE(h.nodeTexts(), (QStringList{"DECODER ONE [2E:8B:F2:00:02:01]",
-                                         "ENCODER ONE [2E:8B:F2:00:01:01]",
-                                         "LATE [2E:8B:F2:00:01:02]"}));
+    QCOMPARE(h.nodeTexts(),
+             (QStringList{"DECODER ONE [2E:8B:F2:00:02:01]", "ENCODER ONE [2E:8B:F2:00:01:01]",
+                          "LATE [2E:8B:F2:00:01:02]"}));
     QCOMPARE(h.encoderList().size(), 3);
     QCOMPARE(w.lstHidden->count(), 3);
     QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
@@ -566,8 +568,9 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     };
     frmMain& w = h.start();
 
-    const QStringList tips{"Add new element", "Element properties", QString(), "Refresh list",
-                           "Save changes", QString(), "Delete device"};
+    const QStringList tips{"Add new element", "Element properties", QString(),
+                           "Refresh list",    "Save changes",       QString(),
+                           "Delete device"};
     for (int i = 1; i <= 7; ++i) {
         QAction* a = w.toolbarButton(i);
         QVERIFY(a);
@@ -601,9 +604,8 @@ void TestFrmMain::popupMenuEnabling()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
-    QCOMPARE(w.mnuHidden->actions(),
-             (QList<QAction*>{w.mnuAddNewDevice, w.mnuDeviceSNMPProperties, w.mnuSep1,
-                              w.mnuDeviceDelete}));
+    QCOMPARE(w.mnuHidden->actions(), (QList<QAction*>{w.mnuAddNewDevice, w.mnuDeviceSNMPProperties,
+                                                      w.mnuSep1, w.mnuDeviceDelete}));
     QCOMPARE(w.mnuAddNewDevice->text(), QStringLiteral("&New device..."));
     QCOMPARE(w.mnuDeviceSNMPProperties->text(), QStringLiteral("Device &properties..."));
     QVERIFY(w.mnuSep1->isSeparator());
@@ -761,7 +763,8 @@ void TestFrmMain::writeFailureIsReported()
     // A database path below a plain file cannot be written, not even by root.
     const QString blocked = h.dir.filePath(QStringLiteral("nms.ini/nms.ini"));
     h.prompt.expect(QStringLiteral("Could not save the element database"));
-    w.WriteToINI(QStringLiteral("2E8BF2000201"), QStringLiteral("name"), QStringLiteral("X"), blocked);
+    w.WriteToINI(QStringLiteral("2E8BF2000201"), QStringLiteral("name"), QStringLiteral("X"),
+                 blocked);
     QVERIFY(h.prompt.done());
     const PromptRequest& box = h.prompt.shown().first();
     QCOMPARE(box.icon, PromptIcon::Critical);

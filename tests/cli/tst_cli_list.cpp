@@ -29,8 +29,8 @@ void TestCliList::initTestCase()
 
 void TestCliList::list_data()
 {
-    QTest::addColumn<QByteArray>("db");       // "<missing>", "<folder>" or the file
-    QTest::addColumn<QStringList>("extra");   // arguments after "list"
+    QTest::addColumn<QByteArray>("db");     // "<missing>", "<folder>" or the file
+    QTest::addColumn<QStringList>("extra"); // arguments after "list"
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("stdOut");
     QTest::addColumn<QByteArray>("stdErrHas");

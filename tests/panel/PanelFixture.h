@@ -2,8 +2,8 @@
 // An element panel over a database file in a temporary folder, with a
 // scripted prompt and its own start-mode flags.
 
-#include "core/AppFlags.h"
 #include "common/ScriptedPrompt.h"
+#include "core/AppFlags.h"
 #include "panel/ElementPanel.h"
 #include "store/IniStore.h"
 
@@ -50,7 +50,8 @@ struct PanelFixture {
     // One section named by the MAC 2E:8B:F2:00:1A:2B holding the given lines.
     void writeElement(const QStringList& lines)
     {
-        writeIni(QStringLiteral("[2E8BF2001A2B]\n") + lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+        writeIni(QStringLiteral("[2E8BF2001A2B]\n") + lines.join(QLatin1Char('\n')) +
+                 QLatin1Char('\n'));
     }
 
     void show(ElementPanel::ShowMode mode = ElementPanel::ShowMode::NodeClick)

@@ -36,22 +36,27 @@ QColor windowBase(const QLineEdit* field)
 
 QStringList decoderKeys(const QStringList& extra = {})
 {
-    return QStringList{QStringLiteral("NAME=STUDIO 1        "), QStringLiteral("IP=127.0.0.21"),
-                       QStringLiteral("MASK=255.0.0.0"), QStringLiteral("GW=127.0.0.1"),
-                       QStringLiteral("ROLE=2"), QStringLiteral("TYPE=1"),
-                       QStringLiteral("MULTI=239.1.2.3"), QStringLiteral("ATT=200"),
-                       QStringLiteral("SN=D-0042"), QStringLiteral("VER=3.50")}
-        + extra;
+    return QStringList{QStringLiteral("NAME=STUDIO 1        "),
+                       QStringLiteral("IP=127.0.0.21"),
+                       QStringLiteral("MASK=255.0.0.0"),
+                       QStringLiteral("GW=127.0.0.1"),
+                       QStringLiteral("ROLE=2"),
+                       QStringLiteral("TYPE=1"),
+                       QStringLiteral("MULTI=239.1.2.3"),
+                       QStringLiteral("ATT=200"),
+                       QStringLiteral("SN=D-0042"),
+                       QStringLiteral("VER=3.50")} +
+           extra;
 }
 
 QStringList encoderKeys(const QStringList& extra = {})
 {
-    return QStringList{QStringLiteral("NAME=STUDIO 1"), QStringLiteral("IP=127.0.0.11"),
-                       QStringLiteral("MASK=255.0.0.0"), QStringLiteral("GW=127.0.0.1"),
-                       QStringLiteral("ROLE=1"), QStringLiteral("TYPE=0"),
-                       QStringLiteral("INPUT=1"), QStringLiteral("MULTI=239.1.2.3"),
-                       QStringLiteral("REMOTE=127.0.0.21")}
-        + extra;
+    return QStringList{QStringLiteral("NAME=STUDIO 1"),    QStringLiteral("IP=127.0.0.11"),
+                       QStringLiteral("MASK=255.0.0.0"),   QStringLiteral("GW=127.0.0.1"),
+                       QStringLiteral("ROLE=1"),           QStringLiteral("TYPE=0"),
+                       QStringLiteral("INPUT=1"),          QStringLiteral("MULTI=239.1.2.3"),
+                       QStringLiteral("REMOTE=127.0.0.21")} +
+           extra;
 }
 
 } // namespace
@@ -66,11 +71,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("latency");
         QTest::addColumn<bool>("adjust");
         QTest::addColumn<bool>("lowLatencyActive");
-        QTest::newRow("buf 3 plain") << QStringList{"BUF=3", "SFN=0", "LLO=0"} << false << "12.5mS" << false << false;
-        QTest::newRow("buf 3 low latency") << QStringList{"BUF=3", "SFN=0", "LLO=1"} << false << "6.25mS" << false << true;
-        QTest::newRow("buf 3 sfn") << QStringList{"BUF=3", "SFN=1", "LLO=0"} << false << "10mS" << true << false;
+        QTest::newRow("buf 3 plain")
+            << QStringList{"BUF=3", "SFN=0", "LLO=0"} << false << "12.5mS" << false << false;
+        QTest::newRow("buf 3 low latency")
+            << QStringList{"BUF=3", "SFN=0", "LLO=1"} << false << "6.25mS" << false << true;
+        QTest::newRow("buf 3 sfn")
+            << QStringList{"BUF=3", "SFN=1", "LLO=0"} << false << "10mS" << true << false;
         QTest::newRow("buf 3 gps") << QStringList{"BUF=3"} << true << "10mS" << false << false;
-        QTest::newRow("sfn and low latency") << QStringList{"BUF=3", "SFN=1", "LLO=1"} << false << "6.25mS" << true << true;
+        QTest::newRow("sfn and low latency")
+            << QStringList{"BUF=3", "SFN=1", "LLO=1"} << false << "6.25mS" << true << true;
         QTest::newRow("buf missing is 1") << QStringList{} << false << "7.5mS" << false << false;
     }
     void decoderLatencyAndAdjust()
@@ -133,9 +142,12 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("keys");
         QTest::addColumn<QString>("label7");
         QTest::addColumn<QString>("remote");
-        QTest::newRow("unicast") << QStringList{"TX=0"} << "Decoder IP:" << "127.0.0.21";
-        QTest::newRow("multicast") << QStringList{"TX=1"} << "Multicast IP:" << "239.1.2.3";
-        QTest::newRow("tx missing") << QStringList{} << "Decoder IP:" << "127.0.0.21";
+        QTest::newRow("unicast") << QStringList{"TX=0"} << "Decoder IP:"
+                                 << "127.0.0.21";
+        QTest::newRow("multicast") << QStringList{"TX=1"} << "Multicast IP:"
+                                   << "239.1.2.3";
+        QTest::newRow("tx missing") << QStringList{} << "Decoder IP:"
+                                    << "127.0.0.21";
     }
     void encoderLayout()
     {
@@ -164,9 +176,10 @@ private Q_SLOTS:
         QCOMPARE(p.lblLatency->text(), QStringLiteral("2.5mS"));
         QVERIFY(!p.lblLatency->isEnabled());
         QVERIFY(!p.cmdAdjust->isEnabled());
-        for (QWidget* w : {static_cast<QWidget*>(p.cmbSilDetMode), static_cast<QWidget*>(p.scrlSilDetLevel),
-                           static_cast<QWidget*>(p.scrlSilDetTime), static_cast<QWidget*>(p.lblSilDetLevel),
-                           static_cast<QWidget*>(p.lblThreshold), static_cast<QWidget*>(p.lblBufferSize)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(p.cmbSilDetMode), static_cast<QWidget*>(p.scrlSilDetLevel),
+              static_cast<QWidget*>(p.scrlSilDetTime), static_cast<QWidget*>(p.lblSilDetLevel),
+              static_cast<QWidget*>(p.lblThreshold), static_cast<QWidget*>(p.lblBufferSize)})
             QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
         // The level meter is reset and its switch hidden.
         QVERIFY(!p.chkGetVolume->isChecked());
@@ -199,7 +212,8 @@ private Q_SLOTS:
         ElementPanel& p = *fx.panel;
         QCOMPARE(p.scrlAtten->value(), 14);
         QCOMPARE(p.lblAttenDB->text(), QStringLiteral("Mute"));
-        QCOMPARE(fx.store.read(QStringLiteral("2E8BF2001A2B"), QStringLiteral("att"), fx.path, QString()),
+        QCOMPARE(fx.store.read(QStringLiteral("2E8BF2001A2B"), QStringLiteral("att"), fx.path,
+                               QString()),
                  QStringLiteral("14"));
         QVERIFY(fx.fileText().contains("ATT=14"));
         QCOMPARE(p.scrlBuffer->value(), 1);
@@ -248,8 +262,9 @@ private Q_SLOTS:
         if (refused) {
             const PromptRequest& shown = fx.prompt.shown().constFirst();
             QCOMPARE(shown.icon, PromptIcon::Critical);
-            QCOMPARE(shown.text, QStringLiteral("Cannot load this element info.\rThe data stored in your "
-                                                "computer about this element, is corrupted (1)."));
+            QCOMPARE(shown.text,
+                     QStringLiteral("Cannot load this element info.\rThe data stored in your "
+                                    "computer about this element, is corrupted (1)."));
             QCOMPARE(fx.panel->txtElementName->text(), QStringLiteral("BEFORE"));
             QCOMPARE(fx.panel->lblElementType->text(), QStringLiteral("-"));
         } else {
@@ -275,8 +290,8 @@ private Q_SLOTS:
                                    "[0A0B0C0D0E0F]\nNAME=ODD\nIP=127.0.0.9\n%1\n")
                         .arg(roleLine));
         fx.show();
-        fx.panel->showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("ODD [0A:0B:0C:0D:0E:0F]"),
-                              Mode::NodeClick);
+        fx.panel->showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"),
+                              QStringLiteral("ODD [0A:0B:0C:0D:0E:0F]"), Mode::NodeClick);
         ElementPanel& p = *fx.panel;
         QCOMPARE(p.lblElementType->text(), QStringLiteral("UNKNOWN"));
         QCOMPARE(p.lblElementMAC->text(), QStringLiteral("0A:0B:0C:0D:0E:0F"));
@@ -301,14 +316,19 @@ private Q_SLOTS:
         QTest::addColumn<int>("type");
         QTest::addColumn<int>("sdm");
         QTest::newRow("above the bars")
-            << QStringList{"ATT=300", "BUF=99", "SDL=999", "SDT=5000", "TYPE=5", "SDM=7"} << 255 << 22 << 154 << 220 << -1 << -1;
+            << QStringList{"ATT=300", "BUF=99", "SDL=999", "SDT=5000", "TYPE=5", "SDM=7"} << 255
+            << 22 << 154 << 220 << -1 << -1;
         QTest::newRow("below the bars")
-            << QStringList{"ATT=20", "BUF=-4", "SDL=0", "SDT=-1", "TYPE=-1", "SDM=-1"} << 20 << 0 << 1 << 1 << -1 << -1;
+            << QStringList{"ATT=20", "BUF=-4", "SDL=0", "SDT=-1", "TYPE=-1", "SDM=-1"} << 20 << 0
+            << 1 << 1 << -1 << -1;
         QTest::newRow("not numbers")
-            << QStringList{"ATT=20", "BUF=x", "SDL=lots", "SDT=", "TYPE=MPX", "SDM=auto"} << 20 << 1 << 37 << 43 << -1 << -1;
+            << QStringList{"ATT=20", "BUF=x", "SDL=lots", "SDT=", "TYPE=MPX", "SDM=auto"} << 20 << 1
+            << 37 << 43 << -1 << -1;
         QTest::newRow("trailing text")
-            << QStringList{"ATT=20dB", "BUF=4 ", "SDL=50", "SDT=10s", "TYPE=1x", "SDM=2"} << 20 << 4 << 50 << 10 << 1 << 2;
-        QTest::newRow("huge") << QStringList{"ATT=99999999999999", "BUF=99999999999", "TYPE=4294967297"}
+            << QStringList{"ATT=20dB", "BUF=4 ", "SDL=50", "SDT=10s", "TYPE=1x", "SDM=2"} << 20 << 4
+            << 50 << 10 << 1 << 2;
+        QTest::newRow("huge") << QStringList{"ATT=99999999999999", "BUF=99999999999",
+                                             "TYPE=4294967297"}
                               << 255 << 22 << 37 << 43 << -1 << 0;
     }
     void badStoredValues()
@@ -409,7 +429,8 @@ private Q_SLOTS:
         QCOMPARE(p.cmdPing->text(), QStringLiteral("<Unknown>"));
         QVERIFY(p.cmdPing->toolTip().isEmpty());
         QCOMPARE(p.lblLatency->text(), QStringLiteral("-mS"));
-        for (QLineEdit* e : {p.txtElementName, p.txtElementIP, p.txtElementMask, p.txtElementGW, p.txtRemoteIP}) {
+        for (QLineEdit* e :
+             {p.txtElementName, p.txtElementIP, p.txtElementMask, p.txtElementGW, p.txtRemoteIP}) {
             QVERIFY(e->text().isEmpty());
             QCOMPARE(baseOf(e), windowBase(e));
         }
@@ -456,7 +477,8 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement(decoderKeys());
         fx.show();
-        for (const QString& ip : {QStringLiteral(""), QStringLiteral("127.0.0."), QStringLiteral("127.0.0.5")}) {
+        for (const QString& ip :
+             {QStringLiteral(""), QStringLiteral("127.0.0."), QStringLiteral("127.0.0.5")}) {
             fx.panel->txtElementIP->setText(ip);
             QVERIFY(fx.panel->cmdGetStats->isEnabled());
         }
@@ -565,13 +587,15 @@ private Q_SLOTS:
         QFETCH(int, index);
         QFETCH(bool, enabled);
         PanelFixture fx;
-        fx.writeElement(decoderKeys({index == 0 ? QStringLiteral("SDM=2") : QStringLiteral("SDM=0")}));
+        fx.writeElement(
+            decoderKeys({index == 0 ? QStringLiteral("SDM=2") : QStringLiteral("SDM=0")}));
         fx.show();
         ElementPanel& p = *fx.panel;
         p.cmbSilDetMode->setCurrentIndex(index);
-        for (QWidget* w : {static_cast<QWidget*>(p.scrlSilDetLevel), static_cast<QWidget*>(p.scrlSilDetTime),
-                           static_cast<QWidget*>(p.lblSilDetLevel), static_cast<QWidget*>(p.lblSilDetTime),
-                           static_cast<QWidget*>(p.lblThreshold), static_cast<QWidget*>(p.lblTimeout)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(p.scrlSilDetLevel), static_cast<QWidget*>(p.scrlSilDetTime),
+              static_cast<QWidget*>(p.lblSilDetLevel), static_cast<QWidget*>(p.lblSilDetTime),
+              static_cast<QWidget*>(p.lblThreshold), static_cast<QWidget*>(p.lblTimeout)})
             QVERIFY2(w->isEnabled() == enabled, qPrintable(w->objectName()));
         QVERIFY(p.cmbSilDetMode->isEnabled());
     }
@@ -579,9 +603,10 @@ private Q_SLOTS:
     void txTypeClick()
     {
         PanelFixture fx;
-        fx.writeIni(QStringLiteral("[2E8BF2001A2B]\nROLE=1\nTX=0\nREMOTE=127.0.0.21\nMULTI=239.1.2.3\n"
-                                   "[0A0B0C0D0E0F]\nROLE=2\nMULTI=239.9.9.9\n"
-                                   "[AABBCCDDEEFF]\nROLE=1\nTX=0\n"));
+        fx.writeIni(
+            QStringLiteral("[2E8BF2001A2B]\nROLE=1\nTX=0\nREMOTE=127.0.0.21\nMULTI=239.1.2.3\n"
+                           "[0A0B0C0D0E0F]\nROLE=2\nMULTI=239.9.9.9\n"
+                           "[AABBCCDDEEFF]\nROLE=1\nTX=0\n"));
         fx.show();
         ElementPanel& p = *fx.panel;
         p.txtRemoteIP->setText(QStringLiteral("127.0.0.99")); // unsent edit
@@ -593,12 +618,14 @@ private Q_SLOTS:
         QCOMPARE(p.txtRemoteIP->text(), QStringLiteral("127.0.0.21"));
 
         // Defaults when the element stores no addresses.
-        p.showElement(QStringLiteral("AA:BB:CC:DD:EE:FF"), QStringLiteral("X [AA:BB:CC:DD:EE:FF]"), Mode::NodeClick);
+        p.showElement(QStringLiteral("AA:BB:CC:DD:EE:FF"), QStringLiteral("X [AA:BB:CC:DD:EE:FF]"),
+                      Mode::NodeClick);
         p.cmbAudioTX->setCurrentIndex(1);
         QCOMPARE(p.txtRemoteIP->text(), QStringLiteral("239.255.255.239"));
 
         // On a decoder the list does nothing.
-        p.showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("D [0A:0B:0C:0D:0E:0F]"), Mode::NodeClick);
+        p.showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("D [0A:0B:0C:0D:0E:0F]"),
+                      Mode::NodeClick);
         p.txtRemoteIP->setText(QStringLiteral("127.0.0.77"));
         p.cmbAudioTX->setCurrentIndex(0);
         p.cmbAudioTX->setCurrentIndex(1);
@@ -616,7 +643,8 @@ private Q_SLOTS:
             e->deselect();
             QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
             QApplication::sendEvent(e, &in);
-            QVERIFY2(e->hasSelectedText() && e->selectedText() == e->text(), qPrintable(e->objectName()));
+            QVERIFY2(e->hasSelectedText() && e->selectedText() == e->text(),
+                     qPrintable(e->objectName()));
         }
         p.txtElementName->setText(QStringLiteral("studio 1"));
         QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
@@ -700,13 +728,14 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&p));
         fx.show();
         QCoreApplication::processEvents();
-        QList<QWidget*> watched{p.txtElementName, p.txtRemoteIP, p.cmbAudioType, p.chkSFNEnabled,
-                                p.scrlBuffer, p.scrlSilDetTime, p.cmdPing, p.lblVolume};
+        QList<QWidget*> watched{p.txtElementName, p.txtRemoteIP,    p.cmbAudioType, p.chkSFNEnabled,
+                                p.scrlBuffer,     p.scrlSilDetTime, p.cmdPing,      p.lblVolume};
         QList<QRect> before;
         for (QWidget* w : watched)
             before << w->geometry();
         const QRect inputCell = p.cmbAudioInput->geometry();
-        p.showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("D [0A:0B:0C:0D:0E:0F]"), Mode::NodeClick);
+        p.showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("D [0A:0B:0C:0D:0E:0F]"),
+                      Mode::NodeClick);
         QCoreApplication::processEvents();
         for (int i = 0; i < watched.size(); ++i)
             QVERIFY2(watched[i]->geometry() == before[i], qPrintable(watched[i]->objectName()));

@@ -52,7 +52,8 @@ private Q_SLOTS:
         QTest::newRow("low latency wins over sfn") << 3 << true << true << dot << "6.25mS";
         QTest::newRow("low latency max 44") << 44 << false << true << dot << "57.5mS";
         QTest::newRow("comma") << 3 << false << false << QStringLiteral(",") << "12,5mS";
-        QTest::newRow("comma two decimals") << 1 << false << true << QStringLiteral(",") << "3,75mS";
+        QTest::newRow("comma two decimals")
+            << 1 << false << true << QStringLiteral(",") << "3,75mS";
     }
     void latency()
     {
@@ -83,7 +84,8 @@ private Q_SLOTS:
         QFETCH(int, position);
         QFETCH(QString, expected);
         const QString dot = QStringLiteral(".");
-        QCOMPARE(level ? silenceLevelText(position, dot) : silenceTimeText(position, dot), expected);
+        QCOMPARE(level ? silenceLevelText(position, dot) : silenceTimeText(position, dot),
+                 expected);
     }
 
     // Every position of both silence bars gives a read-out with at most one
@@ -97,7 +99,8 @@ private Q_SLOTS:
                 texts << silenceLevelText(p, dot);
             for (const QString& t : texts) {
                 const int point = t.indexOf(QLatin1Char('.'));
-                QVERIFY2(point < 0 || !t.at(point + 1).isDigit() || !t.at(point + 2).isDigit(), qPrintable(t));
+                QVERIFY2(point < 0 || !t.at(point + 1).isDigit() || !t.at(point + 2).isDigit(),
+                         qPrintable(t));
                 QVERIFY2(!t.contains(QLatin1String(".0")), qPrintable(t));
                 QVERIFY2(!t.startsWith(QLatin1String("-0d")), qPrintable(t));
             }

@@ -16,8 +16,8 @@ inline QByteArray oid(quint8 n)
     return o;
 }
 
-inline QByteArray request(quint8 pdu, const QByteArray &community, quint8 id, quint8 n, quint8 tag,
-                          const QByteArray &value)
+inline QByteArray request(quint8 pdu, const QByteArray& community, quint8 id, quint8 n, quint8 tag,
+                          const QByteArray& value)
 {
     QByteArray vb = oid(n);
     vb.append(char(tag));
@@ -47,12 +47,13 @@ inline QByteArray request(quint8 pdu, const QByteArray &community, quint8 id, qu
     return message;
 }
 
-inline QByteArray get(const QByteArray &community, quint8 id, quint8 n)
+inline QByteArray get(const QByteArray& community, quint8 id, quint8 n)
 {
     return request(0xA0, community, id, n, 0x05, {});
 }
 
-inline QByteArray set(const QByteArray &community, quint8 id, quint8 n, quint8 tag, const QByteArray &value)
+inline QByteArray set(const QByteArray& community, quint8 id, quint8 n, quint8 tag,
+                      const QByteArray& value)
 {
     return request(0xA3, community, id, n, tag, value);
 }
@@ -68,7 +69,7 @@ struct Reply {
     QByteArray value;
 };
 
-inline Reply read(const QByteArray &d)
+inline Reply read(const QByteArray& d)
 {
     Reply r;
     if (d.size() < 45 || quint8(d[0]) != 0x30 || quint8(d[15]) != 0xA2)

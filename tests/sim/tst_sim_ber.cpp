@@ -8,10 +8,10 @@
 using namespace orvalink::sim;
 
 // QFETCH as an expression.
-#define FETCHED(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
+#define FETCHED(Type, name) (*static_cast<Type*>(QTest::qData(#name, ::qMetaTypeId<Type>())))
 
 namespace {
-QByteArray hex(const char *text)
+QByteArray hex(const char* text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
@@ -90,8 +90,9 @@ void TestSimBer::parsesRequests()
 void TestSimBer::refusesMalformed_data()
 {
     QTest::addColumn<QByteArray>("datagram");
-    const QByteArray good = hex("302b 020100 0408 6d6f727175626974 a01c 020101 020100 020100 3011 300f"
-                                " 060b 2b0601040182db33010f00 0500");
+    const QByteArray good =
+        hex("302b 020100 0408 6d6f727175626974 a01c 020101 020100 020100 3011 300f"
+            " 060b 2b0601040182db33010f00 0500");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("one byte") << hex("30");
     QTest::newRow("truncated by one") << good.chopped(1);
@@ -245,7 +246,8 @@ void TestSimBer::encodesResponseExactly()
     SnmpMessage m;
     m.community = "morqubit";
     m.requestId = 1;
-    m.varBinds = {VarBind{{1, 3, 6, 1, 4, 1, 44467, 1, 15, 0}, ber::OctetString, hex("2e8bf2000a1b")}};
+    m.varBinds = {
+        VarBind{{1, 3, 6, 1, 4, 1, 44467, 1, 15, 0}, ber::OctetString, hex("2e8bf2000a1b")}};
     const QByteArray out = encodeMessage(m);
     QCOMPARE(out, hex("3031 020100 0408 6d6f727175626974 a222 020101 020100 020100 3017 3015"
                       " 060b 2b0601040182db33010f00 0406 2e8bf2000a1b"));

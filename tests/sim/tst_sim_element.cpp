@@ -17,22 +17,22 @@
 using namespace orvalink::sim;
 
 // QFETCH as an expression.
-#define FETCHED(Type, name) (*static_cast<Type *>(QTest::qData(#name, ::qMetaTypeId<Type>())))
+#define FETCHED(Type, name) (*static_cast<Type*>(QTest::qData(#name, ::qMetaTypeId<Type>())))
 
 namespace {
 
-QByteArray hex(const char *text)
+QByteArray hex(const char* text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-Element makeElement(Role role, const char *address = "127.0.0.21")
+Element makeElement(Role role, const char* address = "127.0.0.21")
 {
     const QHostAddress a{QString::fromLatin1(address)};
     return Element(role, a, macForAddress(a));
 }
 
-SnmpMessage request(quint8 pdu, const QByteArray &community, QList<VarBind> binds)
+SnmpMessage request(quint8 pdu, const QByteArray& community, QList<VarBind> binds)
 {
     SnmpMessage m;
     m.pdu = pdu;
@@ -42,7 +42,7 @@ SnmpMessage request(quint8 pdu, const QByteArray &community, QList<VarBind> bind
     return m;
 }
 
-VarBind bind(int n, quint8 tag = ber::Null, const QByteArray &value = {})
+VarBind bind(int n, quint8 tag = ber::Null, const QByteArray& value = {})
 {
     return VarBind{oidOf(n), tag, value};
 }
@@ -84,8 +84,10 @@ void TestSimElement::roleParameterSets_data()
     const QSet<int> encoderOnly = {5, 6, 7, 12};
     for (int n = 0; n <= 52; ++n) {
         const bool exists = n >= 1 && n <= 50 && !unused.contains(n);
-        QTest::addRow("encoder %d", n) << Role::Encoder << n << (exists && !decoderOnly.contains(n));
-        QTest::addRow("decoder %d", n) << Role::Decoder << n << (exists && !encoderOnly.contains(n));
+        QTest::addRow("encoder %d", n)
+            << Role::Encoder << n << (exists && !decoderOnly.contains(n));
+        QTest::addRow("decoder %d", n)
+            << Role::Decoder << n << (exists && !encoderOnly.contains(n));
     }
 }
 
@@ -185,10 +187,10 @@ void TestSimElement::readEncodings_data()
     QTest::newRow("dly -1500 four bytes") << 31 << hex("fffffa24") << hex("42") << hex("fffffa24");
     QTest::newRow("dly 25000") << 31 << hex("000061a8") << hex("42") << hex("61a8");
     QTest::newRow("att 255") << 1 << hex("ff") << hex("42") << hex("00ff");
-    QTest::newRow("short name padded") << 35 << QByteArray("NEW NAME") << hex("04")
-                                       << QByteArray("NEW NAME        ");
-    QTest::newRow("community kept with its !") << 41 << QByteArray("abc!!!!!") << hex("04")
-                                                << QByteArray("abc!!!!!");
+    QTest::newRow("short name padded")
+        << 35 << QByteArray("NEW NAME") << hex("04") << QByteArray("NEW NAME        ");
+    QTest::newRow("community kept with its !")
+        << 41 << QByteArray("abc!!!!!") << hex("04") << QByteArray("abc!!!!!");
 }
 
 void TestSimElement::readEncodings()
@@ -222,7 +224,8 @@ void TestSimElement::communities_data()
     QTest::newRow("set read") << set << QByteArray("morqubit") << 0 << true << int(NoSuchName);
     QTest::newRow("set wrong") << set << QByteArray("xxxxxxxx") << 0 << false << 0;
     QTest::newRow("v2c get") << get << QByteArray("morqubit") << 1 << false << 0;
-    QTest::newRow("response pdu") << int(ber::GetResponse) << QByteArray("morqubit") << 0 << false << 0;
+    QTest::newRow("response pdu") << int(ber::GetResponse) << QByteArray("morqubit") << 0 << false
+                                  << 0;
 }
 
 void TestSimElement::communities()
@@ -231,8 +234,9 @@ void TestSimElement::communities()
     QFETCH(QByteArray, community);
     QFETCH(bool, replied);
     Element e = makeElement(Role::Encoder);
-    SnmpMessage req = request(quint8(pdu), community,
-                              {pdu == ber::SetRequest ? bind(35, ber::OctetString, "CHANGED") : bind(35)});
+    SnmpMessage req =
+        request(quint8(pdu), community,
+                {pdu == ber::SetRequest ? bind(35, ber::OctetString, "CHANGED") : bind(35)});
     req.version = FETCHED(int, version);
     bool changed = true;
     const auto reply = answerRequest(e, req, &changed);
@@ -252,8 +256,9 @@ void TestSimElement::setEchoesAndIsAtomic()
 {
     Element e = makeElement(Role::Decoder);
     // Second binding out of range: the first must not be taken either.
-    auto reply = answerRequest(e, request(ber::SetRequest, "kestrvla",
-                                          {bind(1, ber::Gauge32, hex("20")), bind(33, ber::Gauge32, hex("00"))}));
+    auto reply = answerRequest(
+        e, request(ber::SetRequest, "kestrvla",
+                   {bind(1, ber::Gauge32, hex("20")), bind(33, ber::Gauge32, hex("00"))}));
     QVERIFY(reply);
     QCOMPARE(int(reply->errorStatus), int(BadValue));
     QCOMPARE(reply->errorIndex, 2);
@@ -261,8 +266,9 @@ void TestSimElement::setEchoesAndIsAtomic()
     e.get(1, att);
     QCOMPARE(att.bytes, hex("00c8")); // still the default 200
 
-    reply = answerRequest(e, request(ber::SetRequest, "kestrvla",
-                                     {bind(1, ber::Gauge32, hex("00000020")), bind(33, ber::Gauge32, hex("05"))}));
+    reply = answerRequest(
+        e, request(ber::SetRequest, "kestrvla",
+                   {bind(1, ber::Gauge32, hex("00000020")), bind(33, ber::Gauge32, hex("05"))}));
     QVERIFY(reply);
     QCOMPARE(int(reply->errorStatus), int(NoError));
     QCOMPARE(reply->varBinds[0].value, hex("00000020")); // echoed as sent, not re-encoded
@@ -270,9 +276,14 @@ void TestSimElement::setEchoesAndIsAtomic()
     QCOMPARE(att.bytes, hex("20"));
 
     // A new write community takes effect for the next request.
-    QVERIFY(answerRequest(e, request(ber::SetRequest, "kestrvla", {bind(41, ber::OctetString, "newwrite")})));
-    QVERIFY(!answerRequest(e, request(ber::SetRequest, "kestrvla", {bind(1, ber::Gauge32, hex("30"))})));
-    QCOMPARE(answerRequest(e, request(ber::SetRequest, "newwrite", {bind(1, ber::Gauge32, hex("30"))}))->errorStatus, 0);
+    QVERIFY(answerRequest(
+        e, request(ber::SetRequest, "kestrvla", {bind(41, ber::OctetString, "newwrite")})));
+    QVERIFY(!answerRequest(
+        e, request(ber::SetRequest, "kestrvla", {bind(1, ber::Gauge32, hex("30"))})));
+    QCOMPARE(
+        answerRequest(e, request(ber::SetRequest, "newwrite", {bind(1, ber::Gauge32, hex("30"))}))
+            ->errorStatus,
+        0);
 }
 
 void TestSimElement::getNextWalksTheRoleSet()
@@ -281,7 +292,8 @@ void TestSimElement::getNextWalksTheRoleSet()
     QList<int> seen;
     QList<quint32> oid = {1, 3, 6, 1, 4, 1, 44467};
     for (int guard = 0; guard < 100; ++guard) {
-        const auto reply = answerRequest(e, request(ber::GetNextRequest, "morqubit", {VarBind{oid, ber::Null, {}}}));
+        const auto reply = answerRequest(
+            e, request(ber::GetNextRequest, "morqubit", {VarBind{oid, ber::Null, {}}}));
         QVERIFY(reply);
         if (reply->errorStatus != 0) {
             QCOMPARE(int(reply->errorStatus), int(NoSuchName));
@@ -320,7 +332,8 @@ void TestSimElement::countersMove()
     const qint64 ptp0 = read(23);
     for (now = 20000; now < 120000; now += 997) {
         const qint64 mn = read(26), mx = read(25), avg = read(24);
-        QVERIFY2(mn > 0 && mn <= avg && avg <= mx, qPrintable(QStringLiteral("%1 %2 %3").arg(mn).arg(avg).arg(mx)));
+        QVERIFY2(mn > 0 && mn <= avg && avg <= mx,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(mn).arg(avg).arg(mx)));
     }
     QVERIFY(read(23) > ptp0);
     // Counters stay positive 32-bit values, which every Gauge form decodes.
@@ -331,8 +344,9 @@ void TestSimElement::countersMove()
 void TestSimElement::agentSettingsApplyOnParameter50()
 {
     Element e = makeElement(Role::Encoder, "127.0.0.30");
-    auto set = [&](int n, quint8 tag, const QByteArray &v) {
-        return answerRequest(e, request(ber::SetRequest, "kestrvla", {bind(n, tag, v)}))->errorStatus;
+    auto set = [&](int n, quint8 tag, const QByteArray& v) {
+        return answerRequest(e, request(ber::SetRequest, "kestrvla", {bind(n, tag, v)}))
+            ->errorStatus;
     };
     QCOMPARE(set(48, ber::IpAddress, hex("7f00001f")), 0);
     QCOMPARE(set(46, ber::IpAddress, hex("ffff0000")), 0);
@@ -350,8 +364,9 @@ void TestSimElement::agentSettingsApplyOnParameter50()
     QVERIFY(e.takeRestartRequest());
     QVERIFY(!e.takeRestartRequest());
     QCOMPARE(e.agentAddress(), QHostAddress(QStringLiteral("127.0.0.31")));
-    const QList<QPair<int, QByteArray>> expected = {{42, hex("ffff0000")}, {43, hex("7f000001")}, {45, hex("7f000002")}};
-    for (const auto &[n, bytes] : expected) {
+    const QList<QPair<int, QByteArray>> expected = {
+        {42, hex("ffff0000")}, {43, hex("7f000001")}, {45, hex("7f000002")}};
+    for (const auto& [n, bytes] : expected) {
         Value v;
         e.get(n, v);
         QCOMPARE(v.bytes, bytes);
@@ -372,10 +387,12 @@ void TestSimElement::stateFileRoundTrip()
         f.write(R"({"elements":{"2E:8B:F2:99:99:99":{"role":"decoder","settings":{"att":99}}}})");
     }
     Element d = makeElement(Role::Decoder, "127.0.0.22");
-    for (const auto &[n, tag, v] : QList<std::tuple<int, quint8, QByteArray>>{
-             {1, ber::Gauge32, hex("0f")}, {31, ber::Gauge32, hex("fffffa24")},
-             {35, ber::OctetString, "NAMÉ"}, {40, ber::OctetString, "abc!!!!!"},
-             {11, ber::IpAddress, hex("efc00a02")}}) {
+    for (const auto& [n, tag, v] :
+         QList<std::tuple<int, quint8, QByteArray>>{{1, ber::Gauge32, hex("0f")},
+                                                    {31, ber::Gauge32, hex("fffffa24")},
+                                                    {35, ber::OctetString, "NAMÉ"},
+                                                    {40, ber::OctetString, "abc!!!!!"},
+                                                    {11, ber::IpAddress, hex("efc00a02")}}) {
         QCOMPARE(d.checkSet(n, {tag, v}), int(NoError));
         d.applySet(n, {tag, v});
     }
@@ -397,9 +414,15 @@ void TestSimElement::stateFileRoundTrip()
     QVERIFY(again.save({&back}, &error));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const QJsonObject elements = QJsonDocument::fromJson(f.readAll()).object().value(QStringLiteral("elements")).toObject();
-    QCOMPARE(elements.value(QStringLiteral("2E:8B:F2:99:99:99")).toObject().value(QStringLiteral("settings"))
-                 .toObject().value(QStringLiteral("att")).toInt(), 99);
+    const QJsonObject elements =
+        QJsonDocument::fromJson(f.readAll()).object().value(QStringLiteral("elements")).toObject();
+    QCOMPARE(elements.value(QStringLiteral("2E:8B:F2:99:99:99"))
+                 .toObject()
+                 .value(QStringLiteral("settings"))
+                 .toObject()
+                 .value(QStringLiteral("att"))
+                 .toInt(),
+             99);
 }
 
 void TestSimElement::stateFileProblems()
@@ -426,8 +449,9 @@ void TestSimElement::stateFileProblems()
     {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(R"({"elements":{"2E:8B:F2:00:00:16":{"role":"decoder","agent":"nonsense",)"
-                R"("settings":{"att":300,"sdl":"7","name":"","mask":"1.2.3.999","bogus":1,"buf":5}}}})");
+        f.write(
+            R"({"elements":{"2E:8B:F2:00:00:16":{"role":"decoder","agent":"nonsense",)"
+            R"("settings":{"att":300,"sdl":"7","name":"","mask":"1.2.3.999","bogus":1,"buf":5}}}})");
     }
     QVERIFY(state.load(&error));
     Element d = makeElement(Role::Decoder, "127.0.0.22");
@@ -441,7 +465,8 @@ void TestSimElement::stateFileProblems()
     QCOMPARE(d.agentAddress(), QHostAddress(QStringLiteral("127.0.0.22")));
 
     // Stored under another role: not used at all.
-    Element e(Role::Encoder, QHostAddress(QStringLiteral("127.0.0.22")), macForAddress(QHostAddress(QStringLiteral("127.0.0.22"))));
+    Element e(Role::Encoder, QHostAddress(QStringLiteral("127.0.0.22")),
+              macForAddress(QHostAddress(QStringLiteral("127.0.0.22"))));
     QCOMPARE(state.restore(e).size(), 1);
 }
 
@@ -450,13 +475,15 @@ void TestSimElement::commandLine_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("error"); // empty: accepted
     QTest::addColumn<QString>("mac");   // of the last element
-    auto row = [](const char *name, QStringList args, const char *error, const char *mac = "") {
+    auto row = [](const char* name, QStringList args, const char* error, const char* mac = "") {
         QTest::newRow(name) << args << QString::fromLatin1(error) << QString::fromLatin1(mac);
     };
     row("derived MAC", {"encoder@127.0.0.21"}, "", "2E:8B:F2:00:00:15");
-    row("derived MAC high octets", {"--port", "1161", "DECODER@127.1.2.250"}, "", "2E:8B:F2:01:02:FA");
+    row("derived MAC high octets", {"--port", "1161", "DECODER@127.1.2.250"}, "",
+        "2E:8B:F2:01:02:FA");
     row("given MAC", {"decoder@127.0.0.22/2e-8b-f2-00-00-16"}, "", "2E:8B:F2:00:00:16");
-    row("inline values", {"--port=2000", "--delay=5", "encoder@127.0.0.21"}, "", "2E:8B:F2:00:00:15");
+    row("inline values", {"--port=2000", "--delay=5", "encoder@127.0.0.21"}, "",
+        "2E:8B:F2:00:00:15");
     row("outside address", {"encoder@192.0.2.1"}, "not an address of this host");
     row("bad role", {"router@127.0.0.1"}, "role must be");
     row("no role", {"127.0.0.1"}, "ROLE@ADDR");
@@ -465,12 +492,15 @@ void TestSimElement::commandLine_data()
     row("bad MAC", {"encoder@127.0.0.21/2E:8B:F2:00:00"}, "not a MAC");
     row("no element", {"--verbose"}, "no element");
     row("twice", {"encoder@127.0.0.21", "decoder@127.0.0.21"}, "given twice");
-    row("same MAC", {"encoder@127.0.0.21/2E:8B:F2:00:00:01", "decoder@127.0.0.22/2E:8B:F2:00:00:01"}, "given twice");
+    row("same MAC",
+        {"encoder@127.0.0.21/2E:8B:F2:00:00:01", "decoder@127.0.0.22/2E:8B:F2:00:00:01"},
+        "given twice");
     row("port 0", {"--port", "0", "encoder@127.0.0.21"}, "not a number");
     row("port missing", {"encoder@127.0.0.21", "--port"}, "needs a value");
     row("loss 101", {"--loss", "101", "encoder@127.0.0.21"}, "percentage");
     row("drop-every 0", {"--drop-every", "0", "encoder@127.0.0.21"}, "not a number");
-    row("from-port same", {"--port", "5000", "--from-port", "5000", "encoder@127.0.0.21"}, "must differ");
+    row("from-port same", {"--port", "5000", "--from-port", "5000", "encoder@127.0.0.21"},
+        "must differ");
     row("flag with value", {"--wrong-id=1", "encoder@127.0.0.21"}, "takes no value");
     row("unknown option", {"--frobnicate", "encoder@127.0.0.21"}, "unknown option");
 }
@@ -487,7 +517,8 @@ void TestSimElement::commandLine()
         QVERIFY2(message.contains(error), qPrintable(message));
         return;
     }
-    QCOMPARE(QString::fromLatin1(o.elements.last().mac.toHex(':').toUpper()), FETCHED(QString, mac));
+    QCOMPARE(QString::fromLatin1(o.elements.last().mac.toHex(':').toUpper()),
+             FETCHED(QString, mac));
 }
 
 QTEST_GUILESS_MAIN(TestSimElement)

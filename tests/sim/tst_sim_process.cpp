@@ -28,7 +28,8 @@ const QByteArray kWrite = "kestrvla";
 
 QString simBinary()
 {
-    return qEnvironmentVariable("ORVALINK_BIN_DIR", QStringLiteral(".")) + QStringLiteral("/orvalink-sim");
+    return qEnvironmentVariable("ORVALINK_BIN_DIR", QStringLiteral(".")) +
+           QStringLiteral("/orvalink-sim");
 }
 
 // One high port for the whole run, so parallel runs rarely meet.
@@ -47,14 +48,14 @@ class Sim {
 public:
     ~Sim() { kill(); }
 
-    bool start(const QStringList &args)
+    bool start(const QStringList& args)
     {
         m_process.setProgram(simBinary());
         m_process.setArguments(args);
         m_process.start();
         return waitForLine(QStringLiteral("orvalink-sim: ready"), 5000);
     }
-    bool waitForLine(const QString &needle, int ms)
+    bool waitForLine(const QString& needle, int ms)
     {
         QElapsedTimer t;
         t.start();
@@ -96,7 +97,7 @@ struct Received {
 };
 
 // Sends one datagram and waits up to `ms` for one answer.
-Received exchange(const QHostAddress &to, quint16 port, const QByteArray &datagram, int ms = 500)
+Received exchange(const QHostAddress& to, quint16 port, const QByteArray& datagram, int ms = 500)
 {
     QUdpSocket s;
     Received r;
@@ -118,17 +119,18 @@ Received exchange(const QHostAddress &to, quint16 port, const QByteArray &datagr
     return r;
 }
 
-rawsnmp::Reply ask(const QHostAddress &to, const QByteArray &datagram, int ms = 500, quint16 port = testPort())
+rawsnmp::Reply ask(const QHostAddress& to, const QByteArray& datagram, int ms = 500,
+                   quint16 port = testPort())
 {
     return rawsnmp::read(exchange(to, port, datagram, ms).data);
 }
 
-QByteArray hex(const char *text)
+QByteArray hex(const char* text)
 {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-QString runTool(const QString &tool, const QStringList &args)
+QString runTool(const QString& tool, const QStringList& args)
 {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
@@ -171,7 +173,8 @@ void TestSimProcess::initTestCase()
 {
     QVERIFY2(QFile::exists(simBinary()), qPrintable(simBinary()));
     QVERIFY2(m_shared.start({QStringLiteral("--port"), QString::number(testPort()),
-                             QStringLiteral("encoder@127.0.77.21"), QStringLiteral("decoder@127.0.77.22")}),
+                             QStringLiteral("encoder@127.0.77.21"),
+                             QStringLiteral("decoder@127.0.77.22")}),
              qPrintable(m_shared.errors()));
 }
 
@@ -254,7 +257,8 @@ void TestSimProcess::communities()
     QFETCH(bool, isSet);
     QFETCH(QByteArray, community);
     QFETCH(int, status);
-    const QByteArray d = isSet ? rawsnmp::set(community, 5, 8, 0x42, hex("00")) : rawsnmp::get(community, 5, 8);
+    const QByteArray d =
+        isSet ? rawsnmp::set(community, 5, 8, 0x42, hex("00")) : rawsnmp::get(community, 5, 8);
     const Received r = exchange(addr(21), testPort(), d, status < 0 ? 200 : 500);
     if (status < 0) {
         QVERIFY(r.data.isEmpty());
@@ -280,7 +284,8 @@ void TestSimProcess::setEchoesExactly()
     QCOMPARE(exchange(addr(22), testPort(), att).data.toHex(' '), expected.toHex(' '));
 
     // A new write community works at once; the old one no longer writes.
-    QCOMPARE(ask(addr(22), rawsnmp::set(kWrite, 20, 41, 0x04, "abc!!!!!")).value, QByteArray("abc!!!!!"));
+    QCOMPARE(ask(addr(22), rawsnmp::set(kWrite, 20, 41, 0x04, "abc!!!!!")).value,
+             QByteArray("abc!!!!!"));
     QCOMPARE(ask(addr(22), rawsnmp::set(kWrite, 21, 9, 0x42, hex("01")), 200).ok, false);
     QCOMPARE(ask(addr(22), rawsnmp::set("abc!!!!!", 22, 41, 0x04, kWrite)).errorStatus, 0);
 }
@@ -309,7 +314,8 @@ void TestSimProcess::setErrors()
     QFETCH(int, tag);
     QFETCH(QByteArray, value);
     QFETCH(int, status);
-    const rawsnmp::Reply r = ask(addr(element), rawsnmp::set(kWrite, 30, quint8(n), quint8(tag), value));
+    const rawsnmp::Reply r =
+        ask(addr(element), rawsnmp::set(kWrite, 30, quint8(n), quint8(tag), value));
     QVERIFY(r.ok);
     QCOMPARE(r.errorStatus, status);
 }
@@ -331,10 +337,15 @@ void TestSimProcess::garbageIsDropped()
 {
     const QByteArray good = rawsnmp::get(kRead, 40, 15);
     const QList<QByteArray> garbage = {
-        QByteArray(), hex("30"), good.chopped(1), good + hex("00"), hex("3084ffffffff"),
-        QByteArray(300, '\xff'), QByteArray(good).replace(1, 1, hex("ff")),
+        QByteArray(),
+        hex("30"),
+        good.chopped(1),
+        good + hex("00"),
+        hex("3084ffffffff"),
+        QByteArray(300, '\xff'),
+        QByteArray(good).replace(1, 1, hex("ff")),
     };
-    for (const QByteArray &g : garbage)
+    for (const QByteArray& g : garbage)
         QVERIFY(exchange(addr(21), testPort(), g, 100).data.isEmpty());
     QVERIFY(m_shared.running());
     QCOMPARE(ask(addr(21), good).errorStatus, 0);
@@ -344,12 +355,14 @@ void TestSimProcess::stateSurvivesRestart()
 {
     QTemporaryDir dir;
     const QString state = dir.filePath(QStringLiteral("sim-state.json"));
-    const QStringList args = {QStringLiteral("--port"), QString::number(testPort()), QStringLiteral("--state"), state,
+    const QStringList args = {QStringLiteral("--port"), QString::number(testPort()),
+                              QStringLiteral("--state"), state,
                               QStringLiteral("decoder@127.0.77.30")};
     {
         Sim sim;
         QVERIFY(sim.start(args));
-        QCOMPARE(ask(addr(30), rawsnmp::set(kWrite, 1, 35, 0x04, "KEPT NAME       ")).errorStatus, 0);
+        QCOMPARE(ask(addr(30), rawsnmp::set(kWrite, 1, 35, 0x04, "KEPT NAME       ")).errorStatus,
+                 0);
         QCOMPARE(ask(addr(30), rawsnmp::set(kWrite, 2, 31, 0x42, hex("fffffa24"))).errorStatus, 0);
         sim.kill(); // no chance to save at exit: the SETs must already be on disk
     }
@@ -357,7 +370,8 @@ void TestSimProcess::stateSurvivesRestart()
         Sim sim;
         QVERIFY(sim.start(args));
         QCOMPARE(ask(addr(30), rawsnmp::get(kRead, 3, 35)).value, QByteArray("KEPT NAME       "));
-        QCOMPARE(ask(addr(30), rawsnmp::get(kRead, 4, 31)).value, hex("fffffa24")); // -1500 stays signed
+        QCOMPARE(ask(addr(30), rawsnmp::get(kRead, 4, 31)).value,
+                 hex("fffffa24")); // -1500 stays signed
         QCOMPARE(ask(addr(30), rawsnmp::set(kWrite, 5, 1, 0x42, hex("20"))).errorStatus, 0);
         QCOMPARE(sim.terminate(), 0);
     }
@@ -379,9 +393,10 @@ void TestSimProcess::stateSurvivesRestart()
 void TestSimProcess::parameter50Rebinds()
 {
     Sim sim;
-    QVERIFY(sim.start({QStringLiteral("--port"), QString::number(testPort()), QStringLiteral("--restart-ms"),
-                       QStringLiteral("300"), QStringLiteral("encoder@127.0.77.40")}));
-    auto setAddress = [&](quint8 n, const char *bytes) {
+    QVERIFY(sim.start({QStringLiteral("--port"), QString::number(testPort()),
+                       QStringLiteral("--restart-ms"), QStringLiteral("300"),
+                       QStringLiteral("encoder@127.0.77.40")}));
+    auto setAddress = [&](quint8 n, const char* bytes) {
         return ask(addr(40), rawsnmp::set(kWrite, n, n, 0x40, hex(bytes))).errorStatus;
     };
     QCOMPARE(setAddress(48, "7f004d29"), 0); // 127.0.77.41
@@ -418,11 +433,13 @@ void TestSimProcess::faultOptions_data()
     const quint16 other = quint16(testPort() == 65535 ? 65534 : testPort() + 1);
     QTest::newRow("drop 2") << QStringList{"--drop", "2"} << "--rr" << 0 << true << 0;
     QTest::newRow("drop-every 2") << QStringList{"--drop-every", "2"} << "r-r-" << 0 << true << 0;
-    QTest::newRow("loss 100") << QStringList{"--loss", "100", "--seed", "7"} << "---" << 0 << true << 0;
+    QTest::newRow("loss 100") << QStringList{"--loss", "100", "--seed", "7"} << "---" << 0 << true
+                              << 0;
     QTest::newRow("loss 0") << QStringList{"--loss", "0"} << "rrr" << 0 << true << 0;
     QTest::newRow("delay 250") << QStringList{"--delay", "250"} << "r" << 240 << true << 0;
     QTest::newRow("wrong id") << QStringList{"--wrong-id"} << "rr" << 0 << false << 0;
-    QTest::newRow("from port") << QStringList{"--from-port", QString::number(other)} << "r" << 0 << true << int(other);
+    QTest::newRow("from port") << QStringList{"--from-port", QString::number(other)} << "r" << 0
+                               << true << int(other);
 }
 
 void TestSimProcess::faultOptions()
@@ -434,10 +451,11 @@ void TestSimProcess::faultOptions()
     QFETCH(int, fromPort);
     Sim sim;
     QVERIFY(sim.start(options + QStringList{QStringLiteral("--port"), QString::number(testPort()),
-                                             QStringLiteral("encoder@127.0.77.50")}));
+                                            QStringLiteral("encoder@127.0.77.50")}));
     for (qsizetype i = 0; i < replies.size(); ++i) {
         const bool expect = replies[i] == QLatin1Char('r');
-        const Received r = exchange(addr(50), testPort(), rawsnmp::get(kRead, quint8(60 + i), 15), expect ? 1000 : 150);
+        const Received r = exchange(addr(50), testPort(), rawsnmp::get(kRead, quint8(60 + i), 15),
+                                    expect ? 1000 : 150);
         QCOMPARE(!r.data.isEmpty(), expect);
         if (!expect)
             continue;
@@ -463,7 +481,8 @@ void TestSimProcess::badCommandLines_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("message");
-    QTest::newRow("outside address") << QStringList{"encoder@192.0.2.1"} << 2 << "not an address of this host";
+    QTest::newRow("outside address")
+        << QStringList{"encoder@192.0.2.1"} << 2 << "not an address of this host";
     QTest::newRow("nothing") << QStringList{} << 2 << "no element";
     QTest::newRow("help") << QStringList{"--help"} << 0 << "--drop-every";
 }
@@ -491,17 +510,21 @@ void TestSimProcess::netSnmpPeer()
     qputenv("MIBS", ""); // numeric names only, no MIB loading noise
     const QString decoder = QStringLiteral("127.0.77.22:%1").arg(testPort());
     const QString base = QStringLiteral("1.3.6.1.4.1.44467.1.%1.0");
-    const QStringList common = {QStringLiteral("-v1"), QStringLiteral("-r0"), QStringLiteral("-t1"), QStringLiteral("-On")};
+    const QStringList common = {QStringLiteral("-v1"), QStringLiteral("-r0"), QStringLiteral("-t1"),
+                                QStringLiteral("-On")};
 
-    QString out = runTool(snmpget, common + QStringList{"-c", "morqubit", decoder, base.arg(15), base.arg(33), base.arg(18)});
+    QString out = runTool(snmpget, common + QStringList{"-c", "morqubit", decoder, base.arg(15),
+                                                        base.arg(33), base.arg(18)});
     QVERIFY2(out.contains(QStringLiteral("Hex-STRING: 2E 8B F2 00 4D 16")), qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral(".33.0 = Gauge32: 60")), qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("IpAddress: 255.0.0.0")), qPrintable(out));
 
-    out = runTool(snmpset, common + QStringList{"-c", "kestrvla", decoder, base.arg(35), "s", "NEW NAME",
-                                                base.arg(2), "u", "22", base.arg(11), "a", "239.192.10.7"});
-    QVERIFY2(out.contains(QStringLiteral("STRING: \"NEW NAME\"")) && out.contains(QStringLiteral("Gauge32: 22"))
-                 && out.contains(QStringLiteral("IpAddress: 239.192.10.7")),
+    out = runTool(snmpset,
+                  common + QStringList{"-c", "kestrvla", decoder, base.arg(35), "s", "NEW NAME",
+                                       base.arg(2), "u", "22", base.arg(11), "a", "239.192.10.7"});
+    QVERIFY2(out.contains(QStringLiteral("STRING: \"NEW NAME\"")) &&
+                 out.contains(QStringLiteral("Gauge32: 22")) &&
+                 out.contains(QStringLiteral("IpAddress: 239.192.10.7")),
              qPrintable(out));
     out = runTool(snmpget, common + QStringList{"-c", "kestrvla", decoder, base.arg(35)});
     QVERIFY2(out.contains(QStringLiteral("\"NEW NAME        \"")), qPrintable(out));

@@ -47,10 +47,10 @@ inline QByteArray buildReply(const ReplySpec& s)
 {
     const bool lf = s.longForm;
     const QByteArray binding = tlv(0x30, tlv(0x06, oidOf(s.n)) + tlv(s.tag, s.value, lf), lf);
-    const QByteArray pdu = tlv(0x02, s.requestId) + tlv(0x02, QByteArray(1, char(s.errorStatus)))
-        + tlv(0x02, QByteArray(1, '\0')) + tlv(0x30, binding, lf);
-    const QByteArray message = tlv(0x02, QByteArray(1, '\0')) + tlv(0x04, s.community)
-        + tlv(s.pduTag, pdu, lf);
+    const QByteArray pdu = tlv(0x02, s.requestId) + tlv(0x02, QByteArray(1, char(s.errorStatus))) +
+                           tlv(0x02, QByteArray(1, '\0')) + tlv(0x30, binding, lf);
+    const QByteArray message =
+        tlv(0x02, QByteArray(1, '\0')) + tlv(0x04, s.community) + tlv(s.pduTag, pdu, lf);
     return tlv(0x30, message, lf);
 }
 

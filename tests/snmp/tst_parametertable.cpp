@@ -34,8 +34,8 @@ private Q_SLOTS:
             previous = p.n;
             seen.insert(p.n);
             QVERIFY(p.n >= 1 && p.n <= 50);
-            QVERIFY(p.setTag == 0 || p.setTag == snmptag::OctetString || p.setTag == snmptag::IpAddress
-                    || p.setTag == snmptag::Gauge);
+            QVERIFY(p.setTag == 0 || p.setTag == snmptag::OctetString ||
+                    p.setTag == snmptag::IpAddress || p.setTag == snmptag::Gauge);
             // Written exactly when it has a SET tag; the tag fits the form.
             QCOMPARE(p.writtenBy != OpNone, p.setTag != 0);
             if (p.form == ValueForm::Address && p.setTag)
@@ -98,7 +98,11 @@ private Q_SLOTS:
     // table's tag when it writes.
     void operationsAgreeWithTable()
     {
-        const struct { std::span<const OperationStep> steps; unsigned op; bool writes; } ops[] = {
+        const struct {
+            std::span<const OperationStep> steps;
+            unsigned op;
+            bool writes;
+        } ops[] = {
             {probeSteps(), OpProbe, false},
             {applySteps(), OpApply, true},
             {statisticsSteps(), OpStatistics, false},
@@ -109,12 +113,14 @@ private Q_SLOTS:
             for (const OperationStep& s : o.steps) {
                 const ParameterInfo* p = findParameter(s.n);
                 QVERIFY2(p, qPrintable(QString::number(s.n)));
-                QVERIFY2((o.writes ? p->writtenBy : p->readBy) & o.op, qPrintable(QString::number(s.n)));
+                QVERIFY2((o.writes ? p->writtenBy : p->readBy) & o.op,
+                         qPrintable(QString::number(s.n)));
             }
         }
         QVERIFY(findParameter(param::SfnDelay)->writtenBy & OpSfnAdjust);
-        QCOMPARE(numbers(probeSteps()), (QList<int>{15, 35, 14, 13, 18, 30, 31, 32, 9, 8, 7, 1, 12, 11, 10,
-                                                    2, 33, 34, 36, 37, 38, 41, 42, 43, 45, 39}));
+        QCOMPARE(numbers(probeSteps()),
+                 (QList<int>{15, 35, 14, 13, 18, 30, 31, 32, 9,  8,  7,  1,  12,
+                             11, 10, 2,  33, 34, 36, 37, 38, 41, 42, 43, 45, 39}));
         QCOMPARE(numbers(sfnReadSteps()), (QList<int>{26, 25, 24, 31}));
     }
 
@@ -125,23 +131,27 @@ private Q_SLOTS:
         QTest::addColumn<int>("tx");
         QTest::addColumn<bool>("flag"); // sfn, or agent settings changed
         QTest::addColumn<QList<int>>("expected");
-        const int enc = int(ElementRole::Encoder), dec = int(ElementRole::Decoder), unk = int(ElementRole::Unknown);
-        QTest::newRow("apply encoder unicast") << 0 << enc << 0 << false
-                                               << QList<int>{35, 14, 18, 13, 7, 8, 12, 11, 30, 9};
-        QTest::newRow("apply encoder multicast") << 0 << enc << 1 << false
-                                                 << QList<int>{35, 14, 18, 13, 7, 8, 12, 10, 30, 9};
-        QTest::newRow("apply encoder without tx") << 0 << enc << -1 << false
-                                                  << QList<int>{35, 14, 18, 13, 7, 8, 12, 30, 9};
-        QTest::newRow("apply decoder") << 0 << dec << 1 << false
-                                       << QList<int>{35, 14, 18, 13, 8, 11, 30, 9, 1, 2, 33, 34, 32};
-        QTest::newRow("statistics encoder") << 1 << enc << 0 << false << QList<int>{20, 19, 17, 16, 6, 5};
-        QTest::newRow("statistics unknown, sfn") << 1 << unk << 0 << true << QList<int>{20, 19, 17, 16, 6, 5, 23};
-        QTest::newRow("statistics decoder, sfn") << 1 << dec << 0 << true
-                                                 << QList<int>{20, 19, 17, 16, 4, 3, 23, 21, 22, 27};
-        QTest::newRow("statistics decoder") << 1 << dec << 0 << false << QList<int>{20, 19, 17, 16, 4, 3};
+        const int enc = int(ElementRole::Encoder), dec = int(ElementRole::Decoder),
+                  unk = int(ElementRole::Unknown);
+        QTest::newRow("apply encoder unicast")
+            << 0 << enc << 0 << false << QList<int>{35, 14, 18, 13, 7, 8, 12, 11, 30, 9};
+        QTest::newRow("apply encoder multicast")
+            << 0 << enc << 1 << false << QList<int>{35, 14, 18, 13, 7, 8, 12, 10, 30, 9};
+        QTest::newRow("apply encoder without tx")
+            << 0 << enc << -1 << false << QList<int>{35, 14, 18, 13, 7, 8, 12, 30, 9};
+        QTest::newRow("apply decoder")
+            << 0 << dec << 1 << false << QList<int>{35, 14, 18, 13, 8, 11, 30, 9, 1, 2, 33, 34, 32};
+        QTest::newRow("statistics encoder")
+            << 1 << enc << 0 << false << QList<int>{20, 19, 17, 16, 6, 5};
+        QTest::newRow("statistics unknown, sfn")
+            << 1 << unk << 0 << true << QList<int>{20, 19, 17, 16, 6, 5, 23};
+        QTest::newRow("statistics decoder, sfn")
+            << 1 << dec << 0 << true << QList<int>{20, 19, 17, 16, 4, 3, 23, 21, 22, 27};
+        QTest::newRow("statistics decoder")
+            << 1 << dec << 0 << false << QList<int>{20, 19, 17, 16, 4, 3};
         QTest::newRow("properties, agent same") << 2 << enc << 0 << false << QList<int>{39, 40, 41};
-        QTest::newRow("properties, agent changed") << 2 << enc << 0 << true
-                                                   << QList<int>{39, 40, 41, 48, 46, 47, 49, 50};
+        QTest::newRow("properties, agent changed")
+            << 2 << enc << 0 << true << QList<int>{39, 40, 41, 48, 46, 47, 49, 50};
     }
     void operationLists()
     {
@@ -155,7 +165,8 @@ private Q_SLOTS:
         c.tx = tx;
         c.sfn = which == 1 && flag;
         c.agentChanged = which == 2 && flag;
-        const std::span<const OperationStep> steps[] = {applySteps(), statisticsSteps(), snmpPropertiesSteps()};
+        const std::span<const OperationStep> steps[] = {applySteps(), statisticsSteps(),
+                                                        snmpPropertiesSteps()};
         QCOMPARE(numbers(selectSteps(steps[which], c)), expected);
     }
 
@@ -176,7 +187,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("role");
         QTest::newRow("nothing answered") << QList<int>{} << int(ElementRole::Encoder);
         QTest::newRow("encoder parameters only") << QList<int>{7, 12} << int(ElementRole::Encoder);
-        QTest::newRow("decoder parameters only") << QList<int>{32, 1, 2, 34} << int(ElementRole::Decoder);
+        QTest::newRow("decoder parameters only")
+            << QList<int>{32, 1, 2, 34} << int(ElementRole::Decoder);
         QTest::newRow("one decoder parameter") << QList<int>{34} << int(ElementRole::Decoder);
         QTest::newRow("everything") << QList<int>{32, 1, 2, 34, 7, 12} << int(ElementRole::Unknown);
         QTest::newRow("one of each") << QList<int>{2, 12} << int(ElementRole::Unknown);

@@ -19,21 +19,21 @@ private Q_SLOTS:
         const SnmpEncodeResult r = encodeGetRequest(QStringLiteral("morqubit"), 15, 1);
         QVERIFY(r.ok());
         QCOMPARE(r.datagram.size(), 45);
-        QCOMPARE(r.datagram, hex("30 2B 02 01 00 04 08") + QByteArray("morqubit")
-                     + hex("A0 1C 02 01 01 02 01 00 02 01 00 30 11 30 0F 06 0B"
-                           " 2B 06 01 04 01 82 DB 33 01 0F 00 05 00"));
+        QCOMPARE(r.datagram, hex("30 2B 02 01 00 04 08") + QByteArray("morqubit") +
+                                 hex("A0 1C 02 01 01 02 01 00 02 01 00 30 11 30 0F 06 0B"
+                                     " 2B 06 01 04 01 82 DB 33 01 0F 00 05 00"));
     }
 
     void setRequestNameExample()
     {
-        const SnmpEncodeResult r = encodeSetRequest(QStringLiteral("kestrvla"), 35, 0x04,
-                                                     QStringLiteral("STUDIO A"), 7);
+        const SnmpEncodeResult r =
+            encodeSetRequest(QStringLiteral("kestrvla"), 35, 0x04, QStringLiteral("STUDIO A"), 7);
         QVERIFY(r.ok());
         QCOMPARE(r.datagram.size(), 61);
-        QCOMPARE(r.datagram, hex("30 3B 02 01 00 04 08") + QByteArray("kestrvla")
-                     + hex("A3 2C 02 01 07 02 01 00 02 01 00 30 21 30 1F 06 0B"
-                           " 2B 06 01 04 01 82 DB 33 01 23 00 04 10")
-                     + QByteArray("STUDIO A        "));
+        QCOMPARE(r.datagram, hex("30 3B 02 01 00 04 08") + QByteArray("kestrvla") +
+                                 hex("A3 2C 02 01 07 02 01 00 02 01 00 30 21 30 1F 06 0B"
+                                     " 2B 06 01 04 01 82 DB 33 01 23 00 04 10") +
+                                 QByteArray("STUDIO A        "));
     }
 
     // The value part of a SET (tag, length, bytes); "-" means refused.
@@ -48,41 +48,68 @@ private Q_SLOTS:
             return QString::fromLatin1(head + QByteArray(bytes).toHex());
         };
 
-        QTest::newRow("gauge 0") << 1 << 0x42 << "0" << "420100";
-        QTest::newRow("gauge 255") << 1 << 0x42 << "255" << "4201ff";
-        QTest::newRow("gauge 256") << 31 << 0x42 << "256" << "420400000100";
-        QTest::newRow("gauge max") << 31 << 0x42 << "4294967295" << "4204ffffffff";
-        QTest::newRow("gauge blanks") << 31 << 0x42 << " 12 " << "42010c";
-        QTest::newRow("gauge leading zeros") << 31 << 0x42 << "000000000000000000000300" << "42040000012c";
-        QTest::newRow("gauge 2^32 refused") << 31 << 0x42 << "4294967296" << "-";
-        QTest::newRow("gauge huge refused") << 31 << 0x42 << "99999999999999999999999" << "-";
-        QTest::newRow("gauge negative refused") << 31 << 0x42 << "-1" << "-";
-        QTest::newRow("gauge text refused") << 31 << 0x42 << "12a" << "-";
-        QTest::newRow("gauge empty refused") << 31 << 0x42 << "" << "-";
-        QTest::newRow("gauge fraction refused") << 31 << 0x42 << "1.5" << "-";
+        QTest::newRow("gauge 0") << 1 << 0x42 << "0"
+                                 << "420100";
+        QTest::newRow("gauge 255") << 1 << 0x42 << "255"
+                                   << "4201ff";
+        QTest::newRow("gauge 256") << 31 << 0x42 << "256"
+                                   << "420400000100";
+        QTest::newRow("gauge max") << 31 << 0x42 << "4294967295"
+                                   << "4204ffffffff";
+        QTest::newRow("gauge blanks") << 31 << 0x42 << " 12 "
+                                      << "42010c";
+        QTest::newRow("gauge leading zeros") << 31 << 0x42 << "000000000000000000000300"
+                                             << "42040000012c";
+        QTest::newRow("gauge 2^32 refused") << 31 << 0x42 << "4294967296"
+                                            << "-";
+        QTest::newRow("gauge huge refused") << 31 << 0x42 << "99999999999999999999999"
+                                            << "-";
+        QTest::newRow("gauge negative refused") << 31 << 0x42 << "-1"
+                                                << "-";
+        QTest::newRow("gauge text refused") << 31 << 0x42 << "12a"
+                                            << "-";
+        QTest::newRow("gauge empty refused") << 31 << 0x42 << ""
+                                             << "-";
+        QTest::newRow("gauge fraction refused") << 31 << 0x42 << "1.5"
+                                                << "-";
 
-        QTest::newRow("ip example") << 14 << 0x40 << "192.168.1.15" << "4004c0a8010f";
-        QTest::newRow("ip zeros and blanks") << 14 << 0x40 << " 010.0.0.001" << "40040a000001";
-        QTest::newRow("ip three parts refused") << 14 << 0x40 << "10.0.1" << "-";
-        QTest::newRow("ip five parts refused") << 14 << 0x40 << "10.0.1.2.3" << "-";
-        QTest::newRow("ip part above 255 refused") << 14 << 0x40 << "10.0.1.256" << "-";
-        QTest::newRow("ip empty part refused") << 14 << 0x40 << "10..1.2" << "-";
-        QTest::newRow("ip empty refused") << 14 << 0x40 << "" << "-";
+        QTest::newRow("ip example") << 14 << 0x40 << "192.168.1.15"
+                                    << "4004c0a8010f";
+        QTest::newRow("ip zeros and blanks") << 14 << 0x40 << " 010.0.0.001"
+                                             << "40040a000001";
+        QTest::newRow("ip three parts refused") << 14 << 0x40 << "10.0.1"
+                                                << "-";
+        QTest::newRow("ip five parts refused") << 14 << 0x40 << "10.0.1.2.3"
+                                               << "-";
+        QTest::newRow("ip part above 255 refused") << 14 << 0x40 << "10.0.1.256"
+                                                   << "-";
+        QTest::newRow("ip empty part refused") << 14 << 0x40 << "10..1.2"
+                                               << "-";
+        QTest::newRow("ip empty refused") << 14 << 0x40 << ""
+                                          << "-";
 
         QTest::newRow("name padded") << 35 << 0x04 << "ABCDEF" << text("0410", "ABCDEF          ");
         QTest::newRow("name trimmed") << 35 << 0x04 << "  AB  " << text("0410", "AB              ");
-        QTest::newRow("name of 16") << 35 << 0x04 << "ABCDEFGHIJKLMNOP" << text("0410", "ABCDEFGHIJKLMNOP");
-        QTest::newRow("name of 17 refused") << 35 << 0x04 << "ABCDEFGHIJKLMNOPQ" << "-";
-        QTest::newRow("name latin-1") << 35 << 0x04 << QString::fromUtf8("\xc3\x84") << text("0410", "\xc4               ");
+        QTest::newRow("name of 16")
+            << 35 << 0x04 << "ABCDEFGHIJKLMNOP" << text("0410", "ABCDEFGHIJKLMNOP");
+        QTest::newRow("name of 17 refused") << 35 << 0x04 << "ABCDEFGHIJKLMNOPQ"
+                                            << "-";
+        QTest::newRow("name latin-1")
+            << 35 << 0x04 << QString::fromUtf8("\xc3\x84") << text("0410", "\xc4               ");
         // Bytes 80..9F are the code page of nms.ini, not C1 controls.
-        QTest::newRow("name euro and oe") << 35 << 0x04 << QString::fromUtf8("\xe2\x82\xac\xc5\x93") << text("0410", "\x80\x9c              ");
-        QTest::newRow("name outside the code page refused") << 35 << 0x04 << QString::fromUtf8("\xc4\x80") << "-";
+        QTest::newRow("name euro and oe") << 35 << 0x04 << QString::fromUtf8("\xe2\x82\xac\xc5\x93")
+                                          << text("0410", "\x80\x9c              ");
+        QTest::newRow("name outside the code page refused")
+            << 35 << 0x04 << QString::fromUtf8("\xc4\x80") << "-";
         QTest::newRow("community C1 control refused") << 41 << 0x04 << QString(QChar(0x80)) << "-";
         QTest::newRow("community 41 of 8") << 41 << 0x04 << "kestrvla" << text("0408", "kestrvla");
         QTest::newRow("community 40 of 3") << 40 << 0x04 << "abc" << text("0408", "abc!!!!!");
-        QTest::newRow("community 41 of 9 refused") << 41 << 0x04 << "kestrvlaX" << "-";
-        QTest::newRow("other text as is") << 38 << 0x04 << " SN-1 " << "0404534e2d31";
-        QTest::newRow("other tag, no value") << 9 << 0x05 << "1" << "0500";
+        QTest::newRow("community 41 of 9 refused") << 41 << 0x04 << "kestrvlaX"
+                                                   << "-";
+        QTest::newRow("other text as is") << 38 << 0x04 << " SN-1 "
+                                          << "0404534e2d31";
+        QTest::newRow("other tag, no value") << 9 << 0x05 << "1"
+                                             << "0500";
     }
     void setValue()
     {
@@ -90,7 +117,8 @@ private Q_SLOTS:
         QFETCH(int, tag);
         QFETCH(QString, value);
         QFETCH(QString, expected);
-        const SnmpEncodeResult r = encodeSetRequest(QStringLiteral("kestrvla"), quint8(n), quint8(tag), value, 9);
+        const SnmpEncodeResult r =
+            encodeSetRequest(QStringLiteral("kestrvla"), quint8(n), quint8(tag), value, 9);
         if (expected == QLatin1String("-")) {
             QVERIFY2(!r.ok(), qPrintable(r.datagram.toHex()));
             QVERIFY(!r.error.isEmpty());
@@ -112,9 +140,9 @@ private Q_SLOTS:
     void ipAgreesWithFieldCheck_data()
     {
         QTest::addColumn<QString>("text");
-        for (const char* t : {"1.2.3.4", "255.255.255.255", "0.0.0.0", " 1 . 2 . 3 . 4 ", "1.2.3", "1.2.3.4.",
-                              "a.b.c.d", "1.2.3.-4", "300.1.1.1", "1.2.3.4 5", "", ".", "01.002.0003.0000004",
-                              "1.2.3.99999999999999999999"})
+        for (const char* t : {"1.2.3.4", "255.255.255.255", "0.0.0.0", " 1 . 2 . 3 . 4 ", "1.2.3",
+                              "1.2.3.4.", "a.b.c.d", "1.2.3.-4", "300.1.1.1", "1.2.3.4 5", "", ".",
+                              "01.002.0003.0000004", "1.2.3.99999999999999999999"})
             QTest::newRow(t) << QString::fromLatin1(t);
     }
     void ipAgreesWithFieldCheck()
@@ -173,11 +201,17 @@ private Q_SLOTS:
             s.value = hex(value);
             return s;
         };
-        QTest::newRow("mac") << buildReply(reply(15, 0x04, "2E 8B F2 00 0A 1B")) << "2E:8B:F2:00:0A:1B";
-        QTest::newRow("mac param, 5 bytes") << buildReply(reply(15, 0x04, "20 41 42 43 20")) << "ABC";
-        QTest::newRow("6 bytes, other param") << buildReply(reply(38, 0x04, "41 42 43 44 45 46")) << "ABCDEF";
-        QTest::newRow("text in the code page") << buildReply(reply(35, 0x04, "80 20 8A 9F")) << QString::fromUtf8("\xe2\x82\xac \xc5\xa0\xc5\xb8");
-        QTest::newRow("text trimmed") << buildReply(reply(35, 0x04, "20 20 4E 4D 20 53 20 20")) << "NM S";
+        QTest::newRow("mac") << buildReply(reply(15, 0x04, "2E 8B F2 00 0A 1B"))
+                             << "2E:8B:F2:00:0A:1B";
+        QTest::newRow("mac param, 5 bytes")
+            << buildReply(reply(15, 0x04, "20 41 42 43 20")) << "ABC";
+        QTest::newRow("6 bytes, other param")
+            << buildReply(reply(38, 0x04, "41 42 43 44 45 46")) << "ABCDEF";
+        QTest::newRow("text in the code page")
+            << buildReply(reply(35, 0x04, "80 20 8A 9F"))
+            << QString::fromUtf8("\xe2\x82\xac \xc5\xa0\xc5\xb8");
+        QTest::newRow("text trimmed")
+            << buildReply(reply(35, 0x04, "20 20 4E 4D 20 53 20 20")) << "NM S";
         QTest::newRow("empty string") << buildReply(reply(35, 0x04, "")) << "";
         QTest::newRow("ip") << buildReply(reply(14, 0x40, "C0 A8 01 0F")) << "192.168.1.15";
         QTest::newRow("ip of 2 bytes") << buildReply(reply(14, 0x40, "01 02")) << "1.2";
@@ -187,9 +221,12 @@ private Q_SLOTS:
         QTest::newRow("gauge 3") << buildReply(reply(9, 0x42, "FF FF FF")) << "16777215";
         QTest::newRow("gauge 4 signed") << buildReply(reply(9, 0x42, "FF FF FF FF")) << "-1";
         QTest::newRow("gauge 4 top") << buildReply(reply(9, 0x42, "7F FF FF FF")) << "2147483647";
-        QTest::newRow("gauge 5 canonical") << buildReply(reply(31, 0x42, "00 B2 D0 5E 00")) << "3000000000";
-        QTest::newRow("gauge 5 max") << buildReply(reply(31, 0x42, "00 FF FF FF FF")) << "4294967295";
-        QTest::newRow("gauge 5 not zero-led") << buildReply(reply(31, 0x42, "01 00 00 00 00")) << "";
+        QTest::newRow("gauge 5 canonical")
+            << buildReply(reply(31, 0x42, "00 B2 D0 5E 00")) << "3000000000";
+        QTest::newRow("gauge 5 max")
+            << buildReply(reply(31, 0x42, "00 FF FF FF FF")) << "4294967295";
+        QTest::newRow("gauge 5 not zero-led")
+            << buildReply(reply(31, 0x42, "01 00 00 00 00")) << "";
         QTest::newRow("gauge 0 bytes") << buildReply(reply(31, 0x42, "")) << "";
         QTest::newRow("gauge 6 bytes") << buildReply(reply(31, 0x42, "00 00 00 00 00 01")) << "";
         QTest::newRow("null value") << buildReply(reply(31, 0x05, "")) << "";
@@ -260,14 +297,17 @@ private Q_SLOTS:
     {
         for (const char* value : {"2E 8B F2 00 0A 1B", "00 B2 D0 5E 00", "C0 A8 01 0F"}) {
             ReplySpec s;
-            s.tag = QByteArray(value).startsWith("2E") ? 0x04 : QByteArray(value).startsWith("00") ? 0x42 : 0x40;
+            s.tag = QByteArray(value).startsWith("2E")   ? 0x04
+                    : QByteArray(value).startsWith("00") ? 0x42
+                                                         : 0x40;
             s.value = hex(value);
             for (bool longForm : {false, true}) {
                 s.longForm = longForm;
                 const QByteArray whole = buildReply(s);
                 QVERIFY(!decodeSnmpResponse(whole).isEmpty());
                 for (int n = 0; n < whole.size(); ++n)
-                    QVERIFY2(decodeSnmpResponse(whole.left(n)).isEmpty(), qPrintable(whole.left(n).toHex()));
+                    QVERIFY2(decodeSnmpResponse(whole.left(n)).isEmpty(),
+                             qPrintable(whole.left(n).toHex()));
             }
         }
     }

@@ -22,12 +22,21 @@ namespace {
 const QString kRead = QStringLiteral("morqubit");
 const QString kWrite = QStringLiteral("kestrvla");
 
-QString binDir() { return qEnvironmentVariable("ORVALINK_BIN_DIR"); }
+QString binDir()
+{
+    return qEnvironmentVariable("ORVALINK_BIN_DIR");
+}
 
-QString host(int last) { return QStringLiteral("127.0.78.%1").arg(last); }
+QString host(int last)
+{
+    return QStringLiteral("127.0.78.%1").arg(last);
+}
 
 // Port 161 when we may bind it, a high one otherwise.
-quint16 agentPort() { return ::geteuid() == 0 ? 161 : 16178; }
+quint16 agentPort()
+{
+    return ::geteuid() == 0 ? 161 : 16178;
+}
 
 class Sim {
 public:
@@ -35,7 +44,8 @@ public:
     bool start(const QStringList& args)
     {
         m_process.setProgram(binDir() + QStringLiteral("/orvalink-sim"));
-        m_process.setArguments(QStringList{QStringLiteral("--port"), QString::number(agentPort())} + args);
+        m_process.setArguments(QStringList{QStringLiteral("--port"), QString::number(agentPort())} +
+                               args);
         m_process.start();
         QElapsedTimer t;
         t.start();
@@ -72,8 +82,8 @@ CliResult runCli(const QStringList& args)
     QProcess p;
     p.start(binDir() + QStringLiteral("/orvalink-cli"),
             QStringList{QStringLiteral("--nms"), host(100), QStringLiteral("--port"),
-                        QString::number(agentPort())}
-                + args);
+                        QString::number(agentPort())} +
+                args);
     CliResult r;
     if (!p.waitForFinished(20000)) {
         p.kill();
@@ -114,8 +124,9 @@ private Q_SLOTS:
     {
         if (!QFileInfo(binDir() + QStringLiteral("/orvalink-sim")).isExecutable())
             QSKIP("orvalink-sim is not built");
-        QVERIFY2(sim.start({QStringLiteral("encoder@") + host(1), QStringLiteral("decoder@") + host(2)}),
-                 qPrintable(sim.errors()));
+        QVERIFY2(
+            sim.start({QStringLiteral("encoder@") + host(1), QStringLiteral("decoder@") + host(2)}),
+            qPrintable(sim.errors()));
     }
     void init()
     {
@@ -144,7 +155,9 @@ private Q_SLOTS:
         QFETCH(int, n);
         QFETCH(QString, pattern);
         const QString value = get(element, quint8(n));
-        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(pattern)).match(value).hasMatch(),
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(pattern))
+                     .match(value)
+                     .hasMatch(),
                  qPrintable(value));
     }
 
@@ -155,11 +168,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("tag");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("echo");
-        QTest::newRow("name") << 35 << 0x04 << "NEW NAME" << "NEW NAME";
-        QTest::newRow("gauge one byte") << 33 << 0x42 << "37" << "37";
-        QTest::newRow("gauge four bytes") << 31 << 0x42 << "70000" << "70000";
-        QTest::newRow("address") << 13 << 0x40 << "127.0.78.254" << "127.0.78.254";
-        QTest::newRow("read community") << 40 << 0x04 << "abc" << "abc!!!!!";
+        QTest::newRow("name") << 35 << 0x04 << "NEW NAME"
+                              << "NEW NAME";
+        QTest::newRow("gauge one byte") << 33 << 0x42 << "37"
+                                        << "37";
+        QTest::newRow("gauge four bytes") << 31 << 0x42 << "70000"
+                                          << "70000";
+        QTest::newRow("address") << 13 << 0x40 << "127.0.78.254"
+                                 << "127.0.78.254";
+        QTest::newRow("read community") << 40 << 0x04 << "abc"
+                                        << "abc!!!!!";
     }
     void writeEveryForm()
     {
@@ -181,7 +199,8 @@ private Q_SLOTS:
         // Not representable: nothing goes out, the stored value stays.
         const QString before = get(2, 31, kWrite);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not sent")));
-        QCOMPARE(snmp->SetSNMP(host(2), kWrite, 31, 0x42, QStringLiteral("4294967296")).value, QString());
+        QCOMPARE(snmp->SetSNMP(host(2), kWrite, 31, 0x42, QStringLiteral("4294967296")).value,
+                 QString());
         QCOMPARE(get(2, 31, kWrite), before);
     }
 
@@ -191,14 +210,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("options");
         QTest::newRow("wrong request-id") << QStringList{QStringLiteral("--wrong-id")};
-        QTest::newRow("reply from another port") << QStringList{QStringLiteral("--from-port"), QStringLiteral("16999")};
-        QTest::newRow("late reply") << QStringList{QStringLiteral("--delay"), QStringLiteral("600")};
+        QTest::newRow("reply from another port")
+            << QStringList{QStringLiteral("--from-port"), QStringLiteral("16999")};
+        QTest::newRow("late reply")
+            << QStringList{QStringLiteral("--delay"), QStringLiteral("600")};
     }
     void faultyAgents()
     {
         QFETCH(QStringList, options);
         Sim faulty;
-        QVERIFY2(faulty.start(options + QStringList{QStringLiteral("encoder@") + host(3)}), qPrintable(faulty.errors()));
+        QVERIFY2(faulty.start(options + QStringList{QStringLiteral("encoder@") + host(3)}),
+                 qPrintable(faulty.errors()));
         QCOMPARE(get(3, 15), QString());
         QVERIFY(snmp->isBound());
         // A healthy agent right after: its reply is the one taken.
@@ -208,18 +230,21 @@ private Q_SLOTS:
     void lostRepliesThenAnswers()
     {
         Sim lossy;
-        QVERIFY(lossy.start({QStringLiteral("--drop"), QStringLiteral("1"), QStringLiteral("decoder@") + host(4)}));
+        QVERIFY(lossy.start(
+            {QStringLiteral("--drop"), QStringLiteral("1"), QStringLiteral("decoder@") + host(4)}));
         QCOMPARE(get(4, 15), QString());
         QCOMPARE(get(4, 15), QStringLiteral("2E:8B:F2:00:4E:04"));
     }
 
     void cliGet()
     {
-        const CliResult all = runCli({QStringLiteral("get"), host(1), kRead, QStringLiteral("15"), QStringLiteral("14")});
+        const CliResult all = runCli(
+            {QStringLiteral("get"), host(1), kRead, QStringLiteral("15"), QStringLiteral("14")});
         QCOMPARE(all.exitCode, 0);
         QCOMPARE(all.lines, (QStringList{QStringLiteral("2E:8B:F2:00:4E:01"), host(1)}));
 
-        const CliResult some = runCli({QStringLiteral("get"), host(1), kRead, QStringLiteral("1"), QStringLiteral("14")});
+        const CliResult some = runCli(
+            {QStringLiteral("get"), host(1), kRead, QStringLiteral("1"), QStringLiteral("14")});
         QCOMPARE(some.exitCode, 1);
         QCOMPARE(some.lines, (QStringList{QString(), host(1)}));
     }
@@ -229,15 +254,32 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("printed");
-        QTest::newRow("name") << QStringList{QStringLiteral("35"), QStringLiteral("text"), QStringLiteral(" Cli Name ")} << 0 << "Cli Name";
-        QTest::newRow("gauge") << QStringList{QStringLiteral("34"), QStringLiteral("gauge"), QStringLiteral("043")} << 0 << "43";
-        QTest::newRow("address") << QStringList{QStringLiteral("18"), QStringLiteral("ip"), QStringLiteral("255.255.0.0")} << 0 << "255.255.0.0";
-        QTest::newRow("trap destination") << QStringList{QStringLiteral("39"), QStringLiteral("ip"), QStringLiteral("127.0.78.9")} << 0 << "127.0.78.9";
-        QTest::newRow("refused by the agent") << QStringList{QStringLiteral("15"), QStringLiteral("text"), QStringLiteral("x")} << 1 << "";
-        QTest::newRow("usage: bad type") << QStringList{QStringLiteral("35"), QStringLiteral("word"), QStringLiteral("x")} << 2 << "";
-        QTest::newRow("usage: bad number") << QStringList{QStringLiteral("200"), QStringLiteral("gauge"), QStringLiteral("1")} << 2 << "";
-        QTest::newRow("usage: unsendable") << QStringList{QStringLiteral("31"), QStringLiteral("gauge"), QStringLiteral("-5")} << 2 << "";
-        QTest::newRow("usage: missing value") << QStringList{QStringLiteral("31"), QStringLiteral("gauge")} << 2 << "";
+        QTest::newRow("name") << QStringList{QStringLiteral("35"), QStringLiteral("text"),
+                                             QStringLiteral(" Cli Name ")}
+                              << 0 << "Cli Name";
+        QTest::newRow("gauge") << QStringList{QStringLiteral("34"), QStringLiteral("gauge"),
+                                              QStringLiteral("043")}
+                               << 0 << "43";
+        QTest::newRow("address") << QStringList{QStringLiteral("18"), QStringLiteral("ip"),
+                                                QStringLiteral("255.255.0.0")}
+                                 << 0 << "255.255.0.0";
+        QTest::newRow("trap destination")
+            << QStringList{QStringLiteral("39"), QStringLiteral("ip"), QStringLiteral("127.0.78.9")}
+            << 0 << "127.0.78.9";
+        QTest::newRow("refused by the agent")
+            << QStringList{QStringLiteral("15"), QStringLiteral("text"), QStringLiteral("x")} << 1
+            << "";
+        QTest::newRow("usage: bad type")
+            << QStringList{QStringLiteral("35"), QStringLiteral("word"), QStringLiteral("x")} << 2
+            << "";
+        QTest::newRow("usage: bad number")
+            << QStringList{QStringLiteral("200"), QStringLiteral("gauge"), QStringLiteral("1")} << 2
+            << "";
+        QTest::newRow("usage: unsendable")
+            << QStringList{QStringLiteral("31"), QStringLiteral("gauge"), QStringLiteral("-5")} << 2
+            << "";
+        QTest::newRow("usage: missing value")
+            << QStringList{QStringLiteral("31"), QStringLiteral("gauge")} << 2 << "";
     }
     void cliSet()
     {
@@ -256,9 +298,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("get without N") << QStringList{QStringLiteral("get"), host(1), kRead};
-        QTest::newRow("get bad host") << QStringList{QStringLiteral("get"), QStringLiteral("127.0.78"), kRead, QStringLiteral("15")};
-        QTest::newRow("get bad N") << QStringList{QStringLiteral("get"), host(1), kRead, QStringLiteral("x")};
-        QTest::newRow("get empty community") << QStringList{QStringLiteral("get"), host(1), QStringLiteral(" "), QStringLiteral("15")};
+        QTest::newRow("get bad host") << QStringList{
+            QStringLiteral("get"), QStringLiteral("127.0.78"), kRead, QStringLiteral("15")};
+        QTest::newRow("get bad N")
+            << QStringList{QStringLiteral("get"), host(1), kRead, QStringLiteral("x")};
+        QTest::newRow("get empty community") << QStringList{
+            QStringLiteral("get"), host(1), QStringLiteral(" "), QStringLiteral("15")};
     }
     void cliUsage()
     {

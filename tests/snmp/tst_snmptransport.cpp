@@ -25,8 +25,8 @@ namespace snmptest {
 struct Action {
     int delayMs = 0;
     bool reply = true;
-    int idDelta = 0;            // echo another request-id
-    bool signExtendId = false;  // echo ids from 128 up as 02 02 FF xx
+    int idDelta = 0;           // echo another request-id
+    bool signExtendId = false; // echo ids from 128 up as 02 02 FF xx
     bool fromOtherPort = false;
     bool fromOtherHost = false; // 127.0.0.2
     QByteArray value;           // value bytes; empty: echo (SET) or "42"
@@ -104,13 +104,17 @@ private:
                 if (!a.reply)
                     continue;
                 const QByteArray reply = makeReply(req, a);
-                QUdpSocket* from = a.fromOtherPort ? &m_otherPort : a.fromOtherHost ? &m_otherHost : &m_socket;
+                QUdpSocket* from = a.fromOtherPort   ? &m_otherPort
+                                   : a.fromOtherHost ? &m_otherHost
+                                                     : &m_socket;
                 const QHostAddress to = d.senderAddress();
                 const quint16 toPort = quint16(d.senderPort());
                 if (a.delayMs == 0)
                     from->writeDatagram(reply, to, toPort);
                 else
-                    QTimer::singleShot(a.delayMs, from, [from, reply, to, toPort] { from->writeDatagram(reply, to, toPort); });
+                    QTimer::singleShot(a.delayMs, from, [from, reply, to, toPort] {
+                        from->writeDatagram(reply, to, toPort);
+                    });
             }
         }
     }
@@ -119,8 +123,9 @@ private:
         ReplySpec s;
         s.community = req.community;
         const quint8 id = quint8(req.requestId + a.idDelta);
-        s.requestId = a.signExtendId && id >= 128 ? QByteArray(1, char(0xFF)) + QByteArray(1, char(id))
-                                                   : QByteArray(1, char(id));
+        s.requestId = a.signExtendId && id >= 128
+                          ? QByteArray(1, char(0xFF)) + QByteArray(1, char(id))
+                          : QByteArray(1, char(id));
         if (id >= 128 && !a.signExtendId)
             s.requestId.prepend('\0');
         s.n = req.n;
@@ -187,7 +192,8 @@ private Q_SLOTS:
         QVERIFY(!snmp->isBound());
         QCOMPARE(get(), QStringLiteral("42"));
         QCOMPARE(agent->requests.size(), 1);
-        QCOMPARE(agent->requests.first(), encodeGetRequest(QStringLiteral("morqubit"), 9, 1).datagram);
+        QCOMPARE(agent->requests.first(),
+                 encodeGetRequest(QStringLiteral("morqubit"), 9, 1).datagram);
         QVERIFY(!snmp->isBound());
         QVERIFY(!snmp->isBusy());
         QCOMPARE(snmp->lastRequestId(), quint8(1));
@@ -200,11 +206,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("tag");
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("echo");
-        QTest::newRow("gauge small") << 33 << 0x42 << "37" << "37";
-        QTest::newRow("gauge wide") << 31 << 0x42 << "2000000" << "2000000";
-        QTest::newRow("address") << 14 << 0x40 << "10.1.2.3" << "10.1.2.3";
-        QTest::newRow("name") << 35 << 0x04 << "studio" << "studio";
-        QTest::newRow("community") << 41 << 0x04 << "abc" << "abc!!!!!";
+        QTest::newRow("gauge small") << 33 << 0x42 << "37"
+                                     << "37";
+        QTest::newRow("gauge wide") << 31 << 0x42 << "2000000"
+                                    << "2000000";
+        QTest::newRow("address") << 14 << 0x40 << "10.1.2.3"
+                                 << "10.1.2.3";
+        QTest::newRow("name") << 35 << 0x04 << "studio"
+                              << "studio";
+        QTest::newRow("community") << 41 << 0x04 << "abc"
+                                   << "abc!!!!!";
     }
     void setReturnsTheEcho()
     {
@@ -212,10 +223,14 @@ private Q_SLOTS:
         QFETCH(int, tag);
         QFETCH(QString, value);
         QFETCH(QString, echo);
-        QCOMPARE(snmp->SetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("kestrvla"), quint8(n), quint8(tag), value).value, echo);
+        QCOMPARE(snmp->SetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("kestrvla"), quint8(n),
+                               quint8(tag), value)
+                     .value,
+                 echo);
         QCOMPARE(agent->requests.size(), 1);
         QCOMPARE(agent->requests.first(),
-                 encodeSetRequest(QStringLiteral("kestrvla"), quint8(n), quint8(tag), value, 1).datagram);
+                 encodeSetRequest(QStringLiteral("kestrvla"), quint8(n), quint8(tag), value, 1)
+                     .datagram);
     }
 
     void unencodableValueIsNotSent()
@@ -342,7 +357,8 @@ private Q_SLOTS:
     {
         QSignalSpy failures(snmp.get(), &SnmpTransport::transportFailure);
         QUdpSocket squatter;
-        QVERIFY(squatter.bind(QHostAddress::LocalHost, localPort, QAbstractSocket::DontShareAddress));
+        QVERIFY(
+            squatter.bind(QHostAddress::LocalHost, localPort, QAbstractSocket::DontShareAddress));
         QCOMPARE(get(), QString());
         QCOMPARE(get(), QString());
         QCOMPARE(failures.size(), 1);
@@ -358,7 +374,8 @@ private Q_SLOTS:
         QCOMPARE(failures.size(), 2);
 
         snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
-        const SnmpResult r = snmp->GetSNMP(QStringLiteral("127.0.0"), QStringLiteral("morqubit"), 9);
+        const SnmpResult r =
+            snmp->GetSNMP(QStringLiteral("127.0.0"), QStringLiteral("morqubit"), 9);
         QCOMPARE(r.outcome, SnmpOutcome::NotSent);
         QCOMPARE(failures.size(), 2); // same streak
     }
@@ -369,7 +386,8 @@ private Q_SLOTS:
         agent->defaultActions = {silent()};
         QTimer::singleShot(30, this, [&] { snmp.reset(); });
         SnmpTransport* raw = snmp.get();
-        QCOMPARE(raw->GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("morqubit"), 9).value, QString());
+        QCOMPARE(raw->GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("morqubit"), 9).value,
+                 QString());
         QVERIFY(!snmp);
     }
 };

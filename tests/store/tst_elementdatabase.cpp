@@ -28,18 +28,18 @@ void TestElementDatabase::ipAddress_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("valid");
     const std::pair<const char*, bool> cases[] = {
-        {"192.168.1.15", true},     {"0.0.0.0", true},
-        {"255.255.255.255", true},  {"010.001.1.1", true},
-        {" 10 . 0.0.1 ", true},     {"000000000000000000000000001.2.3.4", true},
-        {"1.2.3", false},           {"1.2.3.4.5", false},
-        {"1..3.4", false},          {"256.1.1.1", false},
-        {"-1.1.1.1", false},        {"+1.1.1.1", false},
-        {"a.b.c.d", false},         {"", false},
-        {"1.2.3.4.", false},        {".1.2.3", false},
-        {"1.2.3. ", false},         {"99999999999999999999.1.1.1", false},
-        {"1.2.3.4\n", false},       {"1.2.3.\t4", false},
-        {"1.2.3.0x1", false},       {"1.2.3.1e2", false},
-        {"1,2.3.4.5", false},       {"...", false},
+        {"192.168.1.15", true},    {"0.0.0.0", true},
+        {"255.255.255.255", true}, {"010.001.1.1", true},
+        {" 10 . 0.0.1 ", true},    {"000000000000000000000000001.2.3.4", true},
+        {"1.2.3", false},          {"1.2.3.4.5", false},
+        {"1..3.4", false},         {"256.1.1.1", false},
+        {"-1.1.1.1", false},       {"+1.1.1.1", false},
+        {"a.b.c.d", false},        {"", false},
+        {"1.2.3.4.", false},       {".1.2.3", false},
+        {"1.2.3. ", false},        {"99999999999999999999.1.1.1", false},
+        {"1.2.3.4\n", false},      {"1.2.3.\t4", false},
+        {"1.2.3.0x1", false},      {"1.2.3.1e2", false},
+        {"1,2.3.4.5", false},      {"...", false},
     };
     for (const auto& [text, valid] : cases)
         QTest::newRow(text[0] ? text : "(empty)") << QString::fromLatin1(text) << valid;
@@ -56,12 +56,18 @@ void TestElementDatabase::macForms_data()
 {
     QTest::addColumn<QString>("colon");   // encodeMac input
     QTest::addColumn<QString>("section"); // its result
-    QTest::newRow("lower case") << "2e:8b:f2:0a:0b:0c" << "2E8BF20A0B0C";
-    QTest::newRow("upper case") << "2E:8B:F2:00:1A:2B" << "2E8BF2001A2B";
-    QTest::newRow("17 characters without colons") << "2e8bf2001a2b-abcd" << "2E8BF2001A2B-ABCD";
-    QTest::newRow("16 characters") << "2e:8b:f2:0a:0b:0" << "";
-    QTest::newRow("18 characters") << "2e:8b:f2:0a:0b:0c:" << "";
-    QTest::newRow("panel's empty label") << "-" << "";
+    QTest::newRow("lower case") << "2e:8b:f2:0a:0b:0c"
+                                << "2E8BF20A0B0C";
+    QTest::newRow("upper case") << "2E:8B:F2:00:1A:2B"
+                                << "2E8BF2001A2B";
+    QTest::newRow("17 characters without colons") << "2e8bf2001a2b-abcd"
+                                                  << "2E8BF2001A2B-ABCD";
+    QTest::newRow("16 characters") << "2e:8b:f2:0a:0b:0"
+                                   << "";
+    QTest::newRow("18 characters") << "2e:8b:f2:0a:0b:0c:"
+                                   << "";
+    QTest::newRow("panel's empty label") << "-"
+                                         << "";
 }
 
 void TestElementDatabase::macForms()
@@ -78,16 +84,21 @@ void TestElementDatabase::name_data()
 {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("padded") << "Studio 1" << "STUDIO 1        ";
+    QTest::newRow("padded") << "Studio 1"
+                            << "STUDIO 1        ";
     QTest::newRow("empty") << "" << QString(16, QLatin1Char(' '));
-    QTest::newRow("16 exactly") << "abcdefghijklmnop" << "ABCDEFGHIJKLMNOP";
-    QTest::newRow("20 cut to 16") << "abcdefghijklmnopqrst" << "ABCDEFGHIJKLMNOP";
-    QTest::newRow("blanks kept") << "  a  " << "  A             ";
+    QTest::newRow("16 exactly") << "abcdefghijklmnop"
+                                << "ABCDEFGHIJKLMNOP";
+    QTest::newRow("20 cut to 16") << "abcdefghijklmnopqrst"
+                                  << "ABCDEFGHIJKLMNOP";
+    QTest::newRow("blanks kept") << "  a  "
+                                 << "  A             ";
     QTest::newRow("accents") << QString::fromUtf8("café") << QString::fromUtf8("CAFÉ            ");
     // Letters whose upper case is longer or outside the code page stay put.
     QTest::newRow("sharp s") << QString::fromUtf8("straße 1234567890")
                              << QString::fromUtf8("STRAßE 123456789");
-    QTest::newRow("micro sign") << QString::fromUtf8("5µs") << QString::fromUtf8("5µS             ");
+    QTest::newRow("micro sign") << QString::fromUtf8("5µs")
+                                << QString::fromUtf8("5µS             ");
     QTest::newRow("y diaeresis") << QString::fromUtf8("ÿ") << QString::fromUtf8("Ÿ               ");
 }
 
@@ -127,13 +138,13 @@ void TestElementDatabase::load_data()
 {
     QTest::addColumn<QByteArray>("file"); // "<missing>" for no file
     QTest::addColumn<bool>("empty");
-    QTest::addColumn<QStringList>("nodes");  // node texts in order
-    QTest::addColumn<QString>("encoders");   // 'E' encoder, 'D' decoder, '?' unknown per node
+    QTest::addColumn<QStringList>("nodes"); // node texts in order
+    QTest::addColumn<QString>("encoders");  // 'E' encoder, 'D' decoder, '?' unknown per node
 
     QTest::newRow("missing file") << QByteArray("<missing>") << true << QStringList{} << "";
     QTest::newRow("empty file") << QByteArray() << true << QStringList{} << "";
-    QTest::newRow("comments only") << QByteArray("; nothing\r\n\r\n") << true << QStringList{}
-                                   << "";
+    QTest::newRow("comments only")
+        << QByteArray("; nothing\r\n\r\n") << true << QStringList{} << "";
     QTest::newRow("decoder then encoder, file order")
         << QByteArray("[2E8BF2000002]\r\nROLE=2\r\nNAME=DEC             \r\n"
                       "[2E8BF2000001]\r\nrole=1\r\nName=\"ENC A\"\r\n")
@@ -170,7 +181,9 @@ void TestElementDatabase::load()
     QString kinds;
     for (const ElementEntry& e : list.entries) {
         texts.append(e.nodeText);
-        kinds += e.role == ElementRole::Encoder ? u'E' : e.role == ElementRole::Decoder ? u'D' : u'?';
+        kinds += e.role == ElementRole::Encoder   ? u'E'
+                 : e.role == ElementRole::Decoder ? u'D'
+                                                  : u'?';
         QCOMPARE(e.isEncoder(), e.role == ElementRole::Encoder);
         QCOMPARE(e.mac, decodeMac(e.section));
     }

@@ -116,43 +116,78 @@ void TestIniStore::read_data()
 
     const QByteArray crlf = "[2E8BF2001A2B]\r\nNAME=STUDIO 1        \r\nIp = 10.0.0.5  \r\n"
                             "sn=\"  X1  \"\r\nEMPTY=\r\nQ=\"\"\r\nHALF=\"open\r\nEQ=a=b\r\n";
-    QTest::newRow("upper key, lower query") << crlf << "2E8BF2001A2B" << "name" << "STUDIO 1";
-    QTest::newRow("mixed query") << crlf << "2e8bf2001a2b" << "NaMe" << "STUDIO 1";
-    QTest::newRow("padded key and value") << crlf << "2E8BF2001A2B" << "ip" << "10.0.0.5";
-    QTest::newRow("quotes removed, inner blanks kept")
-        << crlf << "2E8BF2001A2B" << "SN" << "  X1  ";
-    QTest::newRow("empty value is not the default") << crlf << "2E8BF2001A2B" << "empty" << "";
-    QTest::newRow("empty quotes") << crlf << "2E8BF2001A2B" << "q" << "";
-    QTest::newRow("one quote stays") << crlf << "2E8BF2001A2B" << "half" << "\"open";
-    QTest::newRow("value holding =") << crlf << "2E8BF2001A2B" << "eq" << "a=b";
-    QTest::newRow("absent key") << crlf << "2E8BF2001A2B" << "gw" << "DEF";
-    QTest::newRow("absent section") << crlf << "000000000000" << "name" << "DEF";
-    QTest::newRow("missing file") << kMissing << "2E8BF2001A2B" << "name" << "DEF";
+    QTest::newRow("upper key, lower query") << crlf << "2E8BF2001A2B"
+                                            << "name"
+                                            << "STUDIO 1";
+    QTest::newRow("mixed query") << crlf << "2e8bf2001a2b"
+                                 << "NaMe"
+                                 << "STUDIO 1";
+    QTest::newRow("padded key and value") << crlf << "2E8BF2001A2B"
+                                          << "ip"
+                                          << "10.0.0.5";
+    QTest::newRow("quotes removed, inner blanks kept") << crlf << "2E8BF2001A2B"
+                                                       << "SN"
+                                                       << "  X1  ";
+    QTest::newRow("empty value is not the default") << crlf << "2E8BF2001A2B"
+                                                    << "empty"
+                                                    << "";
+    QTest::newRow("empty quotes") << crlf << "2E8BF2001A2B"
+                                  << "q"
+                                  << "";
+    QTest::newRow("one quote stays") << crlf << "2E8BF2001A2B"
+                                     << "half"
+                                     << "\"open";
+    QTest::newRow("value holding =") << crlf << "2E8BF2001A2B"
+                                     << "eq"
+                                     << "a=b";
+    QTest::newRow("absent key") << crlf << "2E8BF2001A2B"
+                                << "gw"
+                                << "DEF";
+    QTest::newRow("absent section") << crlf << "000000000000"
+                                    << "name"
+                                    << "DEF";
+    QTest::newRow("missing file") << kMissing << "2E8BF2001A2B"
+                                  << "name"
+                                  << "DEF";
 
-    QTest::newRow("LF file") << QByteArray("[S]\nk=v\n") << "s" << "K" << "v";
-    QTest::newRow("no final line end") << QByteArray("[S]\r\nk=v") << "S" << "k" << "v";
-    QTest::newRow("padded section line")
-        << QByteArray("  [ S1 ]  \r\nk=v\r\n") << "s1" << "k" << "v";
-    QTest::newRow("comment is not a key")
-        << QByteArray("[S]\r\n;k=v\r\n") << "S" << ";k" << "DEF";
-    QTest::newRow("keys before any section are ignored")
-        << QByteArray("k=v\r\n[S]\r\n") << "S" << "k" << "DEF";
-    QTest::newRow("line without = is a key without value")
-        << QByteArray("[S]\r\nlonely\r\n") << "S" << "lonely" << "";
-    QTest::newRow("first of two equal keys")
-        << QByteArray("[S]\r\nk=1\r\nK=2\r\n") << "S" << "k" << "1";
+    QTest::newRow("LF file") << QByteArray("[S]\nk=v\n") << "s"
+                             << "K"
+                             << "v";
+    QTest::newRow("no final line end") << QByteArray("[S]\r\nk=v") << "S"
+                                       << "k"
+                                       << "v";
+    QTest::newRow("padded section line") << QByteArray("  [ S1 ]  \r\nk=v\r\n") << "s1"
+                                         << "k"
+                                         << "v";
+    QTest::newRow("comment is not a key") << QByteArray("[S]\r\n;k=v\r\n") << "S"
+                                          << ";k"
+                                          << "DEF";
+    QTest::newRow("keys before any section are ignored") << QByteArray("k=v\r\n[S]\r\n") << "S"
+                                                         << "k"
+                                                         << "DEF";
+    QTest::newRow("line without = is a key without value") << QByteArray("[S]\r\nlonely\r\n") << "S"
+                                                           << "lonely"
+                                                           << "";
+    QTest::newRow("first of two equal keys") << QByteArray("[S]\r\nk=1\r\nK=2\r\n") << "S"
+                                             << "k"
+                                             << "1";
     QTest::newRow("first of two equal sections")
-        << QByteArray("[S]\r\nk=1\r\n[s]\r\nk=2\r\n") << "S" << "k" << "1";
+        << QByteArray("[S]\r\nk=1\r\n[s]\r\nk=2\r\n") << "S"
+        << "k"
+        << "1";
     QTest::newRow("key only in second of two equal sections")
-        << QByteArray("[S]\r\na=1\r\n[s]\r\nk=2\r\n") << "S" << "k" << "DEF";
+        << QByteArray("[S]\r\na=1\r\n[s]\r\nk=2\r\n") << "S"
+        << "k"
+        << "DEF";
     QTest::newRow("byte-order mark before the first section")
-        << QByteArray("\xEF\xBB\xBF[S]\r\nk=v\r\n") << "S" << "k" << "v";
+        << QByteArray("\xEF\xBB\xBF[S]\r\nk=v\r\n") << "S"
+        << "k"
+        << "v";
     QTest::newRow("800 characters come back as 749")
-        << (QByteArray("[S]\r\nk=") + QByteArray(800, 'x') + "\r\n") << "S" << "k"
-        << QString(IniStore::kMaxValueLength, QLatin1Char('x'));
-    QTest::newRow("8-bit code page")
-        << QByteArray("[S]\r\nname=CAF\xC9 \x80\x99\r\n") << "S" << "name"
-        << QString::fromUtf8("CAFÉ €™");
+        << (QByteArray("[S]\r\nk=") + QByteArray(800, 'x') + "\r\n") << "S"
+        << "k" << QString(IniStore::kMaxValueLength, QLatin1Char('x'));
+    QTest::newRow("8-bit code page") << QByteArray("[S]\r\nname=CAF\xC9 \x80\x99\r\n") << "S"
+                                     << "name" << QString::fromUtf8("CAFÉ €™");
 }
 
 void TestIniStore::read()
@@ -181,15 +216,13 @@ void TestIniStore::edit_data()
         << QStringList{"w|s|NAME|new"}
         << QByteArray("; db\r\n\r\n[S]\r\nName =new\r\nip=1\r\n\r\n[T]\r\nx=1\r\n");
     QTest::newRow("new key goes after the section's last key")
-        << QByteArray("[S]\r\na=1\r\n\r\n; about T\r\n[T]\r\nx=1\r\n")
-        << QStringList{"w|S|b|2"}
+        << QByteArray("[S]\r\na=1\r\n\r\n; about T\r\n[T]\r\nx=1\r\n") << QStringList{"w|S|b|2"}
         << QByteArray("[S]\r\na=1\r\nB=2\r\n\r\n; about T\r\n[T]\r\nx=1\r\n");
     QTest::newRow("new key in a section without keys")
         << QByteArray("[S]\r\n[T]\r\n") << QStringList{"w|S|b|2"}
         << QByteArray("[S]\r\nB=2\r\n[T]\r\n");
     QTest::newRow("new section at the end, LF kept")
-        << QByteArray("[S]\na=1\n") << QStringList{"w|T|k|v"}
-        << QByteArray("[S]\na=1\n[T]\nK=v\n");
+        << QByteArray("[S]\na=1\n") << QStringList{"w|T|k|v"} << QByteArray("[S]\na=1\n[T]\nK=v\n");
     QTest::newRow("no final line end stays so")
         << QByteArray("[S]\r\na=1") << QStringList{"w|S|a|2"} << QByteArray("[S]\r\na=2");
     QTest::newRow("line without = gets its value")
@@ -203,8 +236,8 @@ void TestIniStore::edit_data()
     QTest::newRow("delete on a missing file creates nothing")
         << kMissing << QStringList{"ds|S", "dk|S|k", "rk|S|k|n", "rs|S|T"} << kMissing;
     QTest::newRow("absent key or section: nothing changes")
-        << QByteArray("[S]\r\nk=1\r\n") << QStringList{"dk|S|x", "dk|X|k", "ds|X", "rk|S|x|y",
-                                                       "rs|X|Y"}
+        << QByteArray("[S]\r\nk=1\r\n")
+        << QStringList{"dk|S|x", "dk|X|k", "ds|X", "rk|S|x|y", "rs|X|Y"}
         << QByteArray("[S]\r\nk=1\r\n");
     QTest::newRow("rename key: new first, old gone")
         << QByteArray("[S]\r\nold=  v  \r\nz=1\r\n") << QStringList{"rk|S|OLD|new"}
@@ -257,27 +290,30 @@ void TestIniStore::queries_data()
 
     const QByteArray f = "[S]\r\nN=42abc\r\nBig=99999999999\r\nNeg=-5\r\nE=\r\nQ=\"12\"\r\n"
                          "; note\r\nbare\r\n\r\n[Empty]\r\n\r\n; only a comment\r\n";
-    QTest::newRow("leading digits") << f << "s" << "n" << true << true
-                                    << QStringList{"N", "Big", "Neg", "E", "Q", "bare"} << 42L;
-    QTest::newRow("saturated") << f << "S" << "big" << true << true
-                               << QStringList{"N", "Big", "Neg", "E", "Q", "bare"}
-                               << 4294967295L;
-    QTest::newRow("sign is not a digit") << f << "S" << "neg" << true << true
-                                         << QStringList{"N", "Big", "Neg", "E", "Q", "bare"}
-                                         << 0L;
+    QTest::newRow("leading digits")
+        << f << "s"
+        << "n" << true << true << QStringList{"N", "Big", "Neg", "E", "Q", "bare"} << 42L;
+    QTest::newRow("saturated") << f << "S"
+                               << "big" << true << true
+                               << QStringList{"N", "Big", "Neg", "E", "Q", "bare"} << 4294967295L;
+    QTest::newRow("sign is not a digit")
+        << f << "S"
+        << "neg" << true << true << QStringList{"N", "Big", "Neg", "E", "Q", "bare"} << 0L;
     QTest::newRow("empty value exists, reads the default")
-        << f << "S" << "e" << true << true << QStringList{"N", "Big", "Neg", "E", "Q", "bare"}
-        << -7L;
-    QTest::newRow("quoted number") << f << "S" << "q" << true << true
-                                   << QStringList{"N", "Big", "Neg", "E", "Q", "bare"} << 12L;
-    QTest::newRow("absent key") << f << "S" << "zz" << false << true
+        << f << "S"
+        << "e" << true << true << QStringList{"N", "Big", "Neg", "E", "Q", "bare"} << -7L;
+    QTest::newRow("quoted number")
+        << f << "S"
+        << "q" << true << true << QStringList{"N", "Big", "Neg", "E", "Q", "bare"} << 12L;
+    QTest::newRow("absent key") << f << "S"
+                                << "zz" << false << true
                                 << QStringList{"N", "Big", "Neg", "E", "Q", "bare"} << -7L;
-    QTest::newRow("section line without keys")
-        << f << "empty" << "k" << false << false << QStringList{} << -7L;
-    QTest::newRow("absent section") << f << "none" << "k" << false << false << QStringList{}
-                                    << -7L;
-    QTest::newRow("missing file") << kMissing << "S" << "n" << false << false << QStringList{}
-                                  << -7L;
+    QTest::newRow("section line without keys") << f << "empty"
+                                               << "k" << false << false << QStringList{} << -7L;
+    QTest::newRow("absent section") << f << "none"
+                                    << "k" << false << false << QStringList{} << -7L;
+    QTest::newRow("missing file") << kMissing << "S"
+                                  << "n" << false << false << QStringList{} << -7L;
 }
 
 void TestIniStore::queries()
@@ -475,15 +511,32 @@ void TestIniStore::unsafeInputIsRefused_data()
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("value with a section line") << "S" << "name" << "X\r\n[EVIL]\r\nROLE=1";
-    QTest::newRow("value with LF") << "S" << "name" << "A\nB";
-    QTest::newRow("value with NUL") << "S" << "name" << QString(QChar(0));
-    QTest::newRow("key with =") << "S" << "a=b" << "v";
-    QTest::newRow("key like a section") << "S" << "[T]" << "v";
-    QTest::newRow("key like a comment") << "S" << ";k" << "v";
-    QTest::newRow("empty key") << "S" << "  " << "v";
-    QTest::newRow("section with ]") << "A]B" << "k" << "v";
-    QTest::newRow("empty section") << "" << "k" << "v";
+    QTest::newRow("value with a section line") << "S"
+                                               << "name"
+                                               << "X\r\n[EVIL]\r\nROLE=1";
+    QTest::newRow("value with LF") << "S"
+                                   << "name"
+                                   << "A\nB";
+    QTest::newRow("value with NUL") << "S"
+                                    << "name" << QString(QChar(0));
+    QTest::newRow("key with =") << "S"
+                                << "a=b"
+                                << "v";
+    QTest::newRow("key like a section") << "S"
+                                        << "[T]"
+                                        << "v";
+    QTest::newRow("key like a comment") << "S"
+                                        << ";k"
+                                        << "v";
+    QTest::newRow("empty key") << "S"
+                               << "  "
+                               << "v";
+    QTest::newRow("section with ]") << "A]B"
+                                    << "k"
+                                    << "v";
+    QTest::newRow("empty section") << ""
+                                   << "k"
+                                   << "v";
 }
 
 void TestIniStore::unsafeInputIsRefused()

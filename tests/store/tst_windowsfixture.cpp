@@ -61,8 +61,7 @@ void TestWindowsFixture::listsEveryElement()
     QVERIFY(!list.empty);
     QCOMPARE(list.entries.size(), 59);
     QCOMPARE(list.entries.at(0).nodeText, QStringLiteral("STUDIO 01 [2E:8B:F2:10:A1:11]"));
-    QCOMPARE(list.entries.at(6).nodeText,
-             QString::fromUtf8("MÜNCHEN CAFÉ €1 [2E:8B:F2:10:A7:77]"));
+    QCOMPARE(list.entries.at(6).nodeText, QString::fromUtf8("MÜNCHEN CAFÉ €1 [2E:8B:F2:10:A7:77]"));
     // The 58th and 59th elements are there, in file order.
     QCOMPARE(list.entries.at(57).nodeText, QStringLiteral("STUDIO 58 [2E:8B:F2:10:DD:DA]"));
     QCOMPARE(list.entries.at(58).nodeText, QStringLiteral("STUDIO 59 [2E:8B:F2:10:DE:EB]"));
@@ -78,13 +77,22 @@ void TestWindowsFixture::reads_data()
     QTest::addColumn<QString>("section");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("padded name") << "2E8BF210A111" << "name" << "STUDIO 01";
-    QTest::newRow("quoted padded name keeps its padding")
-        << "2E8BF210A333" << "NAME" << "STUDIO 03       ";
-    QTest::newRow("blanks around =") << "2E8BF210A444" << "ip" << "10.20.0.5";
-    QTest::newRow("mixed-case key") << kTenth << "SNMPRO" << "rdcommun";
-    QTest::newRow("lower-case section") << kTenth.toLower() << "role" << "2";
-    QTest::newRow("encoder has no buffer") << "2E8BF210A111" << "buf" << "<none>";
+    QTest::newRow("padded name") << "2E8BF210A111"
+                                 << "name"
+                                 << "STUDIO 01";
+    QTest::newRow("quoted padded name keeps its padding") << "2E8BF210A333"
+                                                          << "NAME"
+                                                          << "STUDIO 03       ";
+    QTest::newRow("blanks around =") << "2E8BF210A444"
+                                     << "ip"
+                                     << "10.20.0.5";
+    QTest::newRow("mixed-case key") << kTenth << "SNMPRO"
+                                    << "rdcommun";
+    QTest::newRow("lower-case section") << kTenth.toLower() << "role"
+                                        << "2";
+    QTest::newRow("encoder has no buffer") << "2E8BF210A111"
+                                           << "buf"
+                                           << "<none>";
 }
 
 void TestWindowsFixture::reads()
@@ -104,16 +112,20 @@ void TestWindowsFixture::rewriteChangesOnlyWhatWasAsked_data()
     QTest::addColumn<QByteArray>("from");
     QTest::addColumn<QByteArray>("to");
 
-    QTest::newRow("replace a value") << "write-name" << "2E8BF210A111" << QByteArray("NAME=STUDIO 01       \r\n")
+    QTest::newRow("replace a value") << "write-name"
+                                     << "2E8BF210A111" << QByteArray("NAME=STUDIO 01       \r\n")
                                      << QByteArray("NAME=STUDIO ONE      \r\n");
     QTest::newRow("replace under a mixed-case key")
         << "write-tenth" << kTenth << QByteArray("Snmprw=wrcommun\r\nSnmpnm=255.255.0.0\r\n")
         << QByteArray("Snmprw=newwrite\r\nSnmpnm=255.255.0.0\r\n");
     QTest::newRow("add a key before the blank line")
-        << "add-tenth" << kTenth << QByteArray("Role=2\r\n\r\n[") << QByteArray("Role=2\r\nSRV=1\r\n\r\n[");
+        << "add-tenth" << kTenth << QByteArray("Role=2\r\n\r\n[")
+        << QByteArray("Role=2\r\nSRV=1\r\n\r\n[");
     QTest::newRow("8-bit name rewritten") << "write-munich" << kMunich
-                                          << QByteArray("NAME=M\xDCNCHEN CAF\xC9 \x80" "1 \r\n")
-                                          << QByteArray("NAME=M\xDCNCHEN \x80" "2      \r\n");
+                                          << QByteArray("NAME=M\xDCNCHEN CAF\xC9 \x80"
+                                                        "1 \r\n")
+                                          << QByteArray("NAME=M\xDCNCHEN \x80"
+                                                        "2      \r\n");
 }
 
 void TestWindowsFixture::rewriteChangesOnlyWhatWasAsked()
