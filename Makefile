@@ -34,7 +34,7 @@ screenshot: build
 	@tools/screenshot.sh $(BUILD)
 
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf $(BUILD)

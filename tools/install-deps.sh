@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake
+  build-essential cmake ccache
+  clang-format                       # make format, and the formatting check of make test
   qt6-base-dev qt6-base-dev-tools    # Qt 6 Core, Network, Widgets, Test
   xvfb xauth x11-utils imagemagick   # headless display for `make run` and screenshots
   xdotool                            # tools/screenshot.sh clicks an element in the tree

@@ -402,7 +402,22 @@ struct IniStore::Impl {
     };
 
     Loaded load(const QString& path);
-    static bool readFile(const QString& path, CacheEntry& entry, QString& error);
+    bool readFile(const QString& path, CacheEntry& entry, QString& error) const;
+
+    // Stamps and the file clock as a file system with this resolution would
+    // give them (0: as they are). Tests use it to make stamps tie.
+    qint64 stampResolutionNs = 0;
+    qint64 coarse(qint64 ns) const
+    {
+        return stampResolutionNs > 0 ? ns - ns % stampResolutionNs : ns;
+    }
+    StatResult stat(const QByteArray& native, FileId& id, QString& error) const
+    {
+        const StatResult r = statFile(native, id, error);
+        id.mtimeNs = coarse(id.mtimeNs);
+        id.ctimeNs = coarse(id.ctimeNs);
+        return r;
+    }
     void remember(const QString& key, const QByteArray& bytes);
     bool save(const QString& path, const Document& doc);
     void fail(const QString& path, const QString& reason);
@@ -411,16 +426,16 @@ struct IniStore::Impl {
     template <typename Edit> void modify(const QString& path, bool createIfMissing, Edit edit);
 };
 
-bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& error)
+bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& error) const
 {
-    const qint64 startNs = fileClockNowNs();
+    const qint64 startNs = coarse(fileClockNowNs());
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         error = f.errorString();
         return false;
     }
     FileId id;
-    switch (statFile(QFile::encodeName(path), id, error)) {
+    switch (stat(QFile::encodeName(path), id, error)) {
     case StatResult::Present:
         break;
     case StatResult::Folder:
@@ -453,7 +468,7 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
     const QString key = keyFor(path);
     FileId id;
     QString statError;
-    switch (statFile(nativeFor(path), id, statError)) {
+    switch (stat(nativeFor(path), id, statError)) {
     case StatResult::Present:
         break;
     case StatResult::Missing:
@@ -490,7 +505,7 @@ void IniStore::Impl::remember(const QString& key, const QByteArray& bytes)
 {
     FileId id;
     QString error;
-    if (statFile(QFile::encodeName(key), id, error) != StatResult::Present) {
+    if (stat(QFile::encodeName(key), id, error) != StatResult::Present) {
         cache.remove(key);
         return;
     }
@@ -573,6 +588,11 @@ IniStore::~IniStore() = default;
 void IniStore::injectWriteFault(qint64 failAfterBytes)
 {
     d->faultAfterBytes = failAfterBytes;
+}
+
+void IniStore::simulateStampResolution(qint64 resolutionNs)
+{
+    d->stampResolutionNs = resolutionNs;
 }
 
 QString IniStore::read(const QString& section, const QString& key, const QString& path,

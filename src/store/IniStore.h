@@ -77,6 +77,11 @@ public:
     // the new file have been written and fails as a full disk would. A
     // negative value turns the fault off again.
     void injectWriteFault(qint64 failAfterBytes);
+    // For tests only: file stamps and the file clock are read as a file
+    // system that stamps files to this resolution would give them (FAT keeps
+    // 2 s, ext3 1 s), so that two changes can share every stamp. 0 turns it
+    // off.
+    void simulateStampResolution(qint64 resolutionNs);
 
 Q_SIGNALS:
     // Emitted once when writing path fails, not again until a write succeeds.
