@@ -36,6 +36,12 @@ const Verb kVerbs[] = {
      "value into the element's section as it arrives, decides its role and prints each status "
      "line. Exit 0 on \"Status: Finished with SUCCESS!\", 1 otherwise.",
      verbProbe},
+    {"ping", "HOST [--timeout-ms N] [--socket dgram|raw]",
+     "Sends one ICMP echo (payload \"hello\") to HOST and waits up to 3000 ms (or N). Prints "
+     "the round-trip time as \"N ms\" and exits 0, or prints the status (\"Request Timed "
+     "Out\", \"Destination Host Unreachable\", ...) and exits 1. An unprivileged ICMP socket is "
+     "used where net.ipv4.ping_group_range allows it, else a raw one (root or CAP_NET_RAW).",
+     verbPing},
 };
 
 void printHelp(QTextStream& out)

@@ -12,6 +12,7 @@ class QWidget;
 namespace orvalink {
 
 class InterfaceLister;
+class Pinger;
 class Prompt;
 class UserSettings;
 
@@ -25,6 +26,8 @@ struct AppContext {
     UserSettings* settings = nullptr;
     Timings timings;
     InterfaceLister* interfaces = nullptr;
+    // ICMP echo of the ping button. Empty: the system's ICMP sockets.
+    Pinger* pinger = nullptr;
     // Lock file that keeps a second instance from starting.
     QString lockPath;
     // Shows the start-up notice and returns when it is closed. Empty: the

@@ -7,6 +7,7 @@
 #include "core/UserSettings.h"
 #include "devops/ProbeOperation.h"
 #include "dialogs/frmAddNewSNMP.h"
+#include "netutil/Ping.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
 
@@ -26,6 +27,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
@@ -109,6 +112,7 @@ frmMain::frmMain(const AppContext& context, QWidget* parent) : QMainWindow(paren
             [this](const QString& message) { m_ctx.prompt->tell(PromptIcon::Critical, message); });
 
     connect(&m_store, &IniStore::writeFailed, this, &frmMain::reportWriteFailure);
+    connect(panel, &ElementPanel::pingClicked, this, &frmMain::cmdPing_Click);
 }
 
 frmMain::~frmMain() = default;
@@ -552,6 +556,42 @@ void frmMain::mnuDeviceSNMPProperties_Click()
 {
     if (onSNMPProperties)
         onSNMPProperties();
+}
+
+void frmMain::cmdPing_Click()
+{
+    // One ping at a time: the button can be clicked again while the window
+    // stays live during the wait.
+    if (m_pinging)
+        return;
+    const QString mac = panel->lblElementMAC->text();
+    if (mac.length() <= 6)
+        return;
+    const QString target = ReadFromINI(Encode_MAC(mac), QStringLiteral("snmpip"),
+                                       m_ctx.databasePath, QStringLiteral("192.168.1.15"));
+    panel->cmdPing->setToolTip(QStringLiteral("Ping to ") + target);
+    panel->setPingColour(QColor(255, 255, 192));
+    panel->cmdPing->setText(QStringLiteral("Trying..."));
+
+    Pinger* pinger = m_ctx.pinger;
+    if (!pinger) {
+        if (!m_ownPinger)
+            m_ownPinger = std::make_unique<IcmpPinger>(m_ctx.timings.pingTimeoutMs);
+        pinger = m_ownPinger.get();
+    }
+    m_pinging = true;
+    QPointer<frmMain> self(this);
+    const PingOutcome outcome = PingElement(*pinger, target, *m_ctx.prompt);
+    if (!self)
+        return;
+    m_pinging = false;
+    // The operator may have shown another element meanwhile: the outcome
+    // belongs to the one pinged.
+    if (panel->lblElementMAC->text() != mac)
+        return;
+    panel->setPingColour(outcome.state == PingOutcome::State::Success ? QColor(0, 255, 0)
+                                                                      : QColor(255, 128, 128));
+    panel->cmdPing->setText(outcome.caption);
 }
 
 void frmMain::mnuDeviceDelete_Click()

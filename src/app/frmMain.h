@@ -31,6 +31,7 @@ class QTreeWidgetItem;
 
 namespace orvalink {
 
+class Pinger;
 class SnmpTransport;
 
 class frmMain : public QMainWindow, public ElementView {
@@ -94,6 +95,9 @@ public:
     void mnuAddNewDevice_Click();
     void mnuDeviceSNMPProperties_Click();
     void mnuDeviceDelete_Click();
+    // The panel's ping button: one ICMP echo to the shown element's agent
+    // address, the outcome on the button.
+    void cmdPing_Click();
     // Enables the pop-up menu's entries for the tree's selection.
     void prepareHiddenMenu();
 
@@ -174,6 +178,8 @@ private:
     IniStore m_store;
     SnmpTransport* m_snmp = nullptr;
     std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<Pinger> m_ownPinger;
+    bool m_pinging = false;
     QList<QAction*> m_toolbarButtons; // index 0 is button 1
     bool m_loading = false;
     bool m_reloadPending = false;

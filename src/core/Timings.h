@@ -10,6 +10,7 @@ struct Timings {
     int remoteSentMs = 3000;     // timerRemoteSent: remote-protocol reply wait
     int volumeMs = 50;           // tmrVolume: level polling
     int spectrumMs = 80;         // tmrSpectrum: never started
+    int pingTimeoutMs = 3000;    // ICMP echo: wait for the reply
 };
 
 } // namespace orvalink

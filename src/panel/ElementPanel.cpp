@@ -1,6 +1,7 @@
 #include "panel/ElementPanel.h"
 
 #include "panel/Fields.h"
+#include "remote/AudioLevel.h"
 
 #include "core/AppFlags.h"
 #include "core/Prompt.h"
@@ -32,14 +33,14 @@ namespace {
 const QColor kLightYellow(255, 255, 192);
 
 constexpr int kMaxSectionKeys = 24;
-constexpr int kVUMeterFullTwips = 2100;
+constexpr int kVUMeterFullTwips = audiolevel::kBarFullTwips;
 using fields::kTwipsPerPixel;
 
 const QString kEncoder = QStringLiteral("ENCODER");
 const QString kDecoder = QStringLiteral("DECODER");
 const QString kUnknown = QStringLiteral("UNKNOWN");
 const QString kNoValue = QStringLiteral("-");
-const QString kQuietLevel = QStringLiteral("-oodBFS");
+const QString& kQuietLevel = audiolevel::kSilence;
 const QString kMulticastCaption = QStringLiteral("Multicast IP:");
 const QString kDecoderCaption = QStringLiteral("Decoder IP:");
 const QString kDefaultMulticast = QStringLiteral("239.255.255.239");
@@ -380,6 +381,7 @@ void ElementPanel::connectHandlers()
     connect(Slider1, &QSlider::valueChanged, this, [this] { Slider1_Click(); });
     // A click that leaves the position where it was is still a click.
     connect(Slider1, &QSlider::sliderReleased, this, [this] { Slider1_Click(); });
+    connect(chkGetVolume, &QCheckBox::toggled, this, [this] { chkGetVolume_Click(); });
     connect(cmdPing, &QPushButton::clicked, this, &ElementPanel::pingClicked);
     connect(cmdGetStats, &QPushButton::clicked, this, &ElementPanel::getStatsClicked);
     connect(cmdAdjust, &QPushButton::clicked, this, &ElementPanel::adjustClicked);
@@ -576,7 +578,7 @@ void ElementPanel::lblElementType_Change()
         Label9->setText(QStringLiteral("Audio source:"));
         tmrVolume->stop();
         setTicked(chkGetVolume, false);
-        chkGetVolume->setVisible(false);
+        chkGetVolume->setVisible(m_levelControlOffered);
         VUMeter->setEnabled(true);
         setVUMeterWidthTwips(0);
         lblVolume->setText(kQuietLevel);
@@ -601,7 +603,7 @@ void ElementPanel::lblElementType_Change()
         Label9->setText(QStringLiteral("Audio atten:"));
         tmrVolume->stop();
         setTicked(chkGetVolume, false);
-        chkGetVolume->setVisible(false);
+        chkGetVolume->setVisible(m_levelControlOffered);
         VUMeter->setEnabled(false);
         setVUMeterWidthTwips(0);
         lblVolume->setText(kQuietLevel);
@@ -804,6 +806,36 @@ void ElementPanel::setVUMeterWidthTwips(int twips)
 {
     m_vuTwips = qBound(0, twips, kVUMeterFullTwips);
     VUMeter->resize(m_vuTwips / kTwipsPerPixel, VUMeter->height());
+}
+
+void ElementPanel::chkGetVolume_Click()
+{
+    if (chkGetVolume->isChecked()) {
+        tmrVolume->start();
+        return;
+    }
+    tmrVolume->stop();
+    lblVolume->setText(audiolevel::kSilence);
+    setVUMeterWidthTwips(0);
+}
+
+void ElementPanel::ShowAudioLevel(const QByteArray& datagram)
+{
+    m_audioPeak = audiolevel::peakOf(datagram);
+    if (!tmrVolume->isActive() || m_audioPeak == 0) {
+        lblVolume->setText(audiolevel::kSilence);
+        setVUMeterWidthTwips(0);
+        return;
+    }
+    setVUMeterWidthTwips(audiolevel::barTwips(m_audioPeak));
+    lblVolume->setText(audiolevel::labelText(m_audioPeak, m_locale.decimalPoint()));
+}
+
+void ElementPanel::setLevelControlOffered(bool offered)
+{
+    m_levelControlOffered = offered;
+    if (lblElementType->text() == kEncoder || lblElementType->text() == kDecoder)
+        chkGetVolume->setVisible(offered);
 }
 
 void ElementPanel::setPingColour(const QColor& colour)

@@ -87,6 +87,19 @@ public:
     void cmbSilDetMode_Click();
     void chkLowLatency_Click();
     void Slider1_Click();
+    // Ticked: level polling runs (tmrVolume); cleared: it stops and the
+    // meter is blanked at once.
+    void chkGetVolume_Click();
+
+    // A level datagram arrived: the bar and the label show its peak while
+    // polling runs; otherwise the meter is blanked.
+    void ShowAudioLevel(const QByteArray& datagram);
+    // The peak of the last level datagram (0 to 8388607).
+    qint32 audioPeak() const { return m_audioPeak; }
+    // Off (the default): showing an element hides the level check box, so
+    // the meter cannot be started. On: it stays visible for a shown element.
+    void setLevelControlOffered(bool offered);
+    bool levelControlOffered() const { return m_levelControlOffered; }
     void txtElementName_LostFocus();
 
     // ---- Element properties ----
@@ -165,6 +178,8 @@ private:
     AppFlags& m_flags;
     QLocale m_locale;
     int m_vuTwips = 0;
+    qint32 m_audioPeak = 0;
+    bool m_levelControlOffered = false;
     QColor m_pingColour;
     // Set while showElement fills the fields: the section being shown.
     bool m_loading = false;

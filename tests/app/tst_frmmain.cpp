@@ -6,6 +6,7 @@
 #include "common/ScriptedPrompt.h"
 #include "core/InterfaceLister.h"
 #include "core/UserSettings.h"
+#include "netutil/Ping.h"
 #include "snmp/SnmpTransport.h"
 
 #include <QAction>
@@ -174,6 +175,7 @@ private Q_SLOTS:
     void writeFailureIsReported();
     void snmpLeavesFromTheChosenInterface();
     void snmpFailureIsReported();
+    void pingButton();
 };
 
 // ---------------------------------------------------------------- start-up
@@ -803,6 +805,51 @@ void TestFrmMain::snmpFailureIsReported()
     QCOMPARE(w.GetSNMP(QStringLiteral("no.such.host"), QStringLiteral("public01"), 15), QString());
     QVERIFY(h.prompt.done());
     QCOMPARE(h.prompt.shown().first().icon, PromptIcon::Critical);
+}
+
+namespace {
+// Records what the ping button showed while the echo was under way.
+class ProbingPinger : public Pinger {
+public:
+    std::function<void()> duringEcho;
+    QString pinged;
+    bool StartSockets() override { return true; }
+    qint32 SendEcho(const QString& address, EchoReply& record) override
+    {
+        pinged = address;
+        if (duringEcho)
+            duringEcho();
+        record.status = 0;
+        record.roundTripMs = 7;
+        return 0;
+    }
+    void StopSockets() override {}
+};
+} // namespace
+
+// The ping button pings the shown element's agent address, shows "Trying..."
+// while it waits, and does nothing with no element shown.
+void TestFrmMain::pingButton()
+{
+    Harness h;
+    ProbingPinger pinger;
+    h.ctx.pinger = &pinger;
+    h.writeDb(QByteArray(kTwoElements).replace("ROLE=2\r\n", "ROLE=2\r\nSNMPIP=127.0.0.29\r\n"));
+    frmMain& w = h.start();
+    QPushButton* button = w.panel->cmdPing;
+
+    button->click();
+    QVERIFY(pinger.pinged.isEmpty());
+
+    h.clickNode(0);
+    QString during;
+    pinger.duringEcho = [&] { during = button->text() + QLatin1Char('|') + button->toolTip(); };
+    button->click();
+    QCOMPARE(pinger.pinged, QStringLiteral("127.0.0.29"));
+    QCOMPARE(during, QStringLiteral("Trying...|Ping to 127.0.0.29"));
+    QCOMPARE(button->text(), QStringLiteral("7 ms"));
+    QCOMPARE(w.panel->pingColour(), QColor(0, 255, 0));
+    QVERIFY(h.prompt.done());
 }
 
 QTEST_MAIN(TestFrmMain)
