@@ -4,7 +4,8 @@
 #
 #   tools/run-fuzz.sh [SECONDS] [TARGET...]
 #
-# Seeds are hex text files in fuzz/seeds/<target>/*.hex; the working corpus
+# Seeds are hex text files in fuzz/seeds/<target>/*.hex (and MAX_LEN there,
+# when a target needs inputs longer than 512 bytes); the working corpus
 # grows in fuzz-build/corpus/<target>/ and crashes land in
 # fuzz-build/artifacts/<target>/. Exit status is non-zero when a target fails.
 set -euo pipefail
@@ -33,8 +34,11 @@ for t in "${targets[@]}"; do
     [[ -e "$seed" ]] || continue
     xxd -r -p "$seed" >"$corpus/seed-$(basename "$seed" .hex)"
   done
+  # Inputs up to 512 bytes, or what seeds/<target>/MAX_LEN says.
+  max_len=512
+  [[ -f "$root/fuzz/seeds/$t/MAX_LEN" ]] && max_len=$(<"$root/fuzz/seeds/$t/MAX_LEN")
   echo "== $t: ${seconds}s"
-  if ! "$build/bin/$t" -max_total_time="$seconds" -max_len=512 -print_final_stats=1 \
+  if ! "$build/bin/$t" -max_total_time="$seconds" -max_len="$max_len" -print_final_stats=1 \
       -artifact_prefix="$artifacts/" "$corpus"; then
     echo "== $t: FAILED (see $artifacts)" >&2
     status=1
