@@ -48,7 +48,11 @@ void printHelp(QTextStream& out)
 {
     out << "Usage: orvalink-cli [--db PATH] [--nms ADDR] [--port P] VERB [ARGS...]\n\n"
            "Options:\n"
-           "  --db PATH   element database (default: nms.ini beside the program)\n"
+           "  --db PATH   element database (default: nms.ini beside the program when\n"
+           "              it may write there, else in the user's data folder; now\n"
+           "              "
+        << defaultDatabasePath()
+        << ")\n"
            "  --nms ADDR  local address to send SNMP from (default: the saved NMS\n"
            "              interface of the desktop program, then 127.0.0.1)\n"
            "  --port P    UDP port of the SNMP agents for get and set (default 161;\n"

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 namespace orvalink {
 
@@ -65,9 +67,24 @@ ElementRole roleFromText(const QString& roleText)
     return ElementRole::Unknown;
 }
 
+QString chooseDatabasePath(const QString& programDir, const QString& userDataDir)
+{
+    const QString beside = QDir(programDir).filePath(QStringLiteral("nms.ini"));
+    const QFileInfo folder(programDir);
+    const QFileInfo file(beside);
+    // A rewrite replaces the file by a new one in the same folder, so the
+    // folder must be writable too.
+    if (folder.isDir() && folder.isWritable() && (!file.exists() || file.isWritable()))
+        return beside;
+    QDir().mkpath(userDataDir);
+    return QDir(userDataDir).filePath(QStringLiteral("nms.ini"));
+}
+
 QString defaultDatabasePath()
 {
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("nms.ini"));
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/Quorvane/Orvalink NMS");
+    return chooseDatabasePath(QCoreApplication::applicationDirPath(), data);
 }
 
 ElementList loadElementList(const IniStore& store, const QString& path)

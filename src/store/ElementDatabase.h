@@ -20,8 +20,14 @@ QString decodeMac(const QString& srcSection);
 // whose upper-case form the database's code page cannot hold stays as it is.
 QString encodeName(const QString& srcName);
 
-// Default path of the database: nms.ini in the program's folder.
+// Default path of the database: nms.ini in the program's folder when the
+// program may write there (a copy run from its own folder); otherwise, as
+// for a program installed where users cannot write, nms.ini in the user's
+// data folder (on Linux ~/.local/share/Quorvane/Orvalink NMS).
 QString defaultDatabasePath();
+// The choice above for given folders: programDir when nms.ini can be
+// created or rewritten there, else userDataDir (created when missing).
+QString chooseDatabasePath(const QString& programDir, const QString& userDataDir);
 
 enum class ElementRole { Unknown = 0, Encoder = 1, Decoder = 2 };
 

@@ -1,7 +1,9 @@
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -11,6 +13,7 @@ class TestElementDatabase : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    void databaseLocation();
     void ipAddress_data();
     void ipAddress();
     void macForms_data();
@@ -189,6 +192,24 @@ void TestElementDatabase::load()
     }
     QCOMPARE(texts, nodes);
     QCOMPARE(kinds, encoders);
+}
+
+// An installed program cannot write beside itself: every write would fail.
+// The database then lives in the user's data folder, which is made.
+void TestElementDatabase::databaseLocation()
+{
+    QTemporaryDir tmp;
+    const QString program = tmp.filePath(QStringLiteral("bin"));
+    const QString data = tmp.filePath(QStringLiteral("share/Quorvane/Orvalink NMS"));
+    QVERIFY(QDir().mkpath(program));
+    QCOMPARE(chooseDatabasePath(program, data), program + QStringLiteral("/nms.ini"));
+    QVERIFY(!QFileInfo::exists(data));
+
+    // Not a folder one may write in (here: not a folder at all).
+    QFile plain(tmp.filePath(QStringLiteral("plain")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    QCOMPARE(chooseDatabasePath(plain.fileName(), data), data + QStringLiteral("/nms.ini"));
+    QVERIFY(QFileInfo(data).isDir());
 }
 
 QTEST_GUILESS_MAIN(TestElementDatabase)
