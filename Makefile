@@ -3,7 +3,10 @@ BUILD    ?= build
 JOBS     ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test run format fuzz bench screenshot clean
+ASAN_BUILD ?= build-asan
+SANITIZE := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
+
+.PHONY: all deps configure build test test-asan run format fuzz bench screenshot clean
 
 all: build
 
@@ -21,6 +24,16 @@ build: configure
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer in
+# a folder of its own (CI runs it after `make test`).
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DORVALINK_BUILD_BENCH=OFF \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE)"
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 600 -E check_source
+
 run: build
 	@tools/run-demo.sh $(BUILD)
 
@@ -37,4 +50,4 @@ format:
 	git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD)
