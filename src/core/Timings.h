@@ -10,6 +10,8 @@ struct Timings {
     int remoteSentMs = 3000;     // timerRemoteSent: remote-protocol reply wait
     int volumeMs = 50;           // tmrVolume: level polling
     int spectrumMs = 80;         // tmrSpectrum: never started
+    int applyStartMs = 1000;     // frmSendSNMP's Timer1: from opening to the first SET
+    int applyStatusMs = 200;     // frmSendSNMP's Timer2: refresh of its status line
 };
 
 } // namespace orvalink
