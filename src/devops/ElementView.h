@@ -44,11 +44,13 @@ class ElementView {
 public:
     virtual ~ElementView() = default;
     virtual ShownElement shownElement() const = 0;
-    // The editors' current values.
-    virtual EditedValues editedValues() const = 0;
+    // The editors' current values. A view without editors has none, and an
+    // apply over it finds nothing to send.
+    virtual EditedValues editedValues() const { return {}; }
     // After an apply: reloads the element tree, selects the node at the same
-    // position again and shows it from the database.
-    virtual void showAgainFromDatabase() = 0;
+    // position again and shows it from the database (nothing to do for a
+    // view without a tree).
+    virtual void showAgainFromDatabase() {}
 };
 
 } // namespace orvalink
