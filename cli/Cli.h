@@ -34,6 +34,8 @@ int verbGet(const Context&, const QStringList&);
 int verbSet(const Context&, const QStringList&);
 int verbProbe(const Context&, const QStringList&);
 int verbPing(const Context&, const QStringList&);
+int verbDiff(const Context&, const QStringList&);
+int verbApply(const Context&, const QStringList&);
 
 // A text from a file or a device made safe for a terminal: every control
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that

@@ -42,6 +42,22 @@ const Verb kVerbs[] = {
      "Out\", \"Destination Host Unreachable\", ...) and exits 1. An unprivileged ICMP socket is "
      "used where net.ipv4.ping_group_range allows it, else a raw one (root or CAP_NET_RAW).",
      verbPing},
+    {"diff", "MAC",
+     "Reads from the element every parameter that an apply sends for its stored role and prints "
+     "one line \"KEY STORED DEVICE\" for each that differs from the database (values holding a "
+     "blank are quoted). Exit 0 when the element matches the database, 1 when something "
+     "differs, 2 when it does not answer.",
+     verbDiff},
+    {"apply", "MAC KEY=VALUE... [--yes] [--spacing-ms N] [--edition GPS|LL]",
+     "Sends new values to the element as the desktop program's \"Save changes\" does. KEYs are "
+     "the keys of nms.ini that an apply sends (name ip mask gw input type tx multi remote sfn "
+     "llo att buf sdl sdt sdm), VALUEs in their stored form, checked as the panel's fields "
+     "check them (--edition: the buffer range of the GPS or LL edition). Only values that "
+     "differ from the database are sent, one SET each; only values the element echoes are "
+     "stored. Prints what it would send and asks first, unless --yes; then one line per step "
+     "and the result. --spacing-ms N replaces the 6000 ms the devices need between two SETs; "
+     "it is meant for simulators only. Exit 0 when every value sent was confirmed.",
+     verbApply},
 };
 
 void printHelp(QTextStream& out)
@@ -55,7 +71,7 @@ void printHelp(QTextStream& out)
         << ")\n"
            "  --nms ADDR  local address to send SNMP from (default: the saved NMS\n"
            "              interface of the desktop program, then 127.0.0.1)\n"
-           "  --port P    UDP port of the SNMP agents for get and set (default 161;\n"
+           "  --port P    UDP port of the SNMP agents (default 161;\n"
            "              e.g. a simulator on a high port without root)\n"
            "  --help      this text\n\n"
            "Verbs:\n";

@@ -272,9 +272,30 @@ void Agent::onReadyRead()
                     .arg(why));
             continue;
         }
+        const FaultPlan& f = m_config.faults;
+        if (f.stopAfter > 0 && ++m_requests > quint64(f.stopAfter)) {
+            log(QStringLiteral("%1 <- %2: ignored, answering no more")
+                    .arg(m_element.label(), from));
+            continue;
+        }
+        const int setParameter = request.pdu == ber::SetRequest && !request.varBinds.isEmpty()
+                                     ? parameterOf(request.varBinds.first().oid)
+                                     : 0;
+        if (setParameter && setParameter == f.dropSet) {
+            log(QStringLiteral("%1 <- %2: SET %3 ignored on purpose")
+                    .arg(m_element.label(), from)
+                    .arg(setParameter));
+            continue;
+        }
         bool changed = false;
         QString note;
-        std::optional<SnmpMessage> reply = answerRequest(m_element, request, &changed, &note);
+        std::optional<SnmpMessage> reply;
+        if (setParameter && setParameter == f.refuseSet) {
+            reply = errorReply(request, BadValue, 0);
+            note = QStringLiteral("SET %1 refused on purpose -> badValue").arg(setParameter);
+        } else {
+            reply = answerRequest(m_element, request, &changed, &note);
+        }
         if (!reply && (request.community != m_element.readCommunity() &&
                        request.community != m_element.writeCommunity()))
             ++m_authFailures;

@@ -26,6 +26,9 @@ struct FaultPlan {
     int delayMs = 0;        // answer this late
     bool wrongId = false;   // answer with another request-id
     quint16 fromPort = 0;   // answer from this source port instead of the agent port
+    int refuseSet = 0;      // answer every SET of this parameter with badValue, changing nothing
+    int dropSet = 0;        // ignore every SET of this parameter (no reply, nothing changed)
+    int stopAfter = 0;      // answer the first N requests, then none
 };
 
 // 1.3.6.1.4.1.44467.1.n.0 -> n; 0 for any other object identifier.
@@ -83,6 +86,7 @@ private:
     QUdpSocket* m_socket = nullptr;
     QUdpSocket* m_replySocket = nullptr; // only with FaultPlan::fromPort
     quint64 m_replies = 0;
+    quint64 m_requests = 0;
     quint64 m_malformed = 0;
     quint64 m_authFailures = 0;
     bool m_restartPending = false;

@@ -217,7 +217,7 @@ QString Element::label() const
 bool Element::answers(int number) const
 {
     const ParamSpec* p = findParam(number);
-    return p && (m_role == Role::Encoder ? p->encoder : p->decoder);
+    return p && (m_answersAll || (m_role == Role::Encoder ? p->encoder : p->decoder));
 }
 
 QList<int> Element::parameterNumbers() const

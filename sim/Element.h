@@ -70,6 +70,8 @@ public:
     // Parameter numbers this role answers, ascending.
     QList<int> parameterNumbers() const;
     bool answers(int number) const;
+    // Answers every parameter of the table, whatever the role.
+    void setAnswersAll(bool all) { m_answersAll = all; }
 
     // Returns an SnmpStatus; on NoError `out` holds the encoded value.
     int get(int number, Value& out);
@@ -111,6 +113,7 @@ private:
     QMap<int, QByteArray> m_texts;  // Text kind
     quint64 m_reads = 0;            // counter reads so far; counters also move per read
     bool m_restartRequested = false;
+    bool m_answersAll = false;
     QElapsedTimer m_started;
     std::function<qint64()> m_clock;
 };

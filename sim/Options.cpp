@@ -92,6 +92,10 @@ QString usageText()
         "  --wrong-id        answer with another request-id\n"
         "  --from-port P     send replies from source port P instead of the agent port\n"
         "  --restart-ms MS   silence of an agent restarting after parameter 50 (default 3000)\n"
+        "  --refuse-set N    answer every SET of parameter N with badValue, changing nothing\n"
+        "  --drop-set N      leave every SET of parameter N unanswered, changing nothing\n"
+        "  --stop-after N    answer the first N requests of each agent, then fall silent\n"
+        "  --answer-all      every element answers every parameter, whatever its role\n"
         "  --verbose         log every request to stderr\n"
         "  --help            show this text\n"
         "\n"
@@ -206,6 +210,22 @@ bool parseOptions(const QStringList& arguments, Options& out, QString* error)
             if (!number(0, 600000, n))
                 return false;
             o.restartPauseMs = static_cast<int>(n);
+        } else if (arg == QLatin1String("--refuse-set")) {
+            if (!number(1, 127, n))
+                return false;
+            o.faults.refuseSet = static_cast<int>(n);
+        } else if (arg == QLatin1String("--drop-set")) {
+            if (!number(1, 127, n))
+                return false;
+            o.faults.dropSet = static_cast<int>(n);
+        } else if (arg == QLatin1String("--stop-after")) {
+            if (!number(1, 1000000000, n))
+                return false;
+            o.faults.stopAfter = static_cast<int>(n);
+        } else if (arg == QLatin1String("--answer-all")) {
+            if (!flag())
+                return false;
+            o.answerAll = true;
         } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
             if (!flag())
                 return false;

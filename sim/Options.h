@@ -24,6 +24,7 @@ struct Options {
     FaultPlan faults;
     int restartPauseMs = 3000;
     bool verbose = false;
+    bool answerAll = false;
     bool help = false;
 };
 

@@ -67,6 +67,7 @@ int main(int argc, char* argv[])
     QList<const Element*> all;
     for (const ElementArg& given : options.elements) {
         auto element = std::make_unique<Element>(given.role, given.address, given.mac);
+        element->setAnswersAll(options.answerAll);
         if (state) {
             for (const QString& problem : state->restore(*element))
                 say(stderr, problem);

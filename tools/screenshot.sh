@@ -12,6 +12,10 @@
 #
 # When BUILD_DIR/bin/panel-grab exists it also draws the element panel alone
 # showing an encoder and a decoder: docs/panel-encoder.png, docs/panel-decoder.png.
+# When BUILD_DIR/bin/devops-grab exists it draws the "Add new element" window
+# at the end of a probe of a simulated encoder on 127.0.96.1 (needs root for
+# port 161; without it the window is drawn before a probe) and the progress
+# window of an apply: docs/add-element.png, docs/apply.png.
 #
 # Needs xvfb-run, xdotool and ImageMagick's import (tools/install-deps.sh).
 set -euo pipefail
@@ -74,4 +78,20 @@ if [[ -x "$grab" ]]; then
   QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
     XDG_RUNTIME_DIR="$work/runtime" "$grab" "$work/nms.ini" "$(dirname "$out")" >/dev/null
   echo "screenshot: $(dirname "$out")/panel-encoder.png, panel-decoder.png"
+fi
+
+devgrab="$build/bin/devops-grab"
+if [[ -x "$devgrab" ]]; then
+  host=()
+  simpid=""
+  if [[ $(id -u) == 0 ]]; then
+    "$build/bin/orvalink-sim" encoder@127.0.96.1 >/dev/null 2>&1 &
+    simpid=$!
+    sleep 0.5
+    host=(127.0.96.1)
+  fi
+  HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    xvfb-run -a -s "-screen 0 1280x800x24" "$devgrab" "$(dirname "$out")" "${host[@]}" >/dev/null
+  [[ -n "$simpid" ]] && kill "$simpid"
+  echo "screenshot: $(dirname "$out")/add-element.png, apply.png"
 fi

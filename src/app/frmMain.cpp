@@ -5,14 +5,17 @@
 #include "core/Prompt.h"
 #include "core/StartMode.h"
 #include "core/UserSettings.h"
+#include "devops/ApplyOperation.h"
 #include "devops/ProbeOperation.h"
 #include "dialogs/frmAddNewSNMP.h"
+#include "dialogs/frmSendSNMP.h"
 #include "netutil/Ping.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -21,6 +24,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLockFile>
 #include <QMenu>
@@ -29,6 +33,7 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
@@ -498,6 +503,60 @@ ShownElement frmMain::shownElement() const
     return e;
 }
 
+EditedValues frmMain::editedValues() const
+{
+    EditedValues v;
+    v.name = panel->txtElementName->text();
+    v.ip = panel->txtElementIP->text();
+    v.mask = panel->txtElementMask->text();
+    v.gw = panel->txtElementGW->text();
+    v.remoteIP = panel->txtRemoteIP->text();
+    v.input = panel->cmbAudioInput->currentIndex();
+    v.type = panel->cmbAudioType->currentIndex();
+    v.tx = panel->cmbAudioTX->currentIndex();
+    v.sfn = panel->chkSFNEnabled->isChecked() ? 1 : 0;
+    v.llo = panel->chkLowLatency->isChecked() ? 1 : 0;
+    v.att = panel->scrlAtten->value();
+    v.buf = panel->scrlBuffer->value();
+    v.sdl = panel->scrlSilDetLevel->value();
+    v.sdt = panel->scrlSilDetTime->value();
+    v.sdm = panel->cmbSilDetMode->currentIndex();
+    return v;
+}
+
+void frmMain::showAgainFromDatabase()
+{
+    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
+    const int position = selected.isEmpty() ? -1 : TreeView1->indexOfTopLevelItem(selected.first());
+    RefreshElementList();
+    if (position < 0 || position >= TreeView1->topLevelItemCount())
+        return;
+    QTreeWidgetItem* node = TreeView1->topLevelItem(position);
+    TreeView1->setCurrentItem(node);
+    node->setSelected(true);
+    ShowSelectedElement();
+}
+
+void frmMain::SendConfiguration()
+{
+    Database database(m_store, m_ctx.databasePath);
+    const ShownElement shown = shownElement();
+    // A decoder has no audio-source choice: the list goes to "Digital".
+    if (shown.isShown() && shown.roleCaption == QLatin1String("DECODER"))
+        panel->cmbAudioInput->setCurrentIndex(0);
+    EditedValues values = editedValues();
+    const QString reason = ApplyOperation::checkEdits(shown, values, database);
+    if (!reason.isEmpty()) {
+        ApplyOperation::refuse(*m_ctx.prompt, reason);
+        return;
+    }
+    ApplyOperation apply(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+    if (!apply.confirm())
+        return;
+    frmSendSNMP dialog(apply, *this, m_ctx.timings, this);
+    runDialog(dialog);
+}
+
 bool frmMain::checkSelection()
 {
     if (!TreeView1->selectedItems().isEmpty() && panel->lblElementMAC->text().length() >= 6)
@@ -522,8 +581,12 @@ void frmMain::Toolbar1_ButtonClick(int index)
         RefreshElementList();
         break;
     case 5:
-        if (checkSelection() && onSendConfiguration)
-            onSendConfiguration();
+        if (checkSelection()) {
+            if (onSendConfiguration)
+                onSendConfiguration();
+            else
+                SendConfiguration();
+        }
         break;
     case 7:
         DeleteElement();

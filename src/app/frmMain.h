@@ -83,7 +83,8 @@ public:
 
     // ---- Operations that other windows hook in ----
     // Until their dialogs exist these run nothing; the main window still does
-    // its own part (the selection check).
+    // its own part (the selection check). onSendConfiguration, when set,
+    // runs instead of SendConfiguration().
     std::function<void()> onSNMPProperties;
     std::function<void()> onSendConfiguration;
 
@@ -111,6 +112,12 @@ public:
     bool checkSelection();
     // The element the panel shows, for the device windows.
     ShownElement shownElement() const override;
+    // The panel's editors, for an apply.
+    EditedValues editedValues() const override;
+    // Reloads the tree, selects the same position again and shows it.
+    void showAgainFromDatabase() override;
+    // "Save changes": checks the panel, asks, and runs frmSendSNMP.
+    void SendConfiguration();
 
     // ---- NMS interface ----
     QStringList GetLocalIPv4Addresses();

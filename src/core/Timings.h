@@ -11,6 +11,8 @@ struct Timings {
     int volumeMs = 50;           // tmrVolume: level polling
     int spectrumMs = 80;         // tmrSpectrum: never started
     int pingTimeoutMs = 3000;    // ICMP echo: wait for the reply
+    int applyStartMs = 1000;     // frmSendSNMP's Timer1: from opening to the first SET
+    int applyStatusMs = 200;     // frmSendSNMP's Timer2: refresh of its status line
 };
 
 } // namespace orvalink

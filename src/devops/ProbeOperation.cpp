@@ -179,6 +179,7 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
         case 37:
             revision = value;
             // Written in every case, "." when neither part answered.
+            setProgress(20);
             m_database.write(section, QStringLiteral("ver"), version + QLatin1Char('.') + revision);
             break;
         case param::WriteCommunity:

@@ -89,7 +89,9 @@ const OperationStep kProbe[] = {
 };
 
 // Each step is sent only when the panel differs from nms.ini. A decoder's
-// multicast group goes to parameter 11 and is stored under multi.
+// multicast group goes to parameter 11 and is stored under multi. The
+// attenuation comes twice: the last step finds a difference only when the
+// first try was not confirmed, so a refused attenuation is tried once more.
 const OperationStep kApply[] = {
     {35, "name", C::Always},
     {14, "ip", C::Always},
@@ -98,8 +100,8 @@ const OperationStep kApply[] = {
     {7, "input", C::Encoder},
     {8, "type", C::Always},
     {12, "tx", C::Encoder},
-    {11, "remote", C::EncoderUnicast},
     {10, "multi", C::EncoderMulticast},
+    {11, "remote", C::EncoderUnicast},
     {11, "multi", C::Decoder},
     {30, "sfn", C::Always},
     {9, "llo", C::Always},
@@ -108,6 +110,7 @@ const OperationStep kApply[] = {
     {33, "sdl", C::Decoder},
     {34, "sdt", C::Decoder},
     {32, "sdm", C::Decoder},
+    {1, "att", C::Decoder},
 };
 
 const OperationStep kStatistics[] = {

@@ -140,7 +140,8 @@ private Q_SLOTS:
         QTest::newRow("apply encoder without tx")
             << 0 << enc << -1 << false << QList<int>{35, 14, 18, 13, 7, 8, 12, 30, 9};
         QTest::newRow("apply decoder")
-            << 0 << dec << 1 << false << QList<int>{35, 14, 18, 13, 8, 11, 30, 9, 1, 2, 33, 34, 32};
+            << 0 << dec << 1 << false
+            << QList<int>{35, 14, 18, 13, 8, 11, 30, 9, 1, 2, 33, 34, 32, 1};
         QTest::newRow("statistics encoder")
             << 1 << enc << 0 << false << QList<int>{20, 19, 17, 16, 6, 5};
         QTest::newRow("statistics unknown, sfn")

@@ -1,0 +1,244 @@
+// apply and diff: "Save changes" of the desktop program from a shell, and the
+// comparison of an element with its stored section, through the same core
+// operation as the frmSendSNMP window.
+
+#include "Cli.h"
+#include "TerminalPrompt.h"
+
+#include "core/StartMode.h"
+#include "devops/ApplyOperation.h"
+#include "snmp/ParameterTable.h"
+#include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
+#include "store/IniStore.h"
+
+namespace orvalink::cli {
+
+namespace {
+
+// A value as one word on a line: quoted when it is empty or holds a blank.
+QString word(const QString& value)
+{
+    const QString p = printable(value);
+    if (p.isEmpty() || p.contains(QLatin1Char(' ')))
+        return QLatin1Char('"') + p + QLatin1Char('"');
+    return p;
+}
+
+// The element named on the command line: its MAC address in the colon form
+// or as its 12-digit section name.
+bool findElement(const Context& ctx, const char* verb, const Database& database,
+                 const QString& macText, ShownElement* shown)
+{
+    QString section = encodeMac(macText);
+    if (section.isEmpty() && !decodeMac(macText).isEmpty())
+        section = encodeMac(decodeMac(macText));
+    if (section.isEmpty()) {
+        ctx.err << "orvalink-cli: " << verb << ": \"" << printable(macText)
+                << "\" is not a MAC address like 2E:8B:F2:00:0A:1B\n";
+        return false;
+    }
+    if (!database.sectionExists(section)) {
+        ctx.err << "orvalink-cli: " << verb << ": no element " << decodeMac(section) << " in "
+                << printable(database.path()) << "\n";
+        return false;
+    }
+    shown->section = section;
+    shown->mac = decodeMac(section);
+    switch (roleFromText(database.read(section, QStringLiteral("role")))) {
+    case ElementRole::Encoder:
+        shown->roleCaption = QStringLiteral("ENCODER");
+        break;
+    case ElementRole::Decoder:
+        shown->roleCaption = QStringLiteral("DECODER");
+        break;
+    case ElementRole::Unknown:
+        shown->roleCaption = QStringLiteral("UNKNOWN");
+        break;
+    }
+    return true;
+}
+
+// Boxes with only an OK button (failures, the result report) are lines of
+// the run's output; questions go to the terminal.
+class ApplyPrompt : public Prompt {
+public:
+    ApplyPrompt(QTextStream& out, TerminalPrompt& terminal) : m_out(out), m_terminal(terminal) {}
+    PromptAnswer ask(const PromptRequest& request) override
+    {
+        if (request.buttons != PromptButtons::Ok)
+            return m_terminal.ask(request);
+        QString text = request.text;
+        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        m_out << printable(text, true) << "\n";
+        m_out.flush();
+        return PromptAnswer::Ok;
+    }
+
+private:
+    QTextStream& m_out;
+    TerminalPrompt& m_terminal;
+};
+
+IniStore& storeFor(const Context& ctx, IniStore& store)
+{
+    QObject::connect(&store, &IniStore::writeFailed, &store,
+                     [&ctx](const QString& path, const QString& reason) {
+                         ctx.err << "orvalink-cli: cannot write " << path << ": " << reason << "\n";
+                     });
+    return store;
+}
+
+} // namespace
+
+int verbDiff(const Context& ctx, const QStringList& args)
+{
+    if (args.size() != 1) {
+        ctx.err << "orvalink-cli: usage: diff MAC\n";
+        return 2;
+    }
+    IniStore store;
+    Database database(storeFor(ctx, store), ctx.dbPath);
+    ShownElement shown;
+    if (!findElement(ctx, "diff", database, args.at(0), &shown))
+        return 2;
+    TerminalPrompt prompt(ctx.err, false);
+    SnmpTransport snmp{Timings{}};
+    prepareTransport(ctx, snmp);
+    ApplyOperation apply(snmp, database, prompt, Timings{});
+    QList<ApplyOperation::Difference> differences;
+    if (!apply.compareWithDevice(shown.section, &differences)) {
+        ctx.err << "orvalink-cli: diff: the element at "
+                << printable(database.read(shown.section, QStringLiteral("snmpip"),
+                                           ApplyOperation::kDefaultAgentAddress))
+                << " does not answer\n";
+        return 2;
+    }
+    for (const ApplyOperation::Difference& d : differences)
+        ctx.out << d.key << ' ' << word(d.stored) << ' ' << word(d.other) << "\n";
+    return differences.isEmpty() ? 0 : 1;
+}
+
+int verbApply(const Context& ctx, const QStringList& argsIn)
+{
+    QStringList args;
+    bool assumeYes = false;
+    int spacingMs = Timings{}.snmpSetAllowedMs;
+    QString edition;
+    for (qsizetype i = 0; i < argsIn.size(); ++i) {
+        const QString& a = argsIn.at(i);
+        if (a == QLatin1String("--yes")) {
+            assumeYes = true;
+        } else if (a == QLatin1String("--spacing-ms") && i + 1 < argsIn.size()) {
+            bool ok = false;
+            spacingMs = argsIn.at(++i).toInt(&ok);
+            if (!ok || spacingMs < 0 || spacingMs > 600000) {
+                ctx.err << "orvalink-cli: apply: --spacing-ms needs milliseconds from 0 to "
+                           "600000\n";
+                return 2;
+            }
+        } else if (a == QLatin1String("--edition") && i + 1 < argsIn.size()) {
+            edition = argsIn.at(++i);
+        } else if (a.startsWith(QLatin1String("--"))) {
+            ctx.err << "orvalink-cli: apply: unknown or incomplete option " << printable(a) << "\n";
+            return 2;
+        } else {
+            args << a;
+        }
+    }
+    if (args.size() < 2) {
+        ctx.err << "orvalink-cli: usage: apply MAC KEY=VALUE... [--yes] [--spacing-ms N] "
+                   "[--edition GPS|LL]\n";
+        return 2;
+    }
+
+    IniStore store;
+    Database database(storeFor(ctx, store), ctx.dbPath);
+    ShownElement shown;
+    if (!findElement(ctx, "apply", database, args.at(0), &shown))
+        return 2;
+
+    // The values as the panel's editors would take them.
+    const int bufferMaximum = startModeFor(edition).bufferMaximum;
+    EditedValues values;
+    QStringList keys;
+    for (const QString& pair : args.mid(1)) {
+        const qsizetype eq = pair.indexOf(QLatin1Char('='));
+        const QString key = eq > 0 ? pair.left(eq).toLower() : QString();
+        QString error =
+            eq > 0 ? ApplyOperation::takeValue(values, key, pair.mid(eq + 1), bufferMaximum)
+                   : QStringLiteral("\"%1\" is not KEY=VALUE").arg(pair);
+        if (error.isEmpty() && keys.contains(key))
+            error = QStringLiteral("%1 is given twice").arg(key);
+        if (error.isEmpty() && (key == QLatin1String("multi") || key == QLatin1String("remote")) &&
+            (keys.contains(QLatin1String("multi")) || keys.contains(QLatin1String("remote"))))
+            error = QStringLiteral("multi and remote are the same field; give one");
+        if (!error.isEmpty()) {
+            ctx.err << "orvalink-cli: apply: " << printable(error) << "\n";
+            return 2;
+        }
+        keys << key;
+    }
+    // Each key must be one that an apply sends for this element: its role,
+    // and for the destination its TX type (given here, else stored).
+    StepContext context;
+    context.role = roleFromText(database.read(shown.section, QStringLiteral("role")));
+    bool txOk = false;
+    context.tx =
+        values.tx
+            ? *values.tx
+            : database.read(shown.section, QStringLiteral("tx"), QStringLiteral("0")).toInt(&txOk);
+    if (!values.tx && !txOk)
+        context.tx = -1;
+    for (const QString& key : keys) {
+        bool sent = false;
+        for (const OperationStep& s : applySteps())
+            sent = sent || (key == QLatin1String(s.key) && conditionHolds(s.when, context));
+        if (!sent) {
+            ctx.err << "orvalink-cli: apply: " << key << " is not sent to this element (role "
+                    << shown.roleCaption << ", tx " << context.tx << ")\n";
+            return 2;
+        }
+    }
+    const QString reason = ApplyOperation::checkEdits(shown, values, database);
+    if (!reason.isEmpty()) {
+        ctx.err << "orvalink-cli: apply: " << printable(reason) << " Cannot save.\n";
+        return 2;
+    }
+
+    TerminalPrompt terminal(ctx.err, assumeYes);
+    ApplyPrompt prompt(ctx.out, terminal);
+    SnmpTransport snmp{Timings{}};
+    prepareTransport(ctx, snmp);
+    Timings timings;
+    timings.snmpSetAllowedMs = spacingMs;
+    ApplyOperation apply(snmp, database, prompt, timings);
+
+    const QList<ApplyOperation::Difference> pending = apply.pending(shown, values);
+    for (const ApplyOperation::Difference& d : pending)
+        ctx.out << "would send " << d.key << " (parameter " << d.n << "): " << word(d.stored)
+                << " -> " << word(d.other) << "\n";
+    ctx.out.flush();
+    if (!pending.isEmpty() && !apply.confirm()) {
+        ctx.err << "orvalink-cli: apply: nothing sent\n";
+        return 1;
+    }
+
+    QObject::connect(&apply, &ApplyOperation::stepSent, &apply,
+                     [&ctx](const QString& key, const QString& value) {
+                         ctx.out << "sent " << key << ' ' << word(value) << "\n";
+                         ctx.out.flush();
+                     });
+    QObject::connect(&apply, &ApplyOperation::stepConfirmed, &apply,
+                     [&ctx](const QString& key, const QString& value) {
+                         ctx.out << "confirmed " << key << ' ' << word(value) << "\n";
+                         ctx.out.flush();
+                     });
+    const ApplyOperation::Result result = apply.run(shown, values);
+    return result == ApplyOperation::Result::AllApplied ||
+                   result == ApplyOperation::Result::NothingToApply
+               ? 0
+               : 1;
+}
+
+} // namespace orvalink::cli

@@ -1,0 +1,434 @@
+// The probe and the apply against orvalink-sim on loopback (127.0.93.x),
+// with shortened waits: what reaches the device, in which order, and what
+// ends up in nms.ini.
+
+#include "common/ScriptedPrompt.h"
+#include "common/SimProcess.h"
+#include "devops/ApplyOperation.h"
+#include "devops/ProbeOperation.h"
+#include "snmp/ParameterTable.h"
+#include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
+#include "store/IniStore.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvalink;
+using orvalink::testing::ScriptedPrompt;
+using orvalink::testing::SimProcess;
+
+namespace {
+
+const QString kNms = QStringLiteral("127.0.93.100");
+const QString kCommunity = QStringLiteral("morqubit");
+
+QString host(int last)
+{
+    return QStringLiteral("127.0.93.%1").arg(last);
+}
+
+// The section of the element the simulator serves at 127.0.93.last.
+QString sectionOf(int last)
+{
+    return QStringLiteral("2E8BF2005D%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+Timings shortTimings()
+{
+    Timings t;
+    t.snmpTimeoutMs = 300;
+    t.snmpSetAllowedMs = 60;
+    return t;
+}
+
+} // namespace
+
+class TestDeviceOps : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<IniStore> store;
+    std::unique_ptr<Database> db;
+    std::unique_ptr<SnmpTransport> snmp;
+    ScriptedPrompt prompt;
+    SimProcess sim;
+
+    QString dbPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
+    QString stored(const QString& section, const QString& key)
+    {
+        return db->read(section, key, QStringLiteral("<none>"));
+    }
+
+    ProbeOperation::Result probe(int last)
+    {
+        ProbeOperation op(*snmp, *db, prompt, shortTimings());
+        return op.run(host(last), kCommunity);
+    }
+
+    // What the panel shows for a stored element: every editor.
+    EditedValues shownValues(const QString& section)
+    {
+        EditedValues v;
+        v.name = db->read(section, QStringLiteral("name"));
+        v.ip = db->read(section, QStringLiteral("ip"));
+        v.mask = db->read(section, QStringLiteral("mask"));
+        v.gw = db->read(section, QStringLiteral("gw"));
+        const bool decoder = db->read(section, QStringLiteral("role")) == QLatin1String("2");
+        const int tx = db->read(section, QStringLiteral("tx"), QStringLiteral("0")).toInt();
+        v.remoteIP = db->read(section, decoder || tx == 1 ? QStringLiteral("multi")
+                                                          : QStringLiteral("remote"));
+        auto number = [&](const char* key, const char* def) {
+            return db->read(section, QLatin1String(key), QLatin1String(def)).toInt();
+        };
+        v.input = number("input", "0");
+        v.type = number("type", "0");
+        v.tx = tx;
+        v.sfn = number("sfn", "0");
+        v.llo = number("llo", "0");
+        v.att = number("att", "255");
+        v.buf = number("buf", "0");
+        v.sdl = number("sdl", "1");
+        v.sdt = number("sdt", "1");
+        v.sdm = number("sdm", "0");
+        return v;
+    }
+    ShownElement shown(const QString& section, const QString& role)
+    {
+        return ShownElement{decodeMac(section), section, QString(), role};
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!testing::mayBindAgentPort())
+            QSKIP("the simulated agents need port 161: run as root");
+        QVERIFY(dir.isValid());
+    }
+    void init()
+    {
+        QFile::remove(dbPath());
+        store = std::make_unique<IniStore>();
+        db = std::make_unique<Database>(*store, dbPath());
+        snmp = std::make_unique<SnmpTransport>(shortTimings());
+        snmp->setLocalAddress(kNms);
+        prompt.clear();
+    }
+    void cleanup()
+    {
+        sim.stop();
+        QVERIFY2(prompt.done(), "a scripted message box was not shown");
+    }
+
+    // Catches: reads out of order, a status or progress step lost, a key
+    // written under the wrong name or a decoder key kept for an encoder, the
+    // typed community and address not stored, the role rule inverted.
+    void probeOfAnEncoderAndADecoder()
+    {
+        QVERIFY(sim.start(
+            {QStringLiteral("encoder@") + host(1), QStringLiteral("decoder@") + host(2)}));
+        ProbeOperation op(*snmp, *db, prompt, shortTimings());
+        QStringList statuses;
+        QList<int> progress;
+        connect(&op, &ProbeOperation::statusChanged, this,
+                [&](const QString& s) { statuses << s; });
+        connect(&op, &ProbeOperation::progressChanged, this, [&](int v) { progress << v; });
+        QCOMPARE(op.run(host(1), kCommunity), ProbeOperation::Result::Success);
+
+        QList<int> order;
+        for (const OperationStep& s : probeSteps())
+            order << s.n;
+        QCOMPARE(sim.requests(QStringLiteral("GET")), order);
+        QCOMPARE(statuses.size(), 27); // start, 25 reads, the end
+        QCOMPARE(statuses.first(), QStringLiteral("Status: Starting..."));
+        QCOMPARE(statuses.last(), QStringLiteral("Status: Finished with SUCCESS!"));
+        QCOMPARE(progress.first(), 1);
+        QCOMPARE(progress.mid(progress.size() - 2), (QList<int>{26, 27}));
+        QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+
+        const QString enc = sectionOf(1);
+        QCOMPARE(op.section(), enc);
+        QCOMPARE(stored(enc, QStringLiteral("role")), QStringLiteral("1"));
+        QCOMPARE(stored(enc, QStringLiteral("name")), QStringLiteral("ENCODER 1"));
+        QCOMPARE(stored(enc, QStringLiteral("ver")), QStringLiteral("3.50"));
+        QCOMPARE(stored(enc, QStringLiteral("snmpro")), kCommunity);
+        QCOMPARE(stored(enc, QStringLiteral("snmpip")), host(1));
+        QCOMPARE(stored(enc, QStringLiteral("snmprw")), QStringLiteral("kestrvla"));
+        QCOMPARE(stored(enc, QStringLiteral("remote")), QStringLiteral("127.0.93.100"));
+        QCOMPARE(stored(enc, QStringLiteral("multi")), QStringLiteral("239.192.10.1"));
+        QCOMPARE(stored(enc, QStringLiteral("tx")), QStringLiteral("0"));
+        for (const char* key : {"att", "buf", "sdm", "sdl", "sdt"})
+            QCOMPARE(stored(enc, QLatin1String(key)), QStringLiteral("<none>"));
+
+        QCOMPARE(probe(2), ProbeOperation::Result::Success);
+        const QString dec = sectionOf(2);
+        QCOMPARE(stored(dec, QStringLiteral("role")), QStringLiteral("2"));
+        QCOMPARE(stored(dec, QStringLiteral("att")), QStringLiteral("200"));
+        QCOMPARE(stored(dec, QStringLiteral("remote")), QStringLiteral("<none>"));
+        QCOMPARE(stored(dec, QStringLiteral("input")), QStringLiteral("<none>"));
+    }
+
+    // Catches: a role guessed when both kinds of parameters answer, and the
+    // keys read before the role decision thrown away.
+    void probeOfADeviceAnsweringEverything()
+    {
+        QVERIFY(sim.start({QStringLiteral("--answer-all"), QStringLiteral("encoder@") + host(3)}));
+        ProbeOperation op(*snmp, *db, prompt, shortTimings());
+        QCOMPARE(op.run(host(3), kCommunity), ProbeOperation::Result::RoleUndetermined);
+        QCOMPARE(op.statusText(), QStringLiteral("Status: FAIL - Problem determing role."));
+        QCOMPARE(stored(sectionOf(3), QStringLiteral("role")), QStringLiteral("<none>"));
+        QCOMPARE(stored(sectionOf(3), QStringLiteral("att")), QStringLiteral("200"));
+        QCOMPARE(stored(sectionOf(3), QStringLiteral("snmptr")), QStringLiteral("0.0.0.0"));
+    }
+
+    // Catches: anything written before the MAC is known to be ours, a silent
+    // address waited on more than once, an empty address reaching the socket.
+    void probeEndsEarlyWithoutWriting()
+    {
+        QVERIFY(sim.start(
+            {QStringLiteral("encoder@") + host(4) + QStringLiteral("/00:11:22:33:44:55")}));
+        ProbeOperation op(*snmp, *db, prompt, shortTimings());
+        QCOMPARE(op.run(host(4), kCommunity), ProbeOperation::Result::NotOurDevice);
+        QCOMPARE(op.statusText(), QStringLiteral("Status: FAIL - Not a Quorvane device."));
+
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(op.run(host(9), kCommunity), ProbeOperation::Result::NoResponse);
+        QVERIFY2(t.elapsed() < 2 * shortTimings().snmpTimeoutMs,
+                 qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(op.statusText(), QStringLiteral("Status: FAIL - No, or invalid response!"));
+        QVERIFY(!QFile::exists(dbPath()));
+
+        SnmpTransport unbound(shortTimings());
+        ProbeOperation noAddress(unbound, *db, prompt, shortTimings());
+        QCOMPARE(noAddress.run(QString(), kCommunity), ProbeOperation::Result::NotSent);
+        QVERIFY(!unbound.isBound());
+        QVERIFY(noAddress.statusText().startsWith(QStringLiteral("Status: FAIL")));
+    }
+
+    // Catches: a value written after cancel(), or the probe going on.
+    void cancelStopsAfterTheCurrentExchange()
+    {
+        QVERIFY(sim.start({QStringLiteral("encoder@") + host(5)}));
+        ProbeOperation op(*snmp, *db, prompt, shortTimings());
+        connect(&op, &ProbeOperation::statusChanged, this, [&](const QString& s) {
+            if (s == QLatin1String("Status: Getting device audio source"))
+                op.cancel();
+        });
+        QCOMPARE(op.run(host(5), kCommunity), ProbeOperation::Result::Cancelled);
+        QCOMPARE(stored(sectionOf(5), QStringLiteral("type")), QStringLiteral("0"));
+        QCOMPARE(stored(sectionOf(5), QStringLiteral("input")), QStringLiteral("<none>"));
+        QCOMPARE(sim.requests(QStringLiteral("GET")).last(), 7);
+    }
+
+    // Catches: steps sent out of the apply order or for the wrong role, the
+    // spacing skipped, an unchanged editor sent, a stored value that is not a
+    // number taken as equal, numbers compared as text.
+    void applyEveryDecoderEditorInOrder()
+    {
+        QVERIFY(sim.start({QStringLiteral("decoder@") + host(6)}));
+        QCOMPARE(probe(6), ProbeOperation::Result::Success);
+        const QString dec = sectionOf(6);
+        db->write(dec, QStringLiteral("sdm"), QStringLiteral("auto")); // hand-edited
+        db->write(dec, QStringLiteral("buf"), QStringLiteral("010"));  // the same number
+        EditedValues v = shownValues(dec);
+        v.buf = 10;
+        v.sdm = 0; // differs from "auto": sent
+        v.name = QStringLiteral("STUDIO 6");
+        v.ip = host(6);
+        v.mask = QStringLiteral("255.255.0.0");
+        v.gw = QStringLiteral("127.0.93.254");
+        v.type = 1;
+        v.remoteIP = QStringLiteral("239.1.1.6");
+        v.sfn = 1;
+        v.llo = 1;
+        v.att = 255;
+        v.sdl = 100;
+        v.sdt = 200;
+        v.input = 1; // not sent to a decoder
+        v.tx = 1;    // not sent to a decoder
+
+        ApplyOperation op(*snmp, *db, prompt, shortTimings());
+        const int before = sim.requests(QStringLiteral("SET")).size();
+        prompt.expect(QStringLiteral("SUCCESS! 11 parameter changes applied."));
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(op.run(shown(dec, QStringLiteral("DECODER")), v),
+                 ApplyOperation::Result::AllApplied);
+        QVERIFY(t.elapsed() >= 11 * shortTimings().snmpSetAllowedMs);
+
+        QList<int> expected;
+        StepContext c;
+        c.role = ElementRole::Decoder;
+        for (const OperationStep& s : selectSteps(applySteps(), c))
+            if (s.n != 14 && s.n != 2 && !expected.contains(s.n))
+                expected << s.n;
+        QCOMPARE(sim.requests(QStringLiteral("SET")).mid(before), expected);
+        QCOMPARE(stored(dec, QStringLiteral("name")), QStringLiteral("STUDIO 6"));
+        QFile file(dbPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("NAME=STUDIO 6        ")); // padded to 16
+        QCOMPARE(stored(dec, QStringLiteral("multi")), QStringLiteral("239.1.1.6"));
+        QCOMPARE(stored(dec, QStringLiteral("remote")), QStringLiteral("<none>"));
+        QCOMPARE(stored(dec, QStringLiteral("sdm")), QStringLiteral("0"));
+        QCOMPARE(stored(dec, QStringLiteral("buf")), QStringLiteral("010"));
+
+        // The device now holds what the database holds.
+        QList<ApplyOperation::Difference> diff;
+        QVERIFY(op.compareWithDevice(dec, &diff));
+        QVERIFY2(diff.isEmpty(), qPrintable(diff.value(0).key));
+
+        // Nothing differs any more: nothing is sent.
+        prompt.expect(QStringLiteral("No changes found. Nothing to apply."));
+        const int sets = sim.requests(QStringLiteral("SET")).size();
+        QCOMPARE(op.run(shown(dec, QStringLiteral("DECODER")), shownValues(dec)),
+                 ApplyOperation::Result::NothingToApply);
+        QCOMPARE(sim.requests(QStringLiteral("SET")).size(), sets);
+    }
+
+    // Catches: the multicast group sent to the unicast parameter or stored
+    // under remote, tx sent after the address.
+    void encoderSwitchedToMulticast()
+    {
+        QVERIFY(sim.start({QStringLiteral("encoder@") + host(7)}));
+        QCOMPARE(probe(7), ProbeOperation::Result::Success);
+        const QString enc = sectionOf(7);
+        const QString remote = stored(enc, QStringLiteral("remote"));
+        EditedValues v = shownValues(enc);
+        v.tx = 1;
+        v.remoteIP = QStringLiteral("239.7.7.7");
+        ApplyOperation op(*snmp, *db, prompt, shortTimings());
+        prompt.expect(QStringLiteral("SUCCESS! 2 parameter changes applied."));
+        QCOMPARE(op.run(shown(enc, QStringLiteral("ENCODER")), v),
+                 ApplyOperation::Result::AllApplied);
+        QCOMPARE(sim.requests(QStringLiteral("SET")), (QList<int>{12, 10}));
+        QCOMPARE(stored(enc, QStringLiteral("multi")), QStringLiteral("239.7.7.7"));
+        QCOMPARE(stored(enc, QStringLiteral("remote")), remote);
+        QCOMPARE(snmp->GetSNMP(host(7), kCommunity, 10).value, QStringLiteral("239.7.7.7"));
+    }
+
+    // Catches: a refused value stored or counted, the second attenuation try
+    // missing, the counts of the partial report.
+    void decoderRefusingAttenuationTwice()
+    {
+        QVERIFY(sim.start({QStringLiteral("--refuse-set"), QStringLiteral("1"),
+                           QStringLiteral("decoder@") + host(8)}));
+        QCOMPARE(probe(8), ProbeOperation::Result::Success);
+        const QString dec = sectionOf(8);
+        EditedValues v = shownValues(dec);
+        v.att = 14;
+        v.buf = 3;
+        ApplyOperation op(*snmp, *db, prompt, shortTimings());
+        prompt.expect(QStringLiteral("Failed setting Device audio attenuation!"));
+        prompt.expect(QStringLiteral("Failed setting audio attenuation!"));
+        prompt.expect(
+            QStringLiteral("Some errors occured. Only 1 of 3 parameters changes applied."));
+        QCOMPARE(op.run(shown(dec, QStringLiteral("DECODER")), v),
+                 ApplyOperation::Result::SomeFailed);
+        QCOMPARE(sim.requests(QStringLiteral("SET")), (QList<int>{1, 2, 1}));
+        QCOMPARE(stored(dec, QStringLiteral("att")), QStringLiteral("200"));
+        QCOMPARE(stored(dec, QStringLiteral("buf")), QStringLiteral("3"));
+        QCOMPARE(int(op.toBeChanged()), 3);
+        QCOMPARE(int(op.succeeded()), 1);
+    }
+
+    // Catches: a run that stops at the first silence, an unanswered value
+    // stored, a name typed with a blank taken as confirmed.
+    void deviceFallingSilentHalfway()
+    {
+        // The probe takes 26 requests; the 27th (the first SET) is the last answered.
+        QVERIFY(sim.start({QStringLiteral("--stop-after"), QStringLiteral("27"),
+                           QStringLiteral("encoder@") + host(10)}));
+        QCOMPARE(probe(10), ProbeOperation::Result::Success);
+        const QString enc = sectionOf(10);
+        EditedValues v = shownValues(enc);
+        v.name = QStringLiteral("NEW NAME");
+        v.gw = QStringLiteral("127.0.93.1");
+        v.llo = 1;
+        ApplyOperation op(*snmp, *db, prompt, shortTimings());
+        prompt.expect(QStringLiteral("Failed setting ETH gateway!"));
+        prompt.expect(QStringLiteral("Failed setting Low Latency option!"));
+        prompt.expect(
+            QStringLiteral("Some errors occured. Only 1 of 3 parameters changes applied."));
+        QCOMPARE(op.run(shown(enc, QStringLiteral("ENCODER")), v),
+                 ApplyOperation::Result::SomeFailed);
+        QCOMPARE(stored(enc, QStringLiteral("name")), QStringLiteral("NEW NAME"));
+        QCOMPARE(stored(enc, QStringLiteral("gw")), QStringLiteral("127.0.0.1"));
+        QCOMPARE(stored(enc, QStringLiteral("llo")), QStringLiteral("0"));
+        QList<ApplyOperation::Difference> diff;
+        QVERIFY(!op.compareWithDevice(enc, &diff));
+
+        sim.start({QStringLiteral("encoder@") + host(10)});
+        v = shownValues(enc);
+        v.name = QStringLiteral(" LEADING");
+        prompt.expect(QStringLiteral("Failed setting Device name!"));
+        prompt.expect(QStringLiteral("Only 0 of 1"));
+        QCOMPARE(op.run(shown(enc, QStringLiteral("ENCODER")), v),
+                 ApplyOperation::Result::SomeFailed);
+        QCOMPARE(stored(enc, QStringLiteral("name")), QStringLiteral("NEW NAME"));
+    }
+
+    // Catches: the checks in the wrong order, a decoder refused for its
+    // hidden audio source, values the panel's editors cannot hold taken
+    // from the command line.
+    void checksBeforeSending()
+    {
+        db->write(sectionOf(1), QStringLiteral("role"), QStringLiteral("2"));
+        const ShownElement decoder = shown(sectionOf(1), QStringLiteral("DECODER"));
+        const ShownElement encoder = shown(sectionOf(1), QStringLiteral("ENCODER"));
+        EditedValues good = shownValues(sectionOf(1));
+        good.name = QStringLiteral("A");
+        good.ip = good.mask = good.gw = good.remoteIP = QStringLiteral("127.0.0.1");
+        good.input = -1;
+        good.type = 0;
+        good.tx = -1;
+
+        EditedValues v = good;
+        QCOMPARE(ApplyOperation::checkEdits(decoder, v, *db), QString());
+        QCOMPARE(*v.input, 0);
+        v = good;
+        QCOMPARE(ApplyOperation::checkEdits(encoder, v, *db),
+                 QStringLiteral("Please verify that all audio fields are correct!"));
+        v = good;
+        v.name = QString();
+        v.gw = QStringLiteral("1.2.3.");
+        QCOMPARE(ApplyOperation::checkEdits(decoder, v, *db),
+                 QStringLiteral("Please verify that the name field is correct!"));
+        v.name = QStringLiteral("A");
+        QCOMPARE(ApplyOperation::checkEdits(decoder, v, *db),
+                 QStringLiteral("Please verify that all IP fields are correct!"));
+        v = good;
+        QCOMPARE(ApplyOperation::checkEdits(shown(QString(), QString()), v, *db),
+                 QStringLiteral("No Network Element selected!"));
+        QFile::remove(dbPath());
+        QCOMPARE(ApplyOperation::checkEdits(decoder, v, *db),
+                 QStringLiteral("The local database in your computer, is corrupted!"));
+
+        EditedValues cli;
+        QCOMPARE(ApplyOperation::takeValue(cli, QStringLiteral("att"), QStringLiteral("14"), 22),
+                 QString());
+        QCOMPARE(*cli.att, 14);
+        QVERIFY(!ApplyOperation::takeValue(cli, QStringLiteral("att"), QStringLiteral("13"), 22)
+                     .isEmpty());
+        QVERIFY(!ApplyOperation::takeValue(cli, QStringLiteral("buf"), QStringLiteral("23"), 22)
+                     .isEmpty());
+        QCOMPARE(ApplyOperation::takeValue(cli, QStringLiteral("buf"), QStringLiteral("44"), 44),
+                 QString());
+        QVERIFY(!ApplyOperation::takeValue(cli, QStringLiteral("sdm"), QStringLiteral("-1"), 22)
+                     .isEmpty());
+        QVERIFY(!ApplyOperation::takeValue(cli, QStringLiteral("ver"), QStringLiteral("1"), 22)
+                     .isEmpty());
+        QVERIFY(!ApplyOperation::takeValue(cli, QStringLiteral("name"),
+                                           QString(17, QLatin1Char('A')), 22)
+                     .isEmpty());
+        QCOMPARE(
+            ApplyOperation::takeValue(cli, QStringLiteral("NAME"), QStringLiteral("studio 1"), 22),
+            QString());
+        QCOMPARE(*cli.name, QStringLiteral("STUDIO 1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDeviceOps)
+#include "tst_deviceops.moc"

@@ -1,0 +1,230 @@
+// The windows of the probe and the apply, offscreen, driving the real
+// operations against orvalink-sim on loopback (127.0.94.x): field checks
+// and colours, button enabling, Close during a probe, and "Save changes"
+// from the main window through frmSendSNMP.
+
+#include "app/frmMain.h"
+#include "common/ScriptedPrompt.h"
+#include "common/SimProcess.h"
+#include "core/InterfaceLister.h"
+#include "core/UserSettings.h"
+#include "devops/ProbeOperation.h"
+#include "dialogs/frmAddNewSNMP.h"
+#include "dialogs/frmSendSNMP.h"
+#include "panel/Fields.h"
+#include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
+#include "store/IniStore.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace orvalink;
+using orvalink::testing::ScriptedPrompt;
+using orvalink::testing::SimProcess;
+
+namespace {
+
+const QString kNms = QStringLiteral("127.0.94.100");
+const QString kEncoder = QStringLiteral("127.0.94.1");
+const QString kDecoder = QStringLiteral("127.0.94.2");
+
+Timings shortTimings()
+{
+    Timings t;
+    t.snmpTimeoutMs = 300;
+    t.snmpSetAllowedMs = 60;
+    t.applyStartMs = 20;
+    t.applyStatusMs = 10;
+    return t;
+}
+
+class OneLister : public InterfaceLister {
+public:
+    QStringList addresses() override { return {kNms}; }
+};
+
+// ScriptedPrompt with a look at the screen while a box is up.
+class PeekingPrompt : public ScriptedPrompt {
+public:
+    std::function<void(const PromptRequest&)> peek;
+    PromptAnswer ask(const PromptRequest& request) override
+    {
+        if (peek)
+            peek(request);
+        return ScriptedPrompt::ask(request);
+    }
+};
+
+template <typename T> T* child(QWidget& w, const char* name)
+{
+    T* c = w.findChild<T*>(QLatin1String(name));
+    if (!c)
+        QTest::qFail(name, __FILE__, __LINE__);
+    return c;
+}
+
+} // namespace
+
+class TestDevopsWindows : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    SimProcess sim;
+
+    QString dbPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!testing::mayBindAgentPort())
+            QSKIP("the simulated agents need port 161: run as root");
+        QVERIFY(sim.start(
+            {QStringLiteral("encoder@") + kEncoder, QStringLiteral("decoder@") + kDecoder}));
+    }
+
+    // Catches: a field rule that colours without disabling Probe (or the
+    // reverse), the progress frame shown before a probe, Probe left disabled
+    // after one, a probe going on (and writing) after Close.
+    void addNewElement()
+    {
+        QFile::remove(dbPath());
+        IniStore store;
+        Database db(store, dbPath());
+        ScriptedPrompt prompt;
+        SnmpTransport snmp(shortTimings());
+        snmp.setLocalAddress(kNms);
+        ProbeOperation probe(snmp, db, prompt, shortTimings());
+        frmAddNewSNMP dialog(probe);
+        dialog.show();
+        auto* address = child<QLineEdit>(dialog, "txtSNMPIpAddress");
+        auto* community = child<QLineEdit>(dialog, "txtSNMPReadOnlyCommunity");
+        auto* cmdProbe = child<QPushButton>(dialog, "cmdProbe");
+        auto* progressFrame = child<QGroupBox>(dialog, "fraProgress");
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Add new element"));
+        QCOMPARE(address->text(), QStringLiteral("192.168.1.15"));
+        QCOMPARE(community->text(), ProbeOperation::kDefaultCommunity);
+        QVERIFY(cmdProbe->isEnabled());
+        QVERIFY(!progressFrame->isVisible());
+        const int closedHeight = dialog.height();
+
+        community->setText(QStringLiteral("morqubi"));
+        QVERIFY(fields::isMarkedInvalid(community));
+        QVERIFY(!cmdProbe->isEnabled());
+        address->setText(QStringLiteral("127.0.94."));
+        community->setText(QStringLiteral("morqubit"));
+        QVERIFY(!fields::isMarkedInvalid(community));
+        QVERIFY(fields::isMarkedInvalid(address));
+        QVERIFY(!cmdProbe->isEnabled());
+        address->setText(QString());
+        QVERIFY(!fields::isMarkedInvalid(address));
+        QVERIFY(cmdProbe->isEnabled());
+
+        address->setText(kEncoder);
+        QTest::mouseClick(cmdProbe, Qt::LeftButton);
+        QCOMPARE(child<QLabel>(dialog, "lblStatus")->text(),
+                 QStringLiteral("Status: Finished with SUCCESS!"));
+        QCOMPARE(child<QProgressBar>(dialog, "pgBar1")->value(), 27);
+        QVERIFY(cmdProbe->isEnabled());
+        QVERIFY(progressFrame->isVisible());
+        QVERIFY(dialog.height() > closedHeight);
+
+        // Close while the decoder's audio source is read: the probe ends
+        // there, the window closes, and nothing after it is written.
+        address->setText(kDecoder);
+        connect(&probe, &ProbeOperation::statusChanged, this, [&](const QString& s) {
+            if (s == QLatin1String("Status: Getting device audio source"))
+                child<QPushButton>(dialog, "cmdCancel")->click();
+        });
+        QTest::mouseClick(cmdProbe, Qt::LeftButton);
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        const QString dec = encodeMac(QStringLiteral("2E:8B:F2:00:5E:02"));
+        QCOMPARE(db.read(dec, QStringLiteral("type"), QStringLiteral("<none>")),
+                 QStringLiteral("0"));
+        QCOMPARE(db.read(dec, QStringLiteral("att"), QStringLiteral("<none>")),
+                 QStringLiteral("<none>"));
+    }
+
+    // Catches: "Save changes" sending without asking or after a refusal,
+    // the window's status line not following the count, the panel not shown
+    // again from the database at the same tree position afterwards.
+    void saveChangesThroughTheProgressWindow()
+    {
+        QFile::remove(dbPath());
+        PeekingPrompt prompt;
+        UserSettings settings(dir.filePath(QStringLiteral("user.ini")));
+        settings.setEula(true);
+        settings.setNmsIpAddress(kNms);
+        OneLister lister;
+        AppContext ctx;
+        ctx.databasePath = dbPath();
+        ctx.prompt = &prompt;
+        ctx.settings = &settings;
+        ctx.interfaces = &lister;
+        ctx.lockPath = dir.filePath(QStringLiteral("nms.lock"));
+        ctx.timings = shortTimings();
+        ctx.showNotice = [](UserSettings&, QWidget*) {};
+        QString title, firstStatus;
+        ctx.runDialog = [&](QDialog& d) {
+            if (auto* add = qobject_cast<frmAddNewSNMP*>(&d)) {
+                child<QLineEdit>(*add, "txtSNMPIpAddress")->setText(kDecoder);
+                child<QPushButton>(*add, "cmdProbe")->click();
+                return;
+            }
+            title = d.windowTitle();
+            firstStatus = child<QLabel>(d, "lblStatus")->text();
+            d.exec();
+        };
+        prompt.expect(QStringLiteral("Local database is empty."));
+        frmMain w(ctx);
+        QCOMPARE(w.startUp(), frmMain::StartResult::Running);
+        w.Toolbar1_ButtonClick(1); // Add new element: probes the decoder
+        QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
+        QTreeWidgetItem* node = w.TreeView1->topLevelItem(0);
+        w.TreeView1->setCurrentItem(node);
+        w.TreeView1_NodeClick(node);
+
+        w.panel->txtElementIP->setText(QStringLiteral("127.0.94."));
+        prompt.expect(
+            QStringLiteral("Please verify that all IP fields are correct!\rCannot save."));
+        w.Toolbar1_ButtonClick(5);
+        QCOMPARE(prompt.shown().last().title, QStringLiteral("Error!"));
+        QVERIFY(title.isEmpty());
+
+        w.panel->txtElementIP->setText(kDecoder);
+        w.panel->txtElementName->setText(QStringLiteral("STUDIO 2"));
+        w.panel->scrlAtten->setValue(255);
+        QString statusAtReport;
+        prompt.peek = [&](const PromptRequest& r) {
+            if (r.text.startsWith(QLatin1String("SUCCESS")))
+                for (QWidget* top : QApplication::topLevelWidgets())
+                    if (auto* s = qobject_cast<frmSendSNMP*>(top))
+                        statusAtReport = child<QLabel>(*s, "lblStatus")->text();
+        };
+        prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::Yes);
+        prompt.expect(QStringLiteral("SUCCESS! 2 parameter changes applied."));
+        w.Toolbar1_ButtonClick(5);
+        QCOMPARE(title, QStringLiteral("Please wait..."));
+        QCOMPARE(firstStatus, QStringLiteral("Preparing..."));
+        QCOMPARE(statusAtReport, QStringLiteral("2 parameter(s) successful"));
+        QVERIFY(prompt.done());
+
+        QCOMPARE(w.TreeView1->selectedItems().size(), 1);
+        QCOMPARE(w.TreeView1->indexOfTopLevelItem(w.TreeView1->selectedItems().first()), 0);
+        QCOMPARE(w.TreeView1->topLevelItem(0)->text(0),
+                 QStringLiteral("STUDIO 2 [2E:8B:F2:00:5E:02]"));
+        QCOMPARE(w.panel->txtElementName->text(), QStringLiteral("STUDIO 2"));
+        QCOMPARE(w.panel->scrlAtten->value(), 255);
+    }
+};
+
+QTEST_MAIN(TestDevopsWindows)
+#include "tst_devopswindows.moc"
