@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
     // Every reply that passes the checks is one whose fields can be stored.
     if (replyCheckFailure(r).isEmpty()) {
-        if (size < 40 || !parseIPv4(r.UDP_Response_IP) || !parseIPv4(r.mask) ||
-            !parseIPv4(r.gw) || !parseIPv4(r.remote) || r.sn < 1 || r.input > 1 || r.role > 2)
+        if (size < 40 || !parseIPv4(r.UDP_Response_IP) || !parseIPv4(r.mask) || !parseIPv4(r.gw) ||
+            !parseIPv4(r.remote) || r.sn < 1 || r.input > 1 || r.role > 2)
             abort();
     }
     // The same bytes always decode the same way: nothing is carried over.

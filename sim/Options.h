@@ -3,9 +3,11 @@
 
 #include "Agent.h"
 #include "Element.h"
+#include "Remote.h"
 
 #include <QHostAddress>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +27,10 @@ struct Options {
     int restartPauseMs = 3000;
     bool verbose = false;
     bool help = false;
+    // The remote protocol (on by default).
+    bool remote = true;
+    RemoteConfig remoteConfig;
+    QMap<quint32, BadReply> badReplies; // by element address
 };
 
 // `arguments` without the program name. False with a message on bad input.
