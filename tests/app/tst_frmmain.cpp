@@ -6,6 +6,9 @@
 #include "common/ScriptedPrompt.h"
 #include "core/InterfaceLister.h"
 #include "core/UserSettings.h"
+#include "dialogs/frmWaiting.h"
+#include "netutil/MacResolver.h"
+#include "remote/MacWait.h"
 #include "snmp/SnmpTransport.h"
 
 #include <QAction>
@@ -24,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QUdpSocket>
 
@@ -163,6 +167,8 @@ private Q_SLOTS:
     void toolbarSelectionCheck_data();
     void toolbarSelectionCheck();
     void toolbarButtonsRunTheirCommands();
+    void autoDiscoveryAsksFirst();
+    void waitingWindowEndsWithTheLookUp();
     void popupMenuEnabling();
     void rightButtonKeepsSelection();
     void keyboardNavigationShowsElement();
@@ -804,6 +810,87 @@ void TestFrmMain::snmpFailureIsReported()
     QCOMPARE(w.GetSNMP(QStringLiteral("no.such.host"), QStringLiteral("public01"), 15), QString());
     QVERIFY(h.prompt.done());
     QCOMPARE(h.prompt.shown().first().icon, PromptIcon::Critical);
+}
+
+// ------------------------------------------------------------ remote protocol
+
+void TestFrmMain::autoDiscoveryAsksFirst()
+{
+    // The paging window is recorded, not run: its broadcast must not leave
+    // this machine.
+    Harness h;
+    h.writeDb(kTwoElements);
+    QStringList shown;
+    h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
+    frmMain& w = h.start();
+
+    // After the seven buttons, which stay as they are.
+    const QList<QAction*> actions = w.Toolbar1->actions();
+    QVERIFY(actions.indexOf(w.cmdAutoDiscovery) > actions.indexOf(w.toolbarButton(7)));
+
+    h.clickNode(0);
+    h.prompt.expect(QStringLiteral("Performing an 'Auto Discovery' will delete the local database "
+                                   "in your computer and create a new one, based on the Network "
+                                   "Elements found (if any). \rAre you sure?"),
+                    PromptAnswer::No);
+    w.cmdAutoDiscovery->trigger();
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.prompt.shown().last().defaultAnswer, PromptAnswer::No);
+    QVERIFY(shown.isEmpty());
+    QVERIFY(w.panel->lblElementMAC->text() != QStringLiteral("-"));
+
+    h.prompt.expect(QStringLiteral("Are you sure?"), PromptAnswer::Yes);
+    w.AutoDiscover();
+    QCOMPARE(shown, QStringList{QStringLiteral("frmPaging")});
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
+
+    // An empty database: no question.
+    h.writeDb(QByteArray());
+    h.prompt.expect(kEmptyDb);
+    w.RefreshElementList();
+    h.prompt.expect(kEmptyDb);
+    w.AutoDiscover();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::waitingWindowEndsWithTheLookUp()
+{
+    class SlowTable : public MacResolver {
+    public:
+        int answerOnLookup = 0; // 0: never
+        int lookups = 0;
+
+    protected:
+        bool lookup(quint32, QByteArray* out) override
+        {
+            if (++lookups != answerOnLookup)
+                return false;
+            *out = QByteArray::fromHex("2e8bf2000102");
+            return true;
+        }
+    };
+    Timings t;
+    t.getMacMs = 5;
+    SlowTable table;
+    table.answerOnLookup = 2;
+    {
+        MacWait wait(table, t);
+        frmWaiting window(wait, QStringLiteral("127.0.0.12"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Waiting remote response..."));
+        window.exec();
+        QCOMPARE(wait.result(), QStringLiteral("2E:8B:F2:00:01:02"));
+        QCOMPARE(wait.getMACTimeoutCount, quint8(0));
+        QCOMPARE(table.lookups, 2);
+    }
+    // Never found: the 21st tick still looks, then the window gives up.
+    table.answerOnLookup = 0;
+    table.lookups = 0;
+    MacWait wait(table, t);
+    frmWaiting window(wait, QStringLiteral("127.0.0.12"));
+    window.exec();
+    QCOMPARE(wait.result(), QString());
+    QCOMPARE(table.lookups, 21);
 }
 
 QTEST_MAIN(TestFrmMain)
