@@ -4,6 +4,8 @@
 #
 #   tools/run-fuzz.sh [SECONDS] [TARGET...]
 #
+# Targets: fuzz_snmp_reply, fuzz_sim_ber, fuzz_config_reply.
+#
 # Seeds are hex text files in fuzz/seeds/<target>/*.hex; the working corpus
 # grows in fuzz-build/corpus/<target>/ and crashes land in
 # fuzz-build/artifacts/<target>/. Exit status is non-zero when a target fails.

@@ -13,6 +13,9 @@
 # When BUILD_DIR/bin/panel-grab exists it also draws the element panel alone
 # showing an encoder and a decoder: docs/panel-encoder.png, docs/panel-decoder.png.
 #
+# With BUILD_DIR/bin/remote-windows-grab and openbox it also draws the paging
+# and waiting windows: docs/remote-paging.png, docs/remote-waiting.png.
+#
 # Needs xvfb-run, xdotool and ImageMagick's import (tools/install-deps.sh).
 set -euo pipefail
 
@@ -74,4 +77,24 @@ if [[ -x "$grab" ]]; then
   QT_QPA_PLATFORM=offscreen HOME="$work/home" XDG_CONFIG_HOME="$work/config" \
     XDG_RUNTIME_DIR="$work/runtime" "$grab" "$work/nms.ini" "$(dirname "$out")" >/dev/null
   echo "screenshot: $(dirname "$out")/panel-encoder.png, panel-decoder.png"
+fi
+
+# The remote protocol's paging and waiting windows, with a window manager for
+# their title bars (the paging text goes to 127.0.0.1 only).
+rgrab="$build/bin/remote-windows-grab"
+if [[ -x "$rgrab" ]] && command -v openbox >/dev/null; then
+  cat > "$work/remote.sh" <<'REMOTE'
+#!/usr/bin/env bash
+set -euo pipefail
+openbox >/dev/null 2>&1 &
+wm=$!
+trap 'kill "$wm" 2>/dev/null || true' EXIT
+sleep 0.8
+"$1" paging "$2/remote-paging.png"
+"$1" waiting "$2/remote-waiting.png"
+REMOTE
+  chmod +x "$work/remote.sh"
+  HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    xvfb-run -a -s "-screen 0 1024x600x24" "$work/remote.sh" "$rgrab" "$(dirname "$out")"
+  echo "screenshot: $(dirname "$out")/remote-paging.png, remote-waiting.png"
 fi
