@@ -74,7 +74,7 @@ struct RemoteSetup {
     RemoteProtocol protocol;
 
     RemoteSetup(const Context& ctx, const Timings& t)
-        : database(store, ctx.dbPath), prompt(ctx.err, true), timings(t), resolver(ctx.nmsAddress),
+        : database(store, ctx.dbPath), prompt(ctx.err, false), timings(t), resolver(ctx.nmsAddress),
           protocol(endpoint, database, prompt, resolver, timings)
     {
         endpoint.setLocalAddress(ctx.nmsAddress);

@@ -125,7 +125,13 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     connect(&m_store, &IniStore::writeFailed, this, &frmMain::reportWriteFailure);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // Before the endpoint, the database and the resolver it works on.
+    delete m_remote;
+    m_remote = nullptr;
+    timerRemoteSent = nullptr;
+}
 
 void frmMain::buildImageList()
 {

@@ -276,7 +276,8 @@ void TestRemoteProtocol::requestFailuresAndTimeout()
     QCOMPARE(fatal.count(), 0);
 
     // A list without selection never becomes a byte.
-    h.db.write(encodeMac(kEncMac), QStringLiteral("ip"), QStringLiteral("127.0.0.1"));
+    // An address nothing listens on.
+    h.db.write(encodeMac(kEncMac), QStringLiteral("ip"), QStringLiteral("127.77.0.9"));
     h.panel.state.input = -1;
     h.prompt.expect(QStringLiteral("'Audio Input' has no selection."));
     QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Refused);
@@ -309,8 +310,8 @@ void TestRemoteProtocol::requestFailuresAndTimeout()
     // The level request reaches the element's port 2977 and its answer the
     // level path, whatever its length beyond 1200 bytes.
     QUdpSocket element;
-    if (!element.bind(QHostAddress(QStringLiteral("127.0.0.1")), remote::kElementPort))
-        QSKIP("port 2977 on 127.0.0.1 is taken by another program");
+    if (!element.bind(QHostAddress(QStringLiteral("127.77.0.9")), remote::kElementPort))
+        QSKIP("port 2977 on 127.77.0.9 is taken by another program");
     h.endpoint.setLocalPort(0);
     QSignalSpy level(h.protocol.get(), &RemoteProtocol::levelData);
     QCOMPARE(h.protocol->SendLevelRequest(), RemoteProtocol::RequestResult::Sent);
