@@ -104,8 +104,9 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     buildToolbar();
     buildHiddenMenu();
 
+    m_resolver = m_ctx.macResolver ? m_ctx.macResolver : &m_neighbours;
     m_remote =
-        new RemoteProtocol(udpClient, m_database, *m_ctx.prompt, m_resolver, m_ctx.timings, this);
+        new RemoteProtocol(udpClient, m_database, *m_ctx.prompt, *m_resolver, m_ctx.timings, this);
     m_remote->setPanel(this);
     m_remote->setMacWaiter([this](const QString& address) { return waitForMac(address); });
     timerRemoteSent = m_remote->timerRemoteSent;
@@ -341,7 +342,7 @@ void frmMain::setLocalAddress(const QString& address)
     strLocalNMSIPAddress = address;
     m_snmp->setLocalAddress(address);
     udpClient.setLocalAddress(address);
-    m_resolver.setLocalAddress(address);
+    m_neighbours.setLocalAddress(address);
 }
 
 QStringList frmMain::GetLocalIPv4Addresses()
@@ -509,7 +510,7 @@ void frmMain::runDialog(QDialog& dialog)
 
 QString frmMain::waitForMac(const QString& address)
 {
-    MacWait wait(m_resolver, m_ctx.timings);
+    MacWait wait(*m_resolver, m_ctx.timings);
     frmWaiting window(wait, address, this);
     runDialog(window);
     return wait.result();

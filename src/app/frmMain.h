@@ -193,7 +193,8 @@ private:
     IniStore m_store;
     SnmpTransport* m_snmp = nullptr;
     Database m_database;
-    NeighbourTableResolver m_resolver;
+    NeighbourTableResolver m_neighbours;
+    MacResolver* m_resolver = nullptr; // the context's, or m_neighbours
     RemoteProtocol* m_remote = nullptr;
     std::unique_ptr<QLockFile> m_lock;
     QList<QAction*> m_toolbarButtons; // index 0 is button 1

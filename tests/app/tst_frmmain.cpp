@@ -9,6 +9,7 @@
 #include "dialogs/frmWaiting.h"
 #include "netutil/MacResolver.h"
 #include "remote/MacWait.h"
+#include "remote/RemoteProtocol.h"
 #include "snmp/SnmpTransport.h"
 
 #include <QAction>
@@ -169,6 +170,7 @@ private Q_SLOTS:
     void toolbarButtonsRunTheirCommands();
     void autoDiscoveryAsksFirst();
     void waitingWindowEndsWithTheLookUp();
+    void remoteConfirmationShowsInThePanel();
     void popupMenuEnabling();
     void rightButtonKeepsSelection();
     void keyboardNavigationShowsElement();
@@ -891,6 +893,49 @@ void TestFrmMain::waitingWindowEndsWithTheLookUp()
     window.exec();
     QCOMPARE(wait.result(), QString());
     QCOMPARE(table.lookups, 21);
+}
+
+void TestFrmMain::remoteConfirmationShowsInThePanel()
+{
+    // The main window's side of a save confirmation: the panel's values are
+    // what the reply is compared with, the waiting window finds the MAC, and
+    // the confirmed read-outs reach the panel.
+    class Table : public MacResolver {
+    protected:
+        bool lookup(quint32 address, QByteArray* out) override
+        {
+            if (address != 0x7F00000B)
+                return false;
+            *out = QByteArray::fromHex("2e8bf2000101");
+            return true;
+        }
+    };
+    Table table;
+    Harness h;
+    h.ctx.macResolver = &table;
+    h.ctx.timings.getMacMs = 5;
+    QStringList shown;
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        shown << dialog.objectName();
+        dialog.exec();
+    };
+    h.writeDb("[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n"
+              "MASK=255.0.0.0\r\nGW=127.0.0.1\r\nREMOTE=127.0.0.21\r\nINPUT=1\r\nTYPE=0\r\n"
+              "TX=0\r\nVER=3.50\r\n");
+    frmMain& w = h.start();
+    h.clickNode(0);
+    QCOMPARE(w.remotePanelState().remote, QStringLiteral("127.0.0.21"));
+
+    const QByteArray reply = QByteArray::fromHex("7f00000b ff000000 7f000001 7f000015 01 00 00") +
+                             "ENCODER ONE     " + QByteArray::fromHex("01 00000101 03 33 00 00 00");
+    h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
+    w.remote().HandleRemoteReply(reply);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(shown, QStringList{QStringLiteral("frmWaiting")});
+    QCOMPARE(w.panel->lblSerialNumber->text(), QStringLiteral("257"));
+    QCOMPARE(w.panel->lblVersion->text(), QStringLiteral("3.51"));
+    QVERIFY(h.readDb().contains("VER=3.51\r\n"));
+    QCOMPARE(h.nodeTexts(), QStringList{QStringLiteral("ENCODER ONE [2E:8B:F2:00:01:01]")});
 }
 
 QTEST_MAIN(TestFrmMain)
