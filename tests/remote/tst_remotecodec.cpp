@@ -258,6 +258,8 @@ void TestRemoteCodec::checksInOrder()
              QStringLiteral("An error occured while retrieving 'Element Mask':"));
     QCOMPARE(replyCheckFailure(decodeConfigReply(r.left(10))),
              QStringLiteral("An error occured while retrieving 'Element GW':"));
+    QCOMPARE(replyCheckFailure(decodeConfigReply(r.left(14))),
+             QStringLiteral("An error occured while retrieving 'Remote / Multicast IP':"));
     QCOMPARE(replyCheckFailure(decodeConfigReply(QByteArray())),
              QStringLiteral("An error occured while retrieving 'Element IP':"));
 }
