@@ -17,6 +17,7 @@ struct Context {
     QTextStream& out;
     QTextStream& err;
     quint16 agentPort = 161; // --port, the SNMP agents' UDP port
+    int remoteWaitMs = 0;    // --wait, the remote protocol's waits (0: 3000 ms)
 };
 
 // A verb takes its own arguments (after the verb word) and returns the exit code.
@@ -36,6 +37,8 @@ int verbProbe(const Context&, const QStringList&);
 int verbPing(const Context&, const QStringList&);
 int verbDiff(const Context&, const QStringList&);
 int verbApply(const Context&, const QStringList&);
+int verbDiscover(const Context&, const QStringList&);
+int verbRemoteSave(const Context&, const QStringList&);
 
 // A text from a file or a device made safe for a terminal: every control
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that

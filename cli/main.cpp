@@ -58,11 +58,23 @@ const Verb kVerbs[] = {
      "and the result. --spacing-ms N replaces the 6000 ms the devices need between two SETs; "
      "it is meant for simulators only. Exit 0 when every value sent was confirmed.",
      verbApply},
+    {"discover", "",
+     "Auto Discovery: keeps the database as PATH.bak, empties it, broadcasts the paging request "
+     "from port 2976 of the NMS address (--nms) and writes the section of every element that "
+     "answers within 3 s (--wait), then prints the new list. Exit 0 when at least one element "
+     "was found, 1 otherwise.",
+     verbDiscover},
+    {"remote-save", "MAC",
+     "Sends the element's stored configuration as the remote protocol's save request (to its "
+     "stored \"ip\", port 2976), waits for the element's confirmation (3 s, --wait), compares it "
+     "field by field, stores what matched and prints the outcome. Exit 0 when every field was "
+     "confirmed, 1 otherwise.",
+     verbRemoteSave},
 };
 
 void printHelp(QTextStream& out)
 {
-    out << "Usage: orvalink-cli [--db PATH] [--nms ADDR] [--port P] VERB [ARGS...]\n\n"
+    out << "Usage: orvalink-cli [--db PATH] [--nms ADDR] [--port P] [--wait MS] VERB [ARGS...]\n\n"
            "Options:\n"
            "  --db PATH   element database (default: nms.ini beside the program when\n"
            "              it may write there, else in the user's data folder; now\n"
@@ -73,6 +85,8 @@ void printHelp(QTextStream& out)
            "              interface of the desktop program, then 127.0.0.1)\n"
            "  --port P    UDP port of the SNMP agents (default 161;\n"
            "              e.g. a simulator on a high port without root)\n"
+           "  --wait MS   discover and remote-save: how long replies are awaited\n"
+           "              (default 3000)\n"
            "  --help      this text\n\n"
            "Verbs:\n";
     for (const Verb& v : kVerbs) {
@@ -103,6 +117,7 @@ int main(int argc, char** argv)
     QString dbPath;
     QString nms;
     quint16 agentPort = 161;
+    int remoteWaitMs = 0;
     while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
         const QString opt = args.takeFirst();
         if (opt == QLatin1String("--help")) {
@@ -123,6 +138,16 @@ int main(int argc, char** argv)
             agentPort = quint16(port);
             continue;
         }
+        if (opt == QLatin1String("--wait") && !args.isEmpty()) {
+            bool ok = false;
+            const int ms = args.takeFirst().toInt(&ok);
+            if (!ok || ms < 1 || ms > 600000) {
+                err << "orvalink-cli: --wait needs milliseconds from 1 to 600000\n";
+                return 2;
+            }
+            remoteWaitMs = ms;
+            continue;
+        }
         err << "orvalink-cli: unknown or incomplete option " << opt << " (see --help)\n";
         return 2;
     }
@@ -137,7 +162,7 @@ int main(int argc, char** argv)
                 dbPath = defaultDatabasePath();
             if (nms.isEmpty())
                 nms = defaultNmsAddress();
-            const Context ctx{dbPath, nms, out, err, agentPort};
+            const Context ctx{dbPath, nms, out, err, agentPort, remoteWaitMs};
             return v.run(ctx, args);
         }
     }

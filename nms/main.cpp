@@ -9,7 +9,8 @@
 // program (the demo uses it so that an operator's database is never touched).
 //
 // Exit codes: 0 after the main window closed, 1 when another instance is
-// already running, 2 for a malformed --db option.
+// already running, 2 for a malformed --db option; 1 also when the remote
+// protocol's UDP port 2976 is taken by another program.
 
 #include "app/AppContext.h"
 #include "app/MessageBoxPrompt.h"
@@ -67,6 +68,9 @@ int main(int argc, char** argv)
     context.lockPath = defaultLockPath();
 
     frmMain window(context);
+    // The remote protocol's port is taken: the message was shown, the
+    // program ends.
+    QObject::connect(&window, &frmMain::fatalError, &app, [] { QCoreApplication::exit(1); });
     prompt.setParentWidget(&window);
     if (window.startUp() == frmMain::StartResult::AlreadyRunning)
         return 1;

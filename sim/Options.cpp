@@ -96,6 +96,13 @@ QString usageText()
         "  --drop-set N      leave every SET of parameter N unanswered, changing nothing\n"
         "  --stop-after N    answer the first N requests of each agent, then fall silent\n"
         "  --answer-all      every element answers every parameter, whatever its role\n"
+        "  --remote-port P   remote protocol: the element's port (default 2977)\n"
+        "  --save-port P     remote protocol: a second port for save requests (default 2976)\n"
+        "  --paging-port P   remote protocol: the paging broadcast's port (default 1901)\n"
+        "  --bad-reply ADDR=short|damaged\n"
+        "                    the element at ADDR answers the remote protocol with a reply\n"
+        "                    cut to 30 bytes, or with an audio input of 2\n"
+        "  --no-remote       no remote protocol at all\n"
         "  --verbose         log every request to stderr\n"
         "  --help            show this text\n"
         "\n"
@@ -103,6 +110,12 @@ QString usageText()
         "A request with an unknown community gets no reply. A SET with the read community,\n"
         "or on a read-only parameter, is answered with noSuchName; a SET with a wrong type\n"
         "or a value out of range with badValue.\n"
+        "Remote protocol: each element answers the paging text on the paging port (a\n"
+        "broadcast, or a datagram to its address) and a save request (41 bytes for a\n"
+        "decoder, 37 or 38 for an encoder) with its configuration reply, sent to the\n"
+        "sender's address and port. A save request's settings pass the same checks as an\n"
+        "SNMP SET and are kept in the state file. A port that cannot be bound leaves that\n"
+        "element without the remote protocol (a warning), not the simulator stopped.\n"
         "Once every agent is bound a line \"orvalink-sim: ready ...\" goes to stdout.\n"
         "SIGINT and SIGTERM end the simulator cleanly, saving the state file.\n");
 }
@@ -226,6 +239,37 @@ bool parseOptions(const QStringList& arguments, Options& out, QString* error)
             if (!flag())
                 return false;
             o.answerAll = true;
+        } else if (arg == QLatin1String("--remote-port")) {
+            if (!number(1, 65535, n))
+                return false;
+            o.remoteConfig.elementPort = static_cast<quint16>(n);
+        } else if (arg == QLatin1String("--save-port")) {
+            if (!number(1, 65535, n))
+                return false;
+            o.remoteConfig.savePort = static_cast<quint16>(n);
+        } else if (arg == QLatin1String("--paging-port")) {
+            if (!number(1, 65535, n))
+                return false;
+            o.remoteConfig.pagingPort = static_cast<quint16>(n);
+        } else if (arg == QLatin1String("--no-remote")) {
+            if (!flag())
+                return false;
+            o.remote = false;
+        } else if (arg == QLatin1String("--bad-reply")) {
+            if (!takeValue(value))
+                return false;
+            const qsizetype eq = value.indexOf(QLatin1Char('='));
+            const QString kind = eq < 0 ? QString() : value.mid(eq + 1);
+            QHostAddress address;
+            if (eq < 0 || !address.setAddress(value.left(eq)) ||
+                address.protocol() != QAbstractSocket::IPv4Protocol ||
+                (kind != QLatin1String("short") && kind != QLatin1String("damaged"))) {
+                *error = QStringLiteral("--bad-reply: '%1' is not ADDR=short or ADDR=damaged")
+                             .arg(value);
+                return false;
+            }
+            o.badReplies[address.toIPv4Address()] =
+                kind == QLatin1String("short") ? BadReply::Short : BadReply::Damaged;
         } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
             if (!flag())
                 return false;

@@ -3,9 +3,11 @@
 
 #include "Agent.h"
 #include "Element.h"
+#include "Remote.h"
 
 #include <QHostAddress>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +28,10 @@ struct Options {
     bool verbose = false;
     bool answerAll = false;
     bool help = false;
+    // The remote protocol (on by default).
+    bool remote = true;
+    RemoteConfig remoteConfig;
+    QMap<quint32, BadReply> badReplies; // by element address
 };
 
 // `arguments` without the program name. False with a message on bad input.

@@ -3,6 +3,7 @@
 #include "Agent.h"
 #include "Element.h"
 #include "Options.h"
+#include "Remote.h"
 #include "StateFile.h"
 
 #include <QCoreApplication>
@@ -106,6 +107,29 @@ int main(int argc, char* argv[])
         ready << agent->endpoint();
         agents.push_back(std::move(agent));
     }
+    std::vector<std::unique_ptr<RemoteResponder>> responders;
+    std::unique_ptr<PagingListener> paging;
+    if (options.remote) {
+        RemoteConfig remoteConfig = options.remoteConfig;
+        remoteConfig.verbose = options.verbose;
+        QList<RemoteResponder*> answering;
+        for (auto& element : elements) {
+            auto responder = std::make_unique<RemoteResponder>(
+                *element, remoteConfig,
+                options.badReplies.value(element->agentAddress().toIPv4Address(), BadReply::None));
+            if (!responder->start(&error)) {
+                // The SNMP agent works without it.
+                say(stderr, element->label() + QStringLiteral(": ") + error);
+                continue;
+            }
+            QObject::connect(responder.get(), &RemoteResponder::settingsChanged, &app, save);
+            answering << responder.get();
+            responders.push_back(std::move(responder));
+        }
+        paging = std::make_unique<PagingListener>(answering, remoteConfig.pagingPort);
+        if (!answering.isEmpty() && !paging->start(&error))
+            say(stderr, error);
+    }
     save(); // the file lists every running element from the start
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
@@ -128,6 +152,8 @@ int main(int argc, char* argv[])
     say(stdout, QStringLiteral("ready ") + ready.join(QLatin1Char(' ')));
     const int rc = app.exec();
     save();
+    paging.reset();
+    responders.clear();
     agents.clear();
     return rc;
 }

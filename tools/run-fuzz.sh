@@ -4,6 +4,8 @@
 #
 #   tools/run-fuzz.sh [SECONDS] [TARGET...]
 #
+# Targets: every fuzz_* of fuzz/CMakeLists.txt.
+#
 # Seeds are hex text files in fuzz/seeds/<target>/*.hex (and MAX_LEN there,
 # when a target needs inputs longer than 512 bytes); the working corpus
 # grows in fuzz-build/corpus/<target>/ and crashes land in

@@ -17,6 +17,9 @@
 # port 161; without it the window is drawn before a probe) and the progress
 # window of an apply: docs/add-element.png, docs/apply.png.
 #
+# With BUILD_DIR/bin/remote-windows-grab and openbox it also draws the paging
+# and waiting windows: docs/remote-paging.png, docs/remote-waiting.png.
+#
 # Needs xvfb-run, xdotool and ImageMagick's import (tools/install-deps.sh).
 set -euo pipefail
 
@@ -94,4 +97,24 @@ if [[ -x "$devgrab" ]]; then
     xvfb-run -a -s "-screen 0 1280x800x24" "$devgrab" "$(dirname "$out")" "${host[@]}" >/dev/null
   [[ -n "$simpid" ]] && kill "$simpid"
   echo "screenshot: $(dirname "$out")/add-element.png, apply.png"
+fi
+
+# The remote protocol's paging and waiting windows, with a window manager for
+# their title bars (the paging text goes to 127.0.0.1 only).
+rgrab="$build/bin/remote-windows-grab"
+if [[ -x "$rgrab" ]] && command -v openbox >/dev/null; then
+  cat > "$work/remote.sh" <<'REMOTE'
+#!/usr/bin/env bash
+set -euo pipefail
+openbox >/dev/null 2>&1 &
+wm=$!
+trap 'kill "$wm" 2>/dev/null || true' EXIT
+sleep 0.8
+"$1" paging "$2/remote-paging.png"
+"$1" waiting "$2/remote-waiting.png"
+REMOTE
+  chmod +x "$work/remote.sh"
+  HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    xvfb-run -a -s "-screen 0 1024x600x24" "$work/remote.sh" "$rgrab" "$(dirname "$out")"
+  echo "screenshot: $(dirname "$out")/remote-paging.png, remote-waiting.png"
 fi

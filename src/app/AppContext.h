@@ -13,6 +13,7 @@ namespace orvalink {
 
 class InterfaceLister;
 class Pinger;
+class MacResolver;
 class Prompt;
 class UserSettings;
 
@@ -33,6 +34,9 @@ struct AppContext {
     // Shows the start-up notice and returns when it is closed. Empty: the
     // modal notice window.
     std::function<void(UserSettings&, QWidget* parent)> showNotice;
+    // Finds the MAC address of a remote-protocol reply's sender. Empty: the
+    // host's neighbour table.
+    MacResolver* macResolver = nullptr;
     // Runs a device window modally and returns when it is closed. Empty:
     // QDialog::exec(). Tests drive the window here instead.
     std::function<void(QDialog&)> runDialog;

@@ -8,8 +8,13 @@
 #include "devops/ApplyOperation.h"
 #include "devops/ProbeOperation.h"
 #include "dialogs/frmAddNewSNMP.h"
+#include "dialogs/frmPaging.h"
 #include "dialogs/frmSendSNMP.h"
+#include "dialogs/frmWaiting.h"
 #include "netutil/Ping.h"
+#include "remote/DiscoveryOperation.h"
+#include "remote/MacWait.h"
+#include "remote/RemoteProtocol.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
 
@@ -92,7 +97,8 @@ QIcon deviceIcon(bool encoder)
 
 } // namespace
 
-frmMain::frmMain(const AppContext& context, QWidget* parent) : QMainWindow(parent), m_ctx(context)
+frmMain::frmMain(const AppContext& context, QWidget* parent)
+    : QMainWindow(parent), m_ctx(context), m_database(m_store, context.databasePath)
 {
     Q_ASSERT(m_ctx.prompt && m_ctx.settings && m_ctx.interfaces);
     setObjectName(QStringLiteral("frmMain"));
@@ -103,10 +109,16 @@ frmMain::frmMain(const AppContext& context, QWidget* parent) : QMainWindow(paren
     buildToolbar();
     buildHiddenMenu();
 
-    timerRemoteSent = new QTimer(this);
-    timerRemoteSent->setObjectName(QStringLiteral("timerRemoteSent"));
-    timerRemoteSent->setInterval(m_ctx.timings.remoteSentMs);
-    timerRemoteSent->setSingleShot(true);
+    m_resolver = m_ctx.macResolver ? m_ctx.macResolver : &m_neighbours;
+    m_remote =
+        new RemoteProtocol(udpClient, m_database, *m_ctx.prompt, *m_resolver, m_ctx.timings, this);
+    m_remote->setPanel(this);
+    m_remote->setMacWaiter([this](const QString& address) { return waitForMac(address); });
+    timerRemoteSent = m_remote->timerRemoteSent;
+    connect(m_remote, &RemoteProtocol::reloadRequested, this, &frmMain::Load_Config);
+    connect(m_remote, &RemoteProtocol::fatalEndpointFailure, this, &frmMain::fatalError);
+    // Level polling: every tick of tmrVolume asks the shown element.
+    connect(panel->tmrVolume, &QTimer::timeout, m_remote, &RemoteProtocol::SendLevelRequest);
     // Has no handler and is never started.
     tmrSpectrum = new QTimer(this);
     tmrSpectrum->setObjectName(QStringLiteral("tmrSpectrum"));
@@ -120,7 +132,13 @@ frmMain::frmMain(const AppContext& context, QWidget* parent) : QMainWindow(paren
     connect(panel, &ElementPanel::pingClicked, this, &frmMain::cmdPing_Click);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // Before the endpoint, the database and the resolver it works on.
+    delete m_remote;
+    m_remote = nullptr;
+    timerRemoteSent = nullptr;
+}
 
 void frmMain::buildImageList()
 {
@@ -219,6 +237,14 @@ void frmMain::buildToolbar()
         }
         m_toolbarButtons.append(action);
     }
+    // Not one of the seven: the older protocol's discovery, after them.
+    Toolbar1->addSeparator();
+    cmdAutoDiscovery = Toolbar1->addAction(style()->standardIcon(QStyle::SP_DriveNetIcon),
+                                           QStringLiteral("Auto Discovery"));
+    cmdAutoDiscovery->setObjectName(QStringLiteral("cmdAutoDiscovery"));
+    cmdAutoDiscovery->setToolTip(
+        QStringLiteral("Auto Discovery: rebuild the element list from the elements that answer"));
+    connect(cmdAutoDiscovery, &QAction::triggered, this, &frmMain::AutoDiscover);
 }
 
 void frmMain::buildHiddenMenu()
@@ -263,8 +289,7 @@ frmMain::StartResult frmMain::startUp()
     Load_Config();
     FillNMSInterfaceList();
 
-    if (udpClient.state() != QAbstractSocket::UnconnectedState)
-        udpClient.close();
+    udpClient.close();
 
     setWindowTitle(mode.caption);
     panel->setBufferMaximum(mode.bufferMaximum);
@@ -322,6 +347,8 @@ void frmMain::setLocalAddress(const QString& address)
 {
     strLocalNMSIPAddress = address;
     m_snmp->setLocalAddress(address);
+    udpClient.setLocalAddress(address);
+    m_neighbours.setLocalAddress(address);
 }
 
 QStringList frmMain::GetLocalIPv4Addresses()
@@ -359,8 +386,7 @@ void frmMain::cmbNMSIPAddr_Click()
     setLocalAddress(chosen);
     m_ctx.settings->setNmsIpAddress(chosen);
     // The older protocol binds anew to the new address at its next use.
-    if (udpClient.state() != QAbstractSocket::UnconnectedState)
-        udpClient.close();
+    udpClient.close();
 }
 
 // ------------------------------------------------------------- element list
@@ -486,6 +512,98 @@ void frmMain::runDialog(QDialog& dialog)
         m_ctx.runDialog(dialog);
     else
         dialog.exec();
+}
+
+QString frmMain::waitForMac(const QString& address)
+{
+    MacWait wait(*m_resolver, m_ctx.timings);
+    frmWaiting window(wait, address, this);
+    runDialog(window);
+    return wait.result();
+}
+
+void frmMain::AutoDiscover()
+{
+    if (lstHidden->count() > 0) {
+        PromptRequest question;
+        question.icon = PromptIcon::Question;
+        question.title = QStringLiteral("Auto Discovery");
+        question.text = QStringLiteral("Performing an 'Auto Discovery' will delete the local "
+                                       "database in your computer ") +
+                        QStringLiteral("and create a new one, based on the Network Elements "
+                                       "found (if any). ") +
+                        kCR + QStringLiteral("Are you sure?");
+        question.buttons = PromptButtons::YesNo;
+        question.defaultAnswer = PromptAnswer::No;
+        if (m_ctx.prompt->ask(question) != PromptAnswer::Yes)
+            return;
+    }
+    panel->ClearElementPanel();
+    TreeView1->clear();
+    m_lastShown = nullptr;
+
+    // What the paging window does first: the level display off, the lists
+    // emptied, the caption counting no element.
+    if (panel->chkGetVolume->isChecked())
+        panel->chkGetVolume->click();
+    panel->chkGetVolume->setChecked(false);
+    panel->tmrVolume->stop();
+    lstHidden->clear();
+    panel->cmbEncoders->clear();
+    panel->cmbEncoders->addItem(QStringLiteral("<None>"));
+    panel->setVUMeterWidthTwips(0);
+    setTreeCaption();
+
+    {
+        DiscoveryOperation discovery(*m_remote, m_ctx.timings);
+        frmPaging window(discovery, this);
+        runDialog(window);
+    }
+    Load_Config();
+}
+
+RemotePanelState frmMain::remotePanelState() const
+{
+    RemotePanelState s;
+    s.mac = panel->lblElementMAC->text();
+    s.roleCaption = panel->lblElementType->text();
+    s.name = panel->txtElementName->text();
+    s.ip = panel->txtElementIP->text();
+    s.mask = panel->txtElementMask->text();
+    s.gw = panel->txtElementGW->text();
+    s.remote = panel->txtRemoteIP->text();
+    s.input = panel->cmbAudioInput->currentIndex();
+    s.type = panel->cmbAudioType->currentIndex();
+    s.tx = panel->cmbAudioTX->currentIndex();
+    s.sfn = panel->chkSFNEnabled->isChecked();
+    s.lowLatency = panel->chkLowLatency->isChecked();
+    s.buffer = panel->scrlBuffer->value();
+    s.silDetMode = panel->cmbSilDetMode->currentIndex();
+    s.silDetLevel = panel->scrlSilDetLevel->value();
+    s.silDetTime = panel->scrlSilDetTime->value();
+    s.attMin = panel->scrlAtten->minimum();
+    s.bufferMax = panel->scrlBuffer->maximum();
+    s.levelMin = panel->scrlSilDetLevel->minimum();
+    s.levelMax = panel->scrlSilDetLevel->maximum();
+    s.timeMin = panel->scrlSilDetTime->minimum();
+    s.timeMax = panel->scrlSilDetTime->maximum();
+    return s;
+}
+
+void frmMain::showConfirmed(const RemoteConfirmed& v)
+{
+    if (panel->lblElementType->text() != v.typeCaption) {
+        panel->lblElementType->setText(v.typeCaption);
+        panel->lblElementType_Change();
+    }
+    panel->lblSerialNumber->setText(v.serialNumber);
+    panel->lblVersion->setText(v.version);
+    panel->scrlAtten->setValue(v.att);
+    panel->scrlBuffer->setValue(v.buffer);
+    panel->cmbSilDetMode->setCurrentIndex(
+        v.silDetMode < panel->cmbSilDetMode->count() ? v.silDetMode : -1);
+    panel->scrlSilDetLevel->setValue(v.silDetLevel);
+    panel->scrlSilDetTime->setValue(v.silDetTime);
 }
 
 ShownElement frmMain::shownElement() const

@@ -6,14 +6,17 @@
 #include "app/AppContext.h"
 #include "core/AppFlags.h"
 #include "devops/ElementView.h"
+#include "netutil/MacResolver.h"
 #include "panel/ElementPanel.h"
+#include "remote/RemoteEndpoint.h"
+#include "remote/RemotePanel.h"
+#include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QStringList>
-#include <QUdpSocket>
 #include <functional>
 #include <memory>
 
@@ -32,9 +35,10 @@ class QTreeWidgetItem;
 namespace orvalink {
 
 class Pinger;
+class RemoteProtocol;
 class SnmpTransport;
 
-class frmMain : public QMainWindow, public ElementView {
+class frmMain : public QMainWindow, public ElementView, public RemotePanel {
     Q_OBJECT
 public:
     enum class StartResult {
@@ -74,8 +78,10 @@ public:
     QLabel* lblNMSInterface = nullptr;
     QComboBox* cmbNMSIPAddr = nullptr;
     ElementPanel* panel = nullptr;
-    QUdpSocket udpClient;
-    QTimer* timerRemoteSent = nullptr;
+    // The remote protocol's endpoint (port 2976 on the NMS interface).
+    RemoteEndpoint udpClient;
+    QTimer* timerRemoteSent = nullptr;   // the remote protocol's reply timeout
+    QAction* cmdAutoDiscovery = nullptr; // toolbar, after the seven buttons
     QTimer* tmrSpectrum = nullptr;
 
     // Toolbar button by its number 1..7 (3 and 6 are separators).
@@ -118,6 +124,13 @@ public:
     void showAgainFromDatabase() override;
     // "Save changes": checks the panel, asks, and runs frmSendSNMP.
     void SendConfiguration();
+
+    // ---- Remote protocol ----
+    // Asks, then rebuilds the database from the elements that answer.
+    void AutoDiscover();
+    RemoteProtocol& remote() { return *m_remote; }
+    RemotePanelState remotePanelState() const override;
+    void showConfirmed(const RemoteConfirmed& values) override;
 
     // ---- NMS interface ----
     QStringList GetLocalIPv4Addresses();
@@ -165,6 +178,11 @@ public:
     const QString& databasePath() const { return m_ctx.databasePath; }
     const Timings& timings() const { return m_ctx.timings; }
 
+Q_SIGNALS:
+    // The program cannot go on (the remote protocol's port is taken): the
+    // message has been shown, and the program ends.
+    void fatalError();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -180,10 +198,15 @@ private:
     void reportWriteFailure(const QString& path, const QString& reason);
     void setLocalAddress(const QString& address);
     void runDialog(QDialog& dialog);
+    QString waitForMac(const QString& address);
 
     AppContext m_ctx;
     IniStore m_store;
     SnmpTransport* m_snmp = nullptr;
+    Database m_database;
+    NeighbourTableResolver m_neighbours;
+    MacResolver* m_resolver = nullptr; // the context's, or m_neighbours
+    RemoteProtocol* m_remote = nullptr;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<Pinger> m_ownPinger;
     bool m_pinging = false;

@@ -8,6 +8,8 @@ struct Timings {
     int snmpTimeoutMs = 1000;    // timerSNMPTimeout: end of one SNMP wait
     int snmpSetAllowedMs = 6000; // tmrSNMPSetAllowed: spacing of SETs
     int remoteSentMs = 3000;     // timerRemoteSent: remote-protocol reply wait
+    int pagingMs = 3000;         // frmPaging's Timer1: collection of discovery replies
+    int getMacMs = 1000;         // frmWaiting's timerGetMAC: one MAC look-up per tick
     int volumeMs = 50;           // tmrVolume: level polling
     int spectrumMs = 80;         // tmrSpectrum: never started
     int pingTimeoutMs = 3000;    // ICMP echo: wait for the reply

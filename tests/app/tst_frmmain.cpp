@@ -6,7 +6,11 @@
 #include "common/ScriptedPrompt.h"
 #include "core/InterfaceLister.h"
 #include "core/UserSettings.h"
+#include "dialogs/frmWaiting.h"
+#include "netutil/MacResolver.h"
 #include "netutil/Ping.h"
+#include "remote/MacWait.h"
+#include "remote/RemoteProtocol.h"
 #include "snmp/SnmpTransport.h"
 
 #include <QAction>
@@ -25,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QUdpSocket>
 
@@ -164,6 +169,9 @@ private Q_SLOTS:
     void toolbarSelectionCheck_data();
     void toolbarSelectionCheck();
     void toolbarButtonsRunTheirCommands();
+    void autoDiscoveryAsksFirst();
+    void waitingWindowEndsWithTheLookUp();
+    void remoteConfirmationShowsInThePanel();
     void popupMenuEnabling();
     void rightButtonKeepsSelection();
     void keyboardNavigationShowsElement();
@@ -330,25 +338,26 @@ void TestFrmMain::interfaceChoiceAndUdpClient()
     h.settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
     frmMain& w = h.start();
     QCOMPARE(w.cmbNMSIPAddr->currentIndex(), 0);
-    QCOMPARE(w.udpClient.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(!w.udpClient.isBound());
 
     // The stored interface again: the endpoint stays as it is.
-    QVERIFY(w.udpClient.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    w.udpClient.setLocalPort(0);
+    QVERIFY(w.udpClient.open().ok());
     w.cmbNMSIPAddr_Click();
-    QCOMPARE(w.udpClient.state(), QAbstractSocket::BoundState);
+    QVERIFY(w.udpClient.isBound());
     QCOMPARE(h.settings->nmsIpAddress(), QStringLiteral("127.0.0.1"));
 
     // Another interface: stored, taken, and the endpoint closed.
     w.cmbNMSIPAddr->setCurrentIndex(1);
-    QCOMPARE(w.udpClient.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(!w.udpClient.isBound());
     QCOMPARE(h.settings->nmsIpAddress(), QStringLiteral("127.0.0.2"));
     QCOMPARE(w.strLocalNMSIPAddress, QStringLiteral("127.0.0.2"));
 
     // Closing the window closes the endpoint too.
-    QVERIFY(w.udpClient.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    QVERIFY(w.udpClient.open().ok());
     w.show();
     QVERIFY(w.close());
-    QCOMPARE(w.udpClient.state(), QAbstractSocket::UnconnectedState);
+    QVERIFY(!w.udpClient.isBound());
     QVERIFY(h.prompt.done());
 }
 
@@ -850,6 +859,130 @@ void TestFrmMain::pingButton()
     QCOMPARE(button->text(), QStringLiteral("7 ms"));
     QCOMPARE(w.panel->pingColour(), QColor(0, 255, 0));
     QVERIFY(h.prompt.done());
+}
+
+// ------------------------------------------------------------ remote protocol
+
+void TestFrmMain::autoDiscoveryAsksFirst()
+{
+    // The paging window is recorded, not run: its broadcast must not leave
+    // this machine.
+    Harness h;
+    h.writeDb(kTwoElements);
+    QStringList shown;
+    h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
+    frmMain& w = h.start();
+
+    // After the seven buttons, which stay as they are.
+    const QList<QAction*> actions = w.Toolbar1->actions();
+    QVERIFY(actions.indexOf(w.cmdAutoDiscovery) > actions.indexOf(w.toolbarButton(7)));
+
+    h.clickNode(0);
+    h.prompt.expect(QStringLiteral("Performing an 'Auto Discovery' will delete the local database "
+                                   "in your computer and create a new one, based on the Network "
+                                   "Elements found (if any). \rAre you sure?"),
+                    PromptAnswer::No);
+    w.cmdAutoDiscovery->trigger();
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.prompt.shown().last().defaultAnswer, PromptAnswer::No);
+    QVERIFY(shown.isEmpty());
+    QVERIFY(w.panel->lblElementMAC->text() != QStringLiteral("-"));
+
+    h.prompt.expect(QStringLiteral("Are you sure?"), PromptAnswer::Yes);
+    w.AutoDiscover();
+    QCOMPARE(shown, QStringList{QStringLiteral("frmPaging")});
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
+
+    // An empty database: no question.
+    h.writeDb(QByteArray());
+    h.prompt.expect(kEmptyDb);
+    w.RefreshElementList();
+    h.prompt.expect(kEmptyDb);
+    w.AutoDiscover();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::waitingWindowEndsWithTheLookUp()
+{
+    class SlowTable : public MacResolver {
+    public:
+        int answerOnLookup = 0; // 0: never
+        int lookups = 0;
+
+    protected:
+        bool lookup(quint32, QByteArray* out) override
+        {
+            if (++lookups != answerOnLookup)
+                return false;
+            *out = QByteArray::fromHex("2e8bf2000102");
+            return true;
+        }
+    };
+    Timings t;
+    t.getMacMs = 5;
+    SlowTable table;
+    table.answerOnLookup = 2;
+    {
+        MacWait wait(table, t);
+        frmWaiting window(wait, QStringLiteral("127.0.0.12"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Waiting remote response..."));
+        window.exec();
+        QCOMPARE(wait.result(), QStringLiteral("2E:8B:F2:00:01:02"));
+        QCOMPARE(wait.getMACTimeoutCount, quint8(0));
+        QCOMPARE(table.lookups, 2);
+    }
+    // Never found: the 21st tick still looks, then the window gives up.
+    table.answerOnLookup = 0;
+    table.lookups = 0;
+    MacWait wait(table, t);
+    frmWaiting window(wait, QStringLiteral("127.0.0.12"));
+    window.exec();
+    QCOMPARE(wait.result(), QString());
+    QCOMPARE(table.lookups, 21);
+}
+
+void TestFrmMain::remoteConfirmationShowsInThePanel()
+{
+    // The main window's side of a save confirmation: the panel's values are
+    // what the reply is compared with, the waiting window finds the MAC, and
+    // the confirmed read-outs reach the panel.
+    class Table : public MacResolver {
+    protected:
+        bool lookup(quint32 address, QByteArray* out) override
+        {
+            if (address != 0x7F00000B)
+                return false;
+            *out = QByteArray::fromHex("2e8bf2000101");
+            return true;
+        }
+    };
+    Table table;
+    Harness h;
+    h.ctx.macResolver = &table;
+    h.ctx.timings.getMacMs = 5;
+    QStringList shown;
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        shown << dialog.objectName();
+        dialog.exec();
+    };
+    h.writeDb("[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n"
+              "MASK=255.0.0.0\r\nGW=127.0.0.1\r\nREMOTE=127.0.0.21\r\nINPUT=1\r\nTYPE=0\r\n"
+              "TX=0\r\nVER=3.50\r\n");
+    frmMain& w = h.start();
+    h.clickNode(0);
+    QCOMPARE(w.remotePanelState().remote, QStringLiteral("127.0.0.21"));
+
+    const QByteArray reply = QByteArray::fromHex("7f00000b ff000000 7f000001 7f000015 01 00 00") +
+                             "ENCODER ONE     " + QByteArray::fromHex("01 00000101 03 33 00 00 00");
+    h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
+    w.remote().HandleRemoteReply(reply);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(shown, QStringList{QStringLiteral("frmWaiting")});
+    QCOMPARE(w.panel->lblSerialNumber->text(), QStringLiteral("257"));
+    QCOMPARE(w.panel->lblVersion->text(), QStringLiteral("3.51"));
+    QVERIFY(h.readDb().contains("VER=3.51\r\n"));
+    QCOMPARE(h.nodeTexts(), QStringList{QStringLiteral("ENCODER ONE [2E:8B:F2:00:01:01]")});
 }
 
 QTEST_MAIN(TestFrmMain)

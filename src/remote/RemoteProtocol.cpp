@@ -1,0 +1,364 @@
+#include "remote/RemoteProtocol.h"
+
+#include "core/Prompt.h"
+#include "core/Text.h"
+#include "netutil/MacResolver.h"
+#include "remote/MacWait.h"
+#include "remote/RemoteCodec.h"
+#include "remote/RemotePanel.h"
+#include "store/Cp1252.h"
+#include "store/ElementDatabase.h"
+#include "store/IniStore.h"
+
+#include <QPointer>
+#include <QTimer>
+
+namespace orvalink {
+
+namespace {
+
+const QString kCR = QStringLiteral("\r");
+const QString kCannotSave = QStringLiteral("Cannot save this element info.");
+
+QString roleCaption(int role)
+{
+    if (role == 1)
+        return QStringLiteral("ENCODER");
+    if (role == 2)
+        return QStringLiteral("DECODER");
+    return QStringLiteral("UNKNOWN");
+}
+
+QString comparable(const QString& name)
+{
+    return cp1252::toUpper(trimBlanks(name));
+}
+
+} // namespace
+
+RemoteProtocol::RemoteProtocol(RemoteEndpoint& endpoint, Database& database, Prompt& prompt,
+                               MacResolver& resolver, const Timings& timings, QObject* parent)
+    : QObject(parent), timerRemoteSent(new QTimer(this)), m_endpoint(endpoint),
+      m_database(database), m_prompt(prompt), m_resolver(resolver), m_timings(timings)
+{
+    timerRemoteSent->setObjectName(QStringLiteral("timerRemoteSent"));
+    timerRemoteSent->setSingleShot(true);
+    timerRemoteSent->setInterval(m_timings.remoteSentMs);
+    connect(timerRemoteSent, &QTimer::timeout, this, &RemoteProtocol::timerRemoteSent_Timer);
+    connect(&m_endpoint, &RemoteEndpoint::levelDatagram, this, &RemoteProtocol::levelData);
+    connect(&m_endpoint, &RemoteEndpoint::configReply, this, &RemoteProtocol::HandleRemoteReply);
+}
+
+RemoteProtocol::~RemoteProtocol() = default;
+
+void RemoteProtocol::setMacWaiter(std::function<QString(const QString&)> waiter)
+{
+    m_macWaiter = std::move(waiter);
+}
+
+// ------------------------------------------------------------------ requests
+
+QString RemoteProtocol::selectedSection() const
+{
+    return m_panel ? encodeMac(m_panel->remotePanelState().mac) : QString();
+}
+
+RemoteProtocol::RequestResult RemoteProtocol::sendToSelected(const QByteArray& bytes, quint16 port,
+                                                             bool quiet)
+{
+    const QString section = selectedSection();
+    const QString host =
+        section.isEmpty() ? QString() : m_database.read(section, QStringLiteral("ip"), QString());
+    const RemoteSendResult sent = m_endpoint.send(bytes, host, port);
+    if (sent.ok()) {
+        m_levelFailureReported = false;
+        return RequestResult::Sent;
+    }
+    // The level request goes out twenty times a second: its failures are
+    // shown once per streak. A taken port always ends the program.
+    if (!quiet || !m_levelFailureReported || sent.outcome == RemoteSendOutcome::PortOccupied) {
+        m_levelFailureReported = quiet;
+        reportSendFailure(sent);
+    }
+    return RequestResult::NotSent;
+}
+
+bool RemoteProtocol::reportSendFailure(const RemoteSendResult& result)
+{
+    if (result.ok())
+        return false;
+    if (result.outcome == RemoteSendOutcome::PortOccupied) {
+        m_prompt.tell(PromptIcon::Critical,
+                      QStringLiteral("Unable to use UDP port 2976: occupied."));
+        Q_EMIT fatalEndpointFailure();
+        return true;
+    }
+    m_prompt.tell(PromptIcon::Critical,
+                  QStringLiteral("The request was not sent.") + kCR + result.reason);
+    return false;
+}
+
+RemoteProtocol::RequestResult RemoteProtocol::SendLevelRequest()
+{
+    return sendToSelected(remote::levelRequest(), remote::kElementPort, true);
+}
+
+RemoteProtocol::RequestResult RemoteProtocol::SendCommandRequest(quint8 code)
+{
+    return sendToSelected(remote::commandRequest(code), remote::kElementPort, false);
+}
+
+RemoteProtocol::RequestResult RemoteProtocol::SendSaveRequest()
+{
+    const QString section = selectedSection();
+    if (section.isEmpty()) {
+        m_prompt.tell(PromptIcon::Information,
+                      QStringLiteral("No device has been selected / loaded. ") + kCR +
+                          QStringLiteral("Please, click on a device from the elements list."));
+        return RequestResult::NoElement;
+    }
+    const RemotePanelState p = m_panel->remotePanelState();
+    remote::SaveSettings s;
+    s.roleCaption = p.roleCaption;
+    s.version = m_database.read(section, QStringLiteral("ver"), QStringLiteral("2.0"));
+    s.ip = p.ip;
+    s.mask = p.mask;
+    s.gw = p.gw;
+    s.remote = p.remote;
+    s.input = p.input;
+    s.type = p.type;
+    s.tx = p.tx;
+    s.sfn = p.sfn;
+    s.name = p.name;
+    s.lowLatency = p.lowLatency;
+    s.buffer = p.buffer;
+    s.silDetMode = p.silDetMode;
+    s.silDetLevel = p.silDetLevel;
+    s.silDetTime = p.silDetTime;
+    const remote::SaveRequest request = remote::buildSaveRequest(s);
+    if (!request.ok()) {
+        m_prompt.tell(PromptIcon::Critical,
+                      QStringLiteral("The configuration cannot be sent to the element: ") +
+                          request.error + kCR + QStringLiteral("Nothing was sent."));
+        return RequestResult::Refused;
+    }
+    timerRemoteSent->start();
+    const RequestResult result = sendToSelected(request.bytes, remote::kSavePort, false);
+    // A request that never left has nothing to time out.
+    if (result != RequestResult::Sent)
+        timerRemoteSent->stop();
+    return result;
+}
+
+void RemoteProtocol::timerRemoteSent_Timer()
+{
+    timerRemoteSent->stop();
+    m_prompt.tell(PromptIcon::Critical,
+                  QStringLiteral("Waiting for a response from Network Element has timed out!") +
+                      kCR + QStringLiteral("Cannot save."),
+                  QStringLiteral("Error!"));
+    Q_EMIT saveFinished(SaveOutcome::TimedOut);
+}
+
+// ------------------------------------------------------------------- replies
+
+void RemoteProtocol::OnRemoteDatagram(const QByteArray& data)
+{
+    switch (remote::classifyDatagram(data.size())) {
+    case remote::DatagramKind::Level:
+        Q_EMIT levelData(data);
+        break;
+    case remote::DatagramKind::ConfigReply:
+        HandleRemoteReply(data);
+        break;
+    case remote::DatagramKind::Ignored:
+        break;
+    }
+}
+
+void RemoteProtocol::HandleRemoteReply(const QByteArray& data)
+{
+    // Whether it belongs to a discovery is decided by when it came.
+    m_queue.append(Pending{data, AutoDiscoverAwaiting});
+    if (m_handling)
+        return;
+    QPointer<RemoteProtocol> self(this);
+    m_handling = true;
+    while (!m_queue.isEmpty()) {
+        const Pending next = m_queue.takeFirst();
+        handleOne(next);
+        if (!self)
+            return;
+    }
+    m_handling = false;
+}
+
+void RemoteProtocol::handleOne(const Pending& pending)
+{
+    handleReply(pending.data, pending.discovery);
+    // Step 6: outside a discovery the tree shows what is stored now.
+    if (!pending.discovery)
+        Q_EMIT reloadRequested();
+}
+
+void RemoteProtocol::feedbackError(const QString& message)
+{
+    m_prompt.tell(PromptIcon::Critical, message + kCR + QStringLiteral("Feedback is corrupted."));
+}
+
+bool RemoteProtocol::handleReply(const QByteArray& data, bool discovery)
+{
+    // A record of its own: nothing of an earlier reply can be taken for
+    // this one's.
+    const remote::ConfigReply r = remote::decodeConfigReply(data);
+    m_reply = r;
+    if (const QString failure = remote::replyCheckFailure(r); !failure.isEmpty()) {
+        feedbackError(failure);
+        return false;
+    }
+    timerRemoteSent->stop();
+
+    QString mac;
+    if (discovery) {
+        m_resolver.ResolveMAC(r.UDP_Response_IP, QStringLiteral(":"), &mac);
+    } else {
+        m_resolver.sRemoteMacAddress2.clear();
+        if (m_macWaiter) {
+            mac = m_macWaiter(r.UDP_Response_IP);
+        } else {
+            MacWait wait(m_resolver, m_timings);
+            mac = wait.runBlocking(r.UDP_Response_IP);
+        }
+    }
+    if (mac.isEmpty()) {
+        feedbackError(QStringLiteral("An error occured while retrieving 'Element MAC':"));
+        if (!discovery)
+            Q_EMIT saveFinished(SaveOutcome::Rejected);
+        return false;
+    }
+    if (discovery)
+        createElement(r, mac);
+    else
+        confirmSave(r, mac);
+    return true;
+}
+
+void RemoteProtocol::createElement(const remote::ConfigReply& r, const QString& mac)
+{
+    const QString section = encodeMac(mac);
+    const auto put = [&](const char* key, const QString& value) {
+        m_database.write(section, QLatin1String(key), value);
+    };
+    const auto num = [](int v) { return QString::number(v); };
+    put("name", encodeName(r.name));
+    put("ip", r.UDP_Response_IP);
+    put("mask", r.mask);
+    put("gw", r.gw);
+    put("input", num(r.input));
+    put("type", num(r.type));
+    put("tx", num(r.tx));
+    put(r.tx != 0 || r.role == 2 ? "multi" : "remote", r.remote);
+    put("role", num(r.role));
+    put("sn", num(r.sn));
+    put("ver", r.version());
+    put("sfn", num(r.sfn));
+    put("buf", num(r.buf));
+    if (r.role == 2) {
+        put("att", num(r.att));
+        put("sdm", num(r.sdm));
+        put("sdl", num(r.sdl));
+        put("sdt", num(r.sdt));
+    }
+    put("llo", num(r.llo));
+    Q_EMIT elementDiscovered(section);
+}
+
+void RemoteProtocol::confirmSave(const remote::ConfigReply& r, const QString& mac)
+{
+    if (!m_panel) {
+        Q_EMIT saveFinished(SaveOutcome::Rejected);
+        return;
+    }
+    const RemotePanelState p = m_panel->remotePanelState();
+    if (p.mac != mac) {
+        m_prompt.tell(PromptIcon::Critical,
+                      QStringLiteral("The response received does not match the selected element.") +
+                          kCR + kCannotSave);
+        Q_EMIT saveFinished(SaveOutcome::Rejected);
+        return;
+    }
+    const QString section = encodeMac(p.mac);
+    if (m_database.store().sectionKeyCount(section, m_database.path()) >= 25) {
+        m_prompt.tell(PromptIcon::Critical,
+                      QStringLiteral("The data stored in your computer about this element, is "
+                                     "corrupted.") +
+                          kCR + kCannotSave);
+        Q_EMIT saveFinished(SaveOutcome::Rejected);
+        return;
+    }
+
+    bool mismatch = false;
+    const auto put = [&](const char* key, const QString& value) {
+        m_database.write(section, QLatin1String(key), value);
+    };
+    const auto row = [&](bool equal, const char* key, const QString& value, const char* what) {
+        if (equal) {
+            put(key, value);
+            return;
+        }
+        mismatch = true;
+        feedbackError(
+            QStringLiteral("An error occured while saving '%1':").arg(QLatin1String(what)));
+    };
+    const auto num = [](int v) { return QString::number(v); };
+
+    row(comparable(p.name) == comparable(r.name), "name", encodeName(p.name), "Element Name");
+    row(p.ip == r.UDP_Response_IP, "ip", p.ip, "Element IP");
+    row(p.mask == r.mask, "mask", p.mask, "Element Mask");
+    row(p.gw == r.gw, "gw", p.gw, "Element GW");
+    row(p.input == r.input, "input", num(p.input), "Audio Input");
+    row(p.type == r.type, "type", num(p.type), "Audio Type");
+    row(p.tx == r.tx, "tx", num(p.tx), "Audio TX");
+
+    RemoteConfirmed shown;
+    put("role", num(r.role));
+    shown.typeCaption = roleCaption(r.role);
+    if (r.role != 1 && r.role != 2)
+        mismatch = true;
+
+    const char* remoteKey = r.tx != 0 || r.role == 2 ? "multi" : "remote";
+    if (p.remote == r.remote) {
+        put(remoteKey, p.remote);
+    } else {
+        mismatch = true;
+        feedbackError(r.tx != 0 ? QStringLiteral("An error occured while saving 'Multicast IP':")
+                                : QStringLiteral("An error occured while saving 'Remote IP':"));
+    }
+
+    shown.serialNumber = num(r.sn);
+    put("sn", shown.serialNumber);
+    shown.version = r.version();
+    put("ver", shown.version);
+    shown.att = qMax(r.att, p.attMin);
+    put("att", num(shown.att));
+    shown.buffer = qMin(r.buf, p.bufferMax);
+    put("buf", num(shown.buffer));
+    put("sfn", num(r.sfn > 1 ? 0 : r.sfn));
+    shown.silDetMode = r.sdm;
+    put("sdm", num(r.sdm));
+    shown.silDetLevel = qBound(p.levelMin, r.sdl, p.levelMax);
+    put("sdl", num(shown.silDetLevel));
+    shown.silDetTime = qBound(p.timeMin, r.sdt, p.timeMax);
+    put("sdt", num(shown.silDetTime));
+    put("llo", num(r.llo > 1 ? 0 : r.llo));
+    m_panel->showConfirmed(shown);
+
+    if (!mismatch) {
+        m_prompt.tell(PromptIcon::Information,
+                      QStringLiteral("New configuration has been sucessfuly saved and loaded!"),
+                      QStringLiteral("Configuration changed"));
+    }
+    Q_EMIT saveFinished(mismatch ? SaveOutcome::Mismatch : SaveOutcome::Confirmed);
+}
+
+} // namespace orvalink

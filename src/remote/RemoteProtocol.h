@@ -1,0 +1,109 @@
+#pragma once
+// The remote protocol of the main window: its requests to the selected
+// element, the reply timeout, and the handling of configuration replies
+// (creating elements during a discovery, confirming a save otherwise).
+//
+// Replies are handled one at a time, each decoded into a record of its own.
+// A reply that arrives while another is being handled (the MAC look-up and
+// the message boxes let events run) waits in a queue and is handled next.
+
+#include "core/Timings.h"
+#include "remote/ConfigReply.h"
+#include "remote/RemoteEndpoint.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QTimer;
+
+namespace orvalink {
+
+class Database;
+class MacResolver;
+class Prompt;
+class RemotePanel;
+
+class RemoteProtocol : public QObject {
+    Q_OBJECT
+public:
+    enum class SaveOutcome {
+        Confirmed, // every field matched: "New configuration has been sucessfuly saved and loaded!"
+        Mismatch,  // the element answered, some fields differ (each reported)
+        Rejected,  // the answer could not be taken (no MAC, another element, damaged section)
+        TimedOut,  // no acceptable answer in time
+    };
+    enum class RequestResult { Sent, NoElement, Refused, NotSent };
+
+    RemoteProtocol(RemoteEndpoint& endpoint, Database& database, Prompt& prompt,
+                   MacResolver& resolver, const Timings& timings, QObject* parent = nullptr);
+    ~RemoteProtocol() override;
+
+    void setPanel(RemotePanel* panel) { m_panel = panel; }
+    // The waiting window: resolves the address with retries, returns the MAC
+    // text ("" when none was found). Empty: MacWait without a window.
+    void setMacWaiter(std::function<QString(const QString& address)> waiter);
+
+    // ---- Requests to the element the panel shows ----
+    RequestResult SendLevelRequest();
+    RequestResult SendCommandRequest(quint8 code);
+    RequestResult SendSaveRequest();
+
+    // Shows the message for a request that did not leave; true when the
+    // endpoint failed for good (the port is taken) and fatalEndpointFailure
+    // was emitted.
+    bool reportSendFailure(const RemoteSendResult& result);
+
+    // ---- Replies ----
+    void OnRemoteDatagram(const QByteArray& data);
+    void HandleRemoteReply(const QByteArray& data);
+    bool isHandling() const { return m_handling; }
+
+    bool AutoDiscoverAwaiting = false;
+    QTimer* timerRemoteSent = nullptr;
+    // The last reply's record, for the waiting window (UDP_Response_IP).
+    remote::ConfigReply lastReply() const { return m_reply; }
+    MacResolver& resolver() { return m_resolver; }
+    RemoteEndpoint& endpoint() { return m_endpoint; }
+    Database& database() { return m_database; }
+    Prompt& prompt() { return m_prompt; }
+
+Q_SIGNALS:
+    void levelData(const QByteArray& data);
+    void saveFinished(RemoteProtocol::SaveOutcome outcome);
+    // A discovery created the element of this section.
+    void elementDiscovered(const QString& section);
+    // The tree is to be reloaded from the database (Load_Config).
+    void reloadRequested();
+    // Port 2976 is taken: the program cannot work and ends.
+    void fatalEndpointFailure();
+
+private:
+    struct Pending {
+        QByteArray data;
+        bool discovery;
+    };
+    RequestResult sendToSelected(const QByteArray& bytes, quint16 port, bool quiet);
+    QString selectedSection() const;
+    void handleOne(const Pending& pending);
+    bool handleReply(const QByteArray& data, bool discovery);
+    void createElement(const remote::ConfigReply& r, const QString& mac);
+    void confirmSave(const remote::ConfigReply& r, const QString& mac);
+    void feedbackError(const QString& message);
+    void timerRemoteSent_Timer();
+
+    RemoteEndpoint& m_endpoint;
+    Database& m_database;
+    Prompt& m_prompt;
+    MacResolver& m_resolver;
+    Timings m_timings;
+    RemotePanel* m_panel = nullptr;
+    std::function<QString(const QString&)> m_macWaiter;
+    remote::ConfigReply m_reply;
+    QList<Pending> m_queue;
+    bool m_handling = false;
+    bool m_levelFailureReported = false;
+};
+
+} // namespace orvalink

@@ -1,0 +1,240 @@
+// Auto Discovery and the save request on a real Ethernet segment: a bridge
+// in one network namespace, the station in another, simulated elements in
+// others, all made by the test and removed after it. Nothing leaves the
+// namespaces. Needs root; skipped otherwise.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+#include <vector>
+
+#include <unistd.h>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run run(const QString& program, const QStringList& args, int timeoutMs = 20000)
+{
+    QProcess p;
+    p.start(program, args);
+    Run r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("timed out");
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QString bin(const char* name)
+{
+    return QString::fromLocal8Bit(qgetenv("ORVALINK_BIN_DIR")) + QLatin1Char('/') +
+           QLatin1String(name);
+}
+
+// The namespaces of one run: the bridge "<run>-sw" and one per node.
+class Lan {
+public:
+    explicit Lan(int net) : m_run(QStringLiteral("ol11-%1-%2").arg(::getpid()).arg(net)), m_net(net)
+    {
+    }
+    ~Lan() { tearDown(); }
+
+    QString ns(const QString& node) const { return m_run + QLatin1Char('-') + node; }
+    QString address(int host) const { return QStringLiteral("10.231.%1.%2").arg(m_net).arg(host); }
+    QString mac(int host) const
+    {
+        return QStringLiteral("2E:8B:F2:%1:00:%2")
+            .arg(m_net, 2, 16, QLatin1Char('0'))
+            .arg(host, 2, 16, QLatin1Char('0'))
+            .toUpper();
+    }
+
+    bool ip(const QStringList& args)
+    {
+        const Run r = run(QStringLiteral("ip"), args);
+        if (r.exitCode != 0)
+            m_error += QStringLiteral("ip %1: %2\n").arg(args.join(QLatin1Char(' ')), r.err);
+        return r.exitCode == 0;
+    }
+    bool makeBridge()
+    {
+        m_namespaces << ns(QStringLiteral("sw"));
+        return ip({"netns", "add", ns("sw")}) &&
+               ip({"-n", ns("sw"), "link", "add", "br0", "type", "bridge", "stp_state", "0",
+                   "forward_delay", "0"}) &&
+               ip({"-n", ns("sw"), "link", "set", "br0", "up"});
+    }
+    bool addNode(const QString& node, int host)
+    {
+        const QString n = ns(node);
+        const QString port = QStringLiteral("v-") + node;
+        m_namespaces << n;
+        return ip({"netns", "add", n}) && ip({"-n", n, "link", "set", "lo", "up"}) &&
+               ip({"-n", ns("sw"), "link", "add", port, "type", "veth", "peer", "name", "eth0",
+                   "netns", n}) &&
+               ip({"-n", ns("sw"), "link", "set", port, "master", "br0", "up"}) &&
+               ip({"-n", n, "link", "set", "eth0", "address", mac(host).toLower()}) &&
+               ip({"-n", n, "addr", "add", address(host) + QStringLiteral("/24"), "dev", "eth0"}) &&
+               ip({"-n", n, "link", "set", "eth0", "up"});
+    }
+    // A simulator inside a node's namespace, until the run ends.
+    bool startSim(const QString& node, const QStringList& args)
+    {
+        auto p = std::make_unique<QProcess>();
+        p->start(QStringLiteral("ip"),
+                 QStringList{"netns", "exec", ns(node), bin("orvalink-sim")} + args);
+        QByteArray out;
+        QElapsedTimer t;
+        t.start();
+        while (!out.contains("ready") && t.elapsed() < 5000 && p->state() != QProcess::NotRunning) {
+            p->waitForReadyRead(50);
+            out += p->readAllStandardOutput();
+        }
+        if (!out.contains("ready"))
+            m_error += QStringLiteral("simulator in %1: %2\n")
+                           .arg(node, QString::fromUtf8(p->readAllStandardError()));
+        m_sims.push_back(std::move(p));
+        return out.contains("ready");
+    }
+    Run inNms(const QStringList& args)
+    {
+        return run(QStringLiteral("ip"),
+                   QStringList{"netns", "exec", ns("nms"), bin("orvalink-cli")} + args);
+    }
+    void tearDown()
+    {
+        // The processes inside first, then the namespaces (and their links).
+        for (auto& p : m_sims) {
+            p->terminate();
+            if (!p->waitForFinished(3000)) {
+                p->kill();
+                p->waitForFinished(3000);
+            }
+        }
+        m_sims.clear();
+        for (const QString& n : m_namespaces)
+            run(QStringLiteral("ip"), {"netns", "del", n});
+        m_namespaces.clear();
+    }
+    QString error() const { return m_error; }
+
+private:
+    QString m_run;
+    int m_net;
+    QStringList m_namespaces;
+    std::vector<std::unique_ptr<QProcess>> m_sims;
+    QString m_error;
+};
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestRemoteNetns : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void discoveryAndSaveOnABridge();
+};
+
+void TestRemoteNetns::discoveryAndSaveOnABridge()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to make network namespaces (run the suite as root, as CI does)");
+    if (run(QStringLiteral("ip"), {"netns", "list"}).exitCode != 0)
+        QSKIP("the ip tool (iproute2) with network namespaces is not available");
+
+    const int net = 1 + int(QRandomGenerator::global()->bounded(250));
+    Lan lan(net);
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("nms.ini"));
+    QVERIFY2(lan.makeBridge() && lan.addNode(QStringLiteral("nms"), 1) &&
+                 lan.addNode(QStringLiteral("dec"), 2) && lan.addNode(QStringLiteral("enc"), 3) &&
+                 lan.addNode(QStringLiteral("mute"), 4),
+             qPrintable(lan.error()));
+    QVERIFY2(lan.startSim(QStringLiteral("dec"),
+                          {"--state", dir.filePath(QStringLiteral("dec.json")),
+                           QStringLiteral("decoder@%1/%2").arg(lan.address(2), lan.mac(2))}) &&
+                 lan.startSim(QStringLiteral("enc"),
+                              {QStringLiteral("encoder@%1/%2").arg(lan.address(3), lan.mac(3))}) &&
+                 lan.startSim(QStringLiteral("mute"),
+                              {"--no-remote",
+                               QStringLiteral("decoder@%1/%2").arg(lan.address(4), lan.mac(4))}),
+             qPrintable(lan.error()));
+
+    const QStringList common{"--db", db, "--nms", lan.address(1), "--wait", "1000"};
+    QFile old(db);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("[2E8BF2000001]\r\nNAME=GONE\r\n");
+    old.close();
+
+    // Discovery finds both answering elements with their real MACs.
+    const Run first = lan.inNms(common + QStringList{"discover"});
+    QVERIFY2(first.exitCode == 0, qPrintable(first.out + first.err));
+    QVERIFY2(first.out.contains(lan.mac(2)) && first.out.contains(lan.mac(3)),
+             qPrintable(first.out));
+    QVERIFY(!first.out.contains(lan.mac(4)));
+    const QByteArray firstDb = readFile(db);
+    QVERIFY(firstDb.contains(
+        QStringLiteral("[%1]").arg(QString(lan.mac(3)).remove(QLatin1Char(':'))).toLatin1()));
+    QVERIFY(firstDb.contains("IP=" + lan.address(2).toLatin1()));
+    QCOMPARE(readFile(db + QStringLiteral(".bak")), QByteArray("[2E8BF2000001]\r\nNAME=GONE\r\n"));
+
+    // A second discovery keeps the first database as the backup.
+    const Run second = lan.inNms(common + QStringList{"discover"});
+    QVERIFY2(second.exitCode == 0, qPrintable(second.out + second.err));
+    QCOMPARE(readFile(db + QStringLiteral(".bak")), firstDb);
+
+    // A save request with a new name is confirmed, and SNMP reads it back.
+    const QString decSection = QString(lan.mac(2)).remove(QLatin1Char(':'));
+    QByteArray content = readFile(db);
+    content.replace("NAME=DECODER 2", "NAME=NEWSTUDIO  ");
+    QFile rewrite(db);
+    QVERIFY(rewrite.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    rewrite.write(content);
+    rewrite.close();
+    const Run saved = lan.inNms(common + QStringList{"remote-save", lan.mac(2)});
+    QVERIFY2(saved.exitCode == 0, qPrintable(saved.out + saved.err));
+    QVERIFY(saved.out.contains(QStringLiteral("Confirmed")));
+    const Run name = lan.inNms({"--nms", lan.address(1), "get", lan.address(2), "morqubit", "35"});
+    QCOMPARE(name.out.trimmed(), QStringLiteral("NEWSTUDIO"));
+    Q_UNUSED(decSection);
+
+    // An element that does not speak the remote protocol: the save times out.
+    QFile append(db);
+    QVERIFY(append.open(QIODevice::Append));
+    append.write(
+        QStringLiteral("[%1]\r\nNAME=MUTE\r\nIP=%2\r\nROLE=2\r\nMASK=255.255.255.0\r\n"
+                       "GW=%3\r\nMULTI=239.192.10.1\r\nINPUT=0\r\nTYPE=0\r\nTX=0\r\n")
+            .arg(QString(lan.mac(4)).remove(QLatin1Char(':')), lan.address(4), lan.address(1))
+            .toLatin1());
+    append.close();
+    const Run silent = lan.inNms(common + QStringList{"remote-save", lan.mac(4)});
+    QCOMPARE(silent.exitCode, 1);
+    QVERIFY2(silent.err.contains(
+                 QStringLiteral("Waiting for a response from Network Element has timed out!")),
+             qPrintable(silent.err));
+}
+
+QTEST_GUILESS_MAIN(TestRemoteNetns)
+#include "tst_remote_netns.moc"

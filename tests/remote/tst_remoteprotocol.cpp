@@ -1,0 +1,414 @@
+// The remote protocol's reply handling and requests, with a scripted MAC
+// table, a panel of plain values and scripted message boxes; and the whole
+// exchange against orvalink-sim on loopback.
+
+#include "common/ScriptedPrompt.h"
+#include "core/Text.h"
+#include "netutil/MacResolver.h"
+#include "remote/DiscoveryOperation.h"
+#include "remote/RemoteCodec.h"
+#include "remote/RemotePanel.h"
+#include "remote/RemoteProtocol.h"
+#include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
+#include "store/IniStore.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUdpSocket>
+
+using namespace orvalink;
+using orvalink::testing::ScriptedPrompt;
+
+namespace {
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+const QString kEncIp = QStringLiteral("10.231.0.3");
+const QString kEncMac = QStringLiteral("2E:8B:F2:E7:00:03");
+const QString kDecMac = QStringLiteral("2E:8B:F2:E7:00:02");
+
+QByteArray decoderReply()
+{
+    return hex("0ae70002 ffffff00 0ae70001 efc00a01 01 00 01") + "DEC TWO         " +
+           hex("02 10000002 c8 03 33 01 0a 02 3c 1e 0000000000 01");
+}
+
+QByteArray encoderReply(const char* name = "ENC THREE       ")
+{
+    return hex("0ae70003 ffffff00 0ae70001 0ae70064 00 01 00") + QByteArray(name) +
+           hex("01 10000003 03 32 00 07 01");
+}
+
+class FakeTable : public MacResolver {
+public:
+    QMap<quint32, QByteArray> entries;
+
+protected:
+    bool lookup(quint32 address, QByteArray* out) override
+    {
+        *out = entries.value(address);
+        return !out->isEmpty();
+    }
+};
+
+class FakePanel : public RemotePanel {
+public:
+    RemotePanelState state;
+    QList<RemoteConfirmed> shown;
+    RemotePanelState remotePanelState() const override { return state; }
+    void showConfirmed(const RemoteConfirmed& v) override { shown << v; }
+};
+
+// The encoder of encoderReply() as the panel shows it.
+RemotePanelState encoderPanel()
+{
+    RemotePanelState s;
+    s.mac = kEncMac;
+    s.roleCaption = QStringLiteral("ENCODER");
+    s.name = QStringLiteral("ENC THREE");
+    s.ip = kEncIp;
+    s.mask = QStringLiteral("255.255.255.0");
+    s.gw = QStringLiteral("10.231.0.1");
+    s.remote = QStringLiteral("10.231.0.100");
+    s.input = 0;
+    s.type = 1;
+    s.tx = 0;
+    return s;
+}
+
+struct Harness {
+    QTemporaryDir dir;
+    IniStore store;
+    Database db{store, dir.filePath(QStringLiteral("nms.ini"))};
+    ScriptedPrompt prompt;
+    FakeTable table;
+    FakePanel panel;
+    Timings timings;
+    RemoteEndpoint endpoint;
+    std::unique_ptr<RemoteProtocol> protocol;
+
+    Harness()
+    {
+        timings.remoteSentMs = 150;
+        timings.pagingMs = 400;
+        timings.getMacMs = 10;
+        endpoint.setLocalAddress(QStringLiteral("127.0.0.1"));
+        endpoint.setLocalPort(0);
+        protocol = std::make_unique<RemoteProtocol>(endpoint, db, prompt, table, timings);
+        protocol->setPanel(&panel);
+        table.entries[0x0AE70002] = hex("2e8bf2e70002");
+        table.entries[0x0AE70003] = hex("2e8bf2e70003");
+    }
+    QStringList keys(const QString& mac) const
+    {
+        return store.sectionKeys(encodeMac(mac), db.path());
+    }
+    QString value(const QString& mac, const char* key) const
+    {
+        return db.read(encodeMac(mac), QLatin1String(key));
+    }
+};
+
+} // namespace
+
+class TestRemoteProtocol : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void discoveryCreatesOneSectionPerReply();
+    void saveConfirmationComparesFieldByField();
+    void repliesDuringTheMacWaitAreHandledAfterIt();
+    void requestFailuresAndTimeout();
+    void againstTheSimulator();
+};
+
+void TestRemoteProtocol::discoveryCreatesOneSectionPerReply()
+{
+    Harness h;
+    h.protocol->AutoDiscoverAwaiting = true;
+    QSignalSpy reload(h.protocol.get(), &RemoteProtocol::reloadRequested);
+    h.protocol->HandleRemoteReply(decoderReply());
+    h.protocol->HandleRemoteReply(encoderReply());
+    // Fault: keys missing, decoder keys in an encoder's section, the remote
+    // address under the wrong key.
+    QCOMPARE(h.keys(kDecMac),
+             (QStringList{"NAME", "IP", "MASK", "GW", "INPUT", "TYPE", "TX", "MULTI", "ROLE", "SN",
+                          "VER", "SFN", "BUF", "ATT", "SDM", "SDL", "SDT", "LLO"}));
+    QCOMPARE(h.keys(kEncMac), (QStringList{"NAME", "IP", "MASK", "GW", "INPUT", "TYPE", "TX",
+                                           "REMOTE", "ROLE", "SN", "VER", "SFN", "BUF", "LLO"}));
+    QCOMPARE(h.value(kDecMac, "sn"), QStringLiteral("268435458"));
+    QCOMPARE(h.value(kDecMac, "ver"), QStringLiteral("3.51"));
+    QCOMPARE(h.value(kEncMac, "remote"), QStringLiteral("10.231.0.100"));
+    QCOMPARE(h.db.read(encodeMac(kEncMac), QStringLiteral("name"), QString()),
+             QStringLiteral("ENC THREE"));
+    QCOMPARE(reload.count(), 0); // the paging window reloads once, at its end
+
+    // No MAC for the sender: reported, nothing stored.
+    QByteArray stranger = encoderReply();
+    stranger[3] = char(9);
+    h.prompt.expect(QStringLiteral("An error occured while retrieving 'Element MAC':\rFeedback "
+                                   "is corrupted."));
+    h.protocol->HandleRemoteReply(stranger);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.store.sectionNames(h.db.path()).size(), 2);
+}
+
+void TestRemoteProtocol::saveConfirmationComparesFieldByField()
+{
+    Harness h;
+    QSignalSpy finished(h.protocol.get(), &RemoteProtocol::saveFinished);
+    const auto outcome = [&] {
+        return finished.takeLast().at(0).value<RemoteProtocol::SaveOutcome>();
+    };
+
+    // Everything matches; the name only in case and blanks.
+    h.panel.state = encoderPanel();
+    h.panel.state.name = QStringLiteral("  enc three ");
+    h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
+    h.protocol->HandleRemoteReply(encoderReply());
+    QVERIFY(h.prompt.done());
+    QCOMPARE(outcome(), RemoteProtocol::SaveOutcome::Confirmed);
+    QCOMPARE(h.value(kEncMac, "name"), QStringLiteral("ENC THREE"));
+    QCOMPARE(h.value(kEncMac, "remote"), QStringLiteral("10.231.0.100"));
+    const RemoteConfirmed shown = h.panel.shown.last();
+    QCOMPARE(shown.typeCaption, QStringLiteral("ENCODER"));
+    QCOMPARE(shown.version, QStringLiteral("3.50"));
+    // Encoder replies carry no decoder fields: brought into the bars' ranges.
+    QCOMPARE((QList<int>{shown.att, shown.silDetLevel, shown.silDetTime}), (QList<int>{14, 1, 1}));
+
+    // Two fields differ: two messages, the rest stored, no success.
+    QFile::remove(h.db.path());
+    h.panel.state = encoderPanel();
+    h.panel.state.mask = QStringLiteral("255.255.0.0");
+    h.panel.state.remote = QStringLiteral("10.231.0.101");
+    h.prompt.expect(QStringLiteral("An error occured while saving 'Element Mask':\rFeedback is "
+                                   "corrupted."));
+    h.prompt.expect(QStringLiteral("An error occured while saving 'Remote IP':"));
+    h.protocol->HandleRemoteReply(encoderReply());
+    QVERIFY(h.prompt.done());
+    QCOMPARE(outcome(), RemoteProtocol::SaveOutcome::Mismatch);
+    QCOMPARE(h.value(kEncMac, "mask"), QString());
+    QCOMPARE(h.value(kEncMac, "remote"), QString());
+    QCOMPARE(h.value(kEncMac, "gw"), QStringLiteral("10.231.0.1"));
+
+    // Role 0: shown as UNKNOWN, no success message.
+    QByteArray roleless = encoderReply();
+    roleless[35] = char(0);
+    h.panel.state = encoderPanel();
+    h.protocol->HandleRemoteReply(roleless);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.panel.shown.last().typeCaption, QStringLiteral("UNKNOWN"));
+    QCOMPARE(outcome(), RemoteProtocol::SaveOutcome::Mismatch);
+
+    // Another element's reply, or a damaged section: nothing stored.
+    h.panel.state.mac = kDecMac;
+    h.prompt.expect(QStringLiteral("The response received does not match the selected element."
+                                   "\rCannot save this element info."));
+    h.protocol->HandleRemoteReply(encoderReply());
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{encodeMac(kEncMac)});
+    h.panel.state = encoderPanel();
+    for (int i = 0; i < 25; ++i)
+        h.db.write(encodeMac(kEncMac), QStringLiteral("X%1").arg(i), QStringLiteral("1"));
+    h.prompt.expect(QStringLiteral("is corrupted."));
+    h.protocol->HandleRemoteReply(encoderReply());
+    QVERIFY(h.prompt.done());
+    QCOMPARE(outcome(), RemoteProtocol::SaveOutcome::Rejected);
+}
+
+void TestRemoteProtocol::repliesDuringTheMacWaitAreHandledAfterIt()
+{
+    // Fault: a reply arriving during the waiting window overwrites the
+    // record the first handling still uses, or is handled inside it.
+    Harness h;
+    h.panel.state = encoderPanel();
+    QStringList asked;
+    int depth = 0;
+    int deepest = 0;
+    h.protocol->setMacWaiter([&](const QString& address) {
+        deepest = qMax(deepest, ++depth);
+        asked << address;
+        if (asked.size() == 1) {
+            h.protocol->HandleRemoteReply(decoderReply());
+            h.protocol->HandleRemoteReply(encoderReply("ENC THREE AGAIN "));
+        }
+        QString mac;
+        h.table.ResolveMAC(address, QStringLiteral(":"), &mac);
+        --depth;
+        return mac;
+    });
+    h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved"));
+    h.prompt.expect(QStringLiteral("does not match the selected element"));
+    h.prompt.expect(QStringLiteral("An error occured while saving 'Element Name':"));
+    h.protocol->HandleRemoteReply(encoderReply());
+    QVERIFY(h.prompt.done());
+    QCOMPARE(asked, (QStringList{kEncIp, QStringLiteral("10.231.0.2"), kEncIp}));
+    QCOMPARE(deepest, 1);
+    QVERIFY(!h.protocol->isHandling());
+    // The decoder's values never reached the encoder's section.
+    QCOMPARE(h.value(kEncMac, "sn"), QStringLiteral("268435459"));
+    QCOMPARE(h.value(kEncMac, "ver"), QStringLiteral("3.50"));
+    QCOMPARE(h.value(kEncMac, "name"), QStringLiteral("ENC THREE"));
+}
+
+void TestRemoteProtocol::requestFailuresAndTimeout()
+{
+    Harness h;
+    QSignalSpy fatal(h.protocol.get(), &RemoteProtocol::fatalEndpointFailure);
+    QSignalSpy finished(h.protocol.get(), &RemoteProtocol::saveFinished);
+    h.panel.state = encoderPanel();
+    h.db.write(encodeMac(kEncMac), QStringLiteral("name"), QStringLiteral("ENC THREE"));
+
+    // No stored "ip": reported, dropped, not fatal, no timeout later.
+    h.prompt.expect(QStringLiteral("The element has no stored IP address."));
+    QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::NotSent);
+    QVERIFY(!h.protocol->timerRemoteSent->isActive());
+    QCOMPARE(fatal.count(), 0);
+
+    // A list without selection never becomes a byte.
+    // An address nothing listens on.
+    h.db.write(encodeMac(kEncMac), QStringLiteral("ip"), QStringLiteral("127.77.0.9"));
+    h.panel.state.input = -1;
+    h.prompt.expect(QStringLiteral("'Audio Input' has no selection."));
+    QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Refused);
+
+    // Sent, and a damaged reply does not stop the clock: it times out.
+    h.panel.state = encoderPanel();
+    QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Sent);
+    QVERIFY(h.protocol->timerRemoteSent->isActive());
+    QByteArray damaged = encoderReply();
+    damaged[16] = char(2);
+    h.prompt.expect(QStringLiteral("'Audio Input'"));
+    h.protocol->HandleRemoteReply(damaged);
+    QVERIFY(h.protocol->timerRemoteSent->isActive());
+    h.prompt.expect(
+        QStringLiteral("Waiting for a response from Network Element has timed out!\rCannot save."));
+    QVERIFY(finished.wait(2000));
+    QCOMPARE(h.prompt.shown().last().title, QStringLiteral("Error!"));
+    QCOMPARE(finished.last().at(0).value<RemoteProtocol::SaveOutcome>(),
+             RemoteProtocol::SaveOutcome::TimedOut);
+
+    // The port taken by another program ends the program, once.
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::LocalHost, 0));
+    h.endpoint.setLocalPort(holder.localPort());
+    h.prompt.expect(QStringLiteral("Unable to use UDP port 2976: occupied."));
+    QCOMPARE(h.protocol->SendLevelRequest(), RemoteProtocol::RequestResult::NotSent);
+    QCOMPARE(fatal.count(), 1);
+    QVERIFY(h.prompt.done());
+
+    // The level request reaches the element's port 2977 and its answer the
+    // level path, whatever its length beyond 1200 bytes.
+    QUdpSocket element;
+    if (!element.bind(QHostAddress(QStringLiteral("127.77.0.9")), remote::kElementPort))
+        QSKIP("port 2977 on 127.77.0.9 is taken by another program");
+    h.endpoint.setLocalPort(0);
+    QSignalSpy level(h.protocol.get(), &RemoteProtocol::levelData);
+    QCOMPARE(h.protocol->SendLevelRequest(), RemoteProtocol::RequestResult::Sent);
+    QVERIFY(element.waitForReadyRead(2000));
+    QByteArray got(16, '\0');
+    QHostAddress from;
+    quint16 port = 0;
+    got.truncate(element.readDatagram(got.data(), got.size(), &from, &port));
+    QCOMPARE(got, QByteArray("VOL"));
+    element.writeDatagram(QByteArray(1203, '\x7f'), from, port);
+    QVERIFY(level.wait(2000));
+    QCOMPARE(level.first().at(0).toByteArray().size(), 1203);
+}
+
+void TestRemoteProtocol::againstTheSimulator()
+{
+    // The element side is the simulator's own code: discovery finds it by
+    // a paging datagram, a save request is taken, echoed, and kept where
+    // SNMP reads it; a damaged element is reported.
+    const int net = 100 + int(QRandomGenerator::global()->bounded(100));
+    const QString encIp = QStringLiteral("127.41.%1.3").arg(net);
+    const QString badIp = QStringLiteral("127.41.%1.4").arg(net);
+    const quint16 base = quint16(20000 + QRandomGenerator::global()->bounded(20000));
+    QProcess sim;
+    sim.start(QString::fromLocal8Bit(qgetenv("ORVALINK_BIN_DIR")) + QStringLiteral("/orvalink-sim"),
+              {QStringLiteral("--port"), QString::number(base), QStringLiteral("--remote-port"),
+               QString::number(base + 1), QStringLiteral("--paging-port"),
+               QString::number(base + 2), QStringLiteral("--bad-reply"),
+               badIp + QStringLiteral("=damaged"), QStringLiteral("encoder@") + encIp,
+               QStringLiteral("decoder@") + badIp});
+    QByteArray out;
+    QElapsedTimer t;
+    t.start();
+    while (!out.contains("ready") && t.elapsed() < 5000 && sim.state() != QProcess::NotRunning) {
+        sim.waitForReadyRead(50);
+        out += sim.readAllStandardOutput();
+    }
+    QVERIFY2(out.contains("ready"), sim.readAllStandardError().constData());
+    const auto stopSim = qScopeGuard([&] {
+        sim.terminate();
+        sim.waitForFinished(5000);
+    });
+
+    Harness h;
+    quint32 enc = 0;
+    QVERIFY(parseIPv4(encIp, &enc));
+    h.table.entries[enc] = QByteArray::fromHex("2e8bf229") + char(net) + char(3);
+    const QString mac = FormatMAC(h.table.entries[enc], QStringLiteral(":"));
+    h.db.write(QStringLiteral("2E8BF2FFFFFF"), QStringLiteral("NAME"), QStringLiteral("OLD"));
+
+    DiscoveryOperation discovery(*h.protocol, h.timings);
+    discovery.setPagingTarget(encIp, base + 2);
+    QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Started);
+    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{encodeMac(mac)});
+    QVERIFY(QFile(DiscoveryOperation::backupPath(h.db.path())).open(QIODevice::ReadOnly));
+    QCOMPARE(h.endpoint.remotePort(), quint16(0)); // restored
+
+    // Save with a new name and low latency: confirmed, then read by SNMP.
+    h.panel.state = encoderPanel();
+    h.panel.state.mac = mac;
+    h.panel.state.ip = encIp;
+    h.panel.state.gw = h.value(mac, "gw");
+    h.panel.state.mask = h.value(mac, "mask");
+    h.panel.state.remote = h.value(mac, "remote");
+    h.panel.state.input = h.value(mac, "input").toInt();
+    h.panel.state.type = 1;
+    h.panel.state.name = QStringLiteral("Studio b");
+    h.panel.state.lowLatency = true;
+    h.protocol->setMacWaiter([&](const QString& a) {
+        QString m;
+        h.table.ResolveMAC(a, QStringLiteral(":"), &m);
+        return m;
+    });
+    // The save request goes to the element's port 2976.
+    QSignalSpy finished(h.protocol.get(), &RemoteProtocol::saveFinished);
+    h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved"));
+    QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Sent);
+    QVERIFY(finished.wait(3000));
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.value(mac, "name"), QStringLiteral("STUDIO B"));
+    QCOMPARE(h.value(mac, "llo"), QStringLiteral("1"));
+    SnmpTransport snmp(Timings{});
+    snmp.setLocalAddress(QStringLiteral("127.0.0.1"));
+    snmp.setPorts(0, base);
+    QCOMPARE(snmp.GetSNMP(encIp, QStringLiteral("morqubit"), 35).value, QStringLiteral("STUDIO B"));
+    QCOMPARE(snmp.GetSNMP(encIp, QStringLiteral("morqubit"), 8).value, QStringLiteral("1"));
+
+    // The damaged element's reply is refused with its field's message.
+    h.protocol->AutoDiscoverAwaiting = true;
+    h.prompt.expect(QStringLiteral("An error occured while retrieving 'Audio Input':"));
+    discovery.setPagingTarget(badIp, base + 2);
+    QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Busy);
+    h.protocol->AutoDiscoverAwaiting = false;
+    QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Started);
+    QVERIFY(h.prompt.done());
+    QVERIFY(h.store.sectionNames(h.db.path()).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestRemoteProtocol)
+#include "tst_remoteprotocol.moc"
