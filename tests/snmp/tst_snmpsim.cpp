@@ -66,9 +66,23 @@ public:
         }
     }
     QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
+    // Waits until the log (--verbose) shows `line`.
+    bool waitForLog(const QByteArray& line)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!m_log.contains(line)) {
+            if (t.elapsed() > 5000)
+                return false;
+            m_process.waitForReadyRead(10);
+            m_log += m_process.readAllStandardError();
+        }
+        return true;
+    }
 
 private:
     QProcess m_process;
+    QByteArray m_log;
 };
 
 struct CliResult {
@@ -77,13 +91,17 @@ struct CliResult {
     QString err;
 };
 
+QStringList cliArguments(const QStringList& args)
+{
+    return QStringList{QStringLiteral("--nms"), host(100), QStringLiteral("--port"),
+                       QString::number(agentPort())} +
+           args;
+}
+
 CliResult runCli(const QStringList& args)
 {
     QProcess p;
-    p.start(binDir() + QStringLiteral("/orvalink-cli"),
-            QStringList{QStringLiteral("--nms"), host(100), QStringLiteral("--port"),
-                        QString::number(agentPort())} +
-                args);
+    p.start(binDir() + QStringLiteral("/orvalink-cli"), cliArguments(args));
     CliResult r;
     if (!p.waitForFinished(20000)) {
         p.kill();
@@ -247,6 +265,29 @@ private Q_SLOTS:
             {QStringLiteral("get"), host(1), kRead, QStringLiteral("1"), QStringLiteral("14")});
         QCOMPARE(some.exitCode, 1);
         QCOMPARE(some.lines, (QStringList{QString(), host(1)}));
+    }
+
+    // A run of the command line that gave up before the reply came, then the
+    // next run from the same port: the first run's late reply arrives while
+    // the second one waits, and must not be printed as its value.
+    void lateReplyOfAnEarlierRunIsNoValue()
+    {
+        Sim slow;
+        QVERIFY(slow.start({QStringLiteral("--verbose"), QStringLiteral("--delay"),
+                            QStringLiteral("600"), QStringLiteral("encoder@") + host(5)}));
+        QProcess first;
+        first.start(binDir() + QStringLiteral("/orvalink-cli"),
+                    cliArguments({QStringLiteral("get"), host(5), kRead, QStringLiteral("14")}));
+        QVERIFY(slow.waitForLog("GET 14"));
+        first.kill();
+        first.waitForFinished(5000);
+
+        const CliResult second =
+            runCli({QStringLiteral("get"), host(5), kRead, QStringLiteral("35")});
+        QCOMPARE(second.exitCode, 0);
+        QCOMPARE(second.lines.size(), 1);
+        QVERIFY2(second.lines.first().startsWith(QStringLiteral("ENCODER ")),
+                 qPrintable(second.lines.first()));
     }
 
     void cliSet_data()
