@@ -18,6 +18,7 @@
 #include "core/StartMode.h"
 #include "core/UserSettings.h"
 #include "store/ElementDatabase.h"
+#include "store/IniStore.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -53,6 +54,9 @@ int main(int argc, char** argv)
             ++i;
         }
     }
+
+    // What a write killed halfway left beside the database.
+    IniStore::removeStaleTemporaries(databasePath);
 
     MessageBoxPrompt prompt;
     UserSettings settings;

@@ -383,7 +383,12 @@ void frmMain::Load_Config()
         setTreeCaption();
 
         const ElementList list = loadElementList(m_store, m_ctx.databasePath);
-        if (list.empty) {
+        if (!list.error.isEmpty()) {
+            // Not an empty database: a file that must not be taken for one.
+            m_ctx.prompt->tell(PromptIcon::Critical,
+                               QStringLiteral("The element database %1 %2.")
+                                   .arg(QDir::toNativeSeparators(m_ctx.databasePath), list.error));
+        } else if (list.empty) {
             m_ctx.prompt->tell(PromptIcon::Information,
                                QStringLiteral("Local database is empty.") + kCR +
                                    QStringLiteral("Please click the 'Add New Element' button "
