@@ -9,9 +9,11 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <unistd.h>
 
@@ -288,6 +290,50 @@ private Q_SLOTS:
         QCOMPARE(second.lines.size(), 1);
         QVERIFY2(second.lines.first().startsWith(QStringLiteral("ENCODER ")),
                  qPrintable(second.lines.first()));
+    }
+
+    // A device's text reaches the terminal with its control characters
+    // escaped, in what get reads and in what set echoes. (The simulator
+    // refuses such names; a scripted agent sends one.)
+    void cliEscapesDeviceTexts()
+    {
+        QUdpSocket agent;
+        QVERIFY(agent.bind(QHostAddress(host(9)), agentPort()));
+        const QList<QStringList> runs = {
+            {QStringLiteral("get"), host(9), kRead, QStringLiteral("35")},
+            {QStringLiteral("set"), host(9), kWrite, QStringLiteral("35"), QStringLiteral("text"),
+             QStringLiteral("A")},
+        };
+        for (const QStringList& args : runs) {
+            QProcess cli;
+            cli.start(binDir() + QStringLiteral("/orvalink-cli"), cliArguments(args));
+            QVERIFY(agent.waitForReadyRead(5000));
+            const QNetworkDatagram d = agent.receiveDatagram();
+            const test::SentRequest request = test::readRequest(d.data());
+            test::ReplySpec reply;
+            reply.community = request.community;
+            reply.requestId = QByteArray(1, char(request.requestId));
+            reply.n = request.n;
+            reply.value = QByteArrayLiteral("A\x1B]0;T\x07");
+            agent.writeDatagram(test::buildReply(reply), d.senderAddress(),
+                                quint16(d.senderPort()));
+            QVERIFY(cli.waitForFinished(5000));
+            QCOMPARE(cli.readAllStandardOutput(), QByteArray("A\\x1b]0;T\\x07\n"));
+        }
+    }
+
+    // Port 2979 taken by another program: one message, then exit 1, not one
+    // message per parameter.
+    void cliPortTakenIsReportedOnce()
+    {
+        QUdpSocket squatter;
+        QVERIFY(squatter.bind(QHostAddress(host(100)), 2979, QAbstractSocket::DontShareAddress));
+        const CliResult r = runCli({QStringLiteral("get"), host(1), kRead, QStringLiteral("15"),
+                                    QStringLiteral("14"), QStringLiteral("35")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.lines, QStringList{QString()}); // nothing on stdout
+        QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+        QVERIFY2(r.err.contains(QStringLiteral("2979")), qPrintable(r.err));
     }
 
     void cliSet_data()
