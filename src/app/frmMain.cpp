@@ -105,6 +105,7 @@ frmMain::frmMain(const AppContext& context, QWidget* parent) : QMainWindow(paren
     tmrSpectrum->setInterval(m_ctx.timings.spectrumMs);
 
     m_snmp = new SnmpTransport(m_ctx.timings, this);
+    m_snmp->setPorts(m_ctx.snmpLocalPort, m_ctx.snmpAgentPort);
     connect(m_snmp, &SnmpTransport::transportFailure, this,
             [this](const QString& message) { m_ctx.prompt->tell(PromptIcon::Critical, message); });
 

@@ -777,14 +777,16 @@ void TestFrmMain::snmpLeavesFromTheChosenInterface()
     h.writeDb(kTwoElements);
     h.lister.list = QStringList{"127.0.0.1", "127.0.0.2"};
     h.settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
+    // A silent agent on loopback, on the port given to the program: the
+    // request must come from the chosen interface, and the call ends empty
+    // after the (shortened) wait.
+    QUdpSocket agent;
+    QVERIFY(agent.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    h.ctx.snmpLocalPort = 0;
+    h.ctx.snmpAgentPort = agent.localPort();
     frmMain& w = h.start();
     w.cmbNMSIPAddr->setCurrentIndex(1);
 
-    // A silent agent on loopback: the request must come from the chosen
-    // interface, and the call ends empty after the (shortened) wait.
-    QUdpSocket agent;
-    QVERIFY(agent.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
-    w.snmp().setPorts(0, agent.localPort());
     QCOMPARE(w.GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("public01"), 15), QString());
     QTRY_VERIFY(agent.hasPendingDatagrams());
     const QNetworkDatagram request = agent.receiveDatagram();
