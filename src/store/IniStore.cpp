@@ -169,22 +169,23 @@ Document Document::fromBytes(const QByteArray& bytes)
     const QString text = cp1252::decode(bytes);
     // A line ends with CR LF, LF or CR alone; the first line end of the file
     // is the one rewritten lines get.
+    const QChar* const p = text.constData();
     const qsizetype n = text.size();
+    doc.lines.reserve(text.count(u'\n') + 1);
     qsizetype from = 0;
     bool eolSeen = false;
     while (from < n) {
         qsizetype i = from;
-        while (i < n && text.at(i) != u'\n' && text.at(i) != u'\r')
+        while (i < n && p[i] != u'\n' && p[i] != u'\r')
             ++i;
         doc.lines.append(text.sliced(from, i - from));
         if (i >= n)
             break;
-        const bool crlf = text.at(i) == u'\r' && i + 1 < n && text.at(i + 1) == u'\n';
+        const bool crlf = p[i] == u'\r' && i + 1 < n && p[i + 1] == u'\n';
         if (!eolSeen) {
             eolSeen = true;
-            doc.eol = crlf                  ? QStringLiteral("\r\n")
-                      : text.at(i) == u'\n' ? QStringLiteral("\n")
-                                            : QStringLiteral("\r");
+            doc.eol = crlf ? QStringLiteral("\r\n")
+                           : (p[i] == u'\n' ? QStringLiteral("\n") : QStringLiteral("\r"));
         }
         from = i + (crlf ? 2 : 1);
     }

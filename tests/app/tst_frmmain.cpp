@@ -157,6 +157,7 @@ private Q_SLOTS:
     void loadConfigSurvivesOddSections();
     void emptyDatabaseMessage_data();
     void emptyDatabaseMessage();
+    void unreadableDatabaseIsNoEmptyOne();
     void reloadRequestedDuringLoad();
     void deleteElement_data();
     void deleteElement();
@@ -433,6 +434,19 @@ void TestFrmMain::emptyDatabaseMessage()
     QCOMPARE(w.cmbNMSIPAddr->count(), 1);
     // Loading never creates the file.
     QCOMPARE(QFile::exists(h.ctx.databasePath), content != "-");
+}
+
+// A file that is no database this program can read is reported with its
+// reason, not as an empty database the operator would start to fill.
+void TestFrmMain::unreadableDatabaseIsNoEmptyOne()
+{
+    Harness h;
+    h.writeDb(QByteArray("\xFF\xFE[\0A\0]\0", 8));
+    h.prompt.expect(QStringLiteral("is UTF-16 text"));
+    frmMain& w = h.start();
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.prompt.shown().first().icon, PromptIcon::Critical);
+    QCOMPARE(w.TreeView1->topLevelItemCount(), 0);
 }
 
 void TestFrmMain::reloadRequestedDuringLoad()
