@@ -5,6 +5,7 @@
 
 #include "core/UserSettings.h"
 #include "store/ElementDatabase.h"
+#include "store/IniStore.h"
 
 #include <QCoreApplication>
 
@@ -125,7 +126,12 @@ int main(int argc, char** argv)
             return 0;
         }
         if ((opt == QLatin1String("--db") || opt == QLatin1String("--nms")) && !args.isEmpty()) {
-            (opt == QLatin1String("--db") ? dbPath : nms) = args.takeFirst();
+            const bool db = opt == QLatin1String("--db");
+            (db ? dbPath : nms) = args.takeFirst();
+            if (db && dbPath.isEmpty()) {
+                err << "orvalink-cli: --db needs the path of an element database\n";
+                return 2;
+            }
             continue;
         }
         if (opt == QLatin1String("--port") && !args.isEmpty()) {
@@ -160,6 +166,8 @@ int main(int argc, char** argv)
         if (verbName == QLatin1String(v.name)) {
             if (dbPath.isEmpty())
                 dbPath = defaultDatabasePath();
+            // What a write killed halfway left beside the database.
+            IniStore::removeStaleTemporaries(dbPath);
             if (nms.isEmpty())
                 nms = defaultNmsAddress();
             const Context ctx{dbPath, nms, out, err, agentPort, remoteWaitMs};

@@ -41,12 +41,13 @@ int verbProbe(const Context& ctx, const QStringList& args)
     prepareTransport(ctx, snmp);
     ProbeOperation probe(snmp, database, prompt, Timings{});
     QObject::connect(&probe, &ProbeOperation::statusChanged, &probe, [&ctx](const QString& text) {
-        ctx.out << text << "\n";
+        ctx.out << printable(text) << "\n";
         ctx.out.flush();
     });
     const ProbeOperation::Result result = probe.run(host, community);
     if (result == ProbeOperation::Result::Success)
-        ctx.out << "Stored as section " << probe.section() << " of " << ctx.dbPath << "\n";
+        ctx.out << "Stored as section " << printable(probe.section()) << " of " << ctx.dbPath
+                << "\n";
     return result == ProbeOperation::Result::Success ? 0 : 1;
 }
 

@@ -13,6 +13,9 @@ namespace {
 
 const QList<quint32> kBase = {1, 3, 6, 1, 4, 1, 44467, 1};
 
+// The largest UDP payload over IPv4: a reply must fit in one datagram.
+constexpr qsizetype kMaxDatagram = 65507;
+
 QString pduName(quint8 pdu)
 {
     switch (pdu) {
@@ -309,9 +312,21 @@ void Agent::onReadyRead()
                 beginRestart();
             continue;
         }
+        QByteArray bytes = encodeMessage(*reply);
+        if (bytes.size() > kMaxDatagram) {
+            // An answer that does not fit is the request itself sent back
+            // with tooBig (error-index 0), as an SNMPv1 agent answers.
+            log(QStringLiteral("%1: reply of %2 bytes is too big for one datagram -> tooBig")
+                    .arg(m_element.label())
+                    .arg(bytes.size()));
+            *reply = request;
+            reply->pdu = ber::GetResponse;
+            reply->errorStatus = TooBig;
+            reply->errorIndex = 0;
+        }
         if (m_config.faults.wrongId)
             reply->requestId ^= 1;
-        const QByteArray bytes = encodeMessage(*reply);
+        bytes = encodeMessage(*reply);
         const QHostAddress to = datagram.senderAddress();
         const quint16 port = static_cast<quint16>(datagram.senderPort());
         if (m_config.faults.delayMs > 0)

@@ -6,6 +6,9 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace orvalink::sim {
 
 namespace {
@@ -61,9 +64,24 @@ bool StateFile::save(const QList<const Element*>& elements, QString* error)
         m_entries[e->macText()] = e->toJson();
     QJsonObject root;
     root[kElements] = m_entries;
+    // The file holds the elements' communities: it is created readable by
+    // its owner only (its temporary too), and a rewrite keeps the mode,
+    // owner and group the file was given.
+    struct stat old {};
+    const bool exists = ::stat(QFile::encodeName(m_path).constData(), &old) == 0;
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 || !file.commit()) {
+    const mode_t mask = ::umask(077);
+    const bool opened = file.open(QIODevice::WriteOnly);
+    ::umask(mask);
+    if (opened && exists) {
+        if (::fchown(file.handle(), old.st_uid, old.st_gid) != 0 &&
+            ::fchown(file.handle(), uid_t(-1), old.st_gid) != 0) {
+            // Not allowed: the file becomes ours, with its old mode.
+        }
+        ::fchmod(file.handle(), old.st_mode & 07777);
+    }
+    if (!opened || file.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 ||
+        !file.commit()) {
         if (error)
             *error = QStringLiteral("cannot write %1: %2").arg(m_path, file.errorString());
         return false;

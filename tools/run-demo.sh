@@ -31,14 +31,17 @@ demo_dir="$build/demo"
 demo_db="$demo_dir/nms.ini"
 mkdir -p "$demo_dir"
 if [[ ! -f "$demo_db" ]]; then
-  cp "$here/demo-nms.ini" "$demo_db"
+  install -m 600 "$here/demo-nms.ini" "$demo_db" # it holds communities
   echo "make run: demo element database created at $demo_db"
 fi
 
 # The simulated network: one orvalink-sim agent per element of the demo
-# database, on the element's SNMP address (127.0.0.x) and port 161, with the
-# element's MAC, so a probe of the address finds the element it is listed as.
+# database, on the element's SNMP address (127.0.0.x) with the element's MAC,
+# so a probe of the address finds the element it is listed as. The agents
+# listen on a high port (DEMO_SNMP_PORT, default 16161) and the program is
+# told so with --snmp-port: nothing here needs root or a capability.
 sim="$build/bin/orvalink-sim"
+snmp_port=${DEMO_SNMP_PORT:-16161}
 sim_args=()
 while IFS='|' read -r section role address; do
   case "$role" in 1) kind=encoder ;; 2) kind=decoder ;; *) continue ;; esac
@@ -51,23 +54,12 @@ done < <(awk -F= '
   toupper($1) == "SNMPIP" { ip = $2; gsub(/[ \r]/, "", ip) }
   END { if (sec != "") print sec "|" role "|" ip }' "$demo_db")
 
-# Port 161 is privileged: as a normal user the simulator needs the
-# CAP_NET_BIND_SERVICE capability once (given through sudo).
-if [[ $(id -u) -ne 0 ]] && ! getcap "$sim" 2>/dev/null | grep -q cap_net_bind_service; then
-  echo "make run: the simulator needs to bind UDP port 161; granting it that one capability:"
-  echo "    sudo setcap cap_net_bind_service=+ep $sim"
-  if ! sudo setcap cap_net_bind_service=+ep "$sim"; then
-    echo "make run: could not grant it; run that command yourself, or 'sudo make run'." >&2
-    sim_args=()
-  fi
-fi
-
 sim_pid=""
 stop_sim() { [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null; true; }
 trap stop_sim EXIT INT TERM
 if ((${#sim_args[@]})); then
   ready="$demo_dir/sim.out"
-  "$sim" --state "$demo_dir/sim-state.json" "${sim_args[@]}" >"$ready" 2>"$demo_dir/sim.log" &
+  "$sim" --port "$snmp_port" --state "$demo_dir/sim-state.json" "${sim_args[@]}" >"$ready" 2>"$demo_dir/sim.log" &
   sim_pid=$!
   for _ in $(seq 50); do
     grep -q "ready" "$ready" 2>/dev/null && break
@@ -75,13 +67,14 @@ if ((${#sim_args[@]})); then
     sleep 0.1
   done
   if grep -q "ready" "$ready" 2>/dev/null; then
-    echo "make run: simulated elements (SNMP on port 161, communities morqubit/kestrvla):"
+    echo "make run: simulated elements (SNMP on port $snmp_port, communities morqubit/kestrvla):"
     printf '    %s\n' "${sim_args[@]}"
     echo "  choose 127.0.0.1 as NMS interface; probe 127.0.0.11 (encoder) or 127.0.0.21 (decoder)."
+    echo "  from a shell: $build/bin/orvalink-cli --port $snmp_port get 127.0.0.11 morqubit 15 35 14"
   else
     echo "make run: the simulator did not start (see $demo_dir/sim.log); the program runs without it." >&2
     stop_sim; sim_pid=""
   fi
 fi
 
-"$nms" --db "$demo_db" "$@"
+"$nms" --db "$demo_db" --snmp-port "$snmp_port" "$@"

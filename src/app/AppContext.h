@@ -29,6 +29,10 @@ struct AppContext {
     InterfaceLister* interfaces = nullptr;
     // ICMP echo of the ping button. Empty: the system's ICMP sockets.
     Pinger* pinger = nullptr;
+    // UDP ports of SNMP: the local one and the elements' agents'. The demo
+    // runs its simulated agents on a high port, so that it needs no privilege.
+    quint16 snmpLocalPort = 2979;
+    quint16 snmpAgentPort = 161;
     // Lock file that keeps a second instance from starting.
     QString lockPath;
     // Shows the start-up notice and returns when it is closed. Empty: the

@@ -125,6 +125,7 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     tmrSpectrum->setInterval(m_ctx.timings.spectrumMs);
 
     m_snmp = new SnmpTransport(m_ctx.timings, this);
+    m_snmp->setPorts(m_ctx.snmpLocalPort, m_ctx.snmpAgentPort);
     connect(m_snmp, &SnmpTransport::transportFailure, this,
             [this](const QString& message) { m_ctx.prompt->tell(PromptIcon::Critical, message); });
 
@@ -418,7 +419,12 @@ void frmMain::Load_Config()
         setTreeCaption();
 
         const ElementList list = loadElementList(m_store, m_ctx.databasePath);
-        if (list.empty) {
+        if (!list.error.isEmpty()) {
+            // Not an empty database: a file that must not be taken for one.
+            m_ctx.prompt->tell(PromptIcon::Critical,
+                               QStringLiteral("The element database %1 %2.")
+                                   .arg(QDir::toNativeSeparators(m_ctx.databasePath), list.error));
+        } else if (list.empty) {
             m_ctx.prompt->tell(PromptIcon::Information,
                                QStringLiteral("Local database is empty.") + kCR +
                                    QStringLiteral("Please click the 'Add New Element' button "

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QNetworkProxy>
 #include <QPointer>
+#include <QRandomGenerator>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -16,7 +17,11 @@ constexpr quint8 kLastRequestId = 250;
 
 SnmpTransport::SnmpTransport(const Timings& timings, QObject* parent)
     : QObject(parent), m_timings(timings), m_sckUDP(new QUdpSocket(this)),
-      m_timerSNMPTimeout(new QTimer(this))
+      m_timerSNMPTimeout(new QTimer(this)),
+      // Each transport starts its ids at a random place: a program started
+      // again on the same port must not be answered with the replies that
+      // came too late for the one before it.
+      m_SNMPRequestID(quint8(QRandomGenerator::global()->bounded(kLastRequestId)))
 {
     // Datagrams go straight to the element: no system proxy is consulted
     // (which would also cost a proxy lookup at every bind).
@@ -43,6 +48,11 @@ void SnmpTransport::setPorts(quint16 localPort, quint16 agentPort)
 {
     m_localPort = localPort;
     m_agentPort = agentPort;
+}
+
+void SnmpTransport::setLastRequestId(quint8 id)
+{
+    m_SNMPRequestID = id;
 }
 
 bool SnmpTransport::isBound() const
@@ -125,6 +135,7 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
     m_failureReported = false;
     m_SNMPRequestID = requestId;
     m_awaitedHost = host;
+    m_awaitedParameter = byteOID;
 
     m_SNMPAwaitingReply = true;
     m_timerSNMPTimeout->start();
@@ -217,14 +228,16 @@ void SnmpTransport::sckUDP_DataArrival()
             closeSocket();
             return;
         }
-        // Only the queried agent's reply to the outstanding request ends the
-        // wait; anything else is dropped and the wait goes on.
+        // Only the queried agent's reply to the outstanding request, about
+        // the parameter asked for, ends the wait; anything else is dropped
+        // and the wait goes on.
         const bool fromAgent = senderPort == m_agentPort &&
                                sender.isEqual(m_awaitedHost, QHostAddress::ConvertV4MappedToIPv4);
         if (!fromAgent)
             continue;
         const SnmpReply reply = parseSnmpReply(data);
-        if (!reply.valid || !requestIdMatches(reply.requestId, m_SNMPRequestID))
+        if (!reply.valid || !requestIdMatches(reply.requestId, m_SNMPRequestID) ||
+            reply.parameter != m_awaitedParameter)
             continue;
         m_SNMPResponse = data;
         m_timerSNMPTimeout->stop();

@@ -34,7 +34,11 @@ public:
 
     bool isBound() const;
     bool isBusy() const { return m_SNMPAwaitingReply; }
+    // Request-id of the last request sent; the next one is one more (250 is
+    // followed by 1). A new transport starts at a random place in 1..250.
     quint8 lastRequestId() const { return m_SNMPRequestID; }
+    // For tests: the next request carries id + 1 (1 after 250).
+    void setLastRequestId(quint8 id);
 
 Q_SIGNALS:
     // A failure of the socket layer (port taken, address not local, send
@@ -64,8 +68,9 @@ private:
 
     quint8 m_SNMPRequestID = 0; // request-id of the last request sent
     bool m_SNMPAwaitingReply = false;
-    QByteArray m_SNMPResponse;  // the reply of the outstanding request
-    QHostAddress m_awaitedHost; // who the outstanding request went to
+    QByteArray m_SNMPResponse;   // the reply of the outstanding request
+    QHostAddress m_awaitedHost;  // who the outstanding request went to
+    int m_awaitedParameter = -1; // and about which parameter
     bool m_failureReported = false;
     bool m_open = false; // the exchange's view: bound or closed
 };

@@ -90,6 +90,9 @@ QString defaultDatabasePath()
 ElementList loadElementList(const IniStore& store, const QString& path)
 {
     ElementList list;
+    list.error = store.readError(path);
+    if (!list.error.isEmpty())
+        return list;
     const QStringList sections = store.sectionNames(path);
     list.empty = sections.isEmpty();
     list.entries.reserve(sections.size());

@@ -46,6 +46,9 @@ struct ElementEntry {
 };
 
 struct ElementList {
+    // Why the file cannot be read (it exists, but is no database this
+    // program can read); the list is then empty, but that is an error.
+    QString error;
     bool empty = true; // missing file or no sections: "Local database is empty."
     QList<ElementEntry> entries;
 };

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <cerrno>
@@ -22,6 +22,20 @@
 #include <sys/stat.h>
 #else
 #include <QDateTime>
+#endif
+
+// Files are written through the POSIX calls where there are some, so that
+// temporaries are created private and a rewrite keeps the owner and mode.
+#ifdef Q_OS_UNIX
+#define ORVALINK_POSIX_FILE_WRITES 1
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#else
+#include <QSaveFile>
 #endif
 
 namespace orvalink {
@@ -107,8 +121,8 @@ struct Section {
 
 struct Document {
     QStringList lines;
-    bool crlf = true;     // line ends written on rewrite
-    bool finalEol = true; // the last line ends with a line end
+    QString eol = QStringLiteral("\r\n"); // line end written on rewrite
+    bool finalEol = true;                 // the last line ends with a line end
     QList<Section> sections;
     QHash<QString, int> index; // indexKey(name) -> first section of that name
 
@@ -153,33 +167,35 @@ Document Document::fromBytes(const QByteArray& bytes)
 {
     Document doc;
     const QString text = cp1252::decode(bytes);
-    const qsizetype firstLf = text.indexOf(u'\n');
-    doc.crlf = firstLf < 0 || (firstLf > 0 && text.at(firstLf - 1) == u'\r');
-    doc.finalEol = text.isEmpty() || text.endsWith(u'\n');
-    if (!text.isEmpty()) {
-        const qsizetype end = doc.finalEol ? text.size() - 1 : text.size();
-        doc.lines.reserve(text.count(u'\n') + 1);
-        qsizetype from = 0;
-        for (;;) {
-            qsizetype lf = text.indexOf(u'\n', from);
-            if (lf < 0 || lf > end)
-                lf = end;
-            qsizetype stop = lf;
-            if (stop > from && text.at(stop - 1) == u'\r')
-                --stop;
-            doc.lines.append(text.sliced(from, stop - from));
-            if (lf >= end)
-                break;
-            from = lf + 1;
+    // A line ends with CR LF, LF or CR alone; the first line end of the file
+    // is the one rewritten lines get.
+    const QChar* const p = text.constData();
+    const qsizetype n = text.size();
+    doc.lines.reserve(text.count(u'\n') + 1);
+    qsizetype from = 0;
+    bool eolSeen = false;
+    while (from < n) {
+        qsizetype i = from;
+        while (i < n && p[i] != u'\n' && p[i] != u'\r')
+            ++i;
+        doc.lines.append(text.sliced(from, i - from));
+        if (i >= n)
+            break;
+        const bool crlf = p[i] == u'\r' && i + 1 < n && p[i + 1] == u'\n';
+        if (!eolSeen) {
+            eolSeen = true;
+            doc.eol = crlf ? QStringLiteral("\r\n")
+                           : (p[i] == u'\n' ? QStringLiteral("\n") : QStringLiteral("\r"));
         }
+        from = i + (crlf ? 2 : 1);
     }
+    doc.finalEol = text.isEmpty() || text.endsWith(u'\n') || text.endsWith(u'\r');
     doc.parse();
     return doc;
 }
 
 QByteArray Document::toBytes() const
 {
-    const QString eol = crlf ? QStringLiteral("\r\n") : QStringLiteral("\n");
     QString text = lines.join(eol);
     if (finalEol && !lines.isEmpty())
         text += eol;
@@ -294,7 +310,26 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 
-enum class StatResult { Present, Missing, Folder, Failed };
+enum class StatResult { Present, Missing, Folder, Special, Failed };
+
+// Why a file cannot be read, as a predicate: "<the file> cannot be read (...)".
+QString cannotRead(const QString& why)
+{
+    return QStringLiteral("cannot be read (%1)").arg(why);
+}
+
+// The largest database read: far above any real one (2,000 elements take
+// less than 1 MB), low enough that a wrong file cannot exhaust memory.
+constexpr qint64 kMaxFileSize = 64 * 1024 * 1024;
+
+const QString kNotRegular =
+    QStringLiteral("is not a regular file (a device, pipe or socket cannot be a database)");
+
+QString tooLarge()
+{
+    return QStringLiteral("is larger than %1 MB, too large for an element database")
+        .arg(kMaxFileSize / (1024 * 1024));
+}
 
 // The identity and stamps of the file at a path. On Unix from stat(), to the
 // nanosecond; elsewhere from QFileInfo (no inode, millisecond stamps), which
@@ -307,11 +342,13 @@ StatResult statFile(const QByteArray& native, FileId& id, QString& error)
         const int err = errno;
         if (err == ENOENT || err == ENOTDIR)
             return StatResult::Missing;
-        error = QString::fromLocal8Bit(strerror(err));
+        error = cannotRead(QString::fromLocal8Bit(strerror(err)));
         return StatResult::Failed;
     }
     if (S_ISDIR(st.st_mode))
         return StatResult::Folder;
+    if (!S_ISREG(st.st_mode))
+        return StatResult::Special;
     id.dev = quint64(st.st_dev);
     id.ino = quint64(st.st_ino);
     id.size = qint64(st.st_size);
@@ -324,6 +361,8 @@ StatResult statFile(const QByteArray& native, FileId& id, QString& error)
         return StatResult::Missing;
     if (info.isDir())
         return StatResult::Folder;
+    if (!info.isFile())
+        return StatResult::Special;
     id.size = info.size();
     id.mtimeNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
     id.ctimeNs = info.metadataChangeTime().toMSecsSinceEpoch() * 1000000;
@@ -352,6 +391,284 @@ qint64 fileClockNowNs()
 #endif
 }
 
+// Reads the regular file at native whole, with its identity. Anything else
+// (a folder, a device, a pipe, a file beyond kMaxFileSize) is refused with
+// a reason, without blocking and without reading more than the limit.
+bool readWholeFile(const QByteArray& native, QByteArray& bytes, FileId& id, QString& error)
+{
+#ifdef ORVALINK_POSIX_FILE_STAMPS
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = cannotRead(QString::fromLocal8Bit(strerror(errno)));
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok)
+        error = cannotRead(QString::fromLocal8Bit(strerror(errno)));
+    else if (S_ISDIR(st.st_mode))
+        error = QStringLiteral("is a folder");
+    else if (!S_ISREG(st.st_mode))
+        error = kNotRegular;
+    else if (st.st_size > kMaxFileSize)
+        error = tooLarge();
+    ok = ok && error.isEmpty();
+    if (ok) {
+        id.dev = quint64(st.st_dev);
+        id.ino = quint64(st.st_ino);
+        id.size = qint64(st.st_size);
+        id.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        id.ctimeNs = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+        bytes.resize(qsizetype(st.st_size));
+        qsizetype have = 0;
+        for (;;) {
+            if (have == bytes.size()) {
+                if (have > kMaxFileSize) { // grew while being read
+                    error = tooLarge();
+                    ok = false;
+                    break;
+                }
+                bytes.resize(qMin<qsizetype>(have * 2 + 4096, kMaxFileSize + 1));
+            }
+            const ssize_t got = ::read(fd, bytes.data() + have, size_t(bytes.size() - have));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                error = cannotRead(QString::fromLocal8Bit(strerror(errno)));
+                ok = false;
+                break;
+            }
+            if (got == 0)
+                break;
+            have += got;
+        }
+        bytes.truncate(have);
+    }
+    ::close(fd);
+    return ok;
+#else
+    QString statError;
+    switch (statFile(native, id, statError)) {
+    case StatResult::Present:
+        break;
+    case StatResult::Folder:
+        error = QStringLiteral("is a folder");
+        return false;
+    case StatResult::Special:
+        error = kNotRegular;
+        return false;
+    case StatResult::Missing:
+    case StatResult::Failed:
+        error = statError.isEmpty() ? cannotRead(QStringLiteral("gone")) : statError;
+        return false;
+    }
+    if (id.size > kMaxFileSize) {
+        error = tooLarge();
+        return false;
+    }
+    QFile f(QFile::decodeName(native));
+    if (!f.open(QIODevice::ReadOnly)) {
+        error = cannotRead(f.errorString());
+        return false;
+    }
+    bytes = f.read(kMaxFileSize + 1);
+    if (f.error() != QFileDevice::NoError) {
+        error = cannotRead(f.errorString());
+        return false;
+    }
+    if (bytes.size() > kMaxFileSize) {
+        error = tooLarge();
+        return false;
+    }
+    return true;
+#endif
+}
+
+// Text this store would misread and then corrupt on the next write: the
+// database is single-byte text. A UTF-8 byte-order mark is skipped instead.
+QString unsupportedEncoding(const QByteArray& bytes)
+{
+    const auto starts = [&](const char* mark, qsizetype size) {
+        return bytes.startsWith(QByteArrayView(mark, size));
+    };
+    QString kind;
+    if (starts("\xFF\xFE\x00\x00", 4) || starts("\x00\x00\xFE\xFF", 4))
+        kind = QStringLiteral("UTF-32");
+    else if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2))
+        kind = QStringLiteral("UTF-16");
+    if (kind.isEmpty())
+        return {};
+    return QStringLiteral("is %1 text (it starts with a %1 byte-order mark); an element "
+                          "database is ANSI (Windows-1252) text. Save it in that encoding, or "
+                          "name another file")
+        .arg(kind);
+}
+
+// ---------------------------------------------------------------------------
+// Writing
+
+struct WriteFaultPlan {
+    qint64 afterBytes = -1; // stop after this many bytes (tests), -1 for never
+    bool kills = false;     // and leave the temporary behind, as a killed program does
+};
+
+QString injectedFault(qint64 written)
+{
+    return QStringLiteral("write stopped after %1 bytes (injected fault)").arg(written);
+}
+
+// The six characters after "nms.ini." in the name of a temporary: letters
+// and digits, mixed, so that a copy a person named "nms.ini.backup" or
+// "nms.ini.241207" is never taken for one.
+bool isTemporarySuffix(QStringView suffix)
+{
+    if (suffix.size() != 6)
+        return false;
+    bool lower = true;
+    bool digits = true;
+    for (const QChar c : suffix) {
+        const char16_t u = c.unicode();
+        const bool isLower = u >= u'a' && u <= u'z';
+        const bool isDigit = u >= u'0' && u <= u'9';
+        if (!isLower && !isDigit && !(u >= u'A' && u <= u'Z'))
+            return false;
+        lower = lower && isLower;
+        digits = digits && isDigit;
+    }
+    return !lower && !digits;
+}
+
+#ifdef ORVALINK_POSIX_FILE_WRITES
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(strerror(errno));
+}
+
+QByteArray temporarySuffix()
+{
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray suffix(6, 'A');
+    do {
+        for (char& c : suffix)
+            c = kChars[QRandomGenerator::global()->bounded(int(sizeof(kChars) - 1))];
+    } while (!isTemporarySuffix(QString::fromLatin1(suffix)));
+    return suffix;
+}
+
+// The file a path names: a symbolic link is followed, so that a rewrite
+// replaces the file it points to and not the link.
+QByteArray writeTarget(const QByteArray& native)
+{
+    struct stat st {};
+    if (::lstat(native.constData(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(native.constData(), nullptr)) {
+            const QByteArray target(real);
+            std::free(real);
+            return target;
+        }
+    }
+    return native;
+}
+
+// Replaces the file at path in one step: the new content goes into a
+// temporary beside it (created readable by its owner only, and locked while
+// it is written), which takes the old file's owner, group and mode where
+// allowed and is then renamed over it. A new file stays owner-only: it holds
+// the elements' communities.
+bool replaceFile(const QString& path, const QByteArray& bytes, const WriteFaultPlan& fault,
+                 QString& error)
+{
+    const QByteArray target = writeTarget(QFile::encodeName(path));
+    struct stat old {};
+    const bool exists = ::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+
+    QByteArray temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = target + '.' + temporarySuffix();
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        error = systemError();
+        return false;
+    }
+    ::flock(fd, LOCK_EX); // a start-up clean-up leaves a locked temporary alone
+    const auto abandon = [&](const QString& why) {
+        error = why;
+        ::unlink(temp.constData());
+        ::close(fd);
+        return false;
+    };
+    if (exists) {
+        // The owner where we may give it (as root), else at least the group.
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0 && ::fchown(fd, uid_t(-1), old.st_gid) != 0) {
+            // Neither: the file becomes ours, with its old mode.
+        }
+        if (::fchmod(fd, old.st_mode & 07777) != 0)
+            return abandon(systemError());
+    }
+
+    qint64 toWrite = bytes.size();
+    if (fault.afterBytes >= 0 && fault.afterBytes < toWrite)
+        toWrite = fault.afterBytes;
+    qint64 written = 0;
+    while (written < toWrite) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(toWrite - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return abandon(systemError());
+        written += n;
+    }
+    if (toWrite != bytes.size()) {
+        if (!fault.kills)
+            return abandon(injectedFault(written));
+        ::close(fd); // the program ends here: its temporary stays
+        error = injectedFault(written);
+        return false;
+    }
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        return abandon(systemError());
+    if (::rename(temp.constData(), target.constData()) != 0)
+        return abandon(systemError());
+    ::close(fd);
+    return true;
+}
+
+#else
+
+bool replaceFile(const QString& path, const QByteArray& bytes, const WriteFaultPlan& fault,
+                 QString& error)
+{
+    QSaveFile f(path);
+    const bool exists = QFileInfo::exists(path);
+    if (!f.open(QIODevice::WriteOnly)) {
+        error = f.errorString();
+        return false;
+    }
+    if (!exists)
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    qint64 toWrite = bytes.size();
+    if (fault.afterBytes >= 0 && fault.afterBytes < toWrite)
+        toWrite = fault.afterBytes;
+    if (f.write(bytes.constData(), toWrite) != toWrite || toWrite != bytes.size()) {
+        error = toWrite != bytes.size() ? injectedFault(toWrite) : f.errorString();
+        f.cancelWriting();
+        f.commit();
+        return false;
+    }
+    if (!f.commit()) {
+        error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+#endif
+
 enum class FileState { Missing, Present, Unreadable };
 
 struct CacheEntry {
@@ -374,6 +691,7 @@ struct IniStore::Impl {
     QHash<QString, CacheEntry> cache;
     QSet<QString> failing; // paths whose last write failed and was reported
     qint64 faultAfterBytes = -1;
+    bool faultKills = false; // the injected fault ends the write as a killed program would
 
     // The cache key of a path (absolute and clean) and its name for the
     // system calls; the last one is remembered, as a program uses one file.
@@ -429,29 +747,15 @@ struct IniStore::Impl {
 bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& error) const
 {
     const qint64 startNs = coarse(fileClockNowNs());
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        error = f.errorString();
-        return false;
-    }
     FileId id;
-    switch (stat(QFile::encodeName(path), id, error)) {
-    case StatResult::Present:
-        break;
-    case StatResult::Folder:
-        error = QStringLiteral("is a folder");
+    QByteArray bytes;
+    if (!readWholeFile(QFile::encodeName(path), bytes, id, error))
         return false;
-    case StatResult::Missing:
-        error = f.errorString();
+    id.mtimeNs = coarse(id.mtimeNs);
+    id.ctimeNs = coarse(id.ctimeNs);
+    error = unsupportedEncoding(bytes);
+    if (!error.isEmpty())
         return false;
-    case StatResult::Failed:
-        return false;
-    }
-    QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        error = f.errorString();
-        return false;
-    }
     if (!entry.raw.isNull() && entry.raw == bytes) {
         entry.id = id; // same content: keep the parsed copy
     } else {
@@ -477,6 +781,9 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
     case StatResult::Folder:
         cache.remove(key);
         return {FileState::Unreadable, nullptr, QStringLiteral("is a folder")};
+    case StatResult::Special:
+        cache.remove(key);
+        return {FileState::Unreadable, nullptr, kNotRegular};
     case StatResult::Failed:
         cache.remove(key);
         return {FileState::Unreadable, nullptr, statError};
@@ -533,26 +840,12 @@ bool IniStore::Impl::save(const QString& path, const Document& doc)
 {
     const QString key = keyFor(path);
     const QByteArray bytes = doc.toBytes();
-    QSaveFile f(key);
-    if (!f.open(QIODevice::WriteOnly)) {
-        fail(path, f.errorString());
-        return false;
-    }
-    qint64 toWrite = bytes.size();
-    if (faultAfterBytes >= 0 && faultAfterBytes < toWrite)
-        toWrite = faultAfterBytes;
-    if (f.write(bytes.constData(), toWrite) != toWrite || toWrite != bytes.size()) {
-        const QString reason =
-            toWrite != bytes.size()
-                ? QStringLiteral("write stopped after %1 bytes (injected fault)").arg(toWrite)
-                : f.errorString();
-        f.cancelWriting();
-        f.commit();
-        fail(path, reason);
-        return false;
-    }
-    if (!f.commit()) {
-        fail(path, f.errorString());
+    WriteFaultPlan fault;
+    fault.afterBytes = faultAfterBytes;
+    fault.kills = faultKills;
+    QString error;
+    if (!replaceFile(key, bytes, fault, error)) {
+        fail(path, error);
         return false;
     }
     failing.remove(key);
@@ -565,7 +858,7 @@ void IniStore::Impl::modify(const QString& path, bool createIfMissing, Edit edit
 {
     const Loaded l = load(path);
     if (l.state == FileState::Unreadable) {
-        fail(path, QStringLiteral("the existing file cannot be read: ") + l.error);
+        fail(path, QStringLiteral("the existing file ") + l.error);
         return;
     }
     if (l.state == FileState::Missing && !createIfMissing)
@@ -585,9 +878,10 @@ IniStore::IniStore(QObject* parent) : QObject(parent), d(std::make_unique<Impl>(
 
 IniStore::~IniStore() = default;
 
-void IniStore::injectWriteFault(qint64 failAfterBytes)
+void IniStore::injectWriteFault(qint64 failAfterBytes, WriteFault kind)
 {
     d->faultAfterBytes = failAfterBytes;
+    d->faultKills = kind == WriteFault::Killed;
 }
 
 void IniStore::simulateStampResolution(qint64 resolutionNs)
@@ -789,6 +1083,48 @@ QStringList IniStore::sectionKeys(const QString& section, const QString& path) c
     for (const Entry& e : s->entries)
         keys.append(l.doc->keyOf(e).toString());
     return keys;
+}
+
+QString IniStore::readError(const QString& path) const
+{
+    const Impl::Loaded l = d->load(path);
+    return l.state == FileState::Unreadable ? l.error : QString();
+}
+
+int IniStore::removeStaleTemporaries(const QString& path)
+{
+    if (QFileInfo(path).fileName().isEmpty())
+        return 0;
+#ifdef ORVALINK_POSIX_FILE_WRITES
+    const QFileInfo target(QFile::decodeName(writeTarget(QFile::encodeName(path))));
+#else
+    const QFileInfo target(path);
+#endif
+    const QString prefix = target.fileName() + QLatin1Char('.');
+    const QDir dir = target.absoluteDir();
+    int removed = 0;
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (!name.startsWith(prefix) || !isTemporarySuffix(QStringView(name).mid(prefix.size())))
+            continue;
+        const QString file = dir.filePath(name);
+#ifdef ORVALINK_POSIX_FILE_WRITES
+        // Only a regular file of ours that no running write holds.
+        const QByteArray native = QFile::encodeName(file);
+        const int fd = ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(native.constData()) == 0)
+            ++removed;
+        ::close(fd);
+#else
+        if (!QFileInfo(file).isSymLink() && QFile::remove(file))
+            ++removed;
+#endif
+    }
+    return removed;
 }
 
 int IniStore::sectionKeyCount(const QString& section, const QString& path) const

@@ -4,7 +4,13 @@
 // against the file's identity, size and modification time before each use,
 // so a change made by another program is always seen.
 //
-// Writes replace the file atomically (temporary file, then rename). A write
+// Only a regular file (or a link to one) of at most 64 MB is read; a file
+// with a UTF-16 or UTF-32 byte-order mark is refused, and a UTF-8 one is
+// skipped.
+//
+// Writes replace the file atomically (temporary file, then rename); a new
+// file is readable by its owner only, a rewritten one keeps its mode, owner
+// and group (where allowed). A write
 // that fails changes nothing on disk and is reported once through
 // writeFailed() until a later write to that file succeeds again. A write is
 // refused the same way when its section, key or value would break the line
@@ -15,9 +21,9 @@
 // Where a name occurs more than once, reads and writes use its first
 // occurrence; deleting a section or a key removes every occurrence.
 //
-// Files are read and written as Windows-1252 text; CRLF and LF line ends are
-// both accepted, and rewritten files keep the line ends they had (CRLF for a
-// new file).
+// Files are read and written as Windows-1252 text; CRLF, LF and CR line
+// ends are all accepted, and rewritten files keep the line ends they had
+// (CRLF for a new file).
 
 #include <QObject>
 #include <QString>
@@ -73,10 +79,26 @@ public:
     QStringList sectionKeys(const QString& section, const QString& path) const;
     int sectionKeyCount(const QString& section, const QString& path) const;
 
+    // Why the file at path cannot be read (a folder, not a regular file,
+    // too large, UTF-16 text, no permission, a symbolic link loop, ...);
+    // empty when it can be read or does not exist. Reads of such a file give
+    // their defaults, and writes to it are refused.
+    QString readError(const QString& path) const;
+
+    // Removes the temporaries that an interrupted write of the file at path
+    // left beside it ("nms.ini." and six mixed letters and digits), unless a
+    // running write still holds them. Run once at start-up; returns how many
+    // were removed.
+    static int removeStaleTemporaries(const QString& path);
+
+    enum class WriteFault {
+        DiskFull, // the write fails and its temporary is removed
+        Killed,   // the program ends mid-write: its temporary stays behind
+    };
     // For tests only: every later write stops after failAfterBytes bytes of
-    // the new file have been written and fails as a full disk would. A
-    // negative value turns the fault off again.
-    void injectWriteFault(qint64 failAfterBytes);
+    // the new file have been written and fails as kind says. A negative
+    // value turns the fault off again.
+    void injectWriteFault(qint64 failAfterBytes, WriteFault kind = WriteFault::DiskFull);
     // For tests only: file stamps and the file clock are read as a file
     // system that stamps files to this resolution would give them (FAT keeps
     // 2 s, ext3 1 s), so that two changes can share every stamp. 0 turns it

@@ -54,8 +54,8 @@ private Q_SLOTS:
     void noticeWindowIsModalAndStoresEachClick();
     void addressesSortNumerically();
     void userSettingsNamesAndDefaults();
-    void malformedDbOption_data();
-    void malformedDbOption();
+    void malformedOptions_data();
+    void malformedOptions();
 };
 
 void TestAppParts::messageBox_data()
@@ -207,14 +207,22 @@ void TestAppParts::userSettingsNamesAndDefaults()
     QCOMPARE(UserSettings().eula(), 0);
 }
 
-void TestAppParts::malformedDbOption_data()
+void TestAppParts::malformedOptions_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("--db at the end") << QStringList{"GPS", "--db"};
-    QTest::newRow("--db= empty") << QStringList{"--db="};
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("--db at the end")
+        << QStringList{"GPS", "--db"} << QByteArray("--db needs the path");
+    QTest::newRow("--db= empty") << QStringList{"--db="} << QByteArray("--db needs the path");
+    QTest::newRow("--snmp-port at the end")
+        << QStringList{"--snmp-port"} << QByteArray("--snmp-port needs");
+    QTest::newRow("--snmp-port=0")
+        << QStringList{"--snmp-port=0"} << QByteArray("--snmp-port needs");
+    QTest::newRow("--snmp-port word")
+        << QStringList{"--snmp-port", "LL"} << QByteArray("--snmp-port needs");
 }
 
-void TestAppParts::malformedDbOption()
+void TestAppParts::malformedOptions()
 {
     QFETCH(QStringList, args);
     // Refused before any window or file is touched.
@@ -225,7 +233,8 @@ void TestAppParts::malformedDbOption()
     p.start(bin, QStringList{"-platform", "offscreen"} + args);
     QVERIFY(p.waitForFinished(20000));
     QCOMPARE(p.exitCode(), 2);
-    QVERIFY(p.readAllStandardError().contains("--db needs the path"));
+    QFETCH(QByteArray, message);
+    QVERIFY(p.readAllStandardError().contains(message));
 }
 
 QTEST_MAIN(TestAppParts)

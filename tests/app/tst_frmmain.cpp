@@ -163,6 +163,7 @@ private Q_SLOTS:
     void loadConfigSurvivesOddSections();
     void emptyDatabaseMessage_data();
     void emptyDatabaseMessage();
+    void unreadableDatabaseIsNoEmptyOne();
     void reloadRequestedDuringLoad();
     void deleteElement_data();
     void deleteElement();
@@ -444,6 +445,19 @@ void TestFrmMain::emptyDatabaseMessage()
     QCOMPARE(w.cmbNMSIPAddr->count(), 1);
     // Loading never creates the file.
     QCOMPARE(QFile::exists(h.ctx.databasePath), content != "-");
+}
+
+// A file that is no database this program can read is reported with its
+// reason, not as an empty database the operator would start to fill.
+void TestFrmMain::unreadableDatabaseIsNoEmptyOne()
+{
+    Harness h;
+    h.writeDb(QByteArray("\xFF\xFE[\0A\0]\0", 8));
+    h.prompt.expect(QStringLiteral("is UTF-16 text"));
+    frmMain& w = h.start();
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.prompt.shown().first().icon, PromptIcon::Critical);
+    QCOMPARE(w.TreeView1->topLevelItemCount(), 0);
 }
 
 void TestFrmMain::reloadRequestedDuringLoad()
@@ -788,14 +802,16 @@ void TestFrmMain::snmpLeavesFromTheChosenInterface()
     h.writeDb(kTwoElements);
     h.lister.list = QStringList{"127.0.0.1", "127.0.0.2"};
     h.settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
+    // A silent agent on loopback, on the port given to the program: the
+    // request must come from the chosen interface, and the call ends empty
+    // after the (shortened) wait.
+    QUdpSocket agent;
+    QVERIFY(agent.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    h.ctx.snmpLocalPort = 0;
+    h.ctx.snmpAgentPort = agent.localPort();
     frmMain& w = h.start();
     w.cmbNMSIPAddr->setCurrentIndex(1);
 
-    // A silent agent on loopback: the request must come from the chosen
-    // interface, and the call ends empty after the (shortened) wait.
-    QUdpSocket agent;
-    QVERIFY(agent.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
-    w.snmp().setPorts(0, agent.localPort());
     QCOMPARE(w.GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("public01"), 15), QString());
     QTRY_VERIFY(agent.hasPendingDatagrams());
     const QNetworkDatagram request = agent.receiveDatagram();

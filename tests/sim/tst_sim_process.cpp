@@ -11,12 +11,14 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace orvalink::sim;
@@ -156,6 +158,7 @@ private Q_SLOTS:
     void setErrors();
     void longerEncodings();
     void garbageIsDropped();
+    void oversizedReplyIsTooBig();
     void stateSurvivesRestart();
     void parameter50Rebinds();
     void faultOptions_data();
@@ -351,8 +354,38 @@ void TestSimProcess::garbageIsDropped()
     QCOMPARE(ask(addr(21), good).errorStatus, 0);
 }
 
+// A GET whose answer would not fit in one datagram is answered with tooBig,
+// not left without an answer.
+void TestSimProcess::oversizedReplyIsTooBig()
+{
+    SnmpMessage request;
+    request.community = kRead;
+    request.pdu = ber::GetRequest;
+    request.requestId = 77;
+    // 3,800 names: a request of about 65 KB, an answer of about twice that.
+    const VarBind name{{1, 3, 6, 1, 4, 1, 44467, 1, 35, 0}, ber::Null, {}};
+    request.varBinds = QList<VarBind>(3800, name);
+    const QByteArray datagram = encodeMessage(request);
+    QVERIFY(datagram.size() < 65507);
+    SnmpMessage reply;
+    QVERIFY(parseMessage(exchange(addr(21), testPort(), datagram, 2000).data, reply));
+    QCOMPARE(reply.pdu, quint8(ber::GetResponse));
+    QCOMPARE(reply.requestId, 77);
+    QCOMPARE(reply.errorStatus, 1); // tooBig
+    QCOMPARE(reply.errorIndex, 0);
+    QCOMPARE(reply.varBinds, request.varBinds);
+}
+
 void TestSimProcess::stateSurvivesRestart()
 {
+    // The state holds the communities: created private under the usual
+    // umask, and a rewrite keeps the mode it was given.
+    const mode_t oldMask = ::umask(022);
+    const auto restoreMask = qScopeGuard([&] { ::umask(oldMask); });
+    const auto modeOf = [](const QString& path) {
+        struct stat st {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+    };
     QTemporaryDir dir;
     const QString state = dir.filePath(QStringLiteral("sim-state.json"));
     const QStringList args = {QStringLiteral("--port"), QString::number(testPort()),
@@ -366,6 +399,8 @@ void TestSimProcess::stateSurvivesRestart()
         QCOMPARE(ask(addr(30), rawsnmp::set(kWrite, 2, 31, 0x42, hex("fffffa24"))).errorStatus, 0);
         sim.kill(); // no chance to save at exit: the SETs must already be on disk
     }
+    QCOMPARE(modeOf(state), 0600);
+    QCOMPARE(::chmod(QFile::encodeName(state).constData(), 0640), 0);
     {
         Sim sim;
         QVERIFY(sim.start(args));
@@ -375,6 +410,8 @@ void TestSimProcess::stateSurvivesRestart()
         QCOMPARE(ask(addr(30), rawsnmp::set(kWrite, 5, 1, 0x42, hex("20"))).errorStatus, 0);
         QCOMPARE(sim.terminate(), 0);
     }
+    QCOMPARE(modeOf(state), 0640);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"sim-state.json"});
     Sim sim;
     QVERIFY(sim.start(args));
     QCOMPARE(ask(addr(30), rawsnmp::get(kRead, 6, 1)).value, hex("20"));

@@ -9,9 +9,11 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
 #include <unistd.h>
 
@@ -66,9 +68,23 @@ public:
         }
     }
     QString errors() { return QString::fromUtf8(m_process.readAllStandardError()); }
+    // Waits until the log (--verbose) shows `line`.
+    bool waitForLog(const QByteArray& line)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!m_log.contains(line)) {
+            if (t.elapsed() > 5000)
+                return false;
+            m_process.waitForReadyRead(10);
+            m_log += m_process.readAllStandardError();
+        }
+        return true;
+    }
 
 private:
     QProcess m_process;
+    QByteArray m_log;
 };
 
 struct CliResult {
@@ -77,13 +93,17 @@ struct CliResult {
     QString err;
 };
 
+QStringList cliArguments(const QStringList& args)
+{
+    return QStringList{QStringLiteral("--nms"), host(100), QStringLiteral("--port"),
+                       QString::number(agentPort())} +
+           args;
+}
+
 CliResult runCli(const QStringList& args)
 {
     QProcess p;
-    p.start(binDir() + QStringLiteral("/orvalink-cli"),
-            QStringList{QStringLiteral("--nms"), host(100), QStringLiteral("--port"),
-                        QString::number(agentPort())} +
-                args);
+    p.start(binDir() + QStringLiteral("/orvalink-cli"), cliArguments(args));
     CliResult r;
     if (!p.waitForFinished(20000)) {
         p.kill();
@@ -247,6 +267,73 @@ private Q_SLOTS:
             {QStringLiteral("get"), host(1), kRead, QStringLiteral("1"), QStringLiteral("14")});
         QCOMPARE(some.exitCode, 1);
         QCOMPARE(some.lines, (QStringList{QString(), host(1)}));
+    }
+
+    // A run of the command line that gave up before the reply came, then the
+    // next run from the same port: the first run's late reply arrives while
+    // the second one waits, and must not be printed as its value.
+    void lateReplyOfAnEarlierRunIsNoValue()
+    {
+        Sim slow;
+        QVERIFY(slow.start({QStringLiteral("--verbose"), QStringLiteral("--delay"),
+                            QStringLiteral("600"), QStringLiteral("encoder@") + host(5)}));
+        QProcess first;
+        first.start(binDir() + QStringLiteral("/orvalink-cli"),
+                    cliArguments({QStringLiteral("get"), host(5), kRead, QStringLiteral("14")}));
+        QVERIFY(slow.waitForLog("GET 14"));
+        first.kill();
+        first.waitForFinished(5000);
+
+        const CliResult second =
+            runCli({QStringLiteral("get"), host(5), kRead, QStringLiteral("35")});
+        QCOMPARE(second.exitCode, 0);
+        QCOMPARE(second.lines.size(), 1);
+        QVERIFY2(second.lines.first().startsWith(QStringLiteral("ENCODER ")),
+                 qPrintable(second.lines.first()));
+    }
+
+    // A device's text reaches the terminal with its control characters
+    // escaped, in what get reads and in what set echoes. (The simulator
+    // refuses such names; a scripted agent sends one.)
+    void cliEscapesDeviceTexts()
+    {
+        QUdpSocket agent;
+        QVERIFY(agent.bind(QHostAddress(host(9)), agentPort()));
+        const QList<QStringList> runs = {
+            {QStringLiteral("get"), host(9), kRead, QStringLiteral("35")},
+            {QStringLiteral("set"), host(9), kWrite, QStringLiteral("35"), QStringLiteral("text"),
+             QStringLiteral("A")},
+        };
+        for (const QStringList& args : runs) {
+            QProcess cli;
+            cli.start(binDir() + QStringLiteral("/orvalink-cli"), cliArguments(args));
+            QVERIFY(agent.waitForReadyRead(5000));
+            const QNetworkDatagram d = agent.receiveDatagram();
+            const test::SentRequest request = test::readRequest(d.data());
+            test::ReplySpec reply;
+            reply.community = request.community;
+            reply.requestId = QByteArray(1, char(request.requestId));
+            reply.n = request.n;
+            reply.value = QByteArrayLiteral("A\x1B]0;T\x07");
+            agent.writeDatagram(test::buildReply(reply), d.senderAddress(),
+                                quint16(d.senderPort()));
+            QVERIFY(cli.waitForFinished(5000));
+            QCOMPARE(cli.readAllStandardOutput(), QByteArray("A\\x1b]0;T\\x07\n"));
+        }
+    }
+
+    // Port 2979 taken by another program: one message, then exit 1, not one
+    // message per parameter.
+    void cliPortTakenIsReportedOnce()
+    {
+        QUdpSocket squatter;
+        QVERIFY(squatter.bind(QHostAddress(host(100)), 2979, QAbstractSocket::DontShareAddress));
+        const CliResult r = runCli({QStringLiteral("get"), host(1), kRead, QStringLiteral("15"),
+                                    QStringLiteral("14"), QStringLiteral("35")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.lines, QStringList{QString()}); // nothing on stdout
+        QCOMPARE(r.err.count(QLatin1Char('\n')), 1);
+        QVERIFY2(r.err.contains(QStringLiteral("2979")), qPrintable(r.err));
     }
 
     void cliSet_data()

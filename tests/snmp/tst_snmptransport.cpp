@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -29,6 +30,7 @@ struct Action {
     bool signExtendId = false; // echo ids from 128 up as 02 02 FF xx
     bool fromOtherPort = false;
     bool fromOtherHost = false; // 127.0.0.2
+    int otherParameter = 0;     // answer about this parameter instead
     QByteArray value;           // value bytes; empty: echo (SET) or "42"
 };
 
@@ -45,9 +47,10 @@ Action delayed(int ms, const QByteArray& value = QByteArray())
     a.value = value;
     return a;
 }
-Action stray(int idDelta, bool otherPort, bool otherHost)
+Action stray(int idDelta, bool otherPort, bool otherHost, int otherParameter = 0)
 {
     Action a;
+    a.otherParameter = otherParameter;
     a.idDelta = idDelta;
     a.fromOtherPort = otherPort;
     a.fromOtherHost = otherHost;
@@ -128,7 +131,7 @@ private:
                           : QByteArray(1, char(id));
         if (id >= 128 && !a.signExtendId)
             s.requestId.prepend('\0');
-        s.n = req.n;
+        s.n = a.otherParameter ? quint8(a.otherParameter) : req.n;
         if (!a.value.isEmpty()) {
             s.tag = 0x04;
             s.value = a.value;
@@ -180,6 +183,7 @@ private Q_SLOTS:
         localPort = freeLoopbackPort();
         snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
         snmp->setPorts(localPort, agent->port());
+        snmp->setLastRequestId(0); // ids from 1, as the tests below count them
     }
     void cleanup()
     {
@@ -271,6 +275,9 @@ private Q_SLOTS:
         QTest::newRow("later request-id") << stray(1, false, false);
         QTest::newRow("another port") << stray(0, true, false);
         QTest::newRow("another host") << stray(0, false, true);
+        // The right id and agent, but the value of another parameter (a
+        // late reply of an earlier run that started its ids at the same place).
+        QTest::newRow("another parameter") << stray(0, false, false, 14);
     }
     void strayDatagramsAreIgnored()
     {
@@ -351,6 +358,20 @@ private Q_SLOTS:
             QCOMPARE(int(readRequest(agent->requests.last()).requestId), i <= 250 ? i : 1);
         }
         QCOMPARE(snmp->lastRequestId(), quint8(1));
+    }
+
+    // Two programs started one after the other on the same port must not
+    // count their ids from the same place, or the first one's late reply is
+    // taken as the second one's answer.
+    void eachTransportStartsItsIdsAtRandom()
+    {
+        QSet<int> firstIds;
+        for (int i = 0; i < 40; ++i) {
+            const int next = SnmpTransport(fastTimings()).lastRequestId() + 1;
+            QVERIFY2(next >= 1 && next <= 250, qPrintable(QString::number(next)));
+            firstIds.insert(next);
+        }
+        QVERIFY(firstIds.size() > 10);
     }
 
     void socketFailuresAreReportedOnce()

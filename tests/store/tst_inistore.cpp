@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -9,7 +10,9 @@
 #include <memory>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orvalink;
 
@@ -96,7 +99,9 @@ private Q_SLOTS:
     void realWriteFailures();
     void unsafeInputIsRefused_data();
     void unsafeInputIsRefused();
-    void rewriteKeepsPermissions();
+    void filesStayPrivate();
+    void foreignFilesAreNeverWritten_data();
+    void foreignFilesAreNeverWritten();
 
 private:
     QString path(const QString& name = QStringLiteral("nms.ini")) const
@@ -223,6 +228,11 @@ void TestIniStore::edit_data()
         << QByteArray("[S]\r\nB=2\r\n[T]\r\n");
     QTest::newRow("new section at the end, LF kept")
         << QByteArray("[S]\na=1\n") << QStringList{"w|T|k|v"} << QByteArray("[S]\na=1\n[T]\nK=v\n");
+    // CR alone ends a line too: read as one line, the second section was
+    // lost and the write added it a second time.
+    QTest::newRow("CR line ends: found in place, CR kept")
+        << QByteArray("[S]\ra=1\r[T]\rb=1\r") << QStringList{"w|T|b|2"}
+        << QByteArray("[S]\ra=1\r[T]\rb=2\r");
     QTest::newRow("no final line end stays so")
         << QByteArray("[S]\r\na=1") << QStringList{"w|S|a|2"} << QByteArray("[S]\r\na=2");
     QTest::newRow("line without = gets its value")
@@ -564,15 +574,111 @@ void TestIniStore::unsafeInputIsRefused()
     QCOMPARE(readBytes(path()), before);
 }
 
-void TestIniStore::rewriteKeepsPermissions()
+// The database holds the elements' communities: no other local user may
+// read it, nor a temporary that a killed write left behind.
+void TestIniStore::filesStayPrivate()
 {
-    writeBytes(path(), "[S]\r\nK=1\r\n");
-    QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const mode_t oldMask = ::umask(022);
+    const auto restoreMask = qScopeGuard([&] { ::umask(oldMask); });
+    const auto statOf = [](const QString& p) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(p).constData(), &st) != 0)
+            st.st_mode = 0;
+        return st;
+    };
     IniStore store;
-    store.write(QStringLiteral("S"), QStringLiteral("K"), QStringLiteral("2"), path());
-    QCOMPARE(readBytes(path()), QByteArray("[S]\r\nK=2\r\n"));
-    QCOMPARE(QFile::permissions(path()) & QFileDevice::Permissions(0x7077),
-             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup);
+    const QString s = QStringLiteral("S");
+    const QString k = QStringLiteral("K");
+    store.write(s, k, QStringLiteral("1"), path());
+    QCOMPARE(statOf(path()).st_mode & 07777, 0600u);
+
+    // Killed halfway: the temporary is private as well, and the clean-up at
+    // the next start removes it, and an old one of another mode, but neither
+    // a copy a person named so nor the temporary of a write still running.
+    store.injectWriteFault(5, IniStore::WriteFault::Killed);
+    store.write(s, k, QStringLiteral("2"), path());
+    store.injectWriteFault(-1);
+    QStringList left = m_dir.entryList({QStringLiteral("nms.ini.*")}, QDir::Files);
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(statOf(path(left.first())).st_mode & 07777, 0600u);
+    QCOMPARE(readBytes(path()), QByteArray("[S]\r\nK=1\r\n"));
+    writeBytes(path(QStringLiteral("nms.ini.aB3dE5")), "old");
+    writeBytes(path(QStringLiteral("nms.ini.backup")), "copy");
+    writeBytes(path(QStringLiteral("nms.ini.Lk9Xy2")), "running");
+    QFile running(path(QStringLiteral("nms.ini.Lk9Xy2")));
+    QVERIFY(running.open(QIODevice::ReadOnly));
+    QCOMPARE(::flock(running.handle(), LOCK_EX), 0);
+    QCOMPARE(IniStore::removeStaleTemporaries(path()), 2);
+    left = m_dir.entryList({QStringLiteral("nms.ini*")}, QDir::Files);
+    left.sort();
+    QCOMPARE(left, (QStringList{"nms.ini", "nms.ini.Lk9Xy2", "nms.ini.backup"}));
+
+    // A rewrite keeps the mode, and the owner and group where it may (root).
+    QCOMPARE(::chmod(QFile::encodeName(path()).constData(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root)
+        QCOMPARE(::chown(QFile::encodeName(path()).constData(), 1, 1), 0);
+    // Through a symbolic link the file it points to is rewritten.
+    QVERIFY(QFile::link(path(), path(QStringLiteral("link.ini"))));
+    store.write(s, k, QStringLiteral("3"), path(QStringLiteral("link.ini")));
+    QCOMPARE(readBytes(path()), QByteArray("[S]\r\nK=3\r\n"));
+    QVERIFY(QFileInfo(path(QStringLiteral("link.ini"))).isSymLink());
+    const struct stat after = statOf(path());
+    QCOMPARE(after.st_mode & 07777, 0640u);
+    if (root) {
+        QCOMPARE(after.st_uid, uid_t(1));
+        QCOMPARE(after.st_gid, gid_t(1));
+    }
+}
+
+// Files that are no database this store can read are never read as an
+// empty one, and never written: writing would destroy what they hold.
+void TestIniStore::foreignFilesAreNeverWritten_data()
+{
+    QTest::addColumn<QByteArray>("file"); // the bytes, or "<loop>", "<fifo>", "<large>"
+    QTest::addColumn<QString>("reason");  // in the error
+    QTest::newRow("UTF-16") << QByteArray("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0v\0", 20) << "UTF-16";
+    QTest::newRow("UTF-16 big-endian") << QByteArray("\xFE\xFF\0[\0S\0]", 8) << "UTF-16";
+    QTest::newRow("UTF-32") << QByteArray("\xFF\xFE\0\0[\0\0\0", 8) << "UTF-32";
+    QTest::newRow("symbolic link loop") << QByteArray("<loop>") << "symbolic links";
+    QTest::newRow("named pipe") << QByteArray("<fifo>") << "not a regular file";
+    QTest::newRow("beyond 64 MB") << QByteArray("<large>") << "larger than 64 MB";
+}
+
+void TestIniStore::foreignFilesAreNeverWritten()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, reason);
+    const QByteArray native = QFile::encodeName(path());
+    if (file == "<loop>") {
+        QVERIFY(QFile::link(path(), path()));
+    } else if (file == "<fifo>") {
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+    } else if (file == "<large>") {
+        writeBytes(path(), "[S]\r\nk=v\r\n");
+        QVERIFY(QFile::resize(path(), 64 * 1024 * 1024 + 1)); // sparse: costs no disk
+    } else {
+        writeBytes(path(), file);
+    }
+    struct stat before {};
+    ::lstat(native.constData(), &before);
+
+    IniStore store;
+    QSignalSpy failed(&store, &IniStore::writeFailed);
+    QVERIFY2(store.readError(path()).contains(reason), qPrintable(store.readError(path())));
+    QCOMPARE(store.sectionNames(path()), QStringList{});
+    QCOMPARE(store.read(QStringLiteral("S"), QStringLiteral("k"), path(), QStringLiteral("D")),
+             QStringLiteral("D"));
+    store.write(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("w"), path());
+    store.deleteSection(QStringLiteral("S"), path());
+    QCOMPARE(failed.count(), 1);
+    QVERIFY(failed.first().at(1).toString().contains(reason));
+    struct stat after {};
+    ::lstat(native.constData(), &after);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    if (!file.startsWith('<'))
+        QCOMPARE(readBytes(path()), file);
 }
 
 QTEST_GUILESS_MAIN(TestIniStore)
