@@ -20,8 +20,8 @@ QString roleLabel(ElementRole role)
 QString labels(const ElementStatistics& e)
 {
     return QStringLiteral("{mac=\"%1\",name=\"%2\",ip=\"%3\",role=\"%4\"}")
-        .arg(prometheusLabelValue(e.mac), prometheusLabelValue(e.name),
-             prometheusLabelValue(e.ip), roleLabel(e.role));
+        .arg(prometheusLabelValue(e.mac), prometheusLabelValue(e.name), prometheusLabelValue(e.ip),
+             roleLabel(e.role));
 }
 
 void family(QString& out, const char* name, const char* type, const char* help)

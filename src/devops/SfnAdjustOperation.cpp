@@ -76,8 +76,8 @@ const QString SfnAdjustOperation::kApplied =
 
 SfnAdjustOperation::SfnAdjustOperation(SnmpClient& client, Database& database, Prompt& prompt,
                                        const Timings& timings, QObject* parent)
-    : QObject(parent), m_client(client), m_database(database), m_prompt(prompt),
-      m_timings(timings), m_pause(new Pause(this))
+    : QObject(parent), m_client(client), m_database(database), m_prompt(prompt), m_timings(timings),
+      m_pause(new Pause(this))
 {
 }
 
@@ -166,8 +166,8 @@ SfnAdjustOperation::SetResult SfnAdjustOperation::set(const QString& section,
         m_prompt.tell(PromptIcon::Critical, kNothingChanged);
         result = SetResult::NothingChanged;
     } else {
-        const SnmpResult echo = m_client.SetSNMP(host, community, param::SfnDelay, snmptag::Gauge,
-                                                 txtHiddenDelay);
+        const SnmpResult echo =
+            m_client.SetSNMP(host, community, param::SfnDelay, snmptag::Gauge, txtHiddenDelay);
         if (!echo.hasValue() || echo.value != txtHiddenDelay) {
             m_prompt.tell(PromptIcon::Critical, kFailed);
             result = SetResult::Failed;

@@ -28,15 +28,14 @@ const QString SnmpPropertiesOperation::kRestarting =
 SnmpPropertiesOperation::SnmpPropertiesOperation(SnmpClient& client, Database& database,
                                                  Prompt& prompt, const Timings& timings,
                                                  QObject* parent)
-    : QObject(parent), m_client(client), m_database(database), m_prompt(prompt),
-      m_timings(timings)
+    : QObject(parent), m_client(client), m_database(database), m_prompt(prompt), m_timings(timings)
 {
 }
 
 SnmpPropertiesOperation::Settings SnmpPropertiesOperation::load(const QString& section) const
 {
     auto key = [&](const char* k) { return m_database.read(section, QLatin1String(k)); };
-    return Settings{key("snmpip"), key("snmpnm"), key("snmpgw"),      key("snmpdn"),
+    return Settings{key("snmpip"), key("snmpnm"), key("snmpgw"), key("snmpdn"),
                     key("snmptr"), key("snmpro"), key("snmprw")};
 }
 
@@ -72,8 +71,8 @@ SnmpPropertiesOperation::Result SnmpPropertiesOperation::modify(const QString& s
 
     if (f.trapIp != stored.trapIp) {
         anyChange = true;
-        allOk &= setAndStore(host, community, kTrap, snmptag::IpAddress, section, "snmptr",
-                             f.trapIp);
+        allOk &=
+            setAndStore(host, community, kTrap, snmptag::IpAddress, section, "snmptr", f.trapIp);
     }
     if (f.roCommunity != stored.roCommunity) {
         anyChange = true;

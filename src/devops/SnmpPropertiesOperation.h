@@ -30,10 +30,10 @@ public:
     };
 
     enum class Result {
-        Done,             // every change was echoed and stored
-        Failed,           // at least one change was not echoed
-        NothingChanged,   // no field differs from nms.ini: nothing was sent
-        Busy,             // a Modify is running
+        Done,           // every change was echoed and stored
+        Failed,         // at least one change was not echoed
+        NothingChanged, // no field differs from nms.ini: nothing was sent
+        Busy,           // a Modify is running
     };
 
     static const QString kSetFailed;   // 48, 46, 47 or 49 not echoed

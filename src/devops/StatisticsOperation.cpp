@@ -100,8 +100,8 @@ QString counterRateText(const QString& before, qint64 beforeMs, const QString& a
 QList<OperationStep> statisticsStepsFor(const QString& storedRole, const QString& storedSfn)
 {
     StepContext context;
-    context.role = readouts::storedInteger(storedRole) == 2 ? ElementRole::Decoder
-                                                            : ElementRole::Encoder;
+    context.role =
+        readouts::storedInteger(storedRole) == 2 ? ElementRole::Decoder : ElementRole::Encoder;
     context.sfn = readouts::storedInteger(storedSfn) == 1;
     return selectSteps(statisticsSteps(), context);
 }
@@ -111,6 +111,11 @@ StatisticsOperation::StatisticsOperation(SnmpClient& client, Database& database,
     : QObject(parent), m_client(client), m_database(database), m_timings(timings)
 {
     m_clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+}
+
+QString StatisticsOperation::frameCaption(const QString& section) const
+{
+    return m_database.read(section, QStringLiteral("name")) + QLatin1Char(':');
 }
 
 void StatisticsOperation::cancel()

@@ -63,7 +63,7 @@ struct ElementStatistics {
     ElementRole role = ElementRole::Unknown;
     bool sfn = false;  // stored sfn is 1
     QString community; // stored snmpro
-    bool up = false; // the element answered at least one request
+    bool up = false;   // the element answered at least one request
     QList<StatisticsReading> readings;
 };
 
@@ -81,6 +81,10 @@ public:
 
     StatisticsOperation(SnmpClient& client, Database& database, const Timings& timings,
                         QObject* parent = nullptr);
+
+    // The caption of the window's frame: the stored name (as stored, padded
+    // to 16 characters) followed by ":".
+    QString frameCaption(const QString& section) const;
 
     // Reads the counters of the element in `section` by its stored role and
     // sfn; returns when all were read. The event loop runs during each read.

@@ -530,10 +530,13 @@ void TestFrmMain::toolbarSelectionCheck()
 
     Harness h;
     h.writeDb(kTwoElements);
-    frmMain& w = h.start();
     int properties = 0;
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        if (dialog.objectName() == QLatin1String("frmSNMPProperties"))
+            ++properties;
+    };
+    frmMain& w = h.start();
     int sends = 0;
-    w.onSNMPProperties = [&] { ++properties; };
     w.onSendConfiguration = [&] { ++sends; };
 
     if (state == QLatin1String("shown"))
@@ -562,9 +565,12 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     h.writeDb(kTwoElements);
     // Add new element: the dialog, then a reload that shows what it added.
     QString dialogShown;
+    QString title;
     h.ctx.runDialog = [&](QDialog& dialog) {
         dialogShown = dialog.objectName();
-        h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000103]\r\nNAME=ADDED\r\nROLE=1\r\n");
+        title = dialog.windowTitle();
+        if (dialogShown == QLatin1String("frmAddNewSNMP"))
+            h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000103]\r\nNAME=ADDED\r\nROLE=1\r\n");
     };
     frmMain& w = h.start();
 
@@ -585,12 +591,18 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     QCOMPARE(h.nodeTexts().size(), 3);
     QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
 
-    // The menu entries run the same commands; "Device properties..." has no
-    // selection check of its own.
-    int properties = 0;
-    w.onSNMPProperties = [&] { ++properties; };
+    // The menu entries run the same commands; "Device properties..." opens
+    // its window, titled with the node, only for the element shown.
+    dialogShown.clear();
+    h.prompt.expect(kNoSelection);
+    w.TreeView1->topLevelItem(1)->setSelected(true);
     w.mnuDeviceSNMPProperties->trigger();
-    QCOMPARE(properties, 1);
+    QVERIFY(h.prompt.done());
+    QVERIFY(dialogShown.isEmpty());
+    h.clickNode(1);
+    w.mnuDeviceSNMPProperties->trigger();
+    QCOMPARE(dialogShown, QStringLiteral("frmSNMPProperties"));
+    QCOMPARE(title, h.nodeTexts().at(1));
     h.prompt.expect(kDeleteQuestion, PromptAnswer::No);
     w.mnuDeviceDelete->trigger();
     QVERIFY(h.prompt.done());
