@@ -33,6 +33,8 @@ int verbList(const Context&, const QStringList&);
 int verbGet(const Context&, const QStringList&);
 int verbSet(const Context&, const QStringList&);
 int verbProbe(const Context&, const QStringList&);
+int verbStats(const Context&, const QStringList&);
+int verbSfn(const Context&, const QStringList&);
 
 // A text from a file or a device made safe for a terminal: every control
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that

@@ -14,7 +14,8 @@ namespace orvalink::sim {
 struct ElementArg {
     Role role = Role::Encoder;
     QHostAddress address;
-    QByteArray mac; // six bytes
+    QByteArray mac;      // six bytes
+    bool silent = false; // bound, but never answers (--silent)
 };
 
 struct Options {
@@ -25,6 +26,7 @@ struct Options {
     int restartPauseMs = 3000;
     bool verbose = false;
     bool help = false;
+    quint8 counterTag = 0x42; // --counter-type
 };
 
 // `arguments` without the program name. False with a message on bad input.
