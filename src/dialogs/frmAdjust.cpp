@@ -259,9 +259,9 @@ void frmAdjust::buildPlot()
         m_chart->addSeries(s);
         return s;
     };
-    m_max = series(QStringLiteral("Sum (MAX)"), QColor(200, 60, 40), Qt::SolidLine);
-    m_avg = series(QStringLiteral("Sum (AVG)"), QColor(40, 100, 190), Qt::SolidLine);
-    m_min = series(QStringLiteral("Sum (MIN)"), QColor(30, 140, 70), Qt::SolidLine);
+    m_max = series(QStringLiteral("MAX"), QColor(200, 60, 40), Qt::SolidLine);
+    m_avg = series(QStringLiteral("AVG"), QColor(40, 100, 190), Qt::SolidLine);
+    m_min = series(QStringLiteral("MIN"), QColor(30, 140, 70), Qt::SolidLine);
     m_delay = series(QStringLiteral("Compensation"), QColor(60, 60, 60), Qt::DashLine);
     m_axisX = new QValueAxis(m_chart);
     m_axisX->setTitleText(QStringLiteral("seconds since opening"));
@@ -277,7 +277,7 @@ void frmAdjust::buildPlot()
     m_chartView = new QChartView(m_chart, ui->fraPlot);
     m_chartView->setObjectName(QStringLiteral("plotLatency"));
     m_chartView->setRenderHint(QPainter::Antialiasing);
-    m_chartView->setMinimumSize(360, 260);
+    m_chartView->setMinimumSize(420, 280);
     ui->layoutPlot->addWidget(m_chartView);
     plotDelay();
 }
@@ -327,6 +327,7 @@ void frmAdjust::plotDelay()
     const double margin = std::max(5.0, (high - low) * 0.1);
     m_axisX->setRange(first, last);
     m_axisY->setRange(std::max(0.0, low - margin), high + margin);
+    m_axisY->applyNiceNumbers();
 }
 
 } // namespace orvalink
