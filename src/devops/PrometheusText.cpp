@@ -57,6 +57,8 @@ QString prometheusLabelValue(const QString& text)
             out += QStringLiteral("\\\"");
         else if (c == QLatin1Char('\n'))
             out += QStringLiteral("\\n");
+        else if (c.category() == QChar::Other_Control)
+            out += QLatin1Char('?'); // the format has no escape for the others
         else
             out += c;
     }

@@ -13,7 +13,8 @@ namespace orvalink {
 
 QString prometheusText(const QList<ElementStatistics>& elements, double scrapeSeconds);
 
-// A label value with backslash, double quote and line feed escaped.
+// A label value with backslash, double quote and line feed escaped, and any
+// other control character (which the format cannot carry) as "?".
 QString prometheusLabelValue(const QString& text);
 
 } // namespace orvalink
