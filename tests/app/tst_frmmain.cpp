@@ -164,6 +164,7 @@ private Q_SLOTS:
     void toolbarSelectionCheck();
     void toolbarButtonsRunTheirCommands();
     void popupMenuEnabling();
+    void deviceWindowsOnlyForShownElement();
     void rightButtonKeepsSelection();
     void keyboardNavigationShowsElement();
     void secondInstanceRefused();
@@ -606,6 +607,31 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     h.prompt.expect(kDeleteQuestion, PromptAnswer::No);
     w.mnuDeviceDelete->trigger();
     QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::deviceWindowsOnlyForShownElement()
+{
+    // Get... and Adjust... open their windows for the element shown; once the
+    // list is reloaded (the panel cleared) Adjust... is off even though the
+    // last element shown was an SFN decoder, and neither opens a window.
+    Harness h;
+    h.writeDb("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nSFN=1\r\n"
+              "SNMPIP=127.0.93.250\r\nSNMPRO=morqubit\r\n");
+    QStringList shown;
+    h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
+    frmMain& w = h.start();
+    h.clickNode(0);
+    QVERIFY(w.panel->cmdAdjust->isEnabled());
+    w.panel->cmdAdjust->click();
+    w.panel->cmdGetStats->click();
+    QCOMPARE(shown, (QStringList{"frmAdjust", "frmStatistics"}));
+
+    w.RefreshElementList();
+    QVERIFY(!w.panel->cmdAdjust->isEnabled());
+    QVERIFY(!w.panel->cmdGetStats->isEnabled());
+    Q_EMIT w.panel->adjustClicked();
+    Q_EMIT w.panel->getStatsClicked();
+    QCOMPARE(shown.size(), 2);
 }
 
 void TestFrmMain::popupMenuEnabling()
