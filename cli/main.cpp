@@ -61,7 +61,7 @@ void printHelp(QTextStream& out)
            "  --db PATH   element database (default: nms.ini beside the program)\n"
            "  --nms ADDR  local address to send SNMP from (default: the saved NMS\n"
            "              interface of the desktop program, then 127.0.0.1)\n"
-           "  --port P    UDP port of the SNMP agents for get and set (default 161;\n"
+           "  --port P    UDP port of the SNMP agents (default 161;\n"
            "              e.g. a simulator on a high port without root)\n"
            "  --help      this text\n\n"
            "Verbs:\n";

@@ -147,6 +147,30 @@ private Q_SLOTS:
                                               check.readAllStandardError())));
     }
 
+    // A reply counts only from the agent's address and port with the
+    // request-id it was asked with: replies with another id or from another
+    // port leave every counter unread.
+    void statsAllMatchesReplies_data()
+    {
+        QTest::addColumn<QStringList>("fault");
+        QTest::newRow("wrong request-id") << QStringList{QStringLiteral("--wrong-id")};
+        QTest::newRow("other source port")
+            << QStringList{QStringLiteral("--from-port"), QStringLiteral("16196")};
+    }
+    void statsAllMatchesReplies()
+    {
+        QFETCH(QStringList, fault);
+        SimProcess sim;
+        QVERIFY2(sim.start(agentPort(), fault + QStringList{QStringLiteral("encoder@") + host(80),
+                                                            QStringLiteral("encoder@") + host(81)}),
+                 qPrintable(sim.errors()));
+        const QString path = writeDb(sectionText(80, 1, 0) + sectionText(81, 1, 0));
+        const CliRun r =
+            runCli(cli(path) + QStringList{QStringLiteral("stats"), QStringLiteral("--all")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out.count(QStringLiteral(": ERROR")), 12);
+    }
+
     // Counters served as any integer type are numbers, Counter64 beyond 2^32.
     void integerTypes_data()
     {
