@@ -359,6 +359,18 @@ private Q_SLOTS:
             for (const char* name : always)
                 QCOMPARE(w.findChild<QLabel*>(name)->text(), QStringLiteral("ERROR"));
             QCOMPARE(w.findChild<QLabel*>("lblPTPRxOK")->text(), QStringLiteral("-"));
+
+            // Closing during a refresh ends it after the read under way; the
+            // window closes then, with nothing left running.
+            client->calls.clear();
+            w.show();
+            connect(
+                &op, &StatisticsOperation::readingStarted, &w, [&] { w.close(); },
+                Qt::SingleShotConnection);
+            w.findChild<QPushButton*>("cmdRefreshStats")->click();
+            QCOMPARE(client->gets().size(), 1);
+            QVERIFY(!op.isRunning());
+            QVERIFY(!w.isVisible());
         }
     }
 
