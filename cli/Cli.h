@@ -39,6 +39,8 @@ int verbDiff(const Context&, const QStringList&);
 int verbApply(const Context&, const QStringList&);
 int verbDiscover(const Context&, const QStringList&);
 int verbRemoteSave(const Context&, const QStringList&);
+int verbStats(const Context&, const QStringList&);
+int verbSfn(const Context&, const QStringList&);
 
 // A text from a file or a device made safe for a terminal: every control
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that

@@ -71,6 +71,22 @@ const Verb kVerbs[] = {
      "field by field, stores what matched and prints the outcome. Exit 0 when every field was "
      "confirmed, 1 otherwise.",
      verbRemoteSave},
+    {"stats", "MAC | --all [--prometheus [--output FILE]]",
+     "Reads the counters the Statistics window reads (by the element's stored role and sfn) "
+     "and prints one line per counter: its caption and value, \"ERROR\" for no value. With "
+     "--all, every element of the database, read several at a time, each after a line "
+     "\"NAME [MAC]\". --prometheus prints the Prometheus text format instead (one metric "
+     "family per counter, orvalink_up per element, orvalink_scrape_duration_seconds); --output "
+     "writes it to FILE in one step, for node_exporter's textfile collector. Exit 0 when every "
+     "counter was read, 1 otherwise.",
+     verbStats},
+    {"sfn", "MAC [--set NS]",
+     "For a DECODER with the SFN option: prints the measured network latency (minimum, "
+     "maximum, average), the latency sums and the additional delay as the SFN Adjustment "
+     "window does. --set NS sets the delay NS (a multiple of 100 from 0 to 2500000) as its "
+     "\"&Set\" does and stores what the element echoed. Exit 0 when all was read or the "
+     "delay was applied, 1 otherwise.",
+     verbSfn},
 };
 
 void printHelp(QTextStream& out)

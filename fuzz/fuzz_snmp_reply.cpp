@@ -20,6 +20,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         abort();
     if (decodeSnmpResponse(datagram) != reply.text)
         abort();
+    // A number read from an integer type is a decimal that fits its type.
+    if (!reply.text.isEmpty()) {
+        bool ok = true;
+        switch (reply.valueTag) {
+        case snmptag::Integer:
+            reply.text.toLongLong(&ok);
+            break;
+        case snmptag::Counter32:
+        case snmptag::TimeTicks:
+            if (reply.text.toULongLong(&ok) > 0xFFFFFFFFull)
+                abort();
+            break;
+        case snmptag::Counter64:
+            reply.text.toULongLong(&ok);
+            break;
+        default:
+            break;
+        }
+        if (!ok)
+            abort();
+    }
 
     // Encoder: first bytes choose parameter, tag and request-id; the rest is
     // the value text (one character per byte).

@@ -69,6 +69,7 @@ const QList<ParamSpec> kTable = {
 // clang-format on
 
 constexpr int kNameBytes = 16;
+constexpr quint8 kCounter64 = 0x46;
 constexpr quint32 kCounterWrap = 0x80000000u; // counters stay positive 32-bit values
 
 quint32 ipv4(const char* text)
@@ -281,24 +282,50 @@ quint32 Element::counterValue(int n)
         break;
     case 24:
     case 25:
-    case 26: {
-        // One snapshot per second so that min <= avg <= max holds for the
-        // three reads of one refresh.
+    case 26:
+        // A new snapshot each second, with jitter; the three bands do not
+        // overlap, so min <= avg <= max holds even when the three reads of
+        // one refresh straddle a second.
         if (!ptp)
             break;
-        const quint64 avg = 180000 + noise(second * 64 + 24) % 6000;
         if (n == 24)
-            v = avg;
+            v = 180000 + noise(second * 64 + 24) % 6000;
         else if (n == 25)
-            v = avg + 1000 + noise(second * 64 + 25) % 9000;
+            v = 188000 + noise(second * 64 + 25) % 9000;
         else
-            v = avg - 1000 - noise(second * 64 + 26) % 4000;
+            v = 170000 + noise(second * 64 + 26) % 8000;
         break;
-    }
     default:
         break;
     }
     return static_cast<quint32>(v % kCounterWrap);
+}
+
+Value Element::counterOut(int n, quint32 value) const
+{
+    switch (m_counterTag) {
+    case ber::Integer:
+        return {ber::Integer, ber::encodeInteger(value)};
+    case ber::Counter32:
+    case ber::TimeTicks:
+        return {m_counterTag, ber::encodeUnsigned(value)};
+    case kCounter64: {
+        quint64 v = value;
+        // Event counts of an element that has run a long time.
+        if (n != 22 && n != 24 && n != 25 && n != 26 && n != 27)
+            v += quint64(5) << 32;
+        QByteArray bytes;
+        do {
+            bytes.prepend(static_cast<char>(v & 0xFF));
+            v >>= 8;
+        } while (v);
+        if (static_cast<quint8>(bytes.at(0)) & 0x80)
+            bytes.prepend('\0');
+        return {kCounter64, bytes};
+    }
+    default:
+        return {ber::Gauge32, ber::encodeUnsigned(value)};
+    }
 }
 
 int Element::get(int n, Value& out)
@@ -333,7 +360,7 @@ int Element::get(int n, Value& out)
         out = {0x04, m_mac};
         break;
     case Kind::Counter:
-        out = {0x42, ber::encodeUnsigned(counterValue(n))};
+        out = counterOut(n, counterValue(n));
         break;
     }
     return NoError;

@@ -94,6 +94,12 @@ public:
     // Applies what it can; returns one message per rejected entry.
     QStringList fromJson(const QJsonObject& object);
 
+    // The type the counters are served as: Gauge32 (the default), Counter32,
+    // TimeTicks, INTEGER or Counter64 (whose event counts then start above
+    // 2^32, as on a long-running element).
+    void setCounterTag(quint8 tag) { m_counterTag = tag; }
+    quint8 counterTag() const { return m_counterTag; }
+
     // Milliseconds since the element started; tests replace the clock.
     void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
 
@@ -103,6 +109,7 @@ public:
 private:
     qint64 number(int n) const { return m_numbers.value(n); }
     quint32 counterValue(int n);
+    Value counterOut(int n, quint32 value) const;
     quint64 noise(quint64 salt) const;
 
     Role m_role;
@@ -114,6 +121,7 @@ private:
     quint64 m_reads = 0;            // counter reads so far; counters also move per read
     bool m_restartRequested = false;
     bool m_answersAll = false;
+    quint8 m_counterTag = 0x42;
     QElapsedTimer m_started;
     std::function<qint64()> m_clock;
 };

@@ -103,6 +103,9 @@ QString usageText()
         "                    the element at ADDR answers the remote protocol with a reply\n"
         "                    cut to 30 bytes, or with an audio input of 2\n"
         "  --no-remote       no remote protocol at all\n"
+        "  --counter-type T  serve the counters as gauge (default), counter32, timeticks,\n"
+        "                    integer or counter64\n"
+        "  --silent ADDR     the element at ADDR receives but never answers (repeatable)\n"
         "  --verbose         log every request to stderr\n"
         "  --help            show this text\n"
         "\n"
@@ -123,6 +126,7 @@ QString usageText()
 bool parseOptions(const QStringList& arguments, Options& out, QString* error)
 {
     Options o;
+    QList<quint32> silent;
     QString dummy;
     if (!error)
         error = &dummy;
@@ -270,6 +274,41 @@ bool parseOptions(const QStringList& arguments, Options& out, QString* error)
             }
             o.badReplies[address.toIPv4Address()] =
                 kind == QLatin1String("short") ? BadReply::Short : BadReply::Damaged;
+        } else if (arg == QLatin1String("--counter-type")) {
+            QString type;
+            if (!takeValue(type))
+                return false;
+            const struct {
+                const char* name;
+                quint8 tag;
+            } types[] = {{"gauge", 0x42},
+                         {"counter32", 0x41},
+                         {"timeticks", 0x43},
+                         {"integer", 0x02},
+                         {"counter64", 0x46}};
+            bool known = false;
+            for (const auto& t : types) {
+                if (type == QLatin1String(t.name)) {
+                    o.counterTag = t.tag;
+                    known = true;
+                }
+            }
+            if (!known) {
+                *error = QStringLiteral("--counter-type: '%1' is not gauge, counter32, "
+                                        "timeticks, integer or counter64")
+                             .arg(type);
+                return false;
+            }
+        } else if (arg == QLatin1String("--silent")) {
+            QString address;
+            if (!takeValue(address))
+                return false;
+            QHostAddress a;
+            if (!a.setAddress(address) || a.protocol() != QAbstractSocket::IPv4Protocol) {
+                *error = QStringLiteral("--silent: '%1' is not an IPv4 address").arg(address);
+                return false;
+            }
+            silent.append(a.toIPv4Address());
         } else if (arg == QLatin1String("--verbose") || arg == QLatin1String("-v")) {
             if (!flag())
                 return false;
@@ -295,6 +334,20 @@ bool parseOptions(const QStringList& arguments, Options& out, QString* error)
     if (o.faults.fromPort && o.faults.fromPort == o.port) {
         *error = QStringLiteral("--from-port must differ from the agent port %1").arg(o.port);
         return false;
+    }
+    for (const quint32 a : silent) {
+        bool found = false;
+        for (ElementArg& e : o.elements) {
+            if (e.address.toIPv4Address() == a) {
+                e.silent = true;
+                found = true;
+            }
+        }
+        if (!found) {
+            *error = QStringLiteral("--silent: %1 is not an element's address")
+                         .arg(QHostAddress(a).toString());
+            return false;
+        }
     }
     QSet<quint32> addresses;
     QSet<QByteArray> macs;

@@ -16,7 +16,8 @@ namespace orvalink::sim {
 struct ElementArg {
     Role role = Role::Encoder;
     QHostAddress address;
-    QByteArray mac; // six bytes
+    QByteArray mac;      // six bytes
+    bool silent = false; // bound, but never answers (--silent)
 };
 
 struct Options {
@@ -32,6 +33,7 @@ struct Options {
     bool remote = true;
     RemoteConfig remoteConfig;
     QMap<quint32, BadReply> badReplies; // by element address
+    quint8 counterTag = 0x42;           // --counter-type
 };
 
 // `arguments` without the program name. False with a message on bad input.

@@ -95,8 +95,13 @@ int main(int argc, char* argv[])
     config.faults = options.faults;
     config.restartPauseMs = options.restartPauseMs;
     config.verbose = options.verbose;
-    for (auto& element : elements) {
-        auto agent = std::make_unique<Agent>(*element, config);
+    for (size_t i = 0; i < elements.size(); ++i) {
+        Element* element = elements[i].get();
+        element->setCounterTag(options.counterTag);
+        Agent::Config elementConfig = config;
+        if (options.elements.at(qsizetype(i)).silent)
+            elementConfig.faults.lossPercent = 100;
+        auto agent = std::make_unique<Agent>(*element, elementConfig);
         if (!agent->start(&error)) {
             say(stderr, element->label() + QStringLiteral(": ") + error);
             return 1;

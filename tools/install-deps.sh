@@ -14,6 +14,8 @@ packages=(
   iproute2 libcap2-bin               # network namespaces in tests, setcap for the simulator
   clang libclang-rt-14-dev           # fuzz targets (libFuzzer with ASan/UBSan)
   libbenchmark-dev                   # benchmarks
+  qt6-charts-dev libqt6opengl6-dev   # the SFN window's plot (Qt Charts needs the OpenGL module's CMake files)
+  prometheus                         # promtool checks the metrics of orvalink-cli stats --prometheus
 )
 
 missing=()

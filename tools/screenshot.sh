@@ -19,6 +19,9 @@
 #
 # With BUILD_DIR/bin/remote-windows-grab and openbox it also draws the paging
 # and waiting windows: docs/remote-paging.png, docs/remote-waiting.png.
+# When BUILD_DIR/bin/windows-grab exists it draws the three device windows after
+# real reads from a simulated encoder and decoder on 127.0.97.x:
+# docs/snmp-properties.png, docs/statistics.png, docs/sfn-adjustment.png.
 #
 # Needs xvfb-run, xdotool and ImageMagick's import (tools/install-deps.sh).
 set -euo pipefail
@@ -75,6 +78,13 @@ chmod +x "$work/shoot.sh"
 HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
   xvfb-run -a -s "-screen 0 1280x800x24" "$work/shoot.sh" "$nms" "$work/nms.ini" "$out"
 echo "screenshot: $out"
+
+windows="$build/bin/windows-grab"
+if [[ -x "$windows" && -x "$build/bin/orvalink-sim" ]]; then
+  HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    xvfb-run -a -s "-screen 0 1280x800x24" "$windows" "$(dirname "$out")" >/dev/null
+  echo "screenshot: $(dirname "$out")/snmp-properties.png, statistics.png, sfn-adjustment.png"
+fi
 
 grab="$build/bin/panel-grab"
 if [[ -x "$grab" ]]; then

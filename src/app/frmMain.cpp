@@ -7,9 +7,15 @@
 #include "core/UserSettings.h"
 #include "devops/ApplyOperation.h"
 #include "devops/ProbeOperation.h"
+#include "devops/SfnAdjustOperation.h"
+#include "devops/SnmpPropertiesOperation.h"
+#include "devops/StatisticsOperation.h"
 #include "dialogs/frmAddNewSNMP.h"
+#include "dialogs/frmAdjust.h"
 #include "dialogs/frmPaging.h"
+#include "dialogs/frmSNMPProperties.h"
 #include "dialogs/frmSendSNMP.h"
+#include "dialogs/frmStatistics.h"
 #include "dialogs/frmWaiting.h"
 #include "netutil/Ping.h"
 #include "remote/DiscoveryOperation.h"
@@ -201,6 +207,8 @@ void frmMain::buildLayout()
     main->addLayout(left, 0);
     main->addWidget(panel, 1);
 
+    connect(panel, &ElementPanel::getStatsClicked, this, &frmMain::showStatistics);
+    connect(panel, &ElementPanel::adjustClicked, this, &frmMain::showAdjust);
     connect(TreeView1, &QTreeWidget::itemClicked, this,
             [this](QTreeWidgetItem* item, int) { TreeView1_NodeClick(item); });
     connect(cmbNMSIPAddr, &QComboBox::currentIndexChanged, this,
@@ -698,8 +706,8 @@ void frmMain::Toolbar1_ButtonClick(int index)
         AddNewElement();
         break;
     case 2:
-        if (checkSelection() && onSNMPProperties)
-            onSNMPProperties();
+        if (checkSelection())
+            showSNMPProperties();
         break;
     case 4:
         RefreshElementList();
@@ -741,8 +749,40 @@ void frmMain::mnuAddNewDevice_Click()
 
 void frmMain::mnuDeviceSNMPProperties_Click()
 {
-    if (onSNMPProperties)
-        onSNMPProperties();
+    // The entry is enabled for a selected node; the window also needs the
+    // element shown in the panel.
+    if (checkSelection())
+        showSNMPProperties();
+}
+
+void frmMain::showSNMPProperties()
+{
+    if (!shownElement().isShown())
+        return;
+    Database database(m_store, m_ctx.databasePath);
+    SnmpPropertiesOperation properties(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+    frmSNMPProperties dialog(properties, *this, m_ctx.timings, this);
+    runDialog(dialog);
+}
+
+void frmMain::showStatistics()
+{
+    if (!shownElement().isShown())
+        return;
+    Database database(m_store, m_ctx.databasePath);
+    StatisticsOperation statistics(*m_snmp, database, m_ctx.timings);
+    frmStatistics dialog(statistics, *this, m_ctx.timings, this);
+    runDialog(dialog);
+}
+
+void frmMain::showAdjust()
+{
+    if (!shownElement().isShown())
+        return;
+    Database database(m_store, m_ctx.databasePath);
+    SfnAdjustOperation adjust(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+    frmAdjust dialog(adjust, *this, m_ctx.timings, this);
+    runDialog(dialog);
 }
 
 void frmMain::cmdPing_Click()

@@ -88,11 +88,15 @@ public:
     QAction* toolbarButton(int index) const;
 
     // ---- Operations that other windows hook in ----
-    // Until their dialogs exist these run nothing; the main window still does
+    // Until its dialog exists this runs nothing; the main window still does
     // its own part (the selection check). onSendConfiguration, when set,
     // runs instead of SendConfiguration().
-    std::function<void()> onSNMPProperties;
     std::function<void()> onSendConfiguration;
+
+    // ---- Device windows, each only for a shown element ----
+    void showSNMPProperties();
+    void showStatistics();
+    void showAdjust();
 
     // ---- Handlers ----
     void Toolbar1_ButtonClick(int index);

@@ -557,8 +557,10 @@ void ElementPanel::ClearElementPanel()
     setListIndex(cmbAudioInput, -1);
     setListIndex(cmbAudioType, -1);
     setListIndex(cmbAudioTX, -1);
-    // With no element shown there is nothing to fetch statistics of.
+    // With no element shown there is nothing to fetch statistics of, nor
+    // to adjust.
     cmdGetStats->setEnabled(false);
+    cmdAdjust->setEnabled(false);
 }
 
 void ElementPanel::setBufferMaximum(int max)

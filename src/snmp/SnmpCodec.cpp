@@ -189,6 +189,34 @@ QString macText(const QByteArray& bytes)
     return pairs.join(QLatin1Char(':'));
 }
 
+// An INTEGER: two's complement of 1 to 8 bytes (Integer32 values need at
+// most 4; longer forms with redundant sign bytes are read as well).
+QString signedText(const QByteArray& v)
+{
+    if (v.isEmpty() || v.size() > 8)
+        return QString();
+    quint64 u = (quint8(v.at(0)) & 0x80) ? ~quint64(0) : 0;
+    for (const char b : v)
+        u = (u << 8) | quint8(b);
+    return QString::number(qint64(u));
+}
+
+// Counter32 and TimeTicks (at most 4 significant bytes) and Counter64 (at
+// most 8), read unsigned: agents put a zero byte in front of a value whose
+// top bit is set, or leave it out; both read the same.
+QString unsignedText(const QByteArray& v, int maxBytes)
+{
+    qsizetype first = 0;
+    while (first < v.size() - 1 && v.at(first) == 0)
+        ++first;
+    if (v.isEmpty() || v.size() - first > maxBytes)
+        return QString();
+    quint64 u = 0;
+    for (qsizetype i = first; i < v.size(); ++i)
+        u = (u << 8) | quint8(v.at(i));
+    return QString::number(u);
+}
+
 QString valueText(int parameter, quint8 tag, const QByteArray& v)
 {
     const auto byte = [&v](int i) { return quint32(quint8(v.at(i))); };
@@ -227,6 +255,13 @@ QString valueText(int parameter, quint8 tag, const QByteArray& v)
         default:
             return QString();
         }
+    case snmptag::Integer:
+        return signedText(v);
+    case snmptag::Counter32:
+    case snmptag::TimeTicks:
+        return unsignedText(v, 4);
+    case snmptag::Counter64:
+        return unsignedText(v, 8);
     default:
         return QString();
     }

@@ -6,6 +6,10 @@
 // subtree; n is the parameter number. Values travel as text: dotted IPv4 for
 // IpAddress, decimal for Gauge, plain text for OCTET STRING and the colon form
 // for the MAC address. The empty text means "no value".
+//
+// Numbers are read from every integer type agents use: Gauge as the NMS has
+// always read it, and INTEGER (signed), Counter32, TimeTicks and Counter64
+// (unsigned, up to 2^64-1) in decimal.
 
 #include "core/Text.h"
 
@@ -16,9 +20,13 @@
 namespace orvalink {
 
 namespace snmptag {
+constexpr quint8 Integer = 0x02;
 constexpr quint8 OctetString = 0x04;
 constexpr quint8 IpAddress = 0x40;
+constexpr quint8 Counter32 = 0x41;
 constexpr quint8 Gauge = 0x42;
+constexpr quint8 TimeTicks = 0x43;
+constexpr quint8 Counter64 = 0x46;
 constexpr quint8 GetRequest = 0xA0;
 constexpr quint8 GetResponse = 0xA2;
 constexpr quint8 SetRequest = 0xA3;

@@ -174,6 +174,7 @@ private Q_SLOTS:
     void waitingWindowEndsWithTheLookUp();
     void remoteConfirmationShowsInThePanel();
     void popupMenuEnabling();
+    void deviceWindowsOnlyForShownElement();
     void rightButtonKeepsSelection();
     void keyboardNavigationShowsElement();
     void secondInstanceRefused();
@@ -555,10 +556,13 @@ void TestFrmMain::toolbarSelectionCheck()
 
     Harness h;
     h.writeDb(kTwoElements);
-    frmMain& w = h.start();
     int properties = 0;
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        if (dialog.objectName() == QLatin1String("frmSNMPProperties"))
+            ++properties;
+    };
+    frmMain& w = h.start();
     int sends = 0;
-    w.onSNMPProperties = [&] { ++properties; };
     w.onSendConfiguration = [&] { ++sends; };
 
     if (state == QLatin1String("shown"))
@@ -587,9 +591,12 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     h.writeDb(kTwoElements);
     // Add new element: the dialog, then a reload that shows what it added.
     QString dialogShown;
+    QString title;
     h.ctx.runDialog = [&](QDialog& dialog) {
         dialogShown = dialog.objectName();
-        h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000103]\r\nNAME=ADDED\r\nROLE=1\r\n");
+        title = dialog.windowTitle();
+        if (dialogShown == QLatin1String("frmAddNewSNMP"))
+            h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000103]\r\nNAME=ADDED\r\nROLE=1\r\n");
     };
     frmMain& w = h.start();
 
@@ -610,15 +617,46 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     QCOMPARE(h.nodeTexts().size(), 3);
     QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
 
-    // The menu entries run the same commands; "Device properties..." has no
-    // selection check of its own.
-    int properties = 0;
-    w.onSNMPProperties = [&] { ++properties; };
+    // The menu entries run the same commands; "Device properties..." opens
+    // its window, titled with the node, only for the element shown.
+    dialogShown.clear();
+    h.prompt.expect(kNoSelection);
+    w.TreeView1->topLevelItem(1)->setSelected(true);
     w.mnuDeviceSNMPProperties->trigger();
-    QCOMPARE(properties, 1);
+    QVERIFY(h.prompt.done());
+    QVERIFY(dialogShown.isEmpty());
+    h.clickNode(1);
+    w.mnuDeviceSNMPProperties->trigger();
+    QCOMPARE(dialogShown, QStringLiteral("frmSNMPProperties"));
+    QCOMPARE(title, h.nodeTexts().at(1));
     h.prompt.expect(kDeleteQuestion, PromptAnswer::No);
     w.mnuDeviceDelete->trigger();
     QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::deviceWindowsOnlyForShownElement()
+{
+    // Get... and Adjust... open their windows for the element shown; once the
+    // list is reloaded (the panel cleared) Adjust... is off even though the
+    // last element shown was an SFN decoder, and neither opens a window.
+    Harness h;
+    h.writeDb("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nSFN=1\r\n"
+              "SNMPIP=127.0.93.250\r\nSNMPRO=morqubit\r\n");
+    QStringList shown;
+    h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
+    frmMain& w = h.start();
+    h.clickNode(0);
+    QVERIFY(w.panel->cmdAdjust->isEnabled());
+    w.panel->cmdAdjust->click();
+    w.panel->cmdGetStats->click();
+    QCOMPARE(shown, (QStringList{"frmAdjust", "frmStatistics"}));
+
+    w.RefreshElementList();
+    QVERIFY(!w.panel->cmdAdjust->isEnabled());
+    QVERIFY(!w.panel->cmdGetStats->isEnabled());
+    Q_EMIT w.panel->adjustClicked();
+    Q_EMIT w.panel->getStatsClicked();
+    QCOMPARE(shown.size(), 2);
 }
 
 void TestFrmMain::popupMenuEnabling()

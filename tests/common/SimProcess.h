@@ -1,45 +1,62 @@
 #pragma once
-// orvalink-sim as a child process of a test: started on port 161 (the tests
-// that use it need root and skip otherwise), with --verbose so that the
-// requests it saw can be read back in order.
+// orvalink-sim as a child process of a test, and orvalink-cli runs. The
+// simulator runs with --verbose, so that the requests it saw can be read
+// back in order.
 
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QString>
 #include <QStringList>
 
 #include <unistd.h>
 
 namespace orvalink::testing {
 
+inline QString binDir()
+{
+    return qEnvironmentVariable("ORVALINK_BIN_DIR");
+}
+
 inline bool mayBindAgentPort()
 {
     return ::geteuid() == 0;
 }
 
+// Port 161 when we may bind it, a high one otherwise.
+inline quint16 simAgentPort(quint16 unprivileged)
+{
+    return mayBindAgentPort() ? 161 : unprivileged;
+}
+
 class SimProcess {
 public:
     ~SimProcess() { stop(); }
+    // Starts the simulator with `args`; true once it is ready.
     bool start(const QStringList& args)
     {
         stop();
         m_log.clear();
         m_process.setReadChannel(QProcess::StandardOutput);
-        m_process.setProgram(qEnvironmentVariable("ORVALINK_BIN_DIR") +
-                             QStringLiteral("/orvalink-sim"));
+        m_process.setProgram(binDir() + QStringLiteral("/orvalink-sim"));
         m_process.setArguments(QStringList{QStringLiteral("--verbose")} + args);
         m_process.start();
         QElapsedTimer t;
         t.start();
         QByteArray out;
         while (!out.contains("orvalink-sim: ready")) {
-            if (t.elapsed() > 5000 || m_process.state() == QProcess::NotRunning)
+            if (t.elapsed() > 10000 || m_process.state() == QProcess::NotRunning)
                 return false;
             m_process.waitForReadyRead(50);
             out += m_process.readAllStandardOutput();
         }
         m_process.setReadChannel(QProcess::StandardError);
         return true;
+    }
+    // The same with the agents on `port`.
+    bool start(quint16 port, const QStringList& args)
+    {
+        return start(QStringList{QStringLiteral("--port"), QString::number(port)} + args);
     }
     void stop()
     {
@@ -52,19 +69,56 @@ public:
     // reached the simulator so far, in order.
     QList<int> requests(const QString& kind)
     {
-        while (m_process.waitForReadyRead(50)) {
-        }
-        m_log += QString::fromUtf8(m_process.readAllStandardError());
+        readLog();
         QList<int> out;
         const QRegularExpression re(QStringLiteral(": %1 (\\d+)").arg(kind));
         for (auto it = re.globalMatch(m_log); it.hasNext();)
             out << it.next().captured(1).toInt();
         return out;
     }
+    // What the simulator wrote to standard error so far.
+    QString errors()
+    {
+        readLog();
+        return m_log;
+    }
 
 private:
+    void readLog()
+    {
+        while (m_process.waitForReadyRead(50)) {
+        }
+        m_log += QString::fromUtf8(m_process.readAllStandardError());
+    }
+
     QProcess m_process;
     QString m_log;
 };
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+    qint64 ms = 0;
+};
+
+inline CliRun runCli(const QStringList& args, int timeoutMs = 30000)
+{
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(binDir() + QStringLiteral("/orvalink-cli"), args);
+    CliRun r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.ms = t.elapsed();
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
 
 } // namespace orvalink::testing

@@ -330,8 +330,14 @@ void TestSimElement::countersMove()
 
     d.applySet(30, {ber::Gauge32, hex("01")});
     const qint64 ptp0 = read(23);
-    for (now = 20000; now < 120000; now += 997) {
-        const qint64 mn = read(26), mx = read(25), avg = read(24);
+    // Also when the three reads of one refresh straddle a second.
+    for (qint64 t = 20000; t < 120000; t += 997) {
+        now = t;
+        const qint64 mn = read(26);
+        now = t + 450;
+        const qint64 avg = read(24);
+        now = t + 900;
+        const qint64 mx = read(25);
         QVERIFY2(mn > 0 && mn <= avg && avg <= mx,
                  qPrintable(QStringLiteral("%1 %2 %3").arg(mn).arg(avg).arg(mx)));
     }
@@ -478,6 +484,14 @@ void TestSimElement::commandLine_data()
     auto row = [](const char* name, QStringList args, const char* error, const char* mac = "") {
         QTest::newRow(name) << args << QString::fromLatin1(error) << QString::fromLatin1(mac);
     };
+    row("counter type", {"--counter-type", "counter32", "encoder@127.0.0.21"}, "",
+        "2E:8B:F2:00:00:15");
+    row("unknown counter type", {"--counter-type", "float", "encoder@127.0.0.21"},
+        "--counter-type: 'float' is not gauge, counter32, timeticks, integer or counter64");
+    row("silent element", {"encoder@127.0.0.21", "--silent", "127.0.0.21"}, "",
+        "2E:8B:F2:00:00:15");
+    row("silent non-element", {"encoder@127.0.0.21", "--silent", "127.0.0.22"},
+        "--silent: 127.0.0.22 is not an element's address");
     row("derived MAC", {"encoder@127.0.0.21"}, "", "2E:8B:F2:00:00:15");
     row("derived MAC high octets", {"--port", "1161", "DECODER@127.1.2.250"}, "",
         "2E:8B:F2:01:02:FA");

@@ -230,7 +230,25 @@ private Q_SLOTS:
         QTest::newRow("gauge 0 bytes") << buildReply(reply(31, 0x42, "")) << "";
         QTest::newRow("gauge 6 bytes") << buildReply(reply(31, 0x42, "00 00 00 00 00 01")) << "";
         QTest::newRow("null value") << buildReply(reply(31, 0x05, "")) << "";
-        QTest::newRow("counter tag") << buildReply(reply(16, 0x41, "05")) << "";
+        // Counters as agents serve them: every integer type is a number, the
+        // unsigned ones with or without the zero byte in front, INTEGER
+        // signed; a value wider than its type is none.
+        QTest::newRow("counter32") << buildReply(reply(16, 0x41, "05")) << "5";
+        QTest::newRow("counter32 top bit, zero in front")
+            << buildReply(reply(17, 0x41, "00 FF FF FF FF")) << "4294967295";
+        QTest::newRow("counter32 top bit, no zero")
+            << buildReply(reply(17, 0x41, "FF FF FF FF")) << "4294967295";
+        QTest::newRow("counter32 above 32 bits")
+            << buildReply(reply(17, 0x41, "01 00 00 00 00")) << "";
+        QTest::newRow("counter32 empty") << buildReply(reply(17, 0x41, "")) << "";
+        QTest::newRow("integer negative") << buildReply(reply(22, 0x02, "FF 38")) << "-200";
+        QTest::newRow("integer lowest")
+            << buildReply(reply(22, 0x02, "80 00 00 00")) << "-2147483648";
+        QTest::newRow("timeticks") << buildReply(reply(20, 0x43, "01 00")) << "256";
+        QTest::newRow("counter64 highest")
+            << buildReply(reply(17, 0x46, "00 FF FF FF FF FF FF FF FF")) << "18446744073709551615";
+        QTest::newRow("counter64 above 64 bits")
+            << buildReply(reply(17, 0x46, "01 00 00 00 00 00 00 00 00")) << "";
 
         ReplySpec err = reply(9, 0x42, "01");
         err.errorStatus = 2;

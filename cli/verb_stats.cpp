@@ -1,0 +1,144 @@
+// stats: the counters of the Statistics window from a shell, for one element
+// or for every element of the database at once, as text or as metrics for
+// Prometheus.
+
+#include "Cli.h"
+
+#include "devops/PrometheusText.h"
+#include "devops/StatisticsOperation.h"
+#include "devops/StatisticsSweep.h"
+#include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
+#include "store/IniStore.h"
+
+#include <QElapsedTimer>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace orvalink::cli {
+
+namespace {
+
+const char kUsage[] = "orvalink-cli: usage: stats MAC | stats --all [--prometheus] "
+                      "[--output FILE]\n";
+
+void printReadings(const Context& ctx, const QList<StatisticsReading>& readings)
+{
+    for (const StatisticsReading& r : readings) {
+        const StatisticsCounter* c = findStatisticsCounter(r.key);
+        ctx.out << (c ? QLatin1String(c->caption) : QLatin1String(r.key.toLatin1())) << ' '
+                << printable(r.display()) << '\n';
+    }
+}
+
+bool allRead(const QList<ElementStatistics>& elements)
+{
+    for (const ElementStatistics& e : elements) {
+        for (const StatisticsReading& r : e.readings) {
+            if (r.value.isEmpty())
+                return false;
+        }
+    }
+    return true;
+}
+
+// Written whole or not at all: a collector reading the file meanwhile sees
+// the previous scrape.
+bool writeAtomically(const Context& ctx, const QString& path, const QString& text)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        ctx.err << "orvalink-cli: cannot write " << path << ": " << file.errorString() << "\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int verbStats(const Context& ctx, const QStringList& args)
+{
+    bool all = false;
+    bool prometheus = false;
+    QString output;
+    QString mac;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == QLatin1String("--all")) {
+            all = true;
+        } else if (a == QLatin1String("--prometheus")) {
+            prometheus = true;
+        } else if (a == QLatin1String("--output") && i + 1 < args.size()) {
+            output = args.at(++i);
+        } else if (!a.startsWith(QLatin1String("--")) && mac.isEmpty()) {
+            mac = a;
+        } else {
+            ctx.err << kUsage;
+            return 2;
+        }
+    }
+    if (all == !mac.isEmpty() || (!output.isEmpty() && !prometheus)) {
+        ctx.err << kUsage;
+        return 2;
+    }
+
+    IniStore store;
+    Database database(store, ctx.dbPath);
+    QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database);
+    if (!all) {
+        const QString section = encodeMac(mac);
+        const auto found =
+            std::find_if(elements.begin(), elements.end(), [&](const ElementStatistics& e) {
+                return !section.isEmpty() && e.section == section;
+            });
+        if (found == elements.end()) {
+            ctx.err << "orvalink-cli: stats: no element " << printable(mac) << " in " << ctx.dbPath
+                    << " (MAC in the form 2E:8B:F2:00:0A:1B)\n";
+            return 2;
+        }
+        elements = {*found};
+    } else if (elements.isEmpty()) {
+        ctx.err << "Local database is empty.\n";
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    if (!all) {
+        // One element: exactly as the Statistics window reads it.
+        SnmpTransport snmp{Timings{}};
+        prepareTransport(ctx, snmp);
+        StatisticsOperation statistics(snmp, database, Timings{});
+        statistics.refresh(elements.first().section);
+        elements.first().readings = statistics.readings();
+        for (const StatisticsReading& r : statistics.readings())
+            elements.first().up |= r.answered;
+    } else if (!elements.isEmpty()) {
+        StatisticsSweep sweep{Timings{}};
+        sweep.setLocalAddress(ctx.nmsAddress);
+        sweep.setPorts(2979, ctx.agentPort);
+        if (!sweep.run(elements)) {
+            ctx.err << "orvalink-cli: stats: " << sweep.error() << "\n";
+            return 1;
+        }
+    }
+    const double seconds = double(clock.elapsed()) / 1000.0;
+
+    if (prometheus) {
+        const QString text = prometheusText(elements, seconds);
+        if (output.isEmpty())
+            ctx.out << text;
+        else if (!writeAtomically(ctx, output, text))
+            return 1;
+    } else if (all) {
+        for (const ElementStatistics& e : elements) {
+            ctx.out << printable(e.name) << " [" << e.mac << "]\n";
+            printReadings(ctx, e.readings);
+        }
+    } else {
+        printReadings(ctx, elements.first().readings);
+    }
+    return allRead(elements) ? 0 : 1;
+}
+
+} // namespace orvalink::cli

@@ -1,0 +1,131 @@
+#include "devops/SnmpPropertiesOperation.h"
+
+#include "core/Prompt.h"
+#include "snmp/SnmpClient.h"
+#include "snmp/SnmpCodec.h"
+#include "store/ElementDatabase.h"
+
+namespace orvalink {
+
+namespace {
+constexpr quint8 kTrap = 39;
+constexpr quint8 kNewMask = 46;
+constexpr quint8 kNewGw = 47;
+constexpr quint8 kNewIp = 48;
+constexpr quint8 kNewDns = 49;
+
+const QString kSuccess = QStringLiteral("SUCCESS!");
+const QString kFailure = QStringLiteral("FAILED...");
+} // namespace
+
+const QString SnmpPropertiesOperation::kSetFailed =
+    QStringLiteral("An error occured while setting SNMP settings to remote device.");
+const QString SnmpPropertiesOperation::kApplyFailed =
+    QStringLiteral("An error occured while applying SNMP settings to remote device.");
+const QString SnmpPropertiesOperation::kRestarting =
+    QStringLiteral("Success! Please wait a minute, while remote SNMP engine is restarting.");
+
+SnmpPropertiesOperation::SnmpPropertiesOperation(SnmpClient& client, Database& database,
+                                                 Prompt& prompt, const Timings& timings,
+                                                 QObject* parent)
+    : QObject(parent), m_client(client), m_database(database), m_prompt(prompt), m_timings(timings)
+{
+}
+
+SnmpPropertiesOperation::Settings SnmpPropertiesOperation::load(const QString& section) const
+{
+    auto key = [&](const char* k) { return m_database.read(section, QLatin1String(k)); };
+    return Settings{key("snmpip"), key("snmpnm"), key("snmpgw"), key("snmpdn"),
+                    key("snmptr"), key("snmpro"), key("snmprw")};
+}
+
+// A step counts as done only when the element answered with a value equal to
+// the one sent: an empty field, which cannot be sent at all, never does.
+bool SnmpPropertiesOperation::setAndStore(const QString& host, const QString& community, quint8 n,
+                                          quint8 tag, const QString& section, const char* key,
+                                          const QString& value)
+{
+    const SnmpResult echo = m_client.SetSNMP(host, community, n, tag, value);
+    if (!echo.hasValue() || echo.value != value) {
+        Q_EMIT statusChanged(kFailure, false);
+        return false;
+    }
+    m_database.write(section, QLatin1String(key), echo.value);
+    Q_EMIT statusChanged(kSuccess, true);
+    return true;
+}
+
+SnmpPropertiesOperation::Result SnmpPropertiesOperation::modify(const QString& section,
+                                                                const Settings& f)
+{
+    if (m_running)
+        return Result::Busy;
+    m_running = true;
+    const QString host = m_database.read(section, QStringLiteral("snmpip"));
+    QString community = m_database.read(section, QStringLiteral("snmprw"));
+    const Settings stored = load(section);
+    const bool agentChanged = f.agentIp != stored.agentIp || f.agentMask != stored.agentMask ||
+                              f.agentGw != stored.agentGw || f.agentDns != stored.agentDns;
+    bool anyChange = agentChanged;
+    bool allOk = true;
+
+    if (f.trapIp != stored.trapIp) {
+        anyChange = true;
+        allOk &=
+            setAndStore(host, community, kTrap, snmptag::IpAddress, section, "snmptr", f.trapIp);
+    }
+    if (f.roCommunity != stored.roCommunity) {
+        anyChange = true;
+        allOk &= setAndStore(host, community, param::ReadCommunity, snmptag::OctetString, section,
+                             "snmpro", f.roCommunity);
+    }
+    if (f.rwCommunity != stored.rwCommunity) {
+        anyChange = true;
+        const bool ok = setAndStore(host, community, param::WriteCommunity, snmptag::OctetString,
+                                    section, "snmprw", f.rwCommunity);
+        // The element now takes writes only with the new community.
+        if (ok)
+            community = f.rwCommunity;
+        allOk &= ok;
+    }
+
+    if (agentChanged) {
+        // All four are sent even when an earlier one failed.
+        const struct {
+            quint8 n;
+            const QString& value;
+        } agent[] = {{kNewIp, f.agentIp},
+                     {kNewMask, f.agentMask},
+                     {kNewGw, f.agentGw},
+                     {kNewDns, f.agentDns}};
+        bool echoed = true;
+        for (const auto& step : agent) {
+            const SnmpResult echo =
+                m_client.SetSNMP(host, community, step.n, snmptag::IpAddress, step.value);
+            echoed &= echo.hasValue() && echo.value == step.value;
+        }
+        if (!echoed) {
+            m_prompt.tell(PromptIcon::Critical, kSetFailed);
+            allOk = false;
+        } else {
+            const SnmpResult apply = m_client.SetSNMP(host, community, param::AgentRestart,
+                                                      snmptag::Gauge, QStringLiteral("1"));
+            if (!apply.hasValue() || apply.value != QLatin1String("1")) {
+                m_prompt.tell(PromptIcon::Critical, kApplyFailed);
+                allOk = false;
+            } else {
+                m_database.write(section, QStringLiteral("snmpip"), f.agentIp);
+                m_database.write(section, QStringLiteral("snmpnm"), f.agentMask);
+                m_database.write(section, QStringLiteral("snmpgw"), f.agentGw);
+                m_database.write(section, QStringLiteral("snmpdn"), f.agentDns);
+                m_prompt.tell(PromptIcon::Information, kRestarting);
+            }
+        }
+    }
+    m_running = false;
+    if (!anyChange)
+        return Result::NothingChanged;
+    return allOk ? Result::Done : Result::Failed;
+}
+
+} // namespace orvalink

@@ -1,0 +1,86 @@
+#pragma once
+// The statistics of many elements at once: a bounded number of elements is
+// read at the same time, each one counter after the other as the Statistics
+// window reads it, so silent elements cost one wait each side by side rather
+// than one after the other. One thread: a single UDP socket and its events.
+//
+// Each reply is matched to its request by the agent's address, its port and
+// the request-id; an element that does not answer its first request is
+// taken as down and not asked for the rest.
+
+#include "core/Timings.h"
+#include "devops/StatisticsOperation.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <vector>
+
+class QEventLoop;
+class QTimer;
+class QUdpSocket;
+
+namespace orvalink {
+
+class Database;
+
+class StatisticsSweep : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultInFlight = 32;
+
+    explicit StatisticsSweep(const Timings& timings, QObject* parent = nullptr);
+    ~StatisticsSweep() override;
+
+    void setLocalAddress(const QString& address) { m_localAddress = address; }
+    void setPorts(quint16 localPort, quint16 agentPort);
+    // Elements read at the same time (1 to 200).
+    void setMaxInFlight(int elements);
+
+    // Every element of the database, in file order, with what it is read by.
+    static QList<ElementStatistics> elementsOf(const Database& database);
+
+    // Reads the statistics of every element given and returns them in the
+    // same order. False, with error(), when the socket cannot be opened.
+    bool run(QList<ElementStatistics>& elements);
+    QString error() const { return m_error; }
+
+private:
+    struct Slot {
+        int element = -1; // index into the elements, -1 when free
+        int step = 0;     // next step of the element
+        QList<OperationStep> steps;
+        QString community;
+        QHostAddress host;
+        quint8 requestId = 0;
+        bool waiting = false;
+        QTimer* timer = nullptr;
+    };
+
+    void startNext(Slot& slot);
+    void sendStep(Slot& slot);
+    void stepDone(Slot& slot, const QString& value, bool answered);
+    void finishElement(Slot& slot);
+    void onReadyRead();
+    void onTimeout(Slot& slot);
+    quint8 nextRequestId();
+
+    Timings m_timings;
+    QString m_localAddress;
+    quint16 m_localPort = 2979;
+    quint16 m_agentPort = 161;
+    int m_maxInFlight = kDefaultInFlight;
+    QUdpSocket* m_socket;
+    std::vector<Slot> m_slots;
+    QList<ElementStatistics>* m_elements = nullptr;
+    QList<QList<OperationStep>> m_steps;
+    int m_nextElement = 0;
+    int m_finished = 0;
+    quint8 m_lastId = 0;
+    QEventLoop* m_loop = nullptr;
+    QString m_error;
+};
+
+} // namespace orvalink

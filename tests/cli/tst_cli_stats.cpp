@@ -1,0 +1,242 @@
+// orvalink-cli stats and sfn against orvalink-sim on loopback (127.0.104.x):
+// many elements read at once with some silent, the Prometheus text checked
+// by promtool, counters of every integer type, and the SFN read-out.
+
+#include "common/SimProcess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvalink::testing;
+
+namespace {
+
+quint16 agentPort()
+{
+    return simAgentPort(16194);
+}
+QString host(int last)
+{
+    return QStringLiteral("127.0.104.%1").arg(last);
+}
+// The MAC the simulator gives an element on 127.0.104.x.
+QString section(int last)
+{
+    return QStringLiteral("2E8BF20068%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
+}
+QString sectionText(int last, int role, int sfn)
+{
+    return QStringLiteral("[%1]\r\nNAME=ELEMENT %2\r\nROLE=%3\r\nSFN=%4\r\nSNMPIP=%5\r\n"
+                          "SNMPRO=morqubit\r\nSNMPRW=kestrvla\r\nDLY=0\r\n")
+        .arg(section(last))
+        .arg(last)
+        .arg(role)
+        .arg(sfn)
+        .arg(host(last));
+}
+QStringList cli(const QString& db)
+{
+    return {QStringLiteral("--db"),   db,
+            QStringLiteral("--nms"),  host(250),
+            QStringLiteral("--port"), QString::number(agentPort())};
+}
+
+} // namespace
+
+class TestCliStats : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    QString writeDb(const QString& content)
+    {
+        const QString path = dir.filePath(QStringLiteral("nms.ini"));
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(content.toLatin1());
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!QFileInfo(binDir() + QStringLiteral("/orvalink-sim")).isExecutable())
+            QSKIP("orvalink-sim is not built");
+    }
+
+    // 40 elements, 5 of them silent: all read side by side, so the silent
+    // ones cost about one wait together; their counters are ERROR and their
+    // orvalink_up 0; the metrics pass promtool.
+    void statsAll()
+    {
+        const int count = 40;
+        QStringList args;
+        QString db;
+        for (int i = 1; i <= count; ++i) {
+            const bool decoder = i % 2 == 0;
+            args << (decoder ? QStringLiteral("decoder@") : QStringLiteral("encoder@")) + host(i);
+            db += sectionText(i, decoder ? 2 : 1, 0);
+        }
+        for (int i = count - 4; i <= count; ++i)
+            args << QStringLiteral("--silent") << host(i);
+        SimProcess sim;
+        QVERIFY2(sim.start(agentPort(), args), qPrintable(sim.errors()));
+        const QString path = writeDb(db);
+
+        const CliRun text =
+            runCli(cli(path) + QStringList{QStringLiteral("stats"), QStringLiteral("--all")});
+        QCOMPARE(text.exitCode, 1); // the silent ones were not read
+        QVERIFY2(text.ms < 4000, qPrintable(QString::number(text.ms)));
+        const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        int headers = 0;
+        int errors = 0;
+        int numbers = 0;
+        const QRegularExpression value(QStringLiteral("^[A-Za-z ]+: (\\d+|ERROR)$"));
+        for (const QString& line : lines) {
+            if (line.startsWith(QLatin1String("ELEMENT "))) {
+                ++headers;
+                QVERIFY(line.endsWith(QLatin1Char(']')));
+                continue;
+            }
+            const auto m = value.match(line);
+            QVERIFY2(m.hasMatch(), qPrintable(line));
+            (m.captured(1) == QLatin1String("ERROR") ? errors : numbers)++;
+        }
+        QCOMPARE(headers, count);
+        QCOMPARE(errors, 5 * 6); // encoders and decoders read six each with sfn 0
+        QCOMPARE(numbers, (count - 5) * 6);
+        QVERIFY(lines.first().startsWith(QLatin1String("ELEMENT 1 [2E:8B:F2:00:68:01]")));
+
+        const QString prom = dir.filePath(QStringLiteral("orvalink.prom"));
+        const CliRun metrics =
+            runCli(cli(path) + QStringList{QStringLiteral("stats"), QStringLiteral("--all"),
+                                           QStringLiteral("--prometheus"),
+                                           QStringLiteral("--output"), prom});
+        QCOMPARE(metrics.exitCode, 1);
+        QVERIFY(metrics.out.isEmpty());
+        QFile f(prom);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString body = QString::fromUtf8(f.readAll());
+        QCOMPARE(body.count(QRegularExpression(QStringLiteral("^orvalink_up\\{.*\\} 0$"),
+                                               QRegularExpression::MultilineOption)),
+                 5);
+        QCOMPARE(body.count(QRegularExpression(QStringLiteral("^orvalink_up\\{.*\\} 1$"),
+                                               QRegularExpression::MultilineOption)),
+                 count - 5);
+        QVERIFY(body.contains(QStringLiteral(
+            "orvalink_mac_rx_frames_total{mac=\"2E:8B:F2:00:68:02\",name=\"ELEMENT 2\","
+            "ip=\"127.0.104.2\",role=\"decoder\"} ")));
+        QVERIFY(body.contains(QStringLiteral("\norvalink_scrape_duration_seconds ")));
+        QVERIFY(QDir(dir.path()).entryList({QStringLiteral("orvalink.prom*")}, QDir::Files) ==
+                QStringList{QStringLiteral("orvalink.prom")});
+
+        const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+        if (promtool.isEmpty())
+            QSKIP("promtool is missing (Debian package prometheus): the metrics were not linted");
+        QProcess check;
+        check.setStandardInputFile(prom);
+        check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+        QVERIFY(check.waitForFinished(30000));
+        QVERIFY2(check.exitCode() == 0,
+                 qPrintable(QString::fromUtf8(check.readAllStandardOutput() +
+                                              check.readAllStandardError())));
+    }
+
+    // A reply counts only from the agent's address and port with the
+    // request-id it was asked with: replies with another id or from another
+    // port leave every counter unread.
+    void statsAllMatchesReplies_data()
+    {
+        QTest::addColumn<QStringList>("fault");
+        QTest::newRow("wrong request-id") << QStringList{QStringLiteral("--wrong-id")};
+        QTest::newRow("other source port")
+            << QStringList{QStringLiteral("--from-port"), QStringLiteral("16196")};
+    }
+    void statsAllMatchesReplies()
+    {
+        QFETCH(QStringList, fault);
+        SimProcess sim;
+        QVERIFY2(sim.start(agentPort(), fault + QStringList{QStringLiteral("encoder@") + host(80),
+                                                            QStringLiteral("encoder@") + host(81)}),
+                 qPrintable(sim.errors()));
+        const QString path = writeDb(sectionText(80, 1, 0) + sectionText(81, 1, 0));
+        const CliRun r =
+            runCli(cli(path) + QStringList{QStringLiteral("stats"), QStringLiteral("--all")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out.count(QStringLiteral(": ERROR")), 12);
+    }
+
+    // Counters served as any integer type are numbers, Counter64 beyond 2^32.
+    void integerTypes_data()
+    {
+        QTest::addColumn<QString>("type");
+        for (const char* t : {"gauge", "counter32", "timeticks", "integer", "counter64"})
+            QTest::newRow(t) << QString::fromLatin1(t);
+    }
+    void integerTypes()
+    {
+        QFETCH(QString, type);
+        SimProcess sim;
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("--counter-type"), type,
+                                         QStringLiteral("decoder@") + host(60)}),
+                 qPrintable(sim.errors()));
+        const QString path = writeDb(sectionText(60, 2, 0));
+        const CliRun r = runCli(
+            cli(path) + QStringList{QStringLiteral("stats"), QStringLiteral("2E:8B:F2:00:68:3C")});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 6);
+        QVERIFY2(lines.first().startsWith(QLatin1String("Good TX Frames: ")), qPrintable(r.out));
+        for (const QString& line : lines) {
+            bool ok = false;
+            const quint64 v = line.section(QLatin1String(": "), 1).toULongLong(&ok);
+            QVERIFY2(ok, qPrintable(line));
+            if (type == QLatin1String("counter64") && line.startsWith(QLatin1String("Good")))
+                QVERIFY2(v > 0xFFFFFFFFull, qPrintable(line));
+        }
+    }
+
+    // sfn prints the measurements with their sums; --set of the stored delay
+    // changes nothing; a delay the scroll bar cannot stand for is refused.
+    void sfnVerb()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("decoder@") + host(70)}),
+                 qPrintable(sim.errors()));
+        const QStringList base = cli(writeDb(sectionText(70, 2, 1)));
+        QCOMPARE(runCli(base + QStringList{QStringLiteral("set"), host(70),
+                                           QStringLiteral("kestrvla"), QStringLiteral("30"),
+                                           QStringLiteral("gauge"), QStringLiteral("1")})
+                     .exitCode,
+                 0);
+        const QString mac = QStringLiteral("2E:8B:F2:00:68:46");
+        const CliRun r = runCli(base + QStringList{QStringLiteral("sfn"), mac});
+        QCOMPARE(r.exitCode, 0);
+        const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 9);
+        QVERIFY2(
+            QRegularExpression(QStringLiteral("^Latency summary \\(MIN\\): 5\\d\\d uS, \\d+ nS$"))
+                .match(lines.at(5))
+                .hasMatch(),
+            qPrintable(r.out));
+        QCOMPARE(lines.last(), QStringLiteral("Latency compensation: 0 nS"));
+
+        const CliRun same =
+            runCli(base + QStringList{QStringLiteral("sfn"), mac, QStringLiteral("--set"),
+                                      QStringLiteral("0")});
+        QCOMPARE(same.exitCode, 1);
+        QVERIFY(same.err.contains(QStringLiteral("Nothing has changed!")));
+        QCOMPARE(runCli(base + QStringList{QStringLiteral("sfn"), mac, QStringLiteral("--set"),
+                                           QStringLiteral("150")})
+                     .exitCode,
+                 2);
+    }
+};
+
+QTEST_MAIN(TestCliStats)
+#include "tst_cli_stats.moc"
