@@ -8,6 +8,7 @@
 # PREFIX-largest.png (maximised on a 1920x1080 screen), PREFIX-filter.png
 # (1,000 elements, the filter holding "ELEMENT 12") and PREFIX-deleted.png
 # (after deleting the first demo element through the tree's pop-up menu).
+# NODE_Y is the height of the first tree node in the window (default 136).
 # Runs on Xvfb with openbox; settings, lock and databases live in a temporary
 # folder. Needs xvfb-run, openbox, xdotool and ImageMagick's import.
 set -euo pipefail
@@ -67,14 +68,14 @@ fullshot() { sleep 0.8; import -window root "$outdir/$prefix-$1.png"; }
 # Smallest: ask for a tiny window; the window manager holds it at its minimum.
 fresh "$demo"
 xdotool windowmove "$win" 0 0 windowsize "$win" 100 100
-xdotool mousemove --window "$win" 60 110 click 1
+xdotool mousemove --window "$win" 60 "${NODE_Y:-136}" click 1
 fullshot smallest
 stop
 
 # Largest: maximised.
 fresh "$demo"
 xdotool windowmove "$win" 0 0 windowsize "$win" 1920 1050
-xdotool mousemove --window "$win" 60 110 click 1
+xdotool mousemove --window "$win" 60 "${NODE_Y:-136}" click 1
 fullshot largest
 stop
 
@@ -91,9 +92,9 @@ stop
 fresh "$demo"
 xdotool windowmove "$win" 0 0 windowsize "$win" 1100 700
 sleep 0.5
-xdotool mousemove --window "$win" 60 "${NODE_Y:-110}" click 1
+xdotool mousemove --window "$win" 60 "${NODE_Y:-136}" click 1
 sleep 0.3
-xdotool mousemove --window "$win" 60 "${NODE_Y:-110}" click 3
+xdotool mousemove --window "$win" 60 "${NODE_Y:-136}" click 3
 sleep 0.5
 xdotool key d
 sleep 0.8

@@ -168,6 +168,7 @@ void frmMain::buildLayout()
     TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
     TreeView1->setIconSize(QSize(24, 24));
     TreeView1->setMinimumWidth(260);
+    TreeView1->setMinimumHeight(160);
     // Node texts are never cut: the column is at least as wide as the
     // longest text (fitTreeColumn), and the tree scrolls sideways.
     TreeView1->setTextElideMode(Qt::ElideNone);
@@ -210,6 +211,7 @@ void frmMain::buildLayout()
     panelScroll->setWidgetResizable(true);
     panelScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     panelScroll->setWidget(panel);
+    panelScroll->setMinimumHeight(240);
     panelScroll->setMinimumWidth(panel->minimumSizeHint().width() +
                                  panelScroll->verticalScrollBar()->sizeHint().width());
     splitter->addWidget(leftSide);
@@ -642,7 +644,10 @@ void frmMain::TreeView1_MouseUp(const QPoint& globalPos)
     // a left click would show it. Over empty space only "&New device..."
     // applies, and the selection stays.
     QTreeWidgetItem* node = TreeView1->itemAt(TreeView1->viewport()->mapFromGlobal(globalPos));
-    if (node) {
+    if (node && node->data(0, kNodeKeyRole).toString() == panel->lblElementMAC->text()) {
+        // Already shown: its edits stay as they are.
+        TreeView1->setCurrentItem(node);
+    } else if (node) {
         TreeView1->setCurrentItem(node);
         TreeView1_NodeClick(node);
         // The operator kept the edits of another element: no menu for this one.

@@ -718,6 +718,11 @@ void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
     w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
     h.prompt.expect(discard, PromptAnswer::No);
     QVERIFY(!w.close());
+    // A right click on another row asks too; kept edits mean no menu.
+    h.prompt.expect(discard, PromptAnswer::No);
+    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {},
+                      w.TreeView1->visualItemRect(w.TreeView1->topLevelItem(1)).center());
+    QVERIFY(!w.mnuHidden->isVisible());
     QVERIFY(h.prompt.done());
     QVERIFY(w.isVisible());
     QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
