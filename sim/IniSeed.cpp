@@ -42,9 +42,15 @@ bool IniSeed::load(const QString& path, QString* error)
         *error = QStringLiteral("--from-ini %1: %2").arg(path, f.errorString());
         return false;
     }
+    parse(f.readAll());
+    return true;
+}
+
+void IniSeed::parse(const QByteArray& content)
+{
     m_sections.clear();
     QHash<QString, QString>* current = nullptr;
-    const QList<QByteArray> lines = f.readAll().split('\n');
+    const QList<QByteArray> lines = content.split('\n');
     for (const QByteArray& raw : lines) {
         const QString line = QString::fromLatin1(raw);
         const QString trimmed = line.trimmed();
@@ -63,7 +69,6 @@ bool IniSeed::load(const QString& path, QString* error)
         if (!current->contains(key)) // the first of two equal keys counts
             current->insert(key, chopBlanks(line.mid(eq + 1)).trimmed());
     }
-    return true;
 }
 
 QJsonObject IniSeed::settingsFor(const QString& section) const

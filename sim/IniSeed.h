@@ -19,6 +19,8 @@ class IniSeed {
 public:
     // False with a message when the file cannot be read.
     bool load(const QString& path, QString* error);
+    // Takes the content of a database file (any bytes).
+    void parse(const QByteArray& content);
     // The settings object (as in the state file) for the section of `mac`
     // (12 hex digits, upper case); empty when the file has no such section.
     QJsonObject settingsFor(const QString& section) const;

@@ -35,6 +35,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -970,8 +971,13 @@ void frmMain::restoreWindowState()
 {
     // restoreGeometry() brings a window back onto the screens there are now.
     const QByteArray geometry = m_ctx.settings->windowGeometry();
-    if (geometry.isEmpty() || !restoreGeometry(geometry))
-        resize(sizeHint().expandedTo(QSize(1000, 680)));
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        // First start: roomy, but within the screen.
+        QSize size = sizeHint().expandedTo(QSize(1000, 680));
+        if (const QScreen* where = screen())
+            size = size.boundedTo(where->availableGeometry().size() * 9 / 10);
+        resize(size.expandedTo(minimumSizeHint()));
+    }
     // The splitter is restored once the window has its size (showEvent).
     m_pendingSplitterState = m_ctx.settings->splitterState();
     mnuShowLevelControl->setChecked(m_ctx.settings->levelControlShown());

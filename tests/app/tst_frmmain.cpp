@@ -20,6 +20,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QPushButton>
@@ -833,7 +834,12 @@ void TestFrmMain::keysRunTheirCommands()
     Harness h;
     h.writeDb(kTwoElements);
     QString dialogShown;
-    h.ctx.runDialog = [&](QDialog& dialog) { dialogShown = dialog.objectName(); };
+    QString about;
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        dialogShown = dialog.objectName();
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog))
+            about = box->text();
+    };
     frmMain& w = h.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -857,6 +863,12 @@ void TestFrmMain::keysRunTheirCommands()
 
     QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
     QCOMPARE(dialogShown, QStringLiteral("frmAddNewSNMP"));
+
+    // Help > About names the version, the toolkit and the database in use.
+    w.menuCommand(QStringLiteral("actAbout"))->trigger();
+    QVERIFY(about.contains(QStringLiteral("3.5.0")));
+    QVERIFY(about.contains(QString::fromLatin1(qVersion())));
+    QVERIFY(about.contains(QDir::toNativeSeparators(h.ctx.databasePath)));
 
     QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
     QTRY_VERIFY(w.txtFilter->hasFocus());
