@@ -115,6 +115,10 @@ Figures measure(int elements, int rounds)
         // Until the tree has laid out and painted what it holds.
         QApplication::processEvents();
         refreshes.push_back(clock.nsecsElapsed() / 1e6);
+        if (QApplication::overrideCursor()) {
+            std::fprintf(stderr, "the busy cursor stayed after the refresh\n");
+            std::exit(1);
+        }
         if (w->TreeView1->topLevelItemCount() != elements) {
             std::fprintf(stderr, "refresh listed %d of %d elements\n",
                          w->TreeView1->topLevelItemCount(), elements);
