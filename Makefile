@@ -14,7 +14,10 @@ deps:
 	@tools/install-deps.sh
 
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	@echo "configuring $(BUILD) (full output in $(BUILD)/configure.log)"
+	@mkdir -p $(BUILD)
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >$(BUILD)/configure.log 2>&1 \
+	  || { tail -n 30 $(BUILD)/configure.log; exit 1; }
 
 configure: deps $(BUILD)/CMakeCache.txt
 
@@ -34,7 +37,18 @@ test-asan: deps
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS) --timeout 600 -E check_source
 
-run: build
+# Builds only what the demo runs (no tests, no benchmarks), with a short
+# progress line per program; the full output is in $(BUILD)/run-build.log.
+RUN_TARGETS = orvalink-nms orvalink-sim orvalink-cli
+run: configure
+	@for t in $(RUN_TARGETS); do \
+	  printf 'make run: building %s ... ' $$t; \
+	  if cmake --build $(BUILD) -j $(JOBS) --target $$t >>$(BUILD)/run-build.log 2>&1; then \
+	    echo ok; \
+	  else \
+	    echo FAILED; tail -n 30 $(BUILD)/run-build.log; exit 1; \
+	  fi; \
+	done
 	@tools/run-demo.sh $(BUILD)
 
 bench: build

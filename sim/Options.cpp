@@ -84,6 +84,9 @@ QString usageText()
         "  --port P          agent UDP port (default 161)\n"
         "  --state FILE      keep every element's settings in FILE: read at start, written\n"
         "                    after each accepted SET and at exit\n"
+        "  --from-ini FILE   start each element with the values of its section (named by\n"
+        "                    its MAC) in the element database FILE (an nms.ini); its\n"
+        "                    values win over those of a --state file\n"
         "  --drop N          lose the first N replies of each agent\n"
         "  --drop-every K    lose every K-th reply of each agent\n"
         "  --loss PERCENT    lose replies at random (0 to 100)\n"
@@ -186,6 +189,13 @@ bool parseOptions(const QStringList& arguments, Options& out, QString* error)
                 return false;
             if (o.statePath.isEmpty()) {
                 *error = QStringLiteral("--state needs a file name");
+                return false;
+            }
+        } else if (arg == QLatin1String("--from-ini")) {
+            if (!takeValue(o.seedIniPath))
+                return false;
+            if (o.seedIniPath.isEmpty()) {
+                *error = QStringLiteral("--from-ini needs a file name");
                 return false;
             }
         } else if (arg == QLatin1String("--drop")) {

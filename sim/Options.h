@@ -24,6 +24,8 @@ struct Options {
     QList<ElementArg> elements;
     quint16 port = 161;
     QString statePath;
+    // An element database whose sections seed the elements (by MAC).
+    QString seedIniPath;
     FaultPlan faults;
     int restartPauseMs = 3000;
     bool verbose = false;

@@ -2,6 +2,7 @@
 
 #include "Agent.h"
 #include "Element.h"
+#include "IniSeed.h"
 #include "Options.h"
 #include "Remote.h"
 #include "StateFile.h"
@@ -63,6 +64,15 @@ int main(int argc, char* argv[])
         }
     }
 
+    std::unique_ptr<IniSeed> seed;
+    if (!options.seedIniPath.isEmpty()) {
+        seed = std::make_unique<IniSeed>();
+        if (!seed->load(options.seedIniPath, &error)) {
+            say(stderr, error);
+            return 2;
+        }
+    }
+
     std::vector<std::unique_ptr<Element>> elements;
     std::vector<std::unique_ptr<Agent>> agents;
     QList<const Element*> all;
@@ -78,6 +88,12 @@ int main(int argc, char* argv[])
                                      given.address.toString()));
                 element->setAgentAddress(given.address);
             }
+        }
+        // The database wins over a state file: the station stores there
+        // what an element confirmed, and a state file may be older.
+        if (seed) {
+            for (const QString& problem : seed->seed(*element))
+                say(stderr, problem);
         }
         all << element.get();
         elements.push_back(std::move(element));

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools    # Qt 6 Core, Network, Widgets, Test
   xvfb xauth x11-utils imagemagick   # headless display for `make run` and screenshots
   xdotool                            # tools/screenshot.sh clicks an element in the tree
-  openbox                            # title bars in the screenshots of the remote windows
+  openbox                            # a window manager for the screenshots (tools/screenshot.sh, tools/window-shots.sh)
   snmp                               # net-snmp's snmpget/snmpset: an independent peer for the simulator
   iproute2 libcap2-bin               # network namespaces in tests, setcap for the simulator
   clang libclang-rt-14-dev           # fuzz targets (libFuzzer with ASan/UBSan)

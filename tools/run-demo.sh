@@ -59,7 +59,10 @@ stop_sim() { [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null && wait "$sim_pi
 trap stop_sim EXIT INT TERM
 if ((${#sim_args[@]})); then
   ready="$demo_dir/sim.out"
-  "$sim" --port "$snmp_port" --state "$demo_dir/sim-state.json" "${sim_args[@]}" >"$ready" 2>"$demo_dir/sim.log" &
+  # Each simulated element starts with its section's values, so what the
+  # panel shows is what the device answers.
+  "$sim" --port "$snmp_port" --from-ini "$demo_db" --state "$demo_dir/sim-state.json" \
+    "${sim_args[@]}" >"$ready" 2>"$demo_dir/sim.log" &
   sim_pid=$!
   for _ in $(seq 50); do
     grep -q "ready" "$ready" 2>/dev/null && break

@@ -69,7 +69,7 @@ xdotool windowmove "$win" 0 0 windowsize "$win" 1100 760 || true
 sleep 0.5
 # Click the first node of the element tree (top left of the window), as an
 # operator would.
-xdotool mousemove --window "$win" 150 90 click 1
+xdotool mousemove --window "$win" 150 136 click 1
 sleep 0.8
 import -window "$win" "$out"
 SHOOT

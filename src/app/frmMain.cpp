@@ -29,7 +29,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -37,20 +40,36 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QLockFile>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+// The icons are compiled into this static library: register them once.
+static void initIconResources()
+{
+    static const bool done = [] {
+        Q_INIT_RESOURCE(icons);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
 
 namespace orvalink {
 
@@ -58,47 +77,44 @@ namespace {
 
 const QString kCR = QStringLiteral("\r");
 
-// A small device symbol: a rounded box with an arrow leaving it (encoder) or
-// entering it (decoder and every other element).
-QIcon deviceIcon(bool encoder)
+// The keys of the toolbar's commands (the menu bar carries the shortcuts).
+QKeySequence toolbarShortcut(int button)
 {
-    const int size = 32;
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor body = encoder ? QColor(40, 100, 190) : QColor(30, 140, 70);
-    p.setPen(QPen(body.darker(140), 1.5));
-    p.setBrush(body);
-    p.drawRoundedRect(QRectF(2.5, 7.5, 27, 17), 3, 3);
-    // Two level bars: the audio side of the box.
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    const qreal barsX = encoder ? 6 : 21;
-    p.drawRect(QRectF(barsX, 15, 2, 6));
-    p.drawRect(QRectF(barsX + 3, 11, 2, 10));
-    // The arrow: the network side.
-    QPainterPath arrow;
-    if (encoder) {
-        arrow.moveTo(14, 13);
-        arrow.lineTo(20, 13);
-        arrow.lineTo(20, 10);
-        arrow.lineTo(27, 16);
-        arrow.lineTo(20, 22);
-        arrow.lineTo(20, 19);
-        arrow.lineTo(14, 19);
-    } else {
-        arrow.moveTo(18, 13);
-        arrow.lineTo(12, 13);
-        arrow.lineTo(12, 10);
-        arrow.lineTo(5, 16);
-        arrow.lineTo(12, 22);
-        arrow.lineTo(12, 19);
-        arrow.lineTo(18, 19);
+    switch (button) {
+    case 1:
+        return QKeySequence::New;
+    case 4:
+        return QKeySequence(Qt::Key_F5);
+    case 5:
+        return QKeySequence::Save;
+    case 7:
+        return QKeySequence(Qt::Key_Delete);
+    default:
+        return {};
     }
-    arrow.closeSubpath();
-    p.drawPath(arrow);
-    return QIcon(pm);
+}
+
+QString toolbarShortcutHint(int button)
+{
+    const QKeySequence key = toolbarShortcut(button);
+    return key.isEmpty() ? QString()
+                         : QStringLiteral(" (%1)").arg(key.toString(QKeySequence::NativeText));
+}
+
+// A reload shows the busy cursor once it has taken this long.
+constexpr qint64 kBusyAfterMs = 100;
+// While the list is built, pending events run at most this often: letting
+// them run (and the tree lay itself out) after every element made a reload
+// of a shown window twenty times slower than the same load at start-up.
+constexpr qint64 kEventSliceMs = 40;
+
+// The program's icon, in the sizes drawn for it.
+QIcon applicationIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/orvalink-nms-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 } // namespace
@@ -109,11 +125,15 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     Q_ASSERT(m_ctx.prompt && m_ctx.settings && m_ctx.interfaces);
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(windowCaption(flags));
+    initIconResources();
+    setWindowIcon(applicationIcon());
 
     buildImageList();
     buildLayout();
     buildToolbar();
     buildHiddenMenu();
+    buildMenuBar();
+    buildStatusBar();
 
     m_resolver = m_ctx.macResolver ? m_ctx.macResolver : &m_neighbours;
     m_remote =
@@ -157,8 +177,8 @@ void frmMain::buildImageList()
         st->standardIcon(QStyle::SP_BrowserReload),          // 3 refresh list
         st->standardIcon(QStyle::SP_DialogSaveButton),       // 4 save changes
         st->standardIcon(QStyle::SP_TrashIcon),              // 5 delete device
-        deviceIcon(true),                                    // 6 encoder node
-        deviceIcon(false),                                   // 7 any other node
+        QIcon(QStringLiteral(":/icons/encoder.png")),        // 6 encoder node
+        QIcon(QStringLiteral(":/icons/element.png")),        // 7 any other node
     };
 }
 
@@ -177,6 +197,10 @@ void frmMain::buildLayout()
     TreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
     TreeView1->setIconSize(QSize(24, 24));
     TreeView1->setMinimumWidth(260);
+    TreeView1->setMinimumHeight(160);
+    // Node texts are never cut: the column is at least as wide as the
+    // longest text (fitTreeColumn), and the tree scrolls sideways.
+    TreeView1->setTextElideMode(Qt::ElideNone);
     TreeView1->viewport()->installEventFilter(this);
     TreeView1->installEventFilter(this);
     auto* treeLayout = new QVBoxLayout(frmTreeView);
@@ -196,16 +220,37 @@ void frmMain::buildLayout()
     ifaceRow->addWidget(lblNMSInterface);
     ifaceRow->addWidget(cmbNMSIPAddr, 1);
 
-    auto* left = new QVBoxLayout;
+    // Tree and panel share the width through a splitter; the tree takes
+    // what the window gains.
+    splitter = new QSplitter(Qt::Horizontal, central);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->setChildrenCollapsible(false);
+    auto* leftSide = new QWidget(splitter);
+    auto* left = new QVBoxLayout(leftSide);
+    left->setContentsMargins(0, 0, 0, 0);
     left->addWidget(frmTreeView, 1);
     left->addLayout(ifaceRow);
 
-    panel = new ElementPanel(m_store, m_ctx.databasePath, *m_ctx.prompt, flags, central);
+    panel = new ElementPanel(m_store, m_ctx.databasePath, *m_ctx.prompt, flags);
     panel->setObjectName(QStringLiteral("panel"));
+    // On a short screen the panel scrolls instead of holding the window tall.
+    auto* panelScroll = new QScrollArea(splitter);
+    panelScroll->setObjectName(QStringLiteral("panelScroll"));
+    panelScroll->setFrameShape(QFrame::NoFrame);
+    panelScroll->setWidgetResizable(true);
+    panelScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    panelScroll->setWidget(panel);
+    panelScroll->setMinimumHeight(240);
+    panelScroll->setMinimumWidth(panel->minimumSizeHint().width() +
+                                 panelScroll->verticalScrollBar()->sizeHint().width());
+    splitter->addWidget(leftSide);
+    splitter->addWidget(panelScroll);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
 
     auto* main = new QHBoxLayout(central);
-    main->addLayout(left, 0);
-    main->addWidget(panel, 1);
+    main->addWidget(splitter);
+    buildFilter();
 
     connect(panel, &ElementPanel::getStatsClicked, this, &frmMain::showStatistics);
     connect(panel, &ElementPanel::adjustClicked, this, &frmMain::showAdjust);
@@ -239,7 +284,7 @@ void frmMain::buildToolbar()
             action = Toolbar1->addSeparator();
         } else {
             action = Toolbar1->addAction(ImageList1.value(b.image), QString::fromLatin1(b.text));
-            action->setToolTip(QString::fromLatin1(b.text));
+            action->setToolTip(QString::fromLatin1(b.text) + toolbarShortcutHint(b.index));
             const int index = b.index;
             connect(action, &QAction::triggered, this,
                     [this, index] { Toolbar1_ButtonClick(index); });
@@ -289,8 +334,10 @@ frmMain::StartResult frmMain::startUp()
                            QStringLiteral("Quorvane Orvalink SNMP NMS is already running (check "
                                           "the icon in system tray)!"),
                            QStringLiteral("Quorvane Orvalink NMS"));
+        activateRunningInstance();
         return StartResult::AlreadyRunning;
     }
+    listenForActivation();
 
     if (m_ctx.settings->eula() == 0)
         showNotice();
@@ -302,6 +349,8 @@ frmMain::StartResult frmMain::startUp()
 
     setWindowTitle(mode.caption);
     panel->setBufferMaximum(mode.bufferMaximum);
+    restoreWindowState();
+    updateStatusBar();
     return StartResult::Running;
 }
 
@@ -338,6 +387,11 @@ void frmMain::showNotice()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
+    if (!confirmDiscard()) {
+        event->ignore();
+        return;
+    }
+    saveWindowState();
     udpClient.close();
     QMainWindow::closeEvent(event);
 }
@@ -404,6 +458,7 @@ void frmMain::setTreeCaption()
 {
     frmTreeView->setTitle(
         QStringLiteral("Select element: (%1 items)").arg(TreeView1->topLevelItemCount()));
+    updateStatusBar();
 }
 
 void frmMain::Load_Config()
@@ -441,21 +496,40 @@ void frmMain::Load_Config()
         } else {
             for (const ElementEntry& e : list.entries)
                 lstHidden->addItem(e.section);
+            QElapsedTimer clock;
+            clock.start();
+            qint64 lastEvents = -kEventSliceMs;
+            bool busy = false;
             for (const ElementEntry& e : list.entries) {
-                QCoreApplication::processEvents();
-                if (m_reloadPending)
-                    break;
+                if (clock.elapsed() - lastEvents >= kEventSliceMs) {
+                    QCoreApplication::processEvents();
+                    lastEvents = clock.elapsed();
+                    if (m_reloadPending)
+                        break;
+                    if (!busy && clock.elapsed() >= kBusyAfterMs) {
+                        QApplication::setOverrideCursor(Qt::WaitCursor);
+                        busy = true;
+                    }
+                }
                 auto* node = new QTreeWidgetItem(TreeView1);
                 node->setText(0, e.nodeText);
                 node->setData(0, kNodeKeyRole, e.mac);
                 const int image = e.isEncoder() ? kEncoderImage : kElementImage;
                 node->setData(0, kNodeImageRole, image);
+                node->setData(
+                    0, kNodeFindRole,
+                    QStringList{e.name, e.mac, e.section, e.ip, e.snmpIp}.join(QLatin1Char('\n')));
                 node->setIcon(0, ImageList1.value(image));
                 if (e.isEncoder())
                     panel->cmbEncoders->addItem(e.nodeText);
             }
+            if (busy)
+                QApplication::restoreOverrideCursor();
         }
+        fitTreeColumn();
         setTreeCaption();
+        if (txtFilter && !txtFilter->text().isEmpty())
+            applyFilter(txtFilter->text());
     } while (m_reloadPending);
     m_loading = false;
 }
@@ -483,16 +557,25 @@ void frmMain::DeleteElement()
     if (m_ctx.prompt->ask(question) != PromptAnswer::Yes)
         return;
     const QString section = Encode_MAC(panel->lblElementMAC->text());
+    const QString name = shownElementName();
     // No element shown ("-"): there is no section to remove.
     if (!section.isEmpty())
         DeleteIniSection(section, m_ctx.databasePath);
     RefreshElementList();
+    if (!section.isEmpty())
+        postOutcome(QStringLiteral("Deleted ") + name);
 }
 
 void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
 {
     if (!node)
         return;
+    if (!confirmDiscard()) {
+        // The edits stay, and so does the highlight on their element.
+        if (QTreeWidgetItem* shown = nodeOfShown())
+            TreeView1->setCurrentItem(shown);
+        return;
+    }
     m_lastShown = node;
     panel->showElement(node->data(0, kNodeKeyRole).toString(), node->text(0),
                        ElementPanel::ShowMode::NodeClick);
@@ -511,13 +594,25 @@ void frmMain::ShowSelectedElement()
 
 void frmMain::AddNewElement()
 {
+    // The list is reloaded afterwards, which clears the panel.
+    if (!confirmDiscard())
+        return;
+    QString probeStatus;
     {
         Database database(m_store, m_ctx.databasePath);
         ProbeOperation probe(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+        connect(&probe, &ProbeOperation::statusChanged, this,
+                [&probeStatus](const QString& text) { probeStatus = text; });
         frmAddNewSNMP dialog(probe, this);
         runDialog(dialog);
     }
     RefreshElementList();
+    if (!probeStatus.isEmpty()) {
+        static const QString kPrefix = QStringLiteral("Status: ");
+        postOutcome(QStringLiteral("Probe: ") + (probeStatus.startsWith(kPrefix)
+                                                     ? probeStatus.mid(kPrefix.size())
+                                                     : probeStatus));
+    }
 }
 
 void frmMain::runDialog(QDialog& dialog)
@@ -710,7 +805,8 @@ void frmMain::Toolbar1_ButtonClick(int index)
             showSNMPProperties();
         break;
     case 4:
-        RefreshElementList();
+        if (confirmDiscard())
+            RefreshElementList();
         break;
     case 5:
         if (checkSelection()) {
@@ -738,7 +834,25 @@ void frmMain::prepareHiddenMenu()
 
 void frmMain::TreeView1_MouseUp(const QPoint& globalPos)
 {
+    // The menu acts on the row under the cursor: that row is shown first, as
+    // a left click would show it. Over empty space only "&New device..."
+    // applies, and the selection stays.
+    QTreeWidgetItem* node = TreeView1->itemAt(TreeView1->viewport()->mapFromGlobal(globalPos));
+    if (node && node->data(0, kNodeKeyRole).toString() == panel->lblElementMAC->text()) {
+        // Already shown: its edits stay as they are.
+        TreeView1->setCurrentItem(node);
+    } else if (node) {
+        TreeView1->setCurrentItem(node);
+        TreeView1_NodeClick(node);
+        // The operator kept the edits of another element: no menu for this one.
+        if (TreeView1->currentItem() != node)
+            return;
+    }
     prepareHiddenMenu();
+    if (!node) {
+        mnuDeviceSNMPProperties->setEnabled(false);
+        mnuDeviceDelete->setEnabled(false);
+    }
     mnuHidden->popup(globalPos);
 }
 
@@ -812,6 +926,9 @@ void frmMain::cmdPing_Click()
     if (!self)
         return;
     m_pinging = false;
+    postOutcome(outcome.state == PingOutcome::State::Success
+                    ? QStringLiteral("Ping to %1: %2").arg(target, outcome.caption)
+                    : QStringLiteral("No reply from ") + target);
     // The operator may have shown another element meanwhile: the outcome
     // belongs to the one pinged.
     if (panel->lblElementMAC->text() != mac)
@@ -834,13 +951,17 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
             type == QEvent::MouseButtonRelease) {
             auto* me = static_cast<QMouseEvent*>(event);
             if (me->button() == Qt::RightButton) {
-                // The right button opens the menu and never moves the
-                // selection: the commands act on the element shown.
+                // Released, the right button shows the row under it and opens
+                // the menu for it (TreeView1_MouseUp).
                 if (type == QEvent::MouseButtonRelease)
                     TreeView1_MouseUp(me->globalPosition().toPoint());
                 return true;
             }
         }
+    } else if (watched == txtFilter && event->type() == QEvent::KeyPress &&
+               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        txtFilter->clear();
+        return true;
     } else if (watched == TreeView1 && event->type() == QEvent::KeyPress && !m_inTreeKey) {
         // Moving through the tree with the keyboard shows the element reached,
         // as a click would, so the highlighted node and the panel agree.
@@ -853,6 +974,304 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// ------------------------------------------- menu bar, status bar, filter
+
+void frmMain::buildMenuBar()
+{
+    auto command = [this](QMenu* menu, const char* name, const QString& text,
+                          const QKeySequence& key, auto&& run) {
+        QAction* a = menu->addAction(text);
+        a->setObjectName(QString::fromLatin1(name));
+        if (!key.isEmpty()) {
+            a->setShortcut(key);
+            a->setToolTip(QStringLiteral("%1 (%2)").arg(QString(text).remove(QLatin1Char('&')),
+                                                        key.toString(QKeySequence::NativeText)));
+        }
+        connect(a, &QAction::triggered, this, run);
+        return a;
+    };
+
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    command(file, "actAddNewElement", QStringLiteral("&Add new element..."), toolbarShortcut(1),
+            [this] { Toolbar1_ButtonClick(1); });
+    command(file, "actAutoDiscovery", QStringLiteral("Auto &discovery..."), {},
+            [this] { AutoDiscover(); });
+    file->addSeparator();
+    command(file, "actQuit", QStringLiteral("&Quit"), QKeySequence::Quit, [this] { close(); });
+
+    QMenu* element = menuBar()->addMenu(QStringLiteral("&Element"));
+    element->setObjectName(QStringLiteral("mnuElement"));
+    command(element, "actSaveChanges", QStringLiteral("&Save changes"), toolbarShortcut(5),
+            [this] { Toolbar1_ButtonClick(5); });
+    command(element, "actDeviceProperties", QStringLiteral("Device &properties..."), {},
+            [this] { Toolbar1_ButtonClick(2); });
+    QAction* stats = command(element, "actStatistics", QStringLiteral("S&tatistics..."), {},
+                             [this] { panel->cmdGetStats->click(); });
+    QAction* ping = command(element, "actPing", QStringLiteral("P&ing"), {},
+                            [this] { panel->cmdPing->click(); });
+    element->addSeparator();
+    command(element, "actDeleteElement", QStringLiteral("&Delete device..."), toolbarShortcut(7),
+            [this] { Toolbar1_ButtonClick(7); });
+    connect(element, &QMenu::aboutToShow, this, [this, stats, ping] {
+        stats->setEnabled(panel->cmdGetStats->isEnabled());
+        ping->setEnabled(Encode_MAC(panel->lblElementMAC->text()).size() == 12);
+    });
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->setObjectName(QStringLiteral("mnuView"));
+    command(view, "actRefreshList", QStringLiteral("&Refresh list"), toolbarShortcut(4),
+            [this] { Toolbar1_ButtonClick(4); });
+    command(view, "actFindElement", QStringLiteral("&Find element"), QKeySequence::Find, [this] {
+        txtFilter->setFocus(Qt::ShortcutFocusReason);
+        txtFilter->selectAll();
+    });
+    view->addSeparator();
+    mnuShowLevelControl = view->addAction(QStringLiteral("Show audio &level control"));
+    mnuShowLevelControl->setObjectName(QStringLiteral("mnuShowLevelControl"));
+    mnuShowLevelControl->setCheckable(true);
+    connect(mnuShowLevelControl, &QAction::toggled, this, &frmMain::setLevelControlShown);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    command(help, "actAbout", QStringLiteral("&About..."), {}, [this] { showAbout(); });
+}
+
+QAction* frmMain::menuCommand(const QString& name) const
+{
+    return menuBar()->findChild<QAction*>(name);
+}
+
+void frmMain::setLevelControlShown(bool shown)
+{
+    panel->setLevelControlOffered(shown);
+    if (m_ctx.settings->levelControlShown() != shown)
+        m_ctx.settings->setLevelControlShown(shown);
+}
+
+void frmMain::showAbout()
+{
+    const QString readme =
+        QDir(QCoreApplication::applicationDirPath())
+            .absoluteFilePath(QStringLiteral("../share/doc/orvalink-nms/README.md"));
+    const QString text =
+        QStringLiteral("<b>Orvalink SNMP NMS</b> %1<br>Qt %2<br><br>Element database:<br>%3"
+                       "<br><br>The README is installed as<br>%4")
+            .arg(QStringLiteral("%1.%2.%3")
+                     .arg(ORVALINK_VERSION_MAJOR)
+                     .arg(ORVALINK_VERSION_MINOR)
+                     .arg(ORVALINK_VERSION_PATCH),
+                 QString::fromLatin1(qVersion()),
+                 QDir::toNativeSeparators(m_ctx.databasePath).toHtmlEscaped(),
+                 QDir::toNativeSeparators(QDir::cleanPath(readme)).toHtmlEscaped());
+    QMessageBox box(QMessageBox::Information, QStringLiteral("About Orvalink SNMP NMS"), text,
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("aboutBox"));
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    runDialog(box);
+}
+
+void frmMain::buildStatusBar()
+{
+    auto* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setSizeGripEnabled(true);
+    lblStatusOutcome = new QLabel(bar);
+    lblStatusOutcome->setObjectName(QStringLiteral("lblStatusOutcome"));
+    lblStatusInterface = new QLabel(bar);
+    lblStatusInterface->setObjectName(QStringLiteral("lblStatusInterface"));
+    lblStatusDatabase = new QLabel(bar);
+    lblStatusDatabase->setObjectName(QStringLiteral("lblStatusDatabase"));
+    lblStatusCount = new QLabel(bar);
+    lblStatusCount->setObjectName(QStringLiteral("lblStatusCount"));
+    bar->addWidget(lblStatusOutcome, 1);
+    bar->addPermanentWidget(lblStatusInterface);
+    bar->addPermanentWidget(lblStatusDatabase);
+    bar->addPermanentWidget(lblStatusCount);
+    connect(cmbNMSIPAddr, &QComboBox::currentIndexChanged, this, [this] { updateStatusBar(); });
+    updateStatusBar();
+}
+
+void frmMain::updateStatusBar()
+{
+    if (!lblStatusCount)
+        return;
+    lblStatusInterface->setText(QStringLiteral("Interface: ") + strLocalNMSIPAddress);
+    lblStatusDatabase->setText(QFileInfo(m_ctx.databasePath).fileName());
+    lblStatusDatabase->setToolTip(QDir::toNativeSeparators(m_ctx.databasePath));
+    const int count = TreeView1->topLevelItemCount();
+    lblStatusCount->setText(count == 1 ? QStringLiteral("1 element")
+                                       : QStringLiteral("%1 elements").arg(count));
+}
+
+void frmMain::postOutcome(const QString& text)
+{
+    lblStatusOutcome->setText(text);
+}
+
+QString frmMain::lastOutcome() const
+{
+    return lblStatusOutcome->text();
+}
+
+void frmMain::buildFilter()
+{
+    txtFilter = new QLineEdit(frmTreeView);
+    txtFilter->setObjectName(QStringLiteral("txtFilter"));
+    txtFilter->setPlaceholderText(
+        QStringLiteral("Find: name, MAC or address (%1)")
+            .arg(QKeySequence(QKeySequence::Find).toString(QKeySequence::NativeText)));
+    txtFilter->setClearButtonEnabled(true);
+    txtFilter->installEventFilter(this);
+    static_cast<QVBoxLayout*>(frmTreeView->layout())->insertWidget(0, txtFilter);
+    connect(txtFilter, &QLineEdit::textChanged, this, &frmMain::applyFilter);
+}
+
+void frmMain::fitTreeColumn()
+{
+    // Measured here once per load: a column sized to its contents by the
+    // view measures every row again at each layout.
+    const QFontMetrics metrics(TreeView1->font());
+    int widest = 0;
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i)
+        widest = qMax(widest, metrics.horizontalAdvance(TreeView1->topLevelItem(i)->text(0)));
+    const int margin = TreeView1->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) * 2 + 12;
+    TreeView1->header()->setMinimumSectionSize(widest + TreeView1->iconSize().width() + margin);
+}
+
+void frmMain::applyFilter(const QString& text)
+{
+    const QString wanted = text.trimmed();
+    TreeView1->setUpdatesEnabled(false);
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* node = TreeView1->topLevelItem(i);
+        node->setHidden(
+            !wanted.isEmpty() &&
+            !node->data(0, kNodeFindRole).toString().contains(wanted, Qt::CaseInsensitive));
+    }
+    TreeView1->setUpdatesEnabled(true);
+}
+
+// ------------------------------------------------------- edits not applied
+
+QString frmMain::shownElementName() const
+{
+    const QString mac = panel->lblElementMAC->text();
+    const QString name =
+        ReadFromINI(Encode_MAC(mac), QStringLiteral("name"), m_ctx.databasePath, QString())
+            .trimmed();
+    return name.isEmpty() ? mac : name;
+}
+
+QTreeWidgetItem* frmMain::nodeOfShown() const
+{
+    const QString mac = panel->lblElementMAC->text();
+    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* node = TreeView1->topLevelItem(i);
+        if (node->data(0, kNodeKeyRole).toString() == mac)
+            return node;
+    }
+    return nullptr;
+}
+
+bool frmMain::confirmDiscard()
+{
+    if (!panel->hasPendingEdits())
+        return true;
+    PromptRequest question;
+    question.icon = PromptIcon::Question;
+    question.text = QStringLiteral("Discard the changes to %1?").arg(shownElementName());
+    question.buttons = PromptButtons::YesNo;
+    question.defaultAnswer = PromptAnswer::No;
+    if (m_ctx.prompt->ask(question) != PromptAnswer::Yes)
+        return false;
+    panel->forgetEdits();
+    return true;
+}
+
+// --------------------------------------------------- window size, instances
+
+void frmMain::restoreWindowState()
+{
+    // restoreGeometry() brings a window back onto the screens there are now.
+    const QByteArray geometry = m_ctx.settings->windowGeometry();
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        // First start: roomy, but within the screen.
+        QSize size = sizeHint().expandedTo(QSize(1000, 680));
+        if (const QScreen* where = screen())
+            size = size.boundedTo(where->availableGeometry().size() * 9 / 10);
+        resize(size.expandedTo(minimumSizeHint()));
+    }
+    // The splitter is restored once the window has its size (showEvent).
+    m_pendingSplitterState = m_ctx.settings->splitterState();
+    mnuShowLevelControl->setChecked(m_ctx.settings->levelControlShown());
+}
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_pendingSplitterState.isEmpty()) {
+        splitter->restoreState(m_pendingSplitterState);
+        m_pendingSplitterState.clear();
+    }
+}
+
+void frmMain::saveWindowState()
+{
+    m_ctx.settings->setWindowGeometry(saveGeometry());
+    m_ctx.settings->setSplitterState(splitter->saveState());
+}
+
+namespace {
+
+// The running instance listens on a local socket named after its lock file.
+QString activationName(const QString& lockPath)
+{
+    return QStringLiteral("orvalink-nms-") +
+           QString::fromLatin1(QCryptographicHash::hash(lockPath.toUtf8(), QCryptographicHash::Sha1)
+                                   .toHex()
+                                   .left(16));
+}
+
+} // namespace
+
+void frmMain::listenForActivation()
+{
+    if (m_ctx.lockPath.isEmpty() || !m_lock)
+        return;
+    const QString name = activationName(m_ctx.lockPath);
+    // This instance holds the lock: a socket of that name is left over.
+    QLocalServer::removeServer(name);
+    m_activation = new QLocalServer(this);
+    m_activation->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!m_activation->listen(name)) {
+        qWarning("orvalink-nms: a second start cannot bring this window to the front: %s",
+                 qPrintable(m_activation->errorString()));
+        return;
+    }
+    connect(m_activation, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* peer = m_activation->nextPendingConnection()) {
+            peer->deleteLater();
+            if (isMinimized())
+                showNormal();
+            show();
+            raise();
+            activateWindow();
+        }
+    });
+}
+
+void frmMain::activateRunningInstance()
+{
+    if (m_ctx.lockPath.isEmpty())
+        return;
+    QLocalSocket socket;
+    socket.connectToServer(activationName(m_ctx.lockPath));
+    // Connecting is the whole message.
+    if (socket.waitForConnected(500))
+        socket.disconnectFromServer();
 }
 
 // -------------------------------------------------------- database routines

@@ -24,9 +24,12 @@ class QAction;
 class QComboBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
+class QLocalServer;
 class QLockFile;
 class QMenu;
+class QSplitter;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
@@ -52,6 +55,8 @@ public:
     // Item data roles of a tree node.
     static constexpr int kNodeKeyRole = Qt::UserRole;
     static constexpr int kNodeImageRole = Qt::UserRole + 1;
+    // What the filter searches: name, MAC (both forms) and addresses.
+    static constexpr int kNodeFindRole = Qt::UserRole + 2;
 
     explicit frmMain(const AppContext& context, QWidget* parent = nullptr);
     ~frmMain() override;
@@ -86,6 +91,31 @@ public:
 
     // Toolbar button by its number 1..7 (3 and 6 are separators).
     QAction* toolbarButton(int index) const;
+
+    // ---- Window: splitter, filter, menu bar, status bar ----
+    // Tree (left, takes the extra width) and panel (right).
+    QSplitter* splitter = nullptr;
+    // Above the tree: shows only the elements whose name, MAC or address
+    // holds the text (Ctrl+F; Escape clears it).
+    QLineEdit* txtFilter = nullptr;
+    // View > "Show audio &level control", kept in the user settings.
+    QAction* mnuShowLevelControl = nullptr;
+    // Status bar: the NMS interface, the database (full path in its tip),
+    // the element count, the outcome of the last operation.
+    QLabel* lblStatusInterface = nullptr;
+    QLabel* lblStatusDatabase = nullptr;
+    QLabel* lblStatusCount = nullptr;
+    QLabel* lblStatusOutcome = nullptr;
+    // A menu bar command by its object name ("actRefreshList", ...).
+    QAction* menuCommand(const QString& name) const;
+    // Shows the outcome of the last operation ("Deleted TX SITE SOUTH") in
+    // the status bar; device windows and operations report through it.
+    void postOutcome(const QString& text);
+    QString lastOutcome() const;
+    // Shows only the nodes matching text (all when it is empty).
+    void applyFilter(const QString& text);
+    // True when the panel holds no edits, or the operator lets them go.
+    bool confirmDiscard();
 
     // ---- Operations that other windows hook in ----
     // Until its dialog exists this runs nothing; the main window still does
@@ -189,9 +219,23 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildMenuBar();
+    void buildStatusBar();
+    void buildFilter();
+    void updateStatusBar();
+    void fitTreeColumn();
+    void restoreWindowState();
+    void saveWindowState();
+    void setLevelControlShown(bool shown);
+    void showAbout();
+    QString shownElementName() const;
+    QTreeWidgetItem* nodeOfShown() const;
+    void listenForActivation();
+    void activateRunningInstance();
     void buildImageList();
     void buildToolbar();
     void buildHiddenMenu();
@@ -220,6 +264,8 @@ private:
     bool m_inTreeKey = false;
     // The node last shown in the panel; only compared, never followed.
     const QTreeWidgetItem* m_lastShown = nullptr;
+    QLocalServer* m_activation = nullptr;
+    QByteArray m_pendingSplitterState;
 };
 
 } // namespace orvalink

@@ -6,7 +6,11 @@ namespace orvalink {
 
 namespace {
 const QString kSection = QStringLiteral("Orvalink SNMP");
-}
+const QString kWindowSection = QStringLiteral("Orvalink NMS window");
+const QString kGeometryKey = kWindowSection + QStringLiteral("/Geometry");
+const QString kSplitterKey = kWindowSection + QStringLiteral("/Splitter");
+const QString kLevelControlKey = kWindowSection + QStringLiteral("/Show audio level control");
+} // namespace
 
 UserSettings::UserSettings()
     : m_settings(
@@ -53,6 +57,40 @@ int UserSettings::eula() const
 void UserSettings::setEula(bool dontShowAgain)
 {
     setValue(QStringLiteral("EULA1"), dontShowAgain ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+QByteArray UserSettings::windowGeometry() const
+{
+    return m_settings->value(kGeometryKey).toByteArray();
+}
+
+void UserSettings::setWindowGeometry(const QByteArray& geometry)
+{
+    m_settings->setValue(kGeometryKey, geometry);
+    m_settings->sync();
+}
+
+QByteArray UserSettings::splitterState() const
+{
+    return m_settings->value(kSplitterKey).toByteArray();
+}
+
+void UserSettings::setSplitterState(const QByteArray& state)
+{
+    m_settings->setValue(kSplitterKey, state);
+    m_settings->sync();
+}
+
+bool UserSettings::levelControlShown() const
+{
+    return m_settings->value(kLevelControlKey, QStringLiteral("0")).toString() ==
+           QLatin1String("1");
+}
+
+void UserSettings::setLevelControlShown(bool shown)
+{
+    m_settings->setValue(kLevelControlKey, shown ? QStringLiteral("1") : QStringLiteral("0"));
+    m_settings->sync();
 }
 
 } // namespace orvalink

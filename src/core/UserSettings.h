@@ -1,6 +1,10 @@
 #pragma once
-// The two per-user settings: application "Quorvane", section "Orvalink SNMP".
+// The per-user settings: application "Quorvane". Section "Orvalink SNMP"
+// holds the NMS interface and the notice's tick; section "Orvalink NMS
+// window" holds how the main window was left (size, position, splitter, the
+// level control offer).
 
+#include <QByteArray>
 #include <QString>
 #include <memory>
 
@@ -26,6 +30,15 @@ public:
     // is not shown again.
     int eula() const;
     void setEula(bool dontShowAgain);
+
+    // ---- The main window as it was left (empty or false when never stored) ----
+    QByteArray windowGeometry() const;
+    void setWindowGeometry(const QByteArray& geometry);
+    QByteArray splitterState() const;
+    void setSplitterState(const QByteArray& state);
+    // View > "Show audio level control".
+    bool levelControlShown() const;
+    void setLevelControlShown(bool shown);
 
 private:
     QString value(const QString& key, const QString& def) const;

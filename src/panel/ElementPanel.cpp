@@ -93,9 +93,15 @@ ElementPanel::ElementPanel(IniStore& store, const QString& dbPath, Prompt& promp
     column->addWidget(frmDiagnostics);
     column->addStretch(1);
     connectHandlers();
+    trackEdits();
 }
 
 ElementPanel::~ElementPanel() = default;
+
+namespace {
+// The widest an editing field grows: a 16-character name in wide letters.
+const QString kWidestField = QStringLiteral("WWWWWWWWWWWWWWWWWW");
+} // namespace
 
 void ElementPanel::buildProperties()
 {
@@ -115,6 +121,8 @@ void ElementPanel::buildProperties()
         auto* field = named(new QLineEdit(f), name);
         field->setMaxLength(15);
         fields::selectAllOnFocus(field);
+        // Wider windows widen the field, up to room for a few more digits.
+        field->setMaximumWidth(field->fontMetrics().horizontalAdvance(kWidestField) + 24);
         return field;
     };
 
@@ -137,6 +145,8 @@ void ElementPanel::buildProperties()
 
     txtElementName = named(new QLineEdit(f), "txtElementName");
     txtElementName->setMaxLength(16);
+    txtElementName->setMaximumWidth(txtElementName->fontMetrics().horizontalAdvance(kWidestField) +
+                                    24);
     txtElementName->setToolTip(QStringLiteral("Max 16 chars"));
     fields::selectAllOnFocus(txtElementName);
     txtElementName->installEventFilter(this);
@@ -450,6 +460,8 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
                     "The data stored in your computer about this element, is corrupted (1)."));
         return;
     }
+    // Filling the fields is no edit.
+    m_shownValues.clear();
 
     // While the fields fill, handlers that read the database use the section
     // being shown, not the one of the MAC caption that is still on screen.
@@ -536,6 +548,7 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
 
     cmdPing->setText(QStringLiteral("<Click to test>"));
     cmdPing->setToolTip(QString());
+    forgetEdits();
 }
 
 void ElementPanel::ClearElementPanel()
@@ -561,6 +574,8 @@ void ElementPanel::ClearElementPanel()
     // to adjust.
     cmdGetStats->setEnabled(false);
     cmdAdjust->setEnabled(false);
+    m_shownValues.clear();
+    markEdits();
 }
 
 void ElementPanel::setBufferMaximum(int max)
@@ -848,6 +863,80 @@ void ElementPanel::setPingColour(const QColor& colour)
                                           " padding: 3px 10px; }"
                                           "QPushButton:pressed { border-style: inset; }")
                                .arg(colour.name()));
+}
+
+// ---------------------------------------------------------------------------
+// Edits not yet applied
+
+namespace {
+
+QVariant fieldValue(const QWidget* w)
+{
+    if (auto* e = qobject_cast<const QLineEdit*>(w))
+        return e->text();
+    if (auto* c = qobject_cast<const QComboBox*>(w))
+        return c->currentIndex();
+    if (auto* b = qobject_cast<const QScrollBar*>(w))
+        return b->value();
+    if (auto* t = qobject_cast<const QCheckBox*>(w))
+        return t->isChecked();
+    return {};
+}
+
+} // namespace
+
+QList<QWidget*> ElementPanel::editingFields() const
+{
+    return {txtElementName,  txtElementIP,   txtElementMask, txtElementGW,
+            txtRemoteIP,     cmbAudioType,   cmbAudioInput,  cmbAudioTX,
+            cmbEncoders,     cmbSilDetMode,  scrlAtten,      scrlBuffer,
+            scrlSilDetLevel, scrlSilDetTime, chkSFNEnabled,  chkLowLatency};
+}
+
+void ElementPanel::trackEdits()
+{
+    for (QWidget* w : editingFields()) {
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            connect(e, &QLineEdit::textChanged, this, &ElementPanel::markEdits);
+        else if (auto* c = qobject_cast<QComboBox*>(w))
+            connect(c, &QComboBox::currentIndexChanged, this, &ElementPanel::markEdits);
+        else if (auto* b = qobject_cast<QScrollBar*>(w))
+            connect(b, &QScrollBar::valueChanged, this, &ElementPanel::markEdits);
+        else if (auto* t = qobject_cast<QCheckBox*>(w))
+            connect(t, &QCheckBox::toggled, this, &ElementPanel::markEdits);
+    }
+}
+
+void ElementPanel::forgetEdits()
+{
+    m_shownValues.clear();
+    for (QWidget* w : editingFields())
+        m_shownValues.insert(w, fieldValue(w));
+    markEdits();
+}
+
+void ElementPanel::markEdits()
+{
+    // A scroll bar shows its mark on its read-out.
+    const QHash<const QWidget*, QWidget*> markOn{{scrlAtten, lblAttenDB},
+                                                 {scrlBuffer, lblLatency},
+                                                 {scrlSilDetLevel, lblSilDetLevel},
+                                                 {scrlSilDetTime, lblSilDetTime}};
+    bool pending = false;
+    for (QWidget* w : editingFields()) {
+        const bool edited = !m_shownValues.isEmpty() && m_shownValues.value(w) != fieldValue(w);
+        pending = pending || edited;
+        QWidget* marked = markOn.value(w, w);
+        if (marked->font().bold() != edited) {
+            QFont font = marked->font();
+            font.setBold(edited);
+            marked->setFont(font);
+        }
+    }
+    if (pending != m_pendingEdits) {
+        m_pendingEdits = pending;
+        Q_EMIT pendingEditsChanged(pending);
+    }
 }
 
 } // namespace orvalink

@@ -16,8 +16,11 @@
 // interval. Slider1 sets the interval when the operator moves it.
 
 #include <QColor>
+#include <QHash>
+#include <QList>
 #include <QLocale>
 #include <QString>
+#include <QVariant>
 #include <QWidget>
 
 class QCheckBox;
@@ -102,6 +105,14 @@ public:
     bool levelControlOffered() const { return m_levelControlOffered; }
     void txtElementName_LostFocus();
 
+    // ---- Edits not yet applied ----
+    // True when an editing field differs from what it held when the element
+    // was shown (or at the last forgetEdits()); such fields are drawn bold,
+    // a scroll bar through its read-out.
+    bool hasPendingEdits() const { return m_pendingEdits; }
+    // What the fields hold now becomes the reference: nothing is pending.
+    void forgetEdits();
+
     // ---- Element properties ----
     QGroupBox* frmProperties = nullptr;
     QLabel* lblElementType = nullptr;
@@ -154,6 +165,7 @@ Q_SIGNALS:
     void pingClicked();
     void getStatsClicked();
     void adjustClicked();
+    void pendingEditsChanged(bool pending);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -171,6 +183,9 @@ private:
     void refreshLatency();
     QString sectionOfShown() const;
     QString readKey(const QString& section, const QString& key, const QString& def) const;
+    QList<QWidget*> editingFields() const;
+    void trackEdits();
+    void markEdits();
 
     IniStore& m_store;
     QString m_dbPath;
@@ -184,6 +199,10 @@ private:
     // Set while showElement fills the fields: the section being shown.
     bool m_loading = false;
     QString m_loadingSection;
+    // What each editing field held when the element was shown; empty while
+    // no element is shown.
+    QHash<const QWidget*, QVariant> m_shownValues;
+    bool m_pendingEdits = false;
 };
 
 } // namespace orvalink

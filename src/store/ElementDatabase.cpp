@@ -105,6 +105,8 @@ ElementList loadElementList(const IniStore& store, const QString& path)
         // A missing or garbled role lists the element as one of unknown kind.
         e.role = roleFromText(e.roleText);
         e.nodeText = e.name + QStringLiteral(" [") + e.mac + QLatin1Char(']');
+        e.ip = store.read(section, QStringLiteral("ip"), path, QString());
+        e.snmpIp = store.read(section, QStringLiteral("snmpip"), path, QString());
         list.entries.append(e);
     }
     return list;

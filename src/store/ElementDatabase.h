@@ -42,6 +42,8 @@ struct ElementEntry {
     QString roleText; // stored role text, trimmed ("" when missing)
     ElementRole role = ElementRole::Unknown;
     QString nodeText; // name + " [" + mac + "]"
+    QString ip;       // the element's own address (key ip), as stored
+    QString snmpIp;   // the address of its SNMP agent (key snmpip), as stored
     bool isEncoder() const { return role == ElementRole::Encoder; }
 };
 

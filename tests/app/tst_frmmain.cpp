@@ -16,16 +16,21 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -175,7 +180,12 @@ private Q_SLOTS:
     void remoteConfirmationShowsInThePanel();
     void popupMenuEnabling();
     void deviceWindowsOnlyForShownElement();
-    void rightButtonKeepsSelection();
+    void rightClickActsOnRowUnderCursor();
+    void pendingEditsAskBeforeTheyAreLost();
+    void filterShowsMatchingElements();
+    void windowLayoutKeptBetweenRuns();
+    void keysRunTheirCommands();
+    void secondStartBringsFirstToFront();
     void keyboardNavigationShowsElement();
     void secondInstanceRefused();
     void lockOfEndedProcessIsTaken();
@@ -600,15 +610,18 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     };
     frmMain& w = h.start();
 
-    const QStringList tips{"Add new element", "Element properties", QString(),
-                           "Refresh list",    "Save changes",       QString(),
-                           "Delete device"};
+    // The tips name the keys of the commands that have one.
+    const QStringList tips{"Add new element (Ctrl+N)", "Element properties",    QString(),
+                           "Refresh list (F5)",        "Save changes (Ctrl+S)", QString(),
+                           "Delete device (Del)"};
     for (int i = 1; i <= 7; ++i) {
         QAction* a = w.toolbarButton(i);
         QVERIFY(a);
         QCOMPARE(a->isSeparator(), tips.at(i - 1).isEmpty());
-        if (!a->isSeparator())
+        if (!a->isSeparator()) {
             QCOMPARE(a->toolTip(), tips.at(i - 1));
+            QCOMPARE(a->text(), tips.at(i - 1).section(QStringLiteral(" ("), 0, 0));
+        }
     }
 
     h.clickNode(0);
@@ -683,19 +696,24 @@ void TestFrmMain::popupMenuEnabling()
     QVERIFY(!w.mnuDeviceDelete->isEnabled());
     w.mnuHidden->close();
 
+    // Over empty space the selection stays, but the menu has no element to
+    // act on.
     h.clickNode(0);
     QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, empty);
     QTRY_VERIFY(w.mnuHidden->isVisible());
     QVERIFY(w.mnuAddNewDevice->isEnabled());
-    QVERIFY(w.mnuDeviceSNMPProperties->isEnabled());
-    QVERIFY(w.mnuDeviceDelete->isEnabled());
+    QVERIFY(!w.mnuDeviceSNMPProperties->isEnabled());
+    QVERIFY(!w.mnuDeviceDelete->isEnabled());
     w.mnuHidden->close();
+    QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(0)});
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
 }
 
-void TestFrmMain::rightButtonKeepsSelection()
+void TestFrmMain::rightClickActsOnRowUnderCursor()
 {
-    // The menu's commands act on the element in the panel, so a right click
-    // on another node must not move the selection away from it.
+    // Fault: the menu deleted the element shown in the panel, not the one
+    // right-clicked. The right-clicked row is shown first, so the delete
+    // removes it, and the status bar names it.
     Harness h;
     h.writeDb(kTwoElements);
     frmMain& w = h.start();
@@ -705,9 +723,22 @@ void TestFrmMain::rightButtonKeepsSelection()
     const QRect second = w.TreeView1->visualItemRect(w.TreeView1->topLevelItem(1));
     QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, second.center());
     QTRY_VERIFY(w.mnuHidden->isVisible());
+    QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(1)});
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QCOMPARE(w.panel->lblElementType->text(), QStringLiteral("ENCODER"));
+    QVERIFY(w.mnuDeviceDelete->isEnabled());
     w.mnuHidden->close();
-    QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(0)});
-    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+
+    h.prompt.expect(kDeleteQuestion, PromptAnswer::Yes);
+    w.mnuDeviceDelete->trigger();
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.nodeTexts(), QStringList{"DECODER ONE [2E:8B:F2:00:02:01]"});
+    QVERIFY(h.readDb().contains("[2E8BF2000201]"));
+    QVERIFY(!h.readDb().contains("[2E8BF2000101]"));
+    QCOMPARE(w.lastOutcome(), QStringLiteral("Deleted ENCODER ONE"));
+    QCOMPARE(w.lblStatusCount->text(), QStringLiteral("1 element"));
+    QCOMPARE(w.lblStatusInterface->text(), QStringLiteral("Interface: 127.0.0.1"));
+    QCOMPARE(w.lblStatusDatabase->toolTip(), QDir::toNativeSeparators(h.ctx.databasePath));
 }
 
 void TestFrmMain::keyboardNavigationShowsElement()
@@ -722,6 +753,215 @@ void TestFrmMain::keyboardNavigationShowsElement()
     QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(1)});
     QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
     QCOMPARE(w.panel->lblElementType->text(), QStringLiteral("ENCODER"));
+}
+
+void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
+{
+    // Fault: an edited field was lost without a word when another element
+    // was shown, the list refreshed or the window closed.
+    const QString discard = QStringLiteral("Discard the changes to DECODER ONE?");
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    h.clickNode(0);
+    QVERIFY(!w.panel->hasPendingEdits());
+    QVERIFY(!w.panel->txtElementName->font().bold());
+    w.panel->txtElementName->setText(QStringLiteral("RENAMED"));
+    QVERIFY(w.panel->hasPendingEdits());
+    QVERIFY(w.panel->txtElementName->font().bold());
+    QVERIFY(!w.panel->txtElementIP->font().bold());
+    w.panel->scrlSilDetLevel->setValue(w.panel->scrlSilDetLevel->value() + 1);
+    QVERIFY(w.panel->lblSilDetLevel->font().bold());
+
+    // No: the edits, the element and the highlight stay.
+    h.prompt.expect(discard, PromptAnswer::No);
+    h.clickNode(1);
+    h.prompt.expect(discard, PromptAnswer::No);
+    w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
+    h.prompt.expect(discard, PromptAnswer::No);
+    QVERIFY(!w.close());
+    // A right click on another row asks too; kept edits mean no menu.
+    h.prompt.expect(discard, PromptAnswer::No);
+    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {},
+                      w.TreeView1->visualItemRect(w.TreeView1->topLevelItem(1)).center());
+    QVERIFY(!w.mnuHidden->isVisible());
+    QVERIFY(h.prompt.done());
+    QVERIFY(w.isVisible());
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+    QCOMPARE(w.panel->txtElementName->text(), QStringLiteral("RENAMED"));
+    QCOMPARE(w.TreeView1->currentItem(), w.TreeView1->topLevelItem(0));
+    const PromptRequest& asked = h.prompt.shown().first();
+    QCOMPARE(asked.buttons, PromptButtons::YesNo);
+    QCOMPARE(asked.defaultAnswer, PromptAnswer::No);
+
+    // Yes: the other element is shown, and nothing is pending any more.
+    h.prompt.expect(discard, PromptAnswer::Yes);
+    h.clickNode(1);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QVERIFY(!w.panel->hasPendingEdits());
+    QVERIFY(!w.panel->txtElementName->font().bold());
+    // Editing back to the shown value is no edit.
+    w.panel->txtElementName->setText(QStringLiteral("X"));
+    w.panel->txtElementName->setText(QStringLiteral("ENCODER ONE"));
+    QVERIFY(!w.panel->hasPendingEdits());
+    w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
+    QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::filterShowsMatchingElements()
+{
+    Harness h;
+    h.writeDb(QByteArray(kTwoElements) +
+              "[2E8BF2000301]\r\nNAME=STUDIO B\r\nROLE=1\r\nIP=10.0.0.5\r\n"
+              "SNMPIP=127.0.0.99\r\n");
+    frmMain& w = h.start();
+    auto visible = [&] {
+        QStringList t;
+        for (int i = 0; i < w.TreeView1->topLevelItemCount(); ++i)
+            if (!w.TreeView1->topLevelItem(i)->isHidden())
+                t << w.TreeView1->topLevelItem(i)->text(0).section(QLatin1Char(' '), 0, 1);
+        return t;
+    };
+    const QStringList all{"DECODER ONE", "ENCODER ONE", "STUDIO B"};
+    struct Case {
+        const char* text;
+        QStringList shown;
+    };
+    const Case cases[] = {
+        {"one", {"DECODER ONE", "ENCODER ONE"}}, // name, any case
+        {"00:01:01", {"ENCODER ONE"}},           // MAC as shown
+        {"2e8bf2000301", {"STUDIO B"}},          // MAC as stored
+        {"127.0.0.21", {"DECODER ONE"}},         // the element's address
+        {"127.0.0.99", {"STUDIO B"}},            // its agent's address
+        {"nothing like it", {}},
+    };
+    for (const Case& c : cases) {
+        w.txtFilter->setText(QString::fromLatin1(c.text));
+        QCOMPARE(visible(), c.shown);
+        // The caption counts every element, shown or not.
+        QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
+    }
+    // A reload keeps the filter applied.
+    w.txtFilter->setText(QStringLiteral("studio"));
+    w.RefreshElementList();
+    QCOMPARE(visible(), QStringList{"STUDIO B"});
+    // Escape in the field shows everything again.
+    QTest::keyClick(w.txtFilter, Qt::Key_Escape);
+    QVERIFY(w.txtFilter->text().isEmpty());
+    QCOMPARE(visible(), all);
+}
+
+void TestFrmMain::windowLayoutKeptBetweenRuns()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    // It fits a 1366x768 screen at 125% (1093x614 device-independent
+    // pixels, less the title bar and the task bar).
+    const QSize least = w.minimumSizeHint();
+    QVERIFY2(least.width() <= 1093 && least.height() <= 560,
+             qPrintable(QStringLiteral("%1x%2").arg(least.width()).arg(least.height())));
+    // The tree takes what the window gains.
+    const int treeBefore = w.splitter->sizes().at(0);
+    const int panelBefore = w.splitter->sizes().at(1);
+    w.resize(w.width() + 200, w.height());
+    QTRY_COMPARE(w.splitter->sizes().at(0), treeBefore + 200);
+    QCOMPARE(w.splitter->sizes().at(1), panelBefore);
+
+    w.resize(1010, 640);
+    QTRY_COMPARE(w.size(), QSize(1010, 640));
+    const QList<int> split{w.splitter->sizes().at(0) - 40, w.splitter->sizes().at(1) + 40};
+    w.splitter->setSizes(split);
+    QCOMPARE(w.splitter->sizes(), split);
+    QVERIFY(!w.panel->levelControlOffered());
+    w.mnuShowLevelControl->trigger();
+    QVERIFY(w.panel->levelControlOffered());
+    QVERIFY(w.close());
+
+    frmMain& again = h.restart();
+    again.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&again));
+    QCOMPARE(again.size(), QSize(1010, 640));
+    QCOMPARE(again.splitter->sizes(), split);
+    QVERIFY(again.mnuShowLevelControl->isChecked());
+    QVERIFY(again.panel->levelControlOffered());
+}
+
+void TestFrmMain::keysRunTheirCommands()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    QString dialogShown;
+    QString about;
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        dialogShown = dialog.objectName();
+        if (auto* box = qobject_cast<QMessageBox*>(&dialog))
+            about = box->text();
+    };
+    frmMain& w = h.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+
+    // Every command is in a menu, with its key.
+    const QStringList menus{"&File", "&Element", "&View", "&Help"};
+    QStringList titles;
+    for (QAction* a : w.menuBar()->actions())
+        titles << a->text();
+    QCOMPARE(titles, menus);
+    QCOMPARE(w.menuCommand(QStringLiteral("actSaveChanges"))->shortcut(),
+             QKeySequence(QKeySequence::Save));
+
+    h.prompt.expect(kNoSelection);
+    QTest::keyClick(&w, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(h.prompt.done());
+
+    h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000103]\r\nNAME=ADDED\r\nROLE=1\r\n");
+    QTest::keyClick(&w, Qt::Key_F5);
+    QCOMPARE(h.nodeTexts().size(), 3);
+
+    QTest::keyClick(&w, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(dialogShown, QStringLiteral("frmAddNewSNMP"));
+
+    // Help > About names the version, the toolkit and the database in use.
+    w.menuCommand(QStringLiteral("actAbout"))->trigger();
+    QVERIFY(about.contains(QStringLiteral("3.5.0")));
+    QVERIFY(about.contains(QString::fromLatin1(qVersion())));
+    QVERIFY(about.contains(QDir::toNativeSeparators(h.ctx.databasePath)));
+
+    QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+    QTRY_VERIFY(w.txtFilter->hasFocus());
+    // Delete in the filter edits the filter; in the tree it deletes.
+    w.txtFilter->setText(QStringLiteral("ab"));
+    w.txtFilter->setCursorPosition(0);
+    QTest::keyClick(w.txtFilter, Qt::Key_Delete);
+    QCOMPARE(w.txtFilter->text(), QStringLiteral("b"));
+    w.txtFilter->clear();
+    h.clickNode(2);
+    w.TreeView1->setFocus();
+    h.prompt.expect(kDeleteQuestion, PromptAnswer::Yes);
+    QTest::keyClick(w.TreeView1, Qt::Key_Delete);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.nodeTexts().size(), 2);
+    QCOMPARE(w.lastOutcome(), QStringLiteral("Deleted ADDED"));
+}
+
+void TestFrmMain::secondStartBringsFirstToFront()
+{
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& first = h.start();
+    first.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&first));
+    first.hide();
+
+    frmMain second(h.ctx);
+    h.prompt.expect(QStringLiteral("is already running"));
+    QCOMPARE(second.startUp(), frmMain::StartResult::AlreadyRunning);
+    QVERIFY(h.prompt.done());
+    QTRY_VERIFY(first.isVisible());
 }
 
 // --------------------------------------------------------- single instance

@@ -5,6 +5,7 @@
 #include "Agent.h"
 #include "Ber.h"
 #include "Element.h"
+#include "IniSeed.h"
 #include "Options.h"
 #include "StateFile.h"
 
@@ -68,6 +69,7 @@ private Q_SLOTS:
     void agentSettingsApplyOnParameter50();
     void stateFileRoundTrip();
     void stateFileProblems();
+    void seedFromDatabase();
     void commandLine_data();
     void commandLine();
 };
@@ -535,5 +537,58 @@ void TestSimElement::commandLine()
              FETCHED(QString, mac));
 }
 
+void TestSimElement::seedFromDatabase()
+{
+    // Fault: the demo's devices answered the simulator's own defaults, so a
+    // probe or an apply against them disagreed with the demo database.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("nms.ini"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[2E8BF2000201]\r\nname=tx site   \r\nIP=127.0.0.21\r\nROLE=2\r\nATT=200\r\n"
+                "BUF=3\r\nSN=DEMO-0201\r\nVER=3.50\r\nSNMPRW=kestrvla\r\nSNMPTR=127.0.0.1\r\n"
+                "SDL=999\r\nIP=10.9.9.9\r\n[2E8BF2000101]\r\nNAME=OTHER\r\n");
+    }
+    IniSeed seed;
+    QString error;
+    QVERIFY2(seed.load(path, &error), qPrintable(error));
+    Element d(Role::Decoder, QHostAddress(QStringLiteral("127.0.0.22")),
+              parseMac(QStringLiteral("2E:8B:F2:00:02:01")));
+    // SDL 999 is out of range: reported, default kept.
+    const QStringList problems = seed.seed(d);
+    QCOMPARE(problems.size(), 1);
+    QVERIFY(problems.first().contains(QStringLiteral("sdl")));
+    auto text = [&](int n) {
+        Value v;
+        d.get(n, v);
+        return v.bytes;
+    };
+    QCOMPARE(text(35), QByteArray("tx site").leftJustified(16, ' ')); // key in any case
+    QCOMPARE(text(14), hex("7f000015"));                              // the first of two IP keys
+    QCOMPARE(text(1), hex("00c8"));
+    QCOMPARE(text(2), hex("03"));
+    QCOMPARE(text(38), QByteArray("DEMO-0201"));
+    QCOMPARE(text(36) + '.' + text(37), QByteArray("3.50"));
+    QCOMPARE(text(39), hex("7f000001"));
+    QCOMPARE(d.agentAddress(), QHostAddress(QStringLiteral("127.0.0.22")));
+
+    // An element without a section keeps its defaults, and says so.
+    Element other = makeElement(Role::Encoder, "127.0.0.23");
+    const Value before = [&] {
+        Value v;
+        other.get(35, v);
+        return v;
+    }();
+    QCOMPARE(seed.seed(other).size(), 1);
+    Value after;
+    other.get(35, after);
+    QCOMPARE(after, before);
+
+    QVERIFY(!seed.load(dir.filePath(QStringLiteral("missing.ini")), &error));
+    QVERIFY(error.contains(QStringLiteral("missing.ini")));
+}
+
 QTEST_GUILESS_MAIN(TestSimElement)
+
 #include "tst_sim_element.moc"
