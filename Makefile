@@ -6,7 +6,7 @@ CMAKE_FLAGS ?=
 ASAN_BUILD ?= build-asan
 SANITIZE := -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined
 
-.PHONY: all deps configure build test test-asan run format fuzz bench screenshot clean
+.PHONY: all deps configure build test test-asan run format fuzz bench screenshot install package clean
 
 all: build
 
@@ -59,6 +59,15 @@ fuzz: deps
 
 screenshot: build
 	@tools/screenshot.sh $(BUILD)
+
+# `make install PREFIX=/usr` (default /usr/local; DESTDIR is honoured) and the
+# Debian package in $(BUILD) (`make package`).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	cd $(BUILD) && cpack
 
 format:
 	git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | xargs clang-format -i

@@ -11,6 +11,8 @@ packages=(
   xdotool                            # tools/screenshot.sh clicks an element in the tree
   openbox                            # a window manager for the screenshots (tools/screenshot.sh, tools/window-shots.sh)
   snmp                               # net-snmp's snmpget/snmpset: an independent peer for the simulator
+  smitools                           # smilint checks the MIB module
+  desktop-file-utils                 # desktop-file-validate checks the desktop entry
   iproute2 libcap2-bin               # network namespaces in tests, setcap for the simulator
   clang libclang-rt-14-dev           # fuzz targets (libFuzzer with ASan/UBSan)
   libbenchmark-dev                   # benchmarks
