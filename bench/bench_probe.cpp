@@ -13,6 +13,8 @@
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpCodec.h"
 #include "snmp/SnmpTransport.h"
+
+#include "BenchSim.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
@@ -20,17 +22,9 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QUdpSocket>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
 
 using namespace orvalink;
 
@@ -41,54 +35,10 @@ constexpr quint16 kAgentPort = 16181;
 const char* const kAgentHost = "127.0.79.11";
 const char* const kSilentHost = "127.0.79.12";
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 class NoPrompt : public Prompt {
 public:
     PromptAnswer ask(const PromptRequest& r) override { return r.defaultAnswer; }
 };
-
-// A blocking socket that sends one request and reads one reply.
-class RawClient {
-public:
-    RawClient()
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        timeval tv{1, 0};
-        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
-        m_agent.sin_family = AF_INET;
-        m_agent.sin_port = htons(kAgentPort);
-        ::inet_pton(AF_INET, kAgentHost, &m_agent.sin_addr);
-    }
-    ~RawClient() { ::close(m_fd); }
-    bool roundTrip(const QByteArray& request)
-    {
-        if (::sendto(m_fd, request.constData(), size_t(request.size()), 0,
-                     reinterpret_cast<const sockaddr*>(&m_agent), sizeof m_agent) < 0)
-            return false;
-        char buf[1500];
-        return ::recv(m_fd, buf, sizeof buf, 0) > 0;
-    }
-
-private:
-    int m_fd = -1;
-    sockaddr_in m_agent{};
-};
-
-quint16 freePort()
-{
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
 
 } // namespace
 
@@ -97,19 +47,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
 
     QProcess sim;
-    sim.setProgram(QCoreApplication::applicationDirPath() + QStringLiteral("/orvalink-sim"));
-    sim.setArguments({QStringLiteral("--port"), QString::number(kAgentPort),
-                      QStringLiteral("encoder@") + QLatin1String(kAgentHost)});
-    sim.start();
-    QByteArray out;
-    QElapsedTimer wait;
-    wait.start();
-    while (!out.contains("orvalink-sim: ready") && wait.elapsed() < 5000 &&
-           sim.state() != QProcess::NotRunning) {
-        sim.waitForReadyRead(50);
-        out += sim.readAllStandardOutput();
-    }
-    if (!out.contains("orvalink-sim: ready")) {
+    if (!bench::startSimulator(sim, {QStringLiteral("--port"), QString::number(kAgentPort),
+                                     QStringLiteral("encoder@") + QLatin1String(kAgentHost)})) {
         std::fprintf(stderr,
                      "bench-probe: orvalink-sim did not start (build it next to this program)\n");
         return 1;
@@ -122,9 +61,9 @@ int main(int argc, char** argv)
     const Timings timings; // production intervals
     SnmpTransport snmp(timings);
     snmp.setLocalAddress(QStringLiteral("127.0.0.1"));
-    snmp.setPorts(freePort(), kAgentPort);
+    snmp.setPorts(bench::freePort(), kAgentPort);
     ProbeOperation probe(snmp, db, prompt, timings);
-    RawClient raw;
+    bench::RawClient raw(kAgentHost, kAgentPort);
     const QString host = QLatin1String(kAgentHost);
     const QString community = ProbeOperation::kDefaultCommunity;
 
@@ -165,8 +104,8 @@ int main(int argc, char** argv)
     const ProbeOperation::Result r = probe.run(QLatin1String(kSilentHost), community);
     const double silentMs = double(t.nsecsElapsed()) / 1e6;
 
-    const double mProbe = median(probeMs);
-    const double mRaw = median(rawMs);
+    const double mProbe = bench::median(probeMs);
+    const double mRaw = bench::median(rawMs);
     const double ratio = mProbe / mRaw;
     std::printf("probe of an encoder (%d exchanges), median of %d: %8.2f ms\n",
                 int(requests.size()), kRounds, mProbe);
@@ -177,7 +116,8 @@ int main(int argc, char** argv)
     // What the probe adds to its exchanges (the keys written, the status
     // texts), apart from what each exchange costs over a raw round trip.
     std::printf("the same %d GetSNMP exchanges alone, median:    %8.2f ms (probe / these: %.2f)\n",
-                int(requests.size()), median(exchangeMs), mProbe / median(exchangeMs));
+                int(requests.size()), bench::median(exchangeMs),
+                mProbe / bench::median(exchangeMs));
     std::printf("probe of a silent address:                       %8.1f ms (goal about %d) %s\n",
                 silentMs, timings.snmpTimeoutMs,
                 r == ProbeOperation::Result::NoResponse && silentMs < 1.2 * timings.snmpTimeoutMs
