@@ -174,12 +174,12 @@ bool RemoteResponder::takeSaveRequest(const QByteArray& q)
 QByteArray RemoteResponder::levelData(qint64 nowMs) const
 {
     // Programme audio as a meter sees it: a level that swells and fades
-    // between about -32 and -8 dBFS over a few seconds, with a short peak
+    // between about -24 and -4 dBFS over a few seconds, with a short peak
     // near full scale now and then. Each element has its own phase.
     const QByteArray mac = m_element.mac();
     const int phase = mac.isEmpty() ? 0 : quint8(mac.back());
     const double t = double(nowMs + qint64(phase) * 397) / 1000.0;
-    double dbfs = -20.0 + 12.0 * std::sin(kTwoPi * t / kLevelPeriodSeconds);
+    double dbfs = -14.0 + 10.0 * std::sin(kTwoPi * t / kLevelPeriodSeconds);
     const double inCycle = std::fmod(t, kPeakEverySeconds);
     if (inCycle < 0.3)
         dbfs = -1.5 + 1.2 * std::sin(kTwoPi * inCycle / 0.6);

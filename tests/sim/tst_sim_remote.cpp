@@ -98,7 +98,7 @@ void TestSimRemote::levelDataMoves()
         peaks << peak(d);
     }
     const auto [low, high] = std::minmax_element(peaks.begin(), peaks.end());
-    // From about -32 dBFS up to a peak near full scale within one period.
+    // From about -24 dBFS up to a peak near full scale within one period.
     QVERIFY2(*low > 8388607 / 100 && *low < 8388607 / 10, qPrintable(QString::number(*low)));
     QVERIFY2(*high > 8388607 / 2, qPrintable(QString::number(*high)));
     QVERIFY(r.levelData(2000000) != r.levelData(2001000));
