@@ -35,6 +35,8 @@ int verbGet(const Context&, const QStringList&);
 int verbSet(const Context&, const QStringList&);
 int verbProbe(const Context&, const QStringList&);
 int verbPing(const Context&, const QStringList&);
+int verbArp(const Context&, const QStringList&);
+int verbLevel(const Context&, const QStringList&);
 int verbDiff(const Context&, const QStringList&);
 int verbApply(const Context&, const QStringList&);
 int verbDiscover(const Context&, const QStringList&);

@@ -43,6 +43,18 @@ const Verb kVerbs[] = {
      "Out\", \"Destination Host Unreachable\", ...) and exits 1. An unprivileged ICMP socket is "
      "used where net.ipv4.ping_group_range allows it, else a raw one (root or CAP_NET_RAW).",
      verbPing},
+    {"arp", "HOST",
+     "Finds the MAC address of HOST in the host's neighbour (ARP) table, asking the network "
+     "first when it is not there (a datagram from the NMS address, --nms), as the remote "
+     "protocol does for an answering element. Prints it as 00:1A:2B:3C:4D:5E and exits 0, or "
+     "exits 1 when no complete entry appears.",
+     verbArp},
+    {"level", "HOST [--count N]",
+     "Sends the level request of the audio meter (\"VOL\", from port 2976 of the NMS address "
+     "to port 2977 of HOST) N times (default 1), 50 ms apart, and prints the peak of each reply "
+     "in dBFS as the panel's label shows it (\"-6dBFS\", \"-oodBFS\" for silence), one a line. "
+     "Exit 0 when all N replies came, 1 when one did not come within 3000 ms (--wait).",
+     verbLevel},
     {"diff", "MAC",
      "Reads from the element every parameter that an apply sends for its stored role and prints "
      "one line \"KEY STORED DEVICE\" for each that differs from the database (values holding a "
@@ -102,7 +114,7 @@ void printHelp(QTextStream& out)
            "              interface of the desktop program, then 127.0.0.1)\n"
            "  --port P    UDP port of the SNMP agents (default 161;\n"
            "              e.g. a simulator on a high port without root)\n"
-           "  --wait MS   discover and remote-save: how long replies are awaited\n"
+           "  --wait MS   discover, remote-save and level: how long replies are awaited\n"
            "              (default 3000)\n"
            "  --help      this text\n\n"
            "Verbs:\n";

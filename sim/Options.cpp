@@ -120,7 +120,10 @@ QString usageText()
         "broadcast, or a datagram to its address) and a save request (41 bytes for a\n"
         "decoder, 37 or 38 for an encoder) with its configuration reply, sent to the\n"
         "sender's address and port. A save request's settings pass the same checks as an\n"
-        "SNMP SET and are kept in the state file. A port that cannot be bound leaves that\n"
+        "SNMP SET and are kept in the state file. A level request (\"VOL\" on the element's\n"
+        "port) is answered with 401 samples (1203 bytes) of a tone whose level swells and\n"
+        "fades over 4 s, with a short peak near full scale every 7 s.\n"
+        "A port that cannot be bound leaves that\n"
         "element without the remote protocol (a warning), not the simulator stopped.\n"
         "Once every agent is bound a line \"orvalink-sim: ready ...\" goes to stdout.\n"
         "SIGINT and SIGTERM end the simulator cleanly, saving the state file.\n");

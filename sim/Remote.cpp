@@ -2,9 +2,11 @@
 
 #include "Ber.h"
 
+#include <QDateTime>
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+#include <cmath>
 #include <cstdio>
 
 namespace orvalink::sim {
@@ -12,6 +14,12 @@ namespace orvalink::sim {
 namespace {
 
 const QByteArray kPagingText = QByteArrayLiteral("TARNVELD QUORVANE PAGING REQUEST");
+const QByteArray kLevelRequest = QByteArrayLiteral("VOL");
+
+// The level block: 401 samples of 3 bytes, 24-bit big-endian two's
+// complement.
+constexpr int kLevelSamples = 401;
+constexpr double kTwoPi = 6.283185307179586;
 
 void putAddress(QByteArray& out, const QByteArray& four)
 {
@@ -163,6 +171,30 @@ bool RemoteResponder::takeSaveRequest(const QByteArray& q)
     return true;
 }
 
+QByteArray RemoteResponder::levelData(qint64 nowMs) const
+{
+    // Programme audio as a meter sees it: a level that swells and fades
+    // between about -24 and -4 dBFS over a few seconds, with a short peak
+    // near full scale now and then. Each element has its own phase.
+    const QByteArray mac = m_element.mac();
+    const int phase = mac.isEmpty() ? 0 : quint8(mac.back());
+    const double t = double(nowMs + qint64(phase) * 397) / 1000.0;
+    double dbfs = -14.0 + 10.0 * std::sin(kTwoPi * t / kLevelPeriodSeconds);
+    const double inCycle = std::fmod(t, kPeakEverySeconds);
+    if (inCycle < 0.3)
+        dbfs = -1.5 + 1.2 * std::sin(kTwoPi * inCycle / 0.6);
+    const double amplitude = 8388607.0 * std::pow(10.0, dbfs / 20.0);
+    QByteArray out;
+    out.reserve(kLevelSamples * 3);
+    for (int k = 0; k < kLevelSamples; ++k) {
+        // A 1 kHz tone at 48 kHz sampling, starting where the clock stands.
+        const double v = amplitude * std::sin(kTwoPi * (k + nowMs * 48) / 48.0);
+        const qint32 s = qint32(std::lround(v)) & 0xFFFFFF;
+        out.append(char(s >> 16)).append(char(s >> 8)).append(char(s));
+    }
+    return out;
+}
+
 void RemoteResponder::answerPaging(const QHostAddress& to, quint16 port)
 {
     log(QStringLiteral("paged by %1:%2").arg(to.toString()).arg(port));
@@ -175,6 +207,11 @@ void RemoteResponder::onReadyRead(QUdpSocket* socket)
         const QNetworkDatagram d = socket->receiveDatagram();
         if (!d.isValid())
             break;
+        if (socket == m_socket && d.data() == kLevelRequest) {
+            socket->writeDatagram(levelData(QDateTime::currentMSecsSinceEpoch()), d.senderAddress(),
+                                  quint16(d.senderPort()));
+            continue;
+        }
         if (!takeSaveRequest(d.data())) {
             log(QStringLiteral("ignored %1 bytes from %2")
                     .arg(d.data().size())

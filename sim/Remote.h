@@ -1,6 +1,7 @@
 #pragma once
 // The remote protocol of one simulated element: it answers the paging
 // broadcast and the save-configuration request with its configuration reply,
+// and a level request ("VOL") with a block of audio samples,
 // and takes the settings a save request carries (through the same checks as
 // an SNMP SET, so a later SNMP read agrees).
 //
@@ -46,6 +47,11 @@ public:
     // Takes a save request of the element's layout (41 bytes for a decoder,
     // 37 or 38 for an encoder); false for any other datagram.
     bool takeSaveRequest(const QByteArray& request);
+    // The answer to a level request ("VOL") at a moment of the clock
+    // (milliseconds): 1203 bytes of audio whose level moves slowly.
+    QByteArray levelData(qint64 nowMs) const;
+    static constexpr double kLevelPeriodSeconds = 4.0;
+    static constexpr double kPeakEverySeconds = 7.0;
     // Sends the reply to whoever paged.
     void answerPaging(const QHostAddress& to, quint16 port);
 

@@ -5,8 +5,9 @@
 #
 # Starts BUILD_DIR/bin/orvalink-nms on a virtual display (Xvfb) with the demo
 # element database (tools/demo-nms.ini, 127.0.0.x addresses only), selects the
-# first element of the tree with the keyboard and writes the window to OUT.png
-# (default docs/screenshot.png). Settings, lock file and database live in a
+# first element of the tree, pings it and starts its level meter against the
+# demo's simulated elements, and writes the window to OUT.png (default
+# docs/screenshot.png) and its panel to docs/panel-live.png. Settings, lock file and database live in a
 # temporary folder, so nothing of the user's is read or changed; the start-up
 # notice is preset as dismissed so that it does not cover the window.
 #
@@ -48,16 +49,34 @@ cat > "$work/config/Quorvane/Quorvane.conf" <<'CONF'
 [Orvalink%20SNMP]
 EULA1=1
 NMS%20IP%20Address=127.0.0.1
+
+[Orvalink%20NMS%20window]
+Show%20audio%20level%20control=1
 CONF
 
-# The part that runs on the virtual display.
+# The part that runs on the virtual display: the demo's simulated elements
+# (SNMP on a high port, the remote protocol on 2977 of their 127.0.0.x
+# addresses), the program with a window manager, and an operator who clicks
+# the first element, its ping button and the level check box.
 cat > "$work/shoot.sh" <<'SHOOT'
 #!/usr/bin/env bash
 set -euo pipefail
-nms=$1 db=$2 out=$3
-"$nms" --db "$db" &
-pid=$!
-trap 'kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true' EXIT
+nms=$1 db=$2 out=$3 live=$4 sim=$5 port=$6
+pids=()
+trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done' EXIT
+if command -v openbox >/dev/null; then
+  openbox >/dev/null 2>&1 &
+  pids+=($!)
+  sleep 0.5
+fi
+if [[ -x "$sim" ]]; then
+  "$sim" --port "$port" --from-ini "$db" encoder@127.0.0.11/2E:8B:F2:00:01:01 \
+    decoder@127.0.0.21/2E:8B:F2:00:02:01 decoder@127.0.0.22/2E:8B:F2:00:02:02 >"$db.sim" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do grep -q ready "$db.sim" 2>/dev/null && break; sleep 0.1; done
+fi
+"$nms" --db "$db" --snmp-port "$port" &
+pids+=($!)
 win=""
 for _ in $(seq 1 100); do
   win=$(xdotool search --onlyvisible --name "Orvalink SNMP NMS" 2>/dev/null | head -n1 || true)
@@ -68,16 +87,23 @@ done
 xdotool windowmove "$win" 0 0 windowsize "$win" 1100 760 || true
 sleep 0.5
 # Click the first node of the element tree (top left of the window), as an
-# operator would.
+# operator would, then the ping button and the level check box of the panel.
 xdotool mousemove --window "$win" 150 136 click 1
 sleep 0.8
+xdotool mousemove --window "$win" 812 611 click 1
+sleep 0.8
+xdotool mousemove --window "$win" 725 662 click 1
+sleep 1.5
+xdotool mousemove --window "$win" 400 500
 import -window "$win" "$out"
+import -window "$win" -crop 482x650+614+64 +repage "$live"
 SHOOT
 chmod +x "$work/shoot.sh"
 
 HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
-  xvfb-run -a -s "-screen 0 1280x800x24" "$work/shoot.sh" "$nms" "$work/nms.ini" "$out"
-echo "screenshot: $out"
+  xvfb-run -a -s "-screen 0 1280x800x24" "$work/shoot.sh" "$nms" "$work/nms.ini" "$out" \
+  "$(dirname "$out")/panel-live.png" "$build/bin/orvalink-sim" "${DEMO_SNMP_PORT:-16161}"
+echo "screenshot: $out, $(dirname "$out")/panel-live.png"
 
 windows="$build/bin/windows-grab"
 if [[ -x "$windows" && -x "$build/bin/orvalink-sim" ]]; then

@@ -145,6 +145,9 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     connect(m_remote, &RemoteProtocol::fatalEndpointFailure, this, &frmMain::fatalError);
     // Level polling: every tick of tmrVolume asks the shown element.
     connect(panel->tmrVolume, &QTimer::timeout, m_remote, &RemoteProtocol::SendLevelRequest);
+    // ...and every level datagram on the endpoint reaches the meter, which
+    // only blanks itself once polling has stopped.
+    connect(m_remote, &RemoteProtocol::levelData, panel, &ElementPanel::ShowAudioLevel);
     // Has no handler and is never started.
     tmrSpectrum = new QTimer(this);
     tmrSpectrum->setObjectName(QStringLiteral("tmrSpectrum"));

@@ -553,6 +553,12 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
 
 void ElementPanel::ClearElementPanel()
 {
+    // No element, nothing to poll: the level requests would have no
+    // destination.
+    tmrVolume->stop();
+    setTicked(chkGetVolume, false);
+    setVUMeterWidthTwips(0);
+    lblVolume->setText(kQuietLevel);
     lblElementType->setText(kNoValue);
     lblElementType_Change();
     lblElementMAC->setText(kNoValue);

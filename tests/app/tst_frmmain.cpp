@@ -40,6 +40,8 @@
 
 #include <memory>
 
+#include <unistd.h>
+
 using namespace orvalink;
 using orvalink::testing::ScriptedPrompt;
 
@@ -178,6 +180,7 @@ private Q_SLOTS:
     void autoDiscoveryAsksFirst();
     void waitingWindowEndsWithTheLookUp();
     void remoteConfirmationShowsInThePanel();
+    void levelMeterFollowsThePolling();
     void popupMenuEnabling();
     void deviceWindowsOnlyForShownElement();
     void rightClickActsOnRowUnderCursor();
@@ -1277,6 +1280,87 @@ void TestFrmMain::remoteConfirmationShowsInThePanel()
     QCOMPARE(w.panel->lblVersion->text(), QStringLiteral("3.51"));
     QVERIFY(h.readDb().contains("VER=3.51\r\n"));
     QCOMPARE(h.nodeTexts(), QStringList{QStringLiteral("ENCODER ONE [2E:8B:F2:00:01:01]")});
+}
+
+void TestFrmMain::levelMeterFollowsThePolling()
+{
+    // The meter end to end: the ticked box polls the shown element (its
+    // stored "ip"), the element's level datagram on the endpoint moves the
+    // bar, and unticking blanks the meter at once, also for a datagram that
+    // was still on its way. Catches a meter that is never fed, requests sent
+    // to another element, and a late datagram drawn after polling stopped.
+    QUdpSocket element;
+    QString address;
+    for (int i = 0; i < 20 && address.isEmpty(); ++i) {
+        const QString a = QStringLiteral("127.0.%1.%2")
+                              .arg(90 + (::getpid() + i) % 60)
+                              .arg(10 + (::getpid() / 7 + i) % 200);
+        if (element.bind(QHostAddress(a), 2977))
+            address = a;
+    }
+    if (address.isEmpty())
+        QSKIP("no loopback address with port 2977 free");
+    const auto levelBlock = [](quint32 peak) {
+        QByteArray d;
+        for (int i = 0; i < 401; ++i) {
+            const quint32 v = i == 200 ? peak : 0x800000; // the rest negative
+            d.append(char(v >> 16)).append(char(v >> 8)).append(char(v));
+        }
+        return d;
+    };
+    QStringList asked;
+    QHostAddress station;
+    bool answering = true;
+    connect(&element, &QUdpSocket::readyRead, &element, [&] {
+        while (element.hasPendingDatagrams()) {
+            const QNetworkDatagram d = element.receiveDatagram();
+            asked << QString::fromLatin1(d.data());
+            station = d.senderAddress();
+            if (answering)
+                element.writeDatagram(levelBlock(4194304), station, quint16(d.senderPort()));
+        }
+    });
+
+    Harness h;
+    h.writeDb(QStringLiteral("[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=%1\r\n"
+                             "SNMPIP=%1\r\n[2E8BF2000201]\r\nNAME=OTHER          \r\nROLE=2\r\n"
+                             "IP=127.0.0.21\r\nSNMPIP=127.0.0.21\r\n")
+                  .arg(address)
+                  .toLatin1());
+    frmMain& w = h.start();
+    w.udpClient.setLocalPort(0);
+    w.mnuShowLevelControl->setChecked(true);
+    h.clickNode(0);
+    ElementPanel& p = *w.panel;
+    QVERIFY(p.chkGetVolume->isVisible());
+
+    p.chkGetVolume->click();
+    QVERIFY(p.tmrVolume->isActive());
+    QTRY_COMPARE(p.vuMeterWidthTwips(), 1050);
+    QCOMPARE(p.lblVolume->text(), QStringLiteral("-6dBFS"));
+    QVERIFY(asked.size() >= 1);
+    QCOMPARE(asked.first(), QStringLiteral("VOL"));
+
+    // Unticked while the next answer is on its way.
+    answering = false;
+    element.writeDatagram(levelBlock(0x7FFFFF), station, w.udpClient.boundPort());
+    p.chkGetVolume->click();
+    QCOMPARE(p.vuMeterWidthTwips(), 0);
+    QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
+    QTRY_COMPARE(p.audioPeak(), 0x7FFFFF); // it arrived...
+    QCOMPARE(p.vuMeterWidthTwips(), 0);    // ...and only blanked the meter
+    const qsizetype polls = asked.size();
+    QTest::qWait(150);
+    QCOMPARE(asked.size(), polls);
+
+    // A reload stops the polling as well.
+    answering = true;
+    p.chkGetVolume->click();
+    QTRY_VERIFY(p.vuMeterWidthTwips() > 0);
+    w.RefreshElementList();
+    QVERIFY(!p.tmrVolume->isActive());
+    QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
+    QVERIFY(h.prompt.done());
 }
 
 QTEST_MAIN(TestFrmMain)

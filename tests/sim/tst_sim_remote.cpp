@@ -23,6 +23,7 @@ class TestSimRemote : public QObject {
 private Q_SLOTS:
     void repliesByRole();
     void saveRequestIsCheckedTakenAndEchoed();
+    void levelDataMoves();
 };
 
 void TestSimRemote::repliesByRole()
@@ -71,6 +72,36 @@ void TestSimRemote::saveRequestIsCheckedTakenAndEchoed()
     QCOMPARE(v.bytes, hex("16"));
     QCOMPARE(dec.get(35, v), int(NoError));
     QCOMPARE(v.bytes, QByteArray("Studio B        "));
+}
+
+// The level answer is long enough to be taken as level data (more than 1200
+// bytes), carries positive samples, and its peak changes with the clock, so
+// a meter polling it visibly moves (a constant block would leave the meter
+// still and hide a station that stopped reading replies).
+void TestSimRemote::levelDataMoves()
+{
+    Element enc(Role::Encoder, QHostAddress(QStringLiteral("10.231.7.3")), hex("2e8bf2070003"));
+    RemoteResponder r(enc, RemoteConfig{}, BadReply::None);
+    const auto peak = [](const QByteArray& d) {
+        int best = 0;
+        for (int i = 0; i + 3 <= d.size(); i += 3) {
+            if (quint8(d[i]) < 0x80)
+                best =
+                    qMax(best, (quint8(d[i]) << 16) | (quint8(d[i + 1]) << 8) | quint8(d[i + 2]));
+        }
+        return best;
+    };
+    QList<int> peaks;
+    for (qint64 ms = 1000000; ms < 1000000 + 8000; ms += 250) {
+        const QByteArray d = r.levelData(ms);
+        QCOMPARE(d.size(), 1203);
+        peaks << peak(d);
+    }
+    const auto [low, high] = std::minmax_element(peaks.begin(), peaks.end());
+    // From about -24 dBFS up to a peak near full scale within one period.
+    QVERIFY2(*low > 8388607 / 100 && *low < 8388607 / 10, qPrintable(QString::number(*low)));
+    QVERIFY2(*high > 8388607 / 2, qPrintable(QString::number(*high)));
+    QVERIFY(r.levelData(2000000) != r.levelData(2001000));
 }
 
 QTEST_GUILESS_MAIN(TestSimRemote)
