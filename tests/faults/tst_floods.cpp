@@ -111,7 +111,10 @@ void TestFloods::probeUnderFloodWritesWhatACleanProbeWrites()
     const QString agent = QStringLiteral("127.0.112.2");
     const quint16 port = testing::simAgentPort(16112);
     SimProcess sim;
-    QVERIFY(sim.start(port, {QStringLiteral("decoder@") + agent}));
+    // Replies 10 ms late: each wait stays open long enough for the flood's
+    // datagrams to meet it.
+    QVERIFY(sim.start(port, {QStringLiteral("--delay"), QStringLiteral("10"),
+                             QStringLiteral("decoder@") + agent}));
     QTemporaryDir dir;
     ScriptedPrompt prompt;
 
@@ -138,7 +141,7 @@ void TestFloods::probeUnderFloodWritesWhatACleanProbeWrites()
     QProcess flooder;
     QVERIFY2(startFlooder(flooder, {QStringLiteral("nms-snmp"), kNms, QStringLiteral("2979"), agent,
                                     QString::number(port), QString::number(usedHi),
-                                    QStringLiteral("127.0.112.9"), QStringLiteral("8000")}),
+                                    QStringLiteral("127.0.112.9"), QStringLiteral("40000")}),
              flooder.readAllStandardError().constData());
     int probes = 0;
     QElapsedTimer t;
@@ -151,8 +154,8 @@ void TestFloods::probeUnderFloodWritesWhatACleanProbeWrites()
     }
     QVERIFY(flooder.state() == QProcess::NotRunning || flooder.waitForFinished(10000));
     QCOMPARE(flooder.exitCode(), 0);
-    QVERIFY(flooder.readAllStandardOutput().contains("sent 8000"));
-    qInfo("%d probes during a flood of 8000 datagrams", probes);
+    QVERIFY(flooder.readAllStandardOutput().contains("sent 40000"));
+    qInfo("%d probes during a flood of 40000 datagrams", probes);
     QVERIFY2(probes >= 3,
              qPrintable(QStringLiteral("only %1 probe(s) ran during the flood").arg(probes)));
     QVERIFY(prompt.done());
@@ -212,7 +215,8 @@ void TestFloods::simulatorUnderFloodAnswersCorrectlyWithFlatMemory()
         }
         flooder.waitForFinished(5000);
         QCOMPARE(flooder.exitCode(), 0);
-        qInfo("%d of %d requests answered during the flood", answered, asked);
+        if (check)
+            qInfo("%d of %d requests answered during the flood", answered, asked);
         // A request lost now and then to a full socket buffer is the
         // kernel's; an agent that stopped answering loses them all.
         QVERIFY2(!check || (asked > 100 && answered >= asked * 95 / 100),
