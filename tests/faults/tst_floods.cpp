@@ -156,7 +156,7 @@ void TestFloods::probeUnderFloodWritesWhatACleanProbeWrites()
     QCOMPARE(flooder.exitCode(), 0);
     QVERIFY(flooder.readAllStandardOutput().contains("sent 40000"));
     qInfo("%d probes during a flood of 40000 datagrams", probes);
-    QVERIFY2(probes >= 3,
+    QVERIFY2(probes >= 2,
              qPrintable(QStringLiteral("only %1 probe(s) ran during the flood").arg(probes)));
     QVERIFY(prompt.done());
 }
