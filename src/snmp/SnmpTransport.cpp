@@ -261,22 +261,27 @@ void SnmpTransport::sckUDP_DataArrival()
         const bool fromAgent = senderPort == m_agentPort &&
                                sender.isEqual(m_awaitedHost, QHostAddress::ConvertV4MappedToIPv4);
         if (!fromAgent) {
-            tapReceived(data, sender, senderPort,
-                        QStringLiteral("other sender (awaiting %1:%2)")
-                            .arg(m_awaitedHost.toString())
-                            .arg(m_agentPort));
+            if (m_tap)
+                tapReceived(data, sender, senderPort,
+                            QStringLiteral("other sender (awaiting %1:%2)")
+                                .arg(m_awaitedHost.toString())
+                                .arg(m_agentPort));
             continue;
         }
         const SnmpReply reply = parseSnmpReply(data);
-        QString ignored;
-        if (!reply.valid)
-            ignored = QStringLiteral("not a GetResponse with a variable");
-        else if (!requestIdMatches(reply.requestId, m_SNMPRequestID))
-            ignored = QStringLiteral("other request-id (awaiting %1)").arg(m_SNMPRequestID);
-        else if (reply.parameter != m_awaitedParameter)
-            ignored = QStringLiteral("other parameter (awaiting %1)").arg(m_awaitedParameter);
-        tapReceived(data, sender, senderPort, ignored);
-        if (!ignored.isEmpty())
+        const bool ours = reply.valid && requestIdMatches(reply.requestId, m_SNMPRequestID) &&
+                          reply.parameter == m_awaitedParameter;
+        if (m_tap) {
+            QString ignored;
+            if (!reply.valid)
+                ignored = QStringLiteral("not a GetResponse with a variable");
+            else if (!requestIdMatches(reply.requestId, m_SNMPRequestID))
+                ignored = QStringLiteral("other request-id (awaiting %1)").arg(m_SNMPRequestID);
+            else if (reply.parameter != m_awaitedParameter)
+                ignored = QStringLiteral("other parameter (awaiting %1)").arg(m_awaitedParameter);
+            tapReceived(data, sender, senderPort, ignored);
+        }
+        if (!ours)
             continue;
         m_SNMPResponse = data;
         m_timerSNMPTimeout->stop();
