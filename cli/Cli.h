@@ -1,6 +1,8 @@
 #pragma once
 // Shared pieces of orvalink-cli's verbs.
 
+#include "core/DatagramTap.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -18,6 +20,7 @@ struct Context {
     QTextStream& err;
     quint16 agentPort = 161; // --port, the SNMP agents' UDP port
     int remoteWaitMs = 0;    // --wait, the remote protocol's waits (0: 3000 ms)
+    bool verbose = false;    // -v, --verbose: every datagram to standard error
 };
 
 // A verb takes its own arguments (after the verb word) and returns the exit code.
@@ -49,7 +52,14 @@ int verbSfn(const Context&, const QStringList&);
 // could be read as the start of one; line breaks stay when keepLineBreaks.
 QString printable(const QString& text, bool keepLineBreaks = false);
 
-// Binds the transport to --nms and --port.
+// Binds the transport to --nms and --port (and taps it with -v).
 void prepareTransport(const Context& ctx, SnmpTransport& snmp);
+
+// With -v: prints each datagram to standard error, in hex with a summary of
+// an SNMP message (snmp) or of the remote protocol; empty without -v.
+DatagramTap datagramPrinter(const Context& ctx, bool snmp);
+
+// What to check when an agent gave no answer at all, for the operator.
+void printNoReplyHint(const Context& ctx, const QString& host);
 
 } // namespace orvalink::cli

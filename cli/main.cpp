@@ -103,7 +103,8 @@ const Verb kVerbs[] = {
 
 void printHelp(QTextStream& out)
 {
-    out << "Usage: orvalink-cli [--db PATH] [--nms ADDR] [--port P] [--wait MS] VERB [ARGS...]\n\n"
+    out << "Usage: orvalink-cli [-v] [--db PATH] [--nms ADDR] [--port P] [--wait MS] VERB "
+           "[ARGS...]\n\n"
            "Options:\n"
            "  --db PATH   element database (default: nms.ini beside the program when\n"
            "              it may write there, else in the user's data folder; now\n"
@@ -116,6 +117,10 @@ void printHelp(QTextStream& out)
            "              e.g. a simulator on a high port without root)\n"
            "  --wait MS   discover, remote-save and level: how long replies are awaited\n"
            "              (default 3000)\n"
+           "  -v, --verbose\n"
+           "              every SNMP and remote-protocol datagram sent and received, to\n"
+           "              standard error: a summary line (and why a received one was\n"
+           "              ignored) and the bytes in hex\n"
            "  --help      this text\n\n"
            "Verbs:\n";
     for (const Verb& v : kVerbs) {
@@ -147,8 +152,13 @@ int main(int argc, char** argv)
     QString nms;
     quint16 agentPort = 161;
     int remoteWaitMs = 0;
-    while (!args.isEmpty() && args.first().startsWith(QLatin1String("--"))) {
+    bool verbose = false;
+    while (!args.isEmpty() && args.first().startsWith(QLatin1Char('-'))) {
         const QString opt = args.takeFirst();
+        if (opt == QLatin1String("-v") || opt == QLatin1String("--verbose")) {
+            verbose = true;
+            continue;
+        }
         if (opt == QLatin1String("--help")) {
             printHelp(out);
             return 0;
@@ -198,7 +208,7 @@ int main(int argc, char** argv)
             IniStore::removeStaleTemporaries(dbPath);
             if (nms.isEmpty())
                 nms = defaultNmsAddress();
-            const Context ctx{dbPath, nms, out, err, agentPort, remoteWaitMs};
+            const Context ctx{dbPath, nms, out, err, agentPort, remoteWaitMs, verbose};
             return v.run(ctx, args);
         }
     }

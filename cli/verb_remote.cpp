@@ -78,6 +78,7 @@ struct RemoteSetup {
           protocol(endpoint, database, prompt, resolver, timings)
     {
         endpoint.setLocalAddress(ctx.nmsAddress);
+        endpoint.setTap(datagramPrinter(ctx, false));
         QObject::connect(&store, &IniStore::writeFailed, &store,
                          [&ctx](const QString& path, const QString& reason) {
                              ctx.err << "orvalink-cli: cannot write " << path << ": " << reason

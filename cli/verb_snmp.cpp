@@ -68,6 +68,7 @@ void prepareTransport(const Context& ctx, SnmpTransport& snmp)
 {
     snmp.setLocalAddress(ctx.nmsAddress);
     snmp.setPorts(2979, ctx.agentPort);
+    snmp.setTap(datagramPrinter(ctx, true));
     // Failures come back in each result (SnmpOutcome::NotSent with its
     // reason); the verbs print them once and stop.
 }
@@ -98,6 +99,7 @@ int verbGet(const Context& ctx, const QStringList& args)
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
     bool all = true;
+    bool silent = false;
     for (const quint8 n : numbers) {
         const SnmpResult r = snmp.GetSNMP(args.at(0), args.at(1), n);
         if (r.outcome == SnmpOutcome::NotSent) {
@@ -108,7 +110,10 @@ int verbGet(const Context& ctx, const QStringList& args)
         ctx.out << printable(r.value) << "\n";
         ctx.out.flush();
         all = all && r.hasValue();
+        silent = silent || r.outcome == SnmpOutcome::NoAnswer;
     }
+    if (silent)
+        printNoReplyHint(ctx, args.at(0));
     return all ? 0 : 1;
 }
 
@@ -157,6 +162,8 @@ int verbSet(const Context& ctx, const QStringList& args)
         return 1;
     }
     ctx.out << printable(r.value) << "\n";
+    if (r.outcome == SnmpOutcome::NoAnswer)
+        printNoReplyHint(ctx, args.at(0));
     return echoMatches(n, tag, args.at(4), r.value) ? 0 : 1;
 }
 

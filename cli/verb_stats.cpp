@@ -117,6 +117,7 @@ int verbStats(const Context& ctx, const QStringList& args)
         StatisticsSweep sweep{Timings{}};
         sweep.setLocalAddress(ctx.nmsAddress);
         sweep.setPorts(2979, ctx.agentPort);
+        sweep.setTap(datagramPrinter(ctx, true));
         if (!sweep.run(elements)) {
             ctx.err << "orvalink-cli: stats: " << sweep.error() << "\n";
             return 1;

@@ -28,6 +28,8 @@ if ((${#targets[@]} == 0)); then
 fi
 
 status=0
+passed=0
+failed=0
 for t in "${targets[@]}"; do
   corpus="$build/corpus/$t"
   artifacts="$build/artifacts/$t"
@@ -44,6 +46,10 @@ for t in "${targets[@]}"; do
       -artifact_prefix="$artifacts/" "$corpus"; then
     echo "== $t: FAILED (see $artifacts)" >&2
     status=1
+    failed=$((failed + 1))
+  else
+    passed=$((passed + 1))
   fi
 done
+echo "fuzz: $passed passed, $failed failed"
 exit $status

@@ -158,6 +158,8 @@ void StatisticsSweep::sendStep(Slot& slot)
         finishElement(slot);
         return;
     }
+    if (m_tap)
+        m_tap(DatagramEvent{true, slot.host.toString(), m_agentPort, request.datagram, QString()});
     slot.requestId = id;
     slot.waiting = true;
     slot.timer->start();
@@ -212,21 +214,35 @@ void StatisticsSweep::onReadyRead()
         if (read < 0)
             break;
         data.truncate(read);
-        if (senderPort != m_agentPort || !m_elements)
+        const auto tap = [&](const QString& ignored) {
+            if (m_tap)
+                m_tap(DatagramEvent{false, QHostAddress(sender.toIPv4Address()).toString(),
+                                    senderPort, data, ignored});
+        };
+        if (senderPort != m_agentPort || !m_elements) {
+            tap(QStringLiteral("other sender port"));
             continue;
+        }
         const SnmpReply reply = parseSnmpReply(data);
-        if (!reply.valid)
+        if (!reply.valid) {
+            tap(QStringLiteral("not a GetResponse with a variable"));
             continue;
+        }
+        bool taken = false;
         for (Slot& slot : m_slots) {
             if (!slot.waiting || !requestIdMatches(reply.requestId, slot.requestId) ||
                 !sender.isEqual(slot.host, QHostAddress::ConvertV4MappedToIPv4))
                 continue;
+            taken = true;
+            tap(QString());
             slot.waiting = false;
             slot.timer->stop();
             stepDone(slot, reply.text, true);
             sendStep(slot);
             break;
         }
+        if (!taken)
+            tap(QStringLiteral("no outstanding request of this sender and request-id"));
     }
 }
 

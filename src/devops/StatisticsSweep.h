@@ -8,6 +8,7 @@
 // the request-id; an element that does not answer its first request is
 // taken as down and not asked for the rest.
 
+#include "core/DatagramTap.h"
 #include "core/Timings.h"
 #include "devops/StatisticsOperation.h"
 
@@ -46,6 +47,8 @@ public:
     // same order. False, with error(), when the socket cannot be opened.
     bool run(QList<ElementStatistics>& elements);
     QString error() const { return m_error; }
+    // Called with every datagram sent and received (diagnostics).
+    void setTap(DatagramTap tap) { m_tap = std::move(tap); }
 
 private:
     struct Slot {
@@ -81,6 +84,7 @@ private:
     quint8 m_lastId = 0;
     QEventLoop* m_loop = nullptr;
     QString m_error;
+    DatagramTap m_tap;
 };
 
 } // namespace orvalink

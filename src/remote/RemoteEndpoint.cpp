@@ -68,8 +68,11 @@ RemoteSendResult RemoteEndpoint::bindSocket()
 RemoteSendResult RemoteEndpoint::transmit(const QByteArray& bytes, quint32 host, quint16 port)
 {
     const QHostAddress to(host);
-    if (m_socket->writeDatagram(bytes, to, port) == bytes.size())
+    if (m_socket->writeDatagram(bytes, to, port) == bytes.size()) {
+        if (m_tap)
+            m_tap(DatagramEvent{true, to.toString(), port, bytes, QString()});
         return {};
+    }
     return {RemoteSendOutcome::SendFailed, QStringLiteral("Cannot send to %1 port %2: %3")
                                                .arg(to.toString())
                                                .arg(port)
@@ -114,11 +117,20 @@ void RemoteEndpoint::udpClient_DataArrival()
     while (m_socket->hasPendingDatagrams()) {
         const qint64 size = m_socket->pendingDatagramSize();
         QByteArray data(qMax<qint64>(size, 0), Qt::Uninitialized);
-        const qint64 read = m_socket->readDatagram(data.data(), data.size());
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        const qint64 read = m_socket->readDatagram(data.data(), data.size(), &sender, &senderPort);
         if (read < 0)
             break;
         data.truncate(qsizetype(read));
-        switch (remote::classifyDatagram(data.size())) {
+        const remote::DatagramKind kind = remote::classifyDatagram(data.size());
+        if (m_tap)
+            m_tap(DatagramEvent{false, QHostAddress(sender.toIPv4Address()).toString(), senderPort,
+                                data,
+                                kind == remote::DatagramKind::Ignored
+                                    ? QStringLiteral("its length (3, or 55 to 1200 bytes)")
+                                    : QString()});
+        switch (kind) {
         case remote::DatagramKind::Level:
             Q_EMIT levelDatagram(data);
             break;

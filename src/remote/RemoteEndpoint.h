@@ -4,6 +4,8 @@
 // binds it afresh and sends one datagram; it then stays bound so that the
 // element's answer arrives, and hands every datagram on by its length.
 
+#include "core/DatagramTap.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -54,6 +56,10 @@ public:
     void close();
     bool isBound() const;
 
+    // Called with every datagram sent and received, and why a received one
+    // was dropped (diagnostics; none by default).
+    void setTap(DatagramTap tap) { m_tap = std::move(tap); }
+
     // The remote host and port the last request addressed.
     QString remoteHost() const { return m_remoteHost; }
     quint16 remotePort() const { return m_remotePort; }
@@ -75,6 +81,7 @@ private:
     quint16 m_localPort;
     QString m_remoteHost;
     quint16 m_remotePort = 0;
+    DatagramTap m_tap;
 };
 
 } // namespace orvalink

@@ -361,7 +361,7 @@ SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID, q
     return buildMessage(community, snmptag::SetRequest, byteOID, requestId, byteValueType, value);
 }
 
-SnmpReply parseSnmpReply(const QByteArray& datagram)
+SnmpReply parseSnmpMessage(const QByteArray& datagram)
 {
     SnmpReply r;
     BerReader top(datagram.constData(), datagram.size());
@@ -372,16 +372,26 @@ SnmpReply parseSnmpReply(const QByteArray& datagram)
         return r;
     r.community = community.bytes();
     r.pduType = pduType;
-    if (pduType != snmptag::GetResponse || !pdu.integer(&r.requestId) ||
-        !pdu.integer(&r.errorStatus) || !pdu.integer(&r.errorIndex) ||
+    if (!pdu.integer(&r.requestId) || !pdu.integer(&r.errorStatus) || !pdu.integer(&r.errorIndex) ||
         !pdu.expect(0x30, &bindings) || !bindings.expect(0x30, &binding) ||
         !binding.expect(0x06, &oid) || !binding.next(&r.valueTag, &value))
         return r;
     r.valid = true;
-    r.parameter = parameterOf(oid.bytes());
+    r.oid = oid.bytes();
+    r.parameter = parameterOf(r.oid);
     r.value = value.bytes();
     if (r.errorStatus == 0)
         r.text = valueText(r.parameter, r.valueTag, r.value);
+    return r;
+}
+
+SnmpReply parseSnmpReply(const QByteArray& datagram)
+{
+    SnmpReply r = parseSnmpMessage(datagram);
+    if (r.pduType != snmptag::GetResponse) {
+        r.valid = false;
+        r.text.clear();
+    }
     return r;
 }
 

@@ -78,6 +78,7 @@ struct SnmpReply {
     qint64 requestId = -1; // as the agent encoded it (a signed BER integer)
     qint64 errorStatus = -1;
     qint64 errorIndex = -1;
+    QByteArray oid;     // the first variable's OID, as encoded
     int parameter = -1; // n of 1.3.6.1.4.1.44467.1.n.0, -1 for any other OID
     quint8 valueTag = 0;
     QByteArray value; // the value bytes
@@ -87,6 +88,10 @@ struct SnmpReply {
 // Reads a datagram. Never reads outside `datagram`; anything malformed gives
 // a reply with valid == false and an empty text.
 SnmpReply parseSnmpReply(const QByteArray& datagram);
+
+// The same for a message of any PDU type (a request as well as a reply):
+// `valid` when it is well formed and carries at least one variable.
+SnmpReply parseSnmpMessage(const QByteArray& datagram);
 
 // The value text of a reply: empty when the datagram is malformed, the agent
 // reported an error or the value has no text form.

@@ -73,9 +73,33 @@ void SnmpTransport::closeSocket()
 void SnmpTransport::discardPending()
 {
     while (m_sckUDP->hasPendingDatagrams()) {
-        if (m_sckUDP->readDatagram(nullptr, 0) < 0)
+        if (!m_tap) {
+            if (m_sckUDP->readDatagram(nullptr, 0) < 0)
+                break;
+            continue;
+        }
+        QByteArray data(qMax<qint64>(m_sckUDP->pendingDatagramSize(), 0), Qt::Uninitialized);
+        QHostAddress sender;
+        quint16 senderPort = 0;
+        const qint64 read = m_sckUDP->readDatagram(data.data(), data.size(), &sender, &senderPort);
+        if (read < 0)
             break;
+        data.truncate(qsizetype(read));
+        tapReceived(data, sender, senderPort, QStringLiteral("no request outstanding"));
     }
+}
+
+void SnmpTransport::tapReceived(const QByteArray& data, const QHostAddress& sender, quint16 port,
+                                const QString& ignored)
+{
+    if (!m_tap)
+        return;
+    DatagramEvent e;
+    e.peer = QHostAddress(sender.toIPv4Address()).toString();
+    e.peerPort = port;
+    e.data = data;
+    e.ignored = ignored;
+    m_tap(e);
 }
 
 SnmpResult SnmpTransport::GetSNMP(const QString& strHostIP, const QString& strCommunity,
@@ -132,6 +156,8 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
         m_open = false;
         return notSent(why, true);
     }
+    if (m_tap)
+        m_tap(DatagramEvent{true, host.toString(), m_agentPort, request.datagram, QString()});
     m_failureReported = false;
     m_SNMPRequestID = requestId;
     m_awaitedHost = host;
@@ -225,6 +251,7 @@ void SnmpTransport::sckUDP_DataArrival()
         if (!m_SNMPAwaitingReply) {
             // Nothing outstanding (a reply that came after its wait timed
             // out, or a stray): dropped; the next exchange binds again.
+            tapReceived(data, sender, senderPort, QStringLiteral("no request outstanding"));
             closeSocket();
             return;
         }
@@ -233,11 +260,28 @@ void SnmpTransport::sckUDP_DataArrival()
         // and the wait goes on.
         const bool fromAgent = senderPort == m_agentPort &&
                                sender.isEqual(m_awaitedHost, QHostAddress::ConvertV4MappedToIPv4);
-        if (!fromAgent)
+        if (!fromAgent) {
+            if (m_tap)
+                tapReceived(data, sender, senderPort,
+                            QStringLiteral("other sender (awaiting %1:%2)")
+                                .arg(m_awaitedHost.toString())
+                                .arg(m_agentPort));
             continue;
+        }
         const SnmpReply reply = parseSnmpReply(data);
-        if (!reply.valid || !requestIdMatches(reply.requestId, m_SNMPRequestID) ||
-            reply.parameter != m_awaitedParameter)
+        const bool ours = reply.valid && requestIdMatches(reply.requestId, m_SNMPRequestID) &&
+                          reply.parameter == m_awaitedParameter;
+        if (m_tap) {
+            QString ignored;
+            if (!reply.valid)
+                ignored = QStringLiteral("not a GetResponse with a variable");
+            else if (!requestIdMatches(reply.requestId, m_SNMPRequestID))
+                ignored = QStringLiteral("other request-id (awaiting %1)").arg(m_SNMPRequestID);
+            else if (reply.parameter != m_awaitedParameter)
+                ignored = QStringLiteral("other parameter (awaiting %1)").arg(m_awaitedParameter);
+            tapReceived(data, sender, senderPort, ignored);
+        }
+        if (!ours)
             continue;
         m_SNMPResponse = data;
         m_timerSNMPTimeout->stop();

@@ -3,6 +3,7 @@
 // GetRequest or SetRequest, wait for the agent's reply while the event loop
 // keeps running, and return the reply's value text (empty for no value).
 
+#include "core/DatagramTap.h"
 #include "core/Timings.h"
 #include "snmp/SnmpClient.h"
 
@@ -32,6 +33,10 @@ public:
     SnmpResult SetSNMP(const QString& strHostIP, const QString& strCommunity, quint8 byteOID,
                        quint8 byteValueType, const QString& varValue) override;
 
+    // Called with every datagram sent and received, and why a received one
+    // was not taken (diagnostics; none by default).
+    void setTap(DatagramTap tap) { m_tap = std::move(tap); }
+
     bool isBound() const;
     bool isBusy() const { return m_SNMPAwaitingReply; }
     // Request-id of the last request sent; the next one is one more (250 is
@@ -56,6 +61,8 @@ private:
     void sckUDP_DataArrival();
     void timerSNMPTimeout_Timer();
     void endWait();
+    void tapReceived(const QByteArray& data, const QHostAddress& sender, quint16 port,
+                     const QString& ignored);
 
     Timings m_timings;
     QString m_strLocalNMSIPAddress;
@@ -73,6 +80,7 @@ private:
     int m_awaitedParameter = -1; // and about which parameter
     bool m_failureReported = false;
     bool m_open = false; // the exchange's view: bound or closed
+    DatagramTap m_tap;
 };
 
 } // namespace orvalink

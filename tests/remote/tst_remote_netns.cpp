@@ -3,9 +3,13 @@
 // others, all made by the test and removed after it. Nothing leaves the
 // namespaces. Needs root; skipped otherwise.
 
+#include "store/IniStore.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -143,6 +147,17 @@ private:
     QString m_error;
 };
 
+// Every section's keys and values.
+QMap<QString, QMap<QString, QString>> contentOf(const QString& path)
+{
+    orvalink::IniStore store;
+    QMap<QString, QMap<QString, QString>> c;
+    for (const QString& section : store.sectionNames(path))
+        for (const QString& key : store.sectionKeys(section, path))
+            c[section][key] = store.read(section, key, path, QString());
+    return c;
+}
+
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
@@ -155,6 +170,7 @@ class TestRemoteNetns : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void discoveryAndSaveOnABridge();
+    void discoveryUnderFloodFindsWhatACleanOneFinds();
 };
 
 void TestRemoteNetns::discoveryAndSaveOnABridge()
@@ -234,6 +250,63 @@ void TestRemoteNetns::discoveryAndSaveOnABridge()
     QVERIFY2(silent.err.contains(
                  QStringLiteral("Waiting for a response from Network Element has timed out!")),
              qPrintable(silent.err));
+}
+
+// Catches a dispatch or reply handler that crashes on garbage, takes a
+// truncated reply or one that fails its checks as an element, or loses the
+// real elements' replies among thousands of hostile datagrams on port 2976.
+void TestRemoteNetns::discoveryUnderFloodFindsWhatACleanOneFinds()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to make network namespaces (run the suite as root, as CI does)");
+    if (run(QStringLiteral("ip"), {"netns", "list"}).exitCode != 0)
+        QSKIP("the ip tool (iproute2) with network namespaces is not available");
+
+    const int net = 1 + int(QRandomGenerator::global()->bounded(250));
+    Lan lan(net);
+    QTemporaryDir dir;
+    QVERIFY2(lan.makeBridge() && lan.addNode(QStringLiteral("nms"), 1) &&
+                 lan.addNode(QStringLiteral("dec"), 2) && lan.addNode(QStringLiteral("enc"), 3) &&
+                 lan.addNode(QStringLiteral("flood"), 5),
+             qPrintable(lan.error()));
+    QVERIFY2(lan.startSim(QStringLiteral("dec"),
+                          {QStringLiteral("decoder@%1/%2").arg(lan.address(2), lan.mac(2))}) &&
+                 lan.startSim(QStringLiteral("enc"),
+                              {QStringLiteral("encoder@%1/%2").arg(lan.address(3), lan.mac(3))}),
+             qPrintable(lan.error()));
+    const auto discover = [&](const QString& file) {
+        return lan.inNms(
+            {"--db", dir.filePath(file), "--nms", lan.address(1), "--wait", "1000", "discover"});
+    };
+    const Run clean = discover(QStringLiteral("clean.ini"));
+    QVERIFY2(clean.exitCode == 0, qPrintable(clean.out + clean.err));
+    const auto cleanContent = contentOf(dir.filePath(QStringLiteral("clean.ini")));
+    QCOMPARE(cleanContent.size(), 2);
+
+    // The flooder sends from its own node of the bridge, to the station only.
+    QProcess flooder;
+    flooder.start(QStringLiteral("ip"),
+                  {"netns", "exec", lan.ns(QStringLiteral("flood")),
+                   QCoreApplication::applicationDirPath() + QStringLiteral("/datagram-flooder"),
+                   "remote", lan.address(1), "2976", "100000"});
+    QByteArray out;
+    QElapsedTimer t;
+    t.start();
+    while (!out.contains("flooding") && t.elapsed() < 10000 &&
+           flooder.state() != QProcess::NotRunning) {
+        flooder.waitForReadyRead(20);
+        out += flooder.readAllStandardOutput();
+    }
+    QVERIFY2(out.contains("flooding"), flooder.readAllStandardError().constData());
+    const Run flooded = discover(QStringLiteral("flooded.ini"));
+    // The flood lasted the whole discovery.
+    QVERIFY(flooder.state() == QProcess::Running);
+    flooder.kill();
+    flooder.waitForFinished(5000);
+    QVERIFY2(flooded.exitCode == 0, qPrintable(flooded.out + flooded.err.left(2000)));
+    QVERIFY2(flooded.err.count(QStringLiteral("Feedback is corrupted.")) > 100,
+             "the station saw few of the flood's replies");
+    QCOMPARE(contentOf(dir.filePath(QStringLiteral("flooded.ini"))), cleanContent);
 }
 
 QTEST_GUILESS_MAIN(TestRemoteNetns)

@@ -1,0 +1,130 @@
+#include "snmp/SnmpSummary.h"
+
+#include "snmp/SnmpCodec.h"
+#include "store/Cp1252.h"
+
+#include <QStringList>
+
+namespace orvalink {
+
+namespace {
+
+QString pduName(quint8 type)
+{
+    switch (type) {
+    case 0xA0:
+        return QStringLiteral("GetRequest");
+    case 0xA1:
+        return QStringLiteral("GetNextRequest");
+    case 0xA2:
+        return QStringLiteral("GetResponse");
+    case 0xA3:
+        return QStringLiteral("SetRequest");
+    case 0xA4:
+        return QStringLiteral("Trap");
+    default:
+        return QStringLiteral("PDU 0x%1").arg(type, 2, 16, QLatin1Char('0'));
+    }
+}
+
+QString tagName(quint8 tag)
+{
+    switch (tag) {
+    case 0x02:
+        return QStringLiteral("INTEGER");
+    case 0x04:
+        return QStringLiteral("OCTET STRING");
+    case 0x05:
+        return QStringLiteral("NULL");
+    case 0x06:
+        return QStringLiteral("OBJECT IDENTIFIER");
+    case 0x40:
+        return QStringLiteral("IpAddress");
+    case 0x41:
+        return QStringLiteral("Counter32");
+    case 0x42:
+        return QStringLiteral("Gauge32");
+    case 0x43:
+        return QStringLiteral("TimeTicks");
+    case 0x46:
+        return QStringLiteral("Counter64");
+    default:
+        return QStringLiteral("tag 0x%1").arg(tag, 2, 16, QLatin1Char('0'));
+    }
+}
+
+QString valueDescription(const SnmpReply& m)
+{
+    QString out = tagName(m.valueTag);
+    if (m.valueTag == 0x05)
+        return out;
+    if (m.valueTag == snmptag::OctetString && !(m.parameter == param::Mac && m.value.size() == 6))
+        return out + QStringLiteral(" \"%1\"").arg(cp1252::decode(m.value));
+    if (!m.text.isEmpty())
+        return out + QLatin1Char(' ') + m.text;
+    if (m.value.isEmpty())
+        return out + QStringLiteral(" (empty)");
+    return out + QStringLiteral(" 0x") + QString::fromLatin1(m.value.toHex());
+}
+
+} // namespace
+
+QString oidText(const QByteArray& encoded)
+{
+    if (encoded.isEmpty())
+        return QString();
+    QStringList parts;
+    quint64 sub = 0;
+    bool first = true;
+    for (qsizetype i = 0; i < encoded.size(); ++i) {
+        const quint8 b = quint8(encoded.at(i));
+        if (sub > (quint64(1) << 56))
+            return QString();
+        sub = (sub << 7) | (b & 0x7F);
+        if (b & 0x80)
+            continue;
+        if (first) {
+            const quint64 x = sub < 80 ? sub / 40 : 2;
+            parts << QString::number(x) << QString::number(sub - 40 * x);
+            first = false;
+        } else {
+            parts << QString::number(sub);
+        }
+        sub = 0;
+    }
+    if (quint8(encoded.back()) & 0x80)
+        return QString(); // the last sub-identifier is cut off
+    return parts.join(QLatin1Char('.'));
+}
+
+QString snmpSummary(const QByteArray& datagram)
+{
+    const SnmpReply m = parseSnmpMessage(datagram);
+    if (!m.valid) {
+        if (m.pduType != 0)
+            return QStringLiteral("%1, damaged or without variables").arg(pduName(m.pduType));
+        return QStringLiteral("not an SNMP message");
+    }
+    // The station's ids are one byte, 1 to 250; from 128 up BER makes them
+    // negative, and they read here as the station sent them.
+    const qint64 id = m.requestId < 0 && m.requestId >= -128 ? m.requestId + 256 : m.requestId;
+    QString out = pduName(m.pduType) + QStringLiteral(" id %1").arg(id);
+    if (m.version != 0)
+        out += QStringLiteral(" version %1").arg(m.version);
+    const QString oid = oidText(m.oid);
+    if (m.pduType == snmptag::GetResponse) {
+        out += QStringLiteral(" error %1").arg(m.errorStatus);
+        if (m.errorStatus != 0)
+            out += QStringLiteral(" index %1").arg(m.errorIndex);
+        out += m.parameter >= 0 ? QStringLiteral(" n %1").arg(m.parameter)
+                                : QStringLiteral(" ") + (oid.isEmpty() ? QStringLiteral("?") : oid);
+        return out + QLatin1Char(' ') + valueDescription(m);
+    }
+    out += QStringLiteral(" community %1 %2")
+               .arg(cp1252::decode(m.community), oid.isEmpty() ? QStringLiteral("?") : oid);
+    if (m.valueTag != 0x05)
+        out += QLatin1Char(' ') + valueDescription(m);
+    return out;
+}
+
+} // namespace orvalink

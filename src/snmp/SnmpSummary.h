@@ -1,0 +1,19 @@
+#pragma once
+// One line that says what an SNMP datagram is, for the operator's
+// diagnostics (orvalink-cli -v):
+//   GetRequest id 17 community morqubit 1.3.6.1.4.1.44467.1.35.0
+//   GetResponse id 17 error 0 n 35 OCTET STRING "STUDIO 1"
+// Texts from the datagram are given as they are: a caller that prints the
+// line to a terminal makes it printable first.
+
+#include <QByteArray>
+#include <QString>
+
+namespace orvalink {
+
+QString snmpSummary(const QByteArray& datagram);
+
+// 1.3.6.1.4.1.44467.1.35.0 from the encoded OID bytes ("" when malformed).
+QString oidText(const QByteArray& encoded);
+
+} // namespace orvalink
