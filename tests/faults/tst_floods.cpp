@@ -218,8 +218,12 @@ void TestFloods::simulatorUnderFloodAnswersCorrectlyWithFlatMemory()
         if (check)
             qInfo("%d of %d requests answered during the flood", answered, asked);
         // A request lost now and then to a full socket buffer is the
-        // kernel's; an agent that stopped answering loses them all.
-        QVERIFY2(!check || (asked > 100 && answered >= asked * 95 / 100),
+        // kernel's; an agent that stopped answering loses them all. A
+        // sanitizer build's agent is several times slower, so the flood
+        // leaves time for fewer requests and fills its buffer more often.
+        const int minAsked = kSanitized ? 20 : 100;
+        const int minPercent = kSanitized ? 75 : 95;
+        QVERIFY2(!check || (asked > minAsked && answered >= asked * minPercent / 100),
                  qPrintable(QStringLiteral("%1 of %2 answered").arg(answered).arg(asked)));
     };
     // A first flood settles the agent's allocations; the second may not grow them.
