@@ -1,5 +1,7 @@
 #include "devops/StatisticsSweep.h"
 
+#include "core/UdpRead.h"
+
 #include "core/Readouts.h"
 #include "core/Text.h"
 #include "snmp/SnmpCodec.h"
@@ -206,18 +208,15 @@ void StatisticsSweep::onTimeout(Slot& slot)
 void StatisticsSweep::onReadyRead()
 {
     while (m_socket->hasPendingDatagrams()) {
-        const qint64 size = m_socket->pendingDatagramSize();
-        QByteArray data(qMax<qint64>(size, 0), Qt::Uninitialized);
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 read = m_socket->readDatagram(data.data(), data.size(), &sender, &senderPort);
-        if (read < 0)
+        const ReceivedDatagram d = readPendingDatagram(*m_socket);
+        if (!d.ok)
             break;
-        data.truncate(read);
+        const QByteArray& data = d.data;
+        const QHostAddress& sender = d.sender;
+        const quint16 senderPort = d.senderPort;
         const auto tap = [&](const QString& ignored) {
             if (m_tap)
-                m_tap(DatagramEvent{false, QHostAddress(sender.toIPv4Address()).toString(),
-                                    senderPort, data, ignored});
+                m_tap(DatagramEvent{false, d.senderText(), senderPort, data, ignored});
         };
         if (senderPort != m_agentPort || !m_elements) {
             tap(QStringLiteral("other sender port"));

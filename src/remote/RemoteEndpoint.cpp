@@ -1,5 +1,7 @@
 #include "remote/RemoteEndpoint.h"
 
+#include "core/UdpRead.h"
+
 #include "core/Text.h"
 #include "remote/RemoteCodec.h"
 
@@ -115,18 +117,13 @@ RemoteSendResult RemoteEndpoint::sendToRemote(const QByteArray& bytes)
 void RemoteEndpoint::udpClient_DataArrival()
 {
     while (m_socket->hasPendingDatagrams()) {
-        const qint64 size = m_socket->pendingDatagramSize();
-        QByteArray data(qMax<qint64>(size, 0), Qt::Uninitialized);
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 read = m_socket->readDatagram(data.data(), data.size(), &sender, &senderPort);
-        if (read < 0)
+        const ReceivedDatagram d = readPendingDatagram(*m_socket);
+        if (!d.ok)
             break;
-        data.truncate(qsizetype(read));
+        const QByteArray& data = d.data;
         const remote::DatagramKind kind = remote::classifyDatagram(data.size());
         if (m_tap)
-            m_tap(DatagramEvent{false, QHostAddress(sender.toIPv4Address()).toString(), senderPort,
-                                data,
+            m_tap(DatagramEvent{false, d.senderText(), d.senderPort, data,
                                 kind == remote::DatagramKind::Ignored
                                     ? QStringLiteral("its length (3, or 55 to 1200 bytes)")
                                     : QString()});

@@ -1,5 +1,7 @@
 #include "snmp/SnmpTransport.h"
 
+#include "core/UdpRead.h"
+
 #include "snmp/SnmpCodec.h"
 
 #include <QEventLoop>
@@ -78,14 +80,10 @@ void SnmpTransport::discardPending()
                 break;
             continue;
         }
-        QByteArray data(qMax<qint64>(m_sckUDP->pendingDatagramSize(), 0), Qt::Uninitialized);
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 read = m_sckUDP->readDatagram(data.data(), data.size(), &sender, &senderPort);
-        if (read < 0)
+        const ReceivedDatagram d = readPendingDatagram(*m_sckUDP);
+        if (!d.ok)
             break;
-        data.truncate(qsizetype(read));
-        tapReceived(data, sender, senderPort, QStringLiteral("no request outstanding"));
+        tapReceived(d.data, d.sender, d.senderPort, QStringLiteral("no request outstanding"));
     }
 }
 
@@ -95,7 +93,7 @@ void SnmpTransport::tapReceived(const QByteArray& data, const QHostAddress& send
     if (!m_tap)
         return;
     DatagramEvent e;
-    e.peer = QHostAddress(sender.toIPv4Address()).toString();
+    e.peer = formatIPv4(sender.toIPv4Address());
     e.peerPort = port;
     e.data = data;
     e.ignored = ignored;
@@ -238,16 +236,12 @@ SnmpResult SnmpTransport::notSent(const QString& reason, bool socketFailure)
 void SnmpTransport::sckUDP_DataArrival()
 {
     while (m_sckUDP->hasPendingDatagrams()) {
-        // Only the sender is asked for: a full QNetworkDatagram would make the
-        // socket layer collect the destination and hop limit of every reply.
-        const qint64 size = m_sckUDP->pendingDatagramSize();
-        QByteArray data(qMax<qint64>(size, 0), Qt::Uninitialized);
-        QHostAddress sender;
-        quint16 senderPort = 0;
-        const qint64 read = m_sckUDP->readDatagram(data.data(), data.size(), &sender, &senderPort);
-        if (read < 0)
+        const ReceivedDatagram d = readPendingDatagram(*m_sckUDP);
+        if (!d.ok)
             break;
-        data.truncate(int(read));
+        const QByteArray& data = d.data;
+        const QHostAddress& sender = d.sender;
+        const quint16 senderPort = d.senderPort;
         if (!m_SNMPAwaitingReply) {
             // Nothing outstanding (a reply that came after its wait timed
             // out, or a stray): dropped; the next exchange binds again.
