@@ -8,18 +8,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using orvalink::testing::binPath;
+using orvalink::testing::ProgramRun;
+using orvalink::testing::runProgram;
 using orvalink::testing::SimProcess;
 
 namespace {
 
 const QString kNms = QStringLiteral("127.0.95.100");
 const QString kDecoderMac = QStringLiteral("2E:8B:F2:00:5F:02");
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 } // namespace
 
@@ -30,21 +27,12 @@ class TestCliDevops : public QObject {
     SimProcess refusing;
 
     QString dbPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
-    Run cli(const QStringList& args, const QByteArray& input = QByteArray())
+    ProgramRun cli(const QStringList& args, const QByteArray& input = QByteArray())
     {
-        QProcess p;
-        p.start(qEnvironmentVariable("ORVALINK_BIN_DIR") + QStringLiteral("/orvalink-cli"),
-                QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"), kNms} +
-                    args);
-        p.write(input);
-        p.closeWriteChannel();
-        Run r;
-        if (!p.waitForFinished(30000))
-            return r;
-        r.exitCode = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return runProgram(
+            binPath("orvalink-cli"),
+            QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"), kNms} + args,
+            30000, input);
     }
     QByteArray db() const
     {
@@ -67,7 +55,7 @@ private Q_SLOTS:
     // the status lines not printed.
     void probe()
     {
-        Run r = cli({QStringLiteral("probe"), QStringLiteral("127.0.95.2")});
+        ProgramRun r = cli({QStringLiteral("probe"), QStringLiteral("127.0.95.2")});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains(QStringLiteral("Status: Getting device DSP revison\n")));
         QVERIFY(r.out.contains(QStringLiteral("Status: Finished with SUCCESS!\n")));
@@ -88,7 +76,7 @@ private Q_SLOTS:
                       QStringLiteral("gauge"), QStringLiteral("5")})
                      .exitCode,
                  0);
-        Run r = cli({QStringLiteral("diff"), kDecoderMac});
+        ProgramRun r = cli({QStringLiteral("diff"), kDecoderMac});
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QStringLiteral("buf 10 5\n"));
 
@@ -113,9 +101,9 @@ private Q_SLOTS:
     // Catches: a refused value reported as applied or stored.
     void applyRefused()
     {
-        const Run r = cli({QStringLiteral("apply"), QStringLiteral("2E:8B:F2:00:5F:03"),
-                           QStringLiteral("att=255"), QStringLiteral("--yes"),
-                           QStringLiteral("--spacing-ms"), QStringLiteral("10")});
+        const ProgramRun r = cli({QStringLiteral("apply"), QStringLiteral("2E:8B:F2:00:5F:03"),
+                                  QStringLiteral("att=255"), QStringLiteral("--yes"),
+                                  QStringLiteral("--spacing-ms"), QStringLiteral("10")});
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.out.contains(QStringLiteral("Failed setting Device audio attenuation!\n")));
         QVERIFY(r.out.contains(QStringLiteral("Failed setting audio attenuation!\n")));
@@ -130,7 +118,7 @@ private Q_SLOTS:
         for (const QString& pair :
              {QStringLiteral("att=13"), QStringLiteral("ver=1"), QStringLiteral("input=1"),
               QStringLiteral("ip=1.2.3"), QStringLiteral("name=")}) {
-            const Run r =
+            const ProgramRun r =
                 cli({QStringLiteral("apply"), kDecoderMac, pair, QStringLiteral("--yes")});
             QVERIFY2(r.exitCode == 2, qPrintable(pair));
             QVERIFY2(!r.err.isEmpty(), qPrintable(pair));
@@ -141,7 +129,7 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::Append));
         f.write("[2E8BF2005F09]\r\nROLE=1\r\nSNMPIP=127.0.95.9\r\n");
         f.close();
-        const Run r = cli({QStringLiteral("diff"), QStringLiteral("2E8BF2005F09")});
+        const ProgramRun r = cli({QStringLiteral("diff"), QStringLiteral("2E8BF2005F09")});
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.err.contains(QStringLiteral("does not answer")));
     }

@@ -95,23 +95,34 @@ private:
     QString m_log;
 };
 
-struct CliRun {
-    int exitCode = -1;
+// What a program run by a test did.
+struct ProgramRun {
+    int exitCode = -1; // -1: timed out, -2: crashed
     QString out;
     QString err;
     qint64 ms = 0;
 };
+using CliRun = ProgramRun;
 
-inline CliRun runCli(const QStringList& args, int timeoutMs = 30000)
+// Runs a program to its end (killed after timeoutMs), with `input` on its
+// standard input.
+inline ProgramRun
+runProgram(const QString& program, const QStringList& args, int timeoutMs = 30000,
+           const QByteArray& input = QByteArray(),
+           const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     QElapsedTimer t;
     t.start();
-    p.start(binDir() + QStringLiteral("/orvalink-cli"), args);
-    CliRun r;
+    p.start(program, args);
+    p.write(input);
+    p.closeWriteChannel();
+    ProgramRun r;
     if (!p.waitForFinished(timeoutMs)) {
         p.kill();
         p.waitForFinished();
+        r.err = QStringLiteral("timed out");
         return r;
     }
     r.ms = t.elapsed();
@@ -119,6 +130,17 @@ inline CliRun runCli(const QStringList& args, int timeoutMs = 30000)
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+// One of the project's programs, beside the tests' programs.
+inline QString binPath(const char* name)
+{
+    return binDir() + QLatin1Char('/') + QLatin1String(name);
+}
+
+inline CliRun runCli(const QStringList& args, int timeoutMs = 30000)
+{
+    return runProgram(binPath("orvalink-cli"), args, timeoutMs);
 }
 
 } // namespace orvalink::testing

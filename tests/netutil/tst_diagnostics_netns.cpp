@@ -3,6 +3,8 @@
 // simulated element with a known MAC. Nothing leaves the namespaces. Needs
 // root; skipped otherwise.
 
+#include "common/SimProcess.h"
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,32 +16,11 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
+using orvalink::testing::binPath;
+using Run = orvalink::testing::ProgramRun;
 Run run(const QString& program, const QStringList& args)
 {
-    QProcess p;
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QString bin(const char* name)
-{
-    return qEnvironmentVariable("ORVALINK_BIN_DIR") + QLatin1Char('/') + QLatin1String(name);
+    return orvalink::testing::runProgram(program, args, 20000);
 }
 
 const QString kStation = QStringLiteral("10.231.88.1");
@@ -93,7 +74,7 @@ public:
     {
         m_sim = std::make_unique<QProcess>();
         m_sim->start(QStringLiteral("ip"),
-                     {"netns", "exec", m_element, bin("orvalink-sim"),
+                     {"netns", "exec", m_element, binPath("orvalink-sim"),
                       QStringLiteral("encoder@%1/%2").arg(kElement, kElementMac)});
         QByteArray out;
         QElapsedTimer t;
@@ -111,9 +92,9 @@ public:
     // orvalink-cli in the station's namespace, sending from its address.
     Run cli(const QStringList& args)
     {
-        return run(QStringLiteral("ip"),
-                   QStringList{"netns", "exec", m_station, bin("orvalink-cli"), "--nms", kStation} +
-                       args);
+        return run(QStringLiteral("ip"), QStringList{"netns", "exec", m_station,
+                                                     binPath("orvalink-cli"), "--nms", kStation} +
+                                             args);
     }
     QString error() const { return m_error; }
 

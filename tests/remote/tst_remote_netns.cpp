@@ -3,6 +3,7 @@
 // others, all made by the test and removed after it. Nothing leaves the
 // namespaces. Needs root; skipped otherwise.
 
+#include "common/SimProcess.h"
 #include "store/IniStore.h"
 
 #include <QCoreApplication>
@@ -23,33 +24,11 @@
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
+using orvalink::testing::binPath;
+using Run = orvalink::testing::ProgramRun;
 Run run(const QString& program, const QStringList& args, int timeoutMs = 20000)
 {
-    QProcess p;
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("timed out");
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QString bin(const char* name)
-{
-    return QString::fromLocal8Bit(qgetenv("ORVALINK_BIN_DIR")) + QLatin1Char('/') +
-           QLatin1String(name);
+    return orvalink::testing::runProgram(program, args, timeoutMs);
 }
 
 // The namespaces of one run: the bridge "<run>-sw" and one per node.
@@ -103,7 +82,7 @@ public:
     {
         auto p = std::make_unique<QProcess>();
         p->start(QStringLiteral("ip"),
-                 QStringList{"netns", "exec", ns(node), bin("orvalink-sim")} + args);
+                 QStringList{"netns", "exec", ns(node), binPath("orvalink-sim")} + args);
         QByteArray out;
         QElapsedTimer t;
         t.start();
@@ -120,7 +99,7 @@ public:
     Run inNms(const QStringList& args)
     {
         return run(QStringLiteral("ip"),
-                   QStringList{"netns", "exec", ns("nms"), bin("orvalink-cli")} + args);
+                   QStringList{"netns", "exec", ns("nms"), binPath("orvalink-cli")} + args);
     }
     void tearDown()
     {

@@ -2,6 +2,7 @@
 // cannot drift), against libsmi's checker, and by object name through
 // net-snmp against the simulator on loopback (127.0.79.x).
 
+#include "common/SimProcess.h"
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpCodec.h"
 
@@ -118,28 +119,11 @@ quint16 agentPort()
     return ::geteuid() == 0 ? 161 : 16179;
 }
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
+using Run = orvalink::testing::ProgramRun;
 Run run(const QString& program, const QStringList& args,
         const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment())
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished();
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return orvalink::testing::runProgram(program, args, 20000, QByteArray(), env);
 }
 
 } // namespace
