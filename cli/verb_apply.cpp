@@ -45,17 +45,7 @@ bool findElement(const Context& ctx, const char* verb, const Database& database,
     }
     shown->section = section;
     shown->mac = decodeMac(section);
-    switch (roleFromText(database.read(section, QStringLiteral("role")))) {
-    case ElementRole::Encoder:
-        shown->roleCaption = QStringLiteral("ENCODER");
-        break;
-    case ElementRole::Decoder:
-        shown->roleCaption = QStringLiteral("DECODER");
-        break;
-    case ElementRole::Unknown:
-        shown->roleCaption = QStringLiteral("UNKNOWN");
-        break;
-    }
+    shown->roleCaption = roleCaption(roleFromText(database.read(section, QStringLiteral("role"))));
     return true;
 }
 
@@ -109,8 +99,8 @@ int verbDiff(const Context& ctx, const QStringList& args)
     QList<ApplyOperation::Difference> differences;
     if (!apply.compareWithDevice(shown.section, &differences)) {
         ctx.err << "orvalink-cli: diff: the element at "
-                << printable(database.read(shown.section, QStringLiteral("snmpip"),
-                                           ApplyOperation::kDefaultAgentAddress))
+                << printable(
+                       database.read(shown.section, QStringLiteral("snmpip"), kDefaultAgentAddress))
                 << " does not answer\n";
         return 2;
     }

@@ -38,9 +38,7 @@ public:
         };
         s.mac = decodeMac(m_section);
         const int role = number("role", 0);
-        s.roleCaption = role == 1   ? QStringLiteral("ENCODER")
-                        : role == 2 ? QStringLiteral("DECODER")
-                                    : QStringLiteral("UNKNOWN");
+        s.roleCaption = roleCaption(ElementRole(role));
         s.name = text("name");
         s.ip = text("ip");
         s.mask = text("mask");

@@ -268,7 +268,6 @@ void Agent::onReadyRead()
         SnmpMessage request;
         QString why;
         if (!parseMessage(datagram.data(), request, &why)) {
-            ++m_malformed;
             log(QStringLiteral("%1 <- %2: dropped %3 bytes that do not parse (%4)")
                     .arg(m_element.label(), from)
                     .arg(datagram.data().size())
@@ -299,9 +298,6 @@ void Agent::onReadyRead()
         } else {
             reply = answerRequest(m_element, request, &changed, &note);
         }
-        if (!reply && (request.community != m_element.readCommunity() &&
-                       request.community != m_element.writeCommunity()))
-            ++m_authFailures;
         log(QStringLiteral("%1 <- %2: %3").arg(m_element.label(), from, note));
         if (changed)
             Q_EMIT settingsChanged();

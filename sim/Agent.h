@@ -62,9 +62,6 @@ public:
     bool start(QString* error);
     QString endpoint() const; // encoder@127.0.0.21:161
 
-    quint64 malformedCount() const { return m_malformed; }
-    quint64 authFailureCount() const { return m_authFailures; }
-
 Q_SIGNALS:
     // An accepted SET (or a restart) changed what should be kept.
     void settingsChanged();
@@ -87,8 +84,6 @@ private:
     QUdpSocket* m_replySocket = nullptr; // only with FaultPlan::fromPort
     quint64 m_replies = 0;
     quint64 m_requests = 0;
-    quint64 m_malformed = 0;
-    quint64 m_authFailures = 0;
     bool m_restartPending = false;
     bool m_restarting = false;
     std::mt19937 m_rng;

@@ -18,6 +18,7 @@
 #include "dialogs/frmStatistics.h"
 #include "dialogs/frmWaiting.h"
 #include "netutil/Ping.h"
+#include "panel/Fields.h"
 #include "remote/DiscoveryOperation.h"
 #include "remote/MacWait.h"
 #include "remote/RemoteProtocol.h"
@@ -602,8 +603,7 @@ void frmMain::AddNewElement()
         return;
     QString probeStatus;
     {
-        Database database(m_store, m_ctx.databasePath);
-        ProbeOperation probe(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+        ProbeOperation probe(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
         connect(&probe, &ProbeOperation::statusChanged, this,
                 [&probeStatus](const QString& text) { probeStatus = text; });
         frmAddNewSNMP dialog(probe, this);
@@ -769,18 +769,17 @@ void frmMain::showAgainFromDatabase()
 
 void frmMain::SendConfiguration()
 {
-    Database database(m_store, m_ctx.databasePath);
     const ShownElement shown = shownElement();
     // A decoder has no audio-source choice: the list goes to "Digital".
     if (shown.isShown() && shown.roleCaption == QLatin1String("DECODER"))
         panel->cmbAudioInput->setCurrentIndex(0);
     EditedValues values = editedValues();
-    const QString reason = ApplyOperation::checkEdits(shown, values, database);
+    const QString reason = ApplyOperation::checkEdits(shown, values, m_database);
     if (!reason.isEmpty()) {
         ApplyOperation::refuse(*m_ctx.prompt, reason);
         return;
     }
-    ApplyOperation apply(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+    ApplyOperation apply(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
     if (!apply.confirm())
         return;
     frmSendSNMP dialog(apply, *this, m_ctx.timings, this);
@@ -876,8 +875,7 @@ void frmMain::showSNMPProperties()
 {
     if (!shownElement().isShown())
         return;
-    Database database(m_store, m_ctx.databasePath);
-    SnmpPropertiesOperation properties(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+    SnmpPropertiesOperation properties(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
     frmSNMPProperties dialog(properties, *this, m_ctx.timings, this);
     runDialog(dialog);
 }
@@ -886,8 +884,7 @@ void frmMain::showStatistics()
 {
     if (!shownElement().isShown())
         return;
-    Database database(m_store, m_ctx.databasePath);
-    StatisticsOperation statistics(*m_snmp, database, m_ctx.timings);
+    StatisticsOperation statistics(*m_snmp, m_database, m_ctx.timings);
     frmStatistics dialog(statistics, *this, m_ctx.timings, this);
     runDialog(dialog);
 }
@@ -896,8 +893,7 @@ void frmMain::showAdjust()
 {
     if (!shownElement().isShown())
         return;
-    Database database(m_store, m_ctx.databasePath);
-    SfnAdjustOperation adjust(*m_snmp, database, *m_ctx.prompt, m_ctx.timings);
+    SfnAdjustOperation adjust(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
     frmAdjust dialog(adjust, *this, m_ctx.timings, this);
     runDialog(dialog);
 }
@@ -912,9 +908,9 @@ void frmMain::cmdPing_Click()
     if (mac.length() <= 6)
         return;
     const QString target = ReadFromINI(Encode_MAC(mac), QStringLiteral("snmpip"),
-                                       m_ctx.databasePath, QStringLiteral("192.168.1.15"));
+                                       m_ctx.databasePath, kDefaultAgentAddress);
     panel->cmdPing->setToolTip(QStringLiteral("Ping to ") + target);
-    panel->setPingColour(QColor(255, 255, 192));
+    panel->setPingColour(fields::kLightYellow);
     panel->cmdPing->setText(QStringLiteral("Trying..."));
 
     Pinger* pinger = m_ctx.pinger;
@@ -937,7 +933,7 @@ void frmMain::cmdPing_Click()
     if (panel->lblElementMAC->text() != mac)
         return;
     panel->setPingColour(outcome.state == PingOutcome::State::Success ? QColor(0, 255, 0)
-                                                                      : QColor(255, 128, 128));
+                                                                      : fields::kLightRed);
     panel->cmdPing->setText(outcome.caption);
 }
 

@@ -23,8 +23,6 @@ public:
     // until reset().
     void cancel();
     void reset();
-    bool isWaiting() const { return m_loop != nullptr; }
-    bool isCancelled() const { return m_cancelled; }
 
 private:
     QTimer* m_timer;

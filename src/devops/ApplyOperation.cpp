@@ -14,30 +14,7 @@ namespace orvalink {
 namespace {
 
 const QChar kCR(13);
-const QString kEncoderCaption = QStringLiteral("ENCODER");
 const QString kDecoderCaption = QStringLiteral("DECODER");
-
-ElementRole roleOfCaption(const QString& caption)
-{
-    if (caption == kEncoderCaption)
-        return ElementRole::Encoder;
-    if (caption == kDecoderCaption)
-        return ElementRole::Decoder;
-    return ElementRole::Unknown;
-}
-
-QString captionOfRole(ElementRole role)
-{
-    switch (role) {
-    case ElementRole::Encoder:
-        return kEncoderCaption;
-    case ElementRole::Decoder:
-        return kDecoderCaption;
-    case ElementRole::Unknown:
-        break;
-    }
-    return QStringLiteral("UNKNOWN");
-}
 
 // A stored or echoed number; nullopt for a text that is not one.
 std::optional<qint64> numberOf(const QString& text)
@@ -160,9 +137,6 @@ const EditorRange kRanges[] = {
 };
 
 } // namespace
-
-const QString ApplyOperation::kDefaultAgentAddress = QStringLiteral("192.168.1.15");
-const QString ApplyOperation::kDefaultWriteCommunity = QStringLiteral("kestrvla");
 
 ApplyOperation::ApplyOperation(SnmpClient& client, Database& database, Prompt& prompt,
                                const Timings& timings, QObject* parent)
@@ -415,8 +389,7 @@ bool ApplyOperation::compareWithDevice(const QString& section, QList<Difference>
     ShownElement shown;
     shown.section = section;
     shown.mac = decodeMac(section);
-    shown.roleCaption =
-        captionOfRole(roleFromText(m_database.read(section, QStringLiteral("role"))));
+    shown.roleCaption = roleCaption(roleFromText(m_database.read(section, QStringLiteral("role"))));
     const QString host = m_database.read(section, QStringLiteral("snmpip"), kDefaultAgentAddress);
     const QString community =
         m_database.read(section, QStringLiteral("snmpro"), QStringLiteral("morqubit"));

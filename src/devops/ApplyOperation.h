@@ -36,8 +36,6 @@ public:
     };
 
     // Where a section without snmpip and snmprw sends its SETs.
-    static const QString kDefaultAgentAddress;
-    static const QString kDefaultWriteCommunity;
 
     // One step of the apply order that the editors take part in.
     struct Step {

@@ -154,10 +154,9 @@ SfnAdjustOperation::SetResult SfnAdjustOperation::set(const QString& section,
     m_cancelled = false;
     m_pause->reset();
 
-    const QString host =
-        m_database.read(section, QStringLiteral("snmpip"), QStringLiteral("192.168.1.15"));
+    const QString host = m_database.read(section, QStringLiteral("snmpip"), kDefaultAgentAddress);
     const QString community =
-        m_database.read(section, QStringLiteral("snmprw"), QStringLiteral("kestrvla"));
+        m_database.read(section, QStringLiteral("snmprw"), kDefaultWriteCommunity);
     const QString txtHiddenDelay = QString::number(delayNs);
     const qint64 stored = storedDelay(section);
 

@@ -15,10 +15,6 @@
 
 namespace orvalink {
 
-namespace {
-constexpr quint8 kLastRequestId = 250;
-}
-
 StatisticsSweep::StatisticsSweep(const Timings& timings, QObject* parent)
     : QObject(parent), m_timings(timings), m_socket(new QUdpSocket(this))
 {
@@ -38,11 +34,6 @@ void StatisticsSweep::setPorts(quint16 localPort, quint16 agentPort)
     m_agentPort = agentPort;
 }
 
-void StatisticsSweep::setMaxInFlight(int elements)
-{
-    m_maxInFlight = qBound(1, elements, 200);
-}
-
 QList<ElementStatistics> StatisticsSweep::elementsOf(const Database& database)
 {
     QList<ElementStatistics> out;
@@ -52,7 +43,7 @@ QList<ElementStatistics> StatisticsSweep::elementsOf(const Database& database)
         s.mac = e.mac;
         s.name = e.name;
         s.role = e.role;
-        s.ip = database.read(e.section, QStringLiteral("snmpip"));
+        s.ip = e.snmpIp;
         s.community = database.read(e.section, QStringLiteral("snmpro"));
         s.sfn = readouts::storedInteger(database.read(e.section, QStringLiteral("sfn"))) == 1;
         out.append(s);
@@ -65,7 +56,7 @@ quint8 StatisticsSweep::nextRequestId()
     // At most 200 requests are outstanding, one per slot, so among 250 ids
     // there is always one that no outstanding request carries.
     for (;;) {
-        m_lastId = m_lastId >= kLastRequestId ? 1 : quint8(m_lastId + 1);
+        m_lastId = orvalink::nextRequestId(m_lastId);
         bool inUse = false;
         for (const Slot& s : m_slots)
             inUse |= s.waiting && s.requestId == m_lastId;
@@ -100,7 +91,7 @@ bool StatisticsSweep::run(QList<ElementStatistics>& elements)
     m_nextElement = 0;
     m_finished = 0;
     m_slots.clear();
-    m_slots.resize(size_t(qMin(m_maxInFlight, int(elements.size()))));
+    m_slots.resize(size_t(qMin(kDefaultInFlight, int(elements.size()))));
     for (Slot& slot : m_slots) {
         slot.timer = new QTimer(this);
         slot.timer->setSingleShot(true);
@@ -132,9 +123,10 @@ void StatisticsSweep::startNext(Slot& slot)
     e.readings.clear();
     e.up = false;
     // The database is read before the run; what each element needs is here.
-    slot.steps = statisticsStepsFor(e.role == ElementRole::Decoder ? QStringLiteral("2")
-                                                                   : QStringLiteral("1"),
-                                    e.sfn ? QStringLiteral("1") : QStringLiteral("0"));
+    StepContext context;
+    context.role = e.role == ElementRole::Decoder ? ElementRole::Decoder : ElementRole::Encoder;
+    context.sfn = e.sfn;
+    slot.steps = selectSteps(statisticsSteps(), context);
     slot.community = e.community;
     slot.step = 0;
     quint32 a = 0;

@@ -37,8 +37,6 @@ public:
 
     void setLocalAddress(const QString& address) { m_localAddress = address; }
     void setPorts(quint16 localPort, quint16 agentPort);
-    // Elements read at the same time (1 to 200).
-    void setMaxInFlight(int elements);
 
     // Every element of the database, in file order, with what it is read by.
     static QList<ElementStatistics> elementsOf(const Database& database);
@@ -74,11 +72,9 @@ private:
     QString m_localAddress;
     quint16 m_localPort = 2979;
     quint16 m_agentPort = 161;
-    int m_maxInFlight = kDefaultInFlight;
     QUdpSocket* m_socket;
     std::vector<Slot> m_slots;
     QList<ElementStatistics>* m_elements = nullptr;
-    QList<QList<OperationStep>> m_steps;
     int m_nextElement = 0;
     int m_finished = 0;
     quint8 m_lastId = 0;

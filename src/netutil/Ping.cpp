@@ -89,7 +89,7 @@ PingOutcome PingElement(Pinger& pinger, const QString& address, Prompt& prompt)
     }
     EchoReply record;
     out.status = pinger.SendEcho(address, record);
-    if (EchoStatusText(out.status) != QLatin1String("Success!")) {
+    if (out.status != icmpstatus::Success) {
         out.state = PingOutcome::State::Failed;
         out.caption = QStringLiteral("Failed!");
     } else {

@@ -60,9 +60,6 @@ public:
     qint32 SendEcho(const QString& address, EchoReply& record) override;
     void StopSockets() override;
 
-    // The kind of socket StartSockets opened (Automatic before).
-    SocketKind openedKind() const { return m_opened; }
-
 private:
     int m_timeoutMs;
     SocketKind m_kind;

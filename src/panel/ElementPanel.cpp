@@ -30,7 +30,7 @@ namespace orvalink {
 
 namespace {
 
-const QColor kLightYellow(255, 255, 192);
+using fields::kLightYellow;
 
 constexpr int kMaxSectionKeys = 24;
 constexpr int kVUMeterFullTwips = audiolevel::kBarFullTwips;

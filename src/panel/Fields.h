@@ -10,6 +10,8 @@ namespace orvalink::fields {
 
 // Background of a field whose text is invalid.
 inline const QColor kLightRed(255, 128, 128);
+// The ping button at rest and while a ping runs.
+inline const QColor kLightYellow(255, 255, 192);
 
 // Light red background for an invalid field, the normal one otherwise. The
 // state is also kept in the field's "invalid" property, for tests and styles.

@@ -20,15 +20,6 @@ namespace {
 const QString kCR = QStringLiteral("\r");
 const QString kCannotSave = QStringLiteral("Cannot save this element info.");
 
-QString roleCaption(int role)
-{
-    if (role == 1)
-        return QStringLiteral("ENCODER");
-    if (role == 2)
-        return QStringLiteral("DECODER");
-    return QStringLiteral("UNKNOWN");
-}
-
 QString comparable(const QString& name)
 {
     return cp1252::toUpper(trimBlanks(name));
@@ -162,20 +153,6 @@ void RemoteProtocol::timerRemoteSent_Timer()
 
 // ------------------------------------------------------------------- replies
 
-void RemoteProtocol::OnRemoteDatagram(const QByteArray& data)
-{
-    switch (remote::classifyDatagram(data.size())) {
-    case remote::DatagramKind::Level:
-        Q_EMIT levelData(data);
-        break;
-    case remote::DatagramKind::ConfigReply:
-        HandleRemoteReply(data);
-        break;
-    case remote::DatagramKind::Ignored:
-        break;
-    }
-}
-
 void RemoteProtocol::HandleRemoteReply(const QByteArray& data)
 {
     // Whether it belongs to a discovery is decided by when it came.
@@ -211,7 +188,6 @@ bool RemoteProtocol::handleReply(const QByteArray& data, bool discovery)
     // A record of its own: nothing of an earlier reply can be taken for
     // this one's.
     const remote::ConfigReply r = remote::decodeConfigReply(data);
-    m_reply = r;
     if (const QString failure = remote::replyCheckFailure(r); !failure.isEmpty()) {
         feedbackError(failure);
         return false;
@@ -322,7 +298,7 @@ void RemoteProtocol::confirmSave(const remote::ConfigReply& r, const QString& ma
 
     RemoteConfirmed shown;
     put("role", num(r.role));
-    shown.typeCaption = roleCaption(r.role);
+    shown.typeCaption = roleCaption(ElementRole(r.role));
     if (r.role != 1 && r.role != 2)
         mismatch = true;
 

@@ -56,14 +56,11 @@ public:
     bool reportSendFailure(const RemoteSendResult& result);
 
     // ---- Replies ----
-    void OnRemoteDatagram(const QByteArray& data);
     void HandleRemoteReply(const QByteArray& data);
     bool isHandling() const { return m_handling; }
 
     bool AutoDiscoverAwaiting = false;
     QTimer* timerRemoteSent = nullptr;
-    // The last reply's record, for the waiting window (UDP_Response_IP).
-    remote::ConfigReply lastReply() const { return m_reply; }
     MacResolver& resolver() { return m_resolver; }
     RemoteEndpoint& endpoint() { return m_endpoint; }
     Database& database() { return m_database; }
@@ -100,7 +97,6 @@ private:
     Timings m_timings;
     RemotePanel* m_panel = nullptr;
     std::function<QString(const QString&)> m_macWaiter;
-    remote::ConfigReply m_reply;
     QList<Pending> m_queue;
     bool m_handling = false;
     bool m_levelFailureReported = false;

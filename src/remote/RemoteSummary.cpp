@@ -1,5 +1,7 @@
 #include "remote/RemoteSummary.h"
 
+#include "core/Text.h"
+
 #include "remote/ConfigReply.h"
 #include "remote/RemoteCodec.h"
 #include "store/Cp1252.h"
@@ -10,11 +12,8 @@ namespace {
 
 QString dotted(const QByteArray& d, int at)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(quint8(d.at(at)))
-        .arg(quint8(d.at(at + 1)))
-        .arg(quint8(d.at(at + 2)))
-        .arg(quint8(d.at(at + 3)));
+    return formatIPv4((quint32(quint8(d.at(at))) << 24) | (quint32(quint8(d.at(at + 1))) << 16) |
+                      (quint32(quint8(d.at(at + 2))) << 8) | quint32(quint8(d.at(at + 3))));
 }
 
 QString saveRequest(const QByteArray& d)

@@ -101,4 +101,11 @@ QString decodeSnmpResponse(const QByteArray& SNMPResponse);
 // from 128 up are negative numbers in BER, and agents echo them either way.
 bool requestIdMatches(qint64 echoed, quint8 sent);
 
+// Request-ids run 1, 2, ..., 250 and start again at 1; 0 is never sent.
+constexpr quint8 kLastRequestId = 250;
+constexpr quint8 nextRequestId(quint8 last)
+{
+    return last >= kLastRequestId ? 1 : quint8(last + 1);
+}
+
 } // namespace orvalink

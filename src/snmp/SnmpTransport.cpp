@@ -13,10 +13,6 @@
 
 namespace orvalink {
 
-namespace {
-constexpr quint8 kLastRequestId = 250;
-}
-
 SnmpTransport::SnmpTransport(const Timings& timings, QObject* parent)
     : QObject(parent), m_timings(timings), m_sckUDP(new QUdpSocket(this)),
       m_timerSNMPTimeout(new QTimer(this)),
@@ -125,7 +121,7 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
                        false);
     }
 
-    const quint8 requestId = m_SNMPRequestID >= kLastRequestId ? 1 : quint8(m_SNMPRequestID + 1);
+    const quint8 requestId = nextRequestId(m_SNMPRequestID);
     const SnmpEncodeResult request =
         kind == Kind::Get
             ? encodeGetRequest(strCommunity, byteOID, requestId)

@@ -67,6 +67,28 @@ ElementRole roleFromText(const QString& roleText)
     return ElementRole::Unknown;
 }
 
+QString roleCaption(ElementRole role)
+{
+    switch (role) {
+    case ElementRole::Encoder:
+        return QStringLiteral("ENCODER");
+    case ElementRole::Decoder:
+        return QStringLiteral("DECODER");
+    case ElementRole::Unknown:
+        break;
+    }
+    return QStringLiteral("UNKNOWN");
+}
+
+ElementRole roleOfCaption(const QString& caption)
+{
+    if (caption == QLatin1String("ENCODER"))
+        return ElementRole::Encoder;
+    if (caption == QLatin1String("DECODER"))
+        return ElementRole::Decoder;
+    return ElementRole::Unknown;
+}
+
 QString chooseDatabasePath(const QString& programDir, const QString& userDataDir)
 {
     const QString beside = QDir(programDir).filePath(QStringLiteral("nms.ini"));

@@ -29,11 +29,20 @@ QString defaultDatabasePath();
 // created or rewritten there, else userDataDir (created when missing).
 QString chooseDatabasePath(const QString& programDir, const QString& userDataDir);
 
+// What an element's section gives when it holds no agent address or write
+// community: the devices' factory settings.
+inline const QString kDefaultAgentAddress = QStringLiteral("192.168.1.15");
+inline const QString kDefaultWriteCommunity = QStringLiteral("kestrvla");
+
 enum class ElementRole { Unknown = 0, Encoder = 1, Decoder = 2 };
 
 // The kind a stored role text names: its leading number 1 is an ENCODER,
 // 2 a DECODER; anything else, a missing role included, is Unknown.
 ElementRole roleFromText(const QString& roleText);
+// "ENCODER", "DECODER", or "UNKNOWN" for any other role, as the panel shows
+// it; and back (any other caption is Unknown).
+QString roleCaption(ElementRole role);
+ElementRole roleOfCaption(const QString& caption);
 
 struct ElementEntry {
     QString section;  // 12 hex digits as in the file
