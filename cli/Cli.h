@@ -8,8 +8,9 @@
 #include <QTextStream>
 
 namespace orvalink {
+class IniStore;
 class SnmpTransport;
-}
+} // namespace orvalink
 
 namespace orvalink::cli {
 
@@ -51,6 +52,9 @@ int verbSfn(const Context&, const QStringList&);
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that
 // could be read as the start of one; line breaks stay when keepLineBreaks.
 QString printable(const QString& text, bool keepLineBreaks = false);
+
+// Database writes that fail are told on standard error, once per streak.
+void reportWriteFailures(const Context& ctx, IniStore& store);
 
 // Binds the transport to --nms and --port (and taps it with -v).
 void prepareTransport(const Context& ctx, SnmpTransport& snmp);

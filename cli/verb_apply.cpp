@@ -72,10 +72,7 @@ private:
 
 IniStore& storeFor(const Context& ctx, IniStore& store)
 {
-    QObject::connect(&store, &IniStore::writeFailed, &store,
-                     [&ctx](const QString& path, const QString& reason) {
-                         ctx.err << "orvalink-cli: cannot write " << path << ": " << reason << "\n";
-                     });
+    reportWriteFailures(ctx, store);
     return store;
 }
 

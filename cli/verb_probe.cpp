@@ -31,10 +31,7 @@ int verbProbe(const Context& ctx, const QStringList& args)
     }
 
     IniStore store;
-    QObject::connect(&store, &IniStore::writeFailed, &store,
-                     [&ctx](const QString& path, const QString& reason) {
-                         ctx.err << "orvalink-cli: cannot write " << path << ": " << reason << "\n";
-                     });
+    reportWriteFailures(ctx, store);
     Database database(store, ctx.dbPath);
     TerminalPrompt prompt(ctx.err, false);
     SnmpTransport snmp{Timings{}};

@@ -77,11 +77,7 @@ struct RemoteSetup {
     {
         endpoint.setLocalAddress(ctx.nmsAddress);
         endpoint.setTap(datagramPrinter(ctx, false));
-        QObject::connect(&store, &IniStore::writeFailed, &store,
-                         [&ctx](const QString& path, const QString& reason) {
-                             ctx.err << "orvalink-cli: cannot write " << path << ": " << reason
-                                     << "\n";
-                         });
+        reportWriteFailures(ctx, store);
     }
 };
 

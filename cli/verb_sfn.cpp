@@ -42,10 +42,7 @@ int verbSfn(const Context& ctx, const QStringList& args)
     }
     const QString section = encodeMac(args.at(0));
     IniStore store;
-    QObject::connect(&store, &IniStore::writeFailed, &store,
-                     [&ctx](const QString& path, const QString& reason) {
-                         ctx.err << "orvalink-cli: cannot write " << path << ": " << reason << "\n";
-                     });
+    reportWriteFailures(ctx, store);
     Database database(store, ctx.dbPath);
     if (section.isEmpty() || !database.sectionExists(section)) {
         ctx.err << "orvalink-cli: sfn: no element " << printable(args.at(0)) << " in " << ctx.dbPath

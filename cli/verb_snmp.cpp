@@ -6,6 +6,7 @@
 #include "snmp/SnmpCodec.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
+#include "store/IniStore.h"
 
 namespace orvalink::cli {
 
@@ -63,6 +64,14 @@ bool echoMatches(quint8 n, quint8 tag, const QString& sent, const QString& echo)
 }
 
 } // namespace
+
+void reportWriteFailures(const Context& ctx, IniStore& store)
+{
+    QObject::connect(&store, &IniStore::writeFailed, &store,
+                     [&ctx](const QString& path, const QString& reason) {
+                         ctx.err << "orvalink-cli: cannot write " << path << ": " << reason << "\n";
+                     });
+}
 
 void prepareTransport(const Context& ctx, SnmpTransport& snmp)
 {
