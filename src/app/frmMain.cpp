@@ -158,6 +158,8 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     m_snmp->setPorts(m_ctx.snmpLocalPort, m_ctx.snmpAgentPort);
     connect(m_snmp, &SnmpTransport::transportFailure, this,
             [this](const QString& message) { m_ctx.prompt->tell(PromptIcon::Critical, message); });
+    connect(m_snmp, &SnmpTransport::noAnswer, this,
+            [this](const QString& host) { postOutcome(QStringLiteral("No reply from ") + host); });
 
     connect(&m_store, &IniStore::writeFailed, this, &frmMain::reportWriteFailure);
     connect(panel, &ElementPanel::pingClicked, this, &frmMain::cmdPing_Click);

@@ -169,8 +169,10 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
         return result;
     m_waitLoop = nullptr;
 
-    if (m_SNMPResponse.isEmpty())
+    if (m_SNMPResponse.isEmpty()) {
+        Q_EMIT noAnswer(host.toString(), byteOID);
         return result;
+    }
     result.value = decodeSnmpResponse(m_SNMPResponse);
     result.outcome = result.value.isEmpty() ? SnmpOutcome::NoValue : SnmpOutcome::Value;
     return result;

@@ -49,6 +49,8 @@ Q_SIGNALS:
     // A failure of the socket layer (port taken, address not local, send
     // error): once per streak of failures, in words for the operator.
     void transportFailure(const QString& message);
+    // A request went out and no reply came within the wait.
+    void noAnswer(const QString& strHostIP, quint8 byteOID);
 
 private:
     enum class Kind { Get, Set };

@@ -1094,6 +1094,8 @@ void TestFrmMain::snmpLeavesFromTheChosenInterface()
     w.cmbNMSIPAddr->setCurrentIndex(1);
 
     QCOMPARE(w.GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("public01"), 15), QString());
+    // The operator sees in the status bar who stayed silent.
+    QCOMPARE(w.lastOutcome(), QStringLiteral("No reply from 127.0.0.1"));
     QTRY_VERIFY(agent.hasPendingDatagrams());
     const QNetworkDatagram request = agent.receiveDatagram();
     QCOMPARE(request.senderAddress(), QHostAddress(QStringLiteral("127.0.0.2")));
