@@ -139,9 +139,19 @@ QString Database::read(const QString& section, const QString& key, const QString
     return m_store.read(section, key, m_path, def);
 }
 
-void Database::write(const QString& section, const QString& key, const QString& value)
+bool Database::write(const QString& section, const QString& key, const QString& value)
 {
-    m_store.write(section, key, value, m_path);
+    return m_store.write(section, key, value, m_path);
+}
+
+bool Database::writeKeys(const QString& section, const QList<QPair<QString, QString>>& keyValues)
+{
+    return m_store.writeKeys(section, keyValues, m_path);
+}
+
+QString Database::lastError() const
+{
+    return m_store.lastError();
 }
 
 bool Database::sectionExists(const QString& section) const

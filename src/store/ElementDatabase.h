@@ -3,6 +3,7 @@
 // elements that the tree, the hidden section list and the encoder list show.
 
 #include <QList>
+#include <QPair>
 #include <QString>
 
 namespace orvalink {
@@ -75,7 +76,12 @@ public:
     Database(IniStore& store, const QString& path) : m_store(store), m_path(path) {}
 
     QString read(const QString& section, const QString& key, const QString& def = QString()) const;
-    void write(const QString& section, const QString& key, const QString& value);
+    // True when nms.ini now holds the value; otherwise lastError() says why
+    // and the file is unchanged.
+    bool write(const QString& section, const QString& key, const QString& value);
+    // Several keys of one section in one rewrite: all of them, or none.
+    bool writeKeys(const QString& section, const QList<QPair<QString, QString>>& keyValues);
+    QString lastError() const;
     bool sectionExists(const QString& section) const;
 
     IniStore& store() const { return m_store; }

@@ -739,9 +739,11 @@ struct IniStore::Impl {
     void remember(const QString& key, const QByteArray& bytes);
     bool save(const QString& path, const Document& doc);
     void fail(const QString& path, const QString& reason);
+    QString lastError; // why the last write failed; empty after a success
 
     // Runs edit on the current document and writes the result when it changed.
-    template <typename Edit> void modify(const QString& path, bool createIfMissing, Edit edit);
+    // False when the file could not be read or written (lastError says why).
+    template <typename Edit> bool modify(const QString& path, bool createIfMissing, Edit edit);
 };
 
 bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& error) const
@@ -829,6 +831,7 @@ void IniStore::Impl::remember(const QString& key, const QByteArray& bytes)
 
 void IniStore::Impl::fail(const QString& path, const QString& reason)
 {
+    lastError = reason;
     const QString key = keyFor(path);
     if (failing.contains(key))
         return;
@@ -854,19 +857,20 @@ bool IniStore::Impl::save(const QString& path, const Document& doc)
 }
 
 template <typename Edit>
-void IniStore::Impl::modify(const QString& path, bool createIfMissing, Edit edit)
+bool IniStore::Impl::modify(const QString& path, bool createIfMissing, Edit edit)
 {
+    lastError.clear();
     const Loaded l = load(path);
     if (l.state == FileState::Unreadable) {
         fail(path, QStringLiteral("the existing file ") + l.error);
-        return;
+        return false;
     }
     if (l.state == FileState::Missing && !createIfMissing)
-        return;
+        return true;
     Document doc = l.doc ? *l.doc : Document{};
     if (!edit(doc))
-        return;
-    save(path, doc);
+        return true;
+    return save(path, doc);
 }
 
 // ---------------------------------------------------------------------------
@@ -933,29 +937,48 @@ QString checkValue(const QString& value)
 
 } // namespace
 
-void IniStore::write(const QString& section, const QString& key, const QString& value,
+bool IniStore::write(const QString& section, const QString& key, const QString& value,
                      const QString& path)
 {
+    return writeKeys(section, {{key, value}}, path);
+}
+
+bool IniStore::writeKeys(const QString& section, const QList<QPair<QString, QString>>& keyValues,
+                         const QString& path)
+{
     QString problem = checkSection(section);
-    if (problem.isEmpty())
-        problem = checkKey(key);
-    if (problem.isEmpty())
-        problem = checkValue(value);
-    if (!problem.isEmpty()) {
-        d->fail(path, problem);
-        return;
+    for (const auto& [key, value] : keyValues) {
+        if (problem.isEmpty())
+            problem = checkKey(key);
+        if (problem.isEmpty())
+            problem = checkValue(value);
     }
-    d->modify(path, true, [&](Document& doc) { return doc.setValue(section, key, value); });
+    if (!problem.isEmpty()) {
+        d->lastError.clear();
+        d->fail(path, problem);
+        return false;
+    }
+    return d->modify(path, true, [&](Document& doc) {
+        bool changed = false;
+        for (const auto& [key, value] : keyValues)
+            changed = doc.setValue(section, key, value) || changed;
+        return changed;
+    });
 }
 
-void IniStore::deleteSection(const QString& section, const QString& path)
+bool IniStore::deleteSection(const QString& section, const QString& path)
 {
-    d->modify(path, false, [&](Document& doc) { return doc.removeSection(section); });
+    return d->modify(path, false, [&](Document& doc) { return doc.removeSection(section); });
 }
 
-void IniStore::deleteKey(const QString& section, const QString& key, const QString& path)
+bool IniStore::deleteKey(const QString& section, const QString& key, const QString& path)
 {
-    d->modify(path, false, [&](Document& doc) { return doc.removeKey(section, key); });
+    return d->modify(path, false, [&](Document& doc) { return doc.removeKey(section, key); });
+}
+
+QString IniStore::lastError() const
+{
+    return d->lastError;
 }
 
 bool IniStore::keyExists(const QString& section, const QString& key, const QString& path) const

@@ -47,11 +47,21 @@ public:
     QString read(const QString& section, const QString& key, const QString& path,
                  const QString& def) const;
     // Sets key (stored in upper case) of section, creating file, section and
-    // key as needed; an existing key is replaced in place.
-    void write(const QString& section, const QString& key, const QString& value,
+    // key as needed; an existing key is replaced in place. True when the file
+    // now holds the value; false when the write was refused or failed
+    // (lastError() says why), and then nothing on disk changed.
+    bool write(const QString& section, const QString& key, const QString& value,
                const QString& path);
-    void deleteSection(const QString& section, const QString& path);
-    void deleteKey(const QString& section, const QString& key, const QString& path);
+    // Sets several keys of one section in a single rewrite: all of them or,
+    // when it fails, none.
+    bool writeKeys(const QString& section, const QList<QPair<QString, QString>>& keyValues,
+                   const QString& path);
+    // True also when there was nothing to delete.
+    bool deleteSection(const QString& section, const QString& path);
+    bool deleteKey(const QString& section, const QString& key, const QString& path);
+    // Why the last write, key deletion or section deletion failed; empty when
+    // it succeeded.
+    QString lastError() const;
     bool keyExists(const QString& section, const QString& key, const QString& path) const;
     // True when the section holds at least one key line.
     bool sectionExists(const QString& section, const QString& path) const;
