@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 namespace orvalink {
+struct Event;
 class IniStore;
 class SnmpTransport;
 } // namespace orvalink
@@ -47,6 +48,7 @@ int verbDiscover(const Context&, const QStringList&);
 int verbRemoteSave(const Context&, const QStringList&);
 int verbStats(const Context&, const QStringList&);
 int verbSfn(const Context&, const QStringList&);
+int verbEvents(const Context&, const QStringList&);
 
 // A text from a file or a device made safe for a terminal: every control
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that
@@ -62,6 +64,10 @@ void prepareTransport(const Context& ctx, SnmpTransport& snmp);
 // With -v: prints each datagram to standard error, in hex with a summary of
 // an SNMP message (snmp) or of the remote protocol; empty without -v.
 DatagramTap datagramPrinter(const Context& ctx, bool snmp);
+
+// Appends an operation's outcome to the event log beside the database; a
+// failure to write it is told on standard error (the verb's exit code stays).
+bool postEvent(const Context& ctx, const Event& event);
 
 // What to check when an agent gave no answer at all, for the operator.
 void printNoReplyHint(const Context& ctx, const QString& host);

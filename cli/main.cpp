@@ -99,6 +99,15 @@ const Verb kVerbs[] = {
      "\"&Set\" does and stores what the element echoed. Exit 0 when all was read or the "
      "delay was applied, 1 otherwise.",
      verbSfn},
+    {"events", "[--since TIME] [MAC]",
+     "Prints the event log (events.log beside the database): what the desktop program and "
+     "the verbs did to the elements and how it ended, oldest first, one line per event: the "
+     "time (UTC), the operation, the outcome (ok, failed, ...), the element \"NAME [MAC]\" "
+     "and the address it talked to, then the cause of a failure or, for a confirmed SET, "
+     "\"KEY OLD -> NEW\". --since TIME keeps the events from TIME on: a date (2026-12-08, "
+     "midnight UTC), a date and time (2026-12-08T14:30, UTC unless it ends in Z or an offset "
+     "like +01:00) or an age (90s, 30m, 1h, 2d). MAC keeps those of one element. Exit 0.",
+     verbEvents},
 };
 
 void printHelp(QTextStream& out)

@@ -10,6 +10,7 @@
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
+#include "store/EventLog.h"
 #include "store/IniStore.h"
 
 namespace orvalink::cli {
@@ -68,6 +69,57 @@ public:
 private:
     QTextStream& m_out;
     TerminalPrompt& m_terminal;
+};
+
+// The event log's part of an apply: every SET the element confirmed, with
+// the stored value before it, as it is confirmed; then the run's outcome.
+class ApplyEvents {
+public:
+    ApplyEvents(const Context& ctx, ApplyOperation& apply, const ShownElement& shown,
+                const Database& database, const QList<ApplyOperation::Difference>& pending)
+        : m_ctx(ctx)
+    {
+        m_base.mac = shown.mac;
+        m_base.name = database.read(shown.section, QStringLiteral("name")).trimmed();
+        m_base.host = database.read(shown.section, QStringLiteral("snmpip"), kDefaultAgentAddress);
+        for (const ApplyOperation::Difference& d : pending)
+            m_before.insert(d.key, d.stored);
+        QObject::connect(&apply, &ApplyOperation::stepConfirmed, &apply,
+                         [this](const QString& key, const QString& value) {
+                             Event e = m_base;
+                             e.operation = QStringLiteral("set");
+                             e.outcome = QStringLiteral("ok");
+                             e.key = key;
+                             e.oldValue = m_before.value(key);
+                             e.newValue = value;
+                             postEvent(m_ctx, e);
+                         });
+        QObject::connect(&apply, &ApplyOperation::stepFailed, &apply,
+                         [this](const QString& key, const QString& message) {
+                             m_failures << key + QStringLiteral(" not confirmed (") + message +
+                                               QLatin1Char(')');
+                         });
+    }
+
+    void finish(ApplyOperation::Result result)
+    {
+        Event e = m_base;
+        e.operation = QStringLiteral("apply");
+        const bool ok = result == ApplyOperation::Result::AllApplied ||
+                        result == ApplyOperation::Result::NothingToApply;
+        e.outcome = ok ? QStringLiteral("ok") : QStringLiteral("failed");
+        e.cause = result == ApplyOperation::Result::NothingToApply
+                      ? QStringLiteral("nothing to apply")
+                  : ok ? QStringLiteral("%1 value(s) confirmed").arg(m_before.size())
+                       : m_failures.join(QStringLiteral("; "));
+        postEvent(m_ctx, e);
+    }
+
+private:
+    const Context& m_ctx;
+    Event m_base;
+    QHash<QString, QString> m_before;
+    QStringList m_failures;
 };
 
 IniStore& storeFor(const Context& ctx, IniStore& store)
@@ -221,7 +273,9 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
                          ctx.out << "confirmed " << key << ' ' << word(value) << "\n";
                          ctx.out.flush();
                      });
+    ApplyEvents events(ctx, apply, shown, database, pending);
     const ApplyOperation::Result result = apply.run(shown, values);
+    events.finish(result);
     return result == ApplyOperation::Result::AllApplied ||
                    result == ApplyOperation::Result::NothingToApply
                ? 0

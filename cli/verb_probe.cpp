@@ -8,9 +8,36 @@
 #include "devops/ProbeOperation.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
+#include "store/EventLog.h"
 #include "store/IniStore.h"
 
 namespace orvalink::cli {
+
+namespace {
+
+// The probe's outcome for the event log: its last status line is the cause.
+Event probeEvent(const QString& host, const ProbeOperation& probe, ProbeOperation::Result result,
+                 const Database& database)
+{
+    Event e;
+    e.operation = QStringLiteral("probe");
+    e.outcome = result == ProbeOperation::Result::Success     ? QStringLiteral("ok")
+                : result == ProbeOperation::Result::Cancelled ? QStringLiteral("cancelled")
+                                                              : QStringLiteral("failed");
+    e.host = host;
+    if (!probe.section().isEmpty()) {
+        e.mac = decodeMac(probe.section());
+        e.name = database.read(probe.section(), QStringLiteral("name")).trimmed();
+    }
+    e.cause = probe.statusText();
+    for (const char* prefix : {"Status: ", "FAIL - "}) {
+        if (e.cause.startsWith(prefix))
+            e.cause = e.cause.mid(qsizetype(qstrlen(prefix)));
+    }
+    return e;
+}
+
+} // namespace
 
 int verbProbe(const Context& ctx, const QStringList& args)
 {
@@ -42,6 +69,7 @@ int verbProbe(const Context& ctx, const QStringList& args)
         ctx.out.flush();
     });
     const ProbeOperation::Result result = probe.run(host, community);
+    postEvent(ctx, probeEvent(host, probe, result, database));
     if (result == ProbeOperation::Result::Success)
         ctx.out << "Stored as section " << printable(probe.section()) << " of " << ctx.dbPath
                 << "\n";

@@ -7,7 +7,10 @@
 # element database (tools/demo-nms.ini, 127.0.0.x addresses only), selects the
 # first element of the tree, pings it and starts its level meter against the
 # demo's simulated elements, and writes the window to OUT.png (default
-# docs/screenshot.png) and its panel to docs/panel-live.png. Settings, lock file and database live in a
+# docs/screenshot.png) and its panel to docs/panel-live.png. Then it opens
+# View > Events and writes the window again as docs/events.png, after a few
+# orvalink-cli probes and an apply against the same simulated elements have
+# filled the event log. Settings, lock file and database live in a
 # temporary folder, so nothing of the user's is read or changed; the start-up
 # notice is preset as dismissed so that it does not cover the window.
 #
@@ -61,7 +64,7 @@ CONF
 cat > "$work/shoot.sh" <<'SHOOT'
 #!/usr/bin/env bash
 set -euo pipefail
-nms=$1 db=$2 out=$3 live=$4 sim=$5 port=$6
+nms=$1 db=$2 out=$3 live=$4 sim=$5 port=$6 cli=$7 events=$8
 pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done' EXIT
 if command -v openbox >/dev/null; then
@@ -74,6 +77,14 @@ if [[ -x "$sim" ]]; then
     decoder@127.0.0.21/2E:8B:F2:00:02:01 decoder@127.0.0.22/2E:8B:F2:00:02:02 >"$db.sim" 2>&1 &
   pids+=($!)
   for _ in $(seq 50); do grep -q ready "$db.sim" 2>/dev/null && break; sleep 0.1; done
+fi
+# Outcomes of the CLI for the event log: a probe, an apply with its
+# confirmed SET, and a probe of an address where nothing answers.
+if [[ -x "$cli" && -x "$sim" ]]; then
+  c=("$cli" --db "$db" --nms 127.0.0.1 --port "$port")
+  "${c[@]}" probe 127.0.0.21 >/dev/null 2>&1 || true
+  "${c[@]}" apply 2E:8B:F2:00:02:01 att=180 --yes --spacing-ms 0 >/dev/null 2>&1 || true
+  "${c[@]}" probe 127.0.0.99 >/dev/null 2>&1 || true
 fi
 "$nms" --db "$db" --snmp-port "$port" &
 pids+=($!)
@@ -97,13 +108,19 @@ sleep 1.5
 xdotool mousemove --window "$win" 400 500
 import -window "$win" "$out"
 import -window "$win" -crop 482x650+614+64 +repage "$live"
+# View > Events, docked below the tree and the panel.
+xdotool windowsize "$win" 1100 980 || true
+xdotool key --window "$win" alt+v e
+sleep 1
+import -window "$win" "$events"
 SHOOT
 chmod +x "$work/shoot.sh"
 
 HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
-  xvfb-run -a -s "-screen 0 1280x800x24" "$work/shoot.sh" "$nms" "$work/nms.ini" "$out" \
-  "$(dirname "$out")/panel-live.png" "$build/bin/orvalink-sim" "${DEMO_SNMP_PORT:-16161}"
-echo "screenshot: $out, $(dirname "$out")/panel-live.png"
+  xvfb-run -a -s "-screen 0 1280x1024x24" "$work/shoot.sh" "$nms" "$work/nms.ini" "$out" \
+  "$(dirname "$out")/panel-live.png" "$build/bin/orvalink-sim" "${DEMO_SNMP_PORT:-16161}" \
+  "$build/bin/orvalink-cli" "$(dirname "$out")/events.png"
+echo "screenshot: $out, $(dirname "$out")/panel-live.png, events.png"
 
 windows="$build/bin/windows-grab"
 if [[ -x "$windows" && -x "$build/bin/orvalink-sim" ]]; then

@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 
+#include "app/EventsDock.h"
 #include "app/frmDisclaimer.h"
 #include "core/InterfaceLister.h"
 #include "core/Prompt.h"
@@ -24,6 +25,8 @@
 #include "remote/RemoteProtocol.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
+#include "store/EventLog.h"
+#include "store/OutcomeChannel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -129,6 +132,12 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     initIconResources();
     setWindowIcon(applicationIcon());
 
+    // The event log beside the database, its window and the one channel
+    // that outcomes take to the status bar, the window and the file.
+    m_eventLog = new EventLog(EventLog::pathFor(context.databasePath), this);
+    m_eventLog->loadHistory();
+    m_outcomes = new OutcomeChannel(m_eventLog, this);
+
     buildImageList();
     buildLayout();
     buildToolbar();
@@ -158,8 +167,14 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     m_snmp->setPorts(m_ctx.snmpLocalPort, m_ctx.snmpAgentPort);
     connect(m_snmp, &SnmpTransport::transportFailure, this,
             [this](const QString& message) { m_ctx.prompt->tell(PromptIcon::Critical, message); });
-    connect(m_snmp, &SnmpTransport::noAnswer, this,
-            [this](const QString& host) { postOutcome(QStringLiteral("No reply from ") + host); });
+    connect(m_snmp, &SnmpTransport::noAnswer, this, [this](const QString& host) {
+        Event e;
+        e.operation = QStringLiteral("status");
+        e.outcome = QStringLiteral("failed");
+        e.host = host;
+        e.cause = QStringLiteral("No reply from ") + host;
+        postOutcome(e);
+    });
 
     connect(&m_store, &IniStore::writeFailed, this, &frmMain::reportWriteFailure);
     connect(panel, &ElementPanel::pingClicked, this, &frmMain::cmdPing_Click);
@@ -565,11 +580,18 @@ void frmMain::DeleteElement()
     const QString section = Encode_MAC(panel->lblElementMAC->text());
     const QString name = shownElementName();
     // No element shown ("-"): there is no section to remove.
-    if (!section.isEmpty())
-        DeleteIniSection(section, m_ctx.databasePath);
+    const bool deleted = section.isEmpty() || m_store.deleteSection(section, m_ctx.databasePath);
+    const QString cause = deleted ? QString() : m_store.lastError();
     RefreshElementList();
-    if (!section.isEmpty())
-        postOutcome(QStringLiteral("Deleted ") + name);
+    if (!section.isEmpty()) {
+        Event e;
+        e.operation = QStringLiteral("delete");
+        e.outcome = deleted ? QStringLiteral("ok") : QStringLiteral("failed");
+        e.mac = Decode_MAC(section);
+        e.name = name;
+        e.cause = cause;
+        postOutcome(e);
+    }
 }
 
 void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
@@ -604,19 +626,33 @@ void frmMain::AddNewElement()
     if (!confirmDiscard())
         return;
     QString probeStatus;
+    QString probeSection;
     {
         ProbeOperation probe(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
         connect(&probe, &ProbeOperation::statusChanged, this,
                 [&probeStatus](const QString& text) { probeStatus = text; });
         frmAddNewSNMP dialog(probe, this);
         runDialog(dialog);
+        probeSection = probe.section();
     }
     RefreshElementList();
     if (!probeStatus.isEmpty()) {
         static const QString kPrefix = QStringLiteral("Status: ");
-        postOutcome(QStringLiteral("Probe: ") + (probeStatus.startsWith(kPrefix)
-                                                     ? probeStatus.mid(kPrefix.size())
-                                                     : probeStatus));
+        static const QString kFail = QStringLiteral("FAIL - ");
+        Event e;
+        e.operation = QStringLiteral("probe");
+        e.cause = probeStatus.startsWith(kPrefix) ? probeStatus.mid(kPrefix.size()) : probeStatus;
+        e.outcome = e.cause.startsWith(kFail) ? QStringLiteral("failed")
+                    : probeStatus == QLatin1String("Status: Finished with SUCCESS!")
+                        ? QStringLiteral("ok")
+                        : QStringLiteral("ended");
+        if (e.cause.startsWith(kFail))
+            e.cause = e.cause.mid(kFail.size());
+        if (!probeSection.isEmpty()) {
+            e.mac = Decode_MAC(probeSection);
+            e.name = m_database.read(probeSection, QStringLiteral("name")).trimmed();
+        }
+        postOutcome(e);
     }
 }
 
@@ -927,9 +963,16 @@ void frmMain::cmdPing_Click()
     if (!self)
         return;
     m_pinging = false;
-    postOutcome(outcome.state == PingOutcome::State::Success
-                    ? QStringLiteral("Ping to %1: %2").arg(target, outcome.caption)
-                    : QStringLiteral("No reply from ") + target);
+    Event e;
+    e.operation = QStringLiteral("ping");
+    e.outcome = outcome.state == PingOutcome::State::Success ? QStringLiteral("ok")
+                                                             : QStringLiteral("failed");
+    e.mac = mac;
+    e.name = ReadFromINI(Encode_MAC(mac), QStringLiteral("name"), m_ctx.databasePath, QString())
+                 .trimmed();
+    e.host = target;
+    e.cause = outcome.caption;
+    postOutcome(e);
     // The operator may have shown another element meanwhile: the outcome
     // belongs to the one pinged.
     if (panel->lblElementMAC->text() != mac)
@@ -1034,6 +1077,14 @@ void frmMain::buildMenuBar()
     mnuShowLevelControl->setObjectName(QStringLiteral("mnuShowLevelControl"));
     mnuShowLevelControl->setCheckable(true);
     connect(mnuShowLevelControl, &QAction::toggled, this, &frmMain::setLevelControlShown);
+    // The event log's window, docked at the bottom, hidden until asked for.
+    m_eventsDock = new EventsDock(*m_eventLog, this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_eventsDock);
+    m_eventsDock->hide();
+    mnuShowEvents = m_eventsDock->toggleViewAction();
+    mnuShowEvents->setObjectName(QStringLiteral("mnuShowEvents"));
+    mnuShowEvents->setText(QStringLiteral("&Events"));
+    view->addAction(mnuShowEvents);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -1091,6 +1142,7 @@ void frmMain::buildStatusBar()
     bar->addPermanentWidget(lblStatusInterface);
     bar->addPermanentWidget(lblStatusDatabase);
     bar->addPermanentWidget(lblStatusCount);
+    connect(m_outcomes, &OutcomeChannel::posted, lblStatusOutcome, &QLabel::setText);
     connect(cmbNMSIPAddr, &QComboBox::currentIndexChanged, this, [this] { updateStatusBar(); });
     updateStatusBar();
 }
@@ -1107,9 +1159,22 @@ void frmMain::updateStatusBar()
                                        : QStringLiteral("%1 elements").arg(count));
 }
 
+void frmMain::postOutcome(const Event& event)
+{
+    // The status bar follows the channel (see buildStatusBar); a log that
+    // cannot be written says so in the tip.
+    const bool written = m_outcomes->post(event);
+    lblStatusOutcome->setToolTip(written ? QString()
+                                         : QStringLiteral("Not written to the event log: ") +
+                                               m_outcomes->lastError());
+}
+
 void frmMain::postOutcome(const QString& text)
 {
-    lblStatusOutcome->setText(text);
+    Event e;
+    e.operation = QStringLiteral("status");
+    e.cause = text;
+    postOutcome(e);
 }
 
 QString frmMain::lastOutcome() const

@@ -37,6 +37,10 @@ class QTreeWidgetItem;
 
 namespace orvalink {
 
+struct Event;
+class EventLog;
+class EventsDock;
+class OutcomeChannel;
 class Pinger;
 class RemoteProtocol;
 class SnmpTransport;
@@ -109,9 +113,16 @@ public:
     // A menu bar command by its object name ("actRefreshList", ...).
     QAction* menuCommand(const QString& name) const;
     // Shows the outcome of the last operation ("Deleted TX SITE SOUTH") in
-    // the status bar; device windows and operations report through it.
+    // the status bar and the "Events" window, and writes it to events.log
+    // beside the database; device windows and operations report through it.
+    void postOutcome(const Event& event);
+    // A free text of the window ("No reply from 127.0.0.1").
     void postOutcome(const QString& text);
     QString lastOutcome() const;
+    // View > "Events" and its window.
+    QAction* mnuShowEvents = nullptr;
+    EventsDock* eventsDock() const { return m_eventsDock; }
+    EventLog& eventLog() { return *m_eventLog; }
     // Shows only the nodes matching text (all when it is empty).
     void applyFilter(const QString& text);
     // True when the panel holds no edits, or the operator lets them go.
@@ -266,6 +277,9 @@ private:
     const QTreeWidgetItem* m_lastShown = nullptr;
     QLocalServer* m_activation = nullptr;
     QByteArray m_pendingSplitterState;
+    EventLog* m_eventLog = nullptr;
+    OutcomeChannel* m_outcomes = nullptr;
+    EventsDock* m_eventsDock = nullptr;
 };
 
 } // namespace orvalink

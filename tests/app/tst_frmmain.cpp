@@ -1,6 +1,7 @@
 // The main window: start-up sequence, element list, toolbar, pop-up menu and
 // the NMS interface choice, on temporary files and scripted message boxes.
 
+#include "app/EventsDock.h"
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
@@ -12,6 +13,8 @@
 #include "remote/MacWait.h"
 #include "remote/RemoteProtocol.h"
 #include "snmp/SnmpTransport.h"
+#include "store/EventLog.h"
+#include "store/OutcomeChannel.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -31,6 +34,7 @@
 #include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -199,6 +203,7 @@ private Q_SLOTS:
     void snmpLeavesFromTheChosenInterface();
     void snmpFailureIsReported();
     void pingButton();
+    void outcomesInStatusBarEventsWindowAndLog();
 };
 
 // ---------------------------------------------------------------- start-up
@@ -1363,6 +1368,76 @@ void TestFrmMain::levelMeterFollowsThePolling()
     QVERIFY(!p.tmrVolume->isActive());
     QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
     QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::outcomesInStatusBarEventsWindowAndLog()
+{
+    // Faults: the status bar and the "Events" window telling different
+    // things, an outcome not kept in events.log or not shown again at the
+    // next start, a log that cannot be written silently losing the event.
+    Harness h;
+    h.writeDb(kTwoElements);
+    frmMain& w = h.start();
+    auto* dock = w.findChild<EventsDock*>(QStringLiteral("dockEvents"));
+    QVERIFY(dock);
+    QVERIFY(!dock->isVisible());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(w.menuBar()
+                ->findChild<QMenu*>(QStringLiteral("mnuView"))
+                ->actions()
+                .contains(w.mnuShowEvents));
+    w.mnuShowEvents->trigger();
+    QVERIFY(dock->isVisible());
+    auto* table = dock->findChild<QTableView*>(QStringLiteral("tblEvents"));
+    QVERIFY(table);
+
+    h.clickNode(1);
+    h.prompt.expect(kDeleteQuestion, PromptAnswer::Yes);
+    w.mnuDeviceDelete->trigger();
+    QVERIFY(h.prompt.done());
+    Event set;
+    set.operation = QStringLiteral("set");
+    set.outcome = QStringLiteral("ok");
+    set.mac = QStringLiteral("2E:8B:F2:00:02:01");
+    set.name = QStringLiteral("STUDIO A ENC");
+    set.key = QStringLiteral("att");
+    set.oldValue = QStringLiteral("255");
+    set.newValue = QStringLiteral("200");
+    w.postOutcome(set);
+    QCOMPARE(w.lastOutcome(), QStringLiteral("STUDIO A ENC att 255 -> 200"));
+
+    const auto cell = [table](int row, int column) {
+        return table->model()->index(row, column).data().toString();
+    };
+    QCOMPARE(table->model()->rowCount(), 2);
+    QCOMPARE(cell(0, EventTableModel::Element), QStringLiteral("ENCODER ONE [2E:8B:F2:00:01:01]"));
+    QCOMPARE(cell(0, EventTableModel::Operation), QStringLiteral("delete"));
+    QCOMPARE(cell(0, EventTableModel::Outcome), QStringLiteral("ok"));
+    QCOMPARE(cell(1, EventTableModel::Cause), QStringLiteral("att 255 -> 200"));
+    const QList<Event> logged = EventLog(EventLog::pathFor(h.ctx.databasePath)).read();
+    QCOMPARE(logged.size(), 2);
+    QCOMPARE(OutcomeChannel::statusText(logged.at(0)), QStringLiteral("Deleted ENCODER ONE"));
+    QCOMPARE(logged.at(1).key, QStringLiteral("att"));
+
+    // The next start shows what the last one logged.
+    frmMain& again = h.restart();
+    QAbstractItemModel* rows = again.findChild<QTableView*>(QStringLiteral("tblEvents"))->model();
+    QCOMPARE(rows->rowCount(), 2);
+    QCOMPARE(rows->index(1, EventTableModel::Cause).data().toString(),
+             QStringLiteral("att 255 -> 200"));
+
+    // A log that cannot be written: the outcome is still shown, and the
+    // status bar's tip says the log did not take it.
+    const QString logPath = EventLog::pathFor(h.ctx.databasePath);
+    QVERIFY(QFile::remove(logPath));
+    QVERIFY(QDir().mkdir(logPath));
+    again.postOutcome(QStringLiteral("No reply from 127.0.0.1"));
+    QCOMPARE(again.lastOutcome(), QStringLiteral("No reply from 127.0.0.1"));
+    QCOMPARE(rows->rowCount(), 3);
+    QVERIFY2(again.lblStatusOutcome->toolTip().startsWith(
+                 QStringLiteral("Not written to the event log: ")),
+             qPrintable(again.lblStatusOutcome->toolTip()));
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -133,6 +133,26 @@ private Q_SLOTS:
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.err.contains(QStringLiteral("does not answer")));
     }
+
+    // Catches: a verb's outcome missing from the event log, a failure logged
+    // as a success, a confirmed SET without its old and new value, a refused
+    // SET logged as a change. Runs after the tests above, on their log.
+    void outcomesInTheEventLog()
+    {
+        const ProgramRun r = cli({QStringLiteral("events")});
+        QCOMPARE(r.exitCode, 0);
+        QStringList kinds; // "operation outcome" per line, and the SETs
+        QStringList sets;
+        for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QStringList words = line.split(QLatin1Char(' '));
+            kinds << words.at(1) + QLatin1Char(' ') + words.at(2);
+            if (words.at(1) == QLatin1String("set"))
+                sets << line.section(QStringLiteral(": "), 1);
+        }
+        QCOMPARE(kinds, QStringList({"probe ok", "probe failed", "probe ok", "set ok", "set ok",
+                                     "apply ok", "apply failed"}));
+        QCOMPARE(sets, QStringList({"name DECODER 2 -> STUDIO 9", "buf 10 -> 5"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCliDevops)

@@ -1,0 +1,370 @@
+#include "store/EventLog.h"
+
+#include "store/FileLock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimeZone>
+
+#include <cerrno>
+#include <cstring>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace orvalink {
+
+namespace {
+
+constexpr int kFields = 10;
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz");
+
+// A field's text with every character that could end a line, add a field
+// or reach a terminal as a command written as an escape; \xNN is the
+// character U+00NN.
+QByteArray escape(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (u == u'\t')
+            out += QStringLiteral("\\t");
+        else if (u == u'\n')
+            out += QStringLiteral("\\n");
+        else if (u == u'\r')
+            out += QStringLiteral("\\r");
+        else if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            out += QStringLiteral("\\x%1").arg(uint(u), 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out.toUtf8();
+}
+
+bool unescape(const QByteArray& field, QString* text)
+{
+    const QString in = QString::fromUtf8(field);
+    QString out;
+    out.reserve(in.size());
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const QChar c = in.at(i);
+        if (c != QLatin1Char('\\')) {
+            out += c;
+            continue;
+        }
+        if (++i >= in.size())
+            return false;
+        switch (in.at(i).unicode()) {
+        case u'\\':
+            out += QLatin1Char('\\');
+            break;
+        case u't':
+            out += QLatin1Char('\t');
+            break;
+        case u'n':
+            out += QLatin1Char('\n');
+            break;
+        case u'r':
+            out += QLatin1Char('\r');
+            break;
+        case u'x': {
+            bool ok = false;
+            const uint code = in.mid(i + 1, 2).toUInt(&ok, 16);
+            if (!ok || i + 2 >= in.size())
+                return false;
+            out += QChar(char16_t(code));
+            i += 2;
+            break;
+        }
+        default:
+            return false;
+        }
+    }
+    *text = out;
+    return true;
+}
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+} // namespace
+
+EventLog::EventLog(const QString& logPath, QObject* parent) : EventLog(logPath, Limits{}, parent) {}
+
+EventLog::EventLog(const QString& logPath, const Limits& limits, QObject* parent)
+    : QObject(parent), m_path(logPath), m_limits(limits)
+{
+}
+
+QString EventLog::pathFor(const QString& dbPath)
+{
+    const QFileInfo info(dbPath);
+    const QString target = info.isSymLink() ? info.canonicalFilePath() : QString();
+    const QFileInfo db(target.isEmpty() ? info.absoluteFilePath() : target);
+    return db.dir().filePath(QStringLiteral("events.log"));
+}
+
+QString EventLog::macDigits(const QString& mac)
+{
+    QString digits = mac;
+    digits.remove(QLatin1Char(':')).remove(QLatin1Char('-'));
+    if (digits.size() != 12)
+        return QString();
+    for (const QChar c : digits) {
+        const char16_t u = c.toUpper().unicode();
+        if (!((u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F')))
+            return QString();
+    }
+    return digits.toUpper();
+}
+
+QByteArray EventLog::format(const Event& e)
+{
+    const QDateTime time = e.time.isValid() ? e.time.toUTC() : QDateTime::currentDateTimeUtc();
+    QByteArray line = time.toString(kTimeFormat).toLatin1() + 'Z';
+    for (const QString* field : {&e.operation, &e.outcome, &e.mac, &e.name, &e.host, &e.cause,
+                                 &e.key, &e.oldValue, &e.newValue}) {
+        line += '\t';
+        line += escape(*field);
+    }
+    return line;
+}
+
+bool EventLog::parse(const QByteArray& lineIn, Event* event)
+{
+    QByteArray line = lineIn;
+    if (line.endsWith('\r'))
+        line.chop(1);
+    const QList<QByteArray> fields = line.split('\t');
+    if (fields.size() < kFields || !fields.at(0).endsWith('Z'))
+        return false;
+    Event e;
+    // Read as UTC straight away: read as local time first, an hour that a
+    // change to summer time skips would not exist.
+    const QString stamp = QString::fromLatin1(fields.at(0).chopped(1));
+    const QDate date = QDate::fromString(stamp.left(10), QStringLiteral("yyyy-MM-dd"));
+    const QTime clock = QTime::fromString(stamp.mid(11), QStringLiteral("HH:mm:ss.zzz"));
+    if (stamp.size() != 23 || stamp.at(10) != QLatin1Char('T') || !date.isValid() ||
+        !clock.isValid())
+        return false;
+    e.time = QDateTime(date, clock, QTimeZone::utc());
+    QString* texts[] = {&e.operation, &e.outcome, &e.mac,      &e.name,    &e.host,
+                        &e.cause,     &e.key,     &e.oldValue, &e.newValue};
+    for (int i = 0; i < kFields - 1; ++i) {
+        if (!unescape(fields.at(i + 1), texts[i]))
+            return false;
+    }
+    *event = e;
+    return true;
+}
+
+QStringList EventLog::filesOldestFirst() const
+{
+    QStringList files;
+    for (int i = m_limits.rotatedFiles; i >= 1; --i)
+        files << m_path + QLatin1Char('.') + QString::number(i);
+    files << m_path;
+    return files;
+}
+
+bool EventLog::append(const Event& eventIn)
+{
+    Event event = eventIn;
+    if (!event.time.isValid())
+        event.time = QDateTime::currentDateTimeUtc();
+    const bool written = write(format(event) + '\n');
+    remember(event);
+    Q_EMIT appended(event);
+    return written;
+}
+
+void EventLog::remember(const Event& event)
+{
+    m_history.append(event);
+    const qsizetype excess = m_history.size() - m_limits.historySize;
+    if (excess > 0)
+        m_history.remove(0, excess);
+}
+
+void EventLog::loadHistory()
+{
+    // Newest file first, and only as many files as the history needs.
+    const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));
+    QList<Event> events;
+    const QStringList files = filesOldestFirst();
+    for (auto it = files.crbegin(); it != files.crend() && events.size() < m_limits.historySize;
+         ++it)
+        events = readFile(*it, {}, {}) + events;
+    const qsizetype excess = events.size() - m_limits.historySize;
+    if (excess > 0)
+        events.remove(0, excess);
+    m_history = events;
+}
+
+#ifdef Q_OS_WIN
+
+bool EventLog::rotate()
+{
+    QFile::remove(m_path + QLatin1Char('.') + QString::number(m_limits.rotatedFiles));
+    for (int i = m_limits.rotatedFiles - 1; i >= 1; --i)
+        QFile::rename(m_path + QLatin1Char('.') + QString::number(i),
+                      m_path + QLatin1Char('.') + QString::number(i + 1));
+    if (m_limits.rotatedFiles < 1)
+        return QFile::remove(m_path);
+    return QFile::rename(m_path, m_path + QStringLiteral(".1"));
+}
+
+bool EventLog::write(const QByteArray& line)
+{
+    const FileLock lock(FileLock::lockPathFor(m_path), m_limits.lockTimeoutMs);
+    if (!lock.isLocked()) {
+        m_error = lock.error();
+        return false;
+    }
+    QFile file(m_path);
+    if (file.exists() && file.size() > 0 && file.size() + line.size() > m_limits.maxBytes)
+        rotate();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(line) != line.size()) {
+        m_error = QStringLiteral("cannot write %1: %2").arg(m_path, file.errorString());
+        return false;
+    }
+    return true;
+}
+
+#else
+
+bool EventLog::rotate()
+{
+    // Oldest first, so that each rename replaces the file it moves onto.
+    for (int i = m_limits.rotatedFiles - 1; i >= 1; --i) {
+        const QByteArray from = QFile::encodeName(m_path + QLatin1Char('.') + QString::number(i));
+        const QByteArray to = QFile::encodeName(m_path + QLatin1Char('.') + QString::number(i + 1));
+        if (::rename(from.constData(), to.constData()) != 0 && errno != ENOENT) {
+            m_error = QStringLiteral("cannot rotate %1: %2").arg(m_path, systemError());
+            return false;
+        }
+    }
+    const QByteArray current = QFile::encodeName(m_path);
+    const int rc = m_limits.rotatedFiles < 1
+                       ? ::unlink(current.constData())
+                       : ::rename(current.constData(), (current + ".1").constData());
+    if (rc != 0) {
+        m_error = QStringLiteral("cannot rotate %1: %2").arg(m_path, systemError());
+        return false;
+    }
+    return true;
+}
+
+bool EventLog::write(const QByteArray& lineIn)
+{
+    const FileLock lock(FileLock::lockPathFor(m_path), m_limits.lockTimeoutMs);
+    if (!lock.isLocked()) {
+        m_error = lock.error();
+        return false;
+    }
+    const QByteArray native = QFile::encodeName(m_path);
+    // Read and write: the last byte is looked at before appending.
+    const auto open = [&native] {
+        return ::open(native.constData(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                      0600);
+    };
+    int fd = open();
+    if (fd < 0) {
+        m_error = QStringLiteral("cannot open %1: %2").arg(m_path, systemError());
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        m_error = QStringLiteral("%1 is not a regular file").arg(m_path);
+        ::close(fd);
+        return false;
+    }
+    QByteArray line = lineIn;
+    if (st.st_size > 0 && st.st_size + line.size() > m_limits.maxBytes) {
+        ::close(fd);
+        if (!rotate())
+            return false;
+        fd = open();
+        if (fd < 0) {
+            m_error = QStringLiteral("cannot open %1: %2").arg(m_path, systemError());
+            return false;
+        }
+        st.st_size = 0;
+    } else if (st.st_size > 0) {
+        // A line cut short (a full disk, a writer killed in the middle)
+        // stays alone on its line, so this one is read whole.
+        char last = '\n';
+        if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+            line.prepend('\n');
+    }
+    qsizetype done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd, line.constData() + done, size_t(line.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            m_error = QStringLiteral("cannot write %1: %2").arg(m_path, systemError());
+            // Nothing of this line stays: the file ends as it was.
+            if (::ftruncate(fd, st.st_size) != 0) {
+                // Still reported as a failed write; the next one starts a new line.
+            }
+            ::close(fd);
+            return false;
+        }
+        done += n;
+    }
+    if (::close(fd) != 0) {
+        m_error = QStringLiteral("cannot write %1: %2").arg(m_path, systemError());
+        return false;
+    }
+    return true;
+}
+
+#endif
+
+QList<Event> EventLog::readFile(const QString& path, const QDateTime& since,
+                                const QString& macDigits)
+{
+    QList<Event> events;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return events;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray& line : lines) {
+        Event e;
+        if (!parse(line, &e))
+            continue;
+        if (since.isValid() && e.time < since)
+            continue;
+        if (!macDigits.isEmpty() && EventLog::macDigits(e.mac) != macDigits)
+            continue;
+        events.append(e);
+    }
+    return events;
+}
+
+QList<Event> EventLog::read(const QDateTime& since, const QString& mac) const
+{
+    // A MAC that is none matches no event.
+    const QString wanted = mac.isEmpty() ? QString() : macDigits(mac);
+    if (!mac.isEmpty() && wanted.isEmpty())
+        return {};
+    // Under the lock when it can be had soon, so that no rotation moves the
+    // files while they are read; a reader never fails for the lock.
+    const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));
+    QList<Event> events;
+    for (const QString& path : filesOldestFirst())
+        events += readFile(path, since, wanted);
+    return events;
+}
+
+} // namespace orvalink

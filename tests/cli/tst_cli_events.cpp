@@ -1,0 +1,96 @@
+// orvalink-cli events: the event log beside the database, filtered by time
+// and element, printed safely.
+
+#include "store/EventLog.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace orvalink;
+
+class TestCliEvents : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void filtersByTimeAndElement();
+
+private:
+    QByteArray run(const QStringList& args, int* exitCode);
+    QString m_cli;
+    QTemporaryDir m_dir;
+};
+
+void TestCliEvents::initTestCase()
+{
+    const QString binDir = qEnvironmentVariable("ORVALINK_BIN_DIR");
+    if (binDir.isEmpty())
+        QSKIP("ORVALINK_BIN_DIR is not set: run this test through ctest");
+    m_cli = QDir(binDir).filePath(QStringLiteral("orvalink-cli"));
+}
+
+QByteArray TestCliEvents::run(const QStringList& args, int* exitCode)
+{
+    QProcess p;
+    p.start(m_cli, QStringList{"--db", m_dir.filePath(QStringLiteral("nms.ini")), "events"} + args);
+    if (!p.waitForFinished(20000))
+        return "<timeout>";
+    *exitCode = p.exitCode();
+    return p.readAllStandardOutput();
+}
+
+// Catches: --since or MAC ignored or compared wrongly (a time in another
+// zone, the other MAC form), events out of order, a stored control
+// character reaching the terminal, a bad argument taken as "everything".
+void TestCliEvents::filtersByTimeAndElement()
+{
+    EventLog log(EventLog::pathFor(m_dir.filePath(QStringLiteral("nms.ini"))));
+    const auto at = [](int day, int hour) {
+        return QDateTime(QDate(2020, 12, day), QTime(hour, 0), QTimeZone::utc());
+    };
+    const auto event = [](const QDateTime& time, const char* op, const char* mac,
+                          const QString& name) {
+        Event e;
+        e.time = time;
+        e.operation = QString::fromLatin1(op);
+        e.outcome = QStringLiteral("ok");
+        e.mac = QString::fromLatin1(mac);
+        e.name = name;
+        return e;
+    };
+    QVERIFY(log.append(event(at(1, 10), "probe", "2E:8B:F2:00:0A:1B", QStringLiteral("OLD"))));
+    Event set = event(at(8, 9), "set", "2E:8B:F2:00:0A:1B", QStringLiteral("STUDIO A ENC"));
+    set.key = QStringLiteral("att");
+    set.oldValue = QStringLiteral("255");
+    set.newValue = QStringLiteral("200");
+    QVERIFY(log.append(set));
+    QVERIFY(log.append(event(at(8, 10), "ping", "2E:8B:F2:00:0A:2C", QStringLiteral("OTHER"))));
+    Event hostile = event(at(8, 11), "delete", "2E:8B:F2:00:0A:1B", QStringLiteral("\x1b[2J"));
+    hostile.cause = QStringLiteral("line\nbreak");
+    QVERIFY(log.append(hostile));
+    // An event of a minute ago, for an age.
+    QVERIFY(log.append(event(QDateTime::currentDateTimeUtc().addSecs(-60), "refresh", "", {})));
+
+    int code = -1;
+    // 08:30 at +01:00 is 07:30 UTC: the SET of 09:00 UTC and after.
+    QCOMPARE(run({"--since", "2020-12-08T08:30+01:00", "2e8bf2000a1b"}, &code),
+             QByteArray("2020-12-08T09:00:00.000Z set ok STUDIO A ENC [2E:8B:F2:00:0A:1B]: "
+                        "att 255 -> 200\n"
+                        "2020-12-08T11:00:00.000Z delete ok \\x1b[2J [2E:8B:F2:00:0A:1B]: "
+                        "line\\x0abreak\n"));
+    QCOMPARE(code, 0);
+    // A date alone is its midnight UTC; without a MAC every element.
+    QCOMPARE(run({"--since", "2020-12-08"}, &code).count('\n'), 4);
+    QCOMPARE(run({"--since", "5m"}, &code).count('\n'), 1);
+    QCOMPARE(run({}, &code).count('\n'), 5);
+    for (const QStringList& bad :
+         {QStringList{"--since", "yesterday"}, QStringList{"--since"}, QStringList{"not-a-mac"}}) {
+        QCOMPARE(run(bad, &code), QByteArray());
+        QCOMPARE(code, 2);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestCliEvents)
+#include "tst_cli_events.moc"

@@ -1,0 +1,204 @@
+// The event log: appenders in several processes at once, rotation by size,
+// and texts that try to break the one-line-per-event format.
+
+#include "store/EventLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+#include <sys/stat.h>
+
+using namespace orvalink;
+
+namespace {
+
+QString writerProgram()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/tst_store_eventwriter");
+}
+
+QList<QByteArray> rawLines(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = f.readAll().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+// The numbers of writer id's events, in the order read ("A 7" -> 7).
+QList<int> numbersOf(const QList<Event>& events, const QString& id)
+{
+    QList<int> numbers;
+    for (const Event& e : events) {
+        if (e.name.startsWith(id + QLatin1Char(' ')))
+            numbers << e.name.mid(id.size() + 1).toInt();
+    }
+    return numbers;
+}
+
+bool finished(QProcess& p)
+{
+    return p.state() == QProcess::NotRunning || p.waitForFinished(60000);
+}
+
+} // namespace
+
+class TestEventLog : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void concurrentWritersLoseNoLine();
+    void rotationUnderWritersKeepsTheNewestLines();
+    void hostileTextsCannotForgeALine();
+};
+
+// Catches: appends of several processes overwriting or splitting each
+// other's lines (no O_APPEND, a line written in pieces, no lock).
+void TestEventLog::concurrentWritersLoseNoLine()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("events.log"));
+    constexpr int kPerProcess = 1000;
+    QProcess a, b;
+    a.start(writerProgram(), {path, QStringLiteral("A"), QString::number(kPerProcess)});
+    b.start(writerProgram(), {path, QStringLiteral("B"), QString::number(kPerProcess)});
+    QVERIFY(a.waitForStarted() && b.waitForStarted());
+    // This process writes too, for as long as the others run.
+    EventLog log(path);
+    int own = 0;
+    while ((a.state() != QProcess::NotRunning || b.state() != QProcess::NotRunning) && own < 3000) {
+        Event e;
+        e.operation = QStringLiteral("ping");
+        e.name = QStringLiteral("C %1").arg(own++);
+        QVERIFY2(log.append(e), qPrintable(log.lastError()));
+        QCoreApplication::processEvents();
+    }
+    QVERIFY(finished(a) && finished(b));
+    QCOMPARE(a.exitCode(), 0);
+    QCOMPARE(b.exitCode(), 0);
+
+    const QList<Event> events = log.read();
+    QCOMPARE(rawLines(path).size(), events.size()); // every line whole
+    QList<int> expected;
+    for (int i = 0; i < kPerProcess; ++i)
+        expected << i;
+    QCOMPARE(numbersOf(events, QStringLiteral("A")), expected);
+    QCOMPARE(numbersOf(events, QStringLiteral("B")), expected);
+    QCOMPARE(numbersOf(events, QStringLiteral("C")).size(), own);
+    for (const Event& e : events)
+        QVERIFY(e.name.startsWith(QLatin1Char('C')) || e.cause == QString(300, QLatin1Char('c')));
+}
+
+// Catches: a rotation racing another writer (a line written into a file
+// just moved away, or a file cut), more files kept than configured, rotated
+// files readable by others, the oldest lines kept instead of the newest.
+void TestEventLog::rotationUnderWritersKeepsTheNewestLines()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("events.log"));
+    EventLog::Limits limits;
+    limits.maxBytes = 4096;
+    constexpr int kLines = 1000; // per process
+    limits.rotatedFiles = 2;
+    const mode_t oldMask = ::umask(0); // the files are private whatever the umask
+    QProcess a, b;
+    const QStringList rest{QString::number(kLines), QString::number(limits.maxBytes),
+                           QString::number(limits.rotatedFiles)};
+    a.start(writerProgram(), QStringList{path, QStringLiteral("A")} + rest);
+    b.start(writerProgram(), QStringList{path, QStringLiteral("B")} + rest);
+    const bool done = finished(a) && finished(b);
+    EventLog log(path, limits);
+    for (int i = 0; i < 40; ++i) {
+        Event e;
+        e.operation = QStringLiteral("probe");
+        e.name = QStringLiteral("C %1").arg(i);
+        QVERIFY(log.append(e));
+    }
+    ::umask(oldMask);
+    QVERIFY(done);
+    QCOMPARE(a.exitCode(), 0);
+    QCOMPARE(b.exitCode(), 0);
+
+    const QStringList files{path, path + QStringLiteral(".1"), path + QStringLiteral(".2")};
+    QVERIFY(!QFile::exists(path + QStringLiteral(".3")));
+    int lines = 0;
+    for (const QString& f : files) {
+        struct stat st {};
+        QVERIFY2(::stat(QFile::encodeName(f).constData(), &st) == 0, qPrintable(f));
+        QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        QVERIFY2(st.st_size <= limits.maxBytes, qPrintable(f));
+        lines += int(rawLines(f).size());
+    }
+    const QList<Event> events = log.read();
+    QCOMPARE(events.size(), lines);
+    // Three files of 4 KB hold at least 25 of these lines (about 350 bytes).
+    QVERIFY2(lines >= 25, qPrintable(QString::number(lines)));
+    // What stays of each writer is the end of what it wrote, in order.
+    for (const QString& id : {QStringLiteral("A"), QStringLiteral("B")}) {
+        const QList<int> kept = numbersOf(events, id);
+        for (qsizetype i = 0; i < kept.size(); ++i)
+            QCOMPARE(kept.at(i), kLines - int(kept.size()) + int(i));
+    }
+    QList<int> allOwn;
+    for (int i = 0; i < 40; ++i)
+        allOwn << i;
+    QCOMPARE(numbersOf(events, QStringLiteral("C")), allOwn);
+    QCOMPARE(events.last().name, QStringLiteral("C 39"));
+    QCOMPARE(log.history().size(), 40);
+}
+
+// Catches: a name or cause from a device that ends the line or adds fields
+// (a forged event), control characters written raw into a file an operator
+// may print, and escapes that do not read back as what was written.
+void TestEventLog::hostileTextsCannotForgeALine()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("events.log"));
+    EventLog log(path);
+    Event hostile;
+    hostile.time = QDateTime(QDate(2026, 12, 8), QTime(14, 3, 7, 125), QTimeZone::utc());
+    hostile.operation = QStringLiteral("set");
+    hostile.outcome = QStringLiteral("ok");
+    hostile.mac = QStringLiteral("2E:8B:F2:00:0A:1B");
+    hostile.name = QStringLiteral("X\n2026-01-01T00:00:00.000Z\tdelete\tok\t\t\t\t\t\t\t");
+    hostile.host = QStringLiteral("a\\tb\\x41\\");
+    hostile.cause = QStringLiteral("\x1b]0;owned\x07 \r\u009b2J caf\u00e9");
+    hostile.key = QStringLiteral("att");
+    hostile.oldValue = QStringLiteral("255");
+    hostile.newValue = QStringLiteral("\t200");
+    QVERIFY(log.append(hostile));
+    // A line a writer killed in the middle left without its line feed stays
+    // alone: the next event is read whole.
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::Append));
+        f.write("2026-12-08T14:03:08.000Z\tprobe\tfai");
+    }
+    Event next = hostile;
+    next.name = QStringLiteral("NEXT");
+    QVERIFY(log.append(next));
+
+    const QList<QByteArray> lines = rawLines(path);
+    QVERIFY2(lines.size() == 3, rawLines(path).join("|").constData());
+    QCOMPARE(lines.at(0).count('\t'), 9);
+    QVERIFY(!lines.at(0).contains('\x1b') && !lines.at(0).contains('\r'));
+    QVERIFY(!lines.at(0).contains("\xc2\x9b")); // C1 too
+    const QList<Event> events = log.read();
+    QCOMPARE(events.size(), 2);
+    QCOMPARE(events.at(0), hostile);
+    QCOMPARE(events.at(1), next);
+    // Filtering by element takes either form of the MAC, and a text that is
+    // no MAC matches nothing.
+    QCOMPARE(log.read({}, QStringLiteral("2e8bf2000a1b")).size(), 2);
+    QCOMPARE(log.read(hostile.time.addMSecs(1)).size(), 0);
+    QCOMPARE(log.read({}, QStringLiteral("X")).size(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestEventLog)
+#include "tst_eventlog.moc"
