@@ -70,12 +70,6 @@ private:
     TerminalPrompt& m_terminal;
 };
 
-IniStore& storeFor(const Context& ctx, IniStore& store)
-{
-    reportWriteFailures(ctx, store);
-    return store;
-}
-
 } // namespace
 
 int verbDiff(const Context& ctx, const QStringList& args)
@@ -85,13 +79,17 @@ int verbDiff(const Context& ctx, const QStringList& args)
         return 2;
     }
     IniStore store;
-    Database database(storeFor(ctx, store), ctx.dbPath);
+    Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "diff", database))
+        return 1;
     ShownElement shown;
     if (!findElement(ctx, "diff", database, args.at(0), &shown))
         return 2;
     TerminalPrompt prompt(ctx.err, false);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
+    if (!openSnmpSocket(ctx, snmp))
+        return kExitSocketFailure;
     ApplyOperation apply(snmp, database, prompt, Timings{});
     QList<ApplyOperation::Difference> differences;
     if (!apply.compareWithDevice(shown.section, &differences)) {
@@ -139,8 +137,11 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
         return 2;
     }
 
+    // A failed write is told by the operation itself, with what the element did.
     IniStore store;
-    Database database(storeFor(ctx, store), ctx.dbPath);
+    Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "apply", database))
+        return 1;
     ShownElement shown;
     if (!findElement(ctx, "apply", database, args.at(0), &shown))
         return 2;
@@ -197,6 +198,8 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
     ApplyPrompt prompt(ctx.out, terminal);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
+    if (!openSnmpSocket(ctx, snmp))
+        return kExitSocketFailure;
     Timings timings;
     timings.snmpSetAllowedMs = spacingMs;
     ApplyOperation apply(snmp, database, prompt, timings);
@@ -222,10 +225,17 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
                          ctx.out.flush();
                      });
     const ApplyOperation::Result result = apply.run(shown, values);
-    return result == ApplyOperation::Result::AllApplied ||
-                   result == ApplyOperation::Result::NothingToApply
-               ? 0
-               : 1;
+    switch (result) {
+    case ApplyOperation::Result::AllApplied:
+    case ApplyOperation::Result::NothingToApply:
+        return 0;
+    case ApplyOperation::Result::NotSent:
+        ctx.err << "orvalink-cli: " << printable(apply.failure()) << "\n";
+        return kExitSocketFailure;
+    default:
+        // StoreFailed has told its sentence as the run's last line.
+        return 1;
+    }
 }
 
 } // namespace orvalink::cli
