@@ -8,6 +8,7 @@
 #include <QTextStream>
 
 namespace orvalink {
+class Database;
 struct Event;
 class IniStore;
 class SnmpTransport;
@@ -60,6 +61,17 @@ void reportWriteFailures(const Context& ctx, IniStore& store);
 
 // Binds the transport to --nms and --port (and taps it with -v).
 void prepareTransport(const Context& ctx, SnmpTransport& snmp);
+
+// Exit code of apply, diff and sfn when nothing could be sent because the
+// SNMP socket (UDP port 2979 on --nms) cannot be opened.
+inline constexpr int kExitSocketFailure = 3;
+// Opens the SNMP socket before a verb sends anything; false after printing
+// why it cannot ("Cannot open UDP port 2979 on ADDR: ...").
+bool openSnmpSocket(const Context& ctx, SnmpTransport& snmp);
+// A database that cannot be read (a folder, a device, UTF-16 text, no
+// permission, ...) is refused before anything is sent; false after
+// printing why.
+bool databaseUsable(const Context& ctx, const char* verb, const Database& database);
 
 // With -v: prints each datagram to standard error, in hex with a summary of
 // an SNMP message (snmp) or of the remote protocol; empty without -v.

@@ -1,10 +1,12 @@
-// -v: the datagrams of a verb on standard error, and the hint for an agent
-// that does not answer.
+// -v: the datagrams of a verb on standard error, the hint for an agent that
+// does not answer, and the checks made before a verb sends anything.
 
 #include "Cli.h"
 
+#include "devops/StoreOutcome.h"
 #include "remote/RemoteSummary.h"
 #include "snmp/SnmpSummary.h"
+#include "snmp/SnmpTransport.h"
 
 namespace orvalink::cli {
 
@@ -28,6 +30,26 @@ void printNoReplyHint(const Context& ctx, const QString& host)
                "NMS interface the request is sent from (--nms, now "
             << printable(ctx.nmsAddress) << ").\n";
     ctx.err.flush();
+}
+
+bool openSnmpSocket(const Context& ctx, SnmpTransport& snmp)
+{
+    const QString reason = snmp.checkSocket();
+    if (reason.isEmpty())
+        return true;
+    ctx.err << "orvalink-cli: " << printable(reason) << "\n";
+    ctx.err.flush();
+    return false;
+}
+
+bool databaseUsable(const Context& ctx, const char* verb, const Database& database)
+{
+    const QString refusal = databaseRefusal(database);
+    if (refusal.isEmpty())
+        return true;
+    ctx.err << "orvalink-cli: " << verb << ": " << printable(refusal) << "\n";
+    ctx.err.flush();
+    return false;
 }
 
 } // namespace orvalink::cli

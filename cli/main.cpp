@@ -33,9 +33,11 @@ const Verb kVerbs[] = {
      verbSet},
     {"probe", "HOST [COMMUNITY]",
      "Adds the element at HOST to the database as the desktop program's \"Add new element\" "
-     "does: reads every parameter with the read COMMUNITY (default \"morqubit\"), writes each "
-     "value into the element's section as it arrives, decides its role and prints each status "
-     "line. Exit 0 on \"Status: Finished with SUCCESS!\", 1 otherwise.",
+     "does: reads every parameter with the read COMMUNITY (default \"morqubit\"), decides its "
+     "role, writes what it read into the element's section in one step and prints each status "
+     "line. An element that stops answering midway leaves its section as it was. A database "
+     "that cannot be read or written is refused before anything is sent. Exit 0 on "
+     "\"Status: Finished with SUCCESS!\", 1 otherwise.",
      verbProbe},
     {"ping", "HOST [--timeout-ms N] [--socket dgram|raw]",
      "Sends one ICMP echo (payload \"hello\") to HOST and waits up to 3000 ms (or N). Prints "
@@ -59,7 +61,8 @@ const Verb kVerbs[] = {
      "Reads from the element every parameter that an apply sends for its stored role and prints "
      "one line \"KEY STORED DEVICE\" for each that differs from the database (values holding a "
      "blank are quoted). Exit 0 when the element matches the database, 1 when something "
-     "differs, 2 when it does not answer.",
+     "differs, 2 when it does not answer, 3 when the SNMP port (2979 on --nms) cannot be "
+     "opened.",
      verbDiff},
     {"apply", "MAC KEY=VALUE... [--yes] [--spacing-ms N] [--edition GPS|LL]",
      "Sends new values to the element as the desktop program's \"Save changes\" does. KEYs are "
@@ -69,7 +72,10 @@ const Verb kVerbs[] = {
      "differ from the database are sent, one SET each; only values the element echoes are "
      "stored. Prints what it would send and asks first, unless --yes; then one line per step "
      "and the result. --spacing-ms N replaces the 6000 ms the devices need between two SETs; "
-     "it is meant for simulators only. Exit 0 when every value sent was confirmed.",
+     "it is meant for simulators only. A value the element took but the database could not "
+     "store ends the run with that sentence. Exit 0 when every value sent was confirmed and "
+     "stored, 3 when the SNMP port (2979 on --nms) cannot be opened (nothing is sent), 1 "
+     "otherwise.",
      verbApply},
     {"discover", "",
      "Auto Discovery: keeps the database as PATH.bak, empties it, broadcasts the paging request "
@@ -89,15 +95,17 @@ const Verb kVerbs[] = {
      "--all, every element of the database, read several at a time, each after a line "
      "\"NAME [MAC]\". --prometheus prints the Prometheus text format instead (one metric "
      "family per counter, orvalink_up per element, orvalink_scrape_duration_seconds); --output "
-     "writes it to FILE in one step, for node_exporter's textfile collector. Exit 0 when every "
-     "counter was read, 1 otherwise.",
+     "writes it to FILE in one step, for node_exporter's textfile collector (a FILE that cannot "
+     "be written whole, e.g. on a full disk, keeps its previous content). Exit 0 when every "
+     "counter was read and written, 1 otherwise.",
      verbStats},
     {"sfn", "MAC [--set NS]",
      "For a DECODER with the SFN option: prints the measured network latency (minimum, "
      "maximum, average), the latency sums and the additional delay as the SFN Adjustment "
      "window does. --set NS sets the delay NS (a multiple of 100 from 0 to 2500000) as its "
      "\"&Set\" does and stores what the element echoed. Exit 0 when all was read or the "
-     "delay was applied, 1 otherwise.",
+     "delay was applied and stored, 3 when the SNMP port (2979 on --nms) cannot be opened "
+     "(nothing is sent), 1 otherwise.",
      verbSfn},
     {"events", "[--since TIME] [MAC]",
      "Prints the event log (events.log beside the database): what the desktop program and "

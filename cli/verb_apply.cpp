@@ -101,8 +101,10 @@ public:
                          });
     }
 
-    void finish(ApplyOperation::Result result)
+    void finish(ApplyOperation::Result result, const QString& failure)
     {
+        if (!failure.isEmpty())
+            m_failures << failure;
         Event e = m_base;
         e.operation = QStringLiteral("apply");
         const bool ok = result == ApplyOperation::Result::AllApplied ||
@@ -121,13 +123,6 @@ private:
     QHash<QString, QString> m_before;
     QStringList m_failures;
 };
-
-IniStore& storeFor(const Context& ctx, IniStore& store)
-{
-    reportWriteFailures(ctx, store);
-    return store;
-}
-
 } // namespace
 
 int verbDiff(const Context& ctx, const QStringList& args)
@@ -137,13 +132,17 @@ int verbDiff(const Context& ctx, const QStringList& args)
         return 2;
     }
     IniStore store;
-    Database database(storeFor(ctx, store), ctx.dbPath);
+    Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "diff", database))
+        return 1;
     ShownElement shown;
     if (!findElement(ctx, "diff", database, args.at(0), &shown))
         return 2;
     TerminalPrompt prompt(ctx.err, false);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
+    if (!openSnmpSocket(ctx, snmp))
+        return kExitSocketFailure;
     ApplyOperation apply(snmp, database, prompt, Timings{});
     QList<ApplyOperation::Difference> differences;
     if (!apply.compareWithDevice(shown.section, &differences)) {
@@ -191,8 +190,11 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
         return 2;
     }
 
+    // A failed write is told by the operation itself, with what the element did.
     IniStore store;
-    Database database(storeFor(ctx, store), ctx.dbPath);
+    Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "apply", database))
+        return 1;
     ShownElement shown;
     if (!findElement(ctx, "apply", database, args.at(0), &shown))
         return 2;
@@ -249,6 +251,8 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
     ApplyPrompt prompt(ctx.out, terminal);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
+    if (!openSnmpSocket(ctx, snmp))
+        return kExitSocketFailure;
     Timings timings;
     timings.snmpSetAllowedMs = spacingMs;
     ApplyOperation apply(snmp, database, prompt, timings);
@@ -275,11 +279,18 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
                      });
     ApplyEvents events(ctx, apply, shown, database, pending);
     const ApplyOperation::Result result = apply.run(shown, values);
-    events.finish(result);
-    return result == ApplyOperation::Result::AllApplied ||
-                   result == ApplyOperation::Result::NothingToApply
-               ? 0
-               : 1;
+    events.finish(result, apply.failure());
+    switch (result) {
+    case ApplyOperation::Result::AllApplied:
+    case ApplyOperation::Result::NothingToApply:
+        return 0;
+    case ApplyOperation::Result::NotSent:
+        ctx.err << "orvalink-cli: " << printable(apply.failure()) << "\n";
+        return kExitSocketFailure;
+    default:
+        // StoreFailed has told its sentence as the run's last line.
+        return 1;
+    }
 }
 
 } // namespace orvalink::cli

@@ -57,8 +57,8 @@ int verbProbe(const Context& ctx, const QStringList& args)
         return 2;
     }
 
+    // A failed write is told by the probe itself, in its status line.
     IniStore store;
-    reportWriteFailures(ctx, store);
     Database database(store, ctx.dbPath);
     TerminalPrompt prompt(ctx.err, false);
     SnmpTransport snmp{Timings{}};

@@ -41,9 +41,11 @@ int verbSfn(const Context& ctx, const QStringList& args)
         newDelay = ns;
     }
     const QString section = encodeMac(args.at(0));
+    // A failed write is told by the operation itself, with what the element did.
     IniStore store;
-    reportWriteFailures(ctx, store);
     Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "sfn", database))
+        return 1;
     if (section.isEmpty() || !database.sectionExists(section)) {
         ctx.err << "orvalink-cli: sfn: no element " << printable(args.at(0)) << " in " << ctx.dbPath
                 << " (MAC in the form 2E:8B:F2:00:0A:1B)\n";
@@ -53,6 +55,8 @@ int verbSfn(const Context& ctx, const QStringList& args)
     TerminalPrompt prompt(ctx.err, false);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
+    if (!openSnmpSocket(ctx, snmp))
+        return kExitSocketFailure;
     SfnAdjustOperation adjust(snmp, database, prompt, Timings{});
 
     if (newDelay) {

@@ -44,12 +44,26 @@ bool allRead(const QList<ElementStatistics>& elements)
 }
 
 // Written whole or not at all: a collector reading the file meanwhile sees
-// the previous scrape.
+// the previous scrape, and a file that could not be written whole (a full
+// disk) leaves the previous one in place. The bytes go to the temporary
+// unbuffered and are checked there: a commit alone takes a temporary whose
+// buffered bytes never reached the disk.
 bool writeAtomically(const Context& ctx, const QString& path, const QString& text)
 {
+    const QByteArray bytes = text.toUtf8();
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
-        ctx.err << "orvalink-cli: cannot write " << path << ": " << file.errorString() << "\n";
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
+        file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        file.commit();
+        ctx.err << "orvalink-cli: cannot write " << printable(path) << ": " << printable(why)
+                << "; the previous file is kept\n";
+        return false;
+    }
+    if (!file.commit()) {
+        ctx.err << "orvalink-cli: cannot write " << printable(path) << ": "
+                << printable(file.errorString()) << "; the previous file is kept\n";
         return false;
     }
     return true;

@@ -419,6 +419,9 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::reportWriteFailure(const QString& path, const QString& reason)
 {
+    // A device window's operation tells it itself, with what the element did.
+    if (m_deviceWindowsOpen > 0)
+        return;
     m_ctx.prompt->tell(PromptIcon::Critical,
                        QStringLiteral("Could not save the element database %1.")
                                .arg(QDir::toNativeSeparators(path)) +
@@ -632,6 +635,7 @@ void frmMain::AddNewElement()
         connect(&probe, &ProbeOperation::statusChanged, this,
                 [&probeStatus](const QString& text) { probeStatus = text; });
         frmAddNewSNMP dialog(probe, this);
+        const DeviceWindowOpen own(m_deviceWindowsOpen);
         runDialog(dialog);
         probeSection = probe.section();
     }
@@ -821,6 +825,7 @@ void frmMain::SendConfiguration()
     if (!apply.confirm())
         return;
     frmSendSNMP dialog(apply, *this, m_ctx.timings, this);
+    const DeviceWindowOpen own(m_deviceWindowsOpen);
     runDialog(dialog);
 }
 
@@ -915,6 +920,7 @@ void frmMain::showSNMPProperties()
         return;
     SnmpPropertiesOperation properties(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
     frmSNMPProperties dialog(properties, *this, m_ctx.timings, this);
+    const DeviceWindowOpen own(m_deviceWindowsOpen);
     runDialog(dialog);
 }
 
@@ -933,6 +939,7 @@ void frmMain::showAdjust()
         return;
     SfnAdjustOperation adjust(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
     frmAdjust dialog(adjust, *this, m_ctx.timings, this);
+    const DeviceWindowOpen own(m_deviceWindowsOpen);
     runDialog(dialog);
 }
 
@@ -1348,21 +1355,21 @@ QString frmMain::ReadFromINI(const QString& strSection, const QString& strkey,
     return m_store.read(strSection, strkey, strfullpath, strDefault);
 }
 
-void frmMain::WriteToINI(const QString& strSection, const QString& strkey,
+bool frmMain::WriteToINI(const QString& strSection, const QString& strkey,
                          const QString& strkeyvalue, const QString& strfullpath)
 {
-    m_store.write(strSection, strkey, strkeyvalue, strfullpath);
+    return m_store.write(strSection, strkey, strkeyvalue, strfullpath);
 }
 
-void frmMain::DeleteIniSection(const QString& strSection, const QString& strfullpath)
+bool frmMain::DeleteIniSection(const QString& strSection, const QString& strfullpath)
 {
-    m_store.deleteSection(strSection, strfullpath);
+    return m_store.deleteSection(strSection, strfullpath);
 }
 
-void frmMain::DeleteIniKey(const QString& strSection, const QString& strKeyname,
+bool frmMain::DeleteIniKey(const QString& strSection, const QString& strKeyname,
                            const QString& strfullpath)
 {
-    m_store.deleteKey(strSection, strKeyname, strfullpath);
+    return m_store.deleteKey(strSection, strKeyname, strfullpath);
 }
 
 bool frmMain::CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,

@@ -184,10 +184,11 @@ public:
     // ---- Database routines ----
     QString ReadFromINI(const QString& strSection, const QString& strkey,
                         const QString& strfullpath, const QString& strDefault) const;
-    void WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
+    // True when the file now holds the change; a failure is told in a box.
+    bool WriteToINI(const QString& strSection, const QString& strkey, const QString& strkeyvalue,
                     const QString& strfullpath);
-    void DeleteIniSection(const QString& strSection, const QString& strfullpath);
-    void DeleteIniKey(const QString& strSection, const QString& strKeyname,
+    bool DeleteIniSection(const QString& strSection, const QString& strfullpath);
+    bool DeleteIniKey(const QString& strSection, const QString& strKeyname,
                       const QString& strfullpath);
     bool CheckIfIniKeyExists(const QString& strSection, const QString& strKeyname,
                              const QString& strfullpath) const;
@@ -273,6 +274,16 @@ private:
     bool m_loading = false;
     bool m_reloadPending = false;
     bool m_inTreeKey = false;
+    // Device windows running (probe, apply, SNMP properties, SFN): their
+    // operations tell a failed database write themselves.
+    int m_deviceWindowsOpen = 0;
+    struct DeviceWindowOpen {
+        explicit DeviceWindowOpen(int& count) : m_count(count) { ++m_count; }
+        ~DeviceWindowOpen() { --m_count; }
+        DeviceWindowOpen(const DeviceWindowOpen&) = delete;
+        DeviceWindowOpen& operator=(const DeviceWindowOpen&) = delete;
+        int& m_count;
+    };
     // The node last shown in the panel; only compared, never followed.
     const QTreeWidgetItem* m_lastShown = nullptr;
     QLocalServer* m_activation = nullptr;

@@ -2,6 +2,7 @@
 
 #include "core/Prompt.h"
 #include "core/Text.h"
+#include "devops/StoreOutcome.h"
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpClient.h"
 #include "store/ElementDatabase.h"
@@ -317,7 +318,17 @@ ApplyOperation::Result ApplyOperation::run(const ShownElement& shown, const Edit
     m_succeeded = 0;
     m_tmrSNMPSetAllowed.reset();
 
+    m_failure.clear();
+
     const QString section = shown.section;
+    // A database that cannot keep what the element takes is refused before
+    // anything is sent.
+    if (const QString refusal = databaseRefusal(m_database); !refusal.isEmpty()) {
+        m_failure = refusal;
+        m_prompt.tell(PromptIcon::Critical, refusal);
+        m_running = false;
+        return Result::StoreFailed;
+    }
     const QString host = m_database.read(section, QStringLiteral("snmpip"), kDefaultAgentAddress);
     const QString community =
         m_database.read(section, QStringLiteral("snmprw"), kDefaultWriteCommunity);
@@ -334,6 +345,14 @@ ApplyOperation::Result ApplyOperation::run(const ShownElement& shown, const Edit
         Q_EMIT stepSent(key, edited);
         const SnmpResult echo =
             m_client.SetSNMP(host, community, s.entry->n, setTagOf(s.entry->n), edited);
+        if (echo.outcome == SnmpOutcome::NotSent) {
+            // Nothing left this machine, and nothing later would: the
+            // transport has told why; the run ends without a report.
+            --m_toBeChanged;
+            m_failure = echo.reason;
+            m_running = false;
+            return Result::NotSent;
+        }
         // Only the device's echo of the very value sent counts; an empty
         // echo (no reply, an error, nothing usable) never does.
         bool confirmed = echo.hasValue() && !echo.value.isEmpty();
@@ -344,8 +363,16 @@ ApplyOperation::Result ApplyOperation::run(const ShownElement& shown, const Edit
             m_prompt.tell(PromptIcon::Critical, s.failureMessage);
             continue;
         }
-        m_database.write(section, key,
-                         key == QLatin1String("name") ? encodeName(echo.value) : echo.value);
+        if (!m_database.write(section, key,
+                              key == QLatin1String("name") ? encodeName(echo.value) : echo.value)) {
+            // The element changed but the database did not: no later value
+            // is sent, and no result report claims a success.
+            m_failure = notStoredSentence(
+                m_database, QStringLiteral("the element took %1=%2").arg(key, echo.value));
+            m_prompt.tell(PromptIcon::Critical, asBoxText(m_failure), QStringLiteral("Error!"));
+            m_running = false;
+            return Result::StoreFailed;
+        }
         ++m_succeeded;
         Q_EMIT stepConfirmed(key, echo.value);
         m_tmrSNMPSetAllowed.wait(m_timings.snmpSetAllowedMs);

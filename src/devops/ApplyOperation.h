@@ -33,6 +33,9 @@ public:
         SomeFailed,     // at least one value sent was not confirmed
         Inconsistent,   // more confirmations than values sent (never expected)
         Busy,           // a run was already under way; nothing done
+        StoreFailed,    // the database cannot be used (nothing sent), or the element took
+                        // a value that could not be stored (the run stopped there)
+        NotSent,        // a SET could not leave this machine; the run stopped there
     };
 
     // Where a section without snmpip and snmprw sends its SETs.
@@ -93,6 +96,8 @@ public:
     quint8 toBeChanged() const { return m_toBeChanged; }
     quint8 succeeded() const { return m_succeeded; }
     bool isRunning() const { return m_running; }
+    // Why the last run ended with StoreFailed or NotSent, as one sentence.
+    QString failure() const { return m_failure; }
 
     // The apply order with each step's comparison, default and message.
     static QList<Step> steps();
@@ -115,6 +120,7 @@ private:
     quint8 m_toBeChanged = 0;
     quint8 m_succeeded = 0;
     bool m_running = false;
+    QString m_failure;
 };
 
 } // namespace orvalink

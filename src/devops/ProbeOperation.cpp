@@ -1,6 +1,8 @@
 #include "devops/ProbeOperation.h"
 
+#include "core/Prompt.h"
 #include "core/Text.h"
+#include "devops/StoreOutcome.h"
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpClient.h"
 #include "store/ElementDatabase.h"
@@ -126,6 +128,12 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
     if (!parseIPv4(host))
         return fail(Result::NotSent,
                     QStringLiteral("Status: FAIL - \"%1\" is not an IP address.").arg(host));
+    // A database that cannot take the result is refused before the element
+    // is asked anything.
+    if (const QString refusal = databaseRefusal(m_database); !refusal.isEmpty()) {
+        m_prompt.tell(PromptIcon::Critical, refusal);
+        return fail(Result::StoreFailed, QStringLiteral("Status: FAIL - ") + refusal);
+    }
 
     const SnmpResult mac = m_client.GetSNMP(host, community, param::Mac);
     if (m_cancelled)
@@ -143,7 +151,13 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
         return fail(Result::NoResponse, QStringLiteral("Status: FAIL - No, or invalid response!"));
     m_section = section;
 
+    // The values are collected and stored in one rewrite at the end: other
+    // readers never see half a probe, and a probe that fails leaves the
+    // section as it was.
+    QList<QPair<QString, QString>> keys;
+    auto keep = [&keys](const QString& key, const QString& value) { keys.append({key, value}); };
     QSet<quint8> answered;
+    bool lastAnswered = true; // did the latest exchange get any reply?
     QString remote;
     QString multi;
     QString version;
@@ -158,6 +172,7 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
             return fail(Result::Cancelled, QStringLiteral("Status: Cancelled."));
         if (r.outcome == SnmpOutcome::NotSent)
             return fail(Result::NotSent, QStringLiteral("Status: FAIL - ") + r.reason);
+        lastAnswered = r.answered();
         if (r.hasValue())
             answered.insert(step.n);
         const QString& value = r.value;
@@ -165,7 +180,7 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
         switch (step.n) {
         case param::Name:
             if (r.hasValue())
-                m_database.write(section, QStringLiteral("name"), encodeName(value));
+                keep(QStringLiteral("name"), encodeName(value));
             break;
         case 11:
             remote = value;
@@ -178,43 +193,57 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
             break;
         case 37:
             revision = value;
-            // Written in every case, "." when neither part answered.
+            // Kept in every case, "." when neither part answered.
             setProgress(20);
-            m_database.write(section, QStringLiteral("ver"), version + QLatin1Char('.') + revision);
+            keep(QStringLiteral("ver"), version + QLatin1Char('.') + revision);
             break;
         case param::WriteCommunity:
             if (r.hasValue()) {
-                m_database.write(section, QStringLiteral("snmprw"), value);
-                m_database.write(section, QStringLiteral("snmpro"), trimBlanks(community));
-                m_database.write(section, QStringLiteral("snmpip"), host);
+                keep(QStringLiteral("snmprw"), value);
+                keep(QStringLiteral("snmpro"), trimBlanks(community));
+                keep(QStringLiteral("snmpip"), host);
             }
             break;
         default:
             if (r.hasValue())
-                m_database.write(section, QLatin1String(step.key), value);
+                keep(QLatin1String(step.key), value);
             break;
         }
     }
 
     setProgress(26);
+    // An element that stopped answering (nothing came back from some
+    // parameter to the last) was not read: its missing answers say nothing
+    // about its role, and its section stays as it was.
+    if (!lastAnswered) {
+        setProgress(kProgressMaximum);
+        return fail(Result::NoResponse, QStringLiteral("Status: FAIL - No, or invalid response!"));
+    }
     Result result = Result::Success;
     switch (roleFromProbe(answered)) {
     case ElementRole::Encoder:
-        m_database.write(section, QStringLiteral("role"), QStringLiteral("1"));
-        m_database.write(section, QStringLiteral("multi"), multi);
-        m_database.write(section, QStringLiteral("remote"), remote);
-        setStatus(QStringLiteral("Status: Finished with SUCCESS!"));
+        keep(QStringLiteral("role"), QStringLiteral("1"));
+        keep(QStringLiteral("multi"), multi);
+        keep(QStringLiteral("remote"), remote);
         break;
     case ElementRole::Decoder:
-        m_database.write(section, QStringLiteral("role"), QStringLiteral("2"));
-        m_database.write(section, QStringLiteral("multi"), multi);
-        setStatus(QStringLiteral("Status: Finished with SUCCESS!"));
+        keep(QStringLiteral("role"), QStringLiteral("2"));
+        keep(QStringLiteral("multi"), multi);
         break;
     case ElementRole::Unknown:
-        setStatus(QStringLiteral("Status: FAIL - Problem determing role."));
+        // The keys read stay stored, without a role.
         result = Result::RoleUndetermined;
         break;
     }
+    if (!m_database.writeKeys(section, keys)) {
+        const QString sentence =
+            notStoredSentence(m_database, QStringLiteral("the element answered the probe"));
+        m_prompt.tell(PromptIcon::Critical, asBoxText(sentence));
+        setProgress(kProgressMaximum);
+        return fail(Result::StoreFailed, QStringLiteral("Status: FAIL - ") + asBoxText(sentence));
+    }
+    setStatus(result == Result::Success ? QStringLiteral("Status: Finished with SUCCESS!")
+                                        : QStringLiteral("Status: FAIL - Problem determing role."));
     setProgress(kProgressMaximum);
     return result;
 }

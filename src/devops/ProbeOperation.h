@@ -1,7 +1,8 @@
 #pragma once
-// Add new element: asks an element's SNMP agent for every parameter and
-// writes what it answers into the element's section of nms.ini, then decides
-// from which parameters answered whether it is an ENCODER or a DECODER.
+// Add new element: asks an element's SNMP agent for every parameter, decides
+// from which parameters answered whether it is an ENCODER or a DECODER, and
+// writes what it answered into the element's section of nms.ini in one
+// rewrite at the end.
 //
 // The same class runs behind the "Add new element" dialog and behind
 // `orvalink-cli probe`; both only show its progress and status texts.
@@ -22,11 +23,14 @@ class ProbeOperation : public QObject {
 public:
     enum class Result {
         Success,          // "Status: Finished with SUCCESS!"
-        NoResponse,       // parameter 15 gave no value; nothing written
+        NoResponse,       // parameter 15 gave no value, or the element stopped
+                          // answering before the last parameter; nothing written
         NotOurDevice,     // the MAC is outside the family; nothing written
-        RoleUndetermined, // every key read so far stays written
+        RoleUndetermined, // every key read is written, without a role
         NotSent,          // no address, or the request could not leave this machine
-        Cancelled,        // cancel() during the run; nothing written after it
+        Cancelled,        // cancel() during the run; nothing written
+        StoreFailed,      // the database cannot be used (refused before any exchange)
+                          // or the write of the values read failed; nothing written
     };
 
     // Progress values run from 1 to this.
@@ -44,7 +48,8 @@ public:
     void cancel();
     bool isRunning() const { return m_running; }
 
-    // The section the last probe wrote to (empty when it wrote nothing).
+    // The section of the element the last probe read (empty before its MAC
+    // was known).
     QString section() const { return m_section; }
     QString statusText() const { return m_status; }
 

@@ -3,6 +3,7 @@
 #include "core/Pause.h"
 #include "core/Prompt.h"
 #include "core/Readouts.h"
+#include "devops/StoreOutcome.h"
 #include "snmp/SnmpClient.h"
 #include "snmp/SnmpCodec.h"
 #include "store/ElementDatabase.h"
@@ -161,7 +162,13 @@ SfnAdjustOperation::SetResult SfnAdjustOperation::set(const QString& section,
     const qint64 stored = storedDelay(section);
 
     SetResult result = SetResult::Applied;
-    if (roleCaption != QLatin1String("DECODER") || stored == delayNs) {
+    m_failure.clear();
+    if (const QString refusal = databaseRefusal(m_database); !refusal.isEmpty()) {
+        // Nothing is sent that the database could not keep.
+        m_failure = refusal;
+        m_prompt.tell(PromptIcon::Critical, refusal);
+        result = SetResult::StoreFailed;
+    } else if (roleCaption != QLatin1String("DECODER") || stored == delayNs) {
         m_prompt.tell(PromptIcon::Critical, kNothingChanged);
         result = SetResult::NothingChanged;
     } else {
@@ -170,8 +177,12 @@ SfnAdjustOperation::SetResult SfnAdjustOperation::set(const QString& section,
         if (!echo.hasValue() || echo.value != txtHiddenDelay) {
             m_prompt.tell(PromptIcon::Critical, kFailed);
             result = SetResult::Failed;
+        } else if (!m_database.write(section, QStringLiteral("dly"), echo.value)) {
+            m_failure = notStoredSentence(
+                m_database, QStringLiteral("the element took dly=%1").arg(echo.value));
+            m_prompt.tell(PromptIcon::Critical, asBoxText(m_failure));
+            result = SetResult::StoreFailed;
         } else {
-            m_database.write(section, QStringLiteral("dly"), echo.value);
             Q_EMIT delayStored(delayNs);
             m_pause->wait(m_timings.snmpSetAllowedMs);
             m_prompt.tell(PromptIcon::Information, kApplied);

@@ -64,6 +64,8 @@ public:
         NothingChanged, // "Nothing has changed!"
         Failed,         // "Failed setting SFN Delay!"
         Busy,           // a refresh or a set is running
+        StoreFailed,    // the database cannot be used (nothing sent), or the element
+                        // took the delay but it could not be stored; failure() says which
     };
 
     // The texts the operation shows.
@@ -92,6 +94,8 @@ public:
     // after a SET at once.
     void cancel();
     bool isRunning() const { return m_running; }
+    // Why the last set() ended with StoreFailed, as one sentence.
+    QString failure() const { return m_failure; }
 
 Q_SIGNALS:
     void measuring(SfnAdjustOperation::Which which);
@@ -107,6 +111,7 @@ private:
     Pause* m_pause;
     bool m_running = false;
     bool m_cancelled = false;
+    QString m_failure;
 };
 
 } // namespace orvalink

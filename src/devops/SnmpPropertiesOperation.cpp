@@ -1,6 +1,7 @@
 #include "devops/SnmpPropertiesOperation.h"
 
 #include "core/Prompt.h"
+#include "devops/StoreOutcome.h"
 #include "snmp/SnmpClient.h"
 #include "snmp/SnmpCodec.h"
 #include "store/ElementDatabase.h"
@@ -45,12 +46,18 @@ bool SnmpPropertiesOperation::setAndStore(const QString& host, const QString& co
                                           quint8 tag, const QString& section, const char* key,
                                           const QString& value)
 {
+    // After a change that could not be stored, nothing more is sent.
+    if (!m_failure.isEmpty())
+        return false;
     const SnmpResult echo = m_client.SetSNMP(host, community, n, tag, value);
     if (!echo.hasValue() || echo.value != value) {
         Q_EMIT statusChanged(kFailure, false);
         return false;
     }
-    m_database.write(section, QLatin1String(key), echo.value);
+    if (!m_database.write(section, QLatin1String(key), echo.value)) {
+        storeFailed(QStringLiteral("the element took %1=%2").arg(QLatin1String(key), echo.value));
+        return false;
+    }
     Q_EMIT statusChanged(kSuccess, true);
     return true;
 }
@@ -60,6 +67,13 @@ SnmpPropertiesOperation::Result SnmpPropertiesOperation::modify(const QString& s
 {
     if (m_running)
         return Result::Busy;
+    m_failure.clear();
+    // Nothing is sent that the database could not keep.
+    if (const QString refusal = databaseRefusal(m_database); !refusal.isEmpty()) {
+        m_failure = refusal;
+        m_prompt.tell(PromptIcon::Critical, refusal);
+        return Result::StoreFailed;
+    }
     m_running = true;
     const QString host = m_database.read(section, QStringLiteral("snmpip"));
     QString community = m_database.read(section, QStringLiteral("snmprw"));
@@ -89,7 +103,7 @@ SnmpPropertiesOperation::Result SnmpPropertiesOperation::modify(const QString& s
         allOk &= ok;
     }
 
-    if (agentChanged) {
+    if (agentChanged && m_failure.isEmpty()) {
         // All four are sent even when an earlier one failed.
         const struct {
             quint8 n;
@@ -113,19 +127,32 @@ SnmpPropertiesOperation::Result SnmpPropertiesOperation::modify(const QString& s
             if (!apply.hasValue() || apply.value != QLatin1String("1")) {
                 m_prompt.tell(PromptIcon::Critical, kApplyFailed);
                 allOk = false;
+            } else if (!m_database.writeKeys(section, {{QStringLiteral("snmpip"), f.agentIp},
+                                                       {QStringLiteral("snmpnm"), f.agentMask},
+                                                       {QStringLiteral("snmpgw"), f.agentGw},
+                                                       {QStringLiteral("snmpdn"), f.agentDns}})) {
+                storeFailed(
+                    QStringLiteral("the element took the new agent address %1").arg(f.agentIp));
             } else {
-                m_database.write(section, QStringLiteral("snmpip"), f.agentIp);
-                m_database.write(section, QStringLiteral("snmpnm"), f.agentMask);
-                m_database.write(section, QStringLiteral("snmpgw"), f.agentGw);
-                m_database.write(section, QStringLiteral("snmpdn"), f.agentDns);
                 m_prompt.tell(PromptIcon::Information, kRestarting);
             }
         }
     }
     m_running = false;
+    if (!m_failure.isEmpty())
+        return Result::StoreFailed;
     if (!anyChange)
         return Result::NothingChanged;
     return allOk ? Result::Done : Result::Failed;
+}
+
+void SnmpPropertiesOperation::storeFailed(const QString& done)
+{
+    // The first failure is the one told; later ones have the same cause.
+    if (!m_failure.isEmpty())
+        return;
+    m_failure = notStoredSentence(m_database, done);
+    m_prompt.tell(PromptIcon::Critical, asBoxText(m_failure));
 }
 
 } // namespace orvalink

@@ -34,6 +34,8 @@ public:
         Failed,         // at least one change was not echoed
         NothingChanged, // no field differs from nms.ini: nothing was sent
         Busy,           // a Modify is running
+        StoreFailed,    // the database cannot be used (nothing sent), or the element took
+                        // a change that could not be stored; failure() says which
     };
 
     static const QString kSetFailed;   // 48, 46, 47 or 49 not echoed
@@ -48,6 +50,8 @@ public:
     // then the agent settings with their activation when any of them changed.
     Result modify(const QString& section, const Settings& fields);
     bool isRunning() const { return m_running; }
+    // Why the last modify() ended with StoreFailed, as one sentence.
+    QString failure() const { return m_failure; }
 
 Q_SIGNALS:
     // A trap or community step ended: "SUCCESS!" (ok) or "FAILED..." (not ok).
@@ -61,7 +65,10 @@ private:
     Database& m_database;
     Prompt& m_prompt;
     Timings m_timings;
+    void storeFailed(const QString& done);
+
     bool m_running = false;
+    QString m_failure;
 };
 
 } // namespace orvalink

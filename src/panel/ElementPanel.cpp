@@ -497,9 +497,15 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
         setFieldText(txtRemoteIP, readKey(section, QStringLiteral("multi"), kDefaultMulticast));
         const QString att = readKey(section, QStringLiteral("att"), QStringLiteral("0"));
         const std::optional<int> attValue = readouts::storedInteger(att);
-        if (attValue.value_or(0) < scrlAtten->minimum())
-            m_store.write(section, QStringLiteral("att"), QString::number(scrlAtten->minimum()),
-                          m_dbPath);
+        // Raised to the smallest attenuation the element takes. When that
+        // cannot be stored the main window tells why (the store's
+        // writeFailed); the bar shows the minimum either way, and the next
+        // showing tries again.
+        if (attValue.value_or(0) < scrlAtten->minimum() &&
+            !m_store.write(section, QStringLiteral("att"), QString::number(scrlAtten->minimum()),
+                           m_dbPath))
+            qWarning("ElementPanel: att of %s not raised: %s", qPrintable(section),
+                     qPrintable(m_store.lastError()));
         setScroll(scrlAtten, barPositionOf(att, QStringLiteral("0"), scrlAtten));
         setScroll(scrlBuffer,
                   barPositionOf(readKey(section, QStringLiteral("buf"), QStringLiteral("1")),

@@ -53,6 +53,18 @@ void SnmpTransport::setLastRequestId(quint8 id)
     m_SNMPRequestID = id;
 }
 
+QString SnmpTransport::checkSocket()
+{
+    if (m_SNMPAwaitingReply || m_open)
+        return QString();
+    QString reason;
+    if (!ensureBound(&reason))
+        return reason;
+    // Bound and kept for the first exchange, as after any exchange.
+    closeSocket();
+    return QString();
+}
+
 bool SnmpTransport::isBound() const
 {
     return m_open;

@@ -37,6 +37,11 @@ public:
     // was not taken (diagnostics; none by default).
     void setTap(DatagramTap tap) { m_tap = std::move(tap); }
 
+    // Binds the socket as the next exchange would, without sending: empty
+    // when it can be bound, else why not ("Cannot open UDP port 2979 on
+    // ADDR: ..."), the reason a NotSent result would carry.
+    QString checkSocket();
+
     bool isBound() const;
     bool isBusy() const { return m_SNMPAwaitingReply; }
     // Request-id of the last request sent; the next one is one more (250 is

@@ -1,12 +1,18 @@
-// orvalink-cli probe, diff and apply against orvalink-sim on loopback
-// (127.0.95.x): what they print, what they store, and their exit codes.
+// orvalink-cli probe, diff, apply, sfn and stats against orvalink-sim on
+// loopback (127.0.95.x): what they print, what they store, and their exit
+// codes, also when the database cannot be written or the SNMP port is taken.
 
 #include "common/SimProcess.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
+
+#include <sys/stat.h>
 
 using orvalink::testing::binPath;
 using orvalink::testing::ProgramRun;
@@ -29,15 +35,37 @@ class TestCliDevops : public QObject {
     QString dbPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
     ProgramRun cli(const QStringList& args, const QByteArray& input = QByteArray())
     {
-        return runProgram(
-            binPath("orvalink-cli"),
-            QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"), kNms} + args,
-            30000, input);
+        return cliOn(dbPath(), args, input);
     }
-    QByteArray db() const
+    ProgramRun cliOn(const QString& db, const QStringList& args,
+                     const QByteArray& input = QByteArray())
     {
-        QFile f(dbPath());
+        return runProgram(binPath("orvalink-cli"),
+                          QStringList{QStringLiteral("--db"), db, QStringLiteral("--nms"), kNms} +
+                              args,
+                          30000, input);
+    }
+    static QByteArray contentOf(const QString& path)
+    {
+        QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QByteArray db() const { return contentOf(dbPath()); }
+    // Requests of both kinds the simulators have seen so far.
+    qsizetype requestsSeen()
+    {
+        return sim.requests(QStringLiteral("GET")).size() +
+               sim.requests(QStringLiteral("SET")).size() +
+               refusing.requests(QStringLiteral("GET")).size();
+    }
+    // Every verb that writes the database, on the elements stored by probe().
+    QList<QStringList> writingVerbs() const
+    {
+        return {
+            {QStringLiteral("probe"), QStringLiteral("127.0.95.3")},
+            {QStringLiteral("apply"), kDecoderMac, QStringLiteral("att=150"),
+             QStringLiteral("--yes"), QStringLiteral("--spacing-ms"), QStringLiteral("10")},
+            {QStringLiteral("sfn"), kDecoderMac, QStringLiteral("--set"), QStringLiteral("500")}};
     }
 
 private Q_SLOTS:
@@ -152,6 +180,124 @@ private Q_SLOTS:
         QCOMPARE(kinds, QStringList({"probe ok", "probe failed", "probe ok", "set ok", "set ok",
                                      "apply ok", "apply failed"}));
         QCOMPARE(sets, QStringList({"name DECODER 2 -> STUDIO 9", "buf 10 -> 5"}));
+    }
+
+    // Catches: a database that cannot be read (a folder, a pipe, a device,
+    // UTF-16 text, a link loop) taken for an empty one, so that the element
+    // is asked and changed and the answer lost, or the file overwritten.
+    void hostileDatabaseRefusedBeforeAnyExchange()
+    {
+        QTemporaryDir hostile;
+        const QString folder = hostile.filePath(QStringLiteral("folder.ini"));
+        const QString fifo = hostile.filePath(QStringLiteral("fifo.ini"));
+        const QString utf16 = hostile.filePath(QStringLiteral("utf16.ini"));
+        const QString loop = hostile.filePath(QStringLiteral("loop.ini"));
+        QVERIFY(QDir().mkdir(folder));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QFile u(utf16);
+        QVERIFY(u.open(QIODevice::WriteOnly));
+        u.write(QByteArray("\xFF\xFE") + QByteArray("[\0A\0]\0\r\0\n\0", 10));
+        u.close();
+        QVERIFY(QFile::link(loop, loop));
+
+        const qsizetype before = requestsSeen();
+        for (const QString& path : {folder, fifo, utf16, loop, QStringLiteral("/dev/zero")}) {
+            for (const QStringList& verb : writingVerbs()) {
+                const ProgramRun r = cliOn(path, verb);
+                const QString what = path + QLatin1Char(' ') + verb.first();
+                QVERIFY2(r.exitCode == 1, qPrintable(what));
+                QVERIFY2(r.err.contains(QStringLiteral("The element database ") + path),
+                         qPrintable(what + r.err));
+                QVERIFY2(!r.out.contains(QStringLiteral("SUCCESS")), qPrintable(what));
+            }
+        }
+        QCOMPARE(requestsSeen(), before);
+        QCOMPARE(contentOf(utf16).size(), 12);
+    }
+
+    // Catches: a write that failed on a full disk reported as a success
+    // (probe, apply), the element changed behind a database that kept its
+    // old value without a word, and metrics replaced by an empty file.
+    void failedWriteIsNeverASuccess()
+    {
+        QTemporaryDir mountPoint;
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=64k"), QStringLiteral("tmpfs"),
+                               mountPoint.path()}) != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        const auto unmount =
+            qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint.path()}); });
+        const QString full = mountPoint.filePath(QStringLiteral("nms.ini"));
+        const QString metrics = mountPoint.filePath(QStringLiteral("orvalink.prom"));
+        QCOMPARE(cliOn(full, {QStringLiteral("probe"), QStringLiteral("127.0.95.2")}).exitCode, 0);
+        const QStringList scrape{QStringLiteral("stats"), QStringLiteral("--all"),
+                                 QStringLiteral("--prometheus"), QStringLiteral("--output"),
+                                 metrics};
+        cliOn(full, scrape);
+        const QByteArray oldMetrics = contentOf(metrics);
+        QVERIFY(oldMetrics.contains("orvalink_up"));
+
+        QFile filler(mountPoint.filePath(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        filler.close();
+
+        const QByteArray oldDb = contentOf(full);
+        // Into a new database: the probe has something to write.
+        ProgramRun r = cliOn(mountPoint.filePath(QStringLiteral("new.ini")),
+                             {QStringLiteral("probe"), QStringLiteral("127.0.95.2")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(!r.out.contains(QStringLiteral("SUCCESS")));
+        QVERIFY(!r.out.contains(QStringLiteral("Stored as")));
+        QVERIFY2(r.out.contains(QStringLiteral("new.ini could not be written: No space left on "
+                                               "device\n")),
+                 qPrintable(r.out));
+        QVERIFY(!QFile::exists(mountPoint.filePath(QStringLiteral("new.ini"))));
+
+        r = cliOn(full, writingVerbs().at(1));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.out.endsWith(QStringLiteral("The element took att=150, but ") + full +
+                                QStringLiteral(" could not be written: No space left on "
+                                               "device\n")),
+                 qPrintable(r.out));
+        QCOMPARE(contentOf(full), oldDb);
+
+        r = cliOn(full, writingVerbs().at(2));
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("The element took dly=500, but ")),
+                 qPrintable(r.err));
+        QVERIFY(!r.err.contains(QStringLiteral("has been applied")));
+        QCOMPARE(contentOf(full), oldDb);
+
+        r = cliOn(full, scrape);
+        QVERIFY(r.exitCode != 0);
+        QVERIFY2(r.err.contains(QStringLiteral("No space left on device")), qPrintable(r.err));
+        QCOMPARE(contentOf(metrics), oldMetrics);
+    }
+
+    // Catches: apply, diff and sfn sending (and apply marking values as
+    // sent) through a local SNMP port another program holds, and reporting
+    // a silent or failing element instead of the taken port.
+    void takenPortReportedBeforeSending()
+    {
+        QUdpSocket squatter;
+        QVERIFY(squatter.bind(QHostAddress(kNms), 2979, QAbstractSocket::DontShareAddress));
+        const qsizetype before = requestsSeen();
+        const QList<QStringList> verbs =
+            writingVerbs().mid(1) + QList<QStringList>{{QStringLiteral("diff"), kDecoderMac},
+                                                       {QStringLiteral("sfn"), kDecoderMac}};
+        for (const QStringList& verb : verbs) {
+            const ProgramRun r = cli(verb);
+            QVERIFY2(r.exitCode == 3, qPrintable(verb.join(QLatin1Char(' '))));
+            QVERIFY2(r.err.startsWith(QStringLiteral("orvalink-cli: Cannot open UDP port 2979 on "
+                                                     "127.0.95.100: ")),
+                     qPrintable(r.err));
+            QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
+        }
+        QCOMPARE(requestsSeen(), before);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "devops/ApplyOperation.h"
 #include "devops/ProbeOperation.h"
 #include "snmp/ParameterTable.h"
+#include "snmp/SnmpCodec.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
@@ -43,6 +44,28 @@ Timings shortTimings()
     t.snmpSetAllowedMs = 60;
     return t;
 }
+
+// The real transport, except that the element's agent is told to restart
+// (parameter 50 set to 1) just before parameter `before` is asked.
+class RestartBefore : public SnmpClient {
+public:
+    RestartBefore(SnmpTransport& transport, quint8 before) : m_t(transport), m_before(before) {}
+    SnmpResult GetSNMP(const QString& host, const QString& community, quint8 n) override
+    {
+        if (n == m_before)
+            m_t.SetSNMP(host, QStringLiteral("kestrvla"), 50, snmptag::Gauge, QStringLiteral("1"));
+        return m_t.GetSNMP(host, community, n);
+    }
+    SnmpResult SetSNMP(const QString& host, const QString& community, quint8 n, quint8 tag,
+                       const QString& value) override
+    {
+        return m_t.SetSNMP(host, community, n, tag, value);
+    }
+
+private:
+    SnmpTransport& m_t;
+    quint8 m_before;
+};
 
 } // namespace
 
@@ -208,7 +231,7 @@ private Q_SLOTS:
         QVERIFY(noAddress.statusText().startsWith(QStringLiteral("Status: FAIL")));
     }
 
-    // Catches: a value written after cancel(), or the probe going on.
+    // Catches: a value written by a cancelled probe, or the probe going on.
     void cancelStopsAfterTheCurrentExchange()
     {
         QVERIFY(sim.start({QStringLiteral("encoder@") + host(5)}));
@@ -218,8 +241,7 @@ private Q_SLOTS:
                 op.cancel();
         });
         QCOMPARE(op.run(host(5), kCommunity), ProbeOperation::Result::Cancelled);
-        QCOMPARE(stored(sectionOf(5), QStringLiteral("type")), QStringLiteral("0"));
-        QCOMPARE(stored(sectionOf(5), QStringLiteral("input")), QStringLiteral("<none>"));
+        QVERIFY(!db->sectionExists(sectionOf(5)));
         QCOMPARE(sim.requests(QStringLiteral("GET")).last(), 7);
     }
 
@@ -368,6 +390,41 @@ private Q_SLOTS:
         QCOMPARE(op.run(shown(enc, QStringLiteral("ENCODER")), v),
                  ApplyOperation::Result::SomeFailed);
         QCOMPARE(stored(enc, QStringLiteral("name")), QStringLiteral("NEW NAME"));
+    }
+
+    // Catches: an element that stopped answering midway (or restarted)
+    // stored with a role guessed from the answers it never gave, and a
+    // known element's section overwritten, or a new one created, by half a
+    // probe.
+    void probeOfAnElementThatStopsAnswering()
+    {
+        Timings quick = shortTimings();
+        quick.snmpTimeoutMs = 100;
+        SnmpTransport transport(quick);
+        transport.setLocalAddress(kNms);
+        // Silent from parameter 32 on: every decoder parameter unanswered.
+        QVERIFY(sim.start({QStringLiteral("--stop-after"), QStringLiteral("6"),
+                           QStringLiteral("decoder@") + host(11)}));
+        QVERIFY(db->writeKeys(sectionOf(11), {{QStringLiteral("name"), QStringLiteral("KNOWN")},
+                                              {QStringLiteral("role"), QStringLiteral("2")}}));
+        const QByteArray before = [&] {
+            QFile f(dbPath());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        ProbeOperation stopped(transport, *db, prompt, quick);
+        QCOMPARE(stopped.run(host(11), kCommunity), ProbeOperation::Result::NoResponse);
+        QCOMPARE(stopped.statusText(), QStringLiteral("Status: FAIL - No, or invalid response!"));
+        QFile f(dbPath());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+
+        // Restarting from parameter 42 on, for longer than the probe lasts.
+        QVERIFY(sim.start({QStringLiteral("--restart-ms"), QStringLiteral("5000"),
+                           QStringLiteral("decoder@") + host(12)}));
+        RestartBefore restarting(transport, 42);
+        ProbeOperation restarted(restarting, *db, prompt, quick);
+        QCOMPARE(restarted.run(host(12), kCommunity), ProbeOperation::Result::NoResponse);
+        QVERIFY(!db->sectionExists(sectionOf(12)));
     }
 
     // Catches: the checks in the wrong order, a decoder refused for its

@@ -1,7 +1,7 @@
 // The windows of the probe and the apply, offscreen, driving the real
 // operations against orvalink-sim on loopback (127.0.94.x): field checks
-// and colours, button enabling, Close during a probe, and "Save changes"
-// from the main window through frmSendSNMP.
+// and colours, button enabling, Close during a probe, "Save changes" from
+// the main window through frmSendSNMP, and both on a full disk.
 
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
@@ -20,8 +20,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,7 +139,7 @@ private Q_SLOTS:
         QVERIFY(dialog.height() > closedHeight);
 
         // Close while the decoder's audio source is read: the probe ends
-        // there, the window closes, and nothing after it is written.
+        // there, the window closes, and nothing of it is written.
         address->setText(kDecoder);
         connect(&probe, &ProbeOperation::statusChanged, this, [&](const QString& s) {
             if (s == QLatin1String("Status: Getting device audio source"))
@@ -147,10 +149,7 @@ private Q_SLOTS:
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
         const QString dec = encodeMac(QStringLiteral("2E:8B:F2:00:5E:02"));
-        QCOMPARE(db.read(dec, QStringLiteral("type"), QStringLiteral("<none>")),
-                 QStringLiteral("0"));
-        QCOMPARE(db.read(dec, QStringLiteral("att"), QStringLiteral("<none>")),
-                 QStringLiteral("<none>"));
+        QVERIFY(!db.sectionExists(dec));
     }
 
     // Catches: "Save changes" sending without asking or after a refusal,
@@ -223,6 +222,72 @@ private Q_SLOTS:
                  QStringLiteral("STUDIO 2 [2E:8B:F2:00:5E:02]"));
         QCOMPARE(w.panel->txtElementName->text(), QStringLiteral("STUDIO 2"));
         QCOMPARE(w.panel->scrlAtten->value(), 255);
+    }
+
+    // Catches: a database write that failed (a full disk) after the element
+    // answered or took a value shown as a success, or told twice (the main
+    // window's own box on top of the device window's).
+    void failedWriteIsOneBoxWithItsCause()
+    {
+        QTemporaryDir mountPoint;
+        if (QProcess::execute(QStringLiteral("mount"),
+                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                               QStringLiteral("size=64k"), QStringLiteral("tmpfs"),
+                               mountPoint.path()}) != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        const auto unmount =
+            qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint.path()}); });
+        ScriptedPrompt prompt;
+        UserSettings settings(dir.filePath(QStringLiteral("user.ini")));
+        settings.setEula(true);
+        settings.setNmsIpAddress(kNms);
+        OneLister lister;
+        AppContext ctx;
+        ctx.databasePath = mountPoint.filePath(QStringLiteral("nms.ini"));
+        ctx.prompt = &prompt;
+        ctx.settings = &settings;
+        ctx.interfaces = &lister;
+        ctx.lockPath = dir.filePath(QStringLiteral("nms.lock"));
+        ctx.timings = shortTimings();
+        ctx.showNotice = [](UserSettings&, QWidget*) {};
+        QString probed = kDecoder;
+        ctx.runDialog = [&](QDialog& d) {
+            if (auto* add = qobject_cast<frmAddNewSNMP*>(&d)) {
+                child<QLineEdit>(*add, "txtSNMPIpAddress")->setText(probed);
+                child<QPushButton>(*add, "cmdProbe")->click();
+                return;
+            }
+            d.exec();
+        };
+        prompt.expect(QStringLiteral("Local database is empty."));
+        frmMain w(ctx);
+        QCOMPARE(w.startUp(), frmMain::StartResult::Running);
+        w.Toolbar1_ButtonClick(1);
+        QTreeWidgetItem* node = w.TreeView1->topLevelItem(0);
+        QVERIFY(node);
+        w.TreeView1->setCurrentItem(node);
+        w.TreeView1_NodeClick(node);
+
+        QFile filler(mountPoint.filePath(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        filler.close();
+
+        w.panel->txtElementName->setText(QStringLiteral("STUDIO 3"));
+        prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::Yes);
+        prompt.expect(QStringLiteral("The element took name=STUDIO 3, but ") + ctx.databasePath +
+                      QStringLiteral(" could not be written: No space left on device"));
+        w.Toolbar1_ButtonClick(5);
+
+        probed = kEncoder;
+        prompt.expect(QStringLiteral("The element answered the probe, but ") + ctx.databasePath +
+                      QStringLiteral(" could not be written: No space left on device"));
+        w.Toolbar1_ButtonClick(1);
+        QVERIFY(prompt.done());
+        QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
+        QCOMPARE(prompt.shown().last().icon, PromptIcon::Critical);
     }
 };
 
