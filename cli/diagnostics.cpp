@@ -16,8 +16,14 @@ DatagramTap datagramPrinter(const Context& ctx, bool snmp)
         return {};
     QTextStream* err = &ctx.err;
     return [err, snmp](const DatagramEvent& e) {
+        // Each text of the heading is escaped on its own, line breaks too: a
+        // datagram can never start a line of its own on the terminal. The
+        // hex dump's text column holds printable ASCII only.
+        DatagramEvent shown = e;
+        shown.peer = printable(e.peer);
+        shown.ignored = printable(e.ignored);
         const QString summary = snmp ? snmpSummary(e.data) : remote::remoteSummary(e.data, e.sent);
-        *err << printable(formatDatagram(e, summary), true);
+        *err << formatDatagram(shown, printable(summary));
         err->flush();
     };
 }

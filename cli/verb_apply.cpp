@@ -176,7 +176,15 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
                 return 2;
             }
         } else if (a == QLatin1String("--edition") && i + 1 < argsIn.size()) {
+            // Compared as the program compares its start word; any other
+            // word would silently check against the plain edition's range.
             edition = argsIn.at(++i);
+            const AppFlags flags = startModeFor(edition).flags;
+            if (!flags.GPSMode && !flags.startedLowLatency) {
+                ctx.err << "orvalink-cli: apply: --edition takes GPS or LL, not \""
+                        << printable(edition) << "\"\n";
+                return 2;
+            }
         } else if (a.startsWith(QLatin1String("--"))) {
             ctx.err << "orvalink-cli: apply: unknown or incomplete option " << printable(a) << "\n";
             return 2;

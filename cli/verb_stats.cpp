@@ -147,7 +147,7 @@ int verbStats(const Context& ctx, const QStringList& args)
             return 1;
     } else if (all) {
         for (const ElementStatistics& e : elements) {
-            ctx.out << printable(e.name) << " [" << e.mac << "]\n";
+            ctx.out << printable(e.name) << " [" << printable(e.mac) << "]\n";
             printReadings(ctx, e.readings);
         }
     } else {

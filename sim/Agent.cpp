@@ -322,6 +322,8 @@ void Agent::onReadyRead()
         }
         if (m_config.faults.wrongId)
             reply->requestId ^= 1;
+        if (!m_config.faults.replyCommunity.isEmpty())
+            reply->community = m_config.faults.replyCommunity;
         bytes = encodeMessage(*reply);
         const QHostAddress to = datagram.senderAddress();
         const quint16 port = static_cast<quint16>(datagram.senderPort());

@@ -19,16 +19,17 @@ namespace orvalink::sim {
 // Ways to misbehave on purpose. Counting is per agent, over the replies it
 // would have sent.
 struct FaultPlan {
-    int dropFirst = 0;      // lose the first N replies
-    int dropEvery = 0;      // lose every K-th reply (K, 2K, ...)
-    double lossPercent = 0; // lose replies at random
-    quint32 seed = 1;       // for lossPercent
-    int delayMs = 0;        // answer this late
-    bool wrongId = false;   // answer with another request-id
-    quint16 fromPort = 0;   // answer from this source port instead of the agent port
-    int refuseSet = 0;      // answer every SET of this parameter with badValue, changing nothing
-    int dropSet = 0;        // ignore every SET of this parameter (no reply, nothing changed)
-    int stopAfter = 0;      // answer the first N requests, then none
+    int dropFirst = 0;         // lose the first N replies
+    int dropEvery = 0;         // lose every K-th reply (K, 2K, ...)
+    double lossPercent = 0;    // lose replies at random
+    quint32 seed = 1;          // for lossPercent
+    int delayMs = 0;           // answer this late
+    bool wrongId = false;      // answer with another request-id
+    quint16 fromPort = 0;      // answer from this source port instead of the agent port
+    QByteArray replyCommunity; // answer with this community instead of the request's
+    int refuseSet = 0;         // answer every SET of this parameter with badValue, changing nothing
+    int dropSet = 0;           // ignore every SET of this parameter (no reply, nothing changed)
+    int stopAfter = 0;         // answer the first N requests, then none
 };
 
 // 1.3.6.1.4.1.44467.1.n.0 -> n; 0 for any other object identifier.

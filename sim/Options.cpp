@@ -94,6 +94,7 @@ QString usageText()
         "  --delay MS        send each reply MS milliseconds late\n"
         "  --wrong-id        answer with another request-id\n"
         "  --from-port P     send replies from source port P instead of the agent port\n"
+        "  --reply-community C  answer with community C instead of the request's\n"
         "  --restart-ms MS   silence of an agent restarting after parameter 50 (default 3000)\n"
         "  --refuse-set N    answer every SET of parameter N with badValue, changing nothing\n"
         "  --drop-set N      leave every SET of parameter N unanswered, changing nothing\n"
@@ -236,6 +237,14 @@ bool parseOptions(const QStringList& arguments, Options& out, QString* error)
             if (!number(1, 65535, n))
                 return false;
             o.faults.fromPort = static_cast<quint16>(n);
+        } else if (arg == QLatin1String("--reply-community")) {
+            if (!takeValue(value))
+                return false;
+            if (value.isEmpty()) {
+                *error = QStringLiteral("--reply-community needs a community");
+                return false;
+            }
+            o.faults.replyCommunity = value.toLatin1();
         } else if (arg == QLatin1String("--restart-ms")) {
             if (!number(0, 600000, n))
                 return false;

@@ -50,6 +50,16 @@ bool parseIPv4(const QString& text, quint32* address)
     return true;
 }
 
+bool isValidSubnetMask(const QString& text)
+{
+    quint32 mask = 0;
+    if (!parseIPv4(text, &mask))
+        return false;
+    // Ones then zeros: the inverse plus one is a power of two (or zero).
+    const quint32 hostBits = ~mask;
+    return (hostBits & (hostBits + 1)) == 0;
+}
+
 QString formatIPv4(quint32 address)
 {
     return QStringLiteral("%1.%2.%3.%4")

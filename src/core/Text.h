@@ -18,6 +18,10 @@ QString trimBlanks(const QString& text);
 // address in host order.
 bool parseIPv4(const QString& text, quint32* address = nullptr);
 
+// A subnet mask: a dotted IPv4 text as above whose bits are ones, then
+// zeros (255.255.255.0 is one; 255.0.255.0 is none).
+bool isValidSubnetMask(const QString& text);
+
 // The dotted form of a host-order address, "192.168.1.15".
 QString formatIPv4(quint32 address);
 

@@ -5,6 +5,7 @@
 #include "devops/StoreOutcome.h"
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpClient.h"
+#include "store/Cp1252.h"
 #include "store/ElementDatabase.h"
 
 #include <QFileInfo>
@@ -180,12 +181,16 @@ QString ApplyOperation::checkEdits(const ShownElement& shown, EditedValues& v,
     }
     if ((v.type && *v.type < 0) || (v.input && *v.input < 0) || !txChosen)
         return QStringLiteral("Please verify that all audio fields are correct!");
-    if (v.name && v.name->isEmpty())
+    // A name the devices' code page cannot hold would be refused by the
+    // encoder after the question, half-way through the run.
+    if (v.name && (v.name->isEmpty() || !cp1252::canEncodeAll(*v.name)))
         return QStringLiteral("Please verify that the name field is correct!");
     for (const std::optional<QString>* field : {&v.ip, &v.mask, &v.gw, &v.remoteIP}) {
         if (*field && !isValidIPAddress(**field))
             return QStringLiteral("Please verify that all IP fields are correct!");
     }
+    if (v.mask && !isValidSubnetMask(*v.mask))
+        return QStringLiteral("Please verify that all IP fields are correct!");
     if (!QFileInfo::exists(database.path()))
         return QStringLiteral("The local database in your computer, is corrupted!");
     return QString();
@@ -223,15 +228,24 @@ QString ApplyOperation::takeValue(EditedValues& v, const QString& keyText, const
         return QString();
     };
     if (key == QLatin1String("name")) {
+        if (!cp1252::canEncodeAll(value))
+            return QStringLiteral("name \"%1\" has characters that the devices' code page "
+                                  "(Windows-1252) cannot hold")
+                .arg(value);
         const QString error = text(v.name, 16);
         if (error.isEmpty())
-            v.name = v.name->toUpper(); // as the field leaves it
+            v.name = cp1252::toUpper(*v.name); // as the field leaves it
         return error;
     }
     if (key == QLatin1String("ip"))
         return text(v.ip, 15);
-    if (key == QLatin1String("mask"))
+    if (key == QLatin1String("mask")) {
+        if (parseIPv4(value) && !isValidSubnetMask(value))
+            return QStringLiteral("mask %1 is not a subnet mask: its bits must be ones, then "
+                                  "zeros (as in 255.255.255.0)")
+                .arg(value);
         return text(v.mask, 15);
+    }
     if (key == QLatin1String("gw"))
         return text(v.gw, 15);
     if (key == QLatin1String("multi") || key == QLatin1String("remote"))

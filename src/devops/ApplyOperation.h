@@ -75,7 +75,9 @@ public:
     // Takes one value as an editor would hold it, from its stored form
     // (KEY=VALUE on the command line): the apply keys, whole numbers inside
     // the editor's range, addresses and the name no longer than their fields
-    // (the name upper case, as the field leaves it). Empty when taken, else
+    // (the name upper case, as the field leaves it), no mask whose bits are
+    // not ones then zeros, no name the devices' code page cannot hold. Empty
+    // when taken, else
     // why not. `bufferMaximum` is scrlBuffer's maximum (22, 23 or 44).
     static QString takeValue(EditedValues& values, const QString& key, const QString& value,
                              int bufferMaximum);

@@ -16,7 +16,8 @@
 namespace orvalink {
 
 StatisticsSweep::StatisticsSweep(const Timings& timings, QObject* parent)
-    : QObject(parent), m_timings(timings), m_socket(new QUdpSocket(this))
+    : QObject(parent), m_timings(timings), m_socket(new QUdpSocket(this)),
+      m_lastId(randomLastRequestId())
 {
     m_socket->setProxy(QNetworkProxy::NoProxy);
     connect(m_socket, &QUdpSocket::readyRead, this, &StatisticsSweep::onReadyRead);
@@ -51,18 +52,22 @@ QList<ElementStatistics> StatisticsSweep::elementsOf(const Database& database)
     return out;
 }
 
-quint8 StatisticsSweep::nextRequestId()
+quint8 StatisticsSweep::nextRequestId(const QHostAddress& host)
 {
-    // At most 200 requests are outstanding, one per slot, so among 250 ids
-    // there is always one that no outstanding request carries.
-    for (;;) {
+    // A reply is matched with its agent's address, so an id need only
+    // differ from those of the requests still awaited from the same agent
+    // (a few at most; the search is bounded all the same).
+    for (int tries = 0; tries < kLastRequestId; ++tries) {
         m_lastId = orvalink::nextRequestId(m_lastId);
         bool inUse = false;
-        for (const Slot& s : m_slots)
-            inUse |= s.waiting && s.requestId == m_lastId;
+        for (const Slot& s : m_slots) {
+            for (const Outstanding& o : s.outstanding)
+                inUse |= o.awaited.requestId == m_lastId && o.awaited.agent == host;
+        }
         if (!inUse)
-            return m_lastId;
+            break;
     }
+    return m_lastId;
 }
 
 bool StatisticsSweep::run(QList<ElementStatistics>& elements)
@@ -116,65 +121,74 @@ bool StatisticsSweep::run(QList<ElementStatistics>& elements)
 void StatisticsSweep::startNext(Slot& slot)
 {
     slot.element = -1;
+    slot.outstanding.clear();
     if (m_nextElement >= m_elements->size())
         return;
     slot.element = m_nextElement++;
     ElementStatistics& e = (*m_elements)[slot.element];
-    e.readings.clear();
     e.up = false;
     // The database is read before the run; what each element needs is here.
     StepContext context;
     context.role = e.role == ElementRole::Decoder ? ElementRole::Decoder : ElementRole::Encoder;
     context.sfn = e.sfn;
     slot.steps = selectSteps(statisticsSteps(), context);
+    // One reading per counter, in reading order, without a value until its
+    // reply comes.
+    e.readings.clear();
+    for (const OperationStep& step : slot.steps) {
+        StatisticsReading r;
+        r.key = QLatin1String(step.key);
+        r.n = step.n;
+        e.readings.append(r);
+    }
     slot.community = e.community;
-    slot.step = 0;
+    slot.next = 0;
+    slot.lost = false;
     quint32 a = 0;
     slot.host = parseIPv4(e.ip, &a) ? QHostAddress(a) : QHostAddress();
-    sendStep(slot);
+    askNext(slot);
 }
 
-void StatisticsSweep::sendStep(Slot& slot)
+void StatisticsSweep::askNext(Slot& slot)
 {
-    if (slot.step >= slot.steps.size()) {
+    // One counter at a time while the element answers; after a loss, the
+    // rest together.
+    const qsizetype count = slot.lost ? slot.steps.size() - slot.next : 1;
+    for (qsizetype i = 0; i < count && slot.next < slot.steps.size(); ++i) {
+        if (!send(slot, slot.next)) {
+            // Nothing can be asked of this element: the counters not yet
+            // asked for stay without a value.
+            slot.next = int(slot.steps.size());
+            break;
+        }
+        ++slot.next;
+    }
+    if (slot.outstanding.isEmpty()) {
         finishElement(slot);
         return;
     }
-    const quint8 n = slot.steps.at(slot.step).n;
-    const quint8 id = nextRequestId();
-    const SnmpEncodeResult request = encodeGetRequest(slot.community, n, id);
-    if (slot.host.isNull() || !request.ok() ||
-        m_socket->writeDatagram(request.datagram, slot.host, m_agentPort) !=
-            request.datagram.size()) {
-        // Nothing can be asked of this element: every counter has no value.
-        while (slot.step < slot.steps.size())
-            stepDone(slot, QString(), false);
-        finishElement(slot);
-        return;
-    }
-    if (m_tap)
-        m_tap(DatagramEvent{true, slot.host.toString(), m_agentPort, request.datagram, QString()});
-    slot.requestId = id;
-    slot.waiting = true;
     slot.timer->start();
 }
 
-void StatisticsSweep::stepDone(Slot& slot, const QString& value, bool answered)
+bool StatisticsSweep::send(Slot& slot, int step)
 {
-    ElementStatistics& e = (*m_elements)[slot.element];
-    StatisticsReading r;
-    r.key = QLatin1String(slot.steps.at(slot.step).key);
-    r.n = slot.steps.at(slot.step).n;
-    r.value = value;
-    r.answered = answered;
-    e.readings.append(r);
-    e.up |= answered;
-    ++slot.step;
+    if (slot.host.isNull())
+        return false;
+    const quint8 n = slot.steps.at(step).n;
+    const SnmpEncodeResult request = encodeGetRequest(slot.community, n, nextRequestId(slot.host));
+    if (!request.ok() || m_socket->writeDatagram(request.datagram, slot.host, m_agentPort) !=
+                             request.datagram.size())
+        return false;
+    if (m_tap)
+        m_tap(DatagramEvent{true, slot.host.toString(), m_agentPort, request.datagram, QString()});
+    slot.outstanding.append(
+        Outstanding{step, awaitedReplyOf(request.datagram, slot.host, m_agentPort)});
+    return true;
 }
 
 void StatisticsSweep::finishElement(Slot& slot)
 {
-    slot.waiting = false;
+    slot.outstanding.clear();
     slot.timer->stop();
     ++m_finished;
     startNext(slot);
@@ -184,17 +198,16 @@ void StatisticsSweep::finishElement(Slot& slot)
 
 void StatisticsSweep::onTimeout(Slot& slot)
 {
-    if (!slot.waiting || slot.element < 0)
+    if (slot.element < 0 || slot.outstanding.isEmpty())
         return;
-    slot.waiting = false;
-    const bool everAnswered = (*m_elements)[slot.element].up;
-    stepDone(slot, QString(), false);
-    if (!everAnswered) {
-        // Down: the rest would only wait as long again each.
-        while (slot.step < slot.steps.size())
-            stepDone(slot, QString(), false);
-    }
-    sendStep(slot);
+    // The counters still awaited stay without a value; the others are
+    // still asked for.
+    slot.outstanding.clear();
+    slot.lost = true;
+    if (slot.next < slot.steps.size())
+        askNext(slot);
+    else
+        finishElement(slot);
 }
 
 void StatisticsSweep::onReadyRead()
@@ -203,37 +216,47 @@ void StatisticsSweep::onReadyRead()
         const ReceivedDatagram d = readPendingDatagram(*m_socket);
         if (!d.ok)
             break;
-        const QByteArray& data = d.data;
-        const QHostAddress& sender = d.sender;
-        const quint16 senderPort = d.senderPort;
         const auto tap = [&](const QString& ignored) {
             if (m_tap)
-                m_tap(DatagramEvent{false, d.senderText(), senderPort, data, ignored});
+                m_tap(DatagramEvent{false, d.senderText(), d.senderPort, d.data, ignored});
         };
-        if (senderPort != m_agentPort || !m_elements) {
-            tap(QStringLiteral("other sender port"));
+        if (!m_elements) {
+            tap(QStringLiteral("no request outstanding"));
             continue;
         }
-        const SnmpReply reply = parseSnmpReply(data);
-        if (!reply.valid) {
-            tap(QStringLiteral("not a GetResponse with a variable"));
-            continue;
-        }
+        const SnmpReply reply = parseSnmpReply(d.data);
+        QString why = QStringLiteral("no outstanding request of this sender");
         bool taken = false;
         for (Slot& slot : m_slots) {
-            if (!slot.waiting || !requestIdMatches(reply.requestId, slot.requestId) ||
-                !sender.isEqual(slot.host, QHostAddress::ConvertV4MappedToIPv4))
-                continue;
-            taken = true;
-            tap(QString());
-            slot.waiting = false;
-            slot.timer->stop();
-            stepDone(slot, reply.text, true);
-            sendStep(slot);
-            break;
+            for (qsizetype i = 0; i < slot.outstanding.size() && !taken; ++i) {
+                const Outstanding& o = slot.outstanding.at(i);
+                // Requests to other agents are passed over without a word.
+                if (o.awaited.port != d.senderPort ||
+                    !o.awaited.agent.isEqual(d.sender, QHostAddress::ConvertV4MappedToIPv4))
+                    continue;
+                const QString mismatch = replyMismatch(o.awaited, reply, d.sender, d.senderPort);
+                if (!mismatch.isEmpty()) {
+                    why = mismatch;
+                    continue;
+                }
+                taken = true;
+                tap(QString());
+                ElementStatistics& e = (*m_elements)[slot.element];
+                StatisticsReading& r = e.readings[o.step];
+                r.value = reply.text;
+                r.answered = true;
+                e.up = true;
+                slot.outstanding.removeAt(i);
+                if (slot.outstanding.isEmpty()) {
+                    slot.timer->stop();
+                    askNext(slot);
+                }
+            }
+            if (taken)
+                break;
         }
         if (!taken)
-            tap(QStringLiteral("no outstanding request of this sender and request-id"));
+            tap(why);
     }
 }
 

@@ -1,16 +1,19 @@
 #pragma once
 // The statistics of many elements at once: a bounded number of elements is
 // read at the same time, each one counter after the other as the Statistics
-// window reads it, so silent elements cost one wait each side by side rather
+// window reads it, so silent elements cost their waits side by side rather
 // than one after the other. One thread: a single UDP socket and its events.
 //
-// Each reply is matched to its request by the agent's address, its port and
-// the request-id; an element that does not answer its first request is
-// taken as down and not asked for the rest.
+// Each reply is matched to its request as every exchange of the program
+// matches it (SnmpMatch.h). Every counter of an element is asked for, as the
+// window asks for each: once a reply of an element is lost, its remaining
+// counters are asked for all at once, so a silent element costs two waits,
+// not one per counter. An element that answered none is down.
 
 #include "core/DatagramTap.h"
 #include "core/Timings.h"
 #include "devops/StatisticsOperation.h"
+#include "snmp/SnmpMatch.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -49,24 +52,28 @@ public:
     void setTap(DatagramTap tap) { m_tap = std::move(tap); }
 
 private:
+    struct Outstanding {
+        int step = 0; // index into the slot's steps
+        AwaitedReply awaited;
+    };
     struct Slot {
         int element = -1; // index into the elements, -1 when free
-        int step = 0;     // next step of the element
         QList<OperationStep> steps;
         QString community;
         QHostAddress host;
-        quint8 requestId = 0;
-        bool waiting = false;
+        int next = 0;      // first step not yet asked for
+        bool lost = false; // a reply of the element was lost
+        QList<Outstanding> outstanding;
         QTimer* timer = nullptr;
     };
 
     void startNext(Slot& slot);
-    void sendStep(Slot& slot);
-    void stepDone(Slot& slot, const QString& value, bool answered);
+    void askNext(Slot& slot);
+    bool send(Slot& slot, int step);
     void finishElement(Slot& slot);
     void onReadyRead();
     void onTimeout(Slot& slot);
-    quint8 nextRequestId();
+    quint8 nextRequestId(const QHostAddress& host);
 
     Timings m_timings;
     QString m_localAddress;
@@ -77,7 +84,7 @@ private:
     QList<ElementStatistics>* m_elements = nullptr;
     int m_nextElement = 0;
     int m_finished = 0;
-    quint8 m_lastId = 0;
+    quint8 m_lastId; // request-id of the last request sent
     QEventLoop* m_loop = nullptr;
     QString m_error;
     DatagramTap m_tap;

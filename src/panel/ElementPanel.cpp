@@ -6,6 +6,8 @@
 #include "core/AppFlags.h"
 #include "core/Prompt.h"
 #include "core/Readouts.h"
+#include "core/Text.h"
+#include "store/Cp1252.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
@@ -374,6 +376,7 @@ void ElementPanel::connectHandlers()
 {
     connect(txtElementIP, &QLineEdit::textChanged, this, [this] { txtElementIP_Change(); });
     connect(txtElementMask, &QLineEdit::textChanged, this, [this] { txtElementMask_Change(); });
+    connect(txtElementName, &QLineEdit::textChanged, this, [this] { txtElementName_Change(); });
     connect(txtElementGW, &QLineEdit::textChanged, this, [this] { txtElementGW_Change(); });
     connect(txtRemoteIP, &QLineEdit::textChanged, this, [this] { txtRemoteIP_Change(); });
     connect(scrlAtten, &QScrollBar::valueChanged, this, [this] { scrlAtten_Change(); });
@@ -713,6 +716,8 @@ void ElementPanel::setFieldText(QLineEdit* field, const QString& text)
         txtElementGW_Change();
     else if (field == txtRemoteIP)
         txtRemoteIP_Change();
+    else if (field == txtElementName)
+        txtElementName_Change();
 }
 
 // ---------------------------------------------------------------------------
@@ -733,7 +738,15 @@ void ElementPanel::txtElementIP_Change()
 
 void ElementPanel::txtElementMask_Change()
 {
-    colourAddress(txtElementMask);
+    // A mask is an address whose bits are ones, then zeros.
+    const QString text = txtElementMask->text();
+    fields::markInvalid(txtElementMask, !text.isEmpty() && !isValidSubnetMask(text));
+}
+
+void ElementPanel::txtElementName_Change()
+{
+    // The devices and the database keep a name in their 8-bit code page.
+    fields::markInvalid(txtElementName, !cp1252::canEncodeAll(txtElementName->text()));
 }
 void ElementPanel::txtElementGW_Change()
 {
@@ -811,7 +824,9 @@ void ElementPanel::Slider1_Click()
 
 void ElementPanel::txtElementName_LostFocus()
 {
-    const QString upper = txtElementName->text().toUpper();
+    // Character by character, as the name is stored: no letter becomes two
+    // or one the code page cannot hold.
+    const QString upper = cp1252::toUpper(txtElementName->text());
     if (upper != txtElementName->text())
         txtElementName->setText(upper);
 }

@@ -80,6 +80,7 @@ public:
     // event handlers were run.
     void txtElementIP_Change();
     void txtElementMask_Change();
+    void txtElementName_Change();
     void txtElementGW_Change();
     void txtRemoteIP_Change();
     void scrlAtten_Change();

@@ -7,7 +7,6 @@
 #include <QEventLoop>
 #include <QNetworkProxy>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -15,11 +14,7 @@ namespace orvalink {
 
 SnmpTransport::SnmpTransport(const Timings& timings, QObject* parent)
     : QObject(parent), m_timings(timings), m_sckUDP(new QUdpSocket(this)),
-      m_timerSNMPTimeout(new QTimer(this)),
-      // Each transport starts its ids at a random place: a program started
-      // again on the same port must not be answered with the replies that
-      // came too late for the one before it.
-      m_SNMPRequestID(quint8(QRandomGenerator::global()->bounded(kLastRequestId)))
+      m_timerSNMPTimeout(new QTimer(this)), m_SNMPRequestID(randomLastRequestId())
 {
     // Datagrams go straight to the element: no system proxy is consulted
     // (which would also cost a proxy lookup at every bind).
@@ -166,8 +161,7 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
         m_tap(DatagramEvent{true, host.toString(), m_agentPort, request.datagram, QString()});
     m_failureReported = false;
     m_SNMPRequestID = requestId;
-    m_awaitedHost = host;
-    m_awaitedParameter = byteOID;
+    m_awaited = awaitedReplyOf(request.datagram, host, m_agentPort);
 
     m_SNMPAwaitingReply = true;
     m_timerSNMPTimeout->start();
@@ -259,33 +253,12 @@ void SnmpTransport::sckUDP_DataArrival()
             closeSocket();
             return;
         }
-        // Only the queried agent's reply to the outstanding request, about
-        // the parameter asked for, ends the wait; anything else is dropped
-        // and the wait goes on.
-        const bool fromAgent = senderPort == m_agentPort &&
-                               sender.isEqual(m_awaitedHost, QHostAddress::ConvertV4MappedToIPv4);
-        if (!fromAgent) {
-            if (m_tap)
-                tapReceived(data, sender, senderPort,
-                            QStringLiteral("other sender (awaiting %1:%2)")
-                                .arg(m_awaitedHost.toString())
-                                .arg(m_agentPort));
-            continue;
-        }
-        const SnmpReply reply = parseSnmpReply(data);
-        const bool ours = reply.valid && requestIdMatches(reply.requestId, m_SNMPRequestID) &&
-                          reply.parameter == m_awaitedParameter;
-        if (m_tap) {
-            QString ignored;
-            if (!reply.valid)
-                ignored = QStringLiteral("not a GetResponse with a variable");
-            else if (!requestIdMatches(reply.requestId, m_SNMPRequestID))
-                ignored = QStringLiteral("other request-id (awaiting %1)").arg(m_SNMPRequestID);
-            else if (reply.parameter != m_awaitedParameter)
-                ignored = QStringLiteral("other parameter (awaiting %1)").arg(m_awaitedParameter);
-            tapReceived(data, sender, senderPort, ignored);
-        }
-        if (!ours)
+        // Only the queried agent's reply to the outstanding request, with its
+        // community and about the parameter asked for, ends the wait;
+        // anything else is dropped and the wait goes on.
+        const QString mismatch = replyMismatch(m_awaited, parseSnmpReply(data), sender, senderPort);
+        tapReceived(data, sender, senderPort, mismatch);
+        if (!mismatch.isEmpty())
             continue;
         m_SNMPResponse = data;
         m_timerSNMPTimeout->stop();

@@ -6,6 +6,7 @@
 #include "core/DatagramTap.h"
 #include "core/Timings.h"
 #include "snmp/SnmpClient.h"
+#include "snmp/SnmpMatch.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -82,9 +83,8 @@ private:
 
     quint8 m_SNMPRequestID = 0; // request-id of the last request sent
     bool m_SNMPAwaitingReply = false;
-    QByteArray m_SNMPResponse;   // the reply of the outstanding request
-    QHostAddress m_awaitedHost;  // who the outstanding request went to
-    int m_awaitedParameter = -1; // and about which parameter
+    QByteArray m_SNMPResponse; // the reply of the outstanding request
+    AwaitedReply m_awaited;    // what the outstanding request's reply carries
     bool m_failureReported = false;
     bool m_open = false; // the exchange's view: bound or closed
     DatagramTap m_tap;

@@ -57,6 +57,15 @@ bool canEncode(QChar c)
     return byteOf(c.unicode()) >= 0;
 }
 
+bool canEncodeAll(QStringView text)
+{
+    for (const QChar c : text) {
+        if (!canEncode(c))
+            return false;
+    }
+    return true;
+}
+
 QString toUpper(QStringView text)
 {
     QString result = text.toString();

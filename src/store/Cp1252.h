@@ -15,6 +15,9 @@ QString decode(QByteArrayView bytes);
 QByteArray encode(QStringView text);
 // True when c has a byte of its own in the code page.
 bool canEncode(QChar c);
+// True when every character of text has a byte of its own (a name or a
+// community the devices and the database can hold as typed).
+bool canEncodeAll(QStringView text);
 // Upper case character by character, keeping a character whose upper-case
 // form the code page cannot hold (so the length never changes).
 QString toUpper(QStringView text);

@@ -139,18 +139,32 @@ private Q_SLOTS:
         QVERIFY(db().contains("ATT=200"));
     }
 
-    // Catches: values the panel could not hold sent from the shell, a key
-    // for the other role accepted, and a silent device taken as matching.
+    // Catches: values the panel could not hold sent from the shell (a mask
+    // whose bits are not ones then zeros, a name outside the devices' code
+    // page, an edition the program does not know), a key for the other role
+    // accepted, and a silent device taken as matching.
     void refusedInputAndSilence()
     {
-        for (const QString& pair :
-             {QStringLiteral("att=13"), QStringLiteral("ver=1"), QStringLiteral("input=1"),
-              QStringLiteral("ip=1.2.3"), QStringLiteral("name=")}) {
-            const ProgramRun r =
-                cli({QStringLiteral("apply"), kDecoderMac, pair, QStringLiteral("--yes")});
-            QVERIFY2(r.exitCode == 2, qPrintable(pair));
-            QVERIFY2(!r.err.isEmpty(), qPrintable(pair));
+        for (const QStringList& args :
+             {QStringList{QStringLiteral("att=13")}, QStringList{QStringLiteral("ver=1")},
+              QStringList{QStringLiteral("input=1")}, QStringList{QStringLiteral("ip=1.2.3")},
+              QStringList{QStringLiteral("name=")}, QStringList{QStringLiteral("mask=255.0.255.0")},
+              QStringList{QString::fromUtf8("name=STUDIO \u03A9")},
+              QStringList{QStringLiteral("buf=5"), QStringLiteral("--edition"),
+                          QStringLiteral("FOO")}}) {
+            const ProgramRun r = cli(QStringList{QStringLiteral("apply"), kDecoderMac} + args +
+                                     QStringList{QStringLiteral("--yes")});
+            QVERIFY2(r.exitCode == 2, qPrintable(args.join(u' ')));
+            QVERIFY2(!r.err.isEmpty() && !r.out.contains(QStringLiteral("sent ")),
+                     qPrintable(args.join(u' ')));
         }
+        // The edition word is taken without regard to case, as at start-up:
+        // the low-latency range holds 44 (refused here for the empty name).
+        const ProgramRun ll =
+            cli({QStringLiteral("apply"), kDecoderMac, QStringLiteral("buf=44"),
+                 QStringLiteral("name="), QStringLiteral("--edition"), QStringLiteral("ll")});
+        QCOMPARE(ll.exitCode, 2);
+        QVERIFY2(ll.err.contains(QStringLiteral("name field")), qPrintable(ll.err));
         QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("2E:8B:F2:00:00:99")}).exitCode, 2);
 
         QFile f(dbPath());

@@ -8,8 +8,11 @@
 #include "snmp/SnmpCodec.h"
 #include "snmp/SnmpSummary.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
 using namespace orvalink;
 using orvalink::testing::SimProcess;
@@ -44,6 +47,7 @@ class TestCliDiagnostics : public QObject {
 private Q_SLOTS:
     void summariesSayWhatTheDatagramIs();
     void verboseShowsBothDatagramsAndSilenceGivesTheHint();
+    void textFromDevicesAndFilesCannotDriveTheTerminal();
 };
 
 // Catches a summary that misreads a field (request-id, community, OID,
@@ -141,6 +145,59 @@ void TestCliDiagnostics::verboseShowsBothDatagramsAndSilenceGivesTheHint()
     QVERIFY2(silent.contains(QStringLiteral("drops a request with a wrong community silently")) &&
                  silent.contains(QStringLiteral("(--nms, now 127.0.111.100)")),
              qPrintable(silent));
+}
+
+// Catches text from the database or a device that reaches the terminal as
+// it is: a section name's ESC in stats --all, and under -v a reply whose
+// text holds a line break, which would print a forged "received from" line.
+void TestCliDiagnostics::textFromDevicesAndFilesCannotDriveTheTerminal()
+{
+    const quint16 port = orvalink::testing::simAgentPort(16111);
+    SimProcess sim;
+    QVERIFY(sim.start(port, {QStringLiteral("decoder@") + kAgent}));
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("nms.ini"));
+    QFile f(db);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[\x1b"
+            "c2E8BF20000]\r\nNAME=A\r\nROLE=2\r\nSNMPRO=morqubit\r\nSNMPIP=" +
+            kAgent.toLatin1() + "\r\n");
+    f.close();
+    QProcess stats;
+    stats.start(orvalink::testing::binDir() + QStringLiteral("/orvalink-cli"),
+                {QStringLiteral("--db"), db, QStringLiteral("--nms"), kNms,
+                 QStringLiteral("--port"), QString::number(port), QStringLiteral("stats"),
+                 QStringLiteral("--all")});
+    QVERIFY(stats.waitForFinished(20000));
+    const QByteArray statsOut = stats.readAllStandardOutput();
+    QVERIFY2(statsOut.startsWith("A [\\x1b"), statsOut.constData());
+    QVERIFY(!statsOut.contains('\x1b'));
+
+    // An agent of our own answers the name with a line break in it.
+    QUdpSocket agent;
+    QVERIFY(agent.bind(QHostAddress(QStringLiteral("127.0.111.3")), 0));
+    QProcess get;
+    get.start(orvalink::testing::binDir() + QStringLiteral("/orvalink-cli"),
+              {QStringLiteral("-v"), QStringLiteral("--nms"), kNms, QStringLiteral("--port"),
+               QString::number(agent.localPort()), QStringLiteral("get"),
+               QStringLiteral("127.0.111.3"), QStringLiteral("morqubit"), QStringLiteral("35")});
+    QVERIFY(agent.waitForReadyRead(10000));
+    QHostAddress from;
+    quint16 fromPort = 0;
+    QByteArray request(int(agent.pendingDatagramSize()), '\0');
+    agent.readDatagram(request.data(), request.size(), &from, &fromPort);
+    const SnmpReply asked = parseSnmpMessage(request);
+    QVERIFY(asked.valid);
+    agent.writeDatagram(getResponse("morqubit", quint8(asked.requestId), 35, 0x04,
+                                    "X\nreceived from 6.6.6.6:161 0 byte(s)\r"),
+                        from, fromPort);
+    QVERIFY(get.waitForFinished(20000));
+    QCOMPARE(get.exitCode(), 0);
+    const QString talk = QString::fromUtf8(get.readAllStandardError());
+    QVERIFY2(talk.contains(QStringLiteral("X\\x0areceived from 6.6.6.6")), qPrintable(talk));
+    for (const QString& line : talk.split(QLatin1Char('\n')))
+        QVERIFY2(!line.startsWith(QStringLiteral("received from 6.6.6.6")), qPrintable(talk));
+    QVERIFY(!talk.contains(QLatin1Char('\r')));
 }
 
 QTEST_GUILESS_MAIN(TestCliDiagnostics)

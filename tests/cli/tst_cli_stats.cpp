@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -148,14 +149,17 @@ private Q_SLOTS:
     }
 
     // A reply counts only from the agent's address and port with the
-    // request-id it was asked with: replies with another id or from another
-    // port leave every counter unread.
+    // community, request-id and parameter it was asked with: replies with
+    // another id or community or from another port leave every counter
+    // unread.
     void statsAllMatchesReplies_data()
     {
         QTest::addColumn<QStringList>("fault");
         QTest::newRow("wrong request-id") << QStringList{QStringLiteral("--wrong-id")};
         QTest::newRow("other source port")
             << QStringList{QStringLiteral("--from-port"), QStringLiteral("16196")};
+        QTest::newRow("other community")
+            << QStringList{QStringLiteral("--reply-community"), QStringLiteral("kestrvla")};
     }
     void statsAllMatchesReplies()
     {
@@ -169,6 +173,51 @@ private Q_SLOTS:
             runCli(cli(path) + QStringList{QStringLiteral("stats"), QStringLiteral("--all")});
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out.count(QStringLiteral(": ERROR")), 12);
+    }
+
+    // Catches a sweep that gives up an element after one lost reply (the
+    // window still asks for every counter), that waits once per counter of a
+    // silent element, and that starts its request-ids at the same place on
+    // every run (a late reply of the run before would then be taken).
+    void statsAllAfterALostReply()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("--drop"), QStringLiteral("1"),
+                                         QStringLiteral("--silent"), host(92),
+                                         QStringLiteral("decoder@") + host(90),
+                                         QStringLiteral("encoder@") + host(91),
+                                         QStringLiteral("decoder@") + host(92)}),
+                 qPrintable(sim.errors()));
+        const QString path =
+            writeDb(sectionText(90, 2, 1) + sectionText(91, 1, 0) + sectionText(92, 2, 1));
+        const CliRun r = runCli(QStringList{QStringLiteral("-v")} + cli(path) +
+                                QStringList{QStringLiteral("stats"), QStringLiteral("--all")});
+        QCOMPARE(r.exitCode, 1);
+        // Each answering element lost its first reply only; the silent one
+        // lost all ten, in two waits rather than ten.
+        const QStringList blocks = r.out.split(QStringLiteral("ELEMENT "), Qt::SkipEmptyParts);
+        QCOMPARE(blocks.size(), 3);
+        QCOMPARE(blocks.at(0).count(QStringLiteral(": ERROR")), 1);
+        QCOMPARE(blocks.at(0).count(QRegularExpression(QStringLiteral(": \\d+\n"))), 9);
+        QCOMPARE(blocks.at(1).count(QStringLiteral(": ERROR")), 1);
+        QCOMPARE(blocks.at(1).count(QRegularExpression(QStringLiteral(": \\d+\n"))), 5);
+        QCOMPARE(blocks.at(2).count(QStringLiteral(": ERROR")), 10);
+        QCOMPARE(r.err.count(QStringLiteral("sent to ") + host(92)), 10);
+        QVERIFY2(r.ms < 3500, qPrintable(QString::number(r.ms)));
+
+        // Three runs do not all start at the same request-id (the later two
+        // without the silent element, which only costs time).
+        writeDb(sectionText(91, 1, 0));
+        const QRegularExpression firstId(QStringLiteral("GetRequest id (\\d+) "));
+        QSet<QString> starts{firstId.match(r.err).captured(1)};
+        for (int run = 0; run < 2; ++run)
+            starts.insert(
+                firstId
+                    .match(runCli(QStringList{QStringLiteral("-v")} + cli(path) +
+                                  QStringList{QStringLiteral("stats"), QStringLiteral("--all")})
+                               .err)
+                    .captured(1));
+        QVERIFY2(starts.size() > 1, qPrintable(QStringList(starts.values()).join(u' ')));
     }
 
     // Counters served as any integer type are numbers, Counter64 beyond 2^32.

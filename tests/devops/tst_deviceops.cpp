@@ -437,7 +437,8 @@ private Q_SLOTS:
         const ShownElement encoder = shown(sectionOf(1), QStringLiteral("ENCODER"));
         EditedValues good = shownValues(sectionOf(1));
         good.name = QStringLiteral("A");
-        good.ip = good.mask = good.gw = good.remoteIP = QStringLiteral("127.0.0.1");
+        good.ip = good.gw = good.remoteIP = QStringLiteral("127.0.0.1");
+        good.mask = QStringLiteral("255.255.255.0");
         good.input = -1;
         good.type = 0;
         good.tx = -1;
@@ -456,6 +457,16 @@ private Q_SLOTS:
         v.name = QStringLiteral("A");
         QCOMPARE(ApplyOperation::checkEdits(decoder, v, *db),
                  QStringLiteral("Please verify that all IP fields are correct!"));
+        // A mask whose bits are not ones then zeros, a name the devices'
+        // code page cannot hold: refused before anything is sent.
+        v = good;
+        v.mask = QStringLiteral("255.0.255.0");
+        QCOMPARE(ApplyOperation::checkEdits(decoder, v, *db),
+                 QStringLiteral("Please verify that all IP fields are correct!"));
+        v = good;
+        v.name = QString::fromUtf8("STUDIO \u03A9");
+        QCOMPARE(ApplyOperation::checkEdits(decoder, v, *db),
+                 QStringLiteral("Please verify that the name field is correct!"));
         v = good;
         QCOMPARE(ApplyOperation::checkEdits(shown(QString(), QString()), v, *db),
                  QStringLiteral("No Network Element selected!"));

@@ -460,7 +460,8 @@ private Q_SLOTS:
         QFETCH(bool, red);
         PanelFixture fx;
         ElementPanel& p = *fx.panel;
-        for (QLineEdit* field : {p.txtElementIP, p.txtElementMask, p.txtElementGW, p.txtRemoteIP}) {
+        // The mask follows a rule of its own (below).
+        for (QLineEdit* field : {p.txtElementIP, p.txtElementGW, p.txtRemoteIP}) {
             // From the other state, so that a missed change would show.
             field->setText(red ? QStringLiteral("127.0.0.1") : QStringLiteral("x"));
             QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
@@ -470,6 +471,33 @@ private Q_SLOTS:
             QCOMPARE(baseOf(field), red ? kLightRed : windowBase(field));
             QCOMPARE(field->text(), text);
         }
+    }
+
+    // Catches a mask whose bits are not ones then zeros, or a name the
+    // devices' code page cannot hold, shown as fine (Save would send it),
+    // and a name that leaving the field turns into such a name.
+    void maskAndNameTheDevicesCannotHold()
+    {
+        PanelFixture fx;
+        ElementPanel& p = *fx.panel;
+        for (const auto& [text, red] : {std::pair{"255.255.255.", true},
+                                        {"255.0.255.0", true},
+                                        {"0.255.255.255", true},
+                                        {"255.255.255.0", false},
+                                        {"", false}}) {
+            p.txtElementMask->setText(QString::fromLatin1(text));
+            QVERIFY2(baseOf(p.txtElementMask) == (red ? kLightRed : windowBase(p.txtElementMask)),
+                     text);
+        }
+        p.txtElementName->setText(QString::fromUtf8("STUDIO \u03A9"));
+        QCOMPARE(baseOf(p.txtElementName), kLightRed);
+        // Upper case as the name is stored: the micro sign has no capital in
+        // the code page and stays; ä becomes Ä.
+        p.txtElementName->setText(QString::fromUtf8("\u00b5 b\u00e4r"));
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(p.txtElementName, &out);
+        QCOMPARE(p.txtElementName->text(), QString::fromUtf8("\u00b5 B\u00c4R"));
+        QCOMPARE(baseOf(p.txtElementName), windowBase(p.txtElementName));
     }
 
     void statisticsStayAvailableWhateverTheAddress()

@@ -31,6 +31,7 @@ struct Action {
     bool fromOtherPort = false;
     bool fromOtherHost = false; // 127.0.0.2
     int otherParameter = 0;     // answer about this parameter instead
+    QByteArray community;       // answer with this community instead
     QByteArray value;           // value bytes; empty: echo (SET) or "42"
 };
 
@@ -47,9 +48,11 @@ Action delayed(int ms, const QByteArray& value = QByteArray())
     a.value = value;
     return a;
 }
-Action stray(int idDelta, bool otherPort, bool otherHost, int otherParameter = 0)
+Action stray(int idDelta, bool otherPort, bool otherHost, int otherParameter = 0,
+             const QByteArray& community = QByteArray())
 {
     Action a;
+    a.community = community;
     a.otherParameter = otherParameter;
     a.idDelta = idDelta;
     a.fromOtherPort = otherPort;
@@ -124,7 +127,7 @@ private:
     static QByteArray makeReply(const SentRequest& req, const Action& a)
     {
         ReplySpec s;
-        s.community = req.community;
+        s.community = a.community.isEmpty() ? req.community : a.community;
         const quint8 id = quint8(req.requestId + a.idDelta);
         s.requestId = a.signExtendId && id >= 128
                           ? QByteArray(1, char(0xFF)) + QByteArray(1, char(id))
@@ -278,6 +281,10 @@ private Q_SLOTS:
         // The right id and agent, but the value of another parameter (a
         // late reply of an earlier run that started its ids at the same place).
         QTest::newRow("another parameter") << stray(0, false, false, 14);
+        // Everything right but the community: not the answer to our request
+        // (another station's, or made up by someone who saw the id).
+        QTest::newRow("another community") << stray(0, false, false, 0, "public");
+        QTest::newRow("community in other case") << stray(0, false, false, 0, "MORQUBIT");
     }
     void strayDatagramsAreIgnored()
     {

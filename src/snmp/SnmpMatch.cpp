@@ -1,0 +1,45 @@
+#include "snmp/SnmpMatch.h"
+
+#include <QRandomGenerator>
+
+namespace orvalink {
+
+quint8 randomLastRequestId()
+{
+    return quint8(QRandomGenerator::global()->bounded(int(kLastRequestId)));
+}
+
+AwaitedReply awaitedReplyOf(const QByteArray& request, const QHostAddress& agent, quint16 port)
+{
+    const SnmpReply sent = parseSnmpMessage(request);
+    AwaitedReply a;
+    a.agent = agent;
+    a.port = port;
+    a.community = sent.community;
+    a.requestId = quint8(sent.requestId);
+    a.parameter = sent.parameter;
+    return a;
+}
+
+QString replyMismatch(const AwaitedReply& awaited, const SnmpReply& reply,
+                      const QHostAddress& sender, quint16 senderPort)
+{
+    if (senderPort != awaited.port ||
+        !sender.isEqual(awaited.agent, QHostAddress::ConvertV4MappedToIPv4))
+        return QStringLiteral("other sender (awaiting %1:%2)")
+            .arg(awaited.agent.toString())
+            .arg(awaited.port);
+    if (!reply.valid)
+        return QStringLiteral("not a GetResponse with a variable");
+    // An agent echoes the community it was asked with; another one means
+    // the datagram answers someone else's request (or was made up).
+    if (reply.community != awaited.community)
+        return QStringLiteral("other community");
+    if (!requestIdMatches(reply.requestId, awaited.requestId))
+        return QStringLiteral("other request-id (awaiting %1)").arg(awaited.requestId);
+    if (reply.parameter != awaited.parameter)
+        return QStringLiteral("other parameter (awaiting %1)").arg(awaited.parameter);
+    return QString();
+}
+
+} // namespace orvalink
