@@ -99,6 +99,15 @@ const Verb kVerbs[] = {
      "\"&Set\" does and stores what the element echoed. Exit 0 when all was read or the "
      "delay was applied, 1 otherwise.",
      verbSfn},
+    {"traps", "[--port P] [--count N] [--timeout-ms MS] [--any-community] [--any-source]",
+     "Listens for traps on port P (default 162) of the NMS address (--nms) and prints one line "
+     "per SNMPv1 or SNMPv2c trap of an element of the database: the sender, the element's name "
+     "and MAC, the version, the trap, the agent's uptime and the bindings (OID, type, value). "
+     "Traps whose community is not the element's read community (unless --any-community), "
+     "from senders that are no element (unless --any-source; the element is then \"-\") and "
+     "datagrams that are no trap are told on standard error. Exit 0 after N traps (--count) "
+     "or at the end of --timeout-ms without --count, 1 when N traps did not come in time.",
+     verbTraps},
 };
 
 void printHelp(QTextStream& out)
