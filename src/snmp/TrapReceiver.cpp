@@ -145,6 +145,8 @@ void TrapReceiver::handleDatagram(QByteArrayView datagram, quint32 sourceAddress
                                   quint16 sourcePort)
 {
     ++m_counters.received;
+    if (m_fileStamp.isNull())
+        refreshElements(); // the first datagram, before any readyRead
     Trap trap;
     QString why;
     if (!decodeTrap(datagram, trap, &why)) {

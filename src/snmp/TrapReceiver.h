@@ -59,7 +59,8 @@ public:
     // Why the database could not be read at the last look ("" when it could).
     QString databaseError() const { return m_databaseError; }
 
-    // One datagram as if it had come in from address:port.
+    // One datagram as if it had come in from address:port (the element list
+    // is looked at again before each batch of datagrams the socket reads).
     void handleDatagram(QByteArrayView datagram, quint32 sourceAddress, quint16 sourcePort);
 
 Q_SIGNALS:
