@@ -156,8 +156,15 @@ void TrapSender::flood()
         qMin<quint64>(due - qMin(due, m_flooded), quint64(m_config.floodPerSecond) / 10 + 1);
     if (due > m_flooded + burst)
         m_flooded = due - burst; // fell behind: what could not go out is not owed
+    quint32 to = 0;
+    if (burst == 0 || !destination(TrapKind::SilenceDetected, to)) {
+        m_flooded += burst;
+        return;
+    }
+    // One encoding per burst: the traps of one burst share their uptime.
+    const QByteArray bytes = datagram(TrapKind::SilenceDetected);
     for (; burst > 0; --burst, ++m_flooded)
-        send(TrapKind::SilenceDetected);
+        transmit(TrapKind::SilenceDetected, bytes, to);
 }
 
 QList<VarBind> TrapSender::bindingsFor(TrapKind kind)
@@ -203,19 +210,19 @@ bool TrapSender::socketReady()
     return true;
 }
 
-void TrapSender::send(TrapKind kind)
+bool TrapSender::destination(TrapKind kind, quint32& to)
 {
-    Value destination;
-    if (m_element.get(39, destination) != NoError || destination.bytes.size() != 4)
-        return;
-    quint32 to = 0;
-    for (const char c : destination.bytes)
+    Value value;
+    if (m_element.get(39, value) != NoError || value.bytes.size() != 4)
+        return false;
+    to = 0;
+    for (const char c : value.bytes)
         to = (to << 8) | quint8(c);
     if (to == 0) {
         if (m_verbose)
             log(QStringLiteral("%1: %2 not sent: no trap destination (parameter 39)")
                     .arg(m_element.label(), QLatin1String(nameOf(kind))));
-        return;
+        return false;
     }
     // Simulated elements stay on this host: traps go only to one of its
     // addresses (a loopback address, or one inside the namespace).
@@ -227,13 +234,27 @@ void TrapSender::send(TrapKind kind)
                          "host; no traps are sent there\n",
                          qPrintable(m_element.label()), qPrintable(QHostAddress(to).toString()));
         }
-        return;
+        return false;
     }
-    if (!socketReady())
-        return;
-    const QByteArray datagram = encodeTrap(
-        kind, m_config.v2c, m_element.readCommunity(), m_element.agentAddress().toIPv4Address(),
-        quint32(m_uptime.elapsed() / 10), ++m_requestId, bindingsFor(kind));
+    return socketReady();
+}
+
+QByteArray TrapSender::datagram(TrapKind kind)
+{
+    return encodeTrap(kind, m_config.v2c, m_element.readCommunity(),
+                      m_element.agentAddress().toIPv4Address(), quint32(m_uptime.elapsed() / 10),
+                      ++m_requestId, bindingsFor(kind));
+}
+
+void TrapSender::send(TrapKind kind)
+{
+    quint32 to = 0;
+    if (destination(kind, to))
+        transmit(kind, datagram(kind), to);
+}
+
+void TrapSender::transmit(TrapKind kind, const QByteArray& datagram, quint32 to)
+{
     if (m_socket->writeDatagram(datagram, QHostAddress(to), m_config.port) < 0) {
         if (std::exchange(m_sendFailing, true))
             return; // told once per streak

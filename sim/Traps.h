@@ -50,6 +50,11 @@ public:
 private:
     QList<VarBind> bindingsFor(TrapKind kind);
     bool socketReady();
+    // Where a trap goes (parameter 39) with the socket ready; false when
+    // it goes nowhere.
+    bool destination(TrapKind kind, quint32& to);
+    QByteArray datagram(TrapKind kind);
+    void transmit(TrapKind kind, const QByteArray& datagram, quint32 to);
     void flood();
     void log(const QString& line) const;
 

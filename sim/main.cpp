@@ -188,6 +188,12 @@ int main(int argc, char* argv[])
 
     say(stdout, QStringLiteral("ready ") + ready.join(QLatin1Char(' ')));
     const int rc = app.exec();
+    if (options.traps.floodPerSecond > 0) {
+        quint64 sent = 0;
+        for (auto& sender : trapSenders)
+            sent += sender->sent();
+        say(stdout, QStringLiteral("%1 trap(s) sent").arg(sent));
+    }
     save();
     trapSenders.clear();
     paging.reset();
