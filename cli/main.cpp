@@ -116,6 +116,15 @@ const Verb kVerbs[] = {
      "midnight UTC), a date and time (2026-12-08T14:30, UTC unless it ends in Z or an offset "
      "like +01:00) or an age (90s, 30m, 1h, 2d). MAC keeps those of one element. Exit 0.",
      verbEvents},
+    {"traps", "[--port P] [--count N] [--timeout-ms MS] [--any-community] [--any-source]",
+     "Listens for traps on port P (default 162) of the NMS address (--nms) and prints one line "
+     "per SNMPv1 or SNMPv2c trap of an element of the database: the sender, the element's name "
+     "and MAC, the version, the trap, the agent's uptime and the bindings (OID, type, value). "
+     "Traps whose community is not the element's read community (unless --any-community), "
+     "from senders that are no element (unless --any-source; the element is then \"-\") and "
+     "datagrams that are no trap are told on standard error. Exit 0 after N traps (--count) "
+     "or at the end of --timeout-ms without --count, 1 when N traps did not come in time.",
+     verbTraps},
 };
 
 void printHelp(QTextStream& out)

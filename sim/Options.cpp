@@ -113,6 +113,18 @@ QString usageText()
         "  --verbose         log every request to stderr\n"
         "  --help            show this text\n"
         "\n"
+        "Traps go to the element's trap destination (parameter 39; none while it is\n"
+        "0.0.0.0, and only to an address of this host), from its agent address, with its\n"
+        "read community: coldStart at start and after an agent restart, linkDown and\n"
+        "linkUp when its link is toggled (SIGUSR1 toggles every element's link), and\n"
+        "silenceDetected (enterprise 1.3.6.1.4.1.44467.3, specific 1) when a decoder's\n"
+        "silence detector fires.\n"
+        "  --trap-port P        port of the trap destination (default 162)\n"
+        "  --trap-version V     1 (SNMPv1 Trap-PDU, default) or 2c (SNMPv2-Trap-PDU)\n"
+        "  --silence-trap-ms MS a decoder's silence detector fires every MS ms\n"
+        "  --link-toggle-ms MS  each element's link goes down, then up, every MS ms\n"
+        "  --trap-flood N       each element sends N silenceDetected traps a second\n"
+        "\n"
         "Communities: read \"morqubit\", write \"kestrvla\" (the write community also reads).\n"
         "A request with an unknown community gets no reply. A SET with the read community,\n"
         "or on a read-only parameter, is answered with noSuchName; a SET with a wrong type\n"
@@ -184,6 +196,31 @@ bool parseOptions(const QStringList& arguments, Options& out, QString* error)
         qint64 n = 0;
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             o.help = true;
+        } else if (arg == QLatin1String("--trap-port")) {
+            // Traps (the element's trap destination, parameter 39).
+            if (!number(1, 65535, n))
+                return false;
+            o.traps.port = static_cast<quint16>(n);
+        } else if (arg == QLatin1String("--trap-version")) {
+            if (!takeValue(value))
+                return false;
+            if (value != QLatin1String("1") && value != QLatin1String("2c")) {
+                *error = QStringLiteral("--trap-version: '%1' is not 1 or 2c").arg(value);
+                return false;
+            }
+            o.traps.v2c = value == QLatin1String("2c");
+        } else if (arg == QLatin1String("--silence-trap-ms")) {
+            if (!number(1, 86400000, n))
+                return false;
+            o.traps.silenceEveryMs = static_cast<int>(n);
+        } else if (arg == QLatin1String("--link-toggle-ms")) {
+            if (!number(1, 86400000, n))
+                return false;
+            o.traps.linkToggleMs = static_cast<int>(n);
+        } else if (arg == QLatin1String("--trap-flood")) {
+            if (!number(1, 1000000, n))
+                return false;
+            o.traps.floodPerSecond = static_cast<int>(n);
         } else if (arg == QLatin1String("--port")) {
             if (!number(1, 65535, n))
                 return false;

@@ -4,6 +4,7 @@
 #include "Agent.h"
 #include "Element.h"
 #include "Remote.h"
+#include "Traps.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -36,6 +37,9 @@ struct Options {
     RemoteConfig remoteConfig;
     QMap<quint32, BadReply> badReplies; // by element address
     quint8 counterTag = 0x42;           // --counter-type
+    // Traps: --trap-port, --trap-version, --silence-trap-ms, --link-toggle-ms,
+    // --trap-flood.
+    TrapConfig traps;
 };
 
 // `arguments` without the program name. False with a message on bad input.

@@ -6,6 +6,7 @@
 #include "Options.h"
 #include "Remote.h"
 #include "StateFile.h"
+#include "Traps.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -24,9 +25,10 @@ namespace {
 
 int g_signalPipe[2] = {-1, -1};
 
-void onSignal(int)
+void onSignal(int signal)
 {
-    const char c = 1;
+    // SIGUSR1 toggles the links; the others end the simulator.
+    const char c = signal == SIGUSR1 ? 2 : 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
 
@@ -75,6 +77,7 @@ int main(int argc, char* argv[])
 
     std::vector<std::unique_ptr<Element>> elements;
     std::vector<std::unique_ptr<Agent>> agents;
+    std::vector<std::unique_ptr<TrapSender>> trapSenders;
     QList<const Element*> all;
     for (const ElementArg& given : options.elements) {
         auto element = std::make_unique<Element>(given.role, given.address, given.mac);
@@ -125,6 +128,9 @@ int main(int argc, char* argv[])
         QObject::connect(agent.get(), &Agent::settingsChanged, &app, save);
         QObject::connect(agent.get(), &Agent::restarted, &app,
                          [](const QString& message) { say(stdout, message); });
+        auto trapSender = std::make_unique<TrapSender>(*element, options.traps, options.verbose);
+        QObject::connect(agent.get(), &Agent::restarted, trapSender.get(), &TrapSender::restarted);
+        trapSenders.push_back(std::move(trapSender));
         ready << agent->endpoint();
         agents.push_back(std::move(agent));
     }
@@ -159,8 +165,13 @@ int main(int argc, char* argv[])
     }
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, [&] {
-        char c;
+        char c = 1;
         [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &c, 1);
+        if (c == 2) {
+            for (auto& sender : trapSenders)
+                sender->toggleLink();
+            return;
+        }
         app.quit();
     });
     struct sigaction sa = {};
@@ -169,10 +180,22 @@ int main(int argc, char* argv[])
     sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGUSR1, &sa, nullptr);
+
+    // Every element has started: coldStart to its trap destination.
+    for (auto& sender : trapSenders)
+        sender->start();
 
     say(stdout, QStringLiteral("ready ") + ready.join(QLatin1Char(' ')));
     const int rc = app.exec();
+    if (options.traps.floodPerSecond > 0) {
+        quint64 sent = 0;
+        for (auto& sender : trapSenders)
+            sent += sender->sent();
+        say(stdout, QStringLiteral("%1 trap(s) sent").arg(sent));
+    }
     save();
+    trapSenders.clear();
     paging.reset();
     responders.clear();
     agents.clear();

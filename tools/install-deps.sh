@@ -10,7 +10,8 @@ packages=(
   xvfb xauth x11-utils imagemagick   # headless display for `make run` and screenshots
   xdotool                            # tools/screenshot.sh clicks an element in the tree
   openbox                            # a window manager for the screenshots (tools/screenshot.sh, tools/window-shots.sh)
-  snmp                               # net-snmp's snmpget/snmpset: an independent peer for the simulator
+  snmp                               # net-snmp's snmpget/snmpset: an independent peer for the simulator; snmptrap sends the traps of tst_traps
+  snmptrapd                          # bench_traps measures net-snmp's trap daemon as its baseline
   smitools                           # smilint checks the MIB module
   desktop-file-utils                 # desktop-file-validate checks the desktop entry
   iproute2 libcap2-bin               # network namespaces in tests, setcap for the simulator

@@ -42,6 +42,8 @@ fi
 # told so with --snmp-port: nothing here needs root or a capability.
 sim="$build/bin/orvalink-sim"
 snmp_port=${DEMO_SNMP_PORT:-16161}
+# Their traps go to the demo's trap destination (127.0.0.1) on a high port too.
+trap_port=${DEMO_TRAP_PORT:-16162}
 sim_args=()
 while IFS='|' read -r section role address; do
   case "$role" in 1) kind=encoder ;; 2) kind=decoder ;; *) continue ;; esac
@@ -61,8 +63,8 @@ if ((${#sim_args[@]})); then
   ready="$demo_dir/sim.out"
   # Each simulated element starts with its section's values, so what the
   # panel shows is what the device answers.
-  "$sim" --port "$snmp_port" --from-ini "$demo_db" --state "$demo_dir/sim-state.json" \
-    "${sim_args[@]}" >"$ready" 2>"$demo_dir/sim.log" &
+  "$sim" --port "$snmp_port" --trap-port "$trap_port" --from-ini "$demo_db" \
+    --state "$demo_dir/sim-state.json" "${sim_args[@]}" >"$ready" 2>"$demo_dir/sim.log" &
   sim_pid=$!
   for _ in $(seq 50); do
     grep -q "ready" "$ready" 2>/dev/null && break
@@ -74,6 +76,7 @@ if ((${#sim_args[@]})); then
     printf '    %s\n' "${sim_args[@]}"
     echo "  choose 127.0.0.1 as NMS interface; probe 127.0.0.11 (encoder) or 127.0.0.21 (decoder)."
     echo "  from a shell: $build/bin/orvalink-cli --port $snmp_port get 127.0.0.11 morqubit 15 35 14"
+    echo "  their traps:  $build/bin/orvalink-cli --db $demo_db --nms 127.0.0.1 traps --port $trap_port"
   else
     echo "make run: the simulator did not start (see $demo_dir/sim.log); the program runs without it." >&2
     stop_sim; sim_pid=""

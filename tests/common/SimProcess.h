@@ -76,6 +76,7 @@ public:
             out << it.next().captured(1).toInt();
         return out;
     }
+    qint64 processId() const { return m_process.processId(); }
     // What the simulator wrote to standard error so far.
     QString errors()
     {
