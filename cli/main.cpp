@@ -133,7 +133,8 @@ void printHelp(QTextStream& out)
            "[ARGS...]\n\n"
            "Options:\n"
            "  --db PATH   element database (default: nms.ini beside the program when\n"
-           "              it may write there, else in the user's data folder; now\n"
+           "              it may write there and is not installed under /usr or /opt,\n"
+           "              else in the user's data folder; now\n"
            "              "
         << defaultDatabasePath()
         << ")\n"
@@ -228,8 +229,13 @@ int main(int argc, char** argv)
     const QString verbName = args.takeFirst();
     for (const Verb& v : kVerbs) {
         if (verbName == QLatin1String(v.name)) {
-            if (dbPath.isEmpty())
-                dbPath = defaultDatabasePath();
+            if (dbPath.isEmpty()) {
+                const DatabaseLocation location = defaultDatabaseLocation();
+                dbPath = location.path;
+                // The database has just moved from beside the program.
+                if (!location.notice.isEmpty())
+                    err << "orvalink-cli: " << printable(location.notice) << "\n";
+            }
             // What a write killed halfway left beside the database.
             IniStore::removeStaleTemporaries(dbPath);
             if (nms.isEmpty())

@@ -5,8 +5,9 @@
 // The toolkit's own options (-platform, -style, ...) are taken out first.
 // What remains apart from --db is the start word, compared as one text: "GPS"
 // starts the GPSDO edition, "LL" the low-latency edition, anything else the
-// plain one. --db chooses another element database than nms.ini beside the
-// program (the demo uses it so that an operator's database is never touched).
+// plain one. --db chooses another element database than the usual one (see
+// defaultDatabaseLocation; the demo uses it so that an operator's database
+// is never touched).
 // --snmp-port sends SNMP requests to another port than 161 (the demo's
 // simulated elements listen on a high port, so that it needs no privilege).
 //
@@ -36,7 +37,7 @@ int main(int argc, char** argv)
     if (!words.isEmpty())
         words.removeFirst();
 
-    QString databasePath = defaultDatabasePath();
+    QString databasePath; // --db, else where this program keeps it
     quint16 snmpAgentPort = 161;
     for (int i = 0; i < words.size();) {
         const QString& w = words.at(i);
@@ -72,6 +73,12 @@ int main(int argc, char** argv)
         }
     }
 
+    QString databaseNotice;
+    if (databasePath.isEmpty()) {
+        const DatabaseLocation location = defaultDatabaseLocation();
+        databasePath = location.path;
+        databaseNotice = location.notice;
+    }
     // What a write killed halfway left beside the database.
     IniStore::removeStaleTemporaries(databasePath);
 
@@ -96,5 +103,8 @@ int main(int argc, char** argv)
     if (window.startUp() == frmMain::StartResult::AlreadyRunning)
         return 1;
     window.show();
+    // The database has just moved from beside the program: said once.
+    if (!databaseNotice.isEmpty())
+        prompt.tell(PromptIcon::Information, databaseNotice);
     return app.exec();
 }

@@ -2,10 +2,12 @@
 
 #include "core/Text.h"
 #include "store/Cp1252.h"
+#include "store/FileLock.h"
 #include "store/IniStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -89,24 +91,102 @@ ElementRole roleOfCaption(const QString& caption)
     return ElementRole::Unknown;
 }
 
-QString chooseDatabasePath(const QString& programDir, const QString& userDataDir)
+namespace {
+
+// True for a program installed under a system prefix, whoever runs it: its
+// folder is no place for data even where root may write into it.
+bool isSystemInstall(const QString& programDir)
+{
+    QString dir = QFileInfo(programDir).canonicalFilePath();
+    if (dir.isEmpty())
+        dir = QDir::cleanPath(QFileInfo(programDir).absoluteFilePath());
+    for (const QLatin1String prefix : {QLatin1String("/usr"), QLatin1String("/opt")}) {
+        if (dir == prefix || dir.startsWith(prefix + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
+// Copies from to a new file to (which must not exist) with from's
+// permissions, in one step: a half copy never stands at to.
+bool copyKeepingMode(const QString& from, const QString& to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return false;
+    const QString temp = to + QStringLiteral(".~orvalink-copy");
+    QFile::remove(temp);
+    QFile out(temp);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    const bool ok = out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
+                    out.write(bytes) == bytes.size() && out.flush() &&
+                    out.setPermissions(in.permissions());
+    out.close();
+    if (ok && QFile::rename(temp, to))
+        return true;
+    QFile::remove(temp);
+    return false;
+}
+
+} // namespace
+
+DatabaseLocation chooseDatabaseLocation(const QString& programDir, const QString& userDataDir,
+                                        bool adopt)
 {
     const QString beside = QDir(programDir).filePath(QStringLiteral("nms.ini"));
     const QFileInfo folder(programDir);
     const QFileInfo file(beside);
     // A rewrite replaces the file by a new one in the same folder, so the
     // folder must be writable too.
-    if (folder.isDir() && folder.isWritable() && (!file.exists() || file.isWritable()))
-        return beside;
+    if (!isSystemInstall(programDir) && folder.isDir() && folder.isWritable() &&
+        (!file.exists() || file.isWritable()))
+        return {beside, {}};
     QDir().mkpath(userDataDir);
-    return QDir(userDataDir).filePath(QStringLiteral("nms.ini"));
+    DatabaseLocation location{QDir(userDataDir).filePath(QStringLiteral("nms.ini")), {}};
+    if (!adopt || !file.isFile() || !file.isReadable() || QFileInfo::exists(location.path))
+        return location;
+    // The elements beside the program go with the database into its new
+    // place, once; the original stays as it is. Under the write lock, so
+    // that of two programs starting at once only one copies (and tells).
+    const FileLock lock(FileLock::lockPathFor(location.path));
+    if (lock.isLocked() && !QFileInfo::exists(location.path) &&
+        copyKeepingMode(beside, location.path)) {
+        location.notice =
+            QStringLiteral("The element database %1 cannot be written where it is; it was "
+                           "copied to %2, and the program uses that copy from now on. The "
+                           "original is left as it was.")
+                .arg(QDir::toNativeSeparators(beside), QDir::toNativeSeparators(location.path));
+    }
+    return location;
+}
+
+QString chooseDatabasePath(const QString& programDir, const QString& userDataDir)
+{
+    return chooseDatabaseLocation(programDir, userDataDir, false).path;
+}
+
+namespace {
+
+QString userDataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Quorvane/Orvalink NMS");
+}
+
+} // namespace
+
+DatabaseLocation defaultDatabaseLocation()
+{
+    return chooseDatabaseLocation(QCoreApplication::applicationDirPath(), userDataFolder(), true);
 }
 
 QString defaultDatabasePath()
 {
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                         QStringLiteral("/Quorvane/Orvalink NMS");
-    return chooseDatabasePath(QCoreApplication::applicationDirPath(), data);
+    return chooseDatabasePath(QCoreApplication::applicationDirPath(), userDataFolder());
 }
 
 ElementList loadElementList(const IniStore& store, const QString& path)

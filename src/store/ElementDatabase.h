@@ -21,14 +21,28 @@ QString decodeMac(const QString& srcSection);
 // whose upper-case form the database's code page cannot hold stays as it is.
 QString encodeName(const QString& srcName);
 
-// Default path of the database: nms.ini in the program's folder when the
-// program may write there (a copy run from its own folder); otherwise, as
-// for a program installed where users cannot write, nms.ini in the user's
-// data folder (on Linux ~/.local/share/Quorvane/Orvalink NMS).
-QString defaultDatabasePath();
-// The choice above for given folders: programDir when nms.ini can be
-// created or rewritten there, else userDataDir (created when missing).
+// Where the database lives: nms.ini in the program's folder for a copy run
+// from its own folder, when it may write there; otherwise nms.ini in the
+// user's data folder (on Linux ~/.local/share/Quorvane/Orvalink NMS, created
+// when missing). A program installed under /usr, /usr/local or /opt always
+// keeps it in the user's data folder, whoever runs it.
+struct DatabaseLocation {
+    QString path;
+    // Set only by the call that has just copied nms.ini from beside the
+    // program into the user's data folder: what to tell the operator, once.
+    QString notice;
+};
+// The choice for given folders. With adopt, a readable nms.ini beside the
+// program that is not used there is copied (with its mode) into the user's
+// data folder when that holds none yet; the original is left untouched.
+DatabaseLocation chooseDatabaseLocation(const QString& programDir, const QString& userDataDir,
+                                        bool adopt);
+// The choice for this program, adopting a database left beside it: what a
+// program uses at start.
+DatabaseLocation defaultDatabaseLocation();
+// Only the path, copying nothing (what --help shows).
 QString chooseDatabasePath(const QString& programDir, const QString& userDataDir);
+QString defaultDatabasePath();
 
 // What an element's section gives when it holds no agent address or write
 // community: the devices' factory settings.

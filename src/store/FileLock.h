@@ -26,6 +26,9 @@ public:
     FileLock& operator=(const FileLock&) = delete;
 
     bool isLocked() const { return m_locked; }
+    // True when another process held the lock for the whole wait (and not,
+    // say, the lock file could not be made).
+    bool heldByOther() const { return m_heldByOther; }
     // Why the lock was not taken: the lock file cannot be opened, or another
     // process held it for the whole wait.
     const QString& error() const { return m_error; }
@@ -36,6 +39,7 @@ public:
 
 private:
     bool m_locked = false;
+    bool m_heldByOther = false;
     QString m_error;
 #ifdef Q_OS_WIN
     void* m_handle = nullptr;

@@ -1,6 +1,7 @@
 #include "store/IniStore.h"
 
 #include "store/Cp1252.h"
+#include "store/FileLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <ctime>
 #include <limits>
 #include <optional>
+#include <utility>
 
 // File stamps to the nanosecond from stat() where there is one; the portable
 // reading otherwise (also forced by ORVALINK_PORTABLE_FILE_STAMPS, to test it).
@@ -504,6 +506,18 @@ QString unsupportedEncoding(const QByteArray& bytes)
         .arg(kind);
 }
 
+// A file that is no text at all (a program, an image, random bytes): read
+// as a database it would list as empty, and the next write would replace
+// it. Text never holds a NUL byte; other control characters may stand in a
+// name and are no sign of a wrong file.
+QString notText(const QByteArray& bytes)
+{
+    if (!bytes.contains('\0'))
+        return {};
+    return QStringLiteral("is not a text file (it holds NUL bytes); an element database is "
+                          "text. Name another file");
+}
+
 // ---------------------------------------------------------------------------
 // Writing
 
@@ -517,25 +531,25 @@ QString injectedFault(qint64 written)
     return QStringLiteral("write stopped after %1 bytes (injected fault)").arg(written);
 }
 
-// The six characters after "nms.ini." in the name of a temporary: letters
-// and digits, mixed, so that a copy a person named "nms.ini.backup" or
-// "nms.ini.241207" is never taken for one.
+// A temporary is named after the file it replaces, a marker of this program
+// and six random letters and digits: "nms.ini.~orvalink-tmp-Xy3k9Q". The
+// marker keeps the start-up clean-up away from every other file beside the
+// database, an operator's "nms.ini.bak001" or "nms.ini.old123" included.
+const QString kTemporaryMarker = QStringLiteral("~orvalink-tmp-");
+constexpr int kTemporaryRandomLength = 6;
+
+// True for what follows "nms.ini." in the name of one of our temporaries.
 bool isTemporarySuffix(QStringView suffix)
 {
-    if (suffix.size() != 6)
+    if (suffix.size() != kTemporaryMarker.size() + kTemporaryRandomLength ||
+        !suffix.startsWith(kTemporaryMarker))
         return false;
-    bool lower = true;
-    bool digits = true;
-    for (const QChar c : suffix) {
+    for (const QChar c : suffix.mid(kTemporaryMarker.size())) {
         const char16_t u = c.unicode();
-        const bool isLower = u >= u'a' && u <= u'z';
-        const bool isDigit = u >= u'0' && u <= u'9';
-        if (!isLower && !isDigit && !(u >= u'A' && u <= u'Z'))
+        if (!(u >= u'a' && u <= u'z') && !(u >= u'A' && u <= u'Z') && !(u >= u'0' && u <= u'9'))
             return false;
-        lower = lower && isLower;
-        digits = digits && isDigit;
     }
-    return !lower && !digits;
+    return true;
 }
 
 #ifdef ORVALINK_POSIX_FILE_WRITES
@@ -548,11 +562,9 @@ QString systemError()
 QByteArray temporarySuffix()
 {
     static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray suffix(6, 'A');
-    do {
-        for (char& c : suffix)
-            c = kChars[QRandomGenerator::global()->bounded(int(sizeof(kChars) - 1))];
-    } while (!isTemporarySuffix(QString::fromLatin1(suffix)));
+    QByteArray suffix = kTemporaryMarker.toLatin1();
+    for (int i = 0; i < kTemporaryRandomLength; ++i)
+        suffix += kChars[QRandomGenerator::global()->bounded(int(sizeof(kChars) - 1))];
     return suffix;
 }
 
@@ -692,6 +704,7 @@ struct IniStore::Impl {
     QSet<QString> failing; // paths whose last write failed and was reported
     qint64 faultAfterBytes = -1;
     bool faultKills = false; // the injected fault ends the write as a killed program would
+    int lockTimeoutMs = FileLock::kDefaultTimeoutMs;
 
     // The cache key of a path (absolute and clean) and its name for the
     // system calls; the last one is remembered, as a program uses one file.
@@ -719,7 +732,8 @@ struct IniStore::Impl {
         QString error;                 // set when Unreadable
     };
 
-    Loaded load(const QString& path);
+    // fresh: read the file even when its stamps call the kept copy current.
+    Loaded load(const QString& path, bool fresh = false);
     bool readFile(const QString& path, CacheEntry& entry, QString& error) const;
 
     // Stamps and the file clock as a file system with this resolution would
@@ -739,7 +753,9 @@ struct IniStore::Impl {
     void remember(const QString& key, const QByteArray& bytes);
     bool save(const QString& path, const Document& doc);
     void fail(const QString& path, const QString& reason);
-    QString lastError; // why the last write failed; empty after a success
+    QString lastError;          // why the last write failed; empty after a success
+    bool deferFailures = false; // writeFailed waits until the lock is let go
+    std::optional<std::pair<QString, QString>> deferredFailure;
 
     // Runs edit on the current document and writes the result when it changed.
     // False when the file could not be read or written (lastError says why).
@@ -756,6 +772,8 @@ bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& e
     id.mtimeNs = coarse(id.mtimeNs);
     id.ctimeNs = coarse(id.ctimeNs);
     error = unsupportedEncoding(bytes);
+    if (error.isEmpty())
+        error = notText(bytes);
     if (!error.isEmpty())
         return false;
     if (!entry.raw.isNull() && entry.raw == bytes) {
@@ -769,7 +787,7 @@ bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& e
     return true;
 }
 
-IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
+IniStore::Impl::Loaded IniStore::Impl::load(const QString& path, bool fresh)
 {
     const QString key = keyFor(path);
     FileId id;
@@ -791,7 +809,7 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path)
         return {FileState::Unreadable, nullptr, statError};
     }
     auto it = cache.find(key);
-    if (it != cache.end() && it->id == id && it->settled)
+    if (it != cache.end() && it->id == id && it->settled && !fresh)
         return {FileState::Present, &it->doc, {}};
 
     if (it == cache.end()) {
@@ -836,7 +854,10 @@ void IniStore::Impl::fail(const QString& path, const QString& reason)
     if (failing.contains(key))
         return;
     failing.insert(key);
-    Q_EMIT q->writeFailed(path, reason);
+    if (deferFailures)
+        deferredFailure = {path, reason};
+    else
+        Q_EMIT q->writeFailed(path, reason);
 }
 
 bool IniStore::Impl::save(const QString& path, const Document& doc)
@@ -860,17 +881,44 @@ template <typename Edit>
 bool IniStore::Impl::modify(const QString& path, bool createIfMissing, Edit edit)
 {
     lastError.clear();
-    const Loaded l = load(path);
-    if (l.state == FileState::Unreadable) {
-        fail(path, QStringLiteral("the existing file ") + l.error);
-        return false;
+    // A slot of writeFailed may write the file itself: it is told after the
+    // lock is let go.
+    deferredFailure.reset();
+    deferFailures = true;
+    const bool ok = [&] {
+        // One writer at a time across processes: another program's rewrite
+        // between our read and our rename would be lost. Readers take no
+        // lock; the rename shows them the old file or the new one, whole.
+        const FileLock lock(FileLock::lockPathFor(path), lockTimeoutMs);
+        if (!lock.isLocked()) {
+            fail(path, lock.heldByOther()
+                           ? QStringLiteral("%1 is locked by another program; nothing was "
+                                            "written (%2)")
+                                 .arg(QFileInfo(path).fileName(), lock.error())
+                           : lock.error());
+            return false;
+        }
+        // What this write edits is the file as it is now, under the lock: a
+        // copy that a stamp calls unchanged may still be a change behind.
+        const Loaded l = load(path, true);
+        if (l.state == FileState::Unreadable) {
+            fail(path, QStringLiteral("the existing file ") + l.error);
+            return false;
+        }
+        if (l.state == FileState::Missing && !createIfMissing)
+            return true;
+        Document doc = l.doc ? *l.doc : Document{};
+        if (!edit(doc))
+            return true;
+        return save(path, doc);
+    }();
+    deferFailures = false;
+    if (deferredFailure) {
+        const auto [failedPath, reason] = *deferredFailure;
+        deferredFailure.reset();
+        Q_EMIT q->writeFailed(failedPath, reason);
     }
-    if (l.state == FileState::Missing && !createIfMissing)
-        return true;
-    Document doc = l.doc ? *l.doc : Document{};
-    if (!edit(doc))
-        return true;
-    return save(path, doc);
+    return ok;
 }
 
 // ---------------------------------------------------------------------------
@@ -886,6 +934,11 @@ void IniStore::injectWriteFault(qint64 failAfterBytes, WriteFault kind)
 {
     d->faultAfterBytes = failAfterBytes;
     d->faultKills = kind == WriteFault::Killed;
+}
+
+void IniStore::setLockTimeout(int ms)
+{
+    d->lockTimeoutMs = ms;
 }
 
 void IniStore::simulateStampResolution(qint64 resolutionNs)
@@ -1125,11 +1178,22 @@ int IniStore::removeStaleTemporaries(const QString& path)
 #endif
     const QString prefix = target.fileName() + QLatin1Char('.');
     const QDir dir = target.absoluteDir();
-    int removed = 0;
+    QStringList stale;
     const QStringList names = dir.entryList(QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
-        if (!name.startsWith(prefix) || !isTemporarySuffix(QStringView(name).mid(prefix.size())))
-            continue;
+        if (name.startsWith(prefix) && isTemporarySuffix(QStringView(name).mid(prefix.size())))
+            stale.append(name);
+    }
+    if (stale.isEmpty())
+        return 0;
+    // Every write holds the write lock from creating its temporary to the
+    // rename: under the lock no temporary belongs to a running write. When
+    // another program writes just now, the clean-up waits for another start.
+    const FileLock lock(FileLock::lockPathFor(path), 0);
+    if (!lock.isLocked())
+        return 0;
+    int removed = 0;
+    for (const QString& name : stale) {
         const QString file = dir.filePath(name);
 #ifdef ORVALINK_POSIX_FILE_WRITES
         // Only a regular file of ours that no running write holds.

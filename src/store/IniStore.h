@@ -5,12 +5,18 @@
 // so a change made by another program is always seen.
 //
 // Only a regular file (or a link to one) of at most 64 MB is read; a file
-// with a UTF-16 or UTF-32 byte-order mark is refused, and a UTF-8 one is
-// skipped.
+// with a UTF-16 or UTF-32 byte-order mark or holding a NUL byte (no text) is
+// refused, and a UTF-8 byte-order mark is skipped.
 //
 // Writes replace the file atomically (temporary file, then rename); a new
 // file is readable by its owner only, a rewritten one keeps its mode, owner
-// and group (where allowed). A write
+// and group (where allowed). The temporary is named "nms.ini.~orvalink-tmp-"
+// and six random letters and digits. Several programs may write one file:
+// each write holds an advisory lock on "nms.ini.lock" (see FileLock, kept in
+// place) around reading the file again, editing it and renaming the new copy
+// over it, so no write loses another's. A lock not had within
+// FileLock::kDefaultTimeoutMs fails the write; one left by a killed program
+// is let go by the system. Reads take no lock. A write
 // that fails changes nothing on disk and is reported once through
 // writeFailed() until a later write to that file succeeds again. A write is
 // refused the same way when its section, key or value would break the line
@@ -96,9 +102,10 @@ public:
     QString readError(const QString& path) const;
 
     // Removes the temporaries that an interrupted write of the file at path
-    // left beside it ("nms.ini." and six mixed letters and digits), unless a
-    // running write still holds them. Run once at start-up; returns how many
-    // were removed.
+    // left beside it ("nms.ini.~orvalink-tmp-" and six letters and digits;
+    // nothing else), unless a running write still holds them; nothing while
+    // another program holds the write lock. Run once at start-up; returns how
+    // many were removed.
     static int removeStaleTemporaries(const QString& path);
 
     enum class WriteFault {
@@ -109,6 +116,9 @@ public:
     // the new file have been written and fails as kind says. A negative
     // value turns the fault off again.
     void injectWriteFault(qint64 failAfterBytes, WriteFault kind = WriteFault::DiskFull);
+    // How long a write waits for another program's write to end before it
+    // fails (default FileLock::kDefaultTimeoutMs); tests shorten it.
+    void setLockTimeout(int ms);
     // For tests only: file stamps and the file clock are read as a file
     // system that stamps files to this resolution would give them (FAT keeps
     // 2 s, ext3 1 s), so that two changes can share every stamp. 0 turns it

@@ -90,7 +90,7 @@ void TestCliList::list()
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("nms.ini"));
     // What a write killed halfway left: removed when the CLI starts.
-    const QString stale = path + QStringLiteral(".Qx7Tm2");
+    const QString stale = path + QStringLiteral(".~orvalink-tmp-Qx7Tm2");
     QFile(stale).open(QIODevice::WriteOnly);
     if (db == "<folder>") {
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("nms.ini")));

@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace orvalink;
 
 class TestElementDatabase : public QObject {
@@ -195,7 +199,10 @@ void TestElementDatabase::load()
 }
 
 // An installed program cannot write beside itself: every write would fail.
-// The database then lives in the user's data folder, which is made.
+// The database then lives in the user's data folder, which is made. Caught
+// besides: a program under a system prefix writing beside itself because
+// root may (/usr/bin/nms.ini), and an nms.ini beside a program that cannot
+// write there ignored, so that the operator sees an empty list.
 void TestElementDatabase::databaseLocation()
 {
     QTemporaryDir tmp;
@@ -210,6 +217,76 @@ void TestElementDatabase::databaseLocation()
     QVERIFY(plain.open(QIODevice::WriteOnly));
     QCOMPARE(chooseDatabasePath(plain.fileName(), data), data + QStringLiteral("/nms.ini"));
     QVERIFY(QFileInfo(data).isDir());
+
+    // Installed under a system prefix: never beside the program, even where
+    // the one running it may write there.
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/opt/orvalink/bin"})
+        QCOMPARE(chooseDatabasePath(QLatin1String(dir), data), data + QStringLiteral("/nms.ini"));
+
+    // A folder the user cannot write in, holding a readable nms.ini: copied
+    // once, with its mode, and the original left alone. Root may write
+    // anywhere, so as root the check runs in a child process as "nobody".
+    const QString locked = tmp.filePath(QStringLiteral("locked"));
+    const QString userData = tmp.filePath(QStringLiteral("home/data"));
+    QVERIFY(QDir().mkpath(locked));
+    QVERIFY(QDir().mkpath(tmp.filePath(QStringLiteral("home"))));
+    const QByteArray content = "[2E8BF2000001]\r\nNAME=STUDIO\r\n";
+    QFile original(locked + QStringLiteral("/nms.ini"));
+    QVERIFY(original.open(QIODevice::WriteOnly) && original.write(content) == content.size());
+    original.close();
+    QCOMPARE(::chmod(QFile::encodeName(original.fileName()).constData(), 0644), 0);
+    QCOMPARE(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
+    QCOMPARE(::chmod(QFile::encodeName(tmp.path()).constData(), 0755), 0);
+    QCOMPARE(::chmod(QFile::encodeName(tmp.filePath(QStringLiteral("home"))).constData(), 0777), 0);
+    const QString copy = userData + QStringLiteral("/nms.ini");
+    const auto check = [&]() -> QString {
+        const DatabaseLocation first = chooseDatabaseLocation(locked, userData, true);
+        if (first.path != copy)
+            return QStringLiteral("first use: ") + first.path;
+        if (!first.notice.contains(copy))
+            return QStringLiteral("no notice: ") + first.notice;
+        QFile f(copy);
+        if (!f.open(QIODevice::ReadOnly) || f.readAll() != content)
+            return QStringLiteral("copy differs");
+        struct stat st {};
+        if (::stat(QFile::encodeName(copy).constData(), &st) != 0 || (st.st_mode & 07777) != 0644)
+            return QStringLiteral("mode not kept");
+        const DatabaseLocation second = chooseDatabaseLocation(locked, userData, true);
+        if (second.path != copy || !second.notice.isEmpty())
+            return QStringLiteral("told twice");
+        return {};
+    };
+    QString failure;
+    if (::geteuid() != 0) {
+        failure = check();
+    } else {
+        int result[2];
+        QCOMPARE(::pipe(result), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(result[0]);
+            QByteArray out = "setuid failed";
+            if (::setgid(65534) == 0 && ::setuid(65534) == 0)
+                out = check().toUtf8();
+            if (::write(result[1], out.constData(), size_t(out.size())) < 0)
+                ::_exit(2);
+            ::_exit(0);
+        }
+        ::close(result[1]);
+        char buffer[512];
+        ssize_t n = 0;
+        QByteArray out;
+        while ((n = ::read(result[0], buffer, sizeof buffer)) > 0)
+            out.append(buffer, n);
+        ::close(result[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        failure = QString::fromUtf8(out);
+    }
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    QCOMPARE(::chmod(QFile::encodeName(locked).constData(), 0755), 0);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QCOMPARE(original.readAll(), content);
 }
 
 QTEST_GUILESS_MAIN(TestElementDatabase)

@@ -477,7 +477,8 @@ void TestIniStore::interruptedWriteKeepsOldFile()
     store.write(s, QStringLiteral("ip"), QStringLiteral("1.2.3.4"), path());
     store.deleteSection(s, path());
     QCOMPARE(readBytes(path()), before);
-    QCOMPARE(m_dir.entryList(QDir::Files | QDir::Hidden), QStringList{"nms.ini"}); // no leftovers
+    // No leftovers; the lock file stays for the next writer.
+    QCOMPARE(m_dir.entryList(QDir::Files | QDir::Hidden), (QStringList{"nms.ini", "nms.ini.lock"}));
     QCOMPARE(failed.count(), 1); // reported once, not once per write
     QCOMPARE(failed.at(0).at(0).toString(), path());
     QVERIFY(!failed.at(0).at(1).toString().isEmpty());
@@ -592,26 +593,36 @@ void TestIniStore::filesStayPrivate()
     store.write(s, k, QStringLiteral("1"), path());
     QCOMPARE(statOf(path()).st_mode & 07777, 0600u);
 
+    QCOMPARE(statOf(path(QStringLiteral("nms.ini.lock"))).st_mode & 07777, 0600u);
+
     // Killed halfway: the temporary is private as well, and the clean-up at
-    // the next start removes it, and an old one of another mode, but neither
-    // a copy a person named so nor the temporary of a write still running.
+    // the next start removes it and an old one of another mode, but no file
+    // of the operator's, whatever its name, nor the temporary of a write
+    // still running.
     store.injectWriteFault(5, IniStore::WriteFault::Killed);
     store.write(s, k, QStringLiteral("2"), path());
     store.injectWriteFault(-1);
-    QStringList left = m_dir.entryList({QStringLiteral("nms.ini.*")}, QDir::Files);
+    const QString temp = QStringLiteral("nms.ini.~orvalink-tmp-");
+    QStringList left = m_dir.entryList({temp + QLatin1Char('*')}, QDir::Files);
     QCOMPARE(left.size(), 1);
     QCOMPARE(statOf(path(left.first())).st_mode & 07777, 0600u);
     QCOMPARE(readBytes(path()), QByteArray("[S]\r\nK=1\r\n"));
-    writeBytes(path(QStringLiteral("nms.ini.aB3dE5")), "old");
-    writeBytes(path(QStringLiteral("nms.ini.backup")), "copy");
-    writeBytes(path(QStringLiteral("nms.ini.Lk9Xy2")), "running");
-    QFile running(path(QStringLiteral("nms.ini.Lk9Xy2")));
+    writeBytes(path(temp + QStringLiteral("aB3dE5")), "old");
+    const QStringList operators{"nms.ini.aB3dE5", "nms.ini.backup", "nms.ini.bak001",
+                                "nms.ini.copy01", "nms.ini.old123"};
+    for (const QString& name : operators)
+        writeBytes(path(name), "copy");
+    writeBytes(path(temp + QStringLiteral("Lk9Xy2")), "running");
+    QFile running(path(temp + QStringLiteral("Lk9Xy2")));
     QVERIFY(running.open(QIODevice::ReadOnly));
     QCOMPARE(::flock(running.handle(), LOCK_EX), 0);
     QCOMPARE(IniStore::removeStaleTemporaries(path()), 2);
     left = m_dir.entryList({QStringLiteral("nms.ini*")}, QDir::Files);
+    QStringList kept =
+        QStringList{"nms.ini", "nms.ini.lock", temp + QStringLiteral("Lk9Xy2")} + operators;
     left.sort();
-    QCOMPARE(left, (QStringList{"nms.ini", "nms.ini.Lk9Xy2", "nms.ini.backup"}));
+    kept.sort();
+    QCOMPARE(left, kept);
 
     // A rewrite keeps the mode, and the owner and group where it may (root).
     QCOMPARE(::chmod(QFile::encodeName(path()).constData(), 0640), 0);
@@ -643,6 +654,11 @@ void TestIniStore::foreignFilesAreNeverWritten_data()
     QTest::newRow("symbolic link loop") << QByteArray("<loop>") << "symbolic links";
     QTest::newRow("named pipe") << QByteArray("<fifo>") << "not a regular file";
     QTest::newRow("beyond 64 MB") << QByteArray("<large>") << "larger than 64 MB";
+    // A program or random bytes: no text, however few NULs.
+    QByteArray binary(4096, '\x9c');
+    binary[0] = '[';
+    binary[2000] = '\0';
+    QTest::newRow("NUL bytes") << binary << "not a text file";
 }
 
 void TestIniStore::foreignFilesAreNeverWritten()
@@ -679,6 +695,14 @@ void TestIniStore::foreignFilesAreNeverWritten()
     QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
     if (!file.startsWith('<'))
         QCOMPARE(readBytes(path()), file);
+
+    // Control characters other than NUL are text: an escape sequence in a
+    // name is read (and left to the terminal output to make harmless).
+    if (reason == QLatin1String("not a text file")) {
+        writeBytes(path(), "[\x1b[31mX\x07]\r\nk=\x01v\r\n");
+        QCOMPARE(store.readError(path()), QString());
+        QCOMPARE(store.sectionNames(path()), QStringList{QStringLiteral("\x1b[31mX\x07")});
+    }
 }
 
 QTEST_GUILESS_MAIN(TestIniStore)
