@@ -14,7 +14,8 @@ DatagramTap datagramPrinter(const Context& ctx, bool snmp)
         return {};
     QTextStream* err = &ctx.err;
     return [err, snmp](const DatagramEvent& e) {
-        const QString summary = snmp ? snmpSummary(e.data) : remote::remoteSummary(e.data, e.sent);
+        const QString summary =
+            snmp ? snmpSummary(e.data) : remote::remoteSummary(e.data, e.sent, e.peer);
         *err << printable(formatDatagram(e, summary), true);
         err->flush();
     };
