@@ -22,7 +22,8 @@ DatagramTap datagramPrinter(const Context& ctx, bool snmp)
         DatagramEvent shown = e;
         shown.peer = printable(e.peer);
         shown.ignored = printable(e.ignored);
-        const QString summary = snmp ? snmpSummary(e.data) : remote::remoteSummary(e.data, e.sent);
+        const QString summary =
+            snmp ? snmpSummary(e.data) : remote::remoteSummary(e.data, e.sent, e.peer);
         *err << formatDatagram(shown, printable(summary));
         err->flush();
     };

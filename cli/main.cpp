@@ -80,14 +80,16 @@ const Verb kVerbs[] = {
     {"discover", "",
      "Auto Discovery: keeps the database as PATH.bak, empties it, broadcasts the paging request "
      "from port 2976 of the NMS address (--nms) and writes the section of every element that "
-     "answers within 3 s (--wait), then prints the new list. Exit 0 when at least one element "
-     "was found, 1 otherwise.",
+     "answers within 3 s (--wait), then prints the new list. When no element is stored, an "
+     "element cannot be stored, or the run is interrupted (Ctrl-C, TERM), the previous "
+     "database is put back. Exit 0 when at least one element was found, 1 otherwise, 128 + "
+     "the signal's number when interrupted.",
      verbDiscover},
     {"remote-save", "MAC",
      "Sends the element's stored configuration as the remote protocol's save request (to its "
      "stored \"ip\", port 2976), waits for the element's confirmation (3 s, --wait), compares it "
      "field by field, stores what matched and prints the outcome. Exit 0 when every field was "
-     "confirmed, 1 otherwise.",
+     "confirmed, 1 otherwise, 2 for a usage error (no such element, a wrong --nms).",
      verbRemoteSave},
     {"stats", "MAC | --all [--prometheus [--output FILE]]",
      "Reads the counters the Statistics window reads (by the element's stored role and sfn) "

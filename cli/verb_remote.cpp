@@ -5,6 +5,7 @@
 #include "TerminalPrompt.h"
 
 #include "core/Readouts.h"
+#include "core/Text.h"
 #include "netutil/MacResolver.h"
 #include "remote/DiscoveryOperation.h"
 #include "remote/RemoteEndpoint.h"
@@ -14,7 +15,16 @@
 #include "store/IniStore.h"
 
 #include <QEventLoop>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <functional>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace orvalink::cli {
 
@@ -81,6 +91,80 @@ struct RemoteSetup {
     }
 };
 
+// --nms must be an address the endpoint can bind.
+bool checkNms(const Context& ctx, const char* verb)
+{
+    if (parseIPv4(trimBlanks(ctx.nmsAddress)))
+        return true;
+    ctx.err << "orvalink-cli: " << verb << ": --nms \"" << printable(ctx.nmsAddress)
+            << "\" is not a dotted IPv4 address\n";
+    return false;
+}
+
+#ifdef Q_OS_UNIX
+int g_interruptPipe[2] = {-1, -1};
+
+extern "C" void onInterruptSignal(int signal)
+{
+    const char c = char(signal);
+    const ssize_t written = ::write(g_interruptPipe[1], &c, 1);
+    (void)written;
+}
+#endif
+
+// While it lives, SIGINT and SIGTERM do not end the program: they call
+// onInterrupt from the event loop, so that the work in progress can be
+// ended cleanly.
+class InterruptGuard {
+public:
+    explicit InterruptGuard(std::function<void(int)> onInterrupt)
+    {
+#ifdef Q_OS_UNIX
+        if (::pipe2(g_interruptPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        m_notifier = std::make_unique<QSocketNotifier>(g_interruptPipe[0], QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
+                         [onInterrupt] {
+                             char c = 0;
+                             while (::read(g_interruptPipe[0], &c, 1) == 1)
+                                 onInterrupt(int(c));
+                         });
+        struct sigaction action {};
+        action.sa_handler = onInterruptSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGINT, &action, &m_oldInt);
+        ::sigaction(SIGTERM, &action, &m_oldTerm);
+        m_installed = true;
+#else
+        Q_UNUSED(onInterrupt);
+#endif
+    }
+    ~InterruptGuard()
+    {
+#ifdef Q_OS_UNIX
+        if (!m_installed)
+            return;
+        ::sigaction(SIGINT, &m_oldInt, nullptr);
+        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
+        m_notifier.reset();
+        ::close(g_interruptPipe[0]);
+        ::close(g_interruptPipe[1]);
+        g_interruptPipe[0] = g_interruptPipe[1] = -1;
+#endif
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+#ifdef Q_OS_UNIX
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    struct sigaction m_oldInt {};
+    struct sigaction m_oldTerm {};
+    bool m_installed = false;
+#endif
+};
+
 Timings remoteTimings(const Context& ctx)
 {
     Timings t;
@@ -100,17 +184,27 @@ int verbDiscover(const Context& ctx, const QStringList& args)
         ctx.err << "orvalink-cli: usage: discover\n";
         return 2;
     }
+    if (!checkNms(ctx, "discover"))
+        return 2;
     RemoteSetup r(ctx, remoteTimings(ctx));
-    int found = 0;
-    QObject::connect(&r.protocol, &RemoteProtocol::elementDiscovered, &r.protocol,
-                     [&found](const QString&) { ++found; });
     DiscoveryOperation discovery(r.protocol, r.timings);
-    ctx.out << "Paging the network from " << ctx.nmsAddress << " for " << r.timings.pagingMs
-            << " ms; the previous database is kept as "
-            << DiscoveryOperation::backupPath(ctx.dbPath) << "\n";
+    int interruptedBy = 0;
+    // Ctrl-C or a TERM signal ends the discovery; it puts the previous
+    // database back before the program ends.
+    InterruptGuard guard([&](int signal) {
+        if (interruptedBy == 0)
+            interruptedBy = signal;
+        discovery.cancel();
+    });
+    ctx.out << "Paging the network from " << printable(ctx.nmsAddress) << " for "
+            << r.timings.pagingMs << " ms; the previous database is kept as "
+            << printable(DiscoveryOperation::backupPath(ctx.dbPath)) << "\n";
     ctx.out.flush();
-    if (discovery.runBlocking() != DiscoveryOperation::Result::Started)
-        return 1;
+    const DiscoveryOperation::Result result = discovery.runBlocking();
+    if (result != DiscoveryOperation::Result::Found) {
+        // The cause was told on standard error.
+        return interruptedBy != 0 ? 128 + interruptedBy : 1;
+    }
     const ElementList list = loadElementList(r.store, ctx.dbPath);
     for (const ElementEntry& e : list.entries)
         ctx.out << printable(e.nodeText) << "\n";
@@ -132,11 +226,13 @@ int verbRemoteSave(const Context& ctx, const QStringList& args)
                 << "\" is not a MAC address like 2E:8B:F2:00:1A:2B\n";
         return 2;
     }
+    if (!checkNms(ctx, "remote-save"))
+        return 2;
     RemoteSetup r(ctx, remoteTimings(ctx));
     if (!r.database.sectionExists(section)) {
         ctx.err << "orvalink-cli: remote-save: no element " << decodeMac(section) << " in "
-                << ctx.dbPath << "\n";
-        return 1;
+                << printable(ctx.dbPath) << "\n";
+        return 2;
     }
     StoredPanel panel(r.database, section);
     r.protocol.setPanel(&panel);

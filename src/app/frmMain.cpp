@@ -682,11 +682,14 @@ void frmMain::AutoDiscover()
         PromptRequest question;
         question.icon = PromptIcon::Question;
         question.title = QStringLiteral("Auto Discovery");
-        question.text = QStringLiteral("Performing an 'Auto Discovery' will delete the local "
-                                       "database in your computer ") +
-                        QStringLiteral("and create a new one, based on the Network Elements "
-                                       "found (if any). ") +
-                        kCR + QStringLiteral("Are you sure?");
+        question.text =
+            QStringLiteral("Performing an 'Auto Discovery' will delete the local "
+                           "database in your computer ") +
+            QStringLiteral("and create a new one, based on the Network Elements "
+                           "found (if any). ") +
+            kCR + QStringLiteral("Are you sure?") + kCR + kCR +
+            QStringLiteral("The present database is first kept as %1.")
+                .arg(QDir::toNativeSeparators(DiscoveryOperation::backupPath(m_database.path())));
         question.buttons = PromptButtons::YesNo;
         question.defaultAnswer = PromptAnswer::No;
         if (m_ctx.prompt->ask(question) != PromptAnswer::Yes)
@@ -733,6 +736,7 @@ RemotePanelState frmMain::remotePanelState() const
     s.lowLatency = panel->chkLowLatency->isChecked();
     s.buffer = panel->scrlBuffer->value();
     s.silDetMode = panel->cmbSilDetMode->currentIndex();
+    s.silDetModeCount = panel->cmbSilDetMode->count();
     s.silDetLevel = panel->scrlSilDetLevel->value();
     s.silDetTime = panel->scrlSilDetTime->value();
     s.attMin = panel->scrlAtten->minimum();

@@ -4,6 +4,8 @@
 #include "remote/RemoteCodec.h"
 #include "remote/RemoteProtocol.h"
 #include "store/ElementDatabase.h"
+#include "store/FileLock.h"
+#include "store/IniStore.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -14,6 +16,33 @@
 
 namespace orvalink {
 
+namespace {
+
+const QString kTitle = QStringLiteral("Auto Discovery");
+constexpr auto kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// The file at path replaced in one step by bytes, with the given mode:
+// written beside it, synced, then renamed over it. On failure the file is
+// as it was.
+bool replaceWhole(const QString& path, const QByteArray& bytes,
+                  QFileDevice::Permissions permissions, QString* error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(permissions) ||
+        file.write(bytes) != bytes.size() || !file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString native(const QString& path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
 DiscoveryOperation::DiscoveryOperation(RemoteProtocol& protocol, const Timings& timings,
                                        QObject* parent)
     : QObject(parent), Timer1(new QTimer(this)), m_protocol(protocol),
@@ -23,6 +52,25 @@ DiscoveryOperation::DiscoveryOperation(RemoteProtocol& protocol, const Timings& 
     Timer1->setSingleShot(true);
     Timer1->setInterval(timings.pagingMs);
     connect(Timer1, &QTimer::timeout, this, &DiscoveryOperation::Timer1_Timer);
+    connect(&m_protocol, &RemoteProtocol::elementDiscovered, this, [this] {
+        if (m_running)
+            ++m_found;
+    });
+    connect(&m_protocol, &RemoteProtocol::discoveryWriteFailed, this,
+            [this](const QString&, const QString& reason) {
+                if (m_running && m_writeError.isEmpty())
+                    m_writeError = reason.isEmpty() ? QStringLiteral("unknown cause") : reason;
+            });
+    connect(&m_protocol, &RemoteProtocol::discoveryRepliesHandled, this,
+            &DiscoveryOperation::repliesHandled);
+}
+
+DiscoveryOperation::~DiscoveryOperation()
+{
+    // Never left half done: a discovery cut short by its owner ends as a
+    // cancelled one.
+    if (m_running)
+        cancel();
 }
 
 void DiscoveryOperation::setPagingTarget(const QString& host, quint16 port)
@@ -38,9 +86,10 @@ QString DiscoveryOperation::backupPath(const QString& databasePath)
 
 DiscoveryOperation::Result DiscoveryOperation::fail(Result result, const QString& message)
 {
+    m_result = result;
     if (!message.isEmpty())
-        m_protocol.prompt().tell(PromptIcon::Critical, message, QStringLiteral("Auto Discovery"));
-    Q_EMIT finished();
+        m_protocol.prompt().tell(PromptIcon::Critical, message, kTitle);
+    Q_EMIT finished(result);
     return result;
 }
 
@@ -48,6 +97,8 @@ bool DiscoveryOperation::backUp(QString* error)
 {
     const QString path = m_protocol.database().path();
     m_hadDatabase = QFileInfo::exists(path);
+    m_previous.clear();
+    m_permissions = kOwnerOnly;
     if (!m_hadDatabase)
         return true;
     QFile source(path);
@@ -55,49 +106,71 @@ bool DiscoveryOperation::backUp(QString* error)
         *error = source.errorString();
         return false;
     }
-    // Written whole or not at all: a half-written backup of a good database
-    // is worse than the previous backup.
-    QSaveFile backup(backupPath(path));
-    if (!backup.open(QIODevice::WriteOnly) || backup.write(source.readAll()) < 0 ||
-        !backup.commit()) {
-        *error = backup.errorString();
+    m_previous = source.readAll();
+    if (source.error() != QFileDevice::NoError) {
+        *error = source.errorString();
+        return false;
+    }
+    m_permissions = source.permissions();
+    // An empty database has nothing to keep, and the backup may hold the
+    // only copy of an earlier one.
+    if (m_previous.isEmpty())
+        return true;
+    // Owner-only, as the database: it holds the elements' communities.
+    const QString backup = backupPath(path);
+    if (!replaceWhole(backup, m_previous, kOwnerOnly, error))
+        return false;
+    QFile check(backup);
+    if (!check.open(QIODevice::ReadOnly) || check.readAll() != m_previous) {
+        *error = QStringLiteral("what was read back differs from the database");
         return false;
     }
     return true;
 }
 
-bool DiscoveryOperation::recreate(QString* error)
+bool DiscoveryOperation::emptyDatabase(QString* error)
 {
-    QFile file(m_protocol.database().path());
-    // Truncating in place keeps the file if a new one could not be made.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    return replaceWhole(m_protocol.database().path(), QByteArray(), m_permissions, error);
 }
 
-void DiscoveryOperation::restoreBackup()
+bool DiscoveryOperation::restore(QString* error)
 {
     const QString path = m_protocol.database().path();
+    FileLock lock(FileLock::lockPathFor(path));
+    if (!lock.isLocked()) {
+        *error = lock.error();
+        return false;
+    }
     if (!m_hadDatabase) {
-        QFile::remove(path);
-        return;
+        if (QFile::exists(path) && !QFile::remove(path)) {
+            *error = QStringLiteral("the new database cannot be removed");
+            return false;
+        }
+        return true;
     }
-    QFile backup(backupPath(path));
-    QSaveFile file(path);
-    if (backup.open(QIODevice::ReadOnly) && file.open(QIODevice::WriteOnly)) {
-        file.write(backup.readAll());
-        file.commit();
-    }
+    return replaceWhole(path, m_previous, m_permissions, error);
 }
 
 DiscoveryOperation::Result DiscoveryOperation::start()
 {
     if (m_running || m_protocol.AutoDiscoverAwaiting)
-        return Result::Busy;
+        return fail(Result::Busy, QString());
     RemoteEndpoint& endpoint = m_protocol.endpoint();
     const QString path = m_protocol.database().path();
+    const QString backup = backupPath(path);
+    m_found = 0;
+    m_writeError.clear();
+
+    // A pipe, a device, a folder, a link loop or text that cannot be read:
+    // refused before anything is touched.
+    IniStore& store = m_protocol.database().store();
+    for (const QString& file : {path, backup}) {
+        const QString why = store.readError(file);
+        if (!why.isEmpty())
+            return fail(Result::Refused,
+                        QStringLiteral("%1 cannot be used: %2").arg(native(file), why) +
+                            QStringLiteral("\rNothing was changed."));
+    }
 
     // The replies come to port 2976 of the NMS interface: the endpoint is
     // bound there before anything is deleted.
@@ -108,33 +181,47 @@ DiscoveryOperation::Result DiscoveryOperation::start()
         return fail(Result::NotSent, QString());
     }
 
-    QString error;
-    if (!backUp(&error))
-        return fail(Result::BackupFailed,
-                    QStringLiteral("The element database could not be kept as %1: %2")
-                            .arg(QDir::toNativeSeparators(backupPath(path)), error) +
-                        QStringLiteral("\rNothing was deleted."));
-    if (!recreate(&error)) {
-        restoreBackup();
-        return fail(Result::DatabaseFailed,
-                    QStringLiteral("A new element database could not be made at %1: %2")
-                        .arg(QDir::toNativeSeparators(path), error));
+    {
+        // No other writer between the copy and the emptying.
+        FileLock lock(FileLock::lockPathFor(path));
+        if (!lock.isLocked())
+            return fail(Result::BackupFailed, QStringLiteral("The element database %1 is busy: %2")
+                                                      .arg(native(path), lock.error()) +
+                                                  QStringLiteral("\rNothing was changed."));
+        QString error;
+        if (!backUp(&error))
+            return fail(Result::BackupFailed,
+                        QStringLiteral("The element database could not be kept as %1: %2")
+                                .arg(native(backup), error) +
+                            QStringLiteral("\rNothing was changed."));
+        if (!emptyDatabase(&error))
+            return fail(Result::DatabaseFailed,
+                        QStringLiteral("A new element database could not be made at %1: %2")
+                                .arg(native(path), error) +
+                            QStringLiteral("\rThe previous one is as it was."));
     }
 
     endpoint.setRemote(m_pagingHost, m_pagingPort);
-    Timer1->start();
     m_running = true;
-    m_protocol.AutoDiscoverAwaiting = true;
+    m_closing = false;
+    m_result = Result::Started;
+    m_protocol.beginDiscovery();
+    Timer1->start();
     const RemoteSendResult sent = endpoint.sendToRemote(remote::kPagingText);
     if (!sent.ok()) {
         Timer1->stop();
         m_running = false;
-        m_protocol.AutoDiscoverAwaiting = false;
+        m_protocol.cancelDiscovery();
         endpoint.setRemote(m_savedHost, m_savedPort);
         // No element heard anything: the database is not lost to it.
-        restoreBackup();
+        QString error;
+        const bool back = restore(&error);
         m_protocol.reportSendFailure(sent);
-        return fail(Result::NotSent, QString());
+        return fail(back ? Result::NotSent : Result::RestoreFailed,
+                    back ? QString()
+                         : QStringLiteral("The previous element database could not be put back "
+                                          "at %1: %2\rIt is kept as %3.")
+                               .arg(native(path), error, native(backup)));
     }
     return Result::Started;
 }
@@ -143,19 +230,81 @@ DiscoveryOperation::Result DiscoveryOperation::runBlocking()
 {
     QEventLoop loop;
     connect(this, &DiscoveryOperation::finished, &loop, &QEventLoop::quit);
-    const Result result = start();
-    if (result == Result::Started && m_running)
+    if (start() == Result::Started && m_running)
         loop.exec();
-    return result;
+    return m_result;
 }
 
 void DiscoveryOperation::Timer1_Timer()
 {
     Timer1->stop();
+    if (!m_running)
+        return;
     m_protocol.endpoint().setRemote(m_savedHost, m_savedPort);
-    m_protocol.AutoDiscoverAwaiting = false;
+    // The replies that arrived in time may still wait behind a message box:
+    // the discovery ends when the last of them has been handled.
+    m_closing = true;
+    m_protocol.closeDiscovery();
+}
+
+void DiscoveryOperation::repliesHandled()
+{
+    if (m_running && m_closing)
+        conclude();
+}
+
+void DiscoveryOperation::conclude()
+{
+    m_closing = false;
+    if (!m_writeError.isEmpty())
+        endWith(Result::WriteFailed,
+                QStringLiteral("A Network Element could not be stored in the new element "
+                               "database: %1")
+                    .arg(m_writeError));
+    else if (m_found == 0)
+        endWith(Result::NoAnswer, QStringLiteral("No Network Element was found."));
+    else
+        endWith(Result::Found, QString());
+}
+
+void DiscoveryOperation::cancel()
+{
+    if (!m_running)
+        return;
+    Timer1->stop();
+    m_protocol.cancelDiscovery();
+    m_protocol.endpoint().setRemote(m_savedHost, m_savedPort);
+    endWith(Result::Cancelled, QStringLiteral("The discovery was interrupted."));
+}
+
+void DiscoveryOperation::endWith(Result result, const QString& cause)
+{
     m_running = false;
-    Q_EMIT finished();
+    m_closing = false;
+    const QString path = m_protocol.database().path();
+    if (result != Result::Found) {
+        QString error;
+        if (restore(&error)) {
+            m_protocol.prompt().tell(PromptIcon::Warning,
+                                     cause + QStringLiteral("\rThe previous element database was "
+                                                            "put back."),
+                                     kTitle);
+        } else {
+            result = Result::RestoreFailed;
+            m_protocol.prompt().tell(
+                PromptIcon::Critical,
+                cause +
+                    QStringLiteral("\rThe previous element database could not be put back "
+                                   "at %1: %2")
+                        .arg(native(path), error) +
+                    (m_previous.isEmpty()
+                         ? QString()
+                         : QStringLiteral("\rIt is kept as %1.").arg(native(backupPath(path)))),
+                kTitle);
+        }
+    }
+    m_result = result;
+    Q_EMIT finished(result);
 }
 
 } // namespace orvalink

@@ -6,6 +6,8 @@
 #include "remote/RemoteCodec.h"
 
 #include <QNetworkProxy>
+#include <QPointer>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace orvalink {
@@ -114,29 +116,73 @@ RemoteSendResult RemoteEndpoint::sendToRemote(const QByteArray& bytes)
     return transmit(bytes, host, m_remotePort);
 }
 
+namespace {
+
+// Datagrams read in one turn of the read handler: a flood cannot keep the
+// handler from returning to the event loop.
+constexpr int kReadsPerTurn = 64;
+
+} // namespace
+
 void RemoteEndpoint::udpClient_DataArrival()
 {
+    // Only reading here: whatever handles a datagram may open a message box,
+    // and the socket tells of no new datagram while its read handler runs.
+    if (readArrivals(kReadsPerTurn))
+        QTimer::singleShot(0, this, [this] {
+            if (m_socket->hasPendingDatagrams())
+                udpClient_DataArrival();
+        });
+}
+
+bool RemoteEndpoint::readArrivals(int limit)
+{
+    int count = 0;
     while (m_socket->hasPendingDatagrams()) {
+        if (count++ == limit)
+            return true;
         const ReceivedDatagram d = readPendingDatagram(*m_socket);
         if (!d.ok)
             break;
-        const QByteArray& data = d.data;
-        const remote::DatagramKind kind = remote::classifyDatagram(data.size());
+        const quint64 number = ++m_arrivals;
+        const remote::DatagramKind kind = remote::classifyDatagram(d.data.size());
+        const bool full = kind != remote::DatagramKind::Ignored && m_inbox.size() >= kInboxLimit;
         if (m_tap)
-            m_tap(DatagramEvent{false, d.senderText(), d.senderPort, data,
-                                kind == remote::DatagramKind::Ignored
-                                    ? QStringLiteral("its length (3, or 55 to 1200 bytes)")
-                                    : QString()});
-        switch (kind) {
-        case remote::DatagramKind::Level:
-            Q_EMIT levelDatagram(data);
-            break;
-        case remote::DatagramKind::ConfigReply:
-            Q_EMIT configReply(data);
-            break;
-        case remote::DatagramKind::Ignored:
-            break;
-        }
+            m_tap(DatagramEvent{
+                false, d.senderText(), d.senderPort, d.data,
+                kind == remote::DatagramKind::Ignored
+                    ? QStringLiteral("its length (3, or 55 to 1200 bytes)")
+                : full ? QStringLiteral("%1 datagrams wait to be handled").arg(m_inbox.size())
+                       : QString()});
+        if (kind == remote::DatagramKind::Ignored || full)
+            continue;
+        m_inbox.append(Arrival{d.data, number});
+    }
+    if (!m_inbox.isEmpty() && !m_handOnPosted) {
+        m_handOnPosted = true;
+        QMetaObject::invokeMethod(this, &RemoteEndpoint::handOn, Qt::QueuedConnection);
+    }
+    return false;
+}
+
+void RemoteEndpoint::readWaiting()
+{
+    if (isBound())
+        readArrivals(int(kInboxLimit));
+}
+
+void RemoteEndpoint::handOn()
+{
+    m_handOnPosted = false;
+    // One at a time from the front: a handler that lets events run may hand
+    // on the next ones itself, in order.
+    QPointer<RemoteEndpoint> self(this);
+    while (self && !m_inbox.isEmpty()) {
+        const Arrival a = m_inbox.takeFirst();
+        if (remote::classifyDatagram(a.data.size()) == remote::DatagramKind::Level)
+            Q_EMIT levelDatagram(a.data);
+        else
+            Q_EMIT configReply(a.data, a.number);
     }
 }
 

@@ -3,11 +3,18 @@
 // on local port 2976 of the NMS interface. Every unicast request closes it,
 // binds it afresh and sends one datagram; it then stays bound so that the
 // element's answer arrives, and hands every datagram on by its length.
+//
+// Arrival and handling are apart: the socket's read handler only moves the
+// datagrams into an inbox, numbering them in order of arrival, and they are
+// handed on from the event loop afterwards. A message box opened while one
+// datagram is handled therefore never holds back the arrival of the next,
+// and the number tells when a datagram came however late it is handled.
 
 #include "core/DatagramTap.h"
 
 #include <QByteArray>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -60,21 +67,43 @@ public:
     // was dropped (diagnostics; none by default).
     void setTap(DatagramTap tap) { m_tap = std::move(tap); }
 
+    // How many datagrams have arrived so far; the next one gets this + 1.
+    quint64 arrivals() const { return m_arrivals; }
+    // Reads what waits in the socket into the inbox (numbering it) without
+    // handing anything on; handOnWaiting() hands on the whole inbox now.
+    void readWaiting();
+    void handOnWaiting() { handOn(); }
+    // Datagrams read but not yet handed on.
+    qsizetype waiting() const { return m_inbox.size(); }
+
     // The remote host and port the last request addressed.
     QString remoteHost() const { return m_remoteHost; }
     quint16 remotePort() const { return m_remotePort; }
     void setRemote(const QString& host, quint16 port);
 
+    // At most this many datagrams wait in the inbox; more are dropped (and
+    // told to the tap) until it shrinks, as a full socket buffer would.
+    static constexpr qsizetype kInboxLimit = 4096;
+
 Q_SIGNALS:
     // More than 1200 bytes: audio level data.
     void levelDatagram(const QByteArray& data);
-    // Fewer than 55 bytes, not 3: an element's configuration reply.
-    void configReply(const QByteArray& data);
+    // Fewer than 55 bytes, not 3: an element's configuration reply, with its
+    // number of arrival (1 for the first datagram of this endpoint).
+    void configReply(const QByteArray& data, quint64 arrival);
 
 private:
+    struct Arrival {
+        QByteArray data;
+        quint64 number;
+    };
     RemoteSendResult bindSocket();
     RemoteSendResult transmit(const QByteArray& bytes, quint32 host, quint16 port);
     void udpClient_DataArrival();
+    // Reads at most limit datagrams off the socket; true when it stopped at
+    // the limit.
+    bool readArrivals(int limit);
+    void handOn();
 
     QUdpSocket* m_socket;
     QString m_localAddress;
@@ -82,6 +111,9 @@ private:
     QString m_remoteHost;
     quint16 m_remotePort = 0;
     DatagramTap m_tap;
+    QList<Arrival> m_inbox;
+    quint64 m_arrivals = 0;
+    bool m_handOnPosted = false;
 };
 
 } // namespace orvalink

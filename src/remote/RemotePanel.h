@@ -16,6 +16,7 @@ struct RemotePanelState {
     bool sfn = false;
     bool lowLatency = false;
     int buffer = 0, silDetMode = -1, silDetLevel = 0, silDetTime = 0;
+    int silDetModeCount = 3; // positions of the silence detector's mode list
     // Ranges of the panel's scroll bars.
     int attMin = 14;
     int bufferMax = 22;

@@ -37,7 +37,7 @@ RemoteProtocol::RemoteProtocol(RemoteEndpoint& endpoint, Database& database, Pro
     timerRemoteSent->setInterval(m_timings.remoteSentMs);
     connect(timerRemoteSent, &QTimer::timeout, this, &RemoteProtocol::timerRemoteSent_Timer);
     connect(&m_endpoint, &RemoteEndpoint::levelDatagram, this, &RemoteProtocol::levelData);
-    connect(&m_endpoint, &RemoteEndpoint::configReply, this, &RemoteProtocol::HandleRemoteReply);
+    connect(&m_endpoint, &RemoteEndpoint::configReply, this, &RemoteProtocol::onConfigReply);
 }
 
 RemoteProtocol::~RemoteProtocol() = default;
@@ -155,15 +155,79 @@ void RemoteProtocol::timerRemoteSent_Timer()
 
 void RemoteProtocol::HandleRemoteReply(const QByteArray& data)
 {
-    // Whether it belongs to a discovery is decided by when it came.
-    m_queue.append(Pending{data, AutoDiscoverAwaiting});
+    enqueue(Pending{data, AutoDiscoverAwaiting});
+}
+
+void RemoteProtocol::onConfigReply(const QByteArray& data, quint64 arrival)
+{
+    const bool during = AutoDiscoverAwaiting
+                            ? arrival >= m_discoveryFirst
+                            : arrival >= m_discoveryFirst && arrival <= m_discoveryLast;
+    enqueue(Pending{data, during});
+}
+
+void RemoteProtocol::beginDiscovery()
+{
+    m_discoveryFirst = m_endpoint.arrivals() + 1;
+    m_discoveryLast = 0;
+    m_discoveryClosing = false;
+    m_discoveryDropped = false;
+    AutoDiscoverAwaiting = true;
+}
+
+void RemoteProtocol::closeDiscovery()
+{
+    // Whatever the socket holds came within the collection; what comes from
+    // here on does not.
+    m_endpoint.readWaiting();
+    m_discoveryLast = m_endpoint.arrivals();
+    AutoDiscoverAwaiting = false;
+    m_endpoint.handOnWaiting();
+    m_discoveryClosing = true;
+    checkDiscoveryHandled();
+}
+
+void RemoteProtocol::cancelDiscovery()
+{
+    AutoDiscoverAwaiting = false;
+    m_discoveryClosing = false;
+    m_discoveryDropped = true;
+    m_queue.removeIf([](const Pending& p) { return p.discovery; });
+}
+
+bool RemoteProtocol::discoveryPending() const
+{
+    if (m_handlingDiscovery)
+        return true;
+    for (const Pending& p : m_queue)
+        if (p.discovery)
+            return true;
+    return false;
+}
+
+void RemoteProtocol::checkDiscoveryHandled()
+{
+    if (!m_discoveryClosing || discoveryPending())
+        return;
+    m_discoveryClosing = false;
+    Q_EMIT discoveryRepliesHandled();
+}
+
+void RemoteProtocol::enqueue(const Pending& pending)
+{
+    m_queue.append(pending);
     if (m_handling)
         return;
     QPointer<RemoteProtocol> self(this);
     m_handling = true;
     while (!m_queue.isEmpty()) {
         const Pending next = m_queue.takeFirst();
+        m_handlingDiscovery = next.discovery;
         handleOne(next);
+        if (!self)
+            return;
+        m_handlingDiscovery = false;
+        checkDiscoveryHandled();
         if (!self)
             return;
     }
@@ -172,6 +236,9 @@ void RemoteProtocol::HandleRemoteReply(const QByteArray& data)
 
 void RemoteProtocol::handleOne(const Pending& pending)
 {
+    // A cancelled discovery's replies create nothing.
+    if (pending.discovery && m_discoveryDropped)
+        return;
     handleReply(pending.data, pending.discovery);
     // Step 6: outside a discovery the tree shows what is stored now.
     if (!pending.discovery)
@@ -221,9 +288,13 @@ bool RemoteProtocol::handleReply(const QByteArray& data, bool discovery)
 
 void RemoteProtocol::createElement(const remote::ConfigReply& r, const QString& mac)
 {
+    // A discovery cancelled while this reply waited for its MAC address.
+    if (m_discoveryDropped)
+        return;
     const QString section = encodeMac(mac);
+    QList<QPair<QString, QString>> keys;
     const auto put = [&](const char* key, const QString& value) {
-        m_database.write(section, QLatin1String(key), value);
+        keys.append({QLatin1String(key), value});
     };
     const auto num = [](int v) { return QString::number(v); };
     put("name", encodeName(r.name));
@@ -246,6 +317,11 @@ void RemoteProtocol::createElement(const remote::ConfigReply& r, const QString& 
         put("sdt", num(r.sdt));
     }
     put("llo", num(r.llo));
+    // The whole section in one write: an element is stored whole or not at all.
+    if (!m_database.writeKeys(section, keys)) {
+        Q_EMIT discoveryWriteFailed(section, m_database.lastError());
+        return;
+    }
     Q_EMIT elementDiscovered(section);
 }
 
@@ -274,8 +350,10 @@ void RemoteProtocol::confirmSave(const remote::ConfigReply& r, const QString& ma
     }
 
     bool mismatch = false;
+    QString notStored; // why a confirmed value could not be stored
     const auto put = [&](const char* key, const QString& value) {
-        m_database.write(section, QLatin1String(key), value);
+        if (!m_database.write(section, QLatin1String(key), value) && notStored.isEmpty())
+            notStored = m_database.lastError();
     };
     const auto row = [&](bool equal, const char* key, const QString& value, const char* what) {
         if (equal) {
@@ -320,8 +398,13 @@ void RemoteProtocol::confirmSave(const remote::ConfigReply& r, const QString& ma
     shown.buffer = qMin(r.buf, p.bufferMax);
     put("buf", num(shown.buffer));
     put("sfn", num(r.sfn > 1 ? 0 : r.sfn));
-    shown.silDetMode = r.sdm;
-    put("sdm", num(r.sdm));
+    // A mode the list has no position for is neither shown nor stored.
+    if (r.sdm < p.silDetModeCount) {
+        shown.silDetMode = r.sdm;
+        put("sdm", num(r.sdm));
+    } else {
+        shown.silDetMode = p.silDetMode;
+    }
     shown.silDetLevel = qBound(p.levelMin, r.sdl, p.levelMax);
     put("sdl", num(shown.silDetLevel));
     shown.silDetTime = qBound(p.timeMin, r.sdt, p.timeMax);
@@ -329,6 +412,13 @@ void RemoteProtocol::confirmSave(const remote::ConfigReply& r, const QString& ma
     put("llo", num(r.llo > 1 ? 0 : r.llo));
     m_panel->showConfirmed(shown);
 
+    // The element took it, but the database does not hold it: no success.
+    if (!notStored.isEmpty()) {
+        mismatch = true;
+        m_prompt.tell(PromptIcon::Critical,
+                      QStringLiteral("The confirmed configuration could not be stored in %1: %2")
+                          .arg(m_database.path(), notStored));
+    }
     if (!mismatch) {
         m_prompt.tell(PromptIcon::Information,
                       QStringLiteral("New configuration has been sucessfuly saved and loaded!"),

@@ -6,6 +6,9 @@
 // Replies are handled one at a time, each decoded into a record of its own.
 // A reply that arrives while another is being handled (the MAC look-up and
 // the message boxes let events run) waits in a queue and is handled next.
+// Whether a reply belongs to a discovery is decided by when it arrived, not
+// by when it is handled: a reply that came during the collection creates
+// its element even when a message box kept it waiting past the end.
 
 #include "core/Timings.h"
 #include "remote/ConfigReply.h"
@@ -56,8 +59,20 @@ public:
     bool reportSendFailure(const RemoteSendResult& result);
 
     // ---- Replies ----
+    // A reply handled as arriving now.
     void HandleRemoteReply(const QByteArray& data);
     bool isHandling() const { return m_handling; }
+
+    // ---- The collection of a discovery ----
+    // From here on arriving replies create elements.
+    void beginDiscovery();
+    // The end of the collection: what has arrived until now still belongs
+    // to it (and is handed on now); what arrives later does not.
+    void closeDiscovery();
+    // The discovery ended early: replies of it not yet handled are dropped.
+    void cancelDiscovery();
+    // Replies of the discovery not handled yet.
+    bool discoveryPending() const;
 
     bool AutoDiscoverAwaiting = false;
     QTimer* timerRemoteSent = nullptr;
@@ -71,6 +86,10 @@ Q_SIGNALS:
     void saveFinished(RemoteProtocol::SaveOutcome outcome);
     // A discovery created the element of this section.
     void elementDiscovered(const QString& section);
+    // A discovery's element could not be stored: the database said why.
+    void discoveryWriteFailed(const QString& section, const QString& reason);
+    // After closeDiscovery(): the last reply of the collection was handled.
+    void discoveryRepliesHandled();
     // The tree is to be reloaded from the database (Load_Config).
     void reloadRequested();
     // Port 2976 is taken: the program cannot work and ends.
@@ -83,7 +102,10 @@ private:
     };
     RequestResult sendToSelected(const QByteArray& bytes, quint16 port, bool quiet);
     QString selectedSection() const;
+    void onConfigReply(const QByteArray& data, quint64 arrival);
+    void enqueue(const Pending& pending);
     void handleOne(const Pending& pending);
+    void checkDiscoveryHandled();
     bool handleReply(const QByteArray& data, bool discovery);
     void createElement(const remote::ConfigReply& r, const QString& mac);
     void confirmSave(const remote::ConfigReply& r, const QString& mac);
@@ -99,7 +121,14 @@ private:
     std::function<QString(const QString&)> m_macWaiter;
     QList<Pending> m_queue;
     bool m_handling = false;
+    bool m_handlingDiscovery = false;
     bool m_levelFailureReported = false;
+    // Arrival numbers of the collection: from m_discoveryFirst on while it
+    // runs, up to m_discoveryLast once it is closed.
+    quint64 m_discoveryFirst = 1;
+    quint64 m_discoveryLast = 0;
+    bool m_discoveryClosing = false;
+    bool m_discoveryDropped = false;
 };
 
 } // namespace orvalink

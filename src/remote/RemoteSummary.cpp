@@ -38,7 +38,7 @@ QString saveRequest(const QByteArray& d)
     return out + QStringLiteral(" llo %1").arg(quint8(d.at(36)));
 }
 
-QString configReply(const QByteArray& d)
+QString configReply(const QByteArray& d, const QString& sender)
 {
     const ConfigReply r = decodeConfigReply(d);
     QString out =
@@ -65,12 +65,18 @@ QString configReply(const QByteArray& d)
     const QString failure = replyCheckFailure(r);
     if (!failure.isEmpty())
         out += QStringLiteral(" (fails its checks: %1)").arg(failure);
+    // The reply stands for the element whose address it carries, whoever
+    // sent the datagram.
+    if (!sender.isEmpty() && !r.UDP_Response_IP.isEmpty() && sender != r.UDP_Response_IP)
+        out += QStringLiteral(" (the datagram came from %1, not from the address it carries; "
+                              "it is taken as %2's)")
+                   .arg(sender, r.UDP_Response_IP);
     return out;
 }
 
 } // namespace
 
-QString remoteSummary(const QByteArray& d, bool sent)
+QString remoteSummary(const QByteArray& d, bool sent, const QString& sender)
 {
     if (sent) {
         if (d == levelRequest())
@@ -87,7 +93,7 @@ QString remoteSummary(const QByteArray& d, bool sent)
     case DatagramKind::Level:
         return QStringLiteral("level data, %1 bytes").arg(d.size());
     case DatagramKind::ConfigReply:
-        return configReply(d);
+        return configReply(d, sender);
     case DatagramKind::Ignored:
         break;
     }

@@ -10,6 +10,8 @@
 
 namespace orvalink::remote {
 
-QString remoteSummary(const QByteArray& datagram, bool sent);
+// sender: the address a received datagram came from; a configuration reply
+// from another address than the one it carries is noted.
+QString remoteSummary(const QByteArray& datagram, bool sent, const QString& sender = QString());
 
 } // namespace orvalink::remote

@@ -1189,6 +1189,9 @@ void TestFrmMain::autoDiscoveryAsksFirst()
     w.cmdAutoDiscovery->trigger();
     QVERIFY(h.prompt.done());
     QCOMPARE(h.prompt.shown().last().defaultAnswer, PromptAnswer::No);
+    // The question says where the present database is kept.
+    QVERIFY(h.prompt.shown().last().text.endsWith(
+        QDir::toNativeSeparators(h.ctx.databasePath + QStringLiteral(".bak.")).prepend(' ')));
     QVERIFY(shown.isEmpty());
     QVERIFY(w.panel->lblElementMAC->text() != QStringLiteral("-"));
 

@@ -14,12 +14,15 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 #include <vector>
 
+#include <csignal>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -143,12 +146,19 @@ QByteArray readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 class TestRemoteNetns : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void discoveryAndSaveOnABridge();
+    void discoveryFailuresPutTheDatabaseBack();
     void discoveryUnderFloodFindsWhatACleanOneFinds();
 };
 
@@ -229,6 +239,100 @@ void TestRemoteNetns::discoveryAndSaveOnABridge()
     QVERIFY2(silent.err.contains(
                  QStringLiteral("Waiting for a response from Network Element has timed out!")),
              qPrintable(silent.err));
+}
+
+// Catches a command-line discovery that loses the database: a full disk
+// (the backup does not fit) that still empties it and reports elements
+// found, a run that hears nothing or is stopped by TERM and leaves an empty
+// or partial database, an empty database written over the only backup, and
+// a pipe or a device taken for a database (a hang, an abort).
+void TestRemoteNetns::discoveryFailuresPutTheDatabaseBack()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root to make network namespaces and mount a tmpfs (run the suite as root, "
+              "as CI does)");
+    if (run(QStringLiteral("ip"), {"netns", "list"}).exitCode != 0)
+        QSKIP("the ip tool (iproute2) with network namespaces is not available");
+
+    const int net = 1 + int(QRandomGenerator::global()->bounded(250));
+    Lan lan(net);
+    QTemporaryDir dir;
+    QVERIFY2(lan.makeBridge() && lan.addNode(QStringLiteral("nms"), 1) &&
+                 lan.addNode(QStringLiteral("enc"), 3),
+             qPrintable(lan.error()));
+    const auto discover = [&](const QString& db, int waitMs, int timeoutMs = 20000) {
+        return run(QStringLiteral("ip"),
+                   {"netns", "exec", lan.ns(QStringLiteral("nms")), binPath("orvalink-cli"), "--db",
+                    db, "--nms", lan.address(1), "--wait", QString::number(waitMs), "discover"},
+                   timeoutMs);
+    };
+    const QString db = dir.filePath(QStringLiteral("nms.ini"));
+    const QString bak = db + QStringLiteral(".bak");
+    const QByteArray previous("[2E8BF2000001]\r\nNAME=KEPT\r\nCOMMUNITY=secret\r\n");
+    QVERIFY(writeFile(db, previous));
+
+    // Nothing answers, twice: the database is put back both times.
+    for (int i = 0; i < 2; ++i) {
+        const Run r = discover(db, 300);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("was put back")), qPrintable(r.err));
+        QCOMPARE(readFile(db), previous);
+    }
+    // An empty database is never written over the backup.
+    QVERIFY(writeFile(db, QByteArray()));
+    QCOMPARE(discover(db, 300).exitCode, 1);
+    QCOMPARE(readFile(bak), previous);
+    QVERIFY(writeFile(db, previous));
+
+    // A pipe and a device are refused at once.
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QVERIFY(::mkfifo(qPrintable(fifo), 0600) == 0);
+    for (const QString& hostile : {fifo, QStringLiteral("/dev/zero")}) {
+        const Run r = discover(hostile, 300, 5000);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("cannot be used")), qPrintable(r.err));
+    }
+
+    // From here on an element answers.
+    QVERIFY2(lan.startSim(QStringLiteral("enc"),
+                          {QStringLiteral("encoder@%1/%2").arg(lan.address(3), lan.mac(3))}),
+             qPrintable(lan.error()));
+    const QByteArray encSection =
+        QStringLiteral("[%1]").arg(QString(lan.mac(3)).remove(QLatin1Char(':'))).toLatin1();
+
+    // A full disk: the backup does not fit, so nothing is emptied.
+    const QString full = dir.filePath(QStringLiteral("full"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("full")));
+    QCOMPARE(
+        run(QStringLiteral("mount"), {"-t", "tmpfs", "-o", "size=16k", "tmpfs", full}).exitCode, 0);
+    const auto unmount = qScopeGuard([&] { run(QStringLiteral("umount"), {full}); });
+    QByteArray big("[2E8BF2000001]\r\n");
+    for (int i = 0; big.size() < 10000; ++i)
+        big += QStringLiteral("KEY%1=%2\r\n").arg(i).arg(QString(40, QLatin1Char('x'))).toLatin1();
+    const QString fullDb = full + QStringLiteral("/nms.ini");
+    QVERIFY(writeFile(fullDb, big));
+    const Run onFull = discover(fullDb, 500);
+    QCOMPARE(onFull.exitCode, 1);
+    QVERIFY2(onFull.err.contains(QStringLiteral("could not be kept")), qPrintable(onFull.err));
+    QVERIFY(!onFull.out.contains(QStringLiteral("found")));
+    QCOMPARE(readFile(fullDb), big);
+
+    // TERM during the collection, after the element was stored.
+    QProcess cli;
+    cli.start(QStringLiteral("ip"),
+              {"netns", "exec", lan.ns(QStringLiteral("nms")), binPath("orvalink-cli"), "--db", db,
+               "--nms", lan.address(1), "--wait", "10000", "discover"});
+    QElapsedTimer t;
+    t.start();
+    while (!readFile(db).contains(encSection) && t.elapsed() < 5000)
+        QTest::qWait(20);
+    QVERIFY2(readFile(db).contains(encSection), "the element was not stored");
+    cli.terminate();
+    QVERIFY(cli.waitForFinished(5000));
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 128 + SIGTERM);
+    QVERIFY(cli.readAllStandardError().contains("was put back"));
+    QCOMPARE(readFile(db), previous);
 }
 
 // Catches a dispatch or reply handler that crashes on garbage, takes a

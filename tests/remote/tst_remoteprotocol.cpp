@@ -13,8 +13,10 @@
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -23,6 +25,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <sys/stat.h>
 
 using namespace orvalink;
 using orvalink::testing::ScriptedPrompt;
@@ -87,11 +91,58 @@ RemotePanelState encoderPanel()
     return s;
 }
 
+// Scripted boxes; while the next one is shown, whileShown runs (once) as the
+// operator would take time to read it, with the event loop running.
+class SlowPrompt : public ScriptedPrompt {
+public:
+    std::function<void()> whileShown;
+    PromptAnswer ask(const PromptRequest& request) override
+    {
+        if (const auto run = std::exchange(whileShown, {}))
+            run();
+        return ScriptedPrompt::ask(request);
+    }
+};
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// An element on loopback that answers the paging text with the replies it
+// is given (none: it stays silent).
+struct PagedElement {
+    QUdpSocket socket;
+    QList<QByteArray> replies;
+    QHostAddress station;
+    quint16 stationPort = 0;
+    PagedElement()
+    {
+        socket.bind(QHostAddress::LocalHost, 0);
+        QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
+            while (socket.hasPendingDatagrams()) {
+                QByteArray d(int(socket.pendingDatagramSize()), '\0');
+                socket.readDatagram(d.data(), d.size(), &station, &stationPort);
+                for (const QByteArray& r : std::as_const(replies))
+                    send(r);
+            }
+        });
+    }
+    void send(const QByteArray& reply) { socket.writeDatagram(reply, station, stationPort); }
+};
+
 struct Harness {
     QTemporaryDir dir;
     IniStore store;
     Database db{store, dir.filePath(QStringLiteral("nms.ini"))};
-    ScriptedPrompt prompt;
+    SlowPrompt prompt;
     FakeTable table;
     FakePanel panel;
     Timings timings;
@@ -118,6 +169,12 @@ struct Harness {
     {
         return db.read(encodeMac(mac), QLatin1String(key));
     }
+    std::unique_ptr<DiscoveryOperation> discovery(PagedElement& element)
+    {
+        auto d = std::make_unique<DiscoveryOperation>(*protocol, timings);
+        d->setPagingTarget(QStringLiteral("127.0.0.1"), element.socket.localPort());
+        return d;
+    }
 };
 
 } // namespace
@@ -128,7 +185,10 @@ private Q_SLOTS:
     void discoveryCreatesOneSectionPerReply();
     void saveConfirmationComparesFieldByField();
     void repliesDuringTheMacWaitAreHandledAfterIt();
+    void discoveryNeverLosesThePreviousDatabase();
+    void repliesHeldBackByABoxStillBelongToTheDiscovery();
     void requestFailuresAndTimeout();
+    void remoteSaveFromTheCommandLine();
     void againstTheSimulator();
 };
 
@@ -224,6 +284,149 @@ void TestRemoteProtocol::saveConfirmationComparesFieldByField()
     h.protocol->HandleRemoteReply(encoderReply());
     QVERIFY(h.prompt.done());
     QCOMPARE(outcome(), RemoteProtocol::SaveOutcome::Rejected);
+
+    // A silence detector mode the list has no position for (3) is neither
+    // stored nor shown; the rest is confirmed.
+    h.panel.state = encoderPanel();
+    h.panel.state.mac = kDecMac;
+    h.panel.state.roleCaption = QStringLiteral("DECODER");
+    h.panel.state.name = QStringLiteral("DEC TWO");
+    h.panel.state.ip = QStringLiteral("10.231.0.2");
+    h.panel.state.remote = QStringLiteral("239.192.10.1");
+    h.panel.state.input = 1;
+    h.panel.state.type = 0;
+    h.panel.state.tx = 1;
+    h.panel.state.silDetMode = 1;
+    QByteArray mode3 = decoderReply();
+    mode3[45] = char(3);
+    h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved"));
+    h.protocol->HandleRemoteReply(mode3);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(h.value(kDecMac, "sdl"), QStringLiteral("60"));
+    QCOMPARE(h.value(kDecMac, "sdm"), QString());
+    QCOMPARE(h.panel.shown.last().silDetMode, 1);
+}
+
+// Catches a discovery that loses the database it replaces: a hostile path
+// read or written, a backup readable by others, a run that finds nothing or
+// fails to store an element or is cancelled and leaves an empty or partial
+// database, an empty database written over the only backup.
+void TestRemoteProtocol::discoveryNeverLosesThePreviousDatabase()
+{
+    Harness h;
+    h.timings.pagingMs = 150;
+    PagedElement element;
+    const QString path = h.db.path();
+    const QString bak = DiscoveryOperation::backupPath(path);
+    const auto sections = [&] { return h.store.sectionNames(path); };
+
+    // Not a file that can be read: refused at once, nothing touched.
+    QVERIFY(::mkfifo(qPrintable(h.dir.filePath(QStringLiteral("fifo"))), 0600) == 0);
+    QVERIFY(QDir(h.dir.path()).mkdir(QStringLiteral("folder")));
+    for (const QString& hostile :
+         {h.dir.filePath(QStringLiteral("fifo")), QStringLiteral("/dev/zero"),
+          h.dir.filePath(QStringLiteral("folder"))}) {
+        Database other(h.store, hostile);
+        RemoteProtocol protocol(h.endpoint, other, h.prompt, h.table, h.timings);
+        DiscoveryOperation discovery(protocol, h.timings);
+        discovery.setPagingTarget(QStringLiteral("127.0.0.1"), element.socket.localPort());
+        h.prompt.expect(QStringLiteral("cannot be used"));
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Refused);
+        QVERIFY(t.elapsed() < 2000);
+        QVERIFY(h.prompt.done());
+    }
+    struct stat st {};
+    QVERIFY(::stat(qPrintable(h.dir.filePath(QStringLiteral("fifo"))), &st) == 0 &&
+            S_ISFIFO(st.st_mode));
+    QCOMPARE(QDir(h.dir.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+             (QStringList{"fifo", "folder"}));
+
+    // No element answers: the database is put back, the backup is its
+    // owner's only.
+    QVERIFY(h.db.writeKeys(QStringLiteral("2E8BF2000001"),
+                           {{QStringLiteral("name"), QStringLiteral("KEPT")},
+                            {QStringLiteral("community"), QStringLiteral("secret")}}));
+    const QByteArray previous = readFile(path);
+    h.prompt.expect(QStringLiteral("No Network Element was found.\rThe previous element database "
+                                   "was put back."));
+    QCOMPARE(h.discovery(element)->runBlocking(), DiscoveryOperation::Result::NoAnswer);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(readFile(path), previous);
+    QCOMPARE(readFile(bak), previous);
+    QCOMPARE(QFile::permissions(bak) & 0x0077, QFileDevice::Permissions());
+
+    // An empty database is never written over the backup.
+    QVERIFY(writeFile(path, QByteArray()));
+    h.prompt.expect(QStringLiteral("was put back"));
+    QCOMPARE(h.discovery(element)->runBlocking(), DiscoveryOperation::Result::NoAnswer);
+    QCOMPARE(readFile(bak), previous);
+    QVERIFY(QFileInfo::exists(path) && readFile(path).isEmpty());
+
+    // An element that cannot be stored: the database is put back.
+    QVERIFY(writeFile(path, previous));
+    element.replies = {decoderReply()};
+    h.store.injectWriteFault(10);
+    h.prompt.expect(QStringLiteral("could not be stored"));
+    QCOMPARE(h.discovery(element)->runBlocking(), DiscoveryOperation::Result::WriteFailed);
+    h.store.injectWriteFault(-1);
+    QVERIFY(h.prompt.done());
+    QCOMPARE(readFile(path), previous);
+
+    // Cancelled after the first element was stored: put back as well.
+    auto discovery = h.discovery(element);
+    QObject::connect(h.protocol.get(), &RemoteProtocol::elementDiscovered, discovery.get(),
+                     &DiscoveryOperation::cancel, Qt::QueuedConnection);
+    h.prompt.expect(QStringLiteral("The discovery was interrupted."));
+    QCOMPARE(discovery->runBlocking(), DiscoveryOperation::Result::Cancelled);
+    QCOMPARE(readFile(path), previous);
+
+    // And a discovery that finds one replaces the database.
+    discovery = h.discovery(element);
+    QCOMPARE(discovery->runBlocking(), DiscoveryOperation::Result::Found);
+    QCOMPARE(sections(), QStringList{encodeMac(kDecMac)});
+    QCOMPARE(readFile(bak), previous);
+    QVERIFY(h.prompt.done());
+}
+
+// Catches replies handled inside the socket's read handler: a message box
+// opened for one reply during a discovery held back every reply that came
+// meanwhile, and once the collection had ended they were taken for save
+// confirmations ("does not match the selected element") and their elements
+// were missing from the new database.
+void TestRemoteProtocol::repliesHeldBackByABoxStillBelongToTheDiscovery()
+{
+    Harness h;
+    h.timings.pagingMs = 500;
+    h.protocol->setMacWaiter([&](const QString& address) {
+        QString mac;
+        h.table.ResolveMAC(address, QStringLiteral(":"), &mac);
+        return mac;
+    });
+    PagedElement element;
+    QByteArray damaged = encoderReply();
+    damaged[16] = char(2);
+    element.replies = {damaged};
+    QByteArray late = encoderReply("LATE            ");
+    late[3] = char(2); // the decoder's address: a known MAC, not the shown element
+    h.prompt.whileShown = [&] {
+        element.send(decoderReply());
+        element.send(encoderReply());
+        QTest::qWait(h.timings.pagingMs + 300); // the collection ends meanwhile
+        element.send(late);
+        QTest::qWait(100);
+    };
+    h.prompt.expect(QStringLiteral("An error occured while retrieving 'Audio Input':"));
+    // Only the reply after the collection is a save confirmation.
+    h.prompt.expect(QStringLiteral("does not match the selected element"));
+    auto discovery = h.discovery(element);
+    QCOMPARE(discovery->runBlocking(), DiscoveryOperation::Result::Found);
+    QTRY_VERIFY_WITH_TIMEOUT(h.prompt.done(), 2000);
+    QCOMPARE(discovery->found(), 2);
+    QCOMPARE(h.value(kDecMac, "name"), QStringLiteral("DEC TWO"));
+    QCOMPARE(h.value(kEncMac, "name"), QStringLiteral("ENC THREE"));
+    QCOMPARE(h.store.sectionNames(h.db.path()).size(), 2);
 }
 
 void TestRemoteProtocol::repliesDuringTheMacWaitAreHandledAfterIt()
@@ -364,7 +567,7 @@ void TestRemoteProtocol::againstTheSimulator()
 
     DiscoveryOperation discovery(*h.protocol, h.timings);
     discovery.setPagingTarget(encIp, base + 2);
-    QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Started);
+    QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Found);
     QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{encodeMac(mac)});
     QVERIFY(QFile(DiscoveryOperation::backupPath(h.db.path())).open(QIODevice::ReadOnly));
     QCOMPARE(h.endpoint.remotePort(), quint16(0)); // restored
@@ -399,15 +602,80 @@ void TestRemoteProtocol::againstTheSimulator()
     QCOMPARE(snmp.GetSNMP(encIp, QStringLiteral("morqubit"), 35).value, QStringLiteral("STUDIO B"));
     QCOMPARE(snmp.GetSNMP(encIp, QStringLiteral("morqubit"), 8).value, QStringLiteral("1"));
 
-    // The damaged element's reply is refused with its field's message.
+    // The damaged element's reply is refused with its field's message, and
+    // with nothing found the database is put back.
     h.protocol->AutoDiscoverAwaiting = true;
     h.prompt.expect(QStringLiteral("An error occured while retrieving 'Audio Input':"));
+    h.prompt.expect(QStringLiteral("No Network Element was found.\rThe previous element database "
+                                   "was put back."));
     discovery.setPagingTarget(badIp, base + 2);
     QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Busy);
     h.protocol->AutoDiscoverAwaiting = false;
-    QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Started);
+    QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::NoAnswer);
     QVERIFY(h.prompt.done());
-    QVERIFY(h.store.sectionNames(h.db.path()).isEmpty());
+    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{encodeMac(mac)});
+}
+
+// Catches remote-save usage errors that exit 1 like a failed exchange (an
+// element not in the database, an --nms that is no address), and a -v trace
+// that does not say when a reply came from another address than it carries.
+void TestRemoteProtocol::remoteSaveFromTheCommandLine()
+{
+    const int net = 100 + int(QRandomGenerator::global()->bounded(100));
+    const auto at = [net](int host) { return QStringLiteral("127.42.%1.%2").arg(net).arg(host); };
+    QUdpSocket element;
+    QUdpSocket other;
+    if (!element.bind(QHostAddress(at(3)), remote::kSavePort) || !other.bind(QHostAddress(at(4))))
+        QSKIP("port 2976 on a loopback address is taken by another program");
+    QTemporaryDir dir;
+    const QString db = dir.filePath(QStringLiteral("nms.ini"));
+    IniStore store;
+    QVERIFY(store.writeKeys(encodeMac(kEncMac),
+                            {{"name", "ENC THREE"},
+                             {"ip", at(3)},
+                             {"mask", "255.255.255.0"},
+                             {"gw", at(1)},
+                             {"remote", at(9)},
+                             {"role", "1"},
+                             {"input", "0"},
+                             {"type", "1"},
+                             {"tx", "0"}},
+                            db));
+    const auto cli = [&](const QStringList& args) {
+        auto p = std::make_unique<QProcess>();
+        p->start(QString::fromLocal8Bit(qgetenv("ORVALINK_BIN_DIR")) +
+                     QStringLiteral("/orvalink-cli"),
+                 QStringList{"-v", "--db", db, "--wait", "150"} + args);
+        return p;
+    };
+    for (const QStringList& wrong :
+         {QStringList{"--nms", at(1), "remote-save", "2E:8B:F2:00:00:99"},
+          QStringList{"--nms", "garbage", "remote-save", kEncMac}}) {
+        auto p = cli(wrong);
+        QVERIFY(p->waitForFinished(5000));
+        QCOMPARE(p->exitCode(), 2);
+    }
+
+    auto p = cli({"--nms", at(1), "remote-save", kEncMac});
+    QVERIFY2(element.waitForReadyRead(5000), "no save request came");
+    QHostAddress station;
+    quint16 port = 0;
+    QByteArray request(64, '\0');
+    element.readDatagram(request.data(), request.size(), &station, &port);
+    QByteArray reply = encoderReply();
+    quint32 carried = 0;
+    QVERIFY(parseIPv4(at(3), &carried));
+    for (int i = 0; i < 4; ++i)
+        reply[i] = char(carried >> (24 - 8 * i));
+    reply[16] = char(2); // refused at once: no MAC look-up to wait for
+    other.writeDatagram(reply, station, port);
+    QVERIFY(p->waitForFinished(10000));
+    const QString err = QString::fromUtf8(p->readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("the datagram came from %1, not from the address it "
+                                         "carries; it is taken as %2's")
+                              .arg(at(4), at(3))),
+             qPrintable(err));
+    QCOMPARE(p->exitCode(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestRemoteProtocol)
