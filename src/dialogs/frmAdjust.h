@@ -53,6 +53,11 @@ private:
     void measuring(SfnAdjustOperation::Which which);
     void measured(SfnAdjustOperation::Which which, std::optional<qint64> ns);
     void setBusy(bool busy);
+    // "&Set" sends the delay of the bar's position, so it is offered only
+    // while the read-out shows that delay: not while it shows a delay the
+    // bar cannot stand for, nor "ERROR", until the operator moves the bar.
+    bool readoutIsPosition() const { return !m_heldDelay && !m_delayUnread; }
+    void updateSetButton();
     void buildPlot();
     void plotMeasurements(const SfnAdjustOperation::Measurements& m);
     void plotDelay();
@@ -63,6 +68,8 @@ private:
     ShownElement m_element;
     QTimer* Timer1;
     std::optional<qint64> m_heldDelay;
+    bool m_delayUnread = false; // the read-out shows "ERROR"
+    bool m_busy = false;
     bool m_settingPosition = false;
     bool m_closeWhenDone = false;
 

@@ -58,7 +58,9 @@ void frmSNMPProperties::Form_Load()
     const QString texts[] = {s.agentIp, s.agentMask,   s.agentGw,    s.agentDns,
                              s.trapIp,  s.roCommunity, s.rwCommunity};
     for (int i = 0; i < int(m_fields.size()); ++i) {
-        m_fields[size_t(i)]->setText(texts[i]);
+        // A stored text longer than the field takes is shown whole and
+        // marked invalid: Modify would otherwise send it cut.
+        fields::showStored(m_fields[size_t(i)], texts[i]);
         // Filling counts as a change even when the text stays empty, so
         // every flag tells what the field holds.
         if (i < kFirstCommunity)
@@ -71,7 +73,8 @@ void frmSNMPProperties::Form_Load()
 void frmSNMPProperties::addressChange(int field)
 {
     QLineEdit* f = m_fields[size_t(field)];
-    const bool valid = f->text().isEmpty() || isValidIPAddress(f->text());
+    const bool valid =
+        !fields::exceedsLimit(f) && (f->text().isEmpty() || isValidIPAddress(f->text()));
     fields::markInvalid(f, !valid);
     m_valid[size_t(field)] = valid;
     UpdateModifyButton();

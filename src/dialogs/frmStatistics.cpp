@@ -115,7 +115,7 @@ void frmStatistics::readingDone(const StatisticsReading& reading)
     QLabel* label = m_values.value(reading.key);
     if (!label)
         return;
-    label->setText(reading.display());
+    label->setText(statisticsValueText(reading));
     label->setPalette(QPalette()); // the system's text colour again
     if (QLabel* rate = m_rates.value(reading.key))
         rate->setText(reading.rate);

@@ -1,8 +1,8 @@
 #pragma once
 // "Statistics": the traffic and PTP counters of the shown element, read one
-// second after the window opens and again on Refresh, each with how fast it
-// moved since the previous refresh. The reading itself is a
-// StatisticsOperation; this window only shows it.
+// second after the window opens and again on Refresh, each with its unit,
+// and each event count with how fast it moved since the previous refresh.
+// The reading itself is a StatisticsOperation; this window only shows it.
 
 #include "core/Timings.h"
 #include "devops/ElementView.h"

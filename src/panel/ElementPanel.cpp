@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -47,6 +48,11 @@ const QString kMulticastCaption = QStringLiteral("Multicast IP:");
 const QString kDecoderCaption = QStringLiteral("Decoder IP:");
 const QString kDefaultMulticast = QStringLiteral("239.255.255.239");
 const QString kDefaultRemote = QStringLiteral("192.168.1.91");
+// Read-outs of a bar that stands for no element's value.
+const QString kNoAttenuation = QStringLiteral("-dB");
+const QString kNoLatency = QStringLiteral("-mS");
+const QString kNoSilenceLevel = QStringLiteral("-dBu");
+const QString kNoSilenceTime = QStringLiteral("-Sec");
 
 QLabel* caption(const QString& text, QWidget* parent)
 {
@@ -96,6 +102,11 @@ ElementPanel::ElementPanel(IniStore& store, const QString& dbPath, Prompt& promp
     column->addStretch(1);
     connectHandlers();
     trackEdits();
+    // Scrolling the panel past a list or a bar leaves its setting alone.
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             cmbAudioType, cmbAudioInput, cmbAudioTX, cmbEncoders, cmbSilDetMode, scrlAtten,
+             scrlBuffer, scrlSilDetLevel, scrlSilDetTime, Slider1})
+        fields::wheelOnlyWhenFocused(control);
 }
 
 ElementPanel::~ElementPanel() = default;
@@ -524,6 +535,8 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
                                  cmbSilDetMode));
         lblElementType_Change();
         cmbSilDetMode_Click();
+        if (mode == ShowMode::NodeClick)
+            setListIndex(cmbEncoders, 0); // "<None>": a decoder is bound to no encoder
     } else if (role == 1) {
         setElementType(kEncoder);
         if (mode == ShowMode::NodeClick)
@@ -576,7 +589,6 @@ void ElementPanel::ClearElementPanel()
     cmdPing->setText(QStringLiteral("<Unknown>"));
     cmdPing->setToolTip(QString());
     setPingColour(kLightYellow);
-    lblLatency->setText(QStringLiteral("-mS"));
     setFieldText(txtElementName, QString());
     setFieldText(txtElementIP, QString());
     setFieldText(txtElementMask, QString());
@@ -585,6 +597,23 @@ void ElementPanel::ClearElementPanel()
     setListIndex(cmbAudioInput, -1);
     setListIndex(cmbAudioType, -1);
     setListIndex(cmbAudioTX, -1);
+    // No setting of the previous element stays behind: ticks, lists and
+    // bars go back to where they start, and the bars' read-outs show no
+    // value. The ticks are no clicks, so the low-latency flag stays.
+    for (QCheckBox* box : {chkSFNEnabled, chkLowLatency}) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(false);
+    }
+    setListIndex(cmbSilDetMode, -1);
+    setListIndex(cmbEncoders, cmbEncoders->count() > 0 ? 0 : -1);
+    setScroll(scrlAtten, scrlAtten->maximum());
+    setScroll(scrlBuffer, scrlBuffer->minimum());
+    setScroll(scrlSilDetLevel, scrlSilDetLevel->minimum());
+    setScroll(scrlSilDetTime, scrlSilDetTime->minimum());
+    lblAttenDB->setText(kNoAttenuation);
+    lblLatency->setText(kNoLatency);
+    lblSilDetLevel->setText(kNoSilenceLevel);
+    lblSilDetTime->setText(kNoSilenceTime);
     // With no element shown there is nothing to fetch statistics of, nor
     // to adjust.
     cmdGetStats->setEnabled(false);
@@ -625,6 +654,13 @@ void ElementPanel::lblElementType_Change()
               static_cast<QWidget*>(lblThreshold), static_cast<QWidget*>(lblTimeout),
               static_cast<QWidget*>(lblAudioRouting)})
             w->setEnabled(false);
+        // An encoder has no silence detector: its greyed controls show no
+        // value rather than the last decoder's.
+        setListIndex(cmbSilDetMode, -1);
+        setScroll(scrlSilDetLevel, scrlSilDetLevel->minimum());
+        setScroll(scrlSilDetTime, scrlSilDetTime->minimum());
+        lblSilDetLevel->setText(kNoSilenceLevel);
+        lblSilDetTime->setText(kNoSilenceTime);
     }
     if (type == kDecoder) {
         cmbAudioInput->setVisible(false);
@@ -951,7 +987,10 @@ void ElementPanel::markEdits()
                                                  {scrlSilDetTime, lblSilDetTime}};
     bool pending = false;
     for (QWidget* w : editingFields()) {
-        const bool edited = !m_shownValues.isEmpty() && m_shownValues.value(w) != fieldValue(w);
+        // A field the layout hides (the audio lists of a decoder, the
+        // attenuation of an encoder) is none the operator can have edited.
+        const bool edited =
+            !m_shownValues.isEmpty() && !w->isHidden() && m_shownValues.value(w) != fieldValue(w);
         pending = pending || edited;
         QWidget* marked = markOn.value(w, w);
         if (marked->font().bold() != edited) {

@@ -54,7 +54,8 @@ public:
 
     // Shows the element of a tree node (key: colon-form MAC, text: node text).
     void showElement(const QString& nodeKey, const QString& nodeText, ShowMode mode);
-    // Back to the cleared state ("-" captions, empty address fields).
+    // Back to the cleared state: "-" captions, empty address fields, and no
+    // setting of the last element left in a tick, list, bar or read-out.
     void ClearElementPanel();
     // Maximum of scrlBuffer chosen at start-up: 22, 23 (GPS) or 44 (LL).
     void setBufferMaximum(int max);

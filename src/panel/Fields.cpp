@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QTimer>
+#include <QWheelEvent>
 
 namespace orvalink::fields {
 
@@ -32,6 +33,34 @@ protected:
     }
 };
 
+// Passes the wheel on to the parent while the control has no focus.
+class WheelOnlyWhenFocused : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Wheel) {
+            auto* control = qobject_cast<QWidget*>(watched);
+            if (control && !control->hasFocus()) {
+                // Not accepted: the application offers it to the parent.
+                event->ignore();
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+const char* const kLimitProperty = "fieldLimit";
+
+int limitOf(const QLineEdit* field)
+{
+    const QVariant limit = field->property(kLimitProperty);
+    return limit.isValid() ? limit.toInt() : field->maxLength();
+}
+
 } // namespace
 
 void markInvalid(QLineEdit* field, bool invalid)
@@ -51,6 +80,32 @@ bool isMarkedInvalid(const QLineEdit* field)
 void selectAllOnFocus(QLineEdit* field)
 {
     field->installEventFilter(new SelectAllOnFocus(field));
+}
+
+void wheelOnlyWhenFocused(QWidget* control)
+{
+    control->setFocusPolicy(Qt::StrongFocus);
+    control->installEventFilter(new WheelOnlyWhenFocused(control));
+}
+
+void showStored(QLineEdit* field, const QString& text)
+{
+    if (!field->property(kLimitProperty).isValid()) {
+        field->setProperty(kLimitProperty, field->maxLength());
+        QObject::connect(field, &QLineEdit::textChanged, field, [field] {
+            const int limit = limitOf(field);
+            if (field->text().length() <= limit && field->maxLength() != limit)
+                field->setMaxLength(limit);
+        });
+    }
+    const int limit = limitOf(field);
+    field->setMaxLength(qMax(limit, int(text.length())));
+    field->setText(text);
+}
+
+bool exceedsLimit(const QLineEdit* field)
+{
+    return field->text().length() > limitOf(field);
 }
 
 } // namespace orvalink::fields

@@ -3,8 +3,10 @@
 // the dialogs alike.
 
 #include <QColor>
+#include <QString>
 
 class QLineEdit;
+class QWidget;
 
 namespace orvalink::fields {
 
@@ -21,6 +23,21 @@ bool isMarkedInvalid(const QLineEdit* field);
 // The whole text is selected whenever the field gets the focus, by keyboard
 // or by a mouse click.
 void selectAllOnFocus(QLineEdit* field);
+
+// A slider, scroll bar or list takes the mouse wheel only while it has the
+// focus; otherwise the wheel goes on to what holds it (a scrolled panel
+// scrolls), so that scrolling past a control never changes a setting. The
+// wheel does not give the focus either: a click or the Tab key does.
+void wheelOnlyWhenFocused(QWidget* control);
+
+// Fills a field with a stored text in full, even when it is longer than the
+// field takes: the field then grows its limit to show all of it, and
+// exceedsLimit() is true until the operator has shortened the text to the
+// limit again, when the limit comes back. Cutting the text silently would
+// send the cut text as if the operator had typed it.
+void showStored(QLineEdit* field, const QString& text);
+// True while the field holds more characters than its own limit.
+bool exceedsLimit(const QLineEdit* field);
 
 // A size given in twips (1/1440 inch) in logical pixels: 15 twips a pixel at
 // the 96 dots per inch of the design's platform (Qt scales logical pixels on

@@ -9,9 +9,11 @@ namespace orvalink::audiolevel {
 qint32 peakOf(const QByteArray& datagram)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(datagram.constData());
-    const qsizetype complete = datagram.size() - datagram.size() % 3;
+    const qsizetype size = datagram.size();
     qint32 peak = 0;
-    for (qsizetype i = 0; i < complete; i += 3) {
+    // A sample is read while at least one byte follows it: the last three
+    // bytes of a datagram whose length is a multiple of 3 are never read.
+    for (qsizetype i = 0; i + 3 < size; i += 3) {
         // A first byte of 128 or more is a negative sample: not counted.
         if (p[i] < 128) {
             const qint32 v = (qint32(p[i]) << 16) | (qint32(p[i + 1]) << 8) | qint32(p[i + 2]);

@@ -15,9 +15,10 @@ constexpr int kBarFullTwips = 2100;
 // The label at rest and for silence.
 inline const QString kSilence = QStringLiteral("-oodBFS");
 
-// The largest non-negative sample of the datagram, 0 to 8388607. Every
-// complete sample counts, the last one included; a trailing partial sample
-// does not.
+// The largest non-negative sample of the datagram, 0 to 8388607. A sample
+// counts when at least one more byte follows it, so the last sample of a
+// datagram whose length is a multiple of 3 is not read, and neither is a
+// trailing partial sample.
 qint32 peakOf(const QByteArray& datagram);
 
 // Bar width in twips for a peak: peak / full scale * 2100, halves to even.

@@ -67,6 +67,31 @@ QString valueDescription(const SnmpReply& m)
     return out + QStringLiteral(" 0x") + QString::fromLatin1(m.value.toHex());
 }
 
+// How a request's unsigned one-to-four-byte number looks on the wire when
+// its first byte has the top bit set: canonical BER would put a zero byte in
+// front, so a strict agent reads the bytes as a negative number. Empty when
+// the bytes read the same either way.
+QString strictReading(quint8 tag, const QByteArray& content)
+{
+    if (content.isEmpty() || content.size() > 4 || quint8(content.at(0)) < 0x80)
+        return QString();
+    qint64 asSigned = -1; // the sign bit extended
+    for (const char b : content)
+        asSigned = asSigned * 256 + quint8(b);
+    const QByteArray wire = QByteArray(1, char(tag)) + char(content.size()) + content;
+    return QStringLiteral(" (sent as %1, which strict agents read as %2)")
+        .arg(QString::fromLatin1(wire.toHex(' ').toUpper()))
+        .arg(asSigned);
+}
+
+quint64 unsignedOf(const QByteArray& content)
+{
+    quint64 v = 0;
+    for (const char b : content)
+        v = v * 256 + quint8(b);
+    return v;
+}
+
 } // namespace
 
 QString oidText(const QByteArray& encoded)
@@ -120,8 +145,15 @@ QString snmpSummary(const QByteArray& datagram)
                                 : QStringLiteral(" ") + (oid.isEmpty() ? QStringLiteral("?") : oid);
         return out + QLatin1Char(' ') + valueDescription(m);
     }
+    // The station's own request-ids 128 to 250 and Gauge32 values with the
+    // top bit set go out in one byte too few for canonical BER.
+    if (m.requestId < 0 && m.requestId >= -128)
+        out += strictReading(0x02, QByteArray(1, char(id)));
     out += QStringLiteral(" community %1 %2")
                .arg(cp1252::decode(m.community), oid.isEmpty() ? QStringLiteral("?") : oid);
+    if (m.valueTag == snmptag::Gauge && !strictReading(m.valueTag, m.value).isEmpty())
+        return out + QLatin1Char(' ') + tagName(m.valueTag) + QLatin1Char(' ') +
+               QString::number(unsignedOf(m.value)) + strictReading(m.valueTag, m.value);
     if (m.valueTag != 0x05)
         out += QLatin1Char(' ') + valueDescription(m);
     return out;

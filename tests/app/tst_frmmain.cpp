@@ -10,6 +10,8 @@
 #include "dialogs/frmWaiting.h"
 #include "netutil/MacResolver.h"
 #include "netutil/Ping.h"
+#include "panel/ElementPanel.h"
+#include "panel/Fields.h"
 #include "remote/MacWait.h"
 #include "remote/RemoteProtocol.h"
 #include "snmp/SnmpTransport.h"
@@ -17,6 +19,7 @@
 #include "store/OutcomeChannel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -41,6 +44,7 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QUdpSocket>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -189,6 +193,7 @@ private Q_SLOTS:
     void deviceWindowsOnlyForShownElement();
     void rightClickActsOnRowUnderCursor();
     void pendingEditsAskBeforeTheyAreLost();
+    void shownValuesAreTheSentValues();
     void filterShowsMatchingElements();
     void windowLayoutKeptBetweenRuns();
     void keysRunTheirCommands();
@@ -815,6 +820,97 @@ void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
     QVERIFY(!w.panel->hasPendingEdits());
     w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
     QVERIFY(h.prompt.done());
+}
+
+void TestFrmMain::shownValuesAreTheSentValues()
+{
+    // Faults: a value on screen that is not the value a command sends, or
+    // a value that changes or counts as edited without the operator.
+    Harness h;
+    h.writeDb("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nIP=127.0.0.21\r\n"
+              "MASK=255.0.0.0\r\nGW=127.0.0.1\r\nMULTI=239.1.2.3\r\nTYPE=0\r\nATT=200\r\n"
+              "SDL=37\r\nSDT=43\r\nSFN=1\r\nDLY=3000000\r\nSNMPIP=127.0.0.21\r\n"
+              "SNMPRO=morqubit\r\nSNMPRW=kestrvla12\r\nSNMPTR=127.000.000.0100\r\n"
+              "[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n");
+    QStringList faults;
+    const auto check = [&](bool ok, const char* fault) {
+        if (!ok)
+            faults << QString::fromLatin1(fault);
+    };
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        if (dialog.objectName() == QLatin1String("frmAdjust")) {
+            auto* set = dialog.findChild<QPushButton*>("cmdSet");
+            auto* shown = dialog.findChild<QLabel*>("lblAdditionalDelay");
+            check(shown->text() == QLatin1String("3 mS, 0 uS, 0 nS") && !set->isEnabled(),
+                  "(a) Set offered while the read-out is not the delay it would send");
+            dialog.findChild<QScrollBar*>("scrlAdditionalDelay")->setValue(24000);
+            check(shown->text() == QLatin1String("2 mS, 400 uS, 0 nS") && set->isEnabled(),
+                  "(a) Set not offered once the operator moved the bar");
+        } else if (dialog.objectName() == QLatin1String("frmSNMPProperties")) {
+            auto* rw = dialog.findChild<QLineEdit*>("txtSNMPRWCommunity");
+            auto* trap = dialog.findChild<QLineEdit*>("txtSNMPTrapIP");
+            auto* modify = dialog.findChild<QPushButton*>("cmdModify");
+            check(rw->text() == QLatin1String("kestrvla12") &&
+                      trap->text() == QLatin1String("127.000.000.0100") &&
+                      fields::isMarkedInvalid(rw) && fields::isMarkedInvalid(trap) &&
+                      !modify->isEnabled(),
+                  "(g) a stored text longer than its field cut silently, Modify offered");
+            rw->setText(QStringLiteral("kestrvla"));
+            trap->setText(QStringLiteral("127.0.0.100"));
+            rw->setCursorPosition(8);
+            QTest::keyClick(rw, Qt::Key_X);
+            check(modify->isEnabled() && rw->text() == QLatin1String("kestrvla"),
+                  "(g) the field's limit not back once the operator fixed the text");
+        }
+    };
+    frmMain& w = h.start();
+    w.resize(720, 420);
+    h.clickNode(0);
+    ElementPanel& p = *w.panel;
+    p.cmdAdjust->click();
+    w.menuCommand(QStringLiteral("actDeviceProperties"))->trigger();
+
+    // (b) "Save changes" on a decoder fills the hidden audio-input list; no
+    // edit the operator can see, so leaving the element asks nothing.
+    h.prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::No);
+    w.menuCommand(QStringLiteral("actSaveChanges"))->trigger();
+    check(!p.hasPendingEdits(), "(b) the hidden audio-input list counted as an edit");
+
+    // (c) The wheel over a bar or a list without focus is the panel's
+    // scrolling: left for the scroll area, the setting unchanged.
+    const auto wheel = [](QWidget* target) {
+        QWheelEvent e(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &e);
+        return e.isAccepted();
+    };
+    w.TreeView1->setFocus();
+    for (QWidget* control : std::initializer_list<QWidget*>{p.scrlAtten, p.cmbAudioType,
+                                                            p.scrlSilDetLevel, p.Slider1}) {
+        const int before = control->property("value").isValid()
+                               ? control->property("value").toInt()
+                               : control->property("currentIndex").toInt();
+        const bool taken = wheel(control);
+        const int after = control->property("value").isValid()
+                              ? control->property("value").toInt()
+                              : control->property("currentIndex").toInt();
+        check(!taken && before == after, "(c) an unfocused control took the wheel");
+        check(control->focusPolicy() == Qt::StrongFocus, "(c) the wheel gives the focus");
+    }
+    p.scrlAtten->setFocus();
+    wheel(p.scrlAtten);
+    check(p.scrlAtten->value() != 200, "(c) a focused bar ignores the wheel");
+
+    // (d) An encoder after a decoder shows none of the decoder's silence
+    // detector in its greyed controls.
+    h.prompt.expect(QStringLiteral("Discard the changes"), PromptAnswer::Yes);
+    h.clickNode(1);
+    check(p.lblSilDetLevel->text() == QLatin1String("-dBu") &&
+              p.lblSilDetTime->text() == QLatin1String("-Sec") &&
+              p.cmbSilDetMode->currentIndex() == -1,
+          "(d) an encoder shows the previous decoder's silence detector");
+    QVERIFY(h.prompt.done());
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
 }
 
 void TestFrmMain::filterShowsMatchingElements()

@@ -72,6 +72,19 @@ void TestCliDiagnostics::summariesSayWhatTheDatagramIs()
     QCOMPARE(
         snmpSummary(set.datagram),
         QStringLiteral("SetRequest id 9 community kestrvla 1.3.6.1.4.1.44467.1.33.0 Gauge32 300"));
+    // Fault: a request whose one-byte id or Gauge32 has the top bit set was
+    // summed up as meant, hiding the negative number a strict agent reads.
+    const SnmpEncodeResult strict =
+        encodeSetRequest(QStringLiteral("kestrvla"), 31, 0x42, QStringLiteral("200"), 200);
+    QCOMPARE(snmpSummary(strict.datagram),
+             QStringLiteral("SetRequest id 200 (sent as 02 01 C8, which strict agents read as -56) "
+                            "community kestrvla 1.3.6.1.4.1.44467.1.31.0 Gauge32 200 (sent as "
+                            "42 01 C8, which strict agents read as -56)"));
+    QVERIFY(snmpSummary(encodeSetRequest(QStringLiteral("kestrvla"), 31, 0x42,
+                                         QStringLiteral("4294967295"), 5)
+                            .datagram)
+                .endsWith(QStringLiteral("Gauge32 4294967295 (sent as 42 04 FF FF FF FF, which "
+                                         "strict agents read as -1)")));
     // Damaged: a well-formed GetResponse that ends after its request-id, a
     // cut message, no BER at all.
     QByteArray idOnly = reply.left(20);
@@ -122,7 +135,8 @@ void TestCliDiagnostics::verboseShowsBothDatagramsAndSilenceGivesTheHint()
         cli({QStringLiteral("get"), kAgent, QStringLiteral("morqubit"), QStringLiteral("35")});
     QCOMPARE(ok, 0);
     const QRegularExpression sent(
-        QStringLiteral("sent to %1:%2 45 byte\\(s\\): GetRequest id (\\d+) community morqubit "
+        QStringLiteral("sent to %1:%2 45 byte\\(s\\): GetRequest id (\\d+)(?: \\(sent as "
+                       "[^)]*\\))? community morqubit "
                        "1\\.3\\.6\\.1\\.4\\.1\\.44467\\.1\\.35\\.0\\n  0000  30 2b ")
             .arg(QRegularExpression::escape(kAgent))
             .arg(port));
@@ -142,9 +156,11 @@ void TestCliDiagnostics::verboseShowsBothDatagramsAndSilenceGivesTheHint()
     QCOMPARE(silentCode, 1);
     QVERIFY(silent.contains(QStringLiteral("sent to ")));
     QVERIFY(!silent.contains(QStringLiteral("received from ")));
-    QVERIFY2(silent.contains(QStringLiteral("drops a request with a wrong community silently")) &&
-                 silent.contains(QStringLiteral("(--nms, now 127.0.111.100)")),
-             qPrintable(silent));
+    QVERIFY2(
+        silent.contains(QStringLiteral("drops a request with a wrong community silently")) &&
+            silent.contains(QStringLiteral("(--nms, now 127.0.111.100)")) &&
+            silent.contains(QStringLiteral("drop silently a SET whose bytes are not canonical")),
+        qPrintable(silent));
 }
 
 // Catches text from the database or a device that reaches the terminal as

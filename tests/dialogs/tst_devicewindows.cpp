@@ -293,6 +293,9 @@ private Q_SLOTS:
     // Statistics: an encoder with sfn 0 reads six counters, a decoder with
     // sfn 1 all ten (its audio ones from 4 and 3), a silent element shows
     // ERROR; rates appear from the second refresh, Refresh is off meanwhile.
+    // Faults: a reading without its unit or a count without thousands
+    // separators, and a rate under the clock difference or the delay, which
+    // are readings and not counts of events.
     void statistics()
     {
         const QString encoder = probe(1);
@@ -301,7 +304,8 @@ private Q_SLOTS:
                               QStringLiteral("1"))
                     .hasValue());
         db->write(decoder, QStringLiteral("sfn"), QStringLiteral("1"));
-        const QRegularExpression number(QStringLiteral("^\\d+$"));
+        const QRegularExpression frames(QStringLiteral("^\\d{1,3}(,\\d{3})* frames$"));
+        const QRegularExpression packets(QStringLiteral("^\\d{1,3}(,\\d{3})* packets$"));
         const char* const ptp[] = {"lblPTPRxOK", "lblPTPRxErr", "lblPTPClkAdj", "lblPTPLatency"};
         const char* const always[] = {"lblMACTxOK",  "lblMACTxErr",        "lblMACRxOK",
                                       "lblMACRxErr", "lblAudioRxFramesOK", "lblAudioRxFramesErr"};
@@ -322,7 +326,9 @@ private Q_SLOTS:
                      QStringLiteral("ENCODER 1:"));
             QTRY_VERIFY(refresh->isEnabled() && client->gets().size() == 6);
             for (const char* name : always)
-                QVERIFY2(number.match(w.findChild<QLabel*>(name)->text()).hasMatch(), name);
+                QVERIFY2(frames.match(w.findChild<QLabel*>(name)->text()).hasMatch(),
+                         qPrintable(w.findChild<QLabel*>(name)->text()));
+            QVERIFY(w.findChild<QLabel*>("lblMACTxOK")->text().contains(QLatin1Char(',')));
             for (const char* name : ptp)
                 QCOMPARE(w.findChild<QLabel*>(name)->text(), QStringLiteral("-"));
             QCOMPARE(client->gets(), (QList<quint8>{20, 19, 17, 16, 6, 5}));
@@ -345,8 +351,20 @@ private Q_SLOTS:
             QTRY_COMPARE(client->gets().size(), 10);
             QTRY_VERIFY(w.findChild<QPushButton*>("cmdRefreshStats")->isEnabled());
             QCOMPARE(client->gets(), (QList<quint8>{20, 19, 17, 16, 4, 3, 23, 21, 22, 27}));
-            for (const char* name : ptp)
-                QVERIFY2(number.match(w.findChild<QLabel*>(name)->text()).hasMatch(), name);
+            auto text = [&](const char* name) { return w.findChild<QLabel*>(name)->text(); };
+            QVERIFY2(packets.match(text("lblPTPRxOK")).hasMatch(), qPrintable(text("lblPTPRxOK")));
+            QVERIFY2(packets.match(text("lblPTPRxErr")).hasMatch(),
+                     qPrintable(text("lblPTPRxErr")));
+            QCOMPARE(text("lblPTPClkAdj"), client->got(22) + QStringLiteral(" ns"));
+            const qint64 delayNs = client->got(27).toLongLong();
+            QCOMPARE(text("lblPTPLatency"), QStringLiteral("%1.%2 \u00b5s")
+                                                .arg(delayNs / 1000)
+                                                .arg(delayNs % 1000, 3, 10, QLatin1Char('0')));
+            QTest::qWait(50);
+            w.findChild<QPushButton*>("cmdRefreshStats")->click();
+            QVERIFY(!text("RatePTPRxOK").isEmpty());
+            QCOMPARE(text("RatePTPClkAdj"), QString());
+            QCOMPARE(text("RatePTPLatency"), QString());
         }
         {
             client->calls.clear();
@@ -495,6 +513,8 @@ private Q_SLOTS:
               "lblDelaySumMAX", "lblDelaySumAVG", "lblAdditionalDelay"})
             QCOMPARE(label(name), QStringLiteral("ERROR"));
         QCOMPARE(bar->value(), 0);
+        // "&Set" would send the bar's 0 under an unread delay.
+        QVERIFY(!w.findChild<QPushButton*>("cmdSet")->isEnabled());
 
         // Not a DECODER with SFN in the database: nothing is read.
         db->write(silent, QStringLiteral("sfn"), QStringLiteral("0"));

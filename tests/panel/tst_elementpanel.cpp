@@ -419,7 +419,7 @@ private Q_SLOTS:
     void clearedState()
     {
         PanelFixture fx;
-        fx.writeElement(decoderKeys({"SDL=100", "SFN=1"}));
+        fx.writeElement(decoderKeys({"SDL=100", "SFN=1", "LLO=1", "SDM=2", "ATT=14"}));
         fx.show();
         fx.panel->cmdPing->setText(QStringLiteral("12 ms"));
         fx.panel->ClearElementPanel();
@@ -438,9 +438,14 @@ private Q_SLOTS:
         QCOMPARE(p.cmbAudioType->currentIndex(), -1);
         QCOMPARE(p.cmbAudioTX->currentIndex(), -1);
         QVERIFY(!p.cmdGetStats->isEnabled());
-        // Other fields keep their state.
-        QCOMPARE(p.scrlSilDetLevel->value(), 100);
-        QVERIFY(p.chkSFNEnabled->isChecked());
+        // Fault: the last element's ticks, routing and bars stayed behind
+        // with their read-outs ("Mute", "-6dBu"). None of them stays.
+        QVERIFY(!p.chkSFNEnabled->isChecked());
+        QVERIFY(!p.chkLowLatency->isChecked());
+        QCOMPARE(p.cmbSilDetMode->currentIndex(), -1);
+        QCOMPARE(
+            QStringList({p.lblAttenDB->text(), p.lblSilDetLevel->text(), p.lblSilDetTime->text()}),
+            QStringList({"-dB", "-dBu", "-Sec"}));
     }
 
     void addressColours_data()

