@@ -130,7 +130,7 @@ void MainMenus::buildMenuBar()
     mnuShowLevelControl = mnuView->addAction(QStringLiteral("Show audio &level control"));
     mnuShowLevelControl->setObjectName(QStringLiteral("mnuShowLevelControl"));
     mnuShowLevelControl->setCheckable(true);
-    mnuShowRemoteCommands = mnuView->addAction(QStringLiteral("Show &remote protocol commands"));
+    mnuShowRemoteCommands = mnuView->addAction(QStringLiteral("Show remote &protocol commands"));
     mnuShowRemoteCommands->setObjectName(QStringLiteral("mnuShowRemoteCommands"));
     mnuShowRemoteCommands->setCheckable(true);
 

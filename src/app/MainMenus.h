@@ -43,7 +43,7 @@ public:
     // ---- Menu bar ----
     QMenu* mnuElement = nullptr;
     QMenu* mnuView = nullptr;
-    // View > "Show audio &level control" and "Show &remote protocol
+    // View > "Show audio &level control" and "Show remote &protocol
     // commands", both kept in the user settings.
     QAction* mnuShowLevelControl = nullptr;
     QAction* mnuShowRemoteCommands = nullptr;

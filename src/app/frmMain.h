@@ -103,7 +103,7 @@ public:
     // Above the tree: shows only the elements whose name, MAC or address
     // holds the text (Ctrl+F; Escape clears it).
     QLineEdit* txtFilter = nullptr;
-    // View > "Show audio &level control" and "Show &remote protocol
+    // View > "Show audio &level control" and "Show remote &protocol
     // commands", kept in the user settings.
     QAction* mnuShowLevelControl = nullptr;
     QAction* mnuShowRemoteCommands = nullptr;

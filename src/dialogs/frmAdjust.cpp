@@ -2,7 +2,6 @@
 
 #include "ui_frmAdjust.h"
 
-#include <QCloseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QtCharts/QChart>
@@ -231,17 +230,6 @@ void frmAdjust::reject()
     }
     Timer1->stop();
     QDialog::reject();
-}
-
-void frmAdjust::closeEvent(QCloseEvent* event)
-{
-    if (m_adjust.isRunning()) {
-        event->ignore();
-        reject();
-        return;
-    }
-    Timer1->stop();
-    QDialog::closeEvent(event);
 }
 
 // ---------------------------------------------------------------- the plot
