@@ -84,28 +84,29 @@ std::optional<SnmpMessage> answerRequest(Element& element, const SnmpMessage& re
 {
     if (changed)
         *changed = false;
-    auto say = [&](const QString& text) {
-        if (note)
-            *note = text;
+    // The summary is built only when someone reads it (--verbose).
+    auto say = [&](const QString& outcome) {
+        if (!note)
+            return;
+        QStringList names;
+        for (const VarBind& vb : request.varBinds)
+            names << oidText(vb.oid);
+        *note = pduName(request.pdu) + QLatin1Char(' ') + names.join(QLatin1Char(',')) + outcome;
     };
-    QStringList names;
-    for (const VarBind& vb : request.varBinds)
-        names << oidText(vb.oid);
-    const QString what = pduName(request.pdu) + QLatin1Char(' ') + names.join(QLatin1Char(','));
 
     if (request.version != 0) {
-        say(what + QStringLiteral(": not SNMPv1, ignored"));
+        say(QStringLiteral(": not SNMPv1, ignored"));
         return std::nullopt;
     }
     if (request.pdu != ber::GetRequest && request.pdu != ber::GetNextRequest &&
         request.pdu != ber::SetRequest) {
-        say(what + QStringLiteral(": not a request, ignored"));
+        say(QStringLiteral(": not a request, ignored"));
         return std::nullopt;
     }
     const bool writer = request.community == element.writeCommunity();
     const bool reader = writer || request.community == element.readCommunity();
     if (!reader) {
-        say(what + QStringLiteral(": unknown community, ignored"));
+        say(QStringLiteral(": unknown community, ignored"));
         return std::nullopt;
     }
 
@@ -113,7 +114,7 @@ std::optional<SnmpMessage> answerRequest(Element& element, const SnmpMessage& re
         // The read community gives a read-only view: in SNMPv1 a variable that
         // is not writable in the view is noSuchName.
         if (!writer) {
-            say(what + QStringLiteral(": read community may not set -> noSuchName"));
+            say(QStringLiteral(": read community may not set -> noSuchName"));
             return errorReply(request, NoSuchName, 0);
         }
         for (qsizetype i = 0; i < request.varBinds.size(); ++i) {
@@ -121,7 +122,7 @@ std::optional<SnmpMessage> answerRequest(Element& element, const SnmpMessage& re
             const int n = parameterOf(vb.oid);
             const int status = n ? element.checkSet(n, {vb.tag, vb.value}) : int(NoSuchName);
             if (status != NoError) {
-                say(what + QStringLiteral(" -> error %1 at %2").arg(status).arg(i + 1));
+                say(QStringLiteral(" -> error %1 at %2").arg(status).arg(i + 1));
                 return errorReply(request, status, i);
             }
         }
@@ -134,7 +135,7 @@ std::optional<SnmpMessage> answerRequest(Element& element, const SnmpMessage& re
         reply.pdu = ber::GetResponse;
         reply.errorStatus = 0;
         reply.errorIndex = 0;
-        say(what + QStringLiteral(" -> ok"));
+        say(QStringLiteral(" -> ok"));
         return reply;
     }
 
@@ -159,14 +160,14 @@ std::optional<SnmpMessage> answerRequest(Element& element, const SnmpMessage& re
         Value v;
         const int status = n ? element.get(n, v) : int(NoSuchName);
         if (status != NoError) {
-            say(what + QStringLiteral(" -> error %1 at %2").arg(status).arg(i + 1));
+            say(QStringLiteral(" -> error %1 at %2").arg(status).arg(i + 1));
             return errorReply(request, status, i);
         }
         vb.oid = oidOf(n);
         vb.tag = v.tag;
         vb.value = v.bytes;
     }
-    say(what + QStringLiteral(" -> ok"));
+    say(QStringLiteral(" -> ok"));
     return reply;
 }
 
@@ -263,30 +264,37 @@ void Agent::onReadyRead()
 {
     while (m_socket && m_socket->hasPendingDatagrams()) {
         const QNetworkDatagram datagram = m_socket->receiveDatagram();
-        const QString from = datagram.senderAddress().toString() + QLatin1Char(':') +
-                             QString::number(datagram.senderPort());
+        // Log lines are built only with --verbose: a flood test sends
+        // thousands of requests a second.
+        const bool verbose = m_config.verbose;
+        const QString from = verbose ? datagram.senderAddress().toString() + QLatin1Char(':') +
+                                           QString::number(datagram.senderPort())
+                                     : QString();
         SnmpMessage request;
         QString why;
         if (!parseMessage(datagram.data(), request, &why)) {
-            log(QStringLiteral("%1 <- %2: dropped %3 bytes that do not parse (%4)")
-                    .arg(m_element.label(), from)
-                    .arg(datagram.data().size())
-                    .arg(why));
+            if (verbose)
+                log(QStringLiteral("%1 <- %2: dropped %3 bytes that do not parse (%4)")
+                        .arg(m_element.label(), from)
+                        .arg(datagram.data().size())
+                        .arg(why));
             continue;
         }
         const FaultPlan& f = m_config.faults;
         if (f.stopAfter > 0 && ++m_requests > quint64(f.stopAfter)) {
-            log(QStringLiteral("%1 <- %2: ignored, answering no more")
-                    .arg(m_element.label(), from));
+            if (verbose)
+                log(QStringLiteral("%1 <- %2: ignored, answering no more")
+                        .arg(m_element.label(), from));
             continue;
         }
         const int setParameter = request.pdu == ber::SetRequest && !request.varBinds.isEmpty()
                                      ? parameterOf(request.varBinds.first().oid)
                                      : 0;
         if (setParameter && setParameter == f.dropSet) {
-            log(QStringLiteral("%1 <- %2: SET %3 ignored on purpose")
-                    .arg(m_element.label(), from)
-                    .arg(setParameter));
+            if (verbose)
+                log(QStringLiteral("%1 <- %2: SET %3 ignored on purpose")
+                        .arg(m_element.label(), from)
+                        .arg(setParameter));
             continue;
         }
         bool changed = false;
@@ -294,11 +302,13 @@ void Agent::onReadyRead()
         std::optional<SnmpMessage> reply;
         if (setParameter && setParameter == f.refuseSet) {
             reply = errorReply(request, BadValue, 0);
-            note = QStringLiteral("SET %1 refused on purpose -> badValue").arg(setParameter);
+            if (verbose)
+                note = QStringLiteral("SET %1 refused on purpose -> badValue").arg(setParameter);
         } else {
-            reply = answerRequest(m_element, request, &changed, &note);
+            reply = answerRequest(m_element, request, &changed, verbose ? &note : nullptr);
         }
-        log(QStringLiteral("%1 <- %2: %3").arg(m_element.label(), from, note));
+        if (verbose)
+            log(QStringLiteral("%1 <- %2: %3").arg(m_element.label(), from, note));
         if (changed)
             Q_EMIT settingsChanged();
         if (m_element.takeRestartRequest())
@@ -312,9 +322,10 @@ void Agent::onReadyRead()
         if (bytes.size() > kMaxDatagram) {
             // An answer that does not fit is the request itself sent back
             // with tooBig (error-index 0), as an SNMPv1 agent answers.
-            log(QStringLiteral("%1: reply of %2 bytes is too big for one datagram -> tooBig")
-                    .arg(m_element.label())
-                    .arg(bytes.size()));
+            if (verbose)
+                log(QStringLiteral("%1: reply of %2 bytes is too big for one datagram -> tooBig")
+                        .arg(m_element.label())
+                        .arg(bytes.size()));
             *reply = request;
             reply->pdu = ber::GetResponse;
             reply->errorStatus = TooBig;
@@ -338,9 +349,10 @@ void Agent::onReadyRead()
 void Agent::deliver(const QByteArray& datagram, const QHostAddress& to, quint16 port)
 {
     if (shouldDrop()) {
-        log(QStringLiteral("%1: reply to %2:%3 lost on purpose")
-                .arg(m_element.label(), to.toString())
-                .arg(port));
+        if (m_config.verbose)
+            log(QStringLiteral("%1: reply to %2:%3 lost on purpose")
+                    .arg(m_element.label(), to.toString())
+                    .arg(port));
     } else {
         QUdpSocket* out = m_replySocket ? m_replySocket : m_socket;
         if (out && out->writeDatagram(datagram, to, port) < 0)

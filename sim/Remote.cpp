@@ -197,7 +197,8 @@ QByteArray RemoteResponder::levelData(qint64 nowMs) const
 
 void RemoteResponder::answerPaging(const QHostAddress& to, quint16 port)
 {
-    log(QStringLiteral("paged by %1:%2").arg(to.toString()).arg(port));
+    if (m_config.verbose)
+        log(QStringLiteral("paged by %1:%2").arg(to.toString()).arg(port));
     m_socket->writeDatagram(configReply(), to, port);
 }
 
@@ -213,14 +214,16 @@ void RemoteResponder::onReadyRead(QUdpSocket* socket)
             continue;
         }
         if (!takeSaveRequest(d.data())) {
-            log(QStringLiteral("ignored %1 bytes from %2")
-                    .arg(d.data().size())
-                    .arg(d.senderAddress().toString()));
+            if (m_config.verbose)
+                log(QStringLiteral("ignored %1 bytes from %2")
+                        .arg(d.data().size())
+                        .arg(d.senderAddress().toString()));
             continue;
         }
-        log(QStringLiteral("save request from %1:%2")
-                .arg(d.senderAddress().toString())
-                .arg(d.senderPort()));
+        if (m_config.verbose)
+            log(QStringLiteral("save request from %1:%2")
+                    .arg(d.senderAddress().toString())
+                    .arg(d.senderPort()));
         Q_EMIT settingsChanged();
         socket->writeDatagram(configReply(), d.senderAddress(), quint16(d.senderPort()));
     }

@@ -75,7 +75,9 @@ if ((${#sim_args[@]})); then
     echo "make run: simulated elements (SNMP on port $snmp_port, communities morqubit/kestrvla):"
     printf '    %s\n' "${sim_args[@]}"
     echo "  choose 127.0.0.1 as NMS interface; probe 127.0.0.11 (encoder) or 127.0.0.21 (decoder)."
-    echo "  from a shell: $build/bin/orvalink-cli --port $snmp_port get 127.0.0.11 morqubit 15 35 14"
+    # The window holds SNMP port 2979 on 127.0.0.1: the CLI sends from
+    # another loopback address, so it works while the window runs.
+    echo "  from a shell: $build/bin/orvalink-cli --nms 127.0.0.2 --port $snmp_port get 127.0.0.11 morqubit 15 35 14"
     echo "  their traps:  $build/bin/orvalink-cli --db $demo_db --nms 127.0.0.1 traps --port $trap_port"
   else
     echo "make run: the simulator did not start (see $demo_dir/sim.log); the program runs without it." >&2

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace orvalink {
@@ -61,6 +62,16 @@ frmDisclaimer::frmDisclaimer(UserSettings& settings, QWidget* parent)
     // clicked, not toggled: only the operator's clicks are stored.
     connect(chkAgree, &QCheckBox::clicked, this, &frmDisclaimer::chkAgree_Click);
     connect(cmdClose, &QPushButton::clicked, this, &frmDisclaimer::cmdClose_Click);
+}
+
+void frmDisclaimer::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen* where = screen()) {
+        QRect placed = geometry();
+        placed.moveCenter(where->availableGeometry().center());
+        move(placed.topLeft());
+    }
 }
 
 void frmDisclaimer::chkAgree_Click()

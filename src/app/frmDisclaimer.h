@@ -26,6 +26,11 @@ public Q_SLOTS:
     void chkAgree_Click();
     void cmdClose_Click();
 
+protected:
+    // Centred on the screen: at start-up the main window it belongs to is
+    // not shown yet, so centring on it would put the notice anywhere.
+    void showEvent(QShowEvent* event) override;
+
 private:
     UserSettings& m_settings;
 };

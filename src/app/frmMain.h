@@ -1,9 +1,12 @@
 #pragma once
-// The main window: element tree with its toolbar and pop-up menu, the element
-// panel, the choice of the NMS interface, and the routines that the dialogs
-// call through it (database access, text forms, SNMP).
+// The main window: it wires its parts (ElementTree, MainMenus,
+// MainStatusBar, WindowGeometry, InstanceGuard) to the element panel, runs
+// start-up, the commands and the device windows, and carries the routines
+// that the dialogs call through it (database access, text forms, SNMP; in
+// frmMainRoutines.cpp).
 
 #include "app/AppContext.h"
+#include "app/ElementTree.h"
 #include "core/AppFlags.h"
 #include "devops/ElementView.h"
 #include "netutil/MacResolver.h"
@@ -26,8 +29,6 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
-class QLocalServer;
-class QLockFile;
 class QMenu;
 class QSplitter;
 class QTimer;
@@ -37,11 +38,15 @@ class QTreeWidgetItem;
 
 namespace orvalink {
 
+class InstanceGuard;
+class MainMenus;
+class MainStatusBar;
 struct Event;
 class EventLog;
 class EventsDock;
 class OutcomeChannel;
 class Pinger;
+class WindowGeometry;
 class RemoteProtocol;
 class SnmpTransport;
 
@@ -53,14 +58,12 @@ public:
         AlreadyRunning, // another instance holds the lock; the program ends
     };
 
-    // Image list indexes of the tree icons.
-    static constexpr int kEncoderImage = 6;
-    static constexpr int kElementImage = 7;
-    // Item data roles of a tree node.
-    static constexpr int kNodeKeyRole = Qt::UserRole;
-    static constexpr int kNodeImageRole = Qt::UserRole + 1;
-    // What the filter searches: name, MAC (both forms) and addresses.
-    static constexpr int kNodeFindRole = Qt::UserRole + 2;
+    // Image list indexes of the tree icons and item data roles of a node.
+    static constexpr int kEncoderImage = ElementTree::kEncoderImage;
+    static constexpr int kElementImage = ElementTree::kElementImage;
+    static constexpr int kNodeKeyRole = ElementTree::kNodeKeyRole;
+    static constexpr int kNodeImageRole = ElementTree::kNodeImageRole;
+    static constexpr int kNodeFindRole = ElementTree::kNodeFindRole;
 
     explicit frmMain(const AppContext& context, QWidget* parent = nullptr);
     ~frmMain() override;
@@ -73,9 +76,9 @@ public:
     QString strLocalNMSIPAddress;
     AppFlags flags;
 
-    // ---- Controls ----
+    // ---- Controls (owned by the parts; the design's names) ----
     QToolBar* Toolbar1 = nullptr;
-    QGroupBox* frmTreeView = nullptr;
+    ElementTree* frmTreeView = nullptr;
     QTreeWidget* TreeView1 = nullptr;
     QListWidget* lstHidden = nullptr;
     QList<QIcon> ImageList1; // index 0 unused; 1..5 toolbar, 6 encoder, 7 other node
@@ -89,8 +92,10 @@ public:
     ElementPanel* panel = nullptr;
     // The remote protocol's endpoint (port 2976 on the NMS interface).
     RemoteEndpoint udpClient;
-    QTimer* timerRemoteSent = nullptr;   // the remote protocol's reply timeout
-    QAction* cmdAutoDiscovery = nullptr; // toolbar, after the seven buttons
+    QTimer* timerRemoteSent = nullptr; // the remote protocol's reply timeout
+    // Toolbar, after the seven buttons; shown only with View > "Show remote
+    // protocol commands".
+    QAction* cmdAutoDiscovery = nullptr;
     QTimer* tmrSpectrum = nullptr;
 
     // Toolbar button by its number 1..7 (3 and 6 are separators).
@@ -102,8 +107,10 @@ public:
     // Above the tree: shows only the elements whose name, MAC or address
     // holds the text (Ctrl+F; Escape clears it).
     QLineEdit* txtFilter = nullptr;
-    // View > "Show audio &level control", kept in the user settings.
+    // View > "Show audio &level control" and "Show remote &protocol
+    // commands", kept in the user settings.
     QAction* mnuShowLevelControl = nullptr;
+    QAction* mnuShowRemoteCommands = nullptr;
     // Status bar: the NMS interface, the database (full path in its tip),
     // the element count, the outcome of the last operation.
     QLabel* lblStatusInterface = nullptr;
@@ -112,9 +119,10 @@ public:
     QLabel* lblStatusOutcome = nullptr;
     // A menu bar command by its object name ("actRefreshList", ...).
     QAction* menuCommand(const QString& name) const;
-    // Shows the outcome of the last operation ("Deleted TX SITE SOUTH") in
-    // the status bar and the "Events" window, and writes it to events.log
-    // beside the database; device windows and operations report through it.
+    // The one way an outcome of an operation ("Deleted TX SITE SOUTH")
+    // reaches the operator: device windows and operations report through it;
+    // the status bar shows the last one, the "Events" window lists it and
+    // events.log beside the database keeps it.
     void postOutcome(const Event& event);
     // A free text of the window ("No reply from 127.0.0.1").
     void postOutcome(const QString& text);
@@ -172,6 +180,8 @@ public:
 
     // ---- Remote protocol ----
     // Asks, then rebuilds the database from the elements that answer.
+    // Refused before anything is touched while the NMS interface is a
+    // loopback address (a discovery there finds no element).
     void AutoDiscover();
     RemoteProtocol& remote() { return *m_remote; }
     RemotePanelState remotePanelState() const override;
@@ -232,28 +242,18 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildMenuBar();
-    void buildStatusBar();
-    void buildFilter();
-    void updateStatusBar();
-    void fitTreeColumn();
-    void restoreWindowState();
-    void saveWindowState();
-    void setLevelControlShown(bool shown);
-    void showAbout();
-    QString shownElementName() const;
-    QTreeWidgetItem* nodeOfShown() const;
-    void listenForActivation();
-    void activateRunningInstance();
     void buildImageList();
-    void buildToolbar();
-    void buildHiddenMenu();
     void buildLayout();
-    void setTreeCaption();
-    bool acquireInstanceLock();
+    void wireCommands();
+    void updateStatusBar();
+    void setLevelControlShown(bool shown);
+    void setRemoteCommandsShown(bool shown);
+    void showAbout();
+    QSize firstWindowSize() const;
+    QString shownElementName() const;
+    void tellNoSelection();
     void showNotice();
     void reportWriteFailure(const QString& path, const QString& reason);
     void setLocalAddress(const QString& address);
@@ -267,13 +267,15 @@ private:
     NeighbourTableResolver m_neighbours;
     MacResolver* m_resolver = nullptr; // the context's, or m_neighbours
     RemoteProtocol* m_remote = nullptr;
-    std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<Pinger> m_ownPinger;
     bool m_pinging = false;
-    QList<QAction*> m_toolbarButtons; // index 0 is button 1
-    bool m_loading = false;
-    bool m_reloadPending = false;
-    bool m_inTreeKey = false;
+    // The parts.
+    ElementTree* m_tree = nullptr;
+    MainMenus* m_menus = nullptr;
+    MainStatusBar* m_status = nullptr;
+    std::unique_ptr<WindowGeometry> m_geometry;
+    InstanceGuard* m_instance = nullptr;
+    QWidget* m_panelScroll = nullptr;
     // Device windows running (probe, apply, SNMP properties, SFN): their
     // operations tell a failed database write themselves.
     int m_deviceWindowsOpen = 0;
@@ -284,10 +286,6 @@ private:
         DeviceWindowOpen& operator=(const DeviceWindowOpen&) = delete;
         int& m_count;
     };
-    // The node last shown in the panel; only compared, never followed.
-    const QTreeWidgetItem* m_lastShown = nullptr;
-    QLocalServer* m_activation = nullptr;
-    QByteArray m_pendingSplitterState;
     EventLog* m_eventLog = nullptr;
     OutcomeChannel* m_outcomes = nullptr;
     EventsDock* m_eventsDock = nullptr;

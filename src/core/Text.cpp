@@ -69,4 +69,17 @@ QString formatIPv4(quint32 address)
         .arg(address & 0xFF);
 }
 
+QString FormatMAC(const QByteArray& bytes, const QString& separator)
+{
+    if (bytes.size() != 6)
+        return QString();
+    QString text;
+    for (int i = 0; i < 6; ++i) {
+        if (i)
+            text += separator;
+        text += QStringLiteral("%1").arg(quint8(bytes.at(i)), 2, 16, QLatin1Char('0')).toUpper();
+    }
+    return text;
+}
+
 } // namespace orvalink

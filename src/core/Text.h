@@ -1,7 +1,8 @@
 #pragma once
-// Text forms shared by every layer: the one blank trim and the one reading
-// of a dotted IPv4 address.
+// Text forms shared by every layer: the one blank trim, the one reading
+// of a dotted IPv4 address and the one text form of a hardware address.
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -24,5 +25,9 @@ bool isValidSubnetMask(const QString& text);
 
 // The dotted form of a host-order address, "192.168.1.15".
 QString formatIPv4(quint32 address);
+
+// Six bytes as two upper-case hexadecimal digits each, joined by separator
+// ("00:1A:2B:3C:4D:5E"); "" unless the array holds exactly six bytes.
+QString FormatMAC(const QByteArray& bytes, const QString& separator);
 
 } // namespace orvalink

@@ -10,6 +10,8 @@ const QString kWindowSection = QStringLiteral("Orvalink NMS window");
 const QString kGeometryKey = kWindowSection + QStringLiteral("/Geometry");
 const QString kSplitterKey = kWindowSection + QStringLiteral("/Splitter");
 const QString kLevelControlKey = kWindowSection + QStringLiteral("/Show audio level control");
+const QString kRemoteCommandsKey =
+    kWindowSection + QStringLiteral("/Show remote protocol commands");
 } // namespace
 
 UserSettings::UserSettings()
@@ -90,6 +92,18 @@ bool UserSettings::levelControlShown() const
 void UserSettings::setLevelControlShown(bool shown)
 {
     m_settings->setValue(kLevelControlKey, shown ? QStringLiteral("1") : QStringLiteral("0"));
+    m_settings->sync();
+}
+
+bool UserSettings::remoteCommandsShown() const
+{
+    return m_settings->value(kRemoteCommandsKey, QStringLiteral("0")).toString() ==
+           QLatin1String("1");
+}
+
+void UserSettings::setRemoteCommandsShown(bool shown)
+{
+    m_settings->setValue(kRemoteCommandsKey, shown ? QStringLiteral("1") : QStringLiteral("0"));
     m_settings->sync();
 }
 

@@ -2,7 +2,7 @@
 // The per-user settings: application "Quorvane". Section "Orvalink SNMP"
 // holds the NMS interface and the notice's tick; section "Orvalink NMS
 // window" holds how the main window was left (size, position, splitter, the
-// level control offer).
+// level control offer, the remote protocol's commands).
 
 #include <QByteArray>
 #include <QString>
@@ -39,6 +39,10 @@ public:
     // View > "Show audio level control".
     bool levelControlShown() const;
     void setLevelControlShown(bool shown);
+    // View > "Show remote protocol commands" (Auto Discovery); off unless
+    // the operator turned it on.
+    bool remoteCommandsShown() const;
+    void setRemoteCommandsShown(bool shown);
 
 private:
     QString value(const QString& key, const QString& def) const;

@@ -6,7 +6,6 @@
 #include "panel/Fields.h"
 #include "store/ElementDatabase.h"
 
-#include <QCloseEvent>
 #include <QPointer>
 
 namespace orvalink {
@@ -95,22 +94,14 @@ void frmAddNewSNMP::reject()
 {
     // Closing during a probe cancels it after its current exchange; the
     // window closes once it has ended, and nothing is written after that.
+    // The title bar's close button comes here too: QDialog::closeEvent
+    // rejects, and keeps the window while it stays visible.
     if (m_probe.isRunning()) {
         m_closeWhenDone = true;
         m_probe.cancel();
         return;
     }
     QDialog::reject();
-}
-
-void frmAddNewSNMP::closeEvent(QCloseEvent* event)
-{
-    if (m_probe.isRunning()) {
-        event->ignore();
-        reject();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 } // namespace orvalink

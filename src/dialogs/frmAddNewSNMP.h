@@ -26,7 +26,6 @@ public:
     ~frmAddNewSNMP() override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:

@@ -4,7 +4,6 @@
 
 #include "panel/Fields.h"
 
-#include <QCloseEvent>
 #include <QPointer>
 #include <QTimer>
 #include <QtCharts/QChart>
@@ -256,17 +255,6 @@ void frmAdjust::reject()
     }
     Timer1->stop();
     QDialog::reject();
-}
-
-void frmAdjust::closeEvent(QCloseEvent* event)
-{
-    if (m_adjust.isRunning()) {
-        event->ignore();
-        reject();
-        return;
-    }
-    Timer1->stop();
-    QDialog::closeEvent(event);
 }
 
 // ---------------------------------------------------------------- the plot

@@ -34,7 +34,6 @@ public:
     ~frmAdjust() override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:

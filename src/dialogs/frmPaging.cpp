@@ -4,7 +4,6 @@
 
 #include "remote/DiscoveryOperation.h"
 
-#include <QCloseEvent>
 #include <QPointer>
 #include <QStyle>
 #include <QTimer>
@@ -46,15 +45,6 @@ void frmPaging::reject()
     if (m_discovery.isRunning())
         return;
     QDialog::reject();
-}
-
-void frmPaging::closeEvent(QCloseEvent* event)
-{
-    if (m_discovery.isRunning()) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 } // namespace orvalink

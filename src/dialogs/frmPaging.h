@@ -22,7 +22,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:

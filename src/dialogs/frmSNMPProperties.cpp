@@ -6,7 +6,6 @@
 #include "panel/Fields.h"
 #include "store/ElementDatabase.h"
 
-#include <QCloseEvent>
 #include <QPointer>
 #include <QTimer>
 
@@ -150,15 +149,6 @@ void frmSNMPProperties::reject()
     if (m_properties.isRunning())
         return;
     QDialog::reject();
-}
-
-void frmSNMPProperties::closeEvent(QCloseEvent* event)
-{
-    if (m_properties.isRunning()) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 } // namespace orvalink

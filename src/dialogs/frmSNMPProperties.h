@@ -30,7 +30,6 @@ public:
     ~frmSNMPProperties() override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:

@@ -5,7 +5,6 @@
 #include "devops/ApplyOperation.h"
 #include "devops/ElementView.h"
 
-#include <QCloseEvent>
 #include <QPointer>
 #include <QTimer>
 
@@ -62,15 +61,6 @@ void frmSendSNMP::reject()
     if (Timer1->isActive() || m_apply.isRunning())
         return;
     QDialog::reject();
-}
-
-void frmSendSNMP::closeEvent(QCloseEvent* event)
-{
-    if (Timer1->isActive() || m_apply.isRunning()) {
-        event->ignore();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 } // namespace orvalink

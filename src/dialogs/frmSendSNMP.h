@@ -27,7 +27,6 @@ public:
     ~frmSendSNMP() override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:

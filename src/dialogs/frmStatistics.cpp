@@ -4,7 +4,6 @@
 
 #include "devops/StatisticsOperation.h"
 
-#include <QCloseEvent>
 #include <QPointer>
 #include <QTimer>
 
@@ -132,16 +131,6 @@ void frmStatistics::reject()
     }
     Timer1->stop();
     QDialog::reject();
-}
-
-void frmStatistics::closeEvent(QCloseEvent* event)
-{
-    if (m_statistics.isRunning()) {
-        event->ignore();
-        reject();
-        return;
-    }
-    QDialog::closeEvent(event);
 }
 
 } // namespace orvalink

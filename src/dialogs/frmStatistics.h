@@ -31,7 +31,6 @@ public:
     ~frmStatistics() override;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     void reject() override;
 
 private:

@@ -10,19 +10,6 @@
 
 namespace orvalink {
 
-QString FormatMAC(const QByteArray& bytes, const QString& separator)
-{
-    if (bytes.size() != 6)
-        return QString();
-    QString text;
-    for (int i = 0; i < 6; ++i) {
-        if (i)
-            text += separator;
-        text += QStringLiteral("%1").arg(quint8(bytes.at(i)), 2, 16, QLatin1Char('0')).toUpper();
-    }
-    return text;
-}
-
 bool MacResolver::ResolveMAC(const QString& strAddress, const QString& separator, QString* mac)
 {
     quint32 address = 0;

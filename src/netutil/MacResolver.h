@@ -4,14 +4,12 @@
 // its configuration reply does not carry: the station asks the host's
 // neighbour (ARP) table for the sender's address.
 
+#include "core/Text.h" // FormatMAC, the text form
+
 #include <QByteArray>
 #include <QString>
 
 namespace orvalink {
-
-// Six bytes as two upper-case hexadecimal digits each, joined by separator
-// ("00:1A:2B:3C:4D:5E"); "" unless the array holds exactly six bytes.
-QString FormatMAC(const QByteArray& bytes, const QString& separator);
 
 class MacResolver {
 public:

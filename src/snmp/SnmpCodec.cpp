@@ -1,5 +1,6 @@
 #include "snmp/SnmpCodec.h"
 
+#include "core/Text.h"
 #include "store/Cp1252.h"
 
 #include <QStringList>
@@ -181,14 +182,6 @@ int parameterOf(const QByteArray& oid)
     return n;
 }
 
-QString macText(const QByteArray& bytes)
-{
-    QStringList pairs;
-    for (const char b : bytes)
-        pairs.append(QStringLiteral("%1").arg(quint8(b), 2, 16, QLatin1Char('0')).toUpper());
-    return pairs.join(QLatin1Char(':'));
-}
-
 // An INTEGER: two's complement of 1 to 8 bytes (Integer32 values need at
 // most 4; longer forms with redundant sign bytes are read as well).
 QString signedText(const QByteArray& v)
@@ -223,7 +216,7 @@ QString valueText(int parameter, quint8 tag, const QByteArray& v)
     switch (tag) {
     case snmptag::OctetString:
         if (parameter == param::Mac && v.size() == 6)
-            return macText(v);
+            return FormatMAC(v, QStringLiteral(":"));
         return trimBlanks(cp1252::decode(v));
     case snmptag::IpAddress: {
         if (v.size() < 2)

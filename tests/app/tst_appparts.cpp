@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -141,6 +142,7 @@ void TestAppParts::noticeWindowIsModalAndStoresEachClick()
     frmMain w(ctx);
 
     QStringList seen;
+    QPoint off(-1000, -1000);
     // The notice comes first, then the empty-database message.
     onNextModal([&](QWidget* modal) {
         auto* notice = qobject_cast<frmDisclaimer*>(modal);
@@ -150,6 +152,7 @@ void TestAppParts::noticeWindowIsModalAndStoresEachClick()
         QVERIFY(notice->lblText1->text().startsWith(QStringLiteral("Since NMS version 3.4.2,")));
         QVERIFY(notice->lblText2->text().startsWith(
             QStringLiteral("If you are not sure which version your Orvalink equipment has")));
+        off = notice->geometry().center() - notice->screen()->availableGeometry().center();
         notice->chkAgree->click();
         QCOMPARE(settings.eula(), 1);
         notice->chkAgree->click();
@@ -170,6 +173,9 @@ void TestAppParts::noticeWindowIsModalAndStoresEachClick()
                                 "notification again.",
                                 "&Close", "Information"}));
     QCOMPARE(settings.eula(), 1);
+    // Centred on the screen, not on the main window that is not shown yet.
+    QVERIFY2(off.manhattanLength() <= 4,
+             qPrintable(QStringLiteral("%1,%2").arg(off.x()).arg(off.y())));
 }
 
 void TestAppParts::addressesSortNumerically()

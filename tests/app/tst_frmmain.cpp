@@ -192,6 +192,7 @@ private Q_SLOTS:
     void popupMenuEnabling();
     void deviceWindowsOnlyForShownElement();
     void rightClickActsOnRowUnderCursor();
+    void destructiveCommandsHitOnlyTheShownElement();
     void pendingEditsAskBeforeTheyAreLost();
     void shownValuesAreTheSentValues();
     void filterShowsMatchingElements();
@@ -754,6 +755,87 @@ void TestFrmMain::rightClickActsOnRowUnderCursor()
     QCOMPARE(w.lblStatusDatabase->toolTip(), QDir::toNativeSeparators(h.ctx.databasePath));
 }
 
+void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
+{
+    // A damaged section (more than 24 keys) that the panel refuses to show.
+    QByteArray damaged = "[2E8BF2000301]\r\nNAME=DAMAGED\r\nROLE=1\r\n";
+    for (int i = 0; i < 23; ++i)
+        damaged += "K" + QByteArray::number(i) + "=1\r\n";
+    const QString refused = QStringLiteral("Cannot load this element info.");
+    const QString encoderMac = QStringLiteral("2E:8B:F2:00:01:01");
+    Harness h;
+    h.writeDb(QByteArray(kTwoElements) + damaged);
+    frmMain& w = h.start();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QTreeWidget* tree = w.TreeView1;
+    const auto selected = [tree] { return tree->selectedItems(); };
+    QByteArray full = h.readDb();
+
+    {
+        // (a) Fault: a right click or a key on a refused row left it
+        // highlighted, the menu opened with every entry enabled, and its
+        // delete removed the element the panel still showed.
+        h.clickNode(1);
+        h.prompt.expect(refused);
+        QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
+                          tree->visualItemRect(tree->topLevelItem(2)).center());
+        QVERIFY(h.prompt.done());
+        QVERIFY(!w.mnuHidden->isVisible());
+        QCOMPARE(selected(), QList<QTreeWidgetItem*>{tree->topLevelItem(1)});
+        QCOMPARE(w.panel->lblElementMAC->text(), encoderMac);
+
+        h.clickNode(1);
+        h.prompt.expect(refused);
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Down);
+        QVERIFY(h.prompt.done());
+        QCOMPARE(selected(), QList<QTreeWidgetItem*>{tree->topLevelItem(1)});
+        QCOMPARE(w.panel->lblElementMAC->text(), encoderMac);
+
+        // Nothing shown: the refused row takes no selection either.
+        w.RefreshElementList();
+        h.prompt.expect(refused);
+        h.clickNode(2);
+        QVERIFY(h.prompt.done());
+        QVERIFY(selected().isEmpty());
+        QCOMPARE(h.readDb(), full);
+    }
+    {
+        // (b) Fault: with the filter hiding the shown element, Delete
+        // deleted that invisible element.
+        h.clickNode(0);
+        full = h.readDb(); // showing a decoder may store its attenuation floor
+        w.txtFilter->setText(QStringLiteral("ENCODER"));
+        QVERIFY(tree->topLevelItem(0)->isHidden());
+        h.prompt.expect(kNoSelection);
+        w.Toolbar1_ButtonClick(7);
+        QVERIFY(h.prompt.done());
+        QCOMPARE(h.readDb(), full);
+        QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+        w.txtFilter->clear();
+    }
+    {
+        // (c) Fault: Delete pressed in a drop-down or a scroll bar of the
+        // panel opened the delete question.
+        const QList<QWidget*> fields{w.panel->cmbSilDetMode, w.panel->scrlBuffer};
+        for (QWidget* field : fields) {
+            field->setFocus();
+            QTRY_VERIFY(field->hasFocus());
+            QTest::keyClick(field, Qt::Key_Delete);
+        }
+        QVERIFY(h.prompt.done());
+        QCOMPARE(h.readDb(), full);
+        // In the tree it still deletes the shown element.
+        tree->setFocus();
+        h.prompt.expect(kDeleteQuestion, PromptAnswer::Yes);
+        QTest::keyClick(tree, Qt::Key_Delete);
+        QVERIFY(h.prompt.done());
+        QVERIFY(!h.readDb().contains("[2E8BF2000201]"));
+        QVERIFY(h.readDb().contains("[2E8BF2000301]"));
+    }
+}
+
 void TestFrmMain::keyboardNavigationShowsElement()
 {
     Harness h;
@@ -1265,43 +1347,65 @@ void TestFrmMain::pingButton()
 
 void TestFrmMain::autoDiscoveryAsksFirst()
 {
-    // The paging window is recorded, not run: its broadcast must not leave
-    // this machine.
+    // Faults: discovery, which empties the database, was offered to every
+    // operator; on a loopback NMS interface it emptied the list and then
+    // found nothing. The paging window is recorded, not run: its broadcast
+    // must not leave this machine.
     Harness h;
     h.writeDb(kTwoElements);
     QStringList shown;
     h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
     frmMain& w = h.start();
+    QAction* fileEntry = w.menuCommand(QStringLiteral("actAutoDiscovery"));
 
+    // Hidden until View > "Show remote protocol commands"; kept per user.
+    QVERIFY(!w.cmdAutoDiscovery->isVisible() && !fileEntry->isVisible());
+    w.mnuShowRemoteCommands->trigger();
+    QVERIFY(w.cmdAutoDiscovery->isVisible() && fileEntry->isVisible());
+    frmMain& again = h.restart();
+    QVERIFY(again.cmdAutoDiscovery->isVisible());
     // After the seven buttons, which stay as they are.
-    const QList<QAction*> actions = w.Toolbar1->actions();
-    QVERIFY(actions.indexOf(w.cmdAutoDiscovery) > actions.indexOf(w.toolbarButton(7)));
+    const QList<QAction*> actions = again.Toolbar1->actions();
+    QVERIFY(actions.indexOf(again.cmdAutoDiscovery) > actions.indexOf(again.toolbarButton(7)));
 
+    // On loopback: refused before the question, the list or the panel.
     h.clickNode(0);
+    const QByteArray before = h.readDb();
+    h.prompt.expect(QStringLiteral("it is a loopback address"));
+    again.cmdAutoDiscovery->trigger();
+    QVERIFY(h.prompt.done());
+    QVERIFY(shown.isEmpty());
+    QCOMPARE(h.readDb(), before);
+    QCOMPARE(h.nodeTexts().size(), 2);
+    QCOMPARE(again.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+
+    // Elsewhere it asks first (No as the default) and then runs.
+    again.strLocalNMSIPAddress = QStringLiteral("0.0.0.0");
     h.prompt.expect(QStringLiteral("Performing an 'Auto Discovery' will delete the local database "
                                    "in your computer and create a new one, based on the Network "
                                    "Elements found (if any). \rAre you sure?"),
                     PromptAnswer::No);
-    w.cmdAutoDiscovery->trigger();
+    fileEntry = again.menuCommand(QStringLiteral("actAutoDiscovery"));
+    fileEntry->trigger();
     QVERIFY(h.prompt.done());
     QCOMPARE(h.prompt.shown().last().defaultAnswer, PromptAnswer::No);
     // The question says where the present database is kept.
     QVERIFY(h.prompt.shown().last().text.endsWith(
         QDir::toNativeSeparators(h.ctx.databasePath + QStringLiteral(".bak.")).prepend(' ')));
     QVERIFY(shown.isEmpty());
-    QVERIFY(w.panel->lblElementMAC->text() != QStringLiteral("-"));
+    QVERIFY(again.panel->lblElementMAC->text() != QStringLiteral("-"));
 
     h.prompt.expect(QStringLiteral("Are you sure?"), PromptAnswer::Yes);
-    w.AutoDiscover();
+    again.AutoDiscover();
     QCOMPARE(shown, QStringList{QStringLiteral("frmPaging")});
-    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
+    QCOMPARE(again.panel->lblElementMAC->text(), QStringLiteral("-"));
 
     // An empty database: no question.
     h.writeDb(QByteArray());
     h.prompt.expect(kEmptyDb);
-    w.RefreshElementList();
+    again.RefreshElementList();
     h.prompt.expect(kEmptyDb);
-    w.AutoDiscover();
+    again.AutoDiscover();
     QCOMPARE(shown.size(), 2);
     QVERIFY(h.prompt.done());
 }
