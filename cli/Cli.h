@@ -2,6 +2,7 @@
 // Shared pieces of orvalink-cli's verbs.
 
 #include "core/DatagramTap.h"
+#include "store/EventLog.h"
 
 #include <QString>
 #include <QStringList>
@@ -9,7 +10,6 @@
 
 namespace orvalink {
 class Database;
-struct Event;
 class IniStore;
 class SnmpTransport;
 } // namespace orvalink
@@ -67,8 +67,8 @@ void prepareTransport(const Context& ctx, SnmpTransport& snmp);
 // SNMP socket (UDP port 2979 on --nms) cannot be opened.
 inline constexpr int kExitSocketFailure = 3;
 // Opens the SNMP socket before a verb sends anything; false after printing
-// why it cannot ("Cannot open UDP port 2979 on ADDR: ...").
-bool openSnmpSocket(const Context& ctx, SnmpTransport& snmp);
+// why it cannot ("Cannot open UDP port 2979 on ADDR: ..."), also in *reason.
+bool openSnmpSocket(const Context& ctx, SnmpTransport& snmp, QString* reason = nullptr);
 // A database that cannot be read (a folder, a device, UTF-16 text, no
 // permission, ...) is refused before anything is sent; false after
 // printing why.
@@ -78,9 +78,45 @@ bool databaseUsable(const Context& ctx, const char* verb, const Database& databa
 // an SNMP message (snmp) or of the remote protocol; empty without -v.
 DatagramTap datagramPrinter(const Context& ctx, bool snmp);
 
+// Exit code of a usage error: a malformed argument, an element that is not
+// in the database.
+inline constexpr int kExitUsage = 2;
+
+// An element of the database named on the command line.
+struct FoundElement {
+    QString section; // its section: the MAC as 12 digits
+    QString mac;     // the colon form
+    QString name;    // stored name, without its padding
+    QString host;    // the address of its SNMP agent (snmpip)
+    QString role;    // stored role text
+};
+// Finds the element named by macText (the colon form or the 12 digits of
+// its section). False after printing why ("VERB: "X" is not a MAC address
+// like 2E:8B:F2:00:0A:1B", "VERB: no element MAC in PATH"); the verb then
+// exits with kExitUsage.
+bool findElement(const Context& ctx, const char* verb, const Database& database,
+                 const QString& macText, FoundElement* found);
+// The stored element whose SNMP agent or own address is host; an empty
+// FoundElement when none is.
+FoundElement elementAt(const Database& database, const QString& host);
+
 // Appends an operation's outcome to the event log beside the database; a
 // failure to write it is told on standard error (the verb's exit code stays).
 bool postEvent(const Context& ctx, const Event& event);
+// The event of an operation on an element (its MAC, name and address; an
+// empty element leaves them empty, host then names the address talked to).
+Event elementEvent(const QString& operation, const FoundElement& element,
+                   const QString& host = QString());
+// How an operation ended: outcome "ok" with what it did ("clean", "12 ms"),
+// or "failed"/"cancelled"/... with its cause ("no reply from 127.0.0.99");
+// a cause of several lines is posted as one.
+bool postOutcome(const Context& ctx, Event event, const QString& outcome, const QString& cause);
+// A SET the element confirmed: its key with the value before (the stored
+// one; empty when not known) and after it.
+bool postConfirmedSet(const Context& ctx, Event event, const QString& key, const QString& oldValue,
+                      const QString& newValue);
+// The cause of an agent's silence, as every verb words it.
+QString noReplyFrom(const QString& host);
 
 // What to check when an agent gave no answer at all, for the operator.
 void printNoReplyHint(const Context& ctx, const QString& host);

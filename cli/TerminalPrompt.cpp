@@ -8,6 +8,7 @@ namespace orvalink::cli {
 
 PromptAnswer TerminalPrompt::ask(const PromptRequest& request)
 {
+    m_lastText = request.text;
     QString text = request.text;
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     m_err << printable(text, true) << "\n";

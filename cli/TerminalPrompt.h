@@ -13,8 +13,11 @@ class TerminalPrompt : public Prompt {
 public:
     TerminalPrompt(QTextStream& err, bool assumeYes) : m_err(err), m_assumeYes(assumeYes) {}
     PromptAnswer ask(const PromptRequest& request) override;
+    // The text of the latest box: the cause of a failure, for the event log.
+    const QString& lastText() const { return m_lastText; }
 
 private:
+    QString m_lastText;
     QTextStream& m_err;
     bool m_assumeYes;
 };

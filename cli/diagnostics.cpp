@@ -43,9 +43,11 @@ void printNoReplyHint(const Context& ctx, const QString& host)
     ctx.err.flush();
 }
 
-bool openSnmpSocket(const Context& ctx, SnmpTransport& snmp)
+bool openSnmpSocket(const Context& ctx, SnmpTransport& snmp, QString* why)
 {
     const QString reason = snmp.checkSocket();
+    if (why)
+        *why = reason;
     if (reason.isEmpty())
         return true;
     ctx.err << "orvalink-cli: " << printable(reason) << "\n";

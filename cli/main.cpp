@@ -101,11 +101,13 @@ const Verb kVerbs[] = {
      "be written whole, e.g. on a full disk, keeps its previous content). Exit 0 when every "
      "counter was read and written, 1 otherwise.",
      verbStats},
-    {"sfn", "MAC [--set NS]",
+    {"sfn", "MAC [--set NS [--spacing-ms N]]",
      "For a DECODER with the SFN option: prints the measured network latency (minimum, "
      "maximum, average), the latency sums and the additional delay as the SFN Adjustment "
      "window does. --set NS sets the delay NS (a multiple of 100 from 0 to 2500000) as its "
-     "\"&Set\" does and stores what the element echoed. Exit 0 when all was read or the "
+     "\"&Set\" does and stores what the element echoed, then waits the 6000 ms the devices "
+     "need after a SET (--spacing-ms N: N ms instead, for simulators only). Exit 0 when all was "
+     "read or the "
      "delay was applied and stored, 3 when the SNMP port (2979 on --nms) cannot be opened "
      "(nothing is sent), 1 otherwise.",
      verbSfn},

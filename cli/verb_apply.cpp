@@ -26,27 +26,15 @@ QString word(const QString& value)
     return p;
 }
 
-// The element named on the command line: its MAC address in the colon form
-// or as its 12-digit section name.
-bool findElement(const Context& ctx, const char* verb, const Database& database,
-                 const QString& macText, ShownElement* shown)
+// The element named on the command line, as the operation sees it.
+bool findShown(const Context& ctx, const char* verb, const Database& database,
+               const QString& macText, FoundElement* found, ShownElement* shown)
 {
-    QString section = encodeMac(macText);
-    if (section.isEmpty() && !decodeMac(macText).isEmpty())
-        section = encodeMac(decodeMac(macText));
-    if (section.isEmpty()) {
-        ctx.err << "orvalink-cli: " << verb << ": \"" << printable(macText)
-                << "\" is not a MAC address like 2E:8B:F2:00:0A:1B\n";
+    if (!findElement(ctx, verb, database, macText, found))
         return false;
-    }
-    if (!database.sectionExists(section)) {
-        ctx.err << "orvalink-cli: " << verb << ": no element " << decodeMac(section) << " in "
-                << printable(database.path()) << "\n";
-        return false;
-    }
-    shown->section = section;
-    shown->mac = decodeMac(section);
-    shown->roleCaption = roleCaption(roleFromText(database.read(section, QStringLiteral("role"))));
+    shown->section = found->section;
+    shown->mac = found->mac;
+    shown->roleCaption = roleCaption(roleFromText(found->role));
     return true;
 }
 
@@ -75,24 +63,15 @@ private:
 // the stored value before it, as it is confirmed; then the run's outcome.
 class ApplyEvents {
 public:
-    ApplyEvents(const Context& ctx, ApplyOperation& apply, const ShownElement& shown,
-                const Database& database, const QList<ApplyOperation::Difference>& pending)
-        : m_ctx(ctx)
+    ApplyEvents(const Context& ctx, ApplyOperation& apply, const FoundElement& element,
+                const QList<ApplyOperation::Difference>& pending)
+        : m_ctx(ctx), m_base(elementEvent(QStringLiteral("apply"), element))
     {
-        m_base.mac = shown.mac;
-        m_base.name = database.read(shown.section, QStringLiteral("name")).trimmed();
-        m_base.host = database.read(shown.section, QStringLiteral("snmpip"), kDefaultAgentAddress);
         for (const ApplyOperation::Difference& d : pending)
             m_before.insert(d.key, d.stored);
         QObject::connect(&apply, &ApplyOperation::stepConfirmed, &apply,
                          [this](const QString& key, const QString& value) {
-                             Event e = m_base;
-                             e.operation = QStringLiteral("set");
-                             e.outcome = QStringLiteral("ok");
-                             e.key = key;
-                             e.oldValue = m_before.value(key);
-                             e.newValue = value;
-                             postEvent(m_ctx, e);
+                             postConfirmedSet(m_ctx, m_base, key, m_before.value(key), value);
                          });
         QObject::connect(&apply, &ApplyOperation::stepFailed, &apply,
                          [this](const QString& key, const QString& message) {
@@ -105,16 +84,13 @@ public:
     {
         if (!failure.isEmpty())
             m_failures << failure;
-        Event e = m_base;
-        e.operation = QStringLiteral("apply");
         const bool ok = result == ApplyOperation::Result::AllApplied ||
                         result == ApplyOperation::Result::NothingToApply;
-        e.outcome = ok ? QStringLiteral("ok") : QStringLiteral("failed");
-        e.cause = result == ApplyOperation::Result::NothingToApply
-                      ? QStringLiteral("nothing to apply")
-                  : ok ? QStringLiteral("%1 value(s) confirmed").arg(m_before.size())
-                       : m_failures.join(QStringLiteral("; "));
-        postEvent(m_ctx, e);
+        postOutcome(m_ctx, m_base, ok ? QStringLiteral("ok") : QStringLiteral("failed"),
+                    result == ApplyOperation::Result::NothingToApply
+                        ? QStringLiteral("nothing to apply")
+                    : ok ? QStringLiteral("%1 value(s) confirmed").arg(m_before.size())
+                         : m_failures.join(QStringLiteral("; ")));
     }
 
 private:
@@ -123,6 +99,17 @@ private:
     QHash<QString, QString> m_before;
     QStringList m_failures;
 };
+
+// What a diff found, for the event log.
+QString differenceCount(const QList<ApplyOperation::Difference>& differences)
+{
+    QStringList keys;
+    for (const ApplyOperation::Difference& d : differences)
+        keys << d.key;
+    return QStringLiteral("%1 difference(s): %2")
+        .arg(differences.size())
+        .arg(keys.join(QStringLiteral(", ")));
+}
 } // namespace
 
 int verbDiff(const Context& ctx, const QStringList& args)
@@ -135,25 +122,32 @@ int verbDiff(const Context& ctx, const QStringList& args)
     Database database(store, ctx.dbPath);
     if (!databaseUsable(ctx, "diff", database))
         return 1;
+    FoundElement element;
     ShownElement shown;
-    if (!findElement(ctx, "diff", database, args.at(0), &shown))
-        return 2;
+    if (!findShown(ctx, "diff", database, args.at(0), &element, &shown))
+        return kExitUsage;
+    const Event event = elementEvent(QStringLiteral("diff"), element);
     TerminalPrompt prompt(ctx.err, false);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
-    if (!openSnmpSocket(ctx, snmp))
+    if (QString why; !openSnmpSocket(ctx, snmp, &why)) {
+        postOutcome(ctx, event, QStringLiteral("failed"), why);
         return kExitSocketFailure;
+    }
     ApplyOperation apply(snmp, database, prompt, Timings{});
     QList<ApplyOperation::Difference> differences;
     if (!apply.compareWithDevice(shown.section, &differences)) {
-        ctx.err << "orvalink-cli: diff: the element at "
-                << printable(
-                       database.read(shown.section, QStringLiteral("snmpip"), kDefaultAgentAddress))
+        ctx.err << "orvalink-cli: diff: the element at " << printable(element.host)
                 << " does not answer\n";
+        postOutcome(ctx, event, QStringLiteral("failed"), noReplyFrom(element.host));
         return 2;
     }
     for (const ApplyOperation::Difference& d : differences)
         ctx.out << d.key << ' ' << word(d.stored) << ' ' << word(d.other) << "\n";
+    if (differences.isEmpty())
+        postOutcome(ctx, event, QStringLiteral("ok"), QStringLiteral("clean"));
+    else
+        postOutcome(ctx, event, QStringLiteral("differs"), differenceCount(differences));
     return differences.isEmpty() ? 0 : 1;
 }
 
@@ -203,9 +197,10 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
     Database database(store, ctx.dbPath);
     if (!databaseUsable(ctx, "apply", database))
         return 1;
+    FoundElement element;
     ShownElement shown;
-    if (!findElement(ctx, "apply", database, args.at(0), &shown))
-        return 2;
+    if (!findShown(ctx, "apply", database, args.at(0), &element, &shown))
+        return kExitUsage;
 
     // The values as the panel's editors would take them.
     const int bufferMaximum = startModeFor(edition).bufferMaximum;
@@ -259,8 +254,11 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
     ApplyPrompt prompt(ctx.out, terminal);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
-    if (!openSnmpSocket(ctx, snmp))
+    if (QString why; !openSnmpSocket(ctx, snmp, &why)) {
+        postOutcome(ctx, elementEvent(QStringLiteral("apply"), element), QStringLiteral("failed"),
+                    why);
         return kExitSocketFailure;
+    }
     Timings timings;
     timings.snmpSetAllowedMs = spacingMs;
     ApplyOperation apply(snmp, database, prompt, timings);
@@ -272,6 +270,8 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
     ctx.out.flush();
     if (!pending.isEmpty() && !apply.confirm()) {
         ctx.err << "orvalink-cli: apply: nothing sent\n";
+        postOutcome(ctx, elementEvent(QStringLiteral("apply"), element),
+                    QStringLiteral("cancelled"), QStringLiteral("not confirmed; nothing sent"));
         return 1;
     }
 
@@ -285,7 +285,7 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
                          ctx.out << "confirmed " << key << ' ' << word(value) << "\n";
                          ctx.out.flush();
                      });
-    ApplyEvents events(ctx, apply, shown, database, pending);
+    ApplyEvents events(ctx, apply, element, pending);
     const ApplyOperation::Result result = apply.run(shown, values);
     events.finish(result, apply.failure());
     switch (result) {

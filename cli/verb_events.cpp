@@ -21,6 +21,47 @@ bool postEvent(const Context& ctx, const Event& event)
     return false;
 }
 
+Event elementEvent(const QString& operation, const FoundElement& element, const QString& host)
+{
+    Event e;
+    e.operation = operation;
+    e.mac = element.mac;
+    e.name = element.name;
+    e.host = host.isEmpty() ? element.host : host;
+    return e;
+}
+
+bool postOutcome(const Context& ctx, Event event, const QString& outcome, const QString& cause)
+{
+    event.outcome = outcome;
+    // A box's lines (joined by carriage returns or line feeds) as one cause.
+    QStringList lines;
+    for (const QString& line : QString(cause)
+                                   .replace(QLatin1Char('\r'), QLatin1Char('\n'))
+                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (!line.trimmed().isEmpty())
+            lines << line.trimmed();
+    }
+    event.cause = lines.join(QLatin1Char(' '));
+    return postEvent(ctx, event);
+}
+
+bool postConfirmedSet(const Context& ctx, Event event, const QString& key, const QString& oldValue,
+                      const QString& newValue)
+{
+    event.operation = QStringLiteral("set");
+    event.outcome = QStringLiteral("ok");
+    event.key = key;
+    event.oldValue = oldValue;
+    event.newValue = newValue;
+    return postEvent(ctx, event);
+}
+
+QString noReplyFrom(const QString& host)
+{
+    return QStringLiteral("no reply from ") + host;
+}
+
 QDateTime parseSince(const QString& text, const QDateTime& now)
 {
     // 30s, 30m, 1h, 2d: that long before now.

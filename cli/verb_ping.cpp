@@ -5,6 +5,7 @@
 #include "core/Prompt.h"
 #include "netutil/Ping.h"
 #include "store/ElementDatabase.h"
+#include "store/IniStore.h"
 
 namespace orvalink::cli {
 
@@ -50,8 +51,13 @@ int verbPing(const Context& ctx, const QStringList& args)
     } prompt;
     IcmpPinger pinger(timeoutMs, kind);
     const PingOutcome outcome = PingElement(pinger, host, prompt);
+    // The element pinged, when the database knows the address.
+    IniStore store;
+    const Event event =
+        elementEvent(QStringLiteral("ping"), elementAt(Database(store, ctx.dbPath), host), host);
     if (outcome.state == PingOutcome::State::Success) {
         ctx.out << outcome.caption << "\n";
+        postOutcome(ctx, event, QStringLiteral("ok"), outcome.caption);
         return 0;
     }
     if (outcome.state == PingOutcome::State::NoSockets) {
@@ -59,9 +65,12 @@ int verbPing(const Context& ctx, const QStringList& args)
         ctx.err << "orvalink-cli: ping: no ICMP socket can be opened; allow unprivileged ping "
                    "(sysctl net.ipv4.ping_group_range=\"0 2147483647\") or give the program "
                    "CAP_NET_RAW\n";
+        postOutcome(ctx, event, QStringLiteral("failed"),
+                    QStringLiteral("no ICMP socket can be opened"));
         return 1;
     }
     ctx.out << EchoStatusText(outcome.status) << "\n";
+    postOutcome(ctx, event, QStringLiteral("failed"), EchoStatusText(outcome.status));
     return 1;
 }
 

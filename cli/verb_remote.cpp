@@ -201,14 +201,26 @@ int verbDiscover(const Context& ctx, const QStringList& args)
             << printable(DiscoveryOperation::backupPath(ctx.dbPath)) << "\n";
     ctx.out.flush();
     const DiscoveryOperation::Result result = discovery.runBlocking();
+    Event event;
+    event.operation = QStringLiteral("discover");
+    event.host = trimBlanks(ctx.nmsAddress);
     if (result != DiscoveryOperation::Result::Found) {
         // The cause was told on standard error.
+        const bool cancelled = result == DiscoveryOperation::Result::Cancelled;
+        postOutcome(ctx, event, cancelled ? QStringLiteral("cancelled") : QStringLiteral("failed"),
+                    cancelled ? QStringLiteral("interrupted; the previous database is back")
+                    : result == DiscoveryOperation::Result::NoAnswer
+                        ? QStringLiteral("no element answered; the previous database is back")
+                        : r.prompt.lastText());
         return interruptedBy != 0 ? 128 + interruptedBy : 1;
     }
     const ElementList list = loadElementList(r.store, ctx.dbPath);
     for (const ElementEntry& e : list.entries)
         ctx.out << printable(e.nodeText) << "\n";
     ctx.out << list.entries.size() << " element(s) found.\n";
+    postOutcome(ctx, event,
+                list.entries.isEmpty() ? QStringLiteral("failed") : QStringLiteral("ok"),
+                QStringLiteral("%1 element(s) found").arg(list.entries.size()));
     return list.entries.isEmpty() ? 1 : 0;
 }
 
@@ -218,22 +230,13 @@ int verbRemoteSave(const Context& ctx, const QStringList& args)
         ctx.err << "orvalink-cli: usage: remote-save MAC\n";
         return 2;
     }
-    QString section = encodeMac(args.at(0));
-    if (section.isEmpty() && args.at(0).size() == 12)
-        section = encodeMac(decodeMac(args.at(0)));
-    if (section.isEmpty()) {
-        ctx.err << "orvalink-cli: remote-save: \"" << printable(args.at(0))
-                << "\" is not a MAC address like 2E:8B:F2:00:1A:2B\n";
-        return 2;
-    }
     if (!checkNms(ctx, "remote-save"))
-        return 2;
+        return kExitUsage;
     RemoteSetup r(ctx, remoteTimings(ctx));
-    if (!r.database.sectionExists(section)) {
-        ctx.err << "orvalink-cli: remote-save: no element " << decodeMac(section) << " in "
-                << printable(ctx.dbPath) << "\n";
-        return 2;
-    }
+    FoundElement element;
+    if (!findElement(ctx, "remote-save", r.database, args.at(0), &element))
+        return kExitUsage;
+    const QString section = element.section;
     StoredPanel panel(r.database, section);
     r.protocol.setPanel(&panel);
 
@@ -251,25 +254,38 @@ int verbRemoteSave(const Context& ctx, const QStringList& args)
         outcome = RemoteProtocol::SaveOutcome::Rejected;
         loop.quit();
     });
+    // The remote protocol talks to the element's own address.
+    const QString ip = trimBlanks(panel.remotePanelState().ip);
+    const Event event = elementEvent(QStringLiteral("remote-save"), element, ip);
+    const QString failed = QStringLiteral("failed");
     const RemoteProtocol::RequestResult sent = r.protocol.SendSaveRequest();
-    if (sent != RemoteProtocol::RequestResult::Sent)
+    if (sent != RemoteProtocol::RequestResult::Sent) {
+        postOutcome(ctx, event, failed, r.prompt.lastText());
         return 1;
-    ctx.out << "Save request sent to " << printable(panel.remotePanelState().ip) << "\n";
+    }
+    ctx.out << "Save request sent to " << printable(ip) << "\n";
     ctx.out.flush();
     if (!finished)
         loop.exec();
     switch (outcome) {
     case RemoteProtocol::SaveOutcome::Confirmed:
         ctx.out << "Confirmed: the element took the stored configuration.\n";
+        postOutcome(ctx, event, QStringLiteral("ok"), QStringLiteral("confirmed"));
         return 0;
     case RemoteProtocol::SaveOutcome::Mismatch:
         ctx.out << "The element answered with other values (see above).\n";
+        postOutcome(ctx, event, failed, QStringLiteral("the element answered with other values"));
         return 1;
     case RemoteProtocol::SaveOutcome::Rejected:
         ctx.out << "The element's answer could not be taken (see above).\n";
+        postOutcome(ctx, event, failed,
+                    r.prompt.lastText().isEmpty()
+                        ? QStringLiteral("the element's answer could not be taken")
+                        : r.prompt.lastText());
         return 1;
     case RemoteProtocol::SaveOutcome::TimedOut:
         ctx.out << "No answer: timed out.\n";
+        postOutcome(ctx, event, failed, noReplyFrom(ip));
         return 1;
     }
     return 1;

@@ -14,7 +14,7 @@
 namespace orvalink::cli {
 
 namespace {
-const char kUsage[] = "orvalink-cli: usage: sfn MAC [--set NS]\n";
+const char kUsage[] = "orvalink-cli: usage: sfn MAC [--set NS [--spacing-ms N]]\n";
 
 QString durationOrError(const std::optional<qint64>& ns, bool sum)
 {
@@ -26,45 +26,92 @@ QString durationOrError(const std::optional<qint64>& ns, bool sum)
 
 int verbSfn(const Context& ctx, const QStringList& args)
 {
-    if (args.size() != 1 && !(args.size() == 3 && args.at(1) == QLatin1String("--set"))) {
+    std::optional<qint64> newDelay;
+    Timings timings;
+    QString mac;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        bool ok = false;
+        if (a == QLatin1String("--set") && i + 1 < args.size() && !newDelay) {
+            const qint64 ns = args.at(++i).toLongLong(&ok);
+            if (!ok || !sfn::delayInRange(ns) || ns % sfn::kNsPerPosition != 0) {
+                ctx.err << "orvalink-cli: sfn: NS must be a multiple of 100 from 0 to 2500000\n";
+                return 2;
+            }
+            newDelay = ns;
+        } else if (a == QLatin1String("--spacing-ms") && i + 1 < args.size()) {
+            timings.snmpSetAllowedMs = args.at(++i).toInt(&ok);
+            if (!ok || timings.snmpSetAllowedMs < 0 || timings.snmpSetAllowedMs > 600000) {
+                ctx.err << "orvalink-cli: sfn: --spacing-ms needs milliseconds from 0 to "
+                           "600000\n";
+                return 2;
+            }
+        } else if (!a.startsWith(QLatin1String("--")) && mac.isEmpty()) {
+            mac = a;
+        } else {
+            ctx.err << kUsage;
+            return 2;
+        }
+    }
+    if (mac.isEmpty()) {
         ctx.err << kUsage;
         return 2;
     }
-    std::optional<qint64> newDelay;
-    if (args.size() == 3) {
-        bool ok = false;
-        const qint64 ns = args.at(2).toLongLong(&ok);
-        if (!ok || !sfn::delayInRange(ns) || ns % sfn::kNsPerPosition != 0) {
-            ctx.err << "orvalink-cli: sfn: NS must be a multiple of 100 from 0 to 2500000\n";
-            return 2;
-        }
-        newDelay = ns;
-    }
-    const QString section = encodeMac(args.at(0));
     // A failed write is told by the operation itself, with what the element did.
     IniStore store;
     Database database(store, ctx.dbPath);
     if (!databaseUsable(ctx, "sfn", database))
         return 1;
-    if (section.isEmpty() || !database.sectionExists(section)) {
-        ctx.err << "orvalink-cli: sfn: no element " << printable(args.at(0)) << " in " << ctx.dbPath
-                << " (MAC in the form 2E:8B:F2:00:0A:1B)\n";
-        return 2;
-    }
+    FoundElement element;
+    if (!findElement(ctx, "sfn", database, mac, &element))
+        return kExitUsage;
+    const QString section = element.section;
+    const Event event = elementEvent(QStringLiteral("sfn"), element);
 
     TerminalPrompt prompt(ctx.err, false);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
-    if (!openSnmpSocket(ctx, snmp))
+    if (QString why; !openSnmpSocket(ctx, snmp, &why)) {
+        if (newDelay)
+            postOutcome(ctx, event, QStringLiteral("failed"), why);
         return kExitSocketFailure;
-    SfnAdjustOperation adjust(snmp, database, prompt, Timings{});
+    }
+    SfnAdjustOperation adjust(snmp, database, prompt, timings);
+    bool silent = false;
+    QObject::connect(&snmp, &SnmpTransport::noAnswer, &snmp, [&silent] { silent = true; });
 
     if (newDelay) {
-        const bool decoder =
-            readouts::storedInteger(database.read(section, QStringLiteral("role"))) == 2;
+        const QString before = QString::number(adjust.storedDelay(section));
+        const bool decoder = readouts::storedInteger(element.role) == 2;
         const auto result = adjust.set(
             section, decoder ? QStringLiteral("DECODER") : QStringLiteral("ENCODER"), *newDelay);
-        return result == SfnAdjustOperation::SetResult::Applied ? 0 : 1;
+        switch (result) {
+        case SfnAdjustOperation::SetResult::Applied:
+            postConfirmedSet(ctx, event, QStringLiteral("dly"), before, QString::number(*newDelay));
+            postOutcome(ctx, event, QStringLiteral("ok"), QStringLiteral("delay applied"));
+            return 0;
+        case SfnAdjustOperation::SetResult::NothingChanged:
+            postOutcome(ctx, event, QStringLiteral("failed"),
+                        decoder ? QStringLiteral("the delay is already %1 ns").arg(before)
+                                : QStringLiteral("not a DECODER"));
+            return 1;
+        case SfnAdjustOperation::SetResult::Failed:
+            postOutcome(ctx, event, QStringLiteral("failed"),
+                        silent ? noReplyFrom(element.host)
+                               : QStringLiteral("refused by the agent"));
+            return 1;
+        case SfnAdjustOperation::SetResult::StoreFailed:
+            // The element may have taken the delay: then it is a confirmed
+            // SET whose value the database did not keep.
+            if (adjust.failure().contains(QStringLiteral("took dly=")))
+                postConfirmedSet(ctx, event, QStringLiteral("dly"), before,
+                                 QString::number(*newDelay));
+            postOutcome(ctx, event, QStringLiteral("failed"), adjust.failure());
+            return 1;
+        case SfnAdjustOperation::SetResult::Busy:
+            break;
+        }
+        return 1;
     }
 
     const SfnAdjustOperation::Measurements m = adjust.refresh(section);

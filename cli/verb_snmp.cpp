@@ -3,6 +3,8 @@
 
 #include "Cli.h"
 
+#include "core/Text.h"
+#include "snmp/ParameterTable.h"
 #include "snmp/SnmpCodec.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
@@ -61,6 +63,43 @@ bool echoMatches(quint8 n, quint8 tag, const QString& sent, const QString& echo)
         return false;
     }
     }
+}
+
+// The event log's part of a set: a confirmed SET with the stored value
+// before it when the element at host is in the database (named by its key
+// there), or the failure with its cause.
+void postSetOutcome(const Context& ctx, const QString& host, quint8 n, const SnmpResult& r,
+                    bool confirmed)
+{
+    IniStore store;
+    const Database database(store, ctx.dbPath);
+    const FoundElement element = elementAt(database, host);
+    const Event event = elementEvent(QStringLiteral("set"), element, trimBlanks(host));
+    const ParameterInfo* info = findParameter(n);
+    const QString key = info && info->key && *info->key ? QString::fromLatin1(info->key)
+                                                        : QStringLiteral("parameter %1").arg(n);
+    if (confirmed) {
+        const QString before =
+            element.section.isEmpty() ? QString() : database.read(element.section, key).trimmed();
+        postConfirmedSet(ctx, event, key, before, r.value.trimmed());
+        return;
+    }
+    QString cause;
+    switch (r.outcome) {
+    case SnmpOutcome::NotSent:
+        cause = r.reason;
+        break;
+    case SnmpOutcome::NoAnswer:
+        cause = noReplyFrom(trimBlanks(host));
+        break;
+    case SnmpOutcome::NoValue:
+        cause = QStringLiteral("refused by the agent");
+        break;
+    case SnmpOutcome::Value:
+        cause = QStringLiteral("%1: the agent echoed \"%2\"").arg(key, r.value);
+        break;
+    }
+    postOutcome(ctx, event, QStringLiteral("failed"), cause);
 }
 
 } // namespace
@@ -166,6 +205,9 @@ int verbSet(const Context& ctx, const QStringList& args)
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
     const SnmpResult r = snmp.SetSNMP(args.at(0), args.at(1), n, tag, args.at(4));
+    const bool confirmed =
+        r.outcome != SnmpOutcome::NotSent && echoMatches(n, tag, args.at(4), r.value);
+    postSetOutcome(ctx, args.at(0), n, r, confirmed);
     if (r.outcome == SnmpOutcome::NotSent) {
         ctx.err << "orvalink-cli: " << r.reason << "\n";
         return 1;
@@ -173,7 +215,7 @@ int verbSet(const Context& ctx, const QStringList& args)
     ctx.out << printable(r.value) << "\n";
     if (r.outcome == SnmpOutcome::NoAnswer)
         printNoReplyHint(ctx, args.at(0));
-    return echoMatches(n, tag, args.at(4), r.value) ? 0 : 1;
+    return confirmed ? 0 : 1;
 }
 
 } // namespace orvalink::cli

@@ -101,16 +101,15 @@ int verbStats(const Context& ctx, const QStringList& args)
     Database database(store, ctx.dbPath);
     QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database);
     if (!all) {
-        const QString section = encodeMac(mac);
+        FoundElement element;
+        if (!findElement(ctx, "stats", database, mac, &element))
+            return kExitUsage;
         const auto found =
             std::find_if(elements.begin(), elements.end(), [&](const ElementStatistics& e) {
-                return !section.isEmpty() && e.section == section;
+                return e.section.compare(element.section, Qt::CaseInsensitive) == 0;
             });
-        if (found == elements.end()) {
-            ctx.err << "orvalink-cli: stats: no element " << printable(mac) << " in " << ctx.dbPath
-                    << " (MAC in the form 2E:8B:F2:00:0A:1B)\n";
-            return 2;
-        }
+        if (found == elements.end()) // the file changed in between
+            return 1;
         elements = {*found};
     } else if (elements.isEmpty()) {
         ctx.err << "Local database is empty.\n";

@@ -451,7 +451,12 @@ bool ApplyOperation::compareWithDevice(const QString& section, QList<Difference>
         if (!r.answered())
             return false;
         const QString stored = m_database.read(section, key, s.defaultValue);
-        if (differs(s, stored, r.value))
+        // A name is stored upper-case (and padded): the device's is compared
+        // in that form, or a lower-case name would differ for ever, since
+        // no apply can store it as the device holds it.
+        const bool differ = key == QLatin1String("name") ? encodeName(stored) != encodeName(r.value)
+                                                         : differs(s, stored, r.value);
+        if (differ)
             differences->append(Difference{key, s.entry->n, stored, r.value});
     }
     return true;

@@ -227,8 +227,11 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
         keep(QStringLiteral("remote"), remote);
         break;
     case ElementRole::Decoder:
+        // A decoder receives the group of parameter 11 (its parameter 10 is
+        // an encoder's setting): that is what the panel shows as "multi" and
+        // what Save writes back to parameter 11.
         keep(QStringLiteral("role"), QStringLiteral("2"));
-        keep(QStringLiteral("multi"), multi);
+        keep(QStringLiteral("multi"), remote);
         break;
     case ElementRole::Unknown:
         // The keys read stay stored, without a role.

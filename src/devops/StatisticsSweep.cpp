@@ -1,5 +1,6 @@
 #include "devops/StatisticsSweep.h"
 
+#include "core/UdpBind.h"
 #include "core/UdpRead.h"
 
 #include "core/Readouts.h"
@@ -73,24 +74,12 @@ quint8 StatisticsSweep::nextRequestId(const QHostAddress& host)
 bool StatisticsSweep::run(QList<ElementStatistics>& elements)
 {
     m_error.clear();
-    const QString local = trimBlanks(m_localAddress);
-    QHostAddress bindAddress(QHostAddress::AnyIPv4);
-    if (!local.isEmpty() && local != QLatin1String("0.0.0.0")) {
-        quint32 a = 0;
-        if (!parseIPv4(local, &a)) {
-            m_error = QStringLiteral("The NMS interface address \"%1\" is not an IPv4 address.")
-                          .arg(local);
-            return false;
-        }
-        bindAddress = QHostAddress(a);
-    }
-    if (m_socket->state() != QAbstractSocket::BoundState &&
-        !m_socket->bind(bindAddress, m_localPort, QAbstractSocket::DontShareAddress)) {
-        m_error = QStringLiteral("Cannot open UDP port %1 on %2: %3")
-                      .arg(m_localPort)
-                      .arg(bindAddress.toString(), m_socket->errorString());
+    QHostAddress bindAddress;
+    if (!nmsBindAddress(m_localAddress, &bindAddress, &m_error))
         return false;
-    }
+    if (m_socket->state() != QAbstractSocket::BoundState &&
+        !bindUdp(*m_socket, bindAddress, m_localPort, &m_error))
+        return false;
 
     m_elements = &elements;
     m_nextElement = 0;

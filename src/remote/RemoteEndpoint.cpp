@@ -1,5 +1,6 @@
 #include "remote/RemoteEndpoint.h"
 
+#include "core/UdpBind.h"
 #include "core/UdpRead.h"
 
 #include "core/Text.h"
@@ -49,23 +50,13 @@ void RemoteEndpoint::setRemote(const QString& host, quint16 port)
 
 RemoteSendResult RemoteEndpoint::bindSocket()
 {
-    const QString local = trimBlanks(m_localAddress);
-    QHostAddress address(QHostAddress::AnyIPv4);
-    if (!local.isEmpty() && local != QLatin1String("0.0.0.0")) {
-        quint32 a = 0;
-        if (!parseIPv4(local, &a))
-            return {RemoteSendOutcome::LocalFailure,
-                    QStringLiteral("The NMS interface address \"%1\" is not an IPv4 address.")
-                        .arg(m_localAddress)};
-        address = QHostAddress(a);
-    }
-    if (m_socket->bind(address, m_localPort, QAbstractSocket::DontShareAddress))
+    QHostAddress address;
+    QString why;
+    if (!nmsBindAddress(m_localAddress, &address, &why))
+        return {RemoteSendOutcome::LocalFailure, why};
+    bool taken = false;
+    if (bindUdp(*m_socket, address, m_localPort, &why, &taken))
         return {};
-    const bool taken = m_socket->error() == QAbstractSocket::AddressInUseError;
-    const QString why = QStringLiteral("Cannot open UDP port %1 on %2: %3")
-                            .arg(m_localPort)
-                            .arg(address.toString(), m_socket->errorString());
-    m_socket->close();
     return {taken ? RemoteSendOutcome::PortOccupied : RemoteSendOutcome::LocalFailure, why};
 }
 

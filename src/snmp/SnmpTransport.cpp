@@ -1,5 +1,6 @@
 #include "snmp/SnmpTransport.h"
 
+#include "core/UdpBind.h"
 #include "core/UdpRead.h"
 
 #include "snmp/SnmpCodec.h"
@@ -188,17 +189,9 @@ bool SnmpTransport::ensureBound(QString* reason)
 {
     if (m_open)
         return true;
-    const QString local = m_strLocalNMSIPAddress.trimmed();
-    QHostAddress address(QHostAddress::AnyIPv4);
-    if (!local.isEmpty() && local != QLatin1String("0.0.0.0")) {
-        quint32 localIPv4 = 0;
-        if (!parseIPv4(local, &localIPv4)) {
-            *reason = QStringLiteral("The NMS interface address \"%1\" is not an IPv4 address.")
-                          .arg(m_strLocalNMSIPAddress);
-            return false;
-        }
-        address = QHostAddress(localIPv4);
-    }
+    QHostAddress address;
+    if (!nmsBindAddress(m_strLocalNMSIPAddress, &address, reason))
+        return false;
     if (m_sckUDP->state() == QAbstractSocket::BoundState && m_sckUDP->localAddress() == address &&
         m_sckUDP->localPort() == m_localPort) {
         discardPending();
@@ -206,16 +199,8 @@ bool SnmpTransport::ensureBound(QString* reason)
         return true;
     }
     m_sckUDP->close();
-    // No address sharing: another program's socket on the same port would
-    // otherwise receive some of our replies.
-    if (!m_sckUDP->bind(address, m_localPort, QAbstractSocket::DontShareAddress)) {
-        *reason = QStringLiteral("Cannot open UDP port %1 on %2: %3")
-                      .arg(m_localPort)
-                      .arg(address.toString())
-                      .arg(m_sckUDP->errorString());
-        m_sckUDP->close();
+    if (!bindUdp(*m_sckUDP, address, m_localPort, reason))
         return false;
-    }
     m_open = true;
     return true;
 }

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -176,24 +177,85 @@ private Q_SLOTS:
         QVERIFY(r.err.contains(QStringLiteral("does not answer")));
     }
 
-    // Catches: a verb's outcome missing from the event log, a failure logged
-    // as a success, a confirmed SET without its old and new value, a refused
-    // SET logged as a change. Runs after the tests above, on their log.
+    // Catches: a verb's outcome missing from the event log or logged
+    // without its cause, a failure logged as a success, a confirmed SET
+    // (apply, set, sfn --set) without its old and new value, a refused SET
+    // logged as a change. Runs after the tests above, on their log.
     void outcomesInTheEventLog()
     {
+        // A SET the agent refuses, a new delay (on the element that refuses
+        // attenuations only: the other keeps its delay for the tests below),
+        // a ping, and a remote save of an element stored without its address.
+        QCOMPARE(
+            cli({QStringLiteral("set"), QStringLiteral("127.0.95.3"), QStringLiteral("kestrvla"),
+                 QStringLiteral("1"), QStringLiteral("gauge"), QStringLiteral("100")})
+                .exitCode,
+            1);
+        QCOMPARE(cli({QStringLiteral("sfn"), QStringLiteral("2E:8B:F2:00:5F:03"),
+                      QStringLiteral("--set"), QStringLiteral("500"),
+                      QStringLiteral("--spacing-ms"), QStringLiteral("10")})
+                     .exitCode,
+                 0);
+        QCOMPARE(cli({QStringLiteral("ping"), QStringLiteral("127.0.95.2")}).exitCode, 0);
+        QCOMPARE(cli({QStringLiteral("remote-save"), QStringLiteral("2E8BF2005F09")}).exitCode, 1);
+
         const ProgramRun r = cli({QStringLiteral("events")});
         QCOMPARE(r.exitCode, 0);
-        QStringList kinds; // "operation outcome" per line, and the SETs
-        QStringList sets;
+        QStringList kinds;                   // "operation outcome" per line
+        QStringList sets;                    // "key old -> new"
+        QHash<QString, QStringList> details; // what follows the colon, by operation
         for (const QString& line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             const QStringList words = line.split(QLatin1Char(' '));
             kinds << words.at(1) + QLatin1Char(' ') + words.at(2);
-            if (words.at(1) == QLatin1String("set"))
-                sets << line.section(QStringLiteral(": "), 1);
+            const QString detail = line.section(QStringLiteral(": "), 1);
+            if (words.at(1) == QLatin1String("set") && words.at(2) == QLatin1String("ok"))
+                sets << detail;
+            else
+                details[words.at(1)] << detail;
         }
-        QCOMPARE(kinds, QStringList({"probe ok", "probe failed", "probe ok", "set ok", "set ok",
-                                     "apply ok", "apply failed"}));
-        QCOMPARE(sets, QStringList({"name DECODER 2 -> STUDIO 9", "buf 10 -> 5"}));
+        QCOMPARE(kinds,
+                 QStringList({"probe ok", "probe failed", "probe ok", "diff ok", "set ok",
+                              "diff differs", "apply cancelled", "set ok", "set ok", "apply ok",
+                              "diff ok", "apply failed", "diff failed", "set failed", "set ok",
+                              "sfn ok", "ping ok", "remote-save failed"}));
+        QCOMPARE(sets, QStringList({"buf 10 -> 5", "name DECODER 2 -> STUDIO 9", "buf 10 -> 5",
+                                    "dly 0 -> 500"}));
+        QCOMPARE(
+            details.value(QStringLiteral("diff")),
+            QStringList({"clean", "1 difference(s): buf", "clean", "no reply from 127.0.95.9"}));
+        QCOMPARE(details.value(QStringLiteral("set")), QStringList({"refused by the agent"}));
+        QVERIFY2(details.value(QStringLiteral("ping")).value(0).endsWith(QStringLiteral(" ms")),
+                 qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral(" ping ok STUDIO 9 [2E:8B:F2:00:5F:02] ")),
+                 qPrintable(r.out));
+        QVERIFY2(!details.value(QStringLiteral("remote-save")).value(0).isEmpty(),
+                 qPrintable(r.out));
+    }
+
+    // Catches: a decoder's multicast group stored from parameter 10 (an
+    // encoder's group) instead of 11, the group it receives and the one Save
+    // writes; and a lower-case device name taken as a difference that no
+    // apply can clear. Either makes diff report a freshly probed decoder.
+    void freshProbeDiffsClean()
+    {
+        QTemporaryDir own;
+        const QString seed = own.filePath(QStringLiteral("seed.ini"));
+        QFile f(seed);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[2E8BF2005F06]\r\nNAME=studio b\r\nMULTI=239.1.2.3\r\nREMOTE=239.4.5.6\r\n");
+        f.close();
+        SimProcess seeded;
+        QVERIFY(seeded.start(
+            {QStringLiteral("--from-ini"), seed, QStringLiteral("decoder@127.0.95.6")}));
+        const QString db = own.filePath(QStringLiteral("nms.ini"));
+        QCOMPARE(cliOn(db, {QStringLiteral("probe"), QStringLiteral("127.0.95.6")}).exitCode, 0);
+        const QByteArray stored = contentOf(db);
+        QVERIFY2(stored.contains("MULTI=239.4.5.6\r\n") && stored.contains("NAME=STUDIO B "),
+                 stored.constData());
+        const ProgramRun r =
+            cliOn(db, {QStringLiteral("diff"), QStringLiteral("2E:8B:F2:00:5F:06")});
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.exitCode, 0);
     }
 
     // Catches: a database that cannot be read (a folder, a pipe, a device,
