@@ -192,24 +192,31 @@ QString defaultDatabasePath()
 ElementList loadElementList(const IniStore& store, const QString& path)
 {
     ElementList list;
-    list.error = store.readError(path);
+    // One look at the file for the whole list: every element comes from the
+    // same version of it.
+    const IniStore::Snapshot db = store.snapshot(path);
+    list.error = db.readError();
     if (!list.error.isEmpty())
         return list;
-    const QStringList sections = store.sectionNames(path);
+    const QStringList sections = db.sectionNames();
     list.empty = sections.isEmpty();
     list.entries.reserve(sections.size());
+    const QString role = QStringLiteral("role");
+    const QString name = QStringLiteral("name");
+    const QString ip = QStringLiteral("ip");
+    const QString snmpip = QStringLiteral("snmpip");
     for (const QString& section : sections) {
         ElementEntry e;
         e.section = section;
         e.mac = decodeMac(section);
-        e.roleText = store.read(section, QStringLiteral("role"), path, QString());
-        e.name = store.read(section, QStringLiteral("name"), path, QString());
+        e.roleText = db.read(section, role, QString());
+        e.name = db.read(section, name, QString());
         // A missing or garbled role lists the element as one of unknown kind.
         e.role = roleFromText(e.roleText);
         e.nodeText = e.name + QStringLiteral(" [") + e.mac + QLatin1Char(']');
-        e.ip = store.read(section, QStringLiteral("ip"), path, QString());
-        e.snmpIp = store.read(section, QStringLiteral("snmpip"), path, QString());
-        list.entries.append(e);
+        e.ip = db.read(section, ip, QString());
+        e.snmpIp = db.read(section, snmpip, QString());
+        list.entries.append(std::move(e));
     }
     return list;
 }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -686,7 +687,9 @@ enum class FileState { Missing, Present, Unreadable };
 struct CacheEntry {
     FileId id;
     QByteArray raw;
-    Document doc;
+    // Shared with the snapshots taken of it: a new version of the file gets
+    // a new document, and a snapshot keeps the one it was taken of.
+    std::shared_ptr<const Document> doc;
     // True when the file's stamps are older than the moment it was read, so
     // an unchanged identity proves an unchanged content. Otherwise the file
     // was changed within the current clock tick and another change in the
@@ -728,8 +731,8 @@ struct IniStore::Impl {
 
     struct Loaded {
         FileState state = FileState::Missing;
-        const Document* doc = nullptr; // set when Present
-        QString error;                 // set when Unreadable
+        std::shared_ptr<const Document> doc; // set when Present
+        QString error;                       // set when Unreadable
     };
 
     // fresh: read the file even when its stamps call the kept copy current.
@@ -780,7 +783,7 @@ bool IniStore::Impl::readFile(const QString& path, CacheEntry& entry, QString& e
         entry.id = id; // same content: keep the parsed copy
     } else {
         entry.raw = bytes;
-        entry.doc = Document::fromBytes(bytes);
+        entry.doc = std::make_shared<const Document>(Document::fromBytes(bytes));
         entry.id = id;
     }
     entry.settled = id.mtimeNs < startNs && id.ctimeNs < startNs;
@@ -810,7 +813,7 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path, bool fresh)
     }
     auto it = cache.find(key);
     if (it != cache.end() && it->id == id && it->settled && !fresh)
-        return {FileState::Present, &it->doc, {}};
+        return {FileState::Present, it->doc, {}};
 
     if (it == cache.end()) {
         // Keep the cache small: a program uses one database, tests a few.
@@ -825,7 +828,7 @@ IniStore::Impl::Loaded IniStore::Impl::load(const QString& path, bool fresh)
         cache.erase(it);
         return {FileState::Unreadable, nullptr, error};
     }
-    return {FileState::Present, &it->doc, {}};
+    return {FileState::Present, it->doc, {}};
 }
 
 void IniStore::Impl::remember(const QString& key, const QByteArray& bytes)
@@ -841,7 +844,7 @@ void IniStore::Impl::remember(const QString& key, const QByteArray& bytes)
     e.raw = bytes;
     // Parsed from the bytes written, so the copy holds exactly what a fresh
     // read would (text the code page cannot hold was written as "?").
-    e.doc = Document::fromBytes(bytes);
+    e.doc = std::make_shared<const Document>(Document::fromBytes(bytes));
     // Another program may have changed the file between the rename and the
     // stat above: the next read compares the content once before trusting it.
     e.settled = false;
@@ -946,17 +949,145 @@ void IniStore::simulateStampResolution(qint64 resolutionNs)
     d->stampResolutionNs = resolutionNs;
 }
 
+namespace {
+
+// The reads, on one parsed copy (null for a missing or unreadable file).
+
+QString readValue(const Document* doc, const QString& section, const QString& key,
+                  const QString& def)
+{
+    const Section* s = doc ? doc->find(section) : nullptr;
+    const Entry* e = s ? doc->findEntry(*s, key) : nullptr;
+    if (!e)
+        return def;
+    return cookValue(doc->rawValueOf(*e)).left(IniStore::kMaxValueLength).toString();
+}
+
+long readNumber(const Document* doc, const QString& section, const QString& key, long def)
+{
+    const QString v = readValue(doc, section, key, QString());
+    if (v.isEmpty())
+        return def;
+    constexpr quint64 kMax = std::numeric_limits<quint32>::max();
+    quint64 n = 0;
+    for (const QChar c : v) {
+        if (c < u'0' || c > u'9')
+            break;
+        n = qMin(kMax, n * 10 + quint64(c.unicode() - u'0'));
+    }
+    return long(n);
+}
+
+bool hasKey(const Document* doc, const QString& section, const QString& key)
+{
+    // Same answer as reading with two different defaults and comparing.
+    const Section* s = doc ? doc->find(section) : nullptr;
+    return s && doc->findEntry(*s, key);
+}
+
+bool hasKeyLines(const Document* doc, const QString& section)
+{
+    const Section* s = doc ? doc->find(section) : nullptr;
+    return s && !s->entries.isEmpty();
+}
+
+QStringList namesOfSections(const Document* doc)
+{
+    QStringList names;
+    if (!doc)
+        return names;
+    names.reserve(doc->sections.size());
+    for (int i = 0; i < doc->sections.size(); ++i) {
+        const Section& s = doc->sections.at(i);
+        if (!s.name.isEmpty() && doc->index.value(indexKey(s.name)) == i)
+            names.append(s.name);
+    }
+    return names;
+}
+
+QStringList keysOfSection(const Document* doc, const QString& section)
+{
+    QStringList keys;
+    const Section* s = doc ? doc->find(section) : nullptr;
+    if (!s)
+        return keys;
+    for (const Entry& e : s->entries)
+        keys.append(doc->keyOf(e).toString());
+    return keys;
+}
+
+int keyCountOfSection(const Document* doc, const QString& section)
+{
+    const Section* s = doc ? doc->find(section) : nullptr;
+    return s ? int(s->entries.size()) : 0;
+}
+
+} // namespace
+
 QString IniStore::read(const QString& section, const QString& key, const QString& path,
                        const QString& def) const
 {
-    const Impl::Loaded l = d->load(path);
-    if (!l.doc)
-        return def;
-    const Section* s = l.doc->find(section);
-    const Entry* e = s ? l.doc->findEntry(*s, key) : nullptr;
-    if (!e)
-        return def;
-    return cookValue(l.doc->rawValueOf(*e)).left(kMaxValueLength).toString();
+    return readValue(d->load(path).doc.get(), section, key, def);
+}
+
+struct IniStore::Snapshot::Data {
+    std::shared_ptr<const Document> doc; // null: missing or unreadable
+    QString error;                       // why it could not be read
+};
+
+IniStore::Snapshot::Snapshot() = default;
+
+IniStore::Snapshot IniStore::snapshot(const QString& path) const
+{
+    Impl::Loaded l = d->load(path);
+    auto data = std::make_shared<Snapshot::Data>();
+    data->doc = std::move(l.doc);
+    if (l.state == FileState::Unreadable)
+        data->error = l.error;
+    Snapshot snap;
+    snap.m_data = std::move(data);
+    return snap;
+}
+
+QString IniStore::Snapshot::read(const QString& section, const QString& key,
+                                 const QString& def) const
+{
+    return readValue(m_data ? m_data->doc.get() : nullptr, section, key, def);
+}
+
+long IniStore::Snapshot::readLong(const QString& section, const QString& key, long def) const
+{
+    return readNumber(m_data ? m_data->doc.get() : nullptr, section, key, def);
+}
+
+bool IniStore::Snapshot::keyExists(const QString& section, const QString& key) const
+{
+    return hasKey(m_data ? m_data->doc.get() : nullptr, section, key);
+}
+
+bool IniStore::Snapshot::sectionExists(const QString& section) const
+{
+    return hasKeyLines(m_data ? m_data->doc.get() : nullptr, section);
+}
+
+QStringList IniStore::Snapshot::sectionNames() const
+{
+    return namesOfSections(m_data ? m_data->doc.get() : nullptr);
+}
+
+QStringList IniStore::Snapshot::sectionKeys(const QString& section) const
+{
+    return keysOfSection(m_data ? m_data->doc.get() : nullptr, section);
+}
+
+int IniStore::Snapshot::sectionKeyCount(const QString& section) const
+{
+    return keyCountOfSection(m_data ? m_data->doc.get() : nullptr, section);
+}
+
+QString IniStore::Snapshot::readError() const
+{
+    return m_data ? m_data->error : QString();
 }
 
 namespace {
@@ -1036,33 +1167,18 @@ QString IniStore::lastError() const
 
 bool IniStore::keyExists(const QString& section, const QString& key, const QString& path) const
 {
-    // Same answer as reading with two different defaults and comparing.
-    const Impl::Loaded l = d->load(path);
-    const Section* s = l.doc ? l.doc->find(section) : nullptr;
-    return s && l.doc->findEntry(*s, key);
+    return hasKey(d->load(path).doc.get(), section, key);
 }
 
 bool IniStore::sectionExists(const QString& section, const QString& path) const
 {
-    const Impl::Loaded l = d->load(path);
-    const Section* s = l.doc ? l.doc->find(section) : nullptr;
-    return s && !s->entries.isEmpty();
+    return hasKeyLines(d->load(path).doc.get(), section);
 }
 
 long IniStore::readLong(const QString& section, const QString& key, const QString& path,
                         long def) const
 {
-    const QString v = read(section, key, path, QString());
-    if (v.isEmpty())
-        return def;
-    constexpr quint64 kMax = std::numeric_limits<quint32>::max();
-    quint64 n = 0;
-    for (const QChar c : v) {
-        if (c < u'0' || c > u'9')
-            break;
-        n = qMin(kMax, n * 10 + quint64(c.unicode() - u'0'));
-    }
-    return long(n);
+    return readNumber(d->load(path).doc.get(), section, key, def);
 }
 
 void IniStore::renameKey(const QString& section, const QString& key, const QString& newKey,
@@ -1136,29 +1252,12 @@ void IniStore::renameSection(const QString& section, const QString& newSection, 
 
 QStringList IniStore::sectionNames(const QString& path) const
 {
-    QStringList names;
-    const Impl::Loaded l = d->load(path);
-    if (!l.doc)
-        return names;
-    names.reserve(l.doc->sections.size());
-    for (int i = 0; i < l.doc->sections.size(); ++i) {
-        const Section& s = l.doc->sections.at(i);
-        if (!s.name.isEmpty() && l.doc->index.value(indexKey(s.name)) == i)
-            names.append(s.name);
-    }
-    return names;
+    return namesOfSections(d->load(path).doc.get());
 }
 
 QStringList IniStore::sectionKeys(const QString& section, const QString& path) const
 {
-    QStringList keys;
-    const Impl::Loaded l = d->load(path);
-    const Section* s = l.doc ? l.doc->find(section) : nullptr;
-    if (!s)
-        return keys;
-    for (const Entry& e : s->entries)
-        keys.append(l.doc->keyOf(e).toString());
-    return keys;
+    return keysOfSection(d->load(path).doc.get(), section);
 }
 
 QString IniStore::readError(const QString& path) const
@@ -1216,9 +1315,7 @@ int IniStore::removeStaleTemporaries(const QString& path)
 
 int IniStore::sectionKeyCount(const QString& section, const QString& path) const
 {
-    const Impl::Loaded l = d->load(path);
-    const Section* s = l.doc ? l.doc->find(section) : nullptr;
-    return s ? int(s->entries.size()) : 0;
+    return keyCountOfSection(d->load(path).doc.get(), section);
 }
 
 } // namespace orvalink

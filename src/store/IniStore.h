@@ -95,6 +95,34 @@ public:
     QStringList sectionKeys(const QString& section, const QString& path) const;
     int sectionKeyCount(const QString& section, const QString& path) const;
 
+    // One consistent view of the file for a batch of reads. Taking it checks
+    // the file once, as any read does (a change made before it was taken is
+    // always seen); its reads then answer from that one parsed copy, with
+    // no further look at the disk, and never mix two versions of the file.
+    // A change made after it was taken is seen by the next snapshot or read:
+    // take one per batch (a list, a panel's fill), not one per program.
+    // Its answers are those of the IniStore calls of the same names.
+    class Snapshot {
+    public:
+        Snapshot();
+        QString read(const QString& section, const QString& key, const QString& def) const;
+        long readLong(const QString& section, const QString& key, long def) const;
+        bool keyExists(const QString& section, const QString& key) const;
+        bool sectionExists(const QString& section) const;
+        QStringList sectionNames() const;
+        QStringList sectionKeys(const QString& section) const;
+        int sectionKeyCount(const QString& section) const;
+        // Why the file could not be read when the snapshot was taken; empty
+        // when it was read or did not exist.
+        QString readError() const;
+
+    private:
+        friend class IniStore;
+        struct Data;
+        std::shared_ptr<const Data> m_data;
+    };
+    Snapshot snapshot(const QString& path) const;
+
     // Why the file at path cannot be read (a folder, not a regular file,
     // too large, UTF-16 text, no permission, a symbolic link loop, ...);
     // empty when it can be read or does not exist. Reads of such a file give

@@ -438,6 +438,9 @@ void TestIniStore::externalChangesAreSeen()
     const QString k = QStringLiteral("name");
     QCOMPARE(store.read(s, k, path(), QString()), QStringLiteral("AAAA"));
     QCOMPARE(store.read(s, k, path(), QString()), QStringLiteral("AAAA")); // from the copy
+    // A batch of reads begun before the change keeps the version it began
+    // with: a list never mixes two versions of the file.
+    const IniStore::Snapshot held = store.snapshot(path());
 
     if (how == QLatin1String("store")) {
         IniStore other;
@@ -454,9 +457,14 @@ void TestIniStore::externalChangesAreSeen()
         QVERIFY(QFile::rename(path(QStringLiteral("new.ini")), path()));
     } else if (how == QLatin1String("delete")) {
         QVERIFY(QFile::remove(path()));
+        QCOMPARE(store.snapshot(path()).read(s, k, QStringLiteral("DEF")), QStringLiteral("DEF"));
         QCOMPARE(store.read(s, k, path(), QStringLiteral("DEF")), QStringLiteral("DEF"));
         return;
     }
+    // A batch begun after the change sees it, though it looks at the file
+    // only once (the stamps may all tie with the old version's).
+    QCOMPARE(store.snapshot(path()).read(s, k, QString()), QStringLiteral("BBBB"));
+    QCOMPARE(held.read(s, k, QString()), QStringLiteral("AAAA"));
     QCOMPARE(store.read(s, k, path(), QString()), QStringLiteral("BBBB"));
 
     // Our own write starts from what is on disk now, not from the old copy.
