@@ -232,7 +232,8 @@ int verbMonitor(const Context& ctx, const QStringList& args)
         databaseWarned = !list.error.isEmpty();
         QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database);
         if (!elements.isEmpty() && !sweep.run(elements)) {
-            // Our own socket, bound once: only the first round can fail so.
+            // Our own socket, bound once: only the first round that reads
+            // an element can fail so, when another program holds the port.
             ctx.err << "orvalink-cli: monitor: " << sweep.error() << "\n";
             exitCode = 1;
             QCoreApplication::exit(exitCode);

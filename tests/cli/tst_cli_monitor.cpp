@@ -152,8 +152,9 @@ private Q_SLOTS:
     // Faults: a silent element served as up (or a live one as down), a
     // body promtool refuses, a scrape that waits for a round in progress,
     // link alarms that do not follow the linkDown and linkUp of the same
-    // link, traps counted under the wrong element or reason, and a stop on
-    // SIGTERM that is not clean (exit 0, port released).
+    // link, traps counted under the wrong element or reason, an element
+    // gone from the database that still alarms, and a stop on SIGTERM that
+    // is not clean (exit 0, port released).
     void servesRoundsTrapsAndStops()
     {
         SimProcess sim;
@@ -241,7 +242,16 @@ private Q_SLOTS:
         QVERIFY(trap("morqubit", 3, 2));
         QTRY_COMPARE_WITH_TIMEOUT(countLines(metrics(), linkAlarm), 0, 5000);
 
+        // An element taken out of the database takes its series and its
+        // alarm along at the next round.
+        QFile db(dbPath);
+        QVERIFY(db.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        db.write(sectionText(1, "LIVE", 1).toLatin1());
+        db.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!metrics().contains(QStringLiteral("SILENT")), 8000);
+
         body = metrics();
+        QCOMPARE(countLines(body, QStringLiteral("^orvalink_up\\{.*\\} 1$")), 1);
         const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
         if (!promtool.isEmpty()) {
             QProcess check;
