@@ -51,6 +51,7 @@ int verbStats(const Context&, const QStringList&);
 int verbSfn(const Context&, const QStringList&);
 int verbEvents(const Context&, const QStringList&);
 int verbTraps(const Context&, const QStringList&);
+int verbMonitor(const Context&, const QStringList&);
 
 // A text from a file or a device made safe for a terminal: every control
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that

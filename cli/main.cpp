@@ -129,6 +129,19 @@ const Verb kVerbs[] = {
      "datagrams that are no trap are told on standard error. Exit 0 after N traps (--count) "
      "or at the end of --timeout-ms without --count, 1 when N traps did not come in time.",
      verbTraps},
+    {"monitor", "--listen ADDR:PORT [--interval S] [--trap-port P]",
+     "Runs until SIGTERM or SIGINT (then exit 0) as an exporter for Prometheus: every S "
+     "seconds (default 30) it reads the counters of every element of the database as stats "
+     "--all does, takes the elements' traps on port P (default 162) of the NMS address "
+     "(--nms), and serves at http://ADDR:PORT/metrics what the last completed round found: "
+     "the metric families of stats --all --prometheus (orvalink_up per element, "
+     "orvalink_scrape_duration_seconds for the round), orvalink_traps_total by element and "
+     "kind, orvalink_traps_rejected_total by reason and orvalink_alarm_active for each active "
+     "alarm (an unreachable element; a link down from its linkDown trap until the linkUp). "
+     "Until the first round has ended /metrics answers 503. Port 0 takes any free port; the "
+     "ports taken are told on standard error. Exit 1 when a port cannot be opened, 2 for a "
+     "usage error.",
+     verbMonitor},
 };
 
 void printHelp(QTextStream& out)

@@ -41,7 +41,9 @@ programs=(orvalink-nms orvalink-cli orvalink-sim)
 files=(share/applications/orvalink-nms.desktop
   share/icons/hicolor/256x256/apps/orvalink-nms.png
   share/doc/orvalink-nms/README.md
-  share/snmp/mibs/ORVALINK-MIB)
+  share/snmp/mibs/ORVALINK-MIB
+  lib/systemd/system/orvalink-monitor.service
+  share/orvalink-nms/prometheus/orvalink-rules.yml)
 for p in "${programs[@]}"; do
   files+=(bin/$p share/man/man1/$p.1)
 done
@@ -100,6 +102,15 @@ tree)
         fail "$p.1 does not describe $opt"
     done
   done
+  # The service unit is sound, run against the installed program.
+  if command -v systemd-analyze >/dev/null; then
+    unit=$tmp/orvalink-monitor.service
+    sed "s|/usr/bin/orvalink-cli|$prefix/bin/orvalink-cli|" \
+      "$prefix/lib/systemd/system/orvalink-monitor.service" >"$unit"
+    out=$(systemd-analyze verify --man=no "$unit" 2>&1) || fail "systemd-analyze verify: $out"
+  else
+    echo "note: systemd-analyze is missing, the service unit was not verified"
+  fi
   runs "$prefix"
   ;;
 

@@ -1,0 +1,95 @@
+#include "devops/MonitorState.h"
+
+#include "devops/PrometheusText.h"
+
+#include <QSet>
+
+namespace orvalink {
+
+namespace {
+
+void family(QString& out, const char* name, const char* type, const char* help)
+{
+    out += QStringLiteral("# HELP %1 %2\n# TYPE %1 %3\n")
+               .arg(QLatin1String(name), QLatin1String(help), QLatin1String(type));
+}
+
+} // namespace
+
+QString MonitorState::trapKind(const Trap& trap)
+{
+    const QString name = trap.name();
+    if (name.isEmpty() || !name.at(0).isLetter())
+        return QStringLiteral("other");
+    return name;
+}
+
+void MonitorState::roundDone(QList<ElementStatistics> elements, double seconds, qint64 endedAtMs)
+{
+    m_reachability.decide(elements);
+    QSet<QString> sections;
+    for (const ElementStatistics& e : elements) {
+        sections.insert(e.section);
+        m_identities[e.section] = {e.mac, e.name};
+        m_alarms.setReachable(e.section, e.mac, e.name, e.up);
+    }
+    // An element taken out of the database takes its alarms along.
+    m_alarms.retainOnly(sections);
+    m_elements = std::move(elements);
+    m_roundSeconds = seconds;
+    m_roundEndedAtMs = endedAtMs;
+    m_hasRound = true;
+}
+
+void MonitorState::trapReceived(const Trap& trap, const ElementEntry& element)
+{
+    if (element.section.isEmpty())
+        return; // only the elements' own traps are counted by element
+    m_identities[element.section] = {element.mac, element.name};
+    ++m_traps[{element.section, trapKind(trap)}];
+    m_alarms.trapReceived(trap, element.section, element.mac, element.name);
+}
+
+void MonitorState::trapRejected(TrapRejection::Kind kind)
+{
+    ++m_rejected[int(kind)];
+}
+
+QString MonitorState::metricsText() const
+{
+    QString out = prometheusText(m_elements, m_roundSeconds);
+    family(out, "orvalink_round_timestamp_seconds", "gauge",
+           "When the last completed statistics round ended, in seconds since the epoch.");
+    out += QStringLiteral("orvalink_round_timestamp_seconds %1\n")
+               .arg(QString::number(double(m_roundEndedAtMs) / 1000.0, 'f', 3));
+
+    family(out, "orvalink_traps_total", "counter", "Traps taken from an element, by kind.");
+    for (auto it = m_traps.cbegin(); it != m_traps.cend(); ++it) {
+        const Identity id = m_identities.value(it.key().first);
+        out += QStringLiteral("orvalink_traps_total{mac=\"%1\",name=\"%2\",kind=\"%3\"} %4\n")
+                   .arg(prometheusLabelValue(id.mac), prometheusLabelValue(id.name),
+                        prometheusLabelValue(it.key().second))
+                   .arg(it.value());
+    }
+    family(out, "orvalink_traps_rejected_total", "counter",
+           "Trap datagrams refused: malformed, from no element (foreign), or with another "
+           "community (refused).");
+    const char* const reasons[] = {"malformed", "foreign", "refused"};
+    static_assert(int(TrapRejection::Kind::Malformed) == 0 &&
+                  int(TrapRejection::Kind::Foreign) == 1 && int(TrapRejection::Kind::Refused) == 2);
+    for (int i = 0; i < 3; ++i)
+        out += QStringLiteral("orvalink_traps_rejected_total{reason=\"%1\"} %2\n")
+                   .arg(QLatin1String(reasons[i]))
+                   .arg(m_rejected[i]);
+
+    family(out, "orvalink_alarm_active", "gauge",
+           "1 for each alarm active now: an unreachable element, a link down.");
+    for (const ActiveAlarm& a : m_alarms.alarms())
+        out +=
+            QStringLiteral(
+                "orvalink_alarm_active{mac=\"%1\",name=\"%2\",alarm=\"%3\",severity=\"%4\"} 1\n")
+                .arg(prometheusLabelValue(a.mac), prometheusLabelValue(a.name), a.kind, a.severity);
+    return out;
+}
+
+} // namespace orvalink

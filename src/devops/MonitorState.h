@@ -1,0 +1,70 @@
+#pragma once
+// What `orvalink-cli monitor` serves at /metrics, GUI-free: the last
+// completed statistics round (the same metric families as the textfile of
+// `stats --all --prometheus`), the traps taken by element and kind, the
+// datagrams refused by reason, and the active alarms.
+
+#include "devops/ActiveAlarms.h"
+#include "devops/StatisticsOperation.h"
+#include "snmp/TrapReceiver.h"
+
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+
+namespace orvalink {
+
+// Decides each element's orvalink_up after a round. The monitor asks it
+// once per completed round; a status poller can take its place.
+class ReachabilitySource {
+public:
+    virtual ~ReachabilitySource() = default;
+    // Sets `up` of every element of the round.
+    virtual void decide(QList<ElementStatistics>& elements) = 0;
+};
+
+// Up when the element answered any counter of the round, as the statistics
+// sweep found it.
+class SweepReachability final : public ReachabilitySource {
+public:
+    void decide(QList<ElementStatistics>&) override {}
+};
+
+class MonitorState {
+public:
+    explicit MonitorState(ReachabilitySource& reachability) : m_reachability(reachability) {}
+
+    // A round has ended after `seconds`, at `endedAtMs` (Unix time, ms).
+    void roundDone(QList<ElementStatistics> elements, double seconds, qint64 endedAtMs);
+    bool hasRound() const { return m_hasRound; }
+
+    void trapReceived(const Trap& trap, const ElementEntry& element);
+    void trapRejected(TrapRejection::Kind kind);
+
+    const ActiveAlarms& alarms() const { return m_alarms; }
+    // The exposition text (format 0.0.4) of the last round and of the traps.
+    QString metricsText() const;
+
+    // A trap's kind as a label: its name, or "other" for the numbered
+    // traps, whose names a sender could vary without end.
+    static QString trapKind(const Trap& trap);
+
+private:
+    ReachabilitySource& m_reachability;
+    bool m_hasRound = false;
+    QList<ElementStatistics> m_elements;
+    double m_roundSeconds = 0;
+    qint64 m_roundEndedAtMs = 0;
+    ActiveAlarms m_alarms;
+    struct Identity {
+        QString mac;
+        QString name;
+    };
+    QHash<QString, Identity> m_identities;          // by section, the latest seen
+    QMap<QPair<QString, QString>, quint64> m_traps; // (section, kind) -> count
+    quint64 m_rejected[3] = {0, 0, 0};              // by TrapRejection::Kind
+};
+
+} // namespace orvalink

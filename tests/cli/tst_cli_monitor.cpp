@@ -1,0 +1,301 @@
+// orvalink-cli monitor against orvalink-sim on loopback (127.0.121.x): what
+// /metrics serves for a live and a silent element, the alarms and trap
+// counts from real traps (net-snmp's snmptrap), and a clean stop.
+
+#include "common/SimProcess.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+using namespace orvalink::testing;
+
+namespace {
+
+const QString kNms = QStringLiteral("127.0.121.250");
+
+QString host(int last)
+{
+    return QStringLiteral("127.0.121.%1").arg(last);
+}
+QString sectionText(int last, const char* name, int role)
+{
+    return QStringLiteral("[2E8BF20079%1]\r\nNAME=%2\r\nROLE=%3\r\nSFN=0\r\nSNMPIP=%4\r\n"
+                          "SNMPRO=morqubit\r\n")
+        .arg(last, 2, 16, QLatin1Char('0'))
+        .arg(QLatin1String(name))
+        .arg(role)
+        .arg(host(last));
+}
+
+struct HttpAnswer {
+    int status = 0; // 0: no answer
+    QString body;
+    qint64 ms = 0;
+};
+
+HttpAnswer httpGet(const QString& url)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(url)};
+    request.setTransferTimeout(5000);
+    QElapsedTimer clock;
+    clock.start();
+    QNetworkReply* reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    HttpAnswer a;
+    a.ms = clock.elapsed();
+    a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    a.body = QString::fromUtf8(reply->readAll());
+    reply->deleteLater();
+    return a;
+}
+
+// A running monitor and the ports it told.
+class MonitorProcess {
+public:
+    ~MonitorProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    bool start(const QStringList& args)
+    {
+        m_process.setProgram(binPath("orvalink-cli"));
+        m_process.setArguments(args);
+        m_process.start();
+        const QRegularExpression ready(
+            QStringLiteral("metrics at http://([0-9.]+:\\d+)/metrics, traps on ([0-9.]+):(\\d+)"));
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 10000 && m_process.state() != QProcess::NotRunning) {
+            m_process.waitForReadyRead(50);
+            m_err += QString::fromUtf8(m_process.readAllStandardError());
+            const auto m = ready.match(m_err);
+            if (m.hasMatch()) {
+                base = QStringLiteral("http://") + m.captured(1);
+                trapTo = m.captured(2) + QLatin1Char(':') + m.captured(3);
+                return true;
+            }
+        }
+        return false;
+    }
+    // /metrics once the first round has ended.
+    HttpAnswer metricsAfterFirstRound()
+    {
+        QElapsedTimer t;
+        t.start();
+        HttpAnswer a;
+        do {
+            a = httpGet(base + QStringLiteral("/metrics"));
+        } while (a.status == 503 && t.elapsed() < 15000 && (QTest::qWait(100), true));
+        return a;
+    }
+    QString errors()
+    {
+        m_err += QString::fromUtf8(m_process.readAllStandardError());
+        return m_err;
+    }
+    QProcess m_process;
+    QString base;   // http://ADDR:PORT
+    QString trapTo; // ADDR:PORT of the trap receiver
+
+private:
+    QString m_err;
+};
+
+int countLines(const QString& body, const QString& pattern)
+{
+    return int(body.count(QRegularExpression(pattern, QRegularExpression::MultilineOption)));
+}
+
+} // namespace
+
+class TestCliMonitor : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString dbPath;
+
+    QStringList cli() const
+    {
+        return {QStringLiteral("--db"),   dbPath,
+                QStringLiteral("--nms"),  kNms,
+                QStringLiteral("--port"), QString::number(simAgentPort(16197))};
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!QFileInfo(binPath("orvalink-sim")).isExecutable())
+            QSKIP("orvalink-sim is not built");
+        dbPath = dir.filePath(QStringLiteral("nms.ini"));
+        QFile f(dbPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write((sectionText(1, "LIVE", 1) + sectionText(2, "SILENT", 2)).toLatin1());
+    }
+
+    // Faults: a silent element served as up (or a live one as down), a
+    // body promtool refuses, a scrape that waits for a round in progress,
+    // link alarms that do not follow the linkDown and linkUp of the same
+    // link, traps counted under the wrong element or reason, an element
+    // gone from the database that still alarms, and a stop on SIGTERM that
+    // is not clean (exit 0, port released).
+    void servesRoundsTrapsAndStops()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + host(1),
+                                                 QStringLiteral("decoder@") + host(2),
+                                                 QStringLiteral("--silent"), host(2)}),
+                 qPrintable(sim.errors()));
+        MonitorProcess monitor;
+        QVERIFY2(
+            monitor.start(cli() + QStringList{QStringLiteral("monitor"), QStringLiteral("--listen"),
+                                              QStringLiteral("127.0.0.1:0"),
+                                              QStringLiteral("--interval"), QStringLiteral("1"),
+                                              QStringLiteral("--trap-port"), QStringLiteral("0")}),
+            qPrintable(monitor.errors()));
+
+        HttpAnswer first = monitor.metricsAfterFirstRound();
+        QCOMPARE(first.status, 200);
+        QCOMPARE(countLines(first.body,
+                            QStringLiteral("^orvalink_up\\{mac=\"2E:8B:F2:00:79:01\",name=\"LIVE\","
+                                           "ip=\"127.0.121.1\",role=\"encoder\"\\} 1$")),
+                 1);
+        QCOMPARE(
+            countLines(first.body,
+                       QStringLiteral("^orvalink_up\\{mac=\"2E:8B:F2:00:79:02\",name=\"SILENT\""
+                                      ".*\\} 0$")),
+            1);
+        QCOMPARE(
+            countLines(first.body, QStringLiteral("^orvalink_alarm_active\\{mac=\"2E:8B:F2:00:"
+                                                  "79:02\",name=\"SILENT\",alarm="
+                                                  "\"unreachable\",severity=\"critical\"\\} 1$")),
+            1);
+        QCOMPARE(countLines(first.body, QStringLiteral("^orvalink_alarm_active\\{")), 1);
+        QCOMPARE(
+            countLines(first.body, QStringLiteral("^orvalink_mac_rx_frames_total\\{mac=\"2E:8B:"
+                                                  "F2:00:79:01\".* \\d+$")),
+            1);
+
+        // Every round waits for the silent element; a scrape never does.
+        qint64 slowest = 0;
+        for (int i = 0; i < 20; ++i) {
+            const HttpAnswer a = httpGet(monitor.base + QStringLiteral("/metrics"));
+            QCOMPARE(a.status, 200);
+            slowest = qMax(slowest, a.ms);
+            QTest::qWait(50);
+        }
+        QVERIFY2(slowest < 500, qPrintable(QString::number(slowest)));
+
+        // Links 1 and 2 of LIVE go down; the alarm holds until both are up
+        // again. A trap with another community is refused, not counted.
+        const QString snmptrap = QStandardPaths::findExecutable(QStringLiteral("snmptrap"));
+        if (snmptrap.isEmpty())
+            QSKIP("snmptrap is missing (Debian package snmp): the trap half was not run");
+        const auto trap = [&](const char* community, int generic, int ifIndex) {
+            const ProgramRun r = runProgram(
+                snmptrap,
+                {QStringLiteral("-v"), QStringLiteral("1"), QStringLiteral("-c"),
+                 QLatin1String(community), monitor.trapTo, QStringLiteral("1.3.6.1.4.1.44467.3"),
+                 host(1), QString::number(generic), QStringLiteral("0"), QStringLiteral("100"),
+                 QStringLiteral("1.3.6.1.2.1.2.2.1.1.%1").arg(ifIndex), QStringLiteral("i"),
+                 QString::number(ifIndex)},
+                10000);
+            return r.exitCode == 0;
+        };
+        const QString linkAlarm = QStringLiteral(
+            "^orvalink_alarm_active\\{mac=\"2E:8B:F2:00:79:01\",name=\"LIVE\",alarm=\"linkDown\","
+            "severity=\"major\"\\} 1$");
+        const auto metrics = [&] {
+            return httpGet(monitor.base + QStringLiteral("/metrics")).body;
+        };
+        QVERIFY(trap("morqubit", 2, 1));
+        QVERIFY(trap("morqubit", 2, 2));
+        QVERIFY(trap("kestrvla", 3, 1)); // another community: refused
+        QTRY_VERIFY_WITH_TIMEOUT(metrics().contains(QStringLiteral(
+                                     "orvalink_traps_rejected_total{reason=\"refused\"} 1")),
+                                 5000);
+        QVERIFY(trap("morqubit", 3, 1));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            metrics().contains(QStringLiteral("orvalink_traps_total{mac=\"2E:8B:F2:00:79:01\","
+                                              "name=\"LIVE\",kind=\"linkUp\"} 1")),
+            5000);
+        QString body = metrics();
+        QCOMPARE(countLines(body, linkAlarm), 1); // link 2 is still down
+        QVERIFY(body.contains(QStringLiteral("orvalink_traps_total{mac=\"2E:8B:F2:00:79:01\",name="
+                                             "\"LIVE\",kind=\"linkDown\"} 2\n")));
+        QVERIFY(trap("morqubit", 3, 2));
+        QTRY_COMPARE_WITH_TIMEOUT(countLines(metrics(), linkAlarm), 0, 5000);
+
+        // An element taken out of the database takes its series and its
+        // alarm along at the next round.
+        QFile db(dbPath);
+        QVERIFY(db.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        db.write(sectionText(1, "LIVE", 1).toLatin1());
+        db.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!metrics().contains(QStringLiteral("SILENT")), 8000);
+
+        body = metrics();
+        QCOMPARE(countLines(body, QStringLiteral("^orvalink_up\\{.*\\} 1$")), 1);
+        const QString promtool = QStandardPaths::findExecutable(QStringLiteral("promtool"));
+        if (!promtool.isEmpty()) {
+            QProcess check;
+            check.start(promtool, {QStringLiteral("check"), QStringLiteral("metrics")});
+            check.write(body.toUtf8());
+            check.closeWriteChannel();
+            QVERIFY(check.waitForFinished(30000));
+            QVERIFY2(check.exitCode() == 0,
+                     qPrintable(QString::fromUtf8(check.readAllStandardOutput() +
+                                                  check.readAllStandardError()) +
+                                body));
+        }
+
+        // SIGTERM: exit 0 within a round's time, and the port is free again.
+        ::kill(pid_t(monitor.m_process.processId()), SIGTERM);
+        QVERIFY(monitor.m_process.waitForFinished(5000));
+        QCOMPARE(monitor.m_process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(monitor.m_process.exitCode(), 0);
+        QTcpServer again;
+        QVERIFY(again.listen(QHostAddress::LocalHost, quint16(QUrl(monitor.base).port())));
+        if (promtool.isEmpty())
+            QSKIP("promtool is missing (Debian package prometheus): the body was not linted");
+    }
+
+    // Faults: a monitor that starts without a place to serve, or keeps
+    // running when its HTTP port is taken.
+    void refusesWhatItCannotServe()
+    {
+        QCOMPARE(runCli(cli() + QStringList{QStringLiteral("monitor")}).exitCode, 2);
+        QCOMPARE(runCli(cli() + QStringList{QStringLiteral("monitor"), QStringLiteral("--listen"),
+                                            QStringLiteral("localhost:80")})
+                     .exitCode,
+                 2);
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+        const CliRun r =
+            runCli(cli() + QStringList{QStringLiteral("monitor"), QStringLiteral("--listen"),
+                                       QStringLiteral("127.0.0.1:%1").arg(taken.serverPort()),
+                                       QStringLiteral("--trap-port"), QStringLiteral("0")},
+                   10000);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("cannot listen")), qPrintable(r.err));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliMonitor)
+#include "tst_cli_monitor.moc"
