@@ -121,3 +121,6 @@ private:
 QString elementStateName(ElementState s);
 
 } // namespace orvalink
+
+Q_DECLARE_METATYPE(orvalink::ElementState)
+Q_DECLARE_METATYPE(orvalink::PollRoundStats)
