@@ -18,6 +18,9 @@ struct Timings {
     int statusClearMs = 3000;       // Device SNMP properties: a status clears itself after this
     int statsFirstRefreshMs = 1000; // Statistics: the first refresh after opening
     int sfnAutoRefreshMs = 10000;   // SFN adjustment: automatic refresh ("&Auto")
+    int statusIntervalMs = 30000;   // live status: one round of polls every this
+    int statusReplyMs = 1000;       // live status: wait for one poll's reply
+    int statusRetries = 1;          // live status: polls sent again before "down"
 };
 
 } // namespace orvalink

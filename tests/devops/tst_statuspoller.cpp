@@ -1,0 +1,84 @@
+// The live-status poller against simulated elements on loopback.
+#include "common/SimProcess.h"
+#include "devops/StatusPoller.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace orvalink;
+using orvalink::testing::SimProcess;
+
+namespace {
+const QString kCommunity = QStringLiteral("morqubit");
+QString host(int last)
+{
+    return QStringLiteral("127.0.94.%1").arg(last);
+}
+} // namespace
+
+class TstStatusPoller : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // Catches: a silent element reported up, a stopped agent never reported
+    // down, an agent answering again left down, a change signalled twice or
+    // in the wrong order, an element without address polled.
+    void liveSilentAndRestartingElements()
+    {
+        const quint16 port = orvalink::testing::simAgentPort(16194);
+        const QStringList args{QStringLiteral("--silent"), host(2),
+                               QStringLiteral("encoder@") + host(1),
+                               QStringLiteral("decoder@") + host(2)};
+        SimProcess sim;
+        QVERIFY(sim.start(port, args));
+
+        Timings t;
+        t.statusReplyMs = 150;
+        t.statusRetries = 1;
+        StatusPoller poller(t);
+        QVERIFY2(poller.open(QStringLiteral("127.0.0.1"), port), qPrintable(poller.error()));
+        QList<PolledElement> list(3);
+        list[0].section = QStringLiteral("A");
+        list[0].ip = host(1);
+        list[0].community = kCommunity;
+        list[1].section = QStringLiteral("B");
+        list[1].ip = host(2);
+        list[1].community = kCommunity;
+        list[2].section = QStringLiteral("C");
+        poller.setElements(list);
+        QCOMPARE(poller.elements().at(2).state, ElementState::NoAddress);
+
+        QStringList changes;
+        connect(&poller, &StatusPoller::stateChanged, this,
+                [&](const QString& s, const QString&, ElementState, ElementState n) {
+                    changes << s + QLatin1Char(' ') + elementStateName(n);
+                });
+        QSignalSpy rounds(&poller, &StatusPoller::roundFinished);
+        const auto round = [&] {
+            poller.pollNow();
+            return rounds.wait(3000);
+        };
+
+        QVERIFY(round());
+        QCOMPARE(poller.elements().at(0).state, ElementState::Up);
+        QVERIFY(poller.elements().at(0).roundTripMs >= 0);
+        QCOMPARE(poller.elements().at(1).state, ElementState::Down);
+        QCOMPARE(poller.elements().at(1).cause, QStringLiteral("no reply from ") + host(2));
+        QCOMPARE(rounds.last().at(0).value<PollRoundStats>().noAddress, 1);
+
+        sim.stop(); // the agent stops answering...
+        QVERIFY(round());
+        QCOMPARE(poller.elements().at(0).state, ElementState::Down);
+        const QDateTime since = poller.elements().at(0).downSince;
+        QVERIFY(round()); // ...stays down, since the first missed round...
+        QCOMPARE(poller.elements().at(0).downSince, since);
+        QVERIFY(sim.start(port, args)); // ...and answers again
+        QVERIFY(round());
+        QCOMPARE(poller.elements().at(0).state, ElementState::Up);
+
+        QCOMPARE(changes, (QStringList{QStringLiteral("A up"), QStringLiteral("B down"),
+                                       QStringLiteral("A down"), QStringLiteral("A up")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TstStatusPoller)
+#include "tst_statuspoller.moc"
