@@ -63,6 +63,8 @@ Round pollRound(int count)
     QTimer::singleShot(0, &poller, &StatusPoller::pollNow);
     loop.exec();
     r.ms = double(clock.nsecsElapsed()) / 1e6;
+    if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))
+        std::fprintf(stderr, "round of %d: %.0f ms, %d up\n", count, r.ms, r.up);
     return r;
 }
 } // namespace

@@ -239,7 +239,10 @@ void StatusPoller::onReadyRead()
         if (!m_running)
             continue;
         const SnmpReply reply = parseSnmpReply(d.data);
-        if (!reply.valid || reply.requestId < 0 || reply.requestId > 255)
+        // An id of 128 or more goes out in the devices' one-byte form, which
+        // a strict agent reads as negative and echoes so: the low byte is
+        // the id sent either way (the matching below checks the rest).
+        if (!reply.valid || reply.requestId < -128 || reply.requestId > 255)
             continue;
         const quint32 sender = d.sender.toIPv4Address();
         const auto it = m_byKey.constFind(keyOf(sender, quint8(reply.requestId)));
