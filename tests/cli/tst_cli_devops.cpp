@@ -3,6 +3,7 @@
 // codes, also when the database cannot be written or the SNMP port is taken.
 
 #include "common/SimProcess.h"
+#include "common/SmallDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -296,14 +297,9 @@ private Q_SLOTS:
     // old value without a word, and metrics replaced by an empty file.
     void failedWriteIsNeverASuccess()
     {
-        QTemporaryDir mountPoint;
-        if (QProcess::execute(QStringLiteral("mount"),
-                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                               QStringLiteral("size=64k"), QStringLiteral("tmpfs"),
-                               mountPoint.path()}) != 0)
+        const orvalink::testing::SmallDisk mountPoint;
+        if (!mountPoint.mounted())
             QSKIP("mounting a small tmpfs needs root");
-        const auto unmount =
-            qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint.path()}); });
         const QString full = mountPoint.filePath(QStringLiteral("nms.ini"));
         const QString metrics = mountPoint.filePath(QStringLiteral("orvalink.prom"));
         QCOMPARE(cliOn(full, {QStringLiteral("probe"), QStringLiteral("127.0.95.2")}).exitCode, 0);

@@ -6,6 +6,7 @@
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
 #include "common/SimProcess.h"
+#include "common/SmallDisk.h"
 #include "core/InterfaceLister.h"
 #include "core/UserSettings.h"
 #include "devops/ProbeOperation.h"
@@ -229,14 +230,9 @@ private Q_SLOTS:
     // window's own box on top of the device window's).
     void failedWriteIsOneBoxWithItsCause()
     {
-        QTemporaryDir mountPoint;
-        if (QProcess::execute(QStringLiteral("mount"),
-                              {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                               QStringLiteral("size=64k"), QStringLiteral("tmpfs"),
-                               mountPoint.path()}) != 0)
+        const orvalink::testing::SmallDisk mountPoint;
+        if (!mountPoint.mounted())
             QSKIP("mounting a small tmpfs needs root");
-        const auto unmount =
-            qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint.path()}); });
         ScriptedPrompt prompt;
         UserSettings settings(dir.filePath(QStringLiteral("user.ini")));
         settings.setEula(true);
