@@ -200,39 +200,54 @@ int verbBackup(const Context& ctx, const QStringList& args)
     }
     ConfigSweep sweep{Timings{}};
     prepareSweep(ctx, sweep);
-    int failures = 0;
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    sweep.setOnFinished([&](const ConfigJob& job) {
-        QList<QPair<QString, QString>> keys;
-        ElementRole role = ElementRole::Unknown;
-        QString why;
-        const QString path = QDir(dir).filePath(configfile::backupFileName(job.section, job.name));
-        if (deviceKeys(job, &keys, &role, &why)) {
-            configfile::Header header;
-            header.time = now;
-            header.version = programVersion();
-            header.name = encodeName(job.values.value(param::Name)).trimmed();
-            header.address = job.host;
-            header.role = role;
-            header.edition = edition;
-            if (configfile::writeBackup(path, configfile::backupText(job.section, keys, header),
-                                        &why)) {
-                ctx.out << label(job.name, job.mac) << ": " << printable(path) << "\n";
-                ctx.out.flush();
-                return;
-            }
-            why = printable(path) + QStringLiteral(": ") + why;
-        }
-        ++failures;
-        ctx.err << "orvalink-cli: backup: " << label(job.name, job.mac) << ": " << printable(why)
-                << "\n";
-        ctx.err.flush();
-    });
     if (!jobs.isEmpty() && !sweep.run(jobs)) {
         ctx.err << "orvalink-cli: backup: " << printable(sweep.error()) << "\n";
         return kExitSocketFailure;
     }
-    return failures == 0 ? 0 : 1;
+    // The files are written once every element was read, so that the disk
+    // never holds up a reply's wait.
+    QList<configfile::PendingFile> files;
+    QList<int> fileOf; // job -> index into files, -1 for none
+    QStringList failures;
+    for (const ConfigJob& job : jobs) {
+        QList<QPair<QString, QString>> keys;
+        ElementRole role = ElementRole::Unknown;
+        QString why;
+        if (!deviceKeys(job, &keys, &role, &why)) {
+            failures.append(why);
+            fileOf.append(-1);
+            continue;
+        }
+        configfile::Header header;
+        header.time = now;
+        header.version = programVersion();
+        header.name = encodeName(job.values.value(param::Name)).trimmed();
+        header.address = job.host;
+        header.role = role;
+        header.edition = edition;
+        failures.append(QString());
+        fileOf.append(int(files.size()));
+        files.append({QDir(dir).filePath(configfile::backupFileName(job.section, job.name)),
+                      configfile::backupText(job.section, keys, header)});
+    }
+    const QStringList writeErrors = configfile::writeBackups(files);
+    int failed = 0;
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const ConfigJob& job = jobs.at(i);
+        QString why = failures.at(i);
+        const int f = fileOf.at(i);
+        if (f >= 0 && writeErrors.at(f).isEmpty()) {
+            ctx.out << label(job.name, job.mac) << ": " << printable(files.at(f).path) << "\n";
+            continue;
+        }
+        if (f >= 0)
+            why = files.at(f).path + QStringLiteral(": ") + writeErrors.at(f);
+        ++failed;
+        ctx.err << "orvalink-cli: backup: " << label(job.name, job.mac) << ": " << printable(why)
+                << "\n";
+    }
+    return failed == 0 ? 0 : 1;
 }
 
 // ------------------------------------------------------------ diff --all

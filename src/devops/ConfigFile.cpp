@@ -6,8 +6,17 @@
 #include "store/IniStore.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
+#include <QSet>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
 
 namespace orvalink::configfile {
 
@@ -37,23 +46,61 @@ QByteArray backupText(const QString& section, const QList<QPair<QString, QString
 
 bool writeBackup(const QString& path, const QByteArray& text, QString* error)
 {
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        *error = f.errorString();
-        return false;
+    const QStringList errors = writeBackups({PendingFile{path, text}});
+    *error = errors.value(0);
+    return error->isEmpty();
+}
+
+QStringList writeBackups(const QList<PendingFile>& files)
+{
+    QStringList errors;
+    QList<QString> temporaries;
+    for (const PendingFile& file : files) {
+        // Owner only from its creation: the file holds communities.
+        QTemporaryFile temp(file.path + QStringLiteral(".XXXXXX"));
+        temp.setAutoRemove(false);
+        QString error;
+        if (!temp.open()) {
+            error = temp.errorString();
+        } else if (temp.write(file.text) != file.text.size() || !temp.flush()) {
+            error = temp.errorString();
+            temp.remove();
+        }
+        errors.append(error);
+        temporaries.append(error.isEmpty() ? temp.fileName() : QString());
     }
-    // Owner only before a byte is written: the file holds communities.
-    f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (f.write(text) != text.size()) {
-        *error = f.errorString();
-        f.cancelWriting();
-        return false;
+    // One sync of every file system written to, then the renames.
+    QSet<QString> synced;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString folder = QFileInfo(files.at(i).path).absolutePath();
+        if (temporaries.at(i).isEmpty() || synced.contains(folder))
+            continue;
+        synced.insert(folder);
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            ::syncfs(fd);
+            ::close(fd);
+        }
     }
-    if (!f.commit()) {
-        *error = f.errorString();
-        return false;
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString& temp = temporaries.at(i);
+        if (temp.isEmpty())
+            continue;
+        if (::rename(QFile::encodeName(temp).constData(),
+                     QFile::encodeName(files.at(i).path).constData()) != 0) {
+            errors[i] = QString::fromLocal8Bit(std::strerror(errno));
+            QFile::remove(temp);
+        }
     }
-    return true;
+    // The renames themselves reach the disk.
+    for (const QString& folder : synced) {
+        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+    }
+    return errors;
 }
 
 QString backupFileName(const QString& section, const QString& name)
