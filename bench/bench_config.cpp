@@ -22,14 +22,14 @@
 namespace {
 
 constexpr quint16 kAgentPort = 16197;
-const QString kNms = QStringLiteral("127.0.126.250");
+const QString kNms = QStringLiteral("127.0.135.250");
 constexpr int kElements = 500;
 constexpr int kDecoders = 40;
 
 QString host(int i)
 {
-    // 127.0.122.1 .. 127.0.122.250, 127.0.123.1 .. : 250 a block.
-    return QStringLiteral("127.0.%1.%2").arg(122 + (i - 1) / 250).arg((i - 1) % 250 + 1);
+    // 127.0.132.1 .. 127.0.132.250, 127.0.133.1 .. : 250 a block.
+    return QStringLiteral("127.0.%1.%2").arg(132 + (i - 1) / 250).arg((i - 1) % 250 + 1);
 }
 QString sectionOf(const QString& address)
 {
@@ -112,7 +112,7 @@ int main(int argc, char** argv)
     }
     QByteArray decoders;
     for (int i = 1; i <= kDecoders; ++i) {
-        const QString a = QStringLiteral("127.0.124.%1").arg(i);
+        const QString a = QStringLiteral("127.0.134.%1").arg(i);
         args << QStringLiteral("decoder@") + a;
         decoders += sectionText(a, 2);
     }
@@ -129,7 +129,7 @@ int main(int argc, char** argv)
                                QStringLiteral("--spacing-ms"), QStringLiteral("1000")};
     const QString oneDb = dir.filePath(QStringLiteral("one.ini"));
     const QString fortyDb = dir.filePath(QStringLiteral("forty.ini"));
-    writeFile(oneDb, sectionText(QStringLiteral("127.0.124.1"), 2));
+    writeFile(oneDb, sectionText(QStringLiteral("127.0.134.1"), 2));
     writeFile(fortyDb, decoders);
     int oneExit = -1;
     int fortyExit = -1;

@@ -167,7 +167,7 @@ const Verb kVerbs[] = {
      "datagrams that are no trap are told on standard error. Exit 0 after N traps (--count) "
      "or at the end of --timeout-ms without --count, 1 when N traps did not come in time.",
      verbTraps},
-    {"monitor", "--listen ADDR:PORT [--interval S] [--trap-port P]",
+    {"monitor", "--listen ADDR:PORT [--interval S] [--trap-port P] [--drift-every N]",
      "Runs until SIGTERM or SIGINT (then exit 0) as an exporter for Prometheus: every S "
      "seconds (default 30) it reads the counters of every element of the database as stats "
      "--all does, takes the elements' traps on port P (default 162) of the NMS address "
@@ -175,7 +175,11 @@ const Verb kVerbs[] = {
      "the metric families of stats --all --prometheus (orvalink_up per element, "
      "orvalink_scrape_duration_seconds for the round), orvalink_traps_total by element and "
      "kind, orvalink_traps_rejected_total by reason and orvalink_alarm_active for each active "
-     "alarm (an unreachable element; a link down from its linkDown trap until the linkUp). "
+     "alarm (an unreachable element; a link down from its linkDown trap until the linkUp) "
+     "and orvalink_config_drift per element (1 when it holds another configuration than the "
+     "database, as diff --all finds it; checked after the first round and then every N "
+     "rounds, default 10, 0 for never; sent from a free port of the NMS address, since 2979 "
+     "is the rounds'; an element that did not answer has no value). "
      "Until the first round has ended /metrics answers 503. Port 0 takes any free port; the "
      "ports taken are told on standard error. Exit 1 when a port cannot be opened, 2 for a "
      "usage error.",

@@ -10,6 +10,7 @@
 #include "core/StartMode.h"
 #include "core/Text.h"
 #include "devops/ApplyOperation.h"
+#include "devops/ConfigDrift.h"
 #include "devops/ConfigFile.h"
 #include "devops/ConfigSweep.h"
 #include "devops/ProbeOperation.h"
@@ -59,18 +60,9 @@ void prepareSweep(const Context& ctx, ConfigSweep& sweep)
     sweep.setTap(datagramPrinter(ctx, true));
 }
 
-// The job of one element with who it is; what it does is added by the verb.
 ConfigJob jobFor(const Database& database, const ElementEntry& e)
 {
-    ConfigJob job;
-    job.section = e.section;
-    job.mac = e.mac;
-    job.name = e.name;
-    job.host = database.read(e.section, QStringLiteral("snmpip"));
-    job.readCommunity =
-        database.read(e.section, QStringLiteral("snmpro"), ProbeOperation::kDefaultCommunity);
-    job.writeCommunity = database.read(e.section, QStringLiteral("snmprw"), kDefaultWriteCommunity);
-    return job;
+    return configJobFor(database, e);
 }
 
 // Why an element's reads are not complete, in the log's words.
@@ -258,43 +250,29 @@ int verbDiffAll(const Context& ctx)
     Database database(store, ctx.dbPath);
     if (!databaseUsable(ctx, "diff", database))
         return 1;
-    const ElementList list = loadElementList(database.store(), database.path());
-    QList<ConfigJob> jobs;
-    QList<QList<ApplyOperation::Step>> steps;
-    for (const ElementEntry& e : list.entries) {
-        ConfigJob job = jobFor(database, e);
-        steps.append(ApplyOperation::compareSteps(database, e.section));
-        for (const ApplyOperation::Step& s : steps.last())
-            job.reads.append(s.entry->n);
-        jobs.append(job);
-    }
+    DriftCheck check = driftCheck(database);
     ConfigSweep sweep{Timings{}};
     prepareSweep(ctx, sweep);
-    if (!jobs.isEmpty() && !sweep.run(jobs)) {
+    if (!check.jobs.isEmpty() && !sweep.run(check.jobs)) {
         ctx.err << "orvalink-cli: diff: " << printable(sweep.error()) << "\n";
         return kExitSocketFailure;
     }
     bool silent = false;
     bool differs = false;
-    for (qsizetype i = 0; i < jobs.size(); ++i) {
-        const ConfigJob& job = jobs.at(i);
-        if (!job.readComplete()) {
+    for (qsizetype i = 0; i < check.jobs.size(); ++i) {
+        const ConfigJob& job = check.jobs.at(i);
+        const auto differences = driftOf(database, check, i);
+        if (!differences) {
             silent = true;
             ctx.out << label(job.name, job.mac) << ": " << printable(readFailure(job)) << "\n";
             continue;
         }
-        QStringList lines;
-        for (const ApplyOperation::Step& s : steps.at(i)) {
-            const QString key = QLatin1String(s.entry->key);
-            const QString stored = database.read(job.section, key, s.defaultValue);
-            const QString device = job.values.value(s.entry->n);
-            if (ApplyOperation::deviceDiffers(s, stored, device))
-                lines << QStringLiteral("  %1 %2 %3").arg(key, word(stored), word(device));
-        }
-        if (lines.isEmpty())
+        if (differences->isEmpty())
             continue;
         differs = true;
-        ctx.out << label(job.name, job.mac) << "\n" << lines.join(QLatin1Char('\n')) << "\n";
+        ctx.out << label(job.name, job.mac) << "\n";
+        for (const ApplyOperation::Difference& d : *differences)
+            ctx.out << "  " << d.key << ' ' << word(d.stored) << ' ' << word(d.other) << "\n";
     }
     return silent ? 2 : differs ? 1 : 0;
 }

@@ -1,11 +1,15 @@
 // orvalink-cli backup, diff --all, restore, history and the bulk forms of
-// apply against orvalink-sim on loopback (127.0.121.x), with net-snmp's
+// apply against orvalink-sim on loopback (127.0.131.x), with net-snmp's
 // tools as the party that changes an element behind the program's back.
 
 #include "common/SimProcess.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -17,22 +21,36 @@ namespace {
 
 quint16 agentPort()
 {
-    return simAgentPort(16321);
+    return simAgentPort(16331);
 }
 QString host(int last)
 {
-    return QStringLiteral("127.0.121.%1").arg(last);
+    return QStringLiteral("127.0.131.%1").arg(last);
 }
-// The MAC the simulator gives the element on 127.0.121.x.
+// The MAC the simulator gives the element on 127.0.131.x.
 QString mac(int last)
 {
-    return QStringLiteral("2E:8B:F2:00:79:%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("2E:8B:F2:00:83:%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
 }
 QString section(int last)
 {
     return QString(mac(last)).remove(QLatin1Char(':'));
 }
 const QString kBase = QStringLiteral("1.3.6.1.4.1.44467.1.%1.0");
+
+QString httpBody(const QUrl& url)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request{url};
+    request.setTransferTimeout(5000);
+    QNetworkReply* reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QString body = QString::fromUtf8(reply->readAll());
+    reply->deleteLater();
+    return body;
+}
 
 QString runTool(const QString& tool, const QStringList& args)
 {
@@ -111,7 +129,7 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString text = QString::fromLatin1(f.readAll());
         f.close();
-        for (const char* expected : {"; name: DECODER 1\r\n", "; address: 127.0.121.1\r\n",
+        for (const char* expected : {"; name: DECODER 1\r\n", "; address: 127.0.131.1\r\n",
                                      "; role: DECODER\r\n", "\r\nATT=200\r\n", "\r\nROLE=2\r\n"}) {
             QVERIFY2(text.contains(QLatin1String(expected)), qPrintable(text));
         }
@@ -137,6 +155,33 @@ private Q_SLOTS:
         r = cli({QStringLiteral("diff"), QStringLiteral("--all")});
         QCOMPARE(r.exitCode, 1);
         QCOMPARE(r.out, QStringLiteral("DECODER 1 [%1]\n  att 200 180\n").arg(mac(1)));
+        // The monitor's drift check finds the same, per element.
+        {
+            QProcess monitor;
+            monitor.start(binPath("orvalink-cli"),
+                          QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"),
+                                      host(250), QStringLiteral("--port"),
+                                      QString::number(agentPort()), QStringLiteral("monitor"),
+                                      QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                                      QStringLiteral("--trap-port"), QStringLiteral("0"),
+                                      QStringLiteral("--drift-every"), QStringLiteral("1")});
+            const QRegularExpression at(QStringLiteral("metrics at (http://[0-9.:]+/metrics)"));
+            QString told;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                at.match(told += QString::fromUtf8(monitor.readAllStandardError())).hasMatch(),
+                10000);
+            const QUrl url(at.match(told).captured(1));
+            const QString drift =
+                QStringLiteral("orvalink_config_drift{mac=\"%1\",name=\"%2\"} %3");
+            QString body;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (body = httpBody(url)).contains(QStringLiteral("orvalink_config_drift{")), 10000);
+            QVERIFY2(body.contains(drift.arg(mac(1), QStringLiteral("DECODER 1")).arg(1)) &&
+                         body.contains(drift.arg(mac(2), QStringLiteral("DECODER 2")).arg(0)),
+                     qPrintable(body));
+            monitor.kill();
+            monitor.waitForFinished();
+        }
 
         // Refused before anything is sent: another role, another element,
         // another edition.
@@ -180,7 +225,7 @@ private Q_SLOTS:
         r = cli({QStringLiteral("history"), mac(1)});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.count(QLatin1Char('\n')) == 1 &&
-                     r.out.contains(QStringLiteral(" set ok DECODER 1 [%1] 127.0.121.1: att 180 -> "
+                     r.out.contains(QStringLiteral(" set ok DECODER 1 [%1] 127.0.131.1: att 180 -> "
                                                    "200\n")
                                         .arg(mac(1))),
                  qPrintable(r.out));
@@ -197,7 +242,7 @@ private Q_SLOTS:
             {QStringLiteral("backup"), QStringLiteral("--all"), QStringLiteral("--dir"), again});
         QCOMPARE(r.exitCode, 1);
         QVERIFY2(
-            r.err.contains(QStringLiteral("DECODER 2 [%1]: no reply from 127.0.121.2").arg(mac(2))),
+            r.err.contains(QStringLiteral("DECODER 2 [%1]: no reply from 127.0.131.2").arg(mac(2))),
             qPrintable(r.err));
         QCOMPARE(QDir(again).entryList(QDir::Files).size(), 2);
         QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("--all")}).exitCode, 2);
