@@ -131,8 +131,13 @@ bool selectElements(const Context& ctx, const char* verb, const Database& databa
         FoundElement found;
         if (!findElement(ctx, verb, database, m, &found))
             return false;
+        // An element named twice is done once: two runs on one element
+        // would interleave its SETs.
+        bool listed = false;
+        for (const ElementEntry& e : *out)
+            listed |= e.section == found.section;
         for (const ElementEntry& e : list.entries) {
-            if (e.section == found.section) {
+            if (e.section == found.section && !listed) {
                 out->append(e);
                 break;
             }

@@ -235,12 +235,16 @@ void ConfigSweep::step(Slot& slot)
                 continue;
             }
         }
-        if (!sendSet(slot)) {
+        switch (sendSet(slot)) {
+        case SetSent::Failed:
             finishJob(slot);
             return;
+        case SetSent::Skipped:
+            continue;
+        case SetSent::Sent:
+            slot.timer->start();
+            return;
         }
-        slot.timer->start();
-        return;
     }
     finishJob(slot);
 }
@@ -271,7 +275,7 @@ bool ConfigSweep::sendRead(Slot& slot, int read)
     return sendDatagram(slot, request.datagram, read);
 }
 
-bool ConfigSweep::sendSet(Slot& slot)
+ConfigSweep::SetSent ConfigSweep::sendSet(Slot& slot)
 {
     ConfigJob& job = (*m_jobs)[slot.job];
     const ConfigJob::Set& set = job.sets.at(slot.nextSet);
@@ -284,14 +288,13 @@ bool ConfigSweep::sendSet(Slot& slot)
         // A value the codec cannot carry is this SET's failure only.
         job.setOutcomes.append(outcome);
         ++slot.nextSet;
-        step(slot);
-        return true;
+        return SetSent::Skipped;
     }
     if (!sendDatagram(slot, request.datagram, -1))
-        return false;
+        return SetSent::Failed;
     outcome.sent = true;
     job.setOutcomes.append(outcome);
-    return true;
+    return SetSent::Sent;
 }
 
 void ConfigSweep::takeSetReply(Slot& slot, const QString& echo, bool answered)

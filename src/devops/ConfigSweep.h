@@ -138,7 +138,8 @@ private:
     void startNext(Slot& slot);
     void step(Slot& slot);
     bool sendRead(Slot& slot, int read);
-    bool sendSet(Slot& slot);
+    enum class SetSent { Sent, Skipped, Failed };
+    SetSent sendSet(Slot& slot);
     void finishJob(Slot& slot);
     void onReadyRead();
     void onTimeout(Slot& slot);
