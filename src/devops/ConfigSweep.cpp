@@ -47,23 +47,6 @@ int ConfigJob::confirmedCount() const
     return n;
 }
 
-int ConfigJob::failedCount() const
-{
-    // A key whose first try failed and whose retry was confirmed counts once,
-    // as confirmed.
-    QSet<QString> confirmed;
-    for (const SetOutcome& o : setOutcomes) {
-        if (o.confirmed && o.stored)
-            confirmed.insert(o.key);
-    }
-    QSet<QString> failed;
-    for (const SetOutcome& o : setOutcomes) {
-        if (!(o.confirmed && o.stored) && !confirmed.contains(o.key))
-            failed.insert(o.key);
-    }
-    return int(failed.size());
-}
-
 ConfigSweep::ConfigSweep(const Timings& timings, QObject* parent)
     : QObject(parent), m_timings(timings), m_socket(new QUdpSocket(this)),
       m_lastId(randomLastRequestId())

@@ -80,7 +80,6 @@ struct ConfigJob {
         return !silent && error.isEmpty() && answered.size() == reads.size();
     }
     int confirmedCount() const;
-    int failedCount() const;
 };
 
 class ConfigSweep : public QObject {
