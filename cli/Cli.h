@@ -52,6 +52,14 @@ int verbSfn(const Context&, const QStringList&);
 int verbEvents(const Context&, const QStringList&);
 int verbTraps(const Context&, const QStringList&);
 int verbMonitor(const Context&, const QStringList&);
+int verbBackup(const Context&, const QStringList&);
+int verbRestore(const Context&, const QStringList&);
+int verbHistory(const Context&, const QStringList&);
+// diff --all and the bulk forms of apply (--where, --macs, --all).
+int verbDiffAll(const Context&);
+int verbApplyBulk(const Context&, const QStringList&);
+// One event as `events` prints it, made printable.
+QString eventLine(const Event& e);
 
 // A text from a file or a device made safe for a terminal: every control
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that

@@ -57,14 +57,19 @@ const Verb kVerbs[] = {
      "in dBFS as the panel's label shows it (\"-6dBFS\", \"-oodBFS\" for silence), one a line. "
      "Exit 0 when all N replies came, 1 when one did not come within 3000 ms (--wait).",
      verbLevel},
-    {"diff", "MAC",
+    {"diff", "MAC | --all",
      "Reads from the element every parameter that an apply sends for its stored role and prints "
      "one line \"KEY STORED DEVICE\" for each that differs from the database (values holding a "
      "blank are quoted). Exit 0 when the element matches the database, 1 when something "
      "differs, 2 when it does not answer, 3 when the SNMP port (2979 on --nms) cannot be "
-     "opened.",
+     "opened. With --all, every element of the database, read side by side: a line \"NAME "
+     "[MAC]\" before the differences of each element that differs (indented), \"NAME [MAC]: "
+     "no reply from HOST\" for each that did not answer every parameter; exit 0 when none "
+     "differs, 1 when some differ, 2 when some did not answer.",
      verbDiff},
-    {"apply", "MAC KEY=VALUE... [--yes] [--spacing-ms N] [--edition GPS|LL]",
+    {"apply",
+     "MAC | --where role=decoder|role=encoder | --macs FILE | --all KEY=VALUE... [--yes] "
+     "[--spacing-ms N] [--parallel N] [--edition GPS|LL]",
      "Sends new values to the element as the desktop program's \"Save changes\" does. KEYs are "
      "the keys of nms.ini that an apply sends (name ip mask gw input type tx multi remote sfn "
      "llo att buf sdl sdt sdm), VALUEs in their stored form, checked as the panel's fields "
@@ -75,8 +80,41 @@ const Verb kVerbs[] = {
      "it is meant for simulators only. A value the element took but the database could not "
      "store ends the run with that sentence. Exit 0 when every value sent was confirmed and "
      "stored, 3 when the SNMP port (2979 on --nms) cannot be opened (nothing is sent), 1 "
-     "otherwise.",
+     "otherwise. The bulk forms send the same values to many elements: those of a role "
+     "(--where), those whose MACs FILE lists (one a line, # for comments) or all of them. "
+     "Every element must take every KEY and none may get ip, or nothing is sent. Each "
+     "element's SETs keep the spacing, but up to N elements (--parallel, default 64) run at "
+     "the same time, and one that fails never stops the others. Prints what each would get "
+     "and asks once, unless --yes; then one line per element as it ends (\"NAME [MAC]: 2 of "
+     "2 confirmed\", with the causes of what was not) and a total. Exit 0 when every element "
+     "confirmed every value, 1 otherwise.",
      verbApply},
+    {"backup", "MAC... | --all [--dir DIR] [--edition GPS|LL]",
+     "Reads from each element every parameter the probe reads, many elements side by side, "
+     "and writes one file per element into DIR (default the current folder), named by its "
+     "section and name: the element's section as nms.ini would hold it after a probe, after "
+     "comment lines with the time, the program's version, the element's name, address, role "
+     "and the edition (--edition, when given). A file is written completely or not at all, "
+     "readable by its owner only (it holds the communities). Exit 0 when every element was "
+     "written, 1 with a line per element that was not (no reply, another element at its "
+     "address, a file that cannot be written).",
+     verbBackup},
+    {"restore", "MAC FILE [--yes] [--spacing-ms N] [--edition GPS|LL]",
+     "Puts a backup back: reads the element, prints each value that differs from FILE as "
+     "\"KEY: DEVICE (value) -> FILE (value)\" with units where the panel shows them, asks "
+     "unless --yes, then sends the differences in the apply order with the spacing "
+     "(--spacing-ms as for apply) and stores only what the element echoed; values it already "
+     "holds as FILE does are stored too. FILE of another element, of another role than the "
+     "element's stored one or the one it answers as, or read in another edition than "
+     "--edition (plain without it), and values the panel's fields would refuse, are refused "
+     "before anything is sent (exit 2). Exit 0 when every change was confirmed and stored, 1 "
+     "otherwise, 3 when the SNMP port cannot be opened.",
+     verbRestore},
+    {"history", "MAC",
+     "Prints the changes the element confirmed (every SET of apply, restore, set, sfn and the "
+     "desktop program, from the event log), oldest first, one a line as events prints them. "
+     "Exit 0.",
+     verbHistory},
     {"discover", "",
      "Auto Discovery: keeps the database as PATH.bak, empties it, broadcasts the paging request "
      "from port 2976 of the NMS address (--nms) and writes the section of every element that "
@@ -129,7 +167,7 @@ const Verb kVerbs[] = {
      "datagrams that are no trap are told on standard error. Exit 0 after N traps (--count) "
      "or at the end of --timeout-ms without --count, 1 when N traps did not come in time.",
      verbTraps},
-    {"monitor", "--listen ADDR:PORT [--interval S] [--trap-port P]",
+    {"monitor", "--listen ADDR:PORT [--interval S] [--trap-port P] [--drift-every N]",
      "Runs until SIGTERM or SIGINT (then exit 0) as an exporter for Prometheus: every S "
      "seconds (default 30) it reads the counters of every element of the database as stats "
      "--all does, takes the elements' traps on port P (default 162) of the NMS address "
@@ -137,7 +175,11 @@ const Verb kVerbs[] = {
      "the metric families of stats --all --prometheus (orvalink_up per element, "
      "orvalink_scrape_duration_seconds for the round), orvalink_traps_total by element and "
      "kind, orvalink_traps_rejected_total by reason and orvalink_alarm_active for each active "
-     "alarm (an unreachable element; a link down from its linkDown trap until the linkUp). "
+     "alarm (an unreachable element; a link down from its linkDown trap until the linkUp) "
+     "and orvalink_config_drift per element (1 when it holds another configuration than the "
+     "database, as diff --all finds it; checked after the first round and then every N "
+     "rounds, default 10, 0 for never; sent from a free port of the NMS address, since 2979 "
+     "is the rounds'; an element that did not answer has no value). "
      "Until the first round has ended /metrics answers 503. Port 0 takes any free port; the "
      "ports taken are told on standard error. Exit 1 when a port cannot be opened, 2 for a "
      "usage error.",

@@ -114,8 +114,10 @@ QString differenceCount(const QList<ApplyOperation::Difference>& differences)
 
 int verbDiff(const Context& ctx, const QStringList& args)
 {
+    if (args == QStringList{QStringLiteral("--all")})
+        return verbDiffAll(ctx);
     if (args.size() != 1) {
-        ctx.err << "orvalink-cli: usage: diff MAC\n";
+        ctx.err << "orvalink-cli: usage: diff MAC | --all\n";
         return 2;
     }
     IniStore store;
@@ -153,6 +155,11 @@ int verbDiff(const Context& ctx, const QStringList& args)
 
 int verbApply(const Context& ctx, const QStringList& argsIn)
 {
+    for (const QString& a : argsIn) {
+        if (a == QLatin1String("--all") || a == QLatin1String("--where") ||
+            a == QLatin1String("--macs"))
+            return verbApplyBulk(ctx, argsIn);
+    }
     QStringList args;
     bool assumeYes = false;
     int spacingMs = Timings{}.snmpSetAllowedMs;

@@ -7,6 +7,7 @@
 #include "Cli.h"
 
 #include "core/Text.h"
+#include "devops/ConfigDrift.h"
 #include "devops/MonitorState.h"
 #include "devops/StatisticsSweep.h"
 #include "snmp/TrapReceiver.h"
@@ -32,7 +33,7 @@ namespace orvalink::cli {
 namespace {
 
 const char kUsage[] = "orvalink-cli: usage: monitor --listen ADDR:PORT [--interval S] "
-                      "[--trap-port P]\n";
+                      "[--trap-port P] [--drift-every N]\n";
 
 int g_stopPipe[2] = {-1, -1};
 
@@ -115,6 +116,7 @@ int verbMonitor(const Context& ctx, const QStringList& args)
     quint16 listenPort = 0;
     bool haveListen = false;
     int intervalS = 30;
+    int driftEvery = 10; // rounds between two configuration drift checks; 0: none
     quint16 trapPort = TrapReceiver::kDefaultPort;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args.at(i);
@@ -130,6 +132,13 @@ int verbMonitor(const Context& ctx, const QStringList& args)
             intervalS = args.at(++i).toInt(&ok);
             if (!ok || intervalS < 1 || intervalS > 86400) {
                 ctx.err << "orvalink-cli: monitor: --interval needs seconds from 1 to 86400\n";
+                return 2;
+            }
+        } else if (a == QLatin1String("--drift-every") && i + 1 < args.size()) {
+            driftEvery = args.at(++i).toInt(&ok);
+            if (!ok || driftEvery < 0 || driftEvery > 100000) {
+                ctx.err << "orvalink-cli: monitor: --drift-every needs a number of rounds from 0 "
+                           "(never) to 100000\n";
                 return 2;
             }
         } else if (a == QLatin1String("--trap-port") && i + 1 < args.size()) {
@@ -207,6 +216,17 @@ int verbMonitor(const Context& ctx, const QStringList& args)
     sweep.setPorts(2979, ctx.agentPort);
     sweep.setTap(datagramPrinter(ctx, true));
 
+    // The drift check reads every parameter an apply sends, for every
+    // element: heavier than a statistics round, so it runs every
+    // --drift-every rounds. Port 2979 is the statistics sweep's; the check
+    // sends from a free port of its own (agents answer the port a request
+    // came from).
+    ConfigSweep driftSweep{Timings{}};
+    driftSweep.setLocalAddress(ctx.nmsAddress);
+    driftSweep.setPorts(0, ctx.agentPort);
+    driftSweep.setTap(datagramPrinter(ctx, true));
+    int rounds = 0;
+
     bool stopping = false;
     int exitCode = 0;
     StopSignals stopSignals([&] {
@@ -244,8 +264,21 @@ int verbMonitor(const Context& ctx, const QStringList& args)
         const qint64 ms = clock.elapsed();
         state.roundDone(std::move(elements), double(ms) / 1000.0,
                         QDateTime::currentMSecsSinceEpoch());
+        if (driftEvery > 0 && rounds++ % driftEvery == 0) {
+            DriftCheck check = driftCheck(database);
+            if (!check.jobs.isEmpty() && !driftSweep.run(check.jobs))
+                ctx.err << "orvalink-cli: monitor: drift check: " << driftSweep.error() << "\n";
+            if (stopping)
+                return;
+            QMap<QPair<QString, QString>, bool> drift;
+            for (qsizetype i = 0; i < check.jobs.size(); ++i) {
+                if (const auto d = driftOf(database, check, i))
+                    drift.insert({check.jobs.at(i).mac, check.jobs.at(i).name}, !d->isEmpty());
+            }
+            state.driftChecked(std::move(drift));
+        }
         ctx.err.flush();
-        nextRound.start(int(qMax<qint64>(0, qint64(intervalS) * 1000 - ms)));
+        nextRound.start(int(qMax<qint64>(0, qint64(intervalS) * 1000 - clock.elapsed())));
     });
     nextRound.start(0);
 

@@ -273,8 +273,9 @@ QString ApplyOperation::takeValue(EditedValues& v, const QString& keyText, const
 
 // ------------------------------------------------------------ the run
 
-QList<ApplyOperation::Step> ApplyOperation::selected(const ShownElement& shown,
-                                                     const EditedValues& values) const
+QList<ApplyOperation::Step> ApplyOperation::selectedSteps(const Database& database,
+                                                          const ShownElement& shown,
+                                                          const EditedValues& values)
 {
     StepContext context;
     context.role = roleOfCaption(shown.roleCaption);
@@ -284,7 +285,7 @@ QList<ApplyOperation::Step> ApplyOperation::selected(const ShownElement& shown,
         context.tx = *values.tx;
     else
         context.tx =
-            int(numberOf(m_database.read(shown.section, QStringLiteral("tx"), QStringLiteral("0")))
+            int(numberOf(database.read(shown.section, QStringLiteral("tx"), QStringLiteral("0")))
                     .value_or(-1));
     QList<Step> out;
     for (const Step& s : steps()) {
@@ -295,7 +296,7 @@ QList<ApplyOperation::Step> ApplyOperation::selected(const ShownElement& shown,
     return out;
 }
 
-bool ApplyOperation::differs(const Step& step, const QString& stored, const QString& edited) const
+bool ApplyOperation::differs(const Step& step, const QString& stored, const QString& edited)
 {
     if (step.text)
         return stored != edited;
@@ -308,11 +309,18 @@ bool ApplyOperation::differs(const Step& step, const QString& stored, const QStr
 QList<ApplyOperation::Difference> ApplyOperation::pending(const ShownElement& shown,
                                                           const EditedValues& values) const
 {
+    return pendingFor(m_database, shown, values);
+}
+
+QList<ApplyOperation::Difference> ApplyOperation::pendingFor(const Database& database,
+                                                             const ShownElement& shown,
+                                                             const EditedValues& values)
+{
     QList<Difference> out;
     QSet<QString> listed;
-    for (const Step& s : selected(shown, values)) {
+    for (const Step& s : selectedSteps(database, shown, values)) {
         const QString key = QLatin1String(s.entry->key);
-        const QString stored = m_database.read(shown.section, key, s.defaultValue);
+        const QString stored = database.read(shown.section, key, s.defaultValue);
         const QString edited = *editorValue(values, key);
         // The second attenuation step only repeats a first try that failed.
         if (listed.contains(key) || !differs(s, stored, edited))
@@ -425,38 +433,53 @@ void ApplyOperation::report()
 
 // ------------------------------------------------------------ diff
 
-bool ApplyOperation::compareWithDevice(const QString& section, QList<Difference>* differences)
+QList<ApplyOperation::Step> ApplyOperation::compareSteps(const Database& database,
+                                                         const QString& section)
 {
     ShownElement shown;
     shown.section = section;
     shown.mac = decodeMac(section);
-    shown.roleCaption = roleCaption(roleFromText(m_database.read(section, QStringLiteral("role"))));
-    const QString host = m_database.read(section, QStringLiteral("snmpip"), kDefaultAgentAddress);
-    const QString community =
-        m_database.read(section, QStringLiteral("snmpro"), QStringLiteral("morqubit"));
-
+    shown.roleCaption = roleCaption(roleFromText(database.read(section, QStringLiteral("role"))));
     // Every editor present: the steps of the stored role and tx.
     EditedValues all;
     all.name = all.ip = all.mask = all.gw = all.remoteIP = QString();
     all.input = all.type = all.sfn = all.llo = all.att = all.buf = all.sdl = all.sdt = all.sdm = 0;
     all.tx = int(
-        numberOf(m_database.read(section, QStringLiteral("tx"), QStringLiteral("0"))).value_or(-1));
+        numberOf(database.read(section, QStringLiteral("tx"), QStringLiteral("0"))).value_or(-1));
+    QList<Step> out;
     QSet<QString> compared;
-    for (const Step& s : selected(shown, all)) {
+    for (const Step& s : selectedSteps(database, shown, all)) {
         const QString key = QLatin1String(s.entry->key);
         if (compared.contains(key))
             continue;
         compared.insert(key);
+        out.append(s);
+    }
+    return out;
+}
+
+bool ApplyOperation::deviceDiffers(const Step& step, const QString& stored, const QString& device)
+{
+    // A name is stored upper-case (and padded): the device's is compared
+    // in that form, or a lower-case name would differ for ever, since
+    // no apply can store it as the device holds it.
+    if (QLatin1String(step.entry->key) == QLatin1String("name"))
+        return encodeName(stored) != encodeName(device);
+    return differs(step, stored, device);
+}
+
+bool ApplyOperation::compareWithDevice(const QString& section, QList<Difference>* differences)
+{
+    const QString host = m_database.read(section, QStringLiteral("snmpip"), kDefaultAgentAddress);
+    const QString community =
+        m_database.read(section, QStringLiteral("snmpro"), QStringLiteral("morqubit"));
+    for (const Step& s : compareSteps(m_database, section)) {
+        const QString key = QLatin1String(s.entry->key);
         const SnmpResult r = m_client.GetSNMP(host, community, s.entry->n);
         if (!r.answered())
             return false;
         const QString stored = m_database.read(section, key, s.defaultValue);
-        // A name is stored upper-case (and padded): the device's is compared
-        // in that form, or a lower-case name would differ for ever, since
-        // no apply can store it as the device holds it.
-        const bool differ = key == QLatin1String("name") ? encodeName(stored) != encodeName(r.value)
-                                                         : differs(s, stored, r.value);
-        if (differ)
+        if (deviceDiffers(s, stored, r.value))
             differences->append(Difference{key, s.entry->n, stored, r.value});
     }
     return true;

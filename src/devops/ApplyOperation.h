@@ -103,6 +103,21 @@ public:
 
     // The apply order with each step's comparison, default and message.
     static QList<Step> steps();
+    // The steps of the apply order that run() takes for these editors (a
+    // step per editor present that the element's role and tx include).
+    static QList<Step> selectedSteps(const Database& database, const ShownElement& shown,
+                                     const EditedValues& values);
+    // pending() without an operation.
+    static QList<Difference> pendingFor(const Database& database, const ShownElement& shown,
+                                        const EditedValues& values);
+    // The steps compareWithDevice() reads for the stored element, each key
+    // once, and whether a device value differs from the stored one as it
+    // decides it.
+    static QList<Step> compareSteps(const Database& database, const QString& section);
+    static bool deviceDiffers(const Step& step, const QString& stored, const QString& device);
+    // Whether a stored value and an editor's or echoed value differ: as text,
+    // or as numbers for a numeric step.
+    static bool differs(const Step& step, const QString& stored, const QString& edited);
 
 Q_SIGNALS:
     void stepSent(const QString& key, const QString& value);
@@ -110,8 +125,10 @@ Q_SIGNALS:
     void stepFailed(const QString& key, const QString& message);
 
 private:
-    QList<Step> selected(const ShownElement& shown, const EditedValues& values) const;
-    bool differs(const Step& step, const QString& stored, const QString& edited) const;
+    QList<Step> selected(const ShownElement& shown, const EditedValues& values) const
+    {
+        return selectedSteps(m_database, shown, values);
+    }
     void report();
 
     SnmpClient& m_client;

@@ -89,6 +89,15 @@ QString MonitorState::metricsText() const
             QStringLiteral(
                 "orvalink_alarm_active{mac=\"%1\",name=\"%2\",alarm=\"%3\",severity=\"%4\"} 1\n")
                 .arg(prometheusLabelValue(a.mac), prometheusLabelValue(a.name), a.kind, a.severity);
+
+    family(out, "orvalink_config_drift", "gauge",
+           "1 when the element holds another configuration than the database stores, as diff "
+           "--all finds it; checked every --drift-every rounds, absent for an element that did "
+           "not answer.");
+    for (auto it = m_drift.cbegin(); it != m_drift.cend(); ++it)
+        out += QStringLiteral("orvalink_config_drift{mac=\"%1\",name=\"%2\"} %3\n")
+                   .arg(prometheusLabelValue(it.key().first), prometheusLabelValue(it.key().second))
+                   .arg(it.value() ? 1 : 0);
     return out;
 }
 

@@ -43,6 +43,11 @@ public:
     void trapReceived(const Trap& trap, const ElementEntry& element);
     void trapRejected(TrapRejection::Kind kind);
 
+    // The elements' configuration drift of the latest check: (mac, name) ->
+    // true when the element holds something else than nms.ini. Elements
+    // that did not answer are left out.
+    void driftChecked(QMap<QPair<QString, QString>, bool> drift) { m_drift = std::move(drift); }
+
     const ActiveAlarms& alarms() const { return m_alarms; }
     // The exposition text (format 0.0.4) of the last round and of the traps.
     QString metricsText() const;
@@ -65,6 +70,7 @@ private:
     QHash<QString, Identity> m_identities;          // by section, the latest seen
     QMap<QPair<QString, QString>, quint64> m_traps; // (section, kind) -> count
     quint64 m_rejected[3] = {0, 0, 0};              // by TrapRejection::Kind
+    QMap<QPair<QString, QString>, bool> m_drift;    // (mac, name) -> drifts
 };
 
 } // namespace orvalink

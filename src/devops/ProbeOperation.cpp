@@ -7,6 +7,7 @@
 #include "snmp/SnmpClient.h"
 #include "store/ElementDatabase.h"
 
+#include <QHash>
 #include <QSet>
 
 namespace orvalink {
@@ -119,6 +120,71 @@ ProbeOperation::Result ProbeOperation::run(const QString& host, const QString& c
     return result;
 }
 
+QList<QPair<QString, QString>> ProbeOperation::storedKeys(const QHash<quint8, QString>& values,
+                                                          const QString& host,
+                                                          const QString& community,
+                                                          ElementRole* role)
+{
+    QList<QPair<QString, QString>> keys;
+    auto keep = [&keys](const QString& key, const QString& value) { keys.append({key, value}); };
+    QSet<quint8> answered;
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        answered.insert(it.key());
+    const auto steps = probeSteps();
+    for (int i = 1; i < int(steps.size()); ++i) {
+        const OperationStep& step = steps[size_t(i)];
+        const auto found = values.constFind(step.n);
+        const bool hasValue = found != values.cend();
+        const QString value = hasValue ? *found : QString();
+        switch (step.n) {
+        case param::Name:
+            if (hasValue)
+                keep(QStringLiteral("name"), encodeName(value));
+            break;
+        case 10:
+        case 11:
+        case 36:
+            break;
+        case 37:
+            // Kept in every case, "." when neither part answered.
+            keep(QStringLiteral("ver"), values.value(36) + QLatin1Char('.') + value);
+            break;
+        case param::WriteCommunity:
+            if (hasValue) {
+                keep(QStringLiteral("snmprw"), value);
+                keep(QStringLiteral("snmpro"), trimBlanks(community));
+                keep(QStringLiteral("snmpip"), host);
+            }
+            break;
+        default:
+            if (hasValue)
+                keep(QLatin1String(step.key), value);
+            break;
+        }
+    }
+    const ElementRole decided = roleFromProbe(answered);
+    switch (decided) {
+    case ElementRole::Encoder:
+        keep(QStringLiteral("role"), QStringLiteral("1"));
+        keep(QStringLiteral("multi"), values.value(10));
+        keep(QStringLiteral("remote"), values.value(11));
+        break;
+    case ElementRole::Decoder:
+        // A decoder receives the group of parameter 11 (its parameter 10 is
+        // an encoder's setting): that is what the panel shows as "multi" and
+        // what Save writes back to parameter 11.
+        keep(QStringLiteral("role"), QStringLiteral("2"));
+        keep(QStringLiteral("multi"), values.value(11));
+        break;
+    case ElementRole::Unknown:
+        // The keys read stay stored, without a role.
+        break;
+    }
+    if (role)
+        *role = decided;
+    return keys;
+}
+
 ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString& community)
 {
     setStatus(QStringLiteral("Status: Starting..."));
@@ -154,14 +220,8 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
     // The values are collected and stored in one rewrite at the end: other
     // readers never see half a probe, and a probe that fails leaves the
     // section as it was.
-    QList<QPair<QString, QString>> keys;
-    auto keep = [&keys](const QString& key, const QString& value) { keys.append({key, value}); };
-    QSet<quint8> answered;
+    QHash<quint8, QString> values;
     bool lastAnswered = true; // did the latest exchange get any reply?
-    QString remote;
-    QString multi;
-    QString version;
-    QString revision;
     const auto steps = probeSteps();
     for (int i = 1; i < int(steps.size()); ++i) {
         const OperationStep& step = steps[size_t(i)];
@@ -174,41 +234,9 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
             return fail(Result::NotSent, QStringLiteral("Status: FAIL - ") + r.reason);
         lastAnswered = r.answered();
         if (r.hasValue())
-            answered.insert(step.n);
-        const QString& value = r.value;
-
-        switch (step.n) {
-        case param::Name:
-            if (r.hasValue())
-                keep(QStringLiteral("name"), encodeName(value));
-            break;
-        case 11:
-            remote = value;
-            break;
-        case 10:
-            multi = value;
-            break;
-        case 36:
-            version = value;
-            break;
-        case 37:
-            revision = value;
-            // Kept in every case, "." when neither part answered.
+            values.insert(step.n, r.value);
+        if (step.n == 37)
             setProgress(20);
-            keep(QStringLiteral("ver"), version + QLatin1Char('.') + revision);
-            break;
-        case param::WriteCommunity:
-            if (r.hasValue()) {
-                keep(QStringLiteral("snmprw"), value);
-                keep(QStringLiteral("snmpro"), trimBlanks(community));
-                keep(QStringLiteral("snmpip"), host);
-            }
-            break;
-        default:
-            if (r.hasValue())
-                keep(QLatin1String(step.key), value);
-            break;
-        }
     }
 
     setProgress(26);
@@ -219,25 +247,9 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
         setProgress(kProgressMaximum);
         return fail(Result::NoResponse, QStringLiteral("Status: FAIL - No, or invalid response!"));
     }
-    Result result = Result::Success;
-    switch (roleFromProbe(answered)) {
-    case ElementRole::Encoder:
-        keep(QStringLiteral("role"), QStringLiteral("1"));
-        keep(QStringLiteral("multi"), multi);
-        keep(QStringLiteral("remote"), remote);
-        break;
-    case ElementRole::Decoder:
-        // A decoder receives the group of parameter 11 (its parameter 10 is
-        // an encoder's setting): that is what the panel shows as "multi" and
-        // what Save writes back to parameter 11.
-        keep(QStringLiteral("role"), QStringLiteral("2"));
-        keep(QStringLiteral("multi"), remote);
-        break;
-    case ElementRole::Unknown:
-        // The keys read stay stored, without a role.
-        result = Result::RoleUndetermined;
-        break;
-    }
+    ElementRole role = ElementRole::Unknown;
+    const QList<QPair<QString, QString>> keys = storedKeys(values, host, community, &role);
+    const Result result = role == ElementRole::Unknown ? Result::RoleUndetermined : Result::Success;
     if (!m_database.writeKeys(section, keys)) {
         const QString sentence =
             notStoredSentence(m_database, QStringLiteral("the element answered the probe"));

@@ -8,6 +8,11 @@
 // `orvalink-cli probe`; both only show its progress and status texts.
 
 #include "core/Timings.h"
+#include "store/ElementDatabase.h"
+
+#include <QHash>
+#include <QList>
+#include <QPair>
 
 #include <QObject>
 #include <QString>
@@ -47,6 +52,13 @@ public:
     // Ends a running probe after its current exchange.
     void cancel();
     bool isRunning() const { return m_running; }
+
+    // What a probe stores for the values an element gave (parameter n to its
+    // value text; a parameter without a value is absent), read from host
+    // with the read community; *role is the role they show.
+    static QList<QPair<QString, QString>> storedKeys(const QHash<quint8, QString>& values,
+                                                     const QString& host, const QString& community,
+                                                     ElementRole* role);
 
     // The section of the element the last probe read (empty before its MAC
     // was known).

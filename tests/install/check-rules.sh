@@ -36,5 +36,7 @@ mutant "OrvalinkReceiveErrorsRising without its 10m" '/alert: OrvalinkReceiveErr
 mutant "OrvalinkReceiveErrorsRising on a counter that is not zero" 's/increase(orvalink_mac_rx_frame_errors_total\[5m\]) > 0/orvalink_mac_rx_frame_errors_total > 0/'
 mutant "OrvalinkSfnLatencyHigh at the threshold" 's/orvalink_ptp_latency{role="decoder"} > 2000000/orvalink_ptp_latency{role="decoder"} >= 2000000/'
 mutant "OrvalinkSfnLatencyHigh without its 5m" '/alert: OrvalinkSfnLatencyHigh/,/for:/ s/for: 5m/for: 0m/'
+mutant "OrvalinkConfigDrift without its 15m" '/alert: OrvalinkConfigDrift/,/for:/ s/for: 15m/for: 0m/'
+mutant "OrvalinkConfigDrift on a matching element" 's/orvalink_config_drift == 1/orvalink_config_drift == 0/'
 ((failures == 0)) || exit 1
 echo "PASS: rules checked, tested, and every mutant caught"

@@ -1,0 +1,824 @@
+// backup, restore, diff --all, bulk apply and history: the configuration of
+// many elements at once, through the multi-element engine (ConfigSweep) on
+// its own socket, with the apply order, echo check and storing rules of
+// "Save changes".
+
+#include "Cli.h"
+#include "TerminalPrompt.h"
+
+#include "core/Readouts.h"
+#include "core/StartMode.h"
+#include "core/Text.h"
+#include "devops/ApplyOperation.h"
+#include "devops/ConfigDrift.h"
+#include "devops/ConfigFile.h"
+#include "devops/ConfigSweep.h"
+#include "devops/ProbeOperation.h"
+#include "devops/StoreOutcome.h"
+#include "snmp/ParameterTable.h"
+#include "store/ElementDatabase.h"
+#include "store/EventLog.h"
+#include "store/IniStore.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+namespace orvalink::cli {
+
+namespace {
+
+QString programVersion()
+{
+    return QStringLiteral("%1.%2.%3")
+        .arg(ORVALINK_VERSION_MAJOR)
+        .arg(ORVALINK_VERSION_MINOR)
+        .arg(ORVALINK_VERSION_PATCH);
+}
+
+QString label(const QString& name, const QString& mac)
+{
+    return printable(name) + QStringLiteral(" [") + mac + QLatin1Char(']');
+}
+
+// A value as one word on a line: quoted when it is empty or holds a blank.
+QString word(const QString& value)
+{
+    const QString p = printable(value);
+    if (p.isEmpty() || p.contains(QLatin1Char(' ')))
+        return QLatin1Char('"') + p + QLatin1Char('"');
+    return p;
+}
+
+// The sweep of a verb: --nms, --port and -v as every SNMP verb takes them.
+void prepareSweep(const Context& ctx, ConfigSweep& sweep)
+{
+    sweep.setLocalAddress(ctx.nmsAddress);
+    sweep.setPorts(2979, ctx.agentPort);
+    sweep.setTap(datagramPrinter(ctx, true));
+}
+
+ConfigJob jobFor(const Database& database, const ElementEntry& e)
+{
+    return configJobFor(database, e);
+}
+
+// Why an element's reads are not complete, in the log's words.
+QString readFailure(const ConfigJob& job)
+{
+    if (!job.error.isEmpty())
+        return job.error;
+    return noReplyFrom(job.host);
+}
+
+QList<quint8> probeReads()
+{
+    QList<quint8> out;
+    for (const OperationStep& s : probeSteps())
+        out.append(s.n);
+    return out;
+}
+
+// "--edition GPS|LL" of several verbs; false after printing why.
+bool takeEdition(const Context& ctx, const char* verb, const QString& word, QString* edition)
+{
+    const AppFlags flags = startModeFor(word).flags;
+    if (!flags.GPSMode && !flags.startedLowLatency) {
+        ctx.err << "orvalink-cli: " << verb << ": --edition takes GPS or LL, not \""
+                << printable(word) << "\"\n";
+        return false;
+    }
+    *edition = flags.GPSMode ? QStringLiteral("GPS") : QStringLiteral("LL");
+    return true;
+}
+
+// The element's configuration as the probe stores it, from one full read;
+// false with *why when the element did not answer every parameter or is
+// another element than the one stored.
+bool deviceKeys(const ConfigJob& job, QList<QPair<QString, QString>>* keys, ElementRole* role,
+                QString* why)
+{
+    if (!job.readComplete()) {
+        *why = readFailure(job);
+        return false;
+    }
+    const QString mac = job.values.value(param::Mac);
+    if (encodeMac(mac) != job.section) {
+        *why = QStringLiteral("the element at %1 is %2, not %3")
+                   .arg(job.host, mac.isEmpty() ? QStringLiteral("unknown") : mac, job.mac);
+        return false;
+    }
+    *keys = ProbeOperation::storedKeys(job.values, job.host, job.readCommunity, role);
+    if (*role == ElementRole::Unknown) {
+        *why = QStringLiteral("its role cannot be told from its answers");
+        return false;
+    }
+    return true;
+}
+
+// The elements named by MACs, or all of them; false after printing why.
+bool selectElements(const Context& ctx, const char* verb, const Database& database,
+                    const QStringList& macs, bool all, QList<ElementEntry>* out)
+{
+    const ElementList list = loadElementList(database.store(), database.path());
+    if (all) {
+        *out = list.entries;
+        return true;
+    }
+    for (const QString& m : macs) {
+        FoundElement found;
+        if (!findElement(ctx, verb, database, m, &found))
+            return false;
+        // An element named twice is done once: two runs on one element
+        // would interleave its SETs.
+        bool listed = false;
+        for (const ElementEntry& e : *out)
+            listed |= e.section == found.section;
+        for (const ElementEntry& e : list.entries) {
+            if (e.section == found.section && !listed) {
+                out->append(e);
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+// ------------------------------------------------------------ backup
+
+int verbBackup(const Context& ctx, const QStringList& args)
+{
+    QStringList macs;
+    bool all = false;
+    QString dir = QStringLiteral(".");
+    QString edition;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& a = args.at(i);
+        if (a == QLatin1String("--all")) {
+            all = true;
+        } else if (a == QLatin1String("--dir") && i + 1 < args.size()) {
+            dir = args.at(++i);
+        } else if (a == QLatin1String("--edition") && i + 1 < args.size()) {
+            if (!takeEdition(ctx, "backup", args.at(++i), &edition))
+                return kExitUsage;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            ctx.err << "orvalink-cli: backup: unknown or incomplete option " << printable(a)
+                    << "\n";
+            return kExitUsage;
+        } else {
+            macs << a;
+        }
+    }
+    if (all == !macs.isEmpty()) {
+        ctx.err << "orvalink-cli: usage: backup MAC... | --all [--dir DIR] [--edition GPS|LL]\n";
+        return kExitUsage;
+    }
+    if (!QFileInfo(dir).isDir()) {
+        ctx.err << "orvalink-cli: backup: " << printable(dir) << " is not a folder\n";
+        return kExitUsage;
+    }
+    IniStore store;
+    Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "backup", database))
+        return 1;
+    QList<ElementEntry> elements;
+    if (!selectElements(ctx, "backup", database, macs, all, &elements))
+        return kExitUsage;
+
+    QList<ConfigJob> jobs;
+    for (const ElementEntry& e : elements) {
+        ConfigJob job = jobFor(database, e);
+        job.reads = probeReads();
+        jobs.append(job);
+    }
+    ConfigSweep sweep{Timings{}};
+    prepareSweep(ctx, sweep);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    if (!jobs.isEmpty() && !sweep.run(jobs)) {
+        ctx.err << "orvalink-cli: backup: " << printable(sweep.error()) << "\n";
+        return kExitSocketFailure;
+    }
+    // The files are written once every element was read, so that the disk
+    // never holds up a reply's wait.
+    QList<configfile::PendingFile> files;
+    QList<int> fileOf; // job -> index into files, -1 for none
+    QStringList failures;
+    for (const ConfigJob& job : jobs) {
+        QList<QPair<QString, QString>> keys;
+        ElementRole role = ElementRole::Unknown;
+        QString why;
+        if (!deviceKeys(job, &keys, &role, &why)) {
+            failures.append(why);
+            fileOf.append(-1);
+            continue;
+        }
+        configfile::Header header;
+        header.time = now;
+        header.version = programVersion();
+        header.name = encodeName(job.values.value(param::Name)).trimmed();
+        header.address = job.host;
+        header.role = role;
+        header.edition = edition;
+        failures.append(QString());
+        fileOf.append(int(files.size()));
+        files.append({QDir(dir).filePath(configfile::backupFileName(job.section, job.name)),
+                      configfile::backupText(job.section, keys, header)});
+    }
+    const QStringList writeErrors = configfile::writeBackups(files);
+    int failed = 0;
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const ConfigJob& job = jobs.at(i);
+        QString why = failures.at(i);
+        const int f = fileOf.at(i);
+        if (f >= 0 && writeErrors.at(f).isEmpty()) {
+            ctx.out << label(job.name, job.mac) << ": " << printable(files.at(f).path) << "\n";
+            continue;
+        }
+        if (f >= 0)
+            why = files.at(f).path + QStringLiteral(": ") + writeErrors.at(f);
+        ++failed;
+        ctx.err << "orvalink-cli: backup: " << label(job.name, job.mac) << ": " << printable(why)
+                << "\n";
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+// ------------------------------------------------------------ diff --all
+
+int verbDiffAll(const Context& ctx)
+{
+    IniStore store;
+    Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "diff", database))
+        return 1;
+    DriftCheck check = driftCheck(database);
+    ConfigSweep sweep{Timings{}};
+    prepareSweep(ctx, sweep);
+    if (!check.jobs.isEmpty() && !sweep.run(check.jobs)) {
+        ctx.err << "orvalink-cli: diff: " << printable(sweep.error()) << "\n";
+        return kExitSocketFailure;
+    }
+    bool silent = false;
+    bool differs = false;
+    for (qsizetype i = 0; i < check.jobs.size(); ++i) {
+        const ConfigJob& job = check.jobs.at(i);
+        const auto differences = driftOf(database, check, i);
+        if (!differences) {
+            silent = true;
+            ctx.out << label(job.name, job.mac) << ": " << printable(readFailure(job)) << "\n";
+            continue;
+        }
+        if (differences->isEmpty())
+            continue;
+        differs = true;
+        ctx.out << label(job.name, job.mac) << "\n";
+        for (const ApplyOperation::Difference& d : *differences)
+            ctx.out << "  " << d.key << ' ' << word(d.stored) << ' ' << word(d.other) << "\n";
+    }
+    return silent ? 2 : differs ? 1 : 0;
+}
+
+// ------------------------------------------------------------ restore
+
+int verbRestore(const Context& ctx, const QStringList& argsIn)
+{
+    QStringList args;
+    bool assumeYes = false;
+    int spacingMs = Timings{}.snmpSetAllowedMs;
+    QString edition;
+    for (qsizetype i = 0; i < argsIn.size(); ++i) {
+        const QString& a = argsIn.at(i);
+        if (a == QLatin1String("--yes")) {
+            assumeYes = true;
+        } else if (a == QLatin1String("--spacing-ms") && i + 1 < argsIn.size()) {
+            bool ok = false;
+            spacingMs = argsIn.at(++i).toInt(&ok);
+            if (!ok || spacingMs < 0 || spacingMs > 600000) {
+                ctx.err << "orvalink-cli: restore: --spacing-ms needs milliseconds from 0 to "
+                           "600000\n";
+                return kExitUsage;
+            }
+        } else if (a == QLatin1String("--edition") && i + 1 < argsIn.size()) {
+            if (!takeEdition(ctx, "restore", argsIn.at(++i), &edition))
+                return kExitUsage;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            ctx.err << "orvalink-cli: restore: unknown or incomplete option " << printable(a)
+                    << "\n";
+            return kExitUsage;
+        } else {
+            args << a;
+        }
+    }
+    if (args.size() != 2) {
+        ctx.err << "orvalink-cli: usage: restore MAC FILE [--yes] [--spacing-ms N] "
+                   "[--edition GPS|LL]\n";
+        return kExitUsage;
+    }
+    IniStore store;
+    Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "restore", database))
+        return 1;
+    FoundElement element;
+    if (!findElement(ctx, "restore", database, args.at(0), &element))
+        return kExitUsage;
+    const Event event = elementEvent(QStringLiteral("restore"), element);
+    const configfile::Backup backup = configfile::readBackup(args.at(1));
+    auto refuse = [&](const QString& why) {
+        ctx.err << "orvalink-cli: restore: " << printable(args.at(1)) << ": " << printable(why)
+                << "\n";
+        postOutcome(ctx, event, QStringLiteral("failed"), why);
+        return kExitUsage;
+    };
+    if (!backup.ok())
+        return refuse(backup.error);
+    if (backup.section != element.section)
+        return refuse(QStringLiteral("the file is the configuration of %1, not of %2")
+                          .arg(decodeMac(backup.section), element.mac));
+    const ElementRole storedRole = roleFromText(element.role);
+    if (backup.header.role != storedRole)
+        return refuse(QStringLiteral("the file holds the configuration of role %1, the element is "
+                                     "stored with role %2")
+                          .arg(roleCaption(backup.header.role), roleCaption(storedRole)));
+    // A buffer position means another latency in another edition.
+    if (!backup.header.edition.isEmpty() && backup.header.edition != edition)
+        return refuse(
+            QStringLiteral("the file was read in the %1 edition, this run is for the "
+                           "%2 edition (--edition)")
+                .arg(backup.header.edition, edition.isEmpty() ? QStringLiteral("plain") : edition));
+
+    // The file's values as the panel's editors would take them.
+    const int bufferMaximum = startModeFor(edition).bufferMaximum;
+    EditedValues values;
+    StepContext context;
+    context.role = storedRole;
+    context.tx = readouts::storedInteger(backup.keys.value(QStringLiteral("tx"))).value_or(0);
+    QStringList keys;
+    for (const OperationStep& s : applySteps()) {
+        const QString key = QLatin1String(s.key);
+        if (keys.contains(key) || !conditionHolds(s.when, context) || !backup.keys.contains(key))
+            continue;
+        const QString error =
+            ApplyOperation::takeValue(values, key, backup.keys.value(key), bufferMaximum);
+        if (!error.isEmpty())
+            return refuse(error);
+        keys << key;
+    }
+    if (values.tx)
+        context.tx = *values.tx;
+
+    // What the element holds now: one full read, which also says its role.
+    ConfigSweep sweep{Timings{}};
+    prepareSweep(ctx, sweep);
+    QList<ConfigJob> jobs;
+    ElementEntry entry;
+    entry.section = element.section;
+    entry.mac = element.mac;
+    entry.name = element.name;
+    jobs.append(jobFor(database, entry));
+    jobs.first().reads = probeReads();
+    if (!sweep.run(jobs)) {
+        ctx.err << "orvalink-cli: restore: " << printable(sweep.error()) << "\n";
+        postOutcome(ctx, event, QStringLiteral("failed"), sweep.error());
+        return kExitSocketFailure;
+    }
+    QList<QPair<QString, QString>> deviceList;
+    ElementRole deviceRole = ElementRole::Unknown;
+    QString why;
+    if (!deviceKeys(jobs.first(), &deviceList, &deviceRole, &why)) {
+        ctx.err << "orvalink-cli: restore: " << label(element.name, element.mac) << ": "
+                << printable(why) << "\n";
+        postOutcome(ctx, event, QStringLiteral("failed"), why);
+        return 1;
+    }
+    if (deviceRole != backup.header.role)
+        return refuse(QStringLiteral("the file holds the configuration of role %1, the element "
+                                     "answers with role %2")
+                          .arg(roleCaption(backup.header.role), roleCaption(deviceRole)));
+    QHash<QString, QString> device;
+    for (const auto& [k, v] : deviceList)
+        device.insert(k, v);
+
+    // The differences, in the apply order; keys the element already holds
+    // as the file does are stored if the database differs.
+    const bool sfn = readouts::storedInteger(backup.keys.value(QStringLiteral("sfn"))) == 1;
+    ConfigJob job = jobs.first();
+    job.reads.clear();
+    QList<QPair<QString, QString>> matching;
+    QHash<QString, QString> before;
+    ShownElement shown;
+    shown.section = element.section;
+    shown.mac = element.mac;
+    shown.roleCaption = roleCaption(storedRole);
+    for (const ApplyOperation::Step& s : ApplyOperation::selectedSteps(database, shown, values)) {
+        const QString key = QLatin1String(s.entry->key);
+        const QString fileValue = backup.keys.value(key);
+        const QString deviceValue = device.value(key);
+        if (!ApplyOperation::deviceDiffers(s, fileValue, deviceValue)) {
+            bool listed = before.contains(key);
+            for (const auto& m : matching)
+                listed |= m.first == key;
+            if (database.read(element.section, key, s.defaultValue) != deviceValue && !listed)
+                matching.append(
+                    {key, key == QLatin1String("name") ? encodeName(deviceValue) : deviceValue});
+            continue;
+        }
+        ConfigJob::Set set;
+        set.n = s.entry->n;
+        set.key = key;
+        set.value = key == QLatin1String("name") ? fileValue.trimmed() : fileValue;
+        set.text = s.text;
+        set.onlyIfEarlierFailed = before.contains(key);
+        if (!set.onlyIfEarlierFailed) {
+            before.insert(key, deviceValue); // what the element held before
+            ctx.out << key << ": "
+                    << printable(configfile::readable(key, deviceValue, edition, sfn)) << " ("
+                    << word(deviceValue) << ") -> "
+                    << printable(configfile::readable(key, fileValue, edition, sfn)) << " ("
+                    << word(fileValue) << ")\n";
+        }
+        job.sets.append(set);
+    }
+    ctx.out.flush();
+    if (!matching.isEmpty() && !database.writeKeys(element.section, matching)) {
+        ctx.err << "orvalink-cli: restore: "
+                << printable(notStoredSentence(database, QStringLiteral("the element holds what "
+                                                                        "the file holds")))
+                << "\n";
+        postOutcome(ctx, event, QStringLiteral("failed"), database.lastError());
+        return 1;
+    }
+    if (job.sets.isEmpty()) {
+        ctx.out << "No changes found. Nothing to apply.\n";
+        postOutcome(ctx, event, QStringLiteral("ok"), QStringLiteral("nothing to apply"));
+        return 0;
+    }
+    TerminalPrompt terminal(ctx.err, assumeYes);
+    PromptRequest question;
+    question.icon = PromptIcon::Question;
+    question.title = QStringLiteral("Send configuration");
+    question.text = QStringLiteral("These %1 changes will be sent to %2. Are you sure?")
+                        .arg(before.size())
+                        .arg(label(element.name, element.mac));
+    question.buttons = PromptButtons::YesNo;
+    question.defaultAnswer = PromptAnswer::No;
+    if (terminal.ask(question) != PromptAnswer::Yes) {
+        ctx.err << "orvalink-cli: restore: nothing sent\n";
+        postOutcome(ctx, event, QStringLiteral("cancelled"),
+                    QStringLiteral("not confirmed; nothing sent"));
+        return 1;
+    }
+
+    // The same socket as the read: port 2979 is bound once per run.
+    ConfigSweep& apply = sweep;
+    apply.setSpacingMs(spacingMs);
+    QString storeFailure;
+    apply.setOnConfirmed([&](ConfigJob& j, const ConfigJob::SetOutcome& o) {
+        const QString value = o.key == QLatin1String("name") ? encodeName(o.echo) : o.echo;
+        if (!database.write(j.section, o.key, value)) {
+            storeFailure = notStoredSentence(
+                database, QStringLiteral("the element took %1=%2").arg(o.key, o.echo));
+            return false;
+        }
+        postConfirmedSet(ctx, event, o.key, before.value(o.key), o.echo);
+        ctx.out << "confirmed " << o.key << ' ' << word(o.echo) << "\n";
+        ctx.out.flush();
+        return true;
+    });
+    QList<ConfigJob> applyJobs{job};
+    if (!apply.run(applyJobs)) {
+        ctx.err << "orvalink-cli: restore: " << printable(apply.error()) << "\n";
+        postOutcome(ctx, event, QStringLiteral("failed"), apply.error());
+        return kExitSocketFailure;
+    }
+    const ConfigJob& done = applyJobs.first();
+    QStringList failures;
+    for (const ConfigJob::SetOutcome& o : done.setOutcomes) {
+        if (!o.confirmed)
+            failures << (o.answered ? QStringLiteral("%1 not confirmed").arg(o.key)
+                                    : QStringLiteral("%1: %2").arg(o.key, noReplyFrom(done.host)));
+    }
+    if (!storeFailure.isEmpty())
+        failures << storeFailure;
+    const int confirmed = done.confirmedCount();
+    ctx.out << confirmed << " of " << before.size() << " changes confirmed\n";
+    if (failures.isEmpty() && confirmed == before.size()) {
+        postOutcome(ctx, event, QStringLiteral("ok"),
+                    QStringLiteral("%1 value(s) confirmed").arg(confirmed));
+        return 0;
+    }
+    for (const QString& f : failures)
+        ctx.err << "orvalink-cli: restore: " << printable(f) << "\n";
+    postOutcome(ctx, event, QStringLiteral("failed"), failures.join(QStringLiteral("; ")));
+    return 1;
+}
+
+// ------------------------------------------------------------ bulk apply
+
+int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
+{
+    QStringList pairs;
+    bool assumeYes = false;
+    bool all = false;
+    QString where;
+    QString macsFile;
+    int spacingMs = Timings{}.snmpSetAllowedMs;
+    int parallel = 64;
+    QString edition;
+    for (qsizetype i = 0; i < argsIn.size(); ++i) {
+        const QString& a = argsIn.at(i);
+        const bool hasValue = i + 1 < argsIn.size();
+        bool ok = true;
+        if (a == QLatin1String("--yes")) {
+            assumeYes = true;
+        } else if (a == QLatin1String("--all")) {
+            all = true;
+        } else if (a == QLatin1String("--where") && hasValue) {
+            where = argsIn.at(++i);
+        } else if (a == QLatin1String("--macs") && hasValue) {
+            macsFile = argsIn.at(++i);
+        } else if (a == QLatin1String("--spacing-ms") && hasValue) {
+            spacingMs = argsIn.at(++i).toInt(&ok);
+            if (!ok || spacingMs < 0 || spacingMs > 600000) {
+                ctx.err << "orvalink-cli: apply: --spacing-ms needs milliseconds from 0 to "
+                           "600000\n";
+                return kExitUsage;
+            }
+        } else if (a == QLatin1String("--parallel") && hasValue) {
+            parallel = argsIn.at(++i).toInt(&ok);
+            if (!ok || parallel < 1 || parallel > 256) {
+                ctx.err << "orvalink-cli: apply: --parallel needs a number from 1 to 256\n";
+                return kExitUsage;
+            }
+        } else if (a == QLatin1String("--edition") && hasValue) {
+            if (!takeEdition(ctx, "apply", argsIn.at(++i), &edition))
+                return kExitUsage;
+        } else if (a.startsWith(QLatin1String("--"))) {
+            ctx.err << "orvalink-cli: apply: unknown or incomplete option " << printable(a) << "\n";
+            return kExitUsage;
+        } else {
+            pairs << a;
+        }
+    }
+    if (int(all) + int(!where.isEmpty()) + int(!macsFile.isEmpty()) != 1 || pairs.isEmpty()) {
+        ctx.err << "orvalink-cli: usage: apply --where role=decoder|encoder | --macs FILE | --all "
+                   "KEY=VALUE... [--yes] [--spacing-ms N] [--parallel N] [--edition GPS|LL]\n";
+        return kExitUsage;
+    }
+    ElementRole onlyRole = ElementRole::Unknown;
+    if (!where.isEmpty()) {
+        const QString w = where.toLower();
+        if (w == QLatin1String("role=decoder"))
+            onlyRole = ElementRole::Decoder;
+        else if (w == QLatin1String("role=encoder"))
+            onlyRole = ElementRole::Encoder;
+        else {
+            ctx.err << "orvalink-cli: apply: --where takes role=decoder or role=encoder, not \""
+                    << printable(where) << "\"\n";
+            return kExitUsage;
+        }
+    }
+    IniStore store;
+    Database database(store, ctx.dbPath);
+    if (!databaseUsable(ctx, "apply", database))
+        return 1;
+    QStringList macs;
+    if (!macsFile.isEmpty()) {
+        QFile f(macsFile);
+        if (!f.open(QIODevice::ReadOnly)) {
+            ctx.err << "orvalink-cli: apply: " << printable(macsFile) << ": "
+                    << printable(f.errorString()) << "\n";
+            return kExitUsage;
+        }
+        for (const QByteArray& raw : f.readAll().split('\n')) {
+            const QString line = QString::fromLatin1(raw).trimmed();
+            if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
+                macs << line;
+        }
+    }
+    QList<ElementEntry> elements;
+    if (!selectElements(ctx, "apply", database, macs, macs.isEmpty(), &elements))
+        return kExitUsage;
+    if (onlyRole != ElementRole::Unknown) {
+        QList<ElementEntry> kept;
+        for (const ElementEntry& e : elements) {
+            if (roleFromText(database.read(e.section, QStringLiteral("role"))) == onlyRole)
+                kept.append(e);
+        }
+        elements = kept;
+    }
+    if (elements.isEmpty()) {
+        ctx.err << "orvalink-cli: apply: no element is selected\n";
+        return kExitUsage;
+    }
+
+    // The values, checked once as the panel's editors check them.
+    const int bufferMaximum = startModeFor(edition).bufferMaximum;
+    EditedValues values;
+    QStringList keys;
+    for (const QString& pair : pairs) {
+        const qsizetype eq = pair.indexOf(QLatin1Char('='));
+        const QString key = eq > 0 ? pair.left(eq).toLower() : QString();
+        QString error =
+            eq > 0 ? ApplyOperation::takeValue(values, key, pair.mid(eq + 1), bufferMaximum)
+                   : QStringLiteral("\"%1\" is not KEY=VALUE").arg(pair);
+        if (error.isEmpty() && keys.contains(key))
+            error = QStringLiteral("%1 is given twice").arg(key);
+        // One address for many elements would put them all on it.
+        if (error.isEmpty() && key == QLatin1String("ip") && elements.size() > 1)
+            error = QStringLiteral("ip would give %1 elements the same address; set it one "
+                                   "element at a time")
+                        .arg(elements.size());
+        if (!error.isEmpty()) {
+            ctx.err << "orvalink-cli: apply: " << printable(error) << "\n";
+            return kExitUsage;
+        }
+        keys << key;
+    }
+
+    // Every element must take every key: nothing is sent otherwise.
+    QList<ConfigJob> jobs;
+    QList<QHash<QString, QString>> before;
+    QStringList nothing;
+    QStringList refused;
+    for (const ElementEntry& e : elements) {
+        ShownElement shown;
+        shown.section = e.section;
+        shown.mac = e.mac;
+        shown.roleCaption =
+            roleCaption(roleFromText(database.read(e.section, QStringLiteral("role"))));
+        StepContext context;
+        context.role = roleFromText(database.read(e.section, QStringLiteral("role")));
+        context.tx = values.tx
+                         ? *values.tx
+                         : readouts::storedInteger(
+                               database.read(e.section, QStringLiteral("tx"), QStringLiteral("0")))
+                               .value_or(-1);
+        for (const QString& key : keys) {
+            bool sent = false;
+            for (const OperationStep& s : applySteps())
+                sent = sent || (key == QLatin1String(s.key) && conditionHolds(s.when, context));
+            if (!sent)
+                refused << QStringLiteral("%1: %2 is not sent to this element (role %3, tx %4)")
+                               .arg(label(e.name, e.mac), key, shown.roleCaption)
+                               .arg(context.tx);
+        }
+        EditedValues checked = values;
+        if (const QString reason = ApplyOperation::checkEdits(shown, checked, database);
+            !reason.isEmpty())
+            refused << label(e.name, e.mac) + QStringLiteral(": ") + reason;
+        ConfigJob job = jobFor(database, e);
+        if (job.host.isEmpty())
+            refused << label(e.name, e.mac) + QStringLiteral(": no SNMP address stored");
+        const QList<ApplyOperation::Difference> pending =
+            ApplyOperation::pendingFor(database, shown, checked);
+        if (pending.isEmpty()) {
+            nothing << label(e.name, e.mac);
+            continue;
+        }
+        QHash<QString, QString> was;
+        for (const ApplyOperation::Difference& d : pending)
+            was.insert(d.key, d.stored);
+        for (const ApplyOperation::Step& s :
+             ApplyOperation::selectedSteps(database, shown, checked)) {
+            const QString key = QLatin1String(s.entry->key);
+            if (!was.contains(key))
+                continue;
+            ConfigJob::Set set;
+            set.n = s.entry->n;
+            set.key = key;
+            for (const ApplyOperation::Difference& d : pending) {
+                if (d.key == key)
+                    set.value = d.other;
+            }
+            set.text = s.text;
+            for (const ConfigJob::Set& earlier : job.sets)
+                set.onlyIfEarlierFailed |= earlier.key == key;
+            job.sets.append(set);
+        }
+        ctx.out << "would send to " << label(e.name, e.mac) << ":";
+        for (const ApplyOperation::Difference& d : pending)
+            ctx.out << ' ' << d.key << ' ' << word(d.stored) << " -> " << word(d.other) << ';';
+        ctx.out << "\n";
+        jobs.append(job);
+        before.append(was);
+    }
+    ctx.out.flush();
+    if (!refused.isEmpty()) {
+        for (const QString& r : refused)
+            ctx.err << "orvalink-cli: apply: " << printable(r) << "\n";
+        ctx.err << "orvalink-cli: apply: nothing sent\n";
+        return kExitUsage;
+    }
+    for (const QString& n : nothing)
+        ctx.out << n << ": nothing to apply\n";
+    if (jobs.isEmpty()) {
+        ctx.out << "total: " << elements.size() << " elements, 0 to change\n";
+        return 0;
+    }
+    TerminalPrompt terminal(ctx.err, assumeYes);
+    PromptRequest question;
+    question.icon = PromptIcon::Question;
+    question.title = QStringLiteral("Send configuration");
+    question.text = QStringLiteral("This configuration will be sent to %1 Network Elements and "
+                                   "will also be saved to local database in your computer. Are "
+                                   "you sure?")
+                        .arg(jobs.size());
+    question.buttons = PromptButtons::YesNo;
+    question.defaultAnswer = PromptAnswer::No;
+    if (terminal.ask(question) != PromptAnswer::Yes) {
+        ctx.err << "orvalink-cli: apply: nothing sent\n";
+        return 1;
+    }
+
+    Timings timings;
+    timings.snmpSetAllowedMs = spacingMs;
+    ConfigSweep sweep{timings};
+    prepareSweep(ctx, sweep);
+    sweep.setElementsInFlight(parallel);
+    QHash<QString, QString> storeFailures; // section -> sentence
+    QHash<QString, int> indexOf;
+    for (qsizetype i = 0; i < jobs.size(); ++i)
+        indexOf.insert(jobs.at(i).section, int(i));
+    auto eventOf = [](const ConfigJob& j) {
+        FoundElement f;
+        f.mac = j.mac;
+        f.name = j.name;
+        f.host = j.host;
+        return elementEvent(QStringLiteral("apply"), f);
+    };
+    sweep.setOnConfirmed([&](ConfigJob& j, const ConfigJob::SetOutcome& o) {
+        const QString value = o.key == QLatin1String("name") ? encodeName(o.echo) : o.echo;
+        if (!database.write(j.section, o.key, value)) {
+            storeFailures.insert(
+                j.section,
+                notStoredSentence(database,
+                                  QStringLiteral("the element took %1=%2").arg(o.key, o.echo)));
+            return false;
+        }
+        postConfirmedSet(ctx, eventOf(j), o.key, before.at(indexOf.value(j.section)).value(o.key),
+                         o.echo);
+        return true;
+    });
+    int allConfirmed = 0;
+    int failed = 0;
+    sweep.setOnFinished([&](const ConfigJob& j) {
+        const int wanted = int(before.at(indexOf.value(j.section)).size());
+        const int confirmed = j.confirmedCount();
+        QStringList causes;
+        if (!j.error.isEmpty())
+            causes << j.error;
+        for (const ConfigJob::SetOutcome& o : j.setOutcomes) {
+            if (o.confirmed)
+                continue;
+            causes << (!o.sent      ? QStringLiteral("%1 not sent").arg(o.key)
+                       : o.answered ? QStringLiteral("%1 refused").arg(o.key)
+                                    : QStringLiteral("%1: %2").arg(o.key, noReplyFrom(j.host)));
+        }
+        if (storeFailures.contains(j.section))
+            causes << storeFailures.value(j.section);
+        const bool ok = causes.isEmpty() && confirmed == wanted;
+        (ok ? allConfirmed : failed)++;
+        ctx.out << label(j.name, j.mac) << ": " << confirmed << " of " << wanted << " confirmed";
+        if (!causes.isEmpty())
+            ctx.out << " (" << printable(causes.join(QStringLiteral("; "))) << ")";
+        ctx.out << "\n";
+        ctx.out.flush();
+        postOutcome(ctx, eventOf(j), ok ? QStringLiteral("ok") : QStringLiteral("failed"),
+                    ok ? QStringLiteral("%1 value(s) confirmed").arg(confirmed)
+                       : causes.join(QStringLiteral("; ")));
+    });
+    if (!sweep.run(jobs)) {
+        ctx.err << "orvalink-cli: apply: " << printable(sweep.error()) << "\n";
+        return kExitSocketFailure;
+    }
+    ctx.out << "total: " << elements.size() << " elements, " << allConfirmed << " all confirmed, "
+            << failed << " failed, " << nothing.size() << " nothing to apply\n";
+    return failed == 0 ? 0 : 1;
+}
+
+// ------------------------------------------------------------ history
+
+int verbHistory(const Context& ctx, const QStringList& args)
+{
+    if (args.size() != 1) {
+        ctx.err << "orvalink-cli: usage: history MAC\n";
+        return kExitUsage;
+    }
+    if (EventLog::macDigits(args.first()).isEmpty()) {
+        ctx.err << "orvalink-cli: history: \"" << printable(args.first())
+                << "\" is not a MAC address like 2E:8B:F2:00:0A:1B\n";
+        return kExitUsage;
+    }
+    const EventLog log(EventLog::pathFor(ctx.dbPath));
+    for (const Event& e : log.read({}, args.first())) {
+        if (e.isSet() && e.outcome == QLatin1String("ok"))
+            ctx.out << eventLine(e) << "\n";
+    }
+    return 0;
+}
+
+} // namespace orvalink::cli

@@ -1,0 +1,35 @@
+#pragma once
+// Drift: what the elements hold now against what nms.ini stores for them,
+// for every element at once (orvalink-cli diff --all and the monitor's
+// orvalink_config_drift). Each element is read for the parameters an apply
+// sends for its stored role and tx, and compared as `diff` compares them.
+
+#include "devops/ApplyOperation.h"
+#include "devops/ConfigSweep.h"
+#include "store/ElementDatabase.h"
+
+#include <QList>
+
+#include <optional>
+
+namespace orvalink {
+
+class Database;
+
+// The job of one element with who it is (its agent, communities); what it
+// reads or sends is up to the caller. An element without a stored agent
+// address gets none (the sweep then asks it nothing).
+ConfigJob configJobFor(const Database& database, const ElementEntry& element);
+
+struct DriftCheck {
+    QList<ConfigJob> jobs; // one per element, in file order, with its reads
+    QList<QList<ApplyOperation::Step>> steps;
+};
+// The reads of every element of the database.
+DriftCheck driftCheck(const Database& database);
+// The differences of element i after the sweep; nullopt when it did not
+// answer every parameter.
+std::optional<QList<ApplyOperation::Difference>> driftOf(const Database& database,
+                                                         const DriftCheck& check, qsizetype i);
+
+} // namespace orvalink

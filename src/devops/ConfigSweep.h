@@ -1,0 +1,170 @@
+#pragma once
+// The configuration of many elements at once: backup, drift and bulk apply
+// read and write every element side by side on one UDP socket, with a
+// bounded number of elements in flight. One thread: the socket's events
+// drive a small state machine per element.
+//
+// An element first has its GETs asked (a few at a time), then its SETs sent
+// one after the other in the given order. A SET is confirmed only when the
+// element echoes the very value sent (as "Save changes" confirms it); each
+// confirmed SET is followed by the spacing the devices need before the next
+// one of the same element, while the other elements go on. A SET that gets
+// no reply at all ends the element: whether it took the value is unknown,
+// and its later SETs are not sent.
+//
+// Replies are matched as every exchange of the program matches them
+// (SnmpMatch.h); an id of 128 or more may come back negative from a strict
+// agent, which the match allows for.
+
+#include "core/DatagramTap.h"
+#include "core/Timings.h"
+#include "snmp/SnmpMatch.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QEventLoop;
+class QTimer;
+class QUdpSocket;
+
+namespace orvalink {
+
+struct ConfigJob {
+    struct Set {
+        quint8 n = 0;
+        QString key;   // nms.ini key
+        QString value; // sent as the SET's value
+        bool text = false;
+        // Sent only when the earlier SET of the same key was not confirmed
+        // (the apply order's second attenuation step).
+        bool onlyIfEarlierFailed = false;
+    };
+    struct SetOutcome {
+        QString key;
+        QString value;     // sent
+        QString echo;      // the value the element echoed (empty for none)
+        bool sent = false; // left this machine
+        bool answered = false;
+        bool confirmed = false;
+        bool stored = true; // false when the confirm hook refused (store failed)
+    };
+
+    // Who: the element's section, MAC, name and SNMP agent.
+    QString section;
+    QString mac;
+    QString name;
+    QString host;
+    QString readCommunity;
+    QString writeCommunity;
+    // What: parameters to read, then SETs to send, in order.
+    QList<quint8> reads;
+    QList<Set> sets;
+
+    // Results.
+    QHash<quint8, QString> values; // reads that gave a value
+    QSet<quint8> answered;         // reads answered, with or without a value
+    QList<SetOutcome> setOutcomes; // one per SET sent (a skipped retry has none)
+    bool silent = false;           // a request was never answered
+    QString error;                 // why the element could not be done, if so
+    qint64 elapsedMs = 0;
+
+    bool readComplete() const
+    {
+        return !silent && error.isEmpty() && answered.size() == reads.size();
+    }
+    int confirmedCount() const;
+};
+
+class ConfigSweep : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultElementsInFlight = 32;
+    // GETs of one element awaited at the same time.
+    static constexpr int kDefaultReadWindow = 4;
+
+    explicit ConfigSweep(const Timings& timings, QObject* parent = nullptr);
+    ~ConfigSweep() override;
+
+    void setLocalAddress(const QString& address) { m_localAddress = address; }
+    void setPorts(quint16 localPort, quint16 agentPort);
+    // The spacing after a confirmed SET (the devices need 6 s).
+    void setSpacingMs(int ms) { m_timings.snmpSetAllowedMs = ms; }
+    void setElementsInFlight(int n) { m_inFlight = qMax(1, n); }
+    void setReadWindow(int n) { m_readWindow = qMax(1, n); }
+    // Called with every datagram sent and received (diagnostics).
+    void setTap(DatagramTap tap) { m_tap = std::move(tap); }
+    // Called once per confirmed SET, before the element's next step; false
+    // (the value could not be stored) ends that element.
+    void setOnConfirmed(std::function<bool(ConfigJob&, const ConfigJob::SetOutcome&)> hook)
+    {
+        m_onConfirmed = std::move(hook);
+    }
+    // Called when an element is done, in the order they end.
+    void setOnFinished(std::function<void(const ConfigJob&)> hook)
+    {
+        m_onFinished = std::move(hook);
+    }
+
+    // Runs every job to its end. False, with error(), when the socket cannot
+    // be opened (nothing was sent).
+    bool run(QList<ConfigJob>& jobs);
+    QString error() const { return m_error; }
+
+private:
+    struct Outstanding {
+        int read = -1; // index into reads, -1 for the SET
+        AwaitedReply awaited;
+    };
+    struct Slot {
+        int job = -1;
+        int nextRead = 0;
+        int nextSet = 0;
+        bool retried = false; // the lost reads were asked once more
+        QList<int> lost;      // reads whose reply was lost
+        QList<Outstanding> outstanding;
+        QTimer* timer = nullptr;   // reply wait
+        QTimer* spacing = nullptr; // wait after a confirmed SET
+        qint64 startedMs = 0;
+    };
+
+    void startNext(Slot& slot);
+    void step(Slot& slot);
+    bool sendRead(Slot& slot, int read);
+    enum class SetSent { Sent, Skipped, Failed };
+    SetSent sendSet(Slot& slot);
+    void finishJob(Slot& slot);
+    void onReadyRead();
+    void onTimeout(Slot& slot);
+    void takeSetReply(Slot& slot, const QString& echo, bool answered);
+    quint8 nextRequestId(const QHostAddress& host);
+    bool sendDatagram(Slot& slot, const QByteArray& datagram, int read);
+
+    Timings m_timings;
+    QString m_localAddress;
+    quint16 m_localPort = 2979;
+    quint16 m_agentPort = 161;
+    int m_inFlight = kDefaultElementsInFlight;
+    int m_readWindow = kDefaultReadWindow;
+    QUdpSocket* m_socket;
+    std::vector<Slot> m_slots;
+    QList<ConfigJob>* m_jobs = nullptr;
+    QList<QHostAddress> m_hosts;
+    int m_nextJob = 0;
+    int m_finished = 0;
+    quint8 m_lastId;
+    QEventLoop* m_loop = nullptr;
+    QString m_error;
+    DatagramTap m_tap;
+    std::function<bool(ConfigJob&, const ConfigJob::SetOutcome&)> m_onConfirmed;
+    std::function<void(const ConfigJob&)> m_onFinished;
+    qint64 m_startedAt = 0;
+};
+
+} // namespace orvalink

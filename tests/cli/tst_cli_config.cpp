@@ -1,0 +1,332 @@
+// orvalink-cli backup, diff --all, restore, history and the bulk forms of
+// apply against orvalink-sim on loopback (127.0.131.x), with net-snmp's
+// tools as the party that changes an element behind the program's back.
+
+#include "common/SimProcess.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace orvalink::testing;
+
+namespace {
+
+quint16 agentPort()
+{
+    return simAgentPort(16331);
+}
+QString host(int last)
+{
+    return QStringLiteral("127.0.131.%1").arg(last);
+}
+// The MAC the simulator gives the element on 127.0.131.x.
+QString mac(int last)
+{
+    return QStringLiteral("2E:8B:F2:00:83:%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
+}
+QString section(int last)
+{
+    return QString(mac(last)).remove(QLatin1Char(':'));
+}
+const QString kBase = QStringLiteral("1.3.6.1.4.1.44467.1.%1.0");
+
+QString httpBody(const QUrl& url)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request{url};
+    request.setTransferTimeout(5000);
+    QNetworkReply* reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    const QString body = QString::fromUtf8(reply->readAll());
+    reply->deleteLater();
+    return body;
+}
+
+QString runTool(const QString& tool, const QStringList& args)
+{
+    const ProgramRun r = runProgram(tool, args, 10000);
+    return r.out + r.err;
+}
+
+} // namespace
+
+class TestCliConfig : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    QString dbPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
+    ProgramRun cli(const QStringList& args, int timeoutMs = 30000)
+    {
+        return runCli(QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"),
+                                  host(250), QStringLiteral("--port"),
+                                  QString::number(agentPort())} +
+                          args,
+                      timeoutMs);
+    }
+    QString db() const
+    {
+        QFile f(dbPath());
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+    }
+    // The stored value of key in the section of the element on x.
+    QString stored(int last, const QString& key) const
+    {
+        const QString text = db();
+        const qsizetype at = text.indexOf(QLatin1Char('[') + section(last) + QLatin1Char(']'));
+        const qsizetype end = text.indexOf(QLatin1Char('['), at + 1);
+        const QRegularExpression re(QStringLiteral("\\n%1=([^\\r\\n]*)").arg(key.toUpper()));
+        const auto m = re.match(text.mid(at, end < 0 ? -1 : end - at));
+        return m.hasMatch() ? m.captured(1) : QString();
+    }
+    void probeAll(const QList<int>& lasts)
+    {
+        QFile::remove(dbPath());
+        for (const int i : lasts)
+            QCOMPARE(cli({QStringLiteral("probe"), host(i)}).exitCode, 0);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!QFileInfo(binDir() + QStringLiteral("/orvalink-sim")).isExecutable())
+            QSKIP("orvalink-sim is not built");
+    }
+
+    // Catches: a backup that misses or garbles what the probe reads, is
+    // readable by others or is left half-written; a change behind the
+    // program's back that diff --all does not find (or a silent element
+    // counted as clean); a restore that does not put the device back, sends
+    // what the device already holds, stores what was not confirmed, or
+    // takes a file of another role or element; history without the change.
+    void backupDiffRestore()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("decoder@") + host(1),
+                                         QStringLiteral("decoder@") + host(2),
+                                         QStringLiteral("encoder@") + host(3)}),
+                 qPrintable(sim.errors()));
+        probeAll({1, 2, 3});
+        const QString backups = dir.filePath(QStringLiteral("backups"));
+        QVERIFY(QDir().mkpath(backups));
+        ProgramRun r = cli(
+            {QStringLiteral("backup"), QStringLiteral("--all"), QStringLiteral("--dir"), backups});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QStringList files = QDir(backups).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(files.size(), 3);
+        const QString decoderFile = QDir(backups).filePath(files.first());
+        QCOMPARE(QFile::permissions(decoderFile) & 0x0077, QFileDevice::Permissions());
+        QFile f(decoderFile);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLatin1(f.readAll());
+        f.close();
+        for (const char* expected : {"; name: DECODER 1\r\n", "; address: 127.0.131.1\r\n",
+                                     "; role: DECODER\r\n", "\r\nATT=200\r\n", "\r\nROLE=2\r\n"}) {
+            QVERIFY2(text.contains(QLatin1String(expected)), qPrintable(text));
+        }
+        QVERIFY(text.contains(QRegularExpression(QStringLiteral("; program: orvalink \\d+\\."))));
+        QVERIFY(text.contains(QLatin1Char('[') + section(1) + QStringLiteral("]\r\n")));
+
+        // Changed behind the program's back.
+        const QString snmpset = QStandardPaths::findExecutable(QStringLiteral("snmpset"));
+        const QString snmpget = QStandardPaths::findExecutable(QStringLiteral("snmpget"));
+        const QString agent = host(1) + QLatin1Char(':') + QString::number(agentPort());
+        const QStringList common = {QStringLiteral("-v1"), QStringLiteral("-r0"),
+                                    QStringLiteral("-t1"), QStringLiteral("-On")};
+        if (!snmpset.isEmpty()) {
+            const QString out = runTool(
+                snmpset, common + QStringList{"-c", "kestrvla", agent, kBase.arg(1), "u", "180"});
+            QVERIFY2(out.contains(QStringLiteral("Gauge32: 180")), qPrintable(out));
+        } else {
+            QCOMPARE(cli({QStringLiteral("set"), host(1), QStringLiteral("kestrvla"),
+                          QStringLiteral("1"), QStringLiteral("gauge"), QStringLiteral("180")})
+                         .exitCode,
+                     0);
+        }
+        r = cli({QStringLiteral("diff"), QStringLiteral("--all")});
+        QCOMPARE(r.exitCode, 1);
+        QCOMPARE(r.out, QStringLiteral("DECODER 1 [%1]\n  att 200 180\n").arg(mac(1)));
+        // The monitor's drift check finds the same, per element.
+        {
+            QProcess monitor;
+            monitor.start(binPath("orvalink-cli"),
+                          QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"),
+                                      host(250), QStringLiteral("--port"),
+                                      QString::number(agentPort()), QStringLiteral("monitor"),
+                                      QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                                      QStringLiteral("--trap-port"), QStringLiteral("0"),
+                                      QStringLiteral("--drift-every"), QStringLiteral("1")});
+            const QRegularExpression at(QStringLiteral("metrics at (http://[0-9.:]+/metrics)"));
+            QString told;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                at.match(told += QString::fromUtf8(monitor.readAllStandardError())).hasMatch(),
+                10000);
+            const QUrl url(at.match(told).captured(1));
+            const QString drift =
+                QStringLiteral("orvalink_config_drift{mac=\"%1\",name=\"%2\"} %3");
+            QString body;
+            QTRY_VERIFY_WITH_TIMEOUT(
+                (body = httpBody(url)).contains(QStringLiteral("orvalink_config_drift{")), 10000);
+            QVERIFY2(body.contains(drift.arg(mac(1), QStringLiteral("DECODER 1")).arg(1)) &&
+                         body.contains(drift.arg(mac(2), QStringLiteral("DECODER 2")).arg(0)),
+                     qPrintable(body));
+            monitor.kill();
+            monitor.waitForFinished();
+        }
+
+        // Refused before anything is sent: another role, another element,
+        // another edition.
+        const qsizetype setsBefore = sim.requests(QStringLiteral("SET")).size();
+        const QString wrongRole = dir.filePath(QStringLiteral("wrong-role.ini"));
+        QFile w(wrongRole);
+        QVERIFY(w.open(QIODevice::WriteOnly));
+        w.write(
+            QString(text).replace(QStringLiteral("ROLE=2"), QStringLiteral("ROLE=1")).toLatin1());
+        w.close();
+        const QString otherEdition = dir.filePath(QStringLiteral("gps.ini"));
+        QFile g(otherEdition);
+        QVERIFY(g.open(QIODevice::WriteOnly));
+        g.write(QString(text)
+                    .replace(QStringLiteral("; role:"), QStringLiteral("; edition: GPS\r\n; role:"))
+                    .toLatin1());
+        g.close();
+        for (const QStringList& args :
+             {QStringList{mac(1), wrongRole}, QStringList{mac(2), decoderFile},
+              QStringList{mac(1), otherEdition}}) {
+            r = cli(QStringList{QStringLiteral("restore")} + args +
+                    QStringList{QStringLiteral("--yes")});
+            QVERIFY2(r.exitCode == 2 && !r.err.isEmpty(), qPrintable(args.join(u' ')));
+        }
+        QCOMPARE(sim.requests(QStringLiteral("SET")).size(), setsBefore);
+
+        r = cli({QStringLiteral("restore"), mac(1), decoderFile, QStringLiteral("--yes"),
+                 QStringLiteral("--spacing-ms"), QStringLiteral("10")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        QVERIFY2(r.out.startsWith(QStringLiteral("att: -37.5 dB (180) -> -27.5 dB (200)\n")),
+                 qPrintable(r.out));
+        // The change behind its back, then only what differed.
+        QCOMPARE(sim.requests(QStringLiteral("SET")), (QList<int>{1, 1}));
+        if (!snmpget.isEmpty()) {
+            const QString out =
+                runTool(snmpget, common + QStringList{"-c", "morqubit", agent, kBase.arg(1)});
+            QVERIFY2(out.contains(QStringLiteral("Gauge32: 200")), qPrintable(out));
+        }
+        QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("--all")}).exitCode, 0);
+
+        r = cli({QStringLiteral("history"), mac(1)});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.count(QLatin1Char('\n')) == 1 &&
+                     r.out.contains(QStringLiteral(" set ok DECODER 1 [%1] 127.0.131.1: att 180 -> "
+                                                   "200\n")
+                                        .arg(mac(1))),
+                 qPrintable(r.out));
+
+        // An element that stops answering: reported, no file, exit codes.
+        sim.stop();
+        QVERIFY(
+            sim.start(agentPort(),
+                      {QStringLiteral("decoder@") + host(1), QStringLiteral("decoder@") + host(2),
+                       QStringLiteral("encoder@") + host(3), QStringLiteral("--silent"), host(2)}));
+        const QString again = dir.filePath(QStringLiteral("again"));
+        QVERIFY(QDir().mkpath(again));
+        r = cli(
+            {QStringLiteral("backup"), QStringLiteral("--all"), QStringLiteral("--dir"), again});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(
+            r.err.contains(QStringLiteral("DECODER 2 [%1]: no reply from 127.0.131.2").arg(mac(2))),
+            qPrintable(r.err));
+        QCOMPARE(QDir(again).entryList(QDir::Files).size(), 2);
+        QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("--all")}).exitCode, 2);
+    }
+
+    // Catches: a bulk apply that runs elements one after the other (40 times
+    // the time), lets a silent or refusing element stop the others, stores a
+    // value that was not confirmed, or reports a failure as a success.
+    void bulkApply()
+    {
+        SimProcess sim;
+        SimProcess refusing;
+        QStringList args;
+        for (int i = 11; i <= 15; ++i)
+            args << QStringLiteral("decoder@") + host(i);
+        args << QStringLiteral("encoder@") + host(17) << QStringLiteral("--silent") << host(15);
+        QVERIFY2(sim.start(agentPort(), args), qPrintable(sim.errors()));
+        QVERIFY(refusing.start(agentPort(), {QStringLiteral("--refuse-set"), QStringLiteral("1"),
+                                             QStringLiteral("decoder@") + host(16)}));
+        QFile::remove(dbPath());
+        for (const int i : {11, 12, 13, 14, 16, 17})
+            QCOMPARE(cli({QStringLiteral("probe"), host(i)}).exitCode, 0);
+        // The silent one, stored as it was before it fell silent.
+        QFile f(dbPath());
+        QVERIFY(f.open(QIODevice::Append));
+        f.write(QStringLiteral("[%1]\r\nNAME=DECODER 15\r\nROLE=2\r\nATT=200\r\nSNMPIP=%2\r\n")
+                    .arg(section(15), host(15))
+                    .toLatin1());
+        f.close();
+        const QStringList timing = {QStringLiteral("--yes"), QStringLiteral("--spacing-ms"),
+                                    QStringLiteral("600")};
+
+        // One element alone, then all decoders with other values.
+        const QString one = dir.filePath(QStringLiteral("one.txt"));
+        QFile o(one);
+        QVERIFY(o.open(QIODevice::WriteOnly));
+        o.write(QStringLiteral("# one\n%1\n").arg(mac(11)).toLatin1());
+        o.close();
+        ProgramRun single = cli(QStringList{QStringLiteral("apply"), QStringLiteral("--macs"), one,
+                                            QStringLiteral("att=150"), QStringLiteral("sdl=50")} +
+                                timing);
+        QVERIFY2(single.exitCode == 0, qPrintable(single.out + single.err));
+
+        // An encoder does not take att: nothing is sent to anyone.
+        const qsizetype setsBefore = sim.requests(QStringLiteral("SET")).size();
+        QCOMPARE(cli(QStringList{QStringLiteral("apply"), QStringLiteral("--all"),
+                                 QStringLiteral("att=190")} +
+                     timing)
+                     .exitCode,
+                 2);
+        QCOMPARE(sim.requests(QStringLiteral("SET")).size(), setsBefore);
+
+        const ProgramRun bulk =
+            cli(QStringList{QStringLiteral("apply"), QStringLiteral("--where"),
+                            QStringLiteral("role=decoder"), QStringLiteral("att=190"),
+                            QStringLiteral("sdl=70")} +
+                timing);
+        QCOMPARE(bulk.exitCode, 1);
+        for (const int i : {11, 12, 13, 14}) {
+            QVERIFY2(bulk.out.contains(
+                         QStringLiteral("DECODER %1 [%2]: 2 of 2 confirmed\n").arg(i).arg(mac(i))),
+                     qPrintable(bulk.out));
+            QCOMPARE(stored(i, QStringLiteral("att")), QStringLiteral("190"));
+        }
+        QVERIFY2(bulk.out.contains(
+                     QStringLiteral("DECODER 15 [%1]: 0 of 2 confirmed (att: no reply from %2)")
+                         .arg(mac(15), host(15))),
+                 qPrintable(bulk.out));
+        QVERIFY2(bulk.out.contains(QStringLiteral("DECODER 16 [%1]: 1 of 2 confirmed (att "
+                                                  "refused; att refused)")
+                                       .arg(mac(16))),
+                 qPrintable(bulk.out));
+        QVERIFY(bulk.out.endsWith(
+            QStringLiteral("total: 6 elements, 4 all confirmed, 2 failed, 0 nothing to apply\n")));
+        QCOMPARE(stored(15, QStringLiteral("att")), QStringLiteral("200"));
+        QCOMPARE(stored(16, QStringLiteral("att")), QStringLiteral("200"));
+        QCOMPARE(stored(16, QStringLiteral("sdl")), QStringLiteral("70"));
+        // Six elements side by side cost about one: the silent one's wait
+        // (1 s) and the spacing overlap.
+        QVERIFY2(
+            bulk.ms < single.ms + 1500,
+            qPrintable(QStringLiteral("%1 ms for six, %2 ms for one").arg(bulk.ms).arg(single.ms)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliConfig)
+#include "tst_cli_config.moc"
