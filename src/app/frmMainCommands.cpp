@@ -9,6 +9,7 @@
 #include "core/Text.h"
 #include "core/UserSettings.h"
 #include "devops/ApplyOperation.h"
+#include "devops/OperationEvents.h"
 #include "devops/ProbeOperation.h"
 #include "devops/SfnAdjustOperation.h"
 #include "devops/SnmpPropertiesOperation.h"
@@ -50,7 +51,25 @@ namespace orvalink {
 
 namespace {
 const QString kCR = QStringLiteral("\r");
+
+// The event of an operation on the element in `section`: its MAC, name and
+// agent address as stored.
+Event elementEvent(const Database& database, const QString& operation, const QString& section)
+{
+    Event e;
+    e.operation = operation;
+    e.mac = decodeMac(section);
+    e.name = database.read(section, QStringLiteral("name")).trimmed();
+    e.host = database.read(section, QStringLiteral("snmpip"), kDefaultAgentAddress);
+    return e;
+}
 } // namespace
+
+OperationEvents frmMain::eventsOf(const QString& operation, const QString& section)
+{
+    return OperationEvents(elementEvent(m_database, operation, section),
+                           [this](const Event& e) { postOutcome(e); });
+}
 
 // ------------------------------------------------------------- element list
 
@@ -136,6 +155,7 @@ void frmMain::AddNewElement()
         return;
     QString probeStatus;
     QString probeSection;
+    QString probeHost;
     {
         ProbeOperation probe(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
         connect(&probe, &ProbeOperation::statusChanged, this,
@@ -144,6 +164,7 @@ void frmMain::AddNewElement()
         const DeviceWindowOpen own(m_deviceWindowsOpen);
         runDialog(dialog);
         probeSection = probe.section();
+        probeHost = probe.host();
     }
     RefreshElementList();
     if (!probeStatus.isEmpty()) {
@@ -151,6 +172,7 @@ void frmMain::AddNewElement()
         static const QString kFail = QStringLiteral("FAIL - ");
         Event e;
         e.operation = QStringLiteral("probe");
+        e.host = probeHost;
         e.cause = probeStatus.startsWith(kPrefix) ? probeStatus.mid(kPrefix.size()) : probeStatus;
         e.outcome = e.cause.startsWith(kFail) ? QStringLiteral("failed")
                     : probeStatus == QLatin1String("Status: Finished with SUCCESS!")
@@ -224,12 +246,25 @@ void frmMain::AutoDiscover()
     panel->tmrVolume->stop();
     m_tree->clearAll();
 
+    Event e;
+    e.operation = QStringLiteral("discover");
+    e.host = strLocalNMSIPAddress;
     {
         DiscoveryOperation discovery(*m_remote, m_ctx.timings);
         frmPaging window(discovery, this);
         runDialog(window);
+        const DiscoveryOperation::Result result = discovery.result();
+        e.outcome = result == DiscoveryOperation::Result::Found       ? QStringLiteral("ok")
+                    : result == DiscoveryOperation::Result::Cancelled ? QStringLiteral("cancelled")
+                                                                      : QStringLiteral("failed");
+        e.cause = result == DiscoveryOperation::Result::Found
+                      ? QStringLiteral("%1 element(s) found").arg(discovery.found())
+                      : oneLineCause(discovery.cause());
     }
     Load_Config();
+    // A window closed before the broadcast left has nothing to tell.
+    if (!e.cause.isEmpty())
+        postOutcome(e);
 }
 
 void frmMain::showAgainFromDatabase()
@@ -260,6 +295,9 @@ void frmMain::SendConfiguration()
     ApplyOperation apply(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
     if (!apply.confirm())
         return;
+    const SilenceWatch silence(*m_snmp);
+    const ApplyEvents events(apply, eventsOf(QStringLiteral("apply"), shown.section),
+                             apply.pending(shown, values), &silence);
     frmSendSNMP dialog(apply, *this, m_ctx.timings, this);
     const DeviceWindowOpen own(m_deviceWindowsOpen);
     runDialog(dialog);
@@ -293,8 +331,19 @@ void frmMain::Toolbar1_ButtonClick(int index)
             showSNMPProperties();
         break;
     case 4:
-        if (confirmDiscard())
+        if (confirmDiscard()) {
             RefreshElementList();
+            Event e;
+            e.operation = QStringLiteral("refresh");
+            e.outcome =
+                m_tree->loadError().isEmpty() ? QStringLiteral("ok") : QStringLiteral("failed");
+            e.cause =
+                m_tree->loadError().isEmpty()
+                    ? QStringLiteral("%1 elements").arg(TreeView1->topLevelItemCount())
+                    : QStringLiteral("the element database %1 %2")
+                          .arg(QDir::toNativeSeparators(m_ctx.databasePath), m_tree->loadError());
+            postOutcome(e);
+        }
         break;
     case 5:
         if (checkSelection()) {
@@ -443,9 +492,30 @@ QString frmMain::lastOutcome() const
 
 void frmMain::showSNMPProperties()
 {
-    if (!shownElement().isShown())
+    const ShownElement shown = shownElement();
+    if (!shown.isShown())
         return;
     SnmpPropertiesOperation properties(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
+    // The element's address before a change of it: the one talked to.
+    const OperationEvents events = eventsOf(QStringLiteral("snmp-properties"), shown.section);
+    const SilenceWatch silence(*m_snmp);
+    connect(&properties, &SnmpPropertiesOperation::settingConfirmed, this,
+            [&events](const QString& key, const QString& before, const QString& after) {
+                events.confirmedSet(key, before, after);
+            });
+    connect(&properties, &SnmpPropertiesOperation::modified, this,
+            [&](SnmpPropertiesOperation::Result result) {
+                using R = SnmpPropertiesOperation::Result;
+                if (result == R::Busy)
+                    return;
+                events.outcome(result == R::Done || result == R::NothingChanged
+                                   ? QStringLiteral("ok")
+                                   : QStringLiteral("failed"),
+                               result == R::NothingChanged ? QStringLiteral("nothing changed")
+                               : result == R::StoreFailed  ? properties.failure()
+                               : result == R::Failed       ? silence.cause()
+                                                           : QString());
+            });
     frmSNMPProperties dialog(properties, *this, m_ctx.timings, this);
     const DeviceWindowOpen own(m_deviceWindowsOpen);
     runDialog(dialog);
@@ -462,9 +532,25 @@ void frmMain::showStatistics()
 
 void frmMain::showAdjust()
 {
-    if (!shownElement().isShown())
+    const ShownElement shown = shownElement();
+    if (!shown.isShown())
         return;
     SfnAdjustOperation adjust(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
+    const OperationEvents events = eventsOf(QStringLiteral("sfn"), shown.section);
+    const SilenceWatch silence(*m_snmp);
+    connect(&adjust, &SfnAdjustOperation::setEnded, this,
+            [&](SfnAdjustOperation::SetResult result, qint64 before, qint64 delay, bool confirmed) {
+                using R = SfnAdjustOperation::SetResult;
+                if (confirmed)
+                    events.confirmedSet(QStringLiteral("dly"), QString::number(before),
+                                        QString::number(delay));
+                events.outcome(result == R::Applied ? QStringLiteral("ok")
+                                                    : QStringLiteral("failed"),
+                               result == R::Applied          ? QStringLiteral("delay applied")
+                               : result == R::NothingChanged ? SfnAdjustOperation::kNothingChanged
+                               : result == R::StoreFailed    ? adjust.failure()
+                                                             : silence.cause());
+            });
     frmAdjust dialog(adjust, *this, m_ctx.timings, this);
     const DeviceWindowOpen own(m_deviceWindowsOpen);
     runDialog(dialog);
