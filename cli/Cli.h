@@ -2,6 +2,7 @@
 // Shared pieces of orvalink-cli's verbs.
 
 #include "core/DatagramTap.h"
+#include "devops/OperationEvents.h"
 #include "store/EventLog.h"
 
 #include <QString>
@@ -124,8 +125,8 @@ bool postOutcome(const Context& ctx, Event event, const QString& outcome, const 
 // one; empty when not known) and after it.
 bool postConfirmedSet(const Context& ctx, Event event, const QString& key, const QString& oldValue,
                       const QString& newValue);
-// The cause of an agent's silence, as every verb words it.
-QString noReplyFrom(const QString& host);
+// The events of a run posted to the log, as postEvent() posts them.
+OperationEvents operationEvents(const Context& ctx, const Event& base);
 
 // What to check when an agent gave no answer at all, for the operator.
 void printNoReplyHint(const Context& ctx, const QString& host);

@@ -7,6 +7,7 @@
 
 #include "core/StartMode.h"
 #include "devops/ApplyOperation.h"
+#include "devops/OperationEvents.h"
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
@@ -57,47 +58,6 @@ public:
 private:
     QTextStream& m_out;
     TerminalPrompt& m_terminal;
-};
-
-// The event log's part of an apply: every SET the element confirmed, with
-// the stored value before it, as it is confirmed; then the run's outcome.
-class ApplyEvents {
-public:
-    ApplyEvents(const Context& ctx, ApplyOperation& apply, const FoundElement& element,
-                const QList<ApplyOperation::Difference>& pending)
-        : m_ctx(ctx), m_base(elementEvent(QStringLiteral("apply"), element))
-    {
-        for (const ApplyOperation::Difference& d : pending)
-            m_before.insert(d.key, d.stored);
-        QObject::connect(&apply, &ApplyOperation::stepConfirmed, &apply,
-                         [this](const QString& key, const QString& value) {
-                             postConfirmedSet(m_ctx, m_base, key, m_before.value(key), value);
-                         });
-        QObject::connect(&apply, &ApplyOperation::stepFailed, &apply,
-                         [this](const QString& key, const QString& message) {
-                             m_failures << key + QStringLiteral(" not confirmed (") + message +
-                                               QLatin1Char(')');
-                         });
-    }
-
-    void finish(ApplyOperation::Result result, const QString& failure)
-    {
-        if (!failure.isEmpty())
-            m_failures << failure;
-        const bool ok = result == ApplyOperation::Result::AllApplied ||
-                        result == ApplyOperation::Result::NothingToApply;
-        postOutcome(m_ctx, m_base, ok ? QStringLiteral("ok") : QStringLiteral("failed"),
-                    result == ApplyOperation::Result::NothingToApply
-                        ? QStringLiteral("nothing to apply")
-                    : ok ? QStringLiteral("%1 value(s) confirmed").arg(m_before.size())
-                         : m_failures.join(QStringLiteral("; ")));
-    }
-
-private:
-    const Context& m_ctx;
-    Event m_base;
-    QHash<QString, QString> m_before;
-    QStringList m_failures;
 };
 
 // What a diff found, for the event log.
@@ -292,9 +252,10 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
                          ctx.out << "confirmed " << key << ' ' << word(value) << "\n";
                          ctx.out.flush();
                      });
-    ApplyEvents events(ctx, apply, element, pending);
+    const SilenceWatch silence(snmp);
+    ApplyEvents events(apply, operationEvents(ctx, elementEvent(QStringLiteral("apply"), element)),
+                       pending, &silence);
     const ApplyOperation::Result result = apply.run(shown, values);
-    events.finish(result, apply.failure());
     switch (result) {
     case ApplyOperation::Result::AllApplied:
     case ApplyOperation::Result::NothingToApply:

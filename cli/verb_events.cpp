@@ -34,15 +34,7 @@ Event elementEvent(const QString& operation, const FoundElement& element, const 
 bool postOutcome(const Context& ctx, Event event, const QString& outcome, const QString& cause)
 {
     event.outcome = outcome;
-    // A box's lines (joined by carriage returns or line feeds) as one cause.
-    QStringList lines;
-    for (const QString& line : QString(cause)
-                                   .replace(QLatin1Char('\r'), QLatin1Char('\n'))
-                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (!line.trimmed().isEmpty())
-            lines << line.trimmed();
-    }
-    event.cause = lines.join(QLatin1Char(' '));
+    event.cause = oneLineCause(cause);
     return postEvent(ctx, event);
 }
 
@@ -57,9 +49,9 @@ bool postConfirmedSet(const Context& ctx, Event event, const QString& key, const
     return postEvent(ctx, event);
 }
 
-QString noReplyFrom(const QString& host)
+OperationEvents operationEvents(const Context& ctx, const Event& base)
 {
-    return QStringLiteral("no reply from ") + host;
+    return OperationEvents(base, [&ctx](const Event& e) { postEvent(ctx, e); });
 }
 
 QDateTime parseSince(const QString& text, const QDateTime& now)

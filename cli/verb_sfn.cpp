@@ -77,8 +77,7 @@ int verbSfn(const Context& ctx, const QStringList& args)
         return kExitSocketFailure;
     }
     SfnAdjustOperation adjust(snmp, database, prompt, timings);
-    bool silent = false;
-    QObject::connect(&snmp, &SnmpTransport::noAnswer, &snmp, [&silent] { silent = true; });
+    const SilenceWatch silence(snmp);
 
     if (newDelay) {
         const QString before = QString::number(adjust.storedDelay(section));
@@ -96,9 +95,7 @@ int verbSfn(const Context& ctx, const QStringList& args)
                                 : QStringLiteral("not a DECODER"));
             return 1;
         case SfnAdjustOperation::SetResult::Failed:
-            postOutcome(ctx, event, QStringLiteral("failed"),
-                        silent ? noReplyFrom(element.host)
-                               : QStringLiteral("refused by the agent"));
+            postOutcome(ctx, event, QStringLiteral("failed"), silence.cause());
             return 1;
         case SfnAdjustOperation::SetResult::StoreFailed:
             // The element may have taken the delay: then it is a confirmed

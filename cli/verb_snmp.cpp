@@ -93,7 +93,7 @@ void postSetOutcome(const Context& ctx, const QString& host, quint8 n, const Snm
         cause = noReplyFrom(trimBlanks(host));
         break;
     case SnmpOutcome::NoValue:
-        cause = QStringLiteral("refused by the agent");
+        cause = kRefusedByAgent;
         break;
     case SnmpOutcome::Value:
         cause = QStringLiteral("%1: the agent echoed \"%2\"").arg(key, r.value);

@@ -112,6 +112,7 @@ void ElementTree::load()
         clearAll();
 
         const ElementList list = loadElementList(m_store, m_dbPath);
+        m_loadError = list.error;
         if (!list.error.isEmpty()) {
             // Not an empty database: a file that must not be taken for one.
             m_prompt.tell(PromptIcon::Critical,

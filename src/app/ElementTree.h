@@ -44,6 +44,8 @@ public:
     // is done once it has ended.
     void load();
     bool isLoading() const { return m_loading; }
+    // Why the last load found no list ("is a folder"); empty when it read one.
+    QString loadError() const { return m_loadError; }
     // Empties the tree (the lists stay until the next load).
     void clearNodes();
     // Empties everything load() fills, and counts no element.
@@ -93,6 +95,7 @@ private:
     QListWidget* m_hidden = nullptr;
     bool m_loading = false;
     bool m_reloadPending = false;
+    QString m_loadError;
     bool m_inTreeKey = false;
     const QTreeWidgetItem* m_lastShown = nullptr;
 };

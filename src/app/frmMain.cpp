@@ -77,6 +77,7 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     // that outcomes take to the status bar, the window and the file.
     m_eventLog = new EventLog(EventLog::pathFor(context.databasePath), this);
     m_eventLog->loadHistory();
+    m_eventLog->followFile(context.timings.eventsFollowMs);
     m_outcomes = new OutcomeChannel(m_eventLog, this);
 
     buildImageList();

@@ -44,6 +44,7 @@ class MainStatusBar;
 struct Event;
 class EventLog;
 class EventsDock;
+class OperationEvents;
 class OutcomeChannel;
 class Pinger;
 class WindowGeometry;
@@ -259,6 +260,8 @@ private:
     void setLocalAddress(const QString& address);
     void runDialog(QDialog& dialog);
     QString waitForMac(const QString& address);
+    // The events of an operation on the element in `section`, posted here.
+    OperationEvents eventsOf(const QString& operation, const QString& section);
 
     AppContext m_ctx;
     IniStore m_store;

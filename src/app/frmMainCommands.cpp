@@ -1,6 +1,6 @@
 // The main window's commands: the element list (load, refresh, delete,
-// show), the toolbar's and menus' handlers, the device windows, the ping
-// button and the remote protocol's discovery.
+// show), the toolbar's and menus' handlers and the remote protocol's
+// discovery. The device windows are in frmMainDevices.cpp.
 
 #include "app/MainMenus.h"
 #include "app/MainStatusBar.h"
@@ -8,24 +8,11 @@
 #include "core/Prompt.h"
 #include "core/Text.h"
 #include "core/UserSettings.h"
-#include "devops/ApplyOperation.h"
-#include "devops/ProbeOperation.h"
-#include "devops/SfnAdjustOperation.h"
-#include "devops/SnmpPropertiesOperation.h"
-#include "devops/StatisticsOperation.h"
-#include "dialogs/frmAddNewSNMP.h"
-#include "dialogs/frmAdjust.h"
+#include "devops/OperationEvents.h"
 #include "dialogs/frmPaging.h"
-#include "dialogs/frmSNMPProperties.h"
-#include "dialogs/frmSendSNMP.h"
-#include "dialogs/frmStatistics.h"
 #include "dialogs/frmWaiting.h"
-#include "netutil/Ping.h"
-#include "panel/Fields.h"
 #include "remote/DiscoveryOperation.h"
 #include "remote/MacWait.h"
-#include "remote/RemoteProtocol.h"
-#include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
 #include "store/EventLog.h"
 #include "store/OutcomeChannel.h"
@@ -129,43 +116,6 @@ void frmMain::ShowSelectedElement()
     m_tree->showNode(selected.first(), ElementPanel::ShowMode::SelectedElement);
 }
 
-void frmMain::AddNewElement()
-{
-    // The list is reloaded afterwards, which clears the panel.
-    if (!confirmDiscard())
-        return;
-    QString probeStatus;
-    QString probeSection;
-    {
-        ProbeOperation probe(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
-        connect(&probe, &ProbeOperation::statusChanged, this,
-                [&probeStatus](const QString& text) { probeStatus = text; });
-        frmAddNewSNMP dialog(probe, this);
-        const DeviceWindowOpen own(m_deviceWindowsOpen);
-        runDialog(dialog);
-        probeSection = probe.section();
-    }
-    RefreshElementList();
-    if (!probeStatus.isEmpty()) {
-        static const QString kPrefix = QStringLiteral("Status: ");
-        static const QString kFail = QStringLiteral("FAIL - ");
-        Event e;
-        e.operation = QStringLiteral("probe");
-        e.cause = probeStatus.startsWith(kPrefix) ? probeStatus.mid(kPrefix.size()) : probeStatus;
-        e.outcome = e.cause.startsWith(kFail) ? QStringLiteral("failed")
-                    : probeStatus == QLatin1String("Status: Finished with SUCCESS!")
-                        ? QStringLiteral("ok")
-                        : QStringLiteral("ended");
-        if (e.cause.startsWith(kFail))
-            e.cause = e.cause.mid(kFail.size());
-        if (!probeSection.isEmpty()) {
-            e.mac = Decode_MAC(probeSection);
-            e.name = m_database.read(probeSection, QStringLiteral("name")).trimmed();
-        }
-        postOutcome(e);
-    }
-}
-
 void frmMain::runDialog(QDialog& dialog)
 {
     if (m_ctx.runDialog)
@@ -224,12 +174,25 @@ void frmMain::AutoDiscover()
     panel->tmrVolume->stop();
     m_tree->clearAll();
 
+    Event e;
+    e.operation = QStringLiteral("discover");
+    e.host = strLocalNMSIPAddress;
     {
         DiscoveryOperation discovery(*m_remote, m_ctx.timings);
         frmPaging window(discovery, this);
         runDialog(window);
+        const DiscoveryOperation::Result result = discovery.result();
+        e.outcome = result == DiscoveryOperation::Result::Found       ? QStringLiteral("ok")
+                    : result == DiscoveryOperation::Result::Cancelled ? QStringLiteral("cancelled")
+                                                                      : QStringLiteral("failed");
+        e.cause = result == DiscoveryOperation::Result::Found
+                      ? QStringLiteral("%1 element(s) found").arg(discovery.found())
+                      : oneLineCause(discovery.cause());
     }
     Load_Config();
+    // A window closed before the broadcast left has nothing to tell.
+    if (!e.cause.isEmpty())
+        postOutcome(e);
 }
 
 void frmMain::showAgainFromDatabase()
@@ -243,26 +206,6 @@ void frmMain::showAgainFromDatabase()
     TreeView1->setCurrentItem(node);
     node->setSelected(true);
     ShowSelectedElement();
-}
-
-void frmMain::SendConfiguration()
-{
-    const ShownElement shown = shownElement();
-    // A decoder has no audio-source choice: the list goes to "Digital".
-    if (shown.isShown() && shown.roleCaption == QLatin1String("DECODER"))
-        panel->cmbAudioInput->setCurrentIndex(0);
-    EditedValues values = editedValues();
-    const QString reason = ApplyOperation::checkEdits(shown, values, m_database);
-    if (!reason.isEmpty()) {
-        ApplyOperation::refuse(*m_ctx.prompt, reason);
-        return;
-    }
-    ApplyOperation apply(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
-    if (!apply.confirm())
-        return;
-    frmSendSNMP dialog(apply, *this, m_ctx.timings, this);
-    const DeviceWindowOpen own(m_deviceWindowsOpen);
-    runDialog(dialog);
 }
 
 bool frmMain::checkSelection()
@@ -293,8 +236,19 @@ void frmMain::Toolbar1_ButtonClick(int index)
             showSNMPProperties();
         break;
     case 4:
-        if (confirmDiscard())
+        if (confirmDiscard()) {
             RefreshElementList();
+            Event e;
+            e.operation = QStringLiteral("refresh");
+            e.outcome =
+                m_tree->loadError().isEmpty() ? QStringLiteral("ok") : QStringLiteral("failed");
+            e.cause =
+                m_tree->loadError().isEmpty()
+                    ? QStringLiteral("%1 elements").arg(TreeView1->topLevelItemCount())
+                    : QStringLiteral("the element database %1 %2")
+                          .arg(QDir::toNativeSeparators(m_ctx.databasePath), m_tree->loadError());
+            postOutcome(e);
+        }
         break;
     case 5:
         if (checkSelection()) {
@@ -437,83 +391,6 @@ void frmMain::postOutcome(const QString& text)
 QString frmMain::lastOutcome() const
 {
     return m_status->outcome();
-}
-
-// ------------------------------------------------------- device windows
-
-void frmMain::showSNMPProperties()
-{
-    if (!shownElement().isShown())
-        return;
-    SnmpPropertiesOperation properties(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
-    frmSNMPProperties dialog(properties, *this, m_ctx.timings, this);
-    const DeviceWindowOpen own(m_deviceWindowsOpen);
-    runDialog(dialog);
-}
-
-void frmMain::showStatistics()
-{
-    if (!shownElement().isShown())
-        return;
-    StatisticsOperation statistics(*m_snmp, m_database, m_ctx.timings);
-    frmStatistics dialog(statistics, *this, m_ctx.timings, this);
-    runDialog(dialog);
-}
-
-void frmMain::showAdjust()
-{
-    if (!shownElement().isShown())
-        return;
-    SfnAdjustOperation adjust(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
-    frmAdjust dialog(adjust, *this, m_ctx.timings, this);
-    const DeviceWindowOpen own(m_deviceWindowsOpen);
-    runDialog(dialog);
-}
-
-void frmMain::cmdPing_Click()
-{
-    // One ping at a time: the button can be clicked again while the window
-    // stays live during the wait.
-    if (m_pinging)
-        return;
-    const QString mac = panel->lblElementMAC->text();
-    if (mac.length() <= 6)
-        return;
-    const QString target = ReadFromINI(Encode_MAC(mac), QStringLiteral("snmpip"),
-                                       m_ctx.databasePath, kDefaultAgentAddress);
-    panel->cmdPing->setToolTip(QStringLiteral("Ping to ") + target);
-    panel->setPingColour(fields::kLightYellow);
-    panel->cmdPing->setText(QStringLiteral("Trying..."));
-
-    Pinger* pinger = m_ctx.pinger;
-    if (!pinger) {
-        if (!m_ownPinger)
-            m_ownPinger = std::make_unique<IcmpPinger>(m_ctx.timings.pingTimeoutMs);
-        pinger = m_ownPinger.get();
-    }
-    m_pinging = true;
-    QPointer<frmMain> self(this);
-    const PingOutcome outcome = PingElement(*pinger, target, *m_ctx.prompt);
-    if (!self)
-        return;
-    m_pinging = false;
-    Event e;
-    e.operation = QStringLiteral("ping");
-    e.outcome = outcome.state == PingOutcome::State::Success ? QStringLiteral("ok")
-                                                             : QStringLiteral("failed");
-    e.mac = mac;
-    e.name = ReadFromINI(Encode_MAC(mac), QStringLiteral("name"), m_ctx.databasePath, QString())
-                 .trimmed();
-    e.host = target;
-    e.cause = outcome.caption;
-    postOutcome(e);
-    // The operator may have shown another element meanwhile: the outcome
-    // belongs to the one pinged.
-    if (panel->lblElementMAC->text() != mac)
-        return;
-    panel->setPingColour(outcome.state == PingOutcome::State::Success ? QColor(0, 255, 0)
-                                                                      : fields::kLightRed);
-    panel->cmdPing->setText(outcome.caption);
 }
 
 // ------------------------------------------------------- edits not applied

@@ -333,6 +333,14 @@ QList<ApplyOperation::Difference> ApplyOperation::pendingFor(const Database& dat
 
 ApplyOperation::Result ApplyOperation::run(const ShownElement& shown, const EditedValues& values)
 {
+    const Result result = runOnce(shown, values);
+    Q_EMIT finished(result);
+    return result;
+}
+
+ApplyOperation::Result ApplyOperation::runOnce(const ShownElement& shown,
+                                               const EditedValues& values)
+{
     if (m_running)
         return Result::Busy;
     m_running = true;

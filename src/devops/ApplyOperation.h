@@ -123,8 +123,11 @@ Q_SIGNALS:
     void stepSent(const QString& key, const QString& value);
     void stepConfirmed(const QString& key, const QString& value);
     void stepFailed(const QString& key, const QString& message);
+    // A run() has ended (Busy included).
+    void finished(ApplyOperation::Result result);
 
 private:
+    Result runOnce(const ShownElement& shown, const EditedValues& values);
     QList<Step> selected(const ShownElement& shown, const EditedValues& values) const
     {
         return selectedSteps(m_database, shown, values);

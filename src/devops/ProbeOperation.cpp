@@ -115,7 +115,8 @@ ProbeOperation::Result ProbeOperation::run(const QString& host, const QString& c
     m_running = true;
     m_cancelled = false;
     m_section.clear();
-    const Result result = probe(trimBlanks(host), community);
+    m_host = trimBlanks(host);
+    const Result result = probe(m_host, community);
     m_running = false;
     return result;
 }

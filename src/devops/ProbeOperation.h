@@ -63,6 +63,8 @@ public:
     // The section of the element the last probe read (empty before its MAC
     // was known).
     QString section() const { return m_section; }
+    // The address the last probe asked.
+    QString host() const { return m_host; }
     QString statusText() const { return m_status; }
 
 Q_SIGNALS:
@@ -75,6 +77,7 @@ private:
     void setStatus(const QString& text);
     Result fail(Result result, const QString& text);
 
+    QString m_host;
     SnmpClient& m_client;
     Database& m_database;
     Prompt& m_prompt;

@@ -162,6 +162,7 @@ SfnAdjustOperation::SetResult SfnAdjustOperation::set(const QString& section,
     const qint64 stored = storedDelay(section);
 
     SetResult result = SetResult::Applied;
+    bool confirmed = false;
     m_failure.clear();
     if (const QString refusal = databaseRefusal(m_database); !refusal.isEmpty()) {
         // Nothing is sent that the database could not keep.
@@ -174,7 +175,8 @@ SfnAdjustOperation::SetResult SfnAdjustOperation::set(const QString& section,
     } else {
         const SnmpResult echo =
             m_client.SetSNMP(host, community, param::SfnDelay, snmptag::Gauge, txtHiddenDelay);
-        if (!echo.hasValue() || echo.value != txtHiddenDelay) {
+        confirmed = echo.hasValue() && echo.value == txtHiddenDelay;
+        if (!confirmed) {
             m_prompt.tell(PromptIcon::Critical, kFailed);
             result = SetResult::Failed;
         } else if (!m_database.write(section, QStringLiteral("dly"), echo.value)) {
@@ -189,6 +191,7 @@ SfnAdjustOperation::SetResult SfnAdjustOperation::set(const QString& section,
         }
     }
     m_running = false;
+    Q_EMIT setEnded(result, stored, delayNs, confirmed);
     return result;
 }
 

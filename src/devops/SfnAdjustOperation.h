@@ -102,6 +102,10 @@ Q_SIGNALS:
     void measured(SfnAdjustOperation::Which which, std::optional<qint64> ns);
     // The SET was confirmed and stored; the spacing starts.
     void delayStored(qint64 ns);
+    // A set() has ended (Busy excepted): the stored delay before it, the
+    // delay asked for, and whether the element echoed it.
+    void setEnded(SfnAdjustOperation::SetResult result, qint64 before, qint64 delay,
+                  bool confirmed);
 
 private:
     SnmpClient& m_client;

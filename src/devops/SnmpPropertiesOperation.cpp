@@ -44,7 +44,7 @@ SnmpPropertiesOperation::Settings SnmpPropertiesOperation::load(const QString& s
 // the one sent: an empty field, which cannot be sent at all, never does.
 bool SnmpPropertiesOperation::setAndStore(const QString& host, const QString& community, quint8 n,
                                           quint8 tag, const QString& section, const char* key,
-                                          const QString& value)
+                                          const QString& oldValue, const QString& value)
 {
     // After a change that could not be stored, nothing more is sent.
     if (!m_failure.isEmpty())
@@ -54,6 +54,7 @@ bool SnmpPropertiesOperation::setAndStore(const QString& host, const QString& co
         Q_EMIT statusChanged(kFailure, false);
         return false;
     }
+    Q_EMIT settingConfirmed(QLatin1String(key), oldValue, echo.value);
     if (!m_database.write(section, QLatin1String(key), echo.value)) {
         storeFailed(QStringLiteral("the element took %1=%2").arg(QLatin1String(key), echo.value));
         return false;
@@ -63,7 +64,15 @@ bool SnmpPropertiesOperation::setAndStore(const QString& host, const QString& co
 }
 
 SnmpPropertiesOperation::Result SnmpPropertiesOperation::modify(const QString& section,
-                                                                const Settings& f)
+                                                                const Settings& fields)
+{
+    const Result result = modifyOnce(section, fields);
+    Q_EMIT modified(result);
+    return result;
+}
+
+SnmpPropertiesOperation::Result SnmpPropertiesOperation::modifyOnce(const QString& section,
+                                                                    const Settings& f)
 {
     if (m_running)
         return Result::Busy;
@@ -85,18 +94,18 @@ SnmpPropertiesOperation::Result SnmpPropertiesOperation::modify(const QString& s
 
     if (f.trapIp != stored.trapIp) {
         anyChange = true;
-        allOk &=
-            setAndStore(host, community, kTrap, snmptag::IpAddress, section, "snmptr", f.trapIp);
+        allOk &= setAndStore(host, community, kTrap, snmptag::IpAddress, section, "snmptr",
+                             stored.trapIp, f.trapIp);
     }
     if (f.roCommunity != stored.roCommunity) {
         anyChange = true;
         allOk &= setAndStore(host, community, param::ReadCommunity, snmptag::OctetString, section,
-                             "snmpro", f.roCommunity);
+                             "snmpro", stored.roCommunity, f.roCommunity);
     }
     if (f.rwCommunity != stored.rwCommunity) {
         anyChange = true;
         const bool ok = setAndStore(host, community, param::WriteCommunity, snmptag::OctetString,
-                                    section, "snmprw", f.rwCommunity);
+                                    section, "snmprw", stored.rwCommunity, f.rwCommunity);
         // The element now takes writes only with the new community.
         if (ok)
             community = f.rwCommunity;
@@ -127,14 +136,29 @@ SnmpPropertiesOperation::Result SnmpPropertiesOperation::modify(const QString& s
             if (!apply.hasValue() || apply.value != QLatin1String("1")) {
                 m_prompt.tell(PromptIcon::Critical, kApplyFailed);
                 allOk = false;
-            } else if (!m_database.writeKeys(section, {{QStringLiteral("snmpip"), f.agentIp},
-                                                       {QStringLiteral("snmpnm"), f.agentMask},
-                                                       {QStringLiteral("snmpgw"), f.agentGw},
-                                                       {QStringLiteral("snmpdn"), f.agentDns}})) {
-                storeFailed(
-                    QStringLiteral("the element took the new agent address %1").arg(f.agentIp));
             } else {
-                m_prompt.tell(PromptIcon::Information, kRestarting);
+                // The element took and activated all four: each one that
+                // changed is a confirmed setting.
+                const struct {
+                    const char* key;
+                    const QString& before;
+                    const QString& after;
+                } confirmed[] = {{"snmpip", stored.agentIp, f.agentIp},
+                                 {"snmpnm", stored.agentMask, f.agentMask},
+                                 {"snmpgw", stored.agentGw, f.agentGw},
+                                 {"snmpdn", stored.agentDns, f.agentDns}};
+                for (const auto& c : confirmed) {
+                    if (c.before != c.after)
+                        Q_EMIT settingConfirmed(QLatin1String(c.key), c.before, c.after);
+                }
+                if (!m_database.writeKeys(section, {{QStringLiteral("snmpip"), f.agentIp},
+                                                    {QStringLiteral("snmpnm"), f.agentMask},
+                                                    {QStringLiteral("snmpgw"), f.agentGw},
+                                                    {QStringLiteral("snmpdn"), f.agentDns}}))
+                    storeFailed(
+                        QStringLiteral("the element took the new agent address %1").arg(f.agentIp));
+                else
+                    m_prompt.tell(PromptIcon::Information, kRestarting);
             }
         }
     }

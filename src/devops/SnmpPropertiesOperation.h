@@ -56,10 +56,17 @@ public:
 Q_SIGNALS:
     // A trap or community step ended: "SUCCESS!" (ok) or "FAILED..." (not ok).
     void statusChanged(const QString& text, bool ok);
+    // The element echoed a setting: its nms.ini key, the stored value before
+    // and the new one.
+    void settingConfirmed(const QString& key, const QString& oldValue, const QString& newValue);
+    // A modify() has ended (Busy included).
+    void modified(SnmpPropertiesOperation::Result result);
 
 private:
+    Result modifyOnce(const QString& section, const Settings& fields);
     bool setAndStore(const QString& host, const QString& community, quint8 n, quint8 tag,
-                     const QString& section, const char* key, const QString& value);
+                     const QString& section, const char* key, const QString& oldValue,
+                     const QString& value);
 
     SnmpClient& m_client;
     Database& m_database;

@@ -50,16 +50,13 @@ void frmAddNewSNMP::setHeightTwips(int twips)
 
 void frmAddNewSNMP::txtSNMPIpAddress_Change()
 {
-    const QString text = ui->txtSNMPIpAddress->text();
-    m_addressValid = text.isEmpty() || isValidIPAddress(text);
-    fields::markInvalid(ui->txtSNMPIpAddress, !m_addressValid);
+    m_addressValid = fields::checkAddress(ui->txtSNMPIpAddress);
     UpdateProbeButton();
 }
 
 void frmAddNewSNMP::txtSNMPReadOnlyCommunity_Change()
 {
-    m_communityValid = ui->txtSNMPReadOnlyCommunity->text().length() == 8;
-    fields::markInvalid(ui->txtSNMPReadOnlyCommunity, !m_communityValid);
+    m_communityValid = fields::checkCommunity(ui->txtSNMPReadOnlyCommunity);
     UpdateProbeButton();
 }
 

@@ -71,20 +71,13 @@ void frmSNMPProperties::Form_Load()
 
 void frmSNMPProperties::addressChange(int field)
 {
-    QLineEdit* f = m_fields[size_t(field)];
-    const bool valid =
-        !fields::exceedsLimit(f) && (f->text().isEmpty() || isValidIPAddress(f->text()));
-    fields::markInvalid(f, !valid);
-    m_valid[size_t(field)] = valid;
+    m_valid[size_t(field)] = fields::checkAddress(m_fields[size_t(field)]);
     UpdateModifyButton();
 }
 
 void frmSNMPProperties::communityChange(int field)
 {
-    QLineEdit* f = m_fields[size_t(field)];
-    const bool valid = f->text().length() == 8;
-    fields::markInvalid(f, !valid);
-    m_valid[size_t(field)] = valid;
+    m_valid[size_t(field)] = fields::checkCommunity(m_fields[size_t(field)]);
     UpdateModifyButton();
 }
 

@@ -1,5 +1,7 @@
 #include "panel/Fields.h"
 
+#include "store/ElementDatabase.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QLineEdit>
@@ -106,6 +108,21 @@ void showStored(QLineEdit* field, const QString& text)
 bool exceedsLimit(const QLineEdit* field)
 {
     return field->text().length() > limitOf(field);
+}
+
+bool checkAddress(QLineEdit* field)
+{
+    const QString text = field->text();
+    const bool valid = !exceedsLimit(field) && (text.isEmpty() || isValidIPAddress(text));
+    markInvalid(field, !valid);
+    return valid;
+}
+
+bool checkCommunity(QLineEdit* field)
+{
+    const bool valid = field->text().length() == kCommunityLength;
+    markInvalid(field, !valid);
+    return valid;
 }
 
 } // namespace orvalink::fields

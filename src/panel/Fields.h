@@ -39,6 +39,14 @@ void showStored(QLineEdit* field, const QString& text);
 // True while the field holds more characters than its own limit.
 bool exceedsLimit(const QLineEdit* field);
 
+// The checks of the SNMP windows' fields (frmAddNewSNMP, frmSNMPProperties):
+// each marks the field (markInvalid) and returns whether its text is valid.
+// An address is empty or an IPv4 address, and no longer than the field's
+// limit; a community has exactly kCommunityLength characters.
+constexpr int kCommunityLength = 8;
+bool checkAddress(QLineEdit* field);
+bool checkCommunity(QLineEdit* field);
+
 // A size given in twips (1/1440 inch) in logical pixels: 15 twips a pixel at
 // the 96 dots per inch of the design's platform (Qt scales logical pixels on
 // high-density screens itself).

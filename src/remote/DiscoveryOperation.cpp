@@ -87,6 +87,7 @@ QString DiscoveryOperation::backupPath(const QString& databasePath)
 DiscoveryOperation::Result DiscoveryOperation::fail(Result result, const QString& message)
 {
     m_result = result;
+    m_cause = message.section(QLatin1Char('\r'), 0, 0);
     if (!message.isEmpty())
         m_protocol.prompt().tell(PromptIcon::Critical, message, kTitle);
     Q_EMIT finished(result);
@@ -178,7 +179,9 @@ DiscoveryOperation::Result DiscoveryOperation::start()
     m_savedPort = endpoint.remotePort();
     if (const RemoteSendResult bound = endpoint.open(); !bound.ok()) {
         m_protocol.reportSendFailure(bound);
-        return fail(Result::NotSent, QString());
+        fail(Result::NotSent, QString());
+        m_cause = bound.reason;
+        return Result::NotSent;
     }
 
     {
@@ -217,11 +220,13 @@ DiscoveryOperation::Result DiscoveryOperation::start()
         QString error;
         const bool back = restore(&error);
         m_protocol.reportSendFailure(sent);
-        return fail(back ? Result::NotSent : Result::RestoreFailed,
-                    back ? QString()
-                         : QStringLiteral("The previous element database could not be put back "
-                                          "at %1: %2\rIt is kept as %3.")
-                               .arg(native(path), error, native(backup)));
+        fail(back ? Result::NotSent : Result::RestoreFailed,
+             back ? QString()
+                  : QStringLiteral("The previous element database could not be put back "
+                                   "at %1: %2\rIt is kept as %3.")
+                        .arg(native(path), error, native(backup)));
+        m_cause = sent.reason;
+        return m_result;
     }
     return Result::Started;
 }
@@ -304,6 +309,7 @@ void DiscoveryOperation::endWith(Result result, const QString& cause)
         }
     }
     m_result = result;
+    m_cause = cause;
     Q_EMIT finished(result);
 }
 

@@ -63,6 +63,9 @@ public:
     Result result() const { return m_result; }
     // Elements stored by this discovery.
     int found() const { return m_found; }
+    // Why the last discovery found none, in the words told to the operator
+    // (first line); empty after Found.
+    QString cause() const { return m_cause; }
 
     static QString backupPath(const QString& databasePath);
 
@@ -91,6 +94,7 @@ private:
     Result m_result = Result::Started;
     int m_found = 0;
     QString m_writeError;
+    QString m_cause;
     // The database as it was before the discovery.
     bool m_hadDatabase = false;
     QByteArray m_previous;

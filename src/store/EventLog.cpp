@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimeZone>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -208,6 +209,71 @@ void EventLog::loadHistory()
     if (excess > 0)
         events.remove(0, excess);
     m_history = events;
+    m_readOffset = QFileInfo(m_path).size();
+}
+
+namespace {
+// The whole lines of a file from offset on; offset moves past them.
+QList<QByteArray> linesFrom(const QString& path, qint64* offset)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(*offset))
+        return {};
+    const QByteArray bytes = file.readAll();
+    const qsizetype end = bytes.lastIndexOf('\n');
+    if (end < 0)
+        return {};
+    *offset += end + 1;
+    return bytes.left(end).split('\n');
+}
+} // namespace
+
+bool EventLog::inHistory(const Event& event) const
+{
+    // Own lines come back in the order they were appended: the newest first.
+    for (auto it = m_history.crbegin(); it != m_history.crend(); ++it) {
+        if (*it == event)
+            return true;
+    }
+    return false;
+}
+
+int EventLog::takeOtherAppends()
+{
+    const QFileInfo info(m_path);
+    const qint64 size = info.exists() ? info.size() : 0;
+    if (size == m_readOffset)
+        return 0;
+    QList<QByteArray> lines;
+    if (size < m_readOffset) {
+        // Rotated: the rest of what is now events.log.1, then the new file.
+        qint64 rotatedOffset = m_readOffset;
+        lines = linesFrom(m_path + QStringLiteral(".1"), &rotatedOffset);
+        m_readOffset = 0;
+    }
+    lines += linesFrom(m_path, &m_readOffset);
+    int joined = 0;
+    for (const QByteArray& line : std::as_const(lines)) {
+        Event e;
+        if (!parse(line, &e) || inHistory(e))
+            continue;
+        remember(e);
+        Q_EMIT appended(e);
+        ++joined;
+    }
+    return joined;
+}
+
+void EventLog::followFile(int intervalMs)
+{
+    if (!m_followTimer) {
+        m_followTimer = new QTimer(this);
+        m_followTimer->setObjectName(QStringLiteral("tmrFollowEvents"));
+        connect(m_followTimer, &QTimer::timeout, this, [this] { takeOtherAppends(); });
+    }
+    m_followTimer->stop();
+    if (intervalMs > 0)
+        m_followTimer->start(intervalMs);
 }
 
 #ifdef Q_OS_WIN

@@ -22,6 +22,8 @@
 #include <QObject>
 #include <QString>
 
+class QTimer;
+
 namespace orvalink {
 
 struct Event {
@@ -78,6 +80,14 @@ public:
     const QList<Event>& history() const { return m_history; }
     void loadHistory();
 
+    // Events that other processes (orvalink-cli runs) appended since
+    // loadHistory() or the last call join the history and are emitted with
+    // appended(), once each; this process's own lines are already there.
+    // Returns how many joined.
+    int takeOtherAppends();
+    // Calls takeOtherAppends() every intervalMs (0 stops it).
+    void followFile(int intervalMs);
+
     // The line of an event (without its line feed) and back; parse returns
     // false for a line that is not an event.
     static QByteArray format(const Event& event);
@@ -95,11 +105,14 @@ private:
     bool write(const QByteArray& line);
     bool rotate();
     void remember(const Event& event);
+    bool inHistory(const Event& event) const;
 
     QString m_path;
     Limits m_limits;
     QString m_error;
     QList<Event> m_history;
+    qint64 m_readOffset = 0; // bytes of events.log the history has seen
+    QTimer* m_followTimer = nullptr;
 };
 
 } // namespace orvalink

@@ -59,6 +59,8 @@ QString OutcomeChannel::statusText(const Event& e)
     }
     if (e.operation == QLatin1String("delete") && ok)
         return QStringLiteral("Deleted ") + who;
+    if (e.operation == QLatin1String("refresh") && ok)
+        return QStringLiteral("Refreshed: ") + e.cause;
 
     QString caption = e.operation;
     QString preposition = QStringLiteral("of");

@@ -23,7 +23,7 @@ public:
 
     // The status bar's line for an event:
     //   "Probe of 127.0.0.21 failed: no reply from 127.0.0.21"
-    //   "Ping to 127.0.0.21: 12 ms", "Deleted STUDIO A ENC"
+    //   "Ping to 127.0.0.21: 12 ms", "Deleted STUDIO A ENC", "Refreshed: 12 elements"
     //   "STUDIO A ENC att 255 -> 200"    (a confirmed SET)
     static QString statusText(const Event& event);
 

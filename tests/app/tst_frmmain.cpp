@@ -5,6 +5,7 @@
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
+#include "common/SimProcess.h"
 #include "core/InterfaceLister.h"
 #include "core/UserSettings.h"
 #include "dialogs/frmWaiting.h"
@@ -14,6 +15,7 @@
 #include "panel/Fields.h"
 #include "remote/MacWait.h"
 #include "remote/RemoteProtocol.h"
+#include "snmp/SnmpTestUtil.h"
 #include "snmp/SnmpTransport.h"
 #include "store/EventLog.h"
 #include "store/OutcomeChannel.h"
@@ -210,6 +212,7 @@ private Q_SLOTS:
     void snmpFailureIsReported();
     void pingButton();
     void outcomesInStatusBarEventsWindowAndLog();
+    void everyOperationShowsItsNewestOutcome();
 };
 
 // ---------------------------------------------------------------- start-up
@@ -1641,6 +1644,102 @@ void TestFrmMain::outcomesInStatusBarEventsWindowAndLog()
     QVERIFY2(again.lblStatusOutcome->toolTip().startsWith(
                  QStringLiteral("Not written to the event log: ")),
              qPrintable(again.lblStatusOutcome->toolTip()));
+}
+
+void TestFrmMain::everyOperationShowsItsNewestOutcome()
+{
+    // Faults: an operation whose outcome never reaches the status bar (an
+    // older failure staying there after a success), a SET the element
+    // confirmed missing from the log or without its value before, and an
+    // event a CLI run appends never shown in the "Events" window, or shown
+    // twice.
+    using namespace orvalink::testing;
+    if (!QFileInfo(binPath("orvalink-sim")).isExecutable())
+        QSKIP("orvalink-sim is not built");
+    const QString answering = QStringLiteral("127.0.106.1");
+    const QString silent = QStringLiteral("127.0.106.9");
+    SimProcess sim;
+    QVERIFY2(sim.start(simAgentPort(16195),
+                       {QStringLiteral("decoder@") + answering, QStringLiteral("encoder@") + silent,
+                        QStringLiteral("--silent"), silent}),
+             qPrintable(sim.errors()));
+    Harness h;
+    h.ctx.snmpLocalPort = test::freeLoopbackPort();
+    h.ctx.snmpAgentPort = simAgentPort(16195);
+    h.ctx.timings.snmpTimeoutMs = 100;
+    h.ctx.timings.applyStartMs = 10;
+    h.ctx.timings.applyStatusMs = 10;
+    h.ctx.timings.eventsFollowMs = 20;
+    QString probed;
+    h.ctx.runDialog = [&](QDialog& dialog) {
+        if (dialog.objectName() == QLatin1String("frmAddNewSNMP")) {
+            dialog.findChild<QLineEdit*>("txtSNMPIpAddress")->setText(probed);
+            dialog.findChild<QPushButton*>("cmdProbe")->click();
+        } else if (dialog.objectName() == QLatin1String("frmSNMPProperties")) {
+            dialog.findChild<QLineEdit*>("txtSNMPTrapIP")->setText(QStringLiteral("127.0.0.77"));
+            dialog.findChild<QPushButton*>("cmdModify")->click();
+        } else {
+            dialog.exec();
+        }
+    };
+    h.prompt.expect(kEmptyDb);
+    frmMain& w = h.start();
+    probed = answering;
+    w.menuCommand(QStringLiteral("actAddNewElement"))->trigger();
+    QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
+    probed = silent;
+    w.menuCommand(QStringLiteral("actAddNewElement"))->trigger();
+    QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Probe of ") + silent + " failed"),
+             qPrintable(w.lastOutcome()));
+
+    // Save changes: one SET, confirmed, with the stored value before it.
+    h.clickNode(0);
+    const QString name = w.panel->txtElementName->text().trimmed();
+    const int attBefore = w.panel->scrlAtten->value();
+    const int attAfter = attBefore == 200 ? 201 : 200;
+    w.panel->scrlAtten->setValue(attAfter);
+    h.prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::Yes);
+    h.prompt.expect(QStringLiteral("SUCCESS! 1 parameter changes applied."));
+    w.menuCommand(QStringLiteral("actSaveChanges"))->trigger();
+    QCOMPARE(w.lastOutcome(), QStringLiteral("Save changes to %1: 1 value(s) confirmed").arg(name));
+
+    const QString trapBefore =
+        w.ReadFromINI(w.Encode_MAC(w.panel->lblElementMAC->text()), QStringLiteral("snmptr"),
+                      h.ctx.databasePath, QString());
+    w.menuCommand(QStringLiteral("actDeviceProperties"))->trigger();
+    QCOMPARE(w.lastOutcome(), QStringLiteral("SNMP properties of %1 succeeded").arg(name));
+    w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
+    QCOMPARE(w.lastOutcome(), QStringLiteral("Refreshed: 1 elements"));
+    QVERIFY(h.prompt.done());
+
+    const QString logPath = EventLog::pathFor(h.ctx.databasePath);
+    QStringList sets;
+    for (const Event& e : EventLog(logPath).read()) {
+        if (e.isSet())
+            sets << OutcomeChannel::statusText(e);
+    }
+    QCOMPARE(sets,
+             (QStringList{QStringLiteral("%1 att %2 -> %3").arg(name).arg(attBefore).arg(attAfter),
+                          QStringLiteral("%1 snmptr %2 -> 127.0.0.77").arg(name, trapBefore)}));
+
+    // Another program's line reaches the window once; the window's own
+    // lines are not read back as new ones.
+    QAbstractItemModel* rows = w.findChild<QTableView*>(QStringLiteral("tblEvents"))->model();
+    const int shown = rows->rowCount();
+    QCOMPARE(shown, EventLog(logPath).read().size());
+    Event cli;
+    cli.operation = QStringLiteral("set");
+    cli.outcome = QStringLiteral("ok");
+    cli.name = name;
+    cli.key = QStringLiteral("buf");
+    cli.oldValue = QStringLiteral("10");
+    cli.newValue = QStringLiteral("12");
+    QVERIFY(EventLog(logPath).append(cli));
+    QTRY_COMPARE(rows->rowCount(), shown + 1);
+    QCOMPARE(rows->index(shown, EventTableModel::Cause).data().toString(),
+             QStringLiteral("buf 10 -> 12"));
+    QTest::qWait(100);
+    QCOMPARE(rows->rowCount(), shown + 1);
 }
 
 QTEST_MAIN(TestFrmMain)
