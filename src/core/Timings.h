@@ -21,6 +21,7 @@ struct Timings {
     int statusIntervalMs = 30000;   // live status: one round of polls every this
     int statusReplyMs = 1000;       // live status: wait for one poll's reply
     int statusRetries = 1;          // live status: polls sent again before "down"
+    int alarmRestartedMs = 600000;  // alarms: a "restarted" alarm clears itself after this
 };
 
 } // namespace orvalink
