@@ -162,6 +162,7 @@ void ElementTree::load()
             applyFilter(m_filter->text());
     } while (m_reloadPending);
     m_loading = false;
+    Q_EMIT loaded();
 }
 
 void ElementTree::fitColumn()

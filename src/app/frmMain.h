@@ -38,6 +38,7 @@ class QTreeWidgetItem;
 
 namespace orvalink {
 
+class AlarmsDock;
 class InstanceGuard;
 class MainMenus;
 class MainStatusBar;
@@ -49,6 +50,7 @@ class Pinger;
 class WindowGeometry;
 class RemoteProtocol;
 class SnmpTransport;
+class StatusView;
 
 class frmMain : public QMainWindow, public ElementView, public RemotePanel {
     Q_OBJECT
@@ -131,6 +133,12 @@ public:
     QAction* mnuShowEvents = nullptr;
     EventsDock* eventsDock() const { return m_eventsDock; }
     EventLog& eventLog() { return *m_eventLog; }
+    // Live status and alarms: View > "Poll element status" (kept per user),
+    // View > "Alarms" and its window, the poller, receiver and alarm book.
+    QAction* mnuPollStatus = nullptr;
+    QAction* mnuShowAlarms = nullptr;
+    AlarmsDock* alarmsDock() const { return m_alarmsDock; }
+    StatusView& statusView() { return *m_statusView; }
     // Shows only the nodes matching text (all when it is empty).
     void applyFilter(const QString& text);
     // True when the panel holds no edits, or the operator lets them go.
@@ -247,6 +255,7 @@ private:
     void buildImageList();
     void buildLayout();
     void wireCommands();
+    void buildLiveStatus();
     void updateStatusBar();
     void setLevelControlShown(bool shown);
     void setRemoteCommandsShown(bool shown);
@@ -289,6 +298,8 @@ private:
     EventLog* m_eventLog = nullptr;
     OutcomeChannel* m_outcomes = nullptr;
     EventsDock* m_eventsDock = nullptr;
+    StatusView* m_statusView = nullptr;
+    AlarmsDock* m_alarmsDock = nullptr;
 };
 
 } // namespace orvalink
