@@ -172,6 +172,11 @@ void frmMain::buildLiveStatus()
     mnuShowAlarms->setObjectName(QStringLiteral("mnuShowAlarms"));
     mnuShowAlarms->setText(QStringLiteral("&Alarms"));
     m_menus->mnuView->addAction(mnuShowAlarms);
+    // Shown in front of the "Events" window it shares its place with.
+    connect(mnuShowAlarms, &QAction::triggered, m_alarmsDock, [this](bool shown) {
+        if (shown)
+            m_alarmsDock->raise();
+    });
 
     mnuPollStatus = m_menus->mnuPollStatus;
     mnuPollStatus->setChecked(m_ctx.settings->statusPolling());
