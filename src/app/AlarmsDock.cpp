@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -39,7 +40,15 @@ AlarmsDock::AlarmsDock(AlarmBook& book, QWidget* parent)
     layout->addWidget(m_acknowledge, 0, Qt::AlignRight);
     setWidget(body);
 
-    connect(&m_book, &AlarmBook::changed, this, &AlarmsDock::refill);
+    // Refilled a few times a second at most under a flood of traps.
+    auto* later = new QTimer(this);
+    later->setSingleShot(true);
+    later->setInterval(100);
+    connect(later, &QTimer::timeout, this, &AlarmsDock::refill);
+    connect(&m_book, &AlarmBook::changed, later, [later] {
+        if (!later->isActive())
+            later->start();
+    });
     connect(m_acknowledge, &QPushButton::clicked, this, &AlarmsDock::acknowledgeSelected);
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { m_acknowledge->setEnabled(m_table->selectionModel()->hasSelection()); });

@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QPolygonF>
 #include <QSet>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -23,6 +24,7 @@ namespace {
 constexpr int kKeyRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
 const QString kOff = QStringLiteral("off");
+constexpr int kRedrawMs = 100;
 
 QColor stateColour(const QString& state)
 {
@@ -72,7 +74,7 @@ StatusView::StatusView(QTreeWidget& tree, const QList<QIcon>& images, IniStore& 
     : QObject(parent), m_tree(tree), m_images(images), m_store(store), m_dbPath(dbPath),
       m_settings(settings), m_timings(timings), m_agentPort(agentPort),
       m_poller(new StatusPoller(timings, this)), m_alarms(new AlarmBook(timings, this)),
-      m_traps(new TrapReceiver(store, dbPath, this))
+      m_traps(new TrapReceiver(store, dbPath, this)), m_decorateLater(new QTimer(this))
 {
     const int seconds = m_settings.statusIntervalSeconds();
     m_poller->setInterval(seconds > 0 ? seconds * 1000 : timings.statusIntervalMs);
@@ -94,8 +96,13 @@ StatusView::StatusView(QTreeWidget& tree, const QList<QIcon>& images, IniStore& 
     connect(m_alarms, &AlarmBook::acknowledged, this, [this](const Alarm& a) {
         Q_EMIT eventOccurred(AlarmBook::eventOf(a, QStringLiteral("acknowledged")));
     });
+    // A flood of traps redraws the tree a few times a second, not per trap.
+    m_decorateLater->setSingleShot(true);
+    m_decorateLater->setInterval(kRedrawMs);
+    connect(m_decorateLater, &QTimer::timeout, this, &StatusView::decorateAll);
     connect(m_alarms, &AlarmBook::changed, this, [this] {
-        decorateAll();
+        if (!m_decorateLater->isActive())
+            m_decorateLater->start();
         Q_EMIT alarmCountChanged(m_alarms->count());
     });
     connect(m_alarms, &AlarmBook::saveFailed, this, &StatusView::noteRaised);
@@ -227,6 +234,13 @@ void StatusView::onStateChanged(const QString& section, ElementState was, Elemen
     }
     if (!ev.outcome.isEmpty())
         Q_EMIT eventOccurred(ev);
+    // This element's row at once, with its alarms as they are now.
+    QList<Alarm>& own = m_alarmsBySection[section];
+    own.clear();
+    for (const Alarm& a : m_alarms->alarms()) {
+        if (a.section == section)
+            own.append(a);
+    }
     for (int i = 0; i < m_tree.topLevelItemCount(); ++i) {
         if (m_tree.topLevelItem(i)->data(0, kKeyRole).toString() == e.mac)
             decorate(m_tree.topLevelItem(i));
@@ -258,16 +272,18 @@ QString StatusView::toolTip(const PolledElement& e) const
             break;
         }
     }
-    for (const Alarm& a : m_alarms->alarms()) {
-        if (a.section == e.section)
-            text += QStringLiteral("\nAlarm (%1) since %2: %3")
-                        .arg(alarmSeverityName(a.severity), clock(a.since, false), a.text);
-    }
+    for (const Alarm& a : m_alarmsBySection.value(e.section))
+        text += QStringLiteral("\nAlarm (%1) since %2: %3")
+                    .arg(alarmSeverityName(a.severity), clock(a.since, false), a.text);
     return text;
 }
 
 void StatusView::decorateAll()
 {
+    m_decorateLater->stop();
+    m_alarmsBySection.clear();
+    for (const Alarm& a : m_alarms->alarms())
+        m_alarmsBySection[a.section].append(a);
     for (int i = 0; i < m_tree.topLevelItemCount(); ++i)
         decorate(m_tree.topLevelItem(i));
 }
@@ -282,8 +298,12 @@ void StatusView::decorate(QTreeWidgetItem* node)
     const PolledElement& e = list.at(it.value());
     const QString state = polling() ? elementStateName(e.state) : kOff;
     AlarmSeverity worst = AlarmSeverity::Warning;
-    const QString severity =
-        m_alarms->worst(e.section, &worst) ? alarmSeverityName(worst) : QString();
+    QString severity;
+    for (const Alarm& a : m_alarmsBySection.value(e.section)) {
+        if (severity.isEmpty() || a.severity > worst)
+            worst = a.severity;
+        severity = alarmSeverityName(worst);
+    }
     if (node->data(0, kNodeStateRole).toString() != state ||
         node->data(0, kNodeAlarmRole).toString() != severity || node->icon(0).isNull()) {
         node->setData(0, kNodeStateRole, state);

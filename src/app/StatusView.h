@@ -19,6 +19,7 @@
 #include <QList>
 #include <QObject>
 
+class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -89,6 +90,8 @@ private:
     bool m_started = false;
     QString m_nmsAddress;
     QHash<QString, qsizetype> m_bySection; // index in the poller's list
+    QTimer* m_decorateLater = nullptr;
+    QHash<QString, QList<Alarm>> m_alarmsBySection; // as of the last decorateAll()
     QHash<QString, QIcon> m_iconCache;
     QHash<QString, QDateTime> m_downSince; // by section, while down
 };
