@@ -1,8 +1,8 @@
 // monitor: a long-running exporter. Every --interval seconds it reads the
-// statistics of every element of the database in the background, takes the
-// elements' traps as they come, and serves what the last completed round
-// found over HTTP at /metrics in the Prometheus text format. A scrape never
-// waits for the elements. SIGTERM and SIGINT end it cleanly (exit 0).
+// statistics of every element of the database in the background, polls their
+// status on a socket of its own, takes the elements' traps as they come, and serves what the last
+// completed round found over HTTP at /metrics in the Prometheus text format. A scrape never waits
+// for the elements. SIGTERM and SIGINT end it cleanly (exit 0).
 
 #include "Cli.h"
 
@@ -10,6 +10,7 @@
 #include "devops/ConfigDrift.h"
 #include "devops/MonitorState.h"
 #include "devops/StatisticsSweep.h"
+#include "devops/StatusPoller.h"
 #include "snmp/TrapReceiver.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
@@ -167,8 +168,25 @@ int verbMonitor(const Context& ctx, const QStringList& args)
 
     IniStore store;
     Database database(store, ctx.dbPath);
-    SweepReachability reachability;
-    MonitorState state(reachability);
+    // Reachability and the unreachable alarm come from a status poller on a
+    // socket of its own, rounds at the same interval as the statistics.
+    StatusPoller poller{Timings{}};
+    poller.setInterval(intervalS * 1000);
+    if (!poller.open(ctx.nmsAddress, ctx.agentPort)) {
+        ctx.err << "orvalink-cli: monitor: " << poller.error() << "\n";
+        return 1;
+    }
+    AlarmBook alarms;
+    PollerReachability reachability(poller);
+    MonitorState state(reachability, alarms);
+    QObject::connect(&poller, &StatusPoller::stateChanged, &poller,
+                     [&](const QString& section, const QString&, ElementState, ElementState now) {
+                         for (const PolledElement& p : poller.elements()) {
+                             if (p.section == section)
+                                 alarms.setReachable(p.section, p.mac, p.name, p.ip,
+                                                     now != ElementState::Down, p.cause);
+                         }
+                     });
 
     TrapReceiver receiver(store, ctx.dbPath);
     QString error;
@@ -239,6 +257,30 @@ int verbMonitor(const Context& ctx, const QStringList& args)
         return 1;
     }
 
+    // A round is served once the poller has ended a round of its own too,
+    // so that the first one already tells up from down.
+    bool pollerStarted = false;
+    bool pollerRoundDone = false;
+    bool roundWaiting = false;
+    QList<ElementStatistics> waiting;
+    double waitingSeconds = 0;
+    const auto serve = [&](QList<ElementStatistics> elements, double seconds) {
+        if (!pollerRoundDone) {
+            waiting = std::move(elements);
+            waitingSeconds = seconds;
+            roundWaiting = true;
+            return;
+        }
+        state.roundDone(std::move(elements), seconds, QDateTime::currentMSecsSinceEpoch());
+    };
+    QObject::connect(&poller, &StatusPoller::roundFinished, &poller, [&] {
+        pollerRoundDone = true;
+        if (roundWaiting) {
+            roundWaiting = false;
+            serve(std::move(waiting), waitingSeconds);
+        }
+    });
+
     QTimer nextRound;
     nextRound.setSingleShot(true);
     bool databaseWarned = false;
@@ -251,6 +293,21 @@ int verbMonitor(const Context& ctx, const QStringList& args)
                     << ' ' << printable(list.error) << "; no element is read until it is fixed\n";
         databaseWarned = !list.error.isEmpty();
         QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database);
+        QList<PolledElement> polled;
+        for (const ElementStatistics& e : std::as_const(elements)) {
+            PolledElement p;
+            p.section = e.section;
+            p.mac = e.mac;
+            p.name = e.name;
+            p.ip = e.ip;
+            p.community = e.community;
+            polled.append(p);
+        }
+        poller.setElements(polled);
+        if (!pollerStarted) {
+            pollerStarted = true;
+            poller.start();
+        }
         if (!elements.isEmpty() && !sweep.run(elements)) {
             // Our own socket, bound once: only the first round that reads
             // an element can fail so, when another program holds the port.
@@ -262,8 +319,7 @@ int verbMonitor(const Context& ctx, const QStringList& args)
         if (stopping)
             return;
         const qint64 ms = clock.elapsed();
-        state.roundDone(std::move(elements), double(ms) / 1000.0,
-                        QDateTime::currentMSecsSinceEpoch());
+        serve(std::move(elements), double(ms) / 1000.0);
         if (driftEvery > 0 && rounds++ % driftEvery == 0) {
             DriftCheck check = driftCheck(database);
             if (!check.jobs.isEmpty() && !driftSweep.run(check.jobs))

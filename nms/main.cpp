@@ -90,6 +90,7 @@ int main(int argc, char** argv)
     context.commandWord = commandWord(words);
     context.databasePath = databasePath;
     context.snmpAgentPort = snmpAgentPort;
+    context.liveStatus = true;
     context.prompt = &prompt;
     context.settings = &settings;
     context.interfaces = &interfaces;

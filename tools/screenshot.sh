@@ -10,7 +10,9 @@
 # docs/screenshot.png) and its panel to docs/panel-live.png. Then it opens
 # View > Events and writes the window again as docs/events.png, after a few
 # orvalink-cli probes and an apply against the same simulated elements have
-# filled the event log. Settings, lock file and database live in a
+# filled the event log. Last, with every simulated link down and the third
+# element silent, it opens View > Alarms (docs/alarms.png) and draws the
+# tree with the silent element's tooltip (docs/live-status.png). Settings, lock file and database live in a
 # temporary folder, so nothing of the user's is read or changed; the start-up
 # notice is preset as dismissed so that it does not cover the window.
 #
@@ -48,10 +50,11 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/home" "$work/config/Quorvane" "$work/runtime"
 chmod 700 "$work/runtime"
 cp "$here/demo-nms.ini" "$work/nms.ini"
-cat > "$work/config/Quorvane/Quorvane.conf" <<'CONF'
+cat > "$work/config/Quorvane/Quorvane.conf" <<CONF
 [Orvalink%20SNMP]
 EULA1=1
 NMS%20IP%20Address=127.0.0.1
+Trap%20Port=${DEMO_TRAP_PORT:-16162}
 
 [Orvalink%20NMS%20window]
 Show%20audio%20level%20control=1
@@ -64,7 +67,7 @@ CONF
 cat > "$work/shoot.sh" <<'SHOOT'
 #!/usr/bin/env bash
 set -euo pipefail
-nms=$1 db=$2 out=$3 live=$4 sim=$5 port=$6 cli=$7 events=$8
+nms=$1 db=$2 out=$3 live=$4 sim=$5 port=$6 cli=$7 events=$8 states=$9 alarms=${10} trapport=${11}
 pids=()
 trap 'for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; wait "$p" 2>/dev/null || true; done' EXIT
 if command -v openbox >/dev/null; then
@@ -73,8 +76,11 @@ if command -v openbox >/dev/null; then
   sleep 0.5
 fi
 if [[ -x "$sim" ]]; then
-  "$sim" --port "$port" --from-ini "$db" encoder@127.0.0.11/2E:8B:F2:00:01:01 \
-    decoder@127.0.0.21/2E:8B:F2:00:02:01 decoder@127.0.0.22/2E:8B:F2:00:02:02 >"$db.sim" 2>&1 &
+  # The third element never answers: the tree shows it down.
+  "$sim" --port "$port" --from-ini "$db" --trap-port "$trapport" --silent 127.0.0.22 \
+    encoder@127.0.0.11/2E:8B:F2:00:01:01 decoder@127.0.0.21/2E:8B:F2:00:02:01 \
+    decoder@127.0.0.22/2E:8B:F2:00:02:02 >"$db.sim" 2>&1 &
+  simpid=$!
   pids+=($!)
   for _ in $(seq 50); do grep -q ready "$db.sim" 2>/dev/null && break; sleep 0.1; done
 fi
@@ -113,14 +119,27 @@ xdotool windowsize "$win" 1100 980 || true
 xdotool key --window "$win" alt+v e
 sleep 1
 import -window "$win" "$events"
+# Live status and alarms: every link goes down (the simulator's SIGUSR1),
+# View > Alarms, and the tooltip of the element that does not answer.
+if [[ -n "${simpid:-}" ]]; then
+  kill -USR1 "$simpid"
+  sleep 1.5
+fi
+xdotool key --window "$win" alt+v a
+sleep 1
+import -window "$win" "$alarms"
+xdotool mousemove --window "$win" 150 188
+sleep 2
+import -window root -crop 560x300+0+40 +repage "$states"
 SHOOT
 chmod +x "$work/shoot.sh"
 
 HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
   xvfb-run -a -s "-screen 0 1280x1024x24" "$work/shoot.sh" "$nms" "$work/nms.ini" "$out" \
   "$(dirname "$out")/panel-live.png" "$build/bin/orvalink-sim" "${DEMO_SNMP_PORT:-16161}" \
-  "$build/bin/orvalink-cli" "$(dirname "$out")/events.png"
-echo "screenshot: $out, $(dirname "$out")/panel-live.png, events.png"
+  "$build/bin/orvalink-cli" "$(dirname "$out")/events.png" "$(dirname "$out")/live-status.png" \
+  "$(dirname "$out")/alarms.png" "${DEMO_TRAP_PORT:-16162}"
+echo "screenshot: $out, $(dirname "$out")/panel-live.png, events.png, live-status.png, alarms.png"
 
 windows="$build/bin/windows-grab"
 if [[ -x "$windows" && -x "$build/bin/orvalink-sim" ]]; then

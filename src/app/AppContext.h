@@ -33,6 +33,10 @@ struct AppContext {
     // runs its simulated agents on a high port, so that it needs no privilege.
     quint16 snmpLocalPort = 2979;
     quint16 snmpAgentPort = 161;
+    // Live status and alarms: the status poller, the trap receiver (port
+    // from the user settings) and alarms.json. The program turns them on;
+    // a test that does not ask for them sends no poll and binds no port.
+    bool liveStatus = false;
     // Lock file that keeps a second instance from starting.
     QString lockPath;
     // Shows the start-up notice and returns when it is closed. Empty: the

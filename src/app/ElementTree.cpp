@@ -163,6 +163,7 @@ void ElementTree::load()
             applyFilter(m_filter->text());
     } while (m_reloadPending);
     m_loading = false;
+    Q_EMIT loaded();
 }
 
 void ElementTree::fitColumn()

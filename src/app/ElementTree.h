@@ -76,6 +76,8 @@ Q_SIGNALS:
     void contextMenuRequested(const QPoint& globalPos);
     // The number of elements listed changed.
     void countChanged(int count);
+    // A load has ended (the nodes are those of the file now).
+    void loaded();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

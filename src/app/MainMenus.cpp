@@ -133,6 +133,10 @@ void MainMenus::buildMenuBar()
     mnuShowRemoteCommands = mnuView->addAction(QStringLiteral("Show remote &protocol commands"));
     mnuShowRemoteCommands->setObjectName(QStringLiteral("mnuShowRemoteCommands"));
     mnuShowRemoteCommands->setCheckable(true);
+    mnuView->addSeparator();
+    mnuPollStatus = mnuView->addAction(QStringLiteral("Poll element &status"));
+    mnuPollStatus->setObjectName(QStringLiteral("mnuPollStatus"));
+    mnuPollStatus->setCheckable(true);
 
     QMenu* help = bar->addMenu(QStringLiteral("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));

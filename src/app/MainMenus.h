@@ -47,6 +47,8 @@ public:
     // commands", both kept in the user settings.
     QAction* mnuShowLevelControl = nullptr;
     QAction* mnuShowRemoteCommands = nullptr;
+    // View > "Poll element &status", kept in the user settings.
+    QAction* mnuPollStatus = nullptr;
     // A menu bar command by its object name ("actRefreshList", ...).
     QAction* command(const QString& name) const;
 

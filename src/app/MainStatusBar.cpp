@@ -20,11 +20,23 @@ MainStatusBar::MainStatusBar(QStatusBar& bar) : QObject(&bar)
     lblStatusInterface = label("lblStatusInterface");
     lblStatusDatabase = label("lblStatusDatabase");
     lblStatusCount = label("lblStatusCount");
+    lblStatusAlarms = label("lblStatusAlarms");
     bar.addWidget(lblStatusOutcome, 1);
+    bar.addPermanentWidget(lblStatusAlarms);
     bar.addPermanentWidget(lblStatusInterface);
     bar.addPermanentWidget(lblStatusDatabase);
     bar.addPermanentWidget(lblStatusCount);
     setCount(0);
+    setAlarmCount(0);
+}
+
+void MainStatusBar::setAlarmCount(int alarms)
+{
+    lblStatusAlarms->setText(alarms == 0   ? QStringLiteral("No active alarm")
+                             : alarms == 1 ? QStringLiteral("1 active alarm")
+                                           : QStringLiteral("%1 active alarms").arg(alarms));
+    lblStatusAlarms->setStyleSheet(alarms == 0 ? QString()
+                                               : QStringLiteral("color: rgb(200, 0, 0);"));
 }
 
 void MainStatusBar::setInterface(const QString& address)

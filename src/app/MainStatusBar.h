@@ -1,7 +1,7 @@
 #pragma once
 // The main window's status bar: the outcome of the last operation on the
-// left; the NMS interface, the database (full path in its tip) and the
-// element count on the right.
+// left; the active alarms, the NMS interface, the database (full path in
+// its tip) and the element count on the right.
 
 #include <QObject>
 #include <QString>
@@ -20,10 +20,13 @@ public:
     QLabel* lblStatusDatabase = nullptr;
     QLabel* lblStatusCount = nullptr;
     QLabel* lblStatusOutcome = nullptr;
+    QLabel* lblStatusAlarms = nullptr;
 
     void setInterface(const QString& address);
     void setDatabase(const QString& path);
     void setCount(int elements);
+    // "No active alarm", "1 active alarm", "3 active alarms".
+    void setAlarmCount(int alarms);
     void showOutcome(const QString& text);
     QString outcome() const;
 };

@@ -1,6 +1,8 @@
 #include "app/frmMain.h"
 
+#include "app/AlarmsDock.h"
 #include "app/EventsDock.h"
+#include "app/StatusView.h"
 #include "store/EventLog.h"
 #include "store/OutcomeChannel.h"
 
@@ -136,6 +138,8 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
         postOutcome(e);
     });
 
+    buildLiveStatus();
+
     connect(&m_store, &IniStore::writeFailed, this, &frmMain::reportWriteFailure);
     connect(panel, &ElementPanel::pingClicked, this, &frmMain::cmdPing_Click);
 }
@@ -146,6 +150,38 @@ frmMain::~frmMain()
     delete m_remote;
     m_remote = nullptr;
     timerRemoteSent = nullptr;
+}
+
+// The status poller, the trap receiver and the alarm book with what the
+// window shows of them; they run once startUp() starts them (AppContext).
+void frmMain::buildLiveStatus()
+{
+    m_statusView = new StatusView(*TreeView1, ImageList1, m_store, m_ctx.databasePath,
+                                  *m_ctx.settings, m_ctx.timings, m_ctx.snmpAgentPort, this);
+    connect(m_statusView, &StatusView::eventOccurred, this,
+            [this](const Event& e) { postOutcome(e); });
+    connect(m_statusView, &StatusView::noteRaised, this,
+            [this](const QString& text) { postOutcome(text); });
+    connect(m_statusView, &StatusView::alarmCountChanged, m_status, &MainStatusBar::setAlarmCount);
+    connect(m_tree, &ElementTree::loaded, m_statusView, &StatusView::reload);
+
+    m_alarmsDock = new AlarmsDock(m_statusView->alarms(), this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_alarmsDock);
+    tabifyDockWidget(m_eventsDock, m_alarmsDock);
+    m_alarmsDock->hide();
+    mnuShowAlarms = m_alarmsDock->toggleViewAction();
+    mnuShowAlarms->setObjectName(QStringLiteral("mnuShowAlarms"));
+    mnuShowAlarms->setText(QStringLiteral("&Alarms"));
+    m_menus->mnuView->addAction(mnuShowAlarms);
+    // Shown in front of the "Events" window it shares its place with.
+    connect(mnuShowAlarms, &QAction::triggered, m_alarmsDock, [this](bool shown) {
+        if (shown)
+            m_alarmsDock->raise();
+    });
+
+    mnuPollStatus = m_menus->mnuPollStatus;
+    mnuPollStatus->setChecked(m_ctx.settings->statusPolling());
+    connect(mnuPollStatus, &QAction::toggled, m_statusView, &StatusView::setPolling);
 }
 
 void frmMain::buildImageList()
@@ -321,6 +357,8 @@ frmMain::StartResult frmMain::startUp()
 
     Load_Config();
     FillNMSInterfaceList();
+    if (m_ctx.liveStatus)
+        m_statusView->start(strLocalNMSIPAddress);
 
     udpClient.close();
 
@@ -387,6 +425,8 @@ void frmMain::setLocalAddress(const QString& address)
     m_snmp->setLocalAddress(address);
     udpClient.setLocalAddress(address);
     m_neighbours.setLocalAddress(address);
+    if (m_statusView)
+        m_statusView->setLocalAddress(address);
     updateStatusBar();
 }
 

@@ -38,6 +38,7 @@ class QTreeWidgetItem;
 
 namespace orvalink {
 
+class AlarmsDock;
 class InstanceGuard;
 class MainMenus;
 class MainStatusBar;
@@ -50,6 +51,7 @@ class Pinger;
 class WindowGeometry;
 class RemoteProtocol;
 class SnmpTransport;
+class StatusView;
 
 class frmMain : public QMainWindow, public ElementView, public RemotePanel {
     Q_OBJECT
@@ -132,6 +134,12 @@ public:
     QAction* mnuShowEvents = nullptr;
     EventsDock* eventsDock() const { return m_eventsDock; }
     EventLog& eventLog() { return *m_eventLog; }
+    // Live status and alarms: View > "Poll element status" (kept per user),
+    // View > "Alarms" and its window, the poller, receiver and alarm book.
+    QAction* mnuPollStatus = nullptr;
+    QAction* mnuShowAlarms = nullptr;
+    AlarmsDock* alarmsDock() const { return m_alarmsDock; }
+    StatusView& statusView() { return *m_statusView; }
     // Shows only the nodes matching text (all when it is empty).
     void applyFilter(const QString& text);
     // True when the panel holds no edits, or the operator lets them go.
@@ -248,6 +256,7 @@ private:
     void buildImageList();
     void buildLayout();
     void wireCommands();
+    void buildLiveStatus();
     void updateStatusBar();
     void setLevelControlShown(bool shown);
     void setRemoteCommandsShown(bool shown);
@@ -292,6 +301,8 @@ private:
     EventLog* m_eventLog = nullptr;
     OutcomeChannel* m_outcomes = nullptr;
     EventsDock* m_eventsDock = nullptr;
+    StatusView* m_statusView = nullptr;
+    AlarmsDock* m_alarmsDock = nullptr;
 };
 
 } // namespace orvalink

@@ -22,6 +22,7 @@ struct Timings {
     int statusReplyMs = 1000;       // live status: wait for one poll's reply
     int statusRetries = 1;          // live status: polls sent again before "down"
     int eventsFollowMs = 1000;      // "Events" window: looks for lines other programs appended
+    int alarmRestartedMs = 600000;  // alarms: a "restarted" alarm clears itself after this
 };
 
 } // namespace orvalink

@@ -107,4 +107,40 @@ void UserSettings::setRemoteCommandsShown(bool shown)
     m_settings->sync();
 }
 
+bool UserSettings::statusPolling() const
+{
+    return value(QStringLiteral("Status Polling"), QStringLiteral("1")).trimmed() !=
+           QLatin1String("0");
+}
+
+void UserSettings::setStatusPolling(bool on)
+{
+    setValue(QStringLiteral("Status Polling"), on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+int UserSettings::statusIntervalSeconds() const
+{
+    bool ok = false;
+    const int s = value(QStringLiteral("Status Interval"), QString()).trimmed().toInt(&ok);
+    // A day at most: a stored text out of range reads as never stored.
+    return ok && s >= 1 && s <= 86400 ? s : 0;
+}
+
+void UserSettings::setStatusIntervalSeconds(int seconds)
+{
+    setValue(QStringLiteral("Status Interval"), QString::number(seconds));
+}
+
+quint16 UserSettings::trapPort() const
+{
+    bool ok = false;
+    const uint p = value(QStringLiteral("Trap Port"), QStringLiteral("162")).trimmed().toUInt(&ok);
+    return ok && p >= 1 && p <= 65535 ? quint16(p) : quint16(162);
+}
+
+void UserSettings::setTrapPort(quint16 port)
+{
+    setValue(QStringLiteral("Trap Port"), QString::number(port));
+}
+
 } // namespace orvalink

@@ -1,6 +1,7 @@
 #pragma once
 // The per-user settings: application "Quorvane". Section "Orvalink SNMP"
-// holds the NMS interface and the notice's tick; section "Orvalink NMS
+// holds the NMS interface, the notice's tick, the live status polling and
+// the trap port; section "Orvalink NMS
 // window" holds how the main window was left (size, position, splitter, the
 // level control offer, the remote protocol's commands).
 
@@ -43,6 +44,18 @@ public:
     // the operator turned it on.
     bool remoteCommandsShown() const;
     void setRemoteCommandsShown(bool shown);
+
+    // ---- Live status and alarms ----
+    // View > "Poll element status": on unless the operator turned it off.
+    bool statusPolling() const;
+    void setStatusPolling(bool on);
+    // Seconds between two rounds of status polls; 0 when never stored (the
+    // program's own interval then holds, 30 s).
+    int statusIntervalSeconds() const;
+    void setStatusIntervalSeconds(int seconds);
+    // UDP port of the trap receiver on the NMS interface, default 162.
+    quint16 trapPort() const;
+    void setTrapPort(quint16 port);
 
 private:
     QString value(const QString& key, const QString& def) const;

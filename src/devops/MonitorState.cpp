@@ -16,6 +16,18 @@ void family(QString& out, const char* name, const char* type, const char* help)
 
 } // namespace
 
+void PollerReachability::decide(QList<ElementStatistics>& elements)
+{
+    QHash<QString, ElementState> states;
+    for (const PolledElement& p : m_poller.elements())
+        states.insert(p.section, p.state);
+    for (ElementStatistics& e : elements) {
+        const ElementState s = states.value(e.section, ElementState::NotPolled);
+        if (s == ElementState::Up || s == ElementState::Down)
+            e.up = s == ElementState::Up;
+    }
+}
+
 QString MonitorState::trapKind(const Trap& trap)
 {
     const QString name = trap.name();
@@ -31,7 +43,6 @@ void MonitorState::roundDone(QList<ElementStatistics> elements, double seconds, 
     for (const ElementStatistics& e : elements) {
         sections.insert(e.section);
         m_identities[e.section] = {e.mac, e.name};
-        m_alarms.setReachable(e.section, e.mac, e.name, e.up);
     }
     // An element taken out of the database takes its alarms along.
     m_alarms.retainOnly(sections);
@@ -47,7 +58,7 @@ void MonitorState::trapReceived(const Trap& trap, const ElementEntry& element)
         return; // only the elements' own traps are counted by element
     m_identities[element.section] = {element.mac, element.name};
     ++m_traps[{element.section, trapKind(trap)}];
-    m_alarms.trapReceived(trap, element.section, element.mac, element.name);
+    m_alarms.trapReceived(trap, element);
 }
 
 void MonitorState::trapRejected(TrapRejection::Kind kind)
@@ -83,12 +94,21 @@ QString MonitorState::metricsText() const
                    .arg(m_rejected[i]);
 
     family(out, "orvalink_alarm_active", "gauge",
-           "1 for each alarm active now: an unreachable element, a link down.");
-    for (const ActiveAlarm& a : m_alarms.alarms())
-        out +=
+           "1 for each kind of alarm active now on an element: unreachable, linkDown, "
+           "restarted, authenticationFailure, or a device's own trap.");
+    // One series per element and kind, however many links are down.
+    QSet<QString> shown;
+    for (const Alarm& a : m_alarms.alarms()) {
+        const QString line =
             QStringLiteral(
                 "orvalink_alarm_active{mac=\"%1\",name=\"%2\",alarm=\"%3\",severity=\"%4\"} 1\n")
-                .arg(prometheusLabelValue(a.mac), prometheusLabelValue(a.name), a.kind, a.severity);
+                .arg(prometheusLabelValue(a.mac), prometheusLabelValue(a.name),
+                     prometheusLabelValue(a.kind), alarmSeverityName(a.severity));
+        if (!shown.contains(line)) {
+            shown.insert(line);
+            out += line;
+        }
+    }
 
     family(out, "orvalink_config_drift", "gauge",
            "1 when the element holds another configuration than the database stores, as diff "

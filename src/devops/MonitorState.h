@@ -4,8 +4,9 @@
 // `stats --all --prometheus`), the traps taken by element and kind, the
 // datagrams refused by reason, and the active alarms.
 
-#include "devops/ActiveAlarms.h"
+#include "devops/AlarmBook.h"
 #include "devops/StatisticsOperation.h"
+#include "devops/StatusPoller.h"
 #include "snmp/TrapReceiver.h"
 
 #include <QHash>
@@ -26,15 +27,31 @@ public:
 };
 
 // Up when the element answered any counter of the round, as the statistics
-// sweep found it.
+// sweep found it (the monitor itself asks its status poller).
 class SweepReachability final : public ReachabilitySource {
 public:
     void decide(QList<ElementStatistics>&) override {}
 };
 
+// Up as the status poller found the element at its last poll; an element
+// the poller has not answered for yet (not polled) keeps the sweep's finding.
+class PollerReachability final : public ReachabilitySource {
+public:
+    explicit PollerReachability(const StatusPoller& poller) : m_poller(poller) {}
+    void decide(QList<ElementStatistics>& elements) override;
+
+private:
+    const StatusPoller& m_poller;
+};
+
 class MonitorState {
 public:
-    explicit MonitorState(ReachabilitySource& reachability) : m_reachability(reachability) {}
+    // The alarms are the book's, which the status poller and the traps feed;
+    // a round drops the alarms of elements gone from the database.
+    MonitorState(ReachabilitySource& reachability, AlarmBook& alarms)
+        : m_reachability(reachability), m_alarms(alarms)
+    {
+    }
 
     // A round has ended after `seconds`, at `endedAtMs` (Unix time, ms).
     void roundDone(QList<ElementStatistics> elements, double seconds, qint64 endedAtMs);
@@ -48,7 +65,7 @@ public:
     // that did not answer are left out.
     void driftChecked(QMap<QPair<QString, QString>, bool> drift) { m_drift = std::move(drift); }
 
-    const ActiveAlarms& alarms() const { return m_alarms; }
+    const AlarmBook& alarms() const { return m_alarms; }
     // The exposition text (format 0.0.4) of the last round and of the traps.
     QString metricsText() const;
 
@@ -62,7 +79,7 @@ private:
     QList<ElementStatistics> m_elements;
     double m_roundSeconds = 0;
     qint64 m_roundEndedAtMs = 0;
-    ActiveAlarms m_alarms;
+    AlarmBook& m_alarms;
     struct Identity {
         QString mac;
         QString name;

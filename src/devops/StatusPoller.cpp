@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
+
 namespace orvalink {
 
 QString elementStateName(ElementState s)
@@ -58,8 +60,12 @@ bool StatusPoller::open(const QString& localAddress, quint16 agentPort)
         }
         bindAddress = QHostAddress(a);
     }
-    if (m_socket->state() == QAbstractSocket::BoundState)
-        return true;
+    if (m_socket->state() == QAbstractSocket::BoundState) {
+        if (bindAddress == m_boundAddress)
+            return true;
+        stopRound();
+        m_socket->close();
+    }
     // An ephemeral port: the replies to polls never reach an operation's
     // socket, nor theirs this one.
     if (!m_socket->bind(bindAddress, 0, QAbstractSocket::DontShareAddress)) {
@@ -67,18 +73,21 @@ bool StatusPoller::open(const QString& localAddress, quint16 agentPort)
                       .arg(bindAddress.toString(), m_socket->errorString());
         return false;
     }
+    m_boundAddress = bindAddress;
     return true;
 }
 
 void StatusPoller::setElements(const QList<PolledElement>& elements)
 {
+    const auto same = [](const PolledElement& a, const PolledElement& b) {
+        return a.section == b.section && a.ip == b.ip && a.community == b.community &&
+               a.mac == b.mac && a.name == b.name;
+    };
+    if (std::equal(elements.cbegin(), elements.cend(), m_elements.cbegin(), m_elements.cend(),
+                   same))
+        return;
     // A new list abandons the round running: its indexes no longer hold.
-    if (m_running) {
-        m_running = false;
-        m_inFlight.clear();
-        m_byKey.clear();
-        m_tick->stop();
-    }
+    stopRound();
     QHash<QString, PolledElement> old;
     for (const PolledElement& e : std::as_const(m_elements))
         old.insert(e.section, e);
@@ -117,6 +126,11 @@ void StatusPoller::start()
 void StatusPoller::stop()
 {
     m_intervalTimer->stop();
+    stopRound();
+}
+
+void StatusPoller::stopRound()
+{
     m_tick->stop();
     m_running = false;
     m_inFlight.clear();

@@ -26,6 +26,7 @@ enum class ElementState { NotPolled, Up, Down, NoAddress };
 struct PolledElement {
     QString section;
     QString mac;
+    QString name;      // stored name, trimmed (for the events it causes)
     QString ip;        // the section's snmpip; empty: no SNMP address
     QString community; // the section's snmpro
     ElementState state = ElementState::NotPolled;
@@ -53,12 +54,15 @@ public:
     ~StatusPoller() override;
 
     // Where the socket is bound (empty or 0.0.0.0: any) and which port the
-    // agents listen on. False with error() when the address is not IPv4 or
-    // the socket cannot be opened.
+    // agents listen on; another address than the bound one binds anew (a
+    // round running is abandoned). False with error() when the address is
+    // not IPv4 or the socket cannot be opened.
     bool open(const QString& localAddress = {}, quint16 agentPort = 161);
     QString error() const { return m_error; }
 
-    // Replaces the list; states of sections still present are kept.
+    // Replaces the list; states of sections still present are kept. The
+    // same list again (sections, addresses and communities in the same
+    // order) changes nothing, so a round running goes on.
     void setElements(const QList<PolledElement>& elements);
     QList<PolledElement> elements() const { return m_elements; }
 
@@ -86,6 +90,7 @@ private:
     };
 
     void fill();
+    void stopRound();
     bool send(int element, int attempt);
     void finish(int slot, bool answered, qint64 rttMs);
     void setState(int element, ElementState s, const QString& cause = {});
@@ -103,6 +108,7 @@ private:
     QTimer* m_tick = nullptr; // timeouts and paced sending
     QString m_error;
     quint16 m_agentPort = 161;
+    QHostAddress m_boundAddress;
     int m_intervalMs = 30000;
     int m_maxInFlight = kDefaultInFlight;
     quint8 m_lastId = 0;

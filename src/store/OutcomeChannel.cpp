@@ -24,6 +24,7 @@ constexpr OperationWords kOperations[] = {
     {"discover", "Auto Discovery", "from"},
     {"ping", "Ping", "to", true},
     {"remote-save", "Remote save", "to"},
+    {"alarm", "Alarm", "on"},
 };
 
 } // namespace
@@ -47,9 +48,10 @@ QString OutcomeChannel::statusText(const Event& e)
 {
     QString who = !e.name.isEmpty() ? e.name : !e.host.isEmpty() ? e.host : e.mac;
     const bool ok = e.outcome == QLatin1String("ok");
-    // Free text of the window ("No reply from 127.0.0.1"): shown as it is.
+    // Free text of the window ("No reply from 127.0.0.1"): shown as it is;
+    // an element's state change after its name ("ENC 1: down: no reply ...").
     if (e.operation == QLatin1String("status"))
-        return e.cause;
+        return e.name.isEmpty() ? e.cause : e.name + QStringLiteral(": ") + e.cause;
     if (e.isSet()) {
         QString text = QStringLiteral("%1 %2 %3 -> %4").arg(who, e.key, e.oldValue, e.newValue);
         text = text.trimmed();

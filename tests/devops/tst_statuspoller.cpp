@@ -1,6 +1,7 @@
 // The live-status poller against simulated elements on loopback.
 #include "common/SimProcess.h"
 #include "devops/StatusPoller.h"
+#include "snmp/SnmpTransport.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -85,6 +86,48 @@ private Q_SLOTS:
         for (int i = 0; i < 260; ++i)
             QVERIFY2(round(), qPrintable(QString::number(i)));
         QCOMPARE(changes.size(), 4);
+    }
+
+    // Catches: a poll and an operation's exchange to the same agent at the
+    // same time that take each other's reply (the operation would read the
+    // poll's MAC for the parameter it asked, or wait out a reply the poller
+    // swallowed; the poller would count the operation's reply as an answer,
+    // or lose its own).
+    void pollNeverMixesWithAnOperation()
+    {
+        const quint16 port = orvalink::testing::simAgentPort(16196);
+        SimProcess sim;
+        QVERIFY(sim.start(port, {QStringLiteral("encoder@") + host(3)}));
+        Timings t;
+        t.statusReplyMs = 1000;
+        t.statusRetries = 0;
+        StatusPoller poller(t);
+        QVERIFY2(poller.open(QStringLiteral("127.0.0.1"), port), qPrintable(poller.error()));
+        QList<PolledElement> list(1);
+        list[0].section = QStringLiteral("A");
+        list[0].ip = host(3);
+        list[0].community = kCommunity;
+        poller.setElements(list);
+        SnmpTransport transport(t);
+        transport.setLocalAddress(QStringLiteral("127.0.0.1"));
+        transport.setPorts(16295, port);
+        QSignalSpy rounds(&poller, &StatusPoller::roundFinished);
+
+        constexpr int kRounds = 15;
+        for (int i = 0; i < kRounds; ++i) {
+            poller.pollNow(); // its GET is on the wire...
+            // ...when the operation asks the same agent for another parameter.
+            const SnmpResult r = transport.GetSNMP(host(3), kCommunity, 40);
+            QVERIFY2(r.hasValue(), qPrintable(r.reason));
+            QCOMPARE(r.value.trimmed(), kCommunity);
+            QVERIFY(rounds.size() > i || rounds.wait(2000));
+            QCOMPARE(rounds.last().at(0).value<PollRoundStats>().up, 1);
+        }
+        QCOMPARE(poller.elements().at(0).state, ElementState::Up);
+        // One request each per round: nothing asked again for a lost reply.
+        QCOMPARE(sim.requests(QStringLiteral("GET")).count(StatusPoller::kPolledParameter),
+                 kRounds);
+        QCOMPARE(sim.requests(QStringLiteral("GET")).count(40), kRounds);
     }
 };
 
