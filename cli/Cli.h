@@ -2,6 +2,7 @@
 // Shared pieces of orvalink-cli's verbs.
 
 #include "core/DatagramTap.h"
+#include "core/Timings.h"
 #include "devops/OperationEvents.h"
 #include "store/EventLog.h"
 
@@ -91,6 +92,23 @@ DatagramTap datagramPrinter(const Context& ctx, bool snmp);
 // Exit code of a usage error: a malformed argument, an element that is not
 // in the database.
 inline constexpr int kExitUsage = 2;
+
+// "--edition GPS|LL" of several verbs: *edition becomes "GPS" or "LL";
+// false after printing why.
+bool takeEdition(const Context& ctx, const char* verb, const QString& word, QString* edition);
+
+// The options of the verbs that send changes (apply, restore, bulk apply).
+struct ChangeOptions {
+    bool assumeYes = false;
+    int spacingMs = Timings{}.snmpSetAllowedMs;
+    QString edition; // "GPS", "LL", or empty for the plain edition
+};
+enum class OptionTaken { No, Yes, Refused };
+// Takes args[*i] when it is "--yes", "--spacing-ms N" or "--edition
+// GPS|LL", moving *i past its value. Refused after printing why (the verb
+// then exits with kExitUsage); No for any other word.
+OptionTaken takeChangeOption(const Context& ctx, const char* verb, const QStringList& args,
+                             qsizetype* i, ChangeOptions* options);
 
 // An element of the database named on the command line.
 struct FoundElement {

@@ -3,6 +3,7 @@
 
 #include "Cli.h"
 
+#include "core/StartMode.h"
 #include "core/Text.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
@@ -59,6 +60,44 @@ FoundElement elementAt(const Database& database, const QString& host)
         }
     }
     return {};
+}
+
+bool takeEdition(const Context& ctx, const char* verb, const QString& word, QString* edition)
+{
+    // Compared as the program compares its start word; any other word
+    // would silently check against the plain edition's range.
+    const AppFlags flags = startModeFor(word).flags;
+    if (!flags.GPSMode && !flags.startedLowLatency) {
+        ctx.err << "orvalink-cli: " << verb << ": --edition takes GPS or LL, not \""
+                << printable(word) << "\"\n";
+        return false;
+    }
+    *edition = flags.GPSMode ? QStringLiteral("GPS") : QStringLiteral("LL");
+    return true;
+}
+
+OptionTaken takeChangeOption(const Context& ctx, const char* verb, const QStringList& args,
+                             qsizetype* i, ChangeOptions* options)
+{
+    const QString& a = args.at(*i);
+    const bool hasValue = *i + 1 < args.size();
+    if (a == QLatin1String("--yes")) {
+        options->assumeYes = true;
+    } else if (a == QLatin1String("--spacing-ms") && hasValue) {
+        bool ok = false;
+        options->spacingMs = args.at(++*i).toInt(&ok);
+        if (!ok || options->spacingMs < 0 || options->spacingMs > 600000) {
+            ctx.err << "orvalink-cli: " << verb
+                    << ": --spacing-ms needs milliseconds from 0 to 600000\n";
+            return OptionTaken::Refused;
+        }
+    } else if (a == QLatin1String("--edition") && hasValue) {
+        if (!takeEdition(ctx, verb, args.at(++*i), &options->edition))
+            return OptionTaken::Refused;
+    } else {
+        return OptionTaken::No;
+    }
+    return OptionTaken::Yes;
 }
 
 } // namespace orvalink::cli

@@ -121,37 +121,19 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
             return verbApplyBulk(ctx, argsIn);
     }
     QStringList args;
-    bool assumeYes = false;
-    int spacingMs = Timings{}.snmpSetAllowedMs;
-    QString edition;
+    ChangeOptions options;
     for (qsizetype i = 0; i < argsIn.size(); ++i) {
+        const OptionTaken taken = takeChangeOption(ctx, "apply", argsIn, &i, &options);
+        if (taken == OptionTaken::Refused)
+            return kExitUsage;
+        if (taken == OptionTaken::Yes)
+            continue;
         const QString& a = argsIn.at(i);
-        if (a == QLatin1String("--yes")) {
-            assumeYes = true;
-        } else if (a == QLatin1String("--spacing-ms") && i + 1 < argsIn.size()) {
-            bool ok = false;
-            spacingMs = argsIn.at(++i).toInt(&ok);
-            if (!ok || spacingMs < 0 || spacingMs > 600000) {
-                ctx.err << "orvalink-cli: apply: --spacing-ms needs milliseconds from 0 to "
-                           "600000\n";
-                return 2;
-            }
-        } else if (a == QLatin1String("--edition") && i + 1 < argsIn.size()) {
-            // Compared as the program compares its start word; any other
-            // word would silently check against the plain edition's range.
-            edition = argsIn.at(++i);
-            const AppFlags flags = startModeFor(edition).flags;
-            if (!flags.GPSMode && !flags.startedLowLatency) {
-                ctx.err << "orvalink-cli: apply: --edition takes GPS or LL, not \""
-                        << printable(edition) << "\"\n";
-                return 2;
-            }
-        } else if (a.startsWith(QLatin1String("--"))) {
+        if (a.startsWith(QLatin1String("--"))) {
             ctx.err << "orvalink-cli: apply: unknown or incomplete option " << printable(a) << "\n";
-            return 2;
-        } else {
-            args << a;
+            return kExitUsage;
         }
+        args << a;
     }
     if (args.size() < 2) {
         ctx.err << "orvalink-cli: usage: apply MAC KEY=VALUE... [--yes] [--spacing-ms N] "
@@ -170,7 +152,7 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
         return kExitUsage;
 
     // The values as the panel's editors would take them.
-    const int bufferMaximum = startModeFor(edition).bufferMaximum;
+    const int bufferMaximum = startModeFor(options.edition).bufferMaximum;
     EditedValues values;
     QStringList keys;
     for (const QString& pair : args.mid(1)) {
@@ -217,7 +199,7 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
         return 2;
     }
 
-    TerminalPrompt terminal(ctx.err, assumeYes);
+    TerminalPrompt terminal(ctx.err, options.assumeYes);
     ApplyPrompt prompt(ctx.out, terminal);
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
@@ -227,7 +209,7 @@ int verbApply(const Context& ctx, const QStringList& argsIn)
         return kExitSocketFailure;
     }
     Timings timings;
-    timings.snmpSetAllowedMs = spacingMs;
+    timings.snmpSetAllowedMs = options.spacingMs;
     ApplyOperation apply(snmp, database, prompt, timings);
 
     const QList<ApplyOperation::Difference> pending = apply.pending(shown, values);

@@ -81,19 +81,6 @@ QList<quint8> probeReads()
     return out;
 }
 
-// "--edition GPS|LL" of several verbs; false after printing why.
-bool takeEdition(const Context& ctx, const char* verb, const QString& word, QString* edition)
-{
-    const AppFlags flags = startModeFor(word).flags;
-    if (!flags.GPSMode && !flags.startedLowLatency) {
-        ctx.err << "orvalink-cli: " << verb << ": --edition takes GPS or LL, not \""
-                << printable(word) << "\"\n";
-        return false;
-    }
-    *edition = flags.GPSMode ? QStringLiteral("GPS") : QStringLiteral("LL");
-    return true;
-}
-
 // The element's configuration as the probe stores it, from one full read;
 // false with *why when the element did not answer every parameter or is
 // another element than the one stored.
@@ -287,32 +274,22 @@ int verbDiffAll(const Context& ctx)
 int verbRestore(const Context& ctx, const QStringList& argsIn)
 {
     QStringList args;
-    bool assumeYes = false;
-    int spacingMs = Timings{}.snmpSetAllowedMs;
-    QString edition;
+    ChangeOptions options;
     for (qsizetype i = 0; i < argsIn.size(); ++i) {
+        const OptionTaken taken = takeChangeOption(ctx, "restore", argsIn, &i, &options);
+        if (taken == OptionTaken::Refused)
+            return kExitUsage;
+        if (taken == OptionTaken::Yes)
+            continue;
         const QString& a = argsIn.at(i);
-        if (a == QLatin1String("--yes")) {
-            assumeYes = true;
-        } else if (a == QLatin1String("--spacing-ms") && i + 1 < argsIn.size()) {
-            bool ok = false;
-            spacingMs = argsIn.at(++i).toInt(&ok);
-            if (!ok || spacingMs < 0 || spacingMs > 600000) {
-                ctx.err << "orvalink-cli: restore: --spacing-ms needs milliseconds from 0 to "
-                           "600000\n";
-                return kExitUsage;
-            }
-        } else if (a == QLatin1String("--edition") && i + 1 < argsIn.size()) {
-            if (!takeEdition(ctx, "restore", argsIn.at(++i), &edition))
-                return kExitUsage;
-        } else if (a.startsWith(QLatin1String("--"))) {
+        if (a.startsWith(QLatin1String("--"))) {
             ctx.err << "orvalink-cli: restore: unknown or incomplete option " << printable(a)
                     << "\n";
             return kExitUsage;
-        } else {
-            args << a;
         }
+        args << a;
     }
+    const QString& edition = options.edition;
     if (args.size() != 2) {
         ctx.err << "orvalink-cli: usage: restore MAC FILE [--yes] [--spacing-ms N] "
                    "[--edition GPS|LL]\n";
@@ -456,7 +433,7 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
         postOutcome(ctx, event, QStringLiteral("ok"), QStringLiteral("nothing to apply"));
         return 0;
     }
-    TerminalPrompt terminal(ctx.err, assumeYes);
+    TerminalPrompt terminal(ctx.err, options.assumeYes);
     PromptRequest question;
     question.icon = PromptIcon::Question;
     question.title = QStringLiteral("Send configuration");
@@ -474,7 +451,7 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
 
     // The same socket as the read: port 2979 is bound once per run.
     ConfigSweep& apply = sweep;
-    apply.setSpacingMs(spacingMs);
+    apply.setSpacingMs(options.spacingMs);
     QString storeFailure;
     apply.setOnConfirmed([&](ConfigJob& j, const ConfigJob::SetOutcome& o) {
         const QString value = o.key == QLatin1String("name") ? encodeName(o.echo) : o.echo;
@@ -521,41 +498,32 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
 int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
 {
     QStringList pairs;
-    bool assumeYes = false;
+    ChangeOptions options;
     bool all = false;
     QString where;
     QString macsFile;
-    int spacingMs = Timings{}.snmpSetAllowedMs;
     int parallel = 64;
-    QString edition;
     for (qsizetype i = 0; i < argsIn.size(); ++i) {
+        const OptionTaken taken = takeChangeOption(ctx, "apply", argsIn, &i, &options);
+        if (taken == OptionTaken::Refused)
+            return kExitUsage;
+        if (taken == OptionTaken::Yes)
+            continue;
         const QString& a = argsIn.at(i);
         const bool hasValue = i + 1 < argsIn.size();
         bool ok = true;
-        if (a == QLatin1String("--yes")) {
-            assumeYes = true;
-        } else if (a == QLatin1String("--all")) {
+        if (a == QLatin1String("--all")) {
             all = true;
         } else if (a == QLatin1String("--where") && hasValue) {
             where = argsIn.at(++i);
         } else if (a == QLatin1String("--macs") && hasValue) {
             macsFile = argsIn.at(++i);
-        } else if (a == QLatin1String("--spacing-ms") && hasValue) {
-            spacingMs = argsIn.at(++i).toInt(&ok);
-            if (!ok || spacingMs < 0 || spacingMs > 600000) {
-                ctx.err << "orvalink-cli: apply: --spacing-ms needs milliseconds from 0 to "
-                           "600000\n";
-                return kExitUsage;
-            }
         } else if (a == QLatin1String("--parallel") && hasValue) {
             parallel = argsIn.at(++i).toInt(&ok);
             if (!ok || parallel < 1 || parallel > 256) {
                 ctx.err << "orvalink-cli: apply: --parallel needs a number from 1 to 256\n";
                 return kExitUsage;
             }
-        } else if (a == QLatin1String("--edition") && hasValue) {
-            if (!takeEdition(ctx, "apply", argsIn.at(++i), &edition))
-                return kExitUsage;
         } else if (a.startsWith(QLatin1String("--"))) {
             ctx.err << "orvalink-cli: apply: unknown or incomplete option " << printable(a) << "\n";
             return kExitUsage;
@@ -616,7 +584,7 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     }
 
     // The values, checked once as the panel's editors check them.
-    const int bufferMaximum = startModeFor(edition).bufferMaximum;
+    const int bufferMaximum = startModeFor(options.edition).bufferMaximum;
     EditedValues values;
     QStringList keys;
     for (const QString& pair : pairs) {
@@ -719,7 +687,7 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
         ctx.out << "total: " << elements.size() << " elements, 0 to change\n";
         return 0;
     }
-    TerminalPrompt terminal(ctx.err, assumeYes);
+    TerminalPrompt terminal(ctx.err, options.assumeYes);
     PromptRequest question;
     question.icon = PromptIcon::Question;
     question.title = QStringLiteral("Send configuration");
@@ -735,7 +703,7 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     }
 
     Timings timings;
-    timings.snmpSetAllowedMs = spacingMs;
+    timings.snmpSetAllowedMs = options.spacingMs;
     ConfigSweep sweep{timings};
     prepareSweep(ctx, sweep);
     sweep.setElementsInFlight(parallel);
