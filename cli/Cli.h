@@ -11,9 +11,11 @@
 #include <QTextStream>
 
 namespace orvalink {
+class ConfigSweep;
 class Database;
 class IniStore;
 class SnmpTransport;
+struct ElementEntry;
 } // namespace orvalink
 
 namespace orvalink::cli {
@@ -67,12 +69,23 @@ QString eventLine(const Event& e);
 // character (C0, DEL, C1) is written as \xNN, and so is a backslash that
 // could be read as the start of one; line breaks stay when keepLineBreaks.
 QString printable(const QString& text, bool keepLineBreaks = false);
+// A value as one word on a line: printable, quoted when it is empty or
+// holds a blank.
+QString word(const QString& value);
+// "NAME [MAC]", the name made printable.
+QString elementLabel(const QString& name, const QString& mac);
 
 // Database writes that fail are told on standard error, once per streak.
 void reportWriteFailures(const Context& ctx, IniStore& store);
 
 // Binds the transport to --nms and --port (and taps it with -v).
 void prepareTransport(const Context& ctx, SnmpTransport& snmp);
+// The same for a multi-element sweep of the configuration verbs.
+void prepareSweep(const Context& ctx, ConfigSweep& sweep);
+// The elements named by MACs (each once), or all of them; false after
+// printing why.
+bool selectElements(const Context& ctx, const char* verb, const Database& database,
+                    const QStringList& macs, bool all, QList<ElementEntry>* out);
 
 // Exit code of apply, diff and sfn when nothing could be sent because the
 // SNMP socket (UDP port 2979 on --nms) cannot be opened.

@@ -20,4 +20,17 @@ QString printable(const QString& text, bool keepLineBreaks)
     return out;
 }
 
+QString word(const QString& value)
+{
+    const QString p = printable(value);
+    if (p.isEmpty() || p.contains(QLatin1Char(' ')))
+        return QLatin1Char('"') + p + QLatin1Char('"');
+    return p;
+}
+
+QString elementLabel(const QString& name, const QString& mac)
+{
+    return printable(name) + QStringLiteral(" [") + mac + QLatin1Char(']');
+}
+
 } // namespace orvalink::cli

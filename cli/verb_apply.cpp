@@ -18,15 +18,6 @@ namespace orvalink::cli {
 
 namespace {
 
-// A value as one word on a line: quoted when it is empty or holds a blank.
-QString word(const QString& value)
-{
-    const QString p = printable(value);
-    if (p.isEmpty() || p.contains(QLatin1Char(' ')))
-        return QLatin1Char('"') + p + QLatin1Char('"');
-    return p;
-}
-
 // The element named on the command line, as the operation sees it.
 bool findShown(const Context& ctx, const char* verb, const Database& database,
                const QString& macText, FoundElement* found, ShownElement* shown)
