@@ -163,30 +163,32 @@ void ConfigSweep::step(Slot& slot)
         return;
     ConfigJob& job = (*m_jobs)[slot.job];
     // Reads first, a window of them at a time. After a loss, the lost ones
-    // and all not yet asked go out together, once: a silent element costs
-    // two waits, not one per window.
-    const bool readsDone =
-        slot.nextRead >= job.reads.size() && slot.outstanding.isEmpty() && slot.lost.isEmpty();
-    if (!readsDone) {
-        if (!slot.lost.isEmpty() && slot.outstanding.isEmpty()) {
-            if (slot.retried) {
-                job.silent = true;
+    // (unless they are not asked again) and all not yet asked go out
+    // together, once: a silent element costs two waits, not one per window.
+    if (!slot.lost.isEmpty() && slot.outstanding.isEmpty()) {
+        if (slot.retried) {
+            job.silent = true;
+            finishJob(slot);
+            return;
+        }
+        slot.retried = true;
+        QList<int> again = std::exchange(slot.lost, {});
+        if (!m_retryLostReads)
+            again.clear();
+        while (slot.nextRead < job.reads.size())
+            again.append(slot.nextRead++);
+        for (const int r : again) {
+            if (!sendRead(slot, r)) {
                 finishJob(slot);
                 return;
             }
-            slot.retried = true;
-            QList<int> again = std::exchange(slot.lost, {});
-            while (slot.nextRead < job.reads.size())
-                again.append(slot.nextRead++);
-            for (const int r : again) {
-                if (!sendRead(slot, r)) {
-                    finishJob(slot);
-                    return;
-                }
-            }
+        }
+        if (!again.isEmpty()) {
             slot.timer->start();
             return;
         }
+    }
+    if (slot.nextRead < job.reads.size() || !slot.outstanding.isEmpty()) {
         bool sent = false;
         while (slot.lost.isEmpty() && slot.outstanding.size() < m_readWindow &&
                slot.nextRead < job.reads.size()) {

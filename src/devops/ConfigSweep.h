@@ -1,7 +1,8 @@
 #pragma once
 // The configuration of many elements at once: backup, drift and bulk apply
 // read and write every element side by side on one UDP socket, with a
-// bounded number of elements in flight. One thread: the socket's events
+// bounded number of elements in flight; the statistics of many elements
+// (StatisticsSweep.h) are read on it too. One thread: the socket's events
 // drive a small state machine per element.
 //
 // An element first has its GETs asked (a few at a time), then its SETs sent
@@ -98,6 +99,9 @@ public:
     void setSpacingMs(int ms) { m_timings.snmpSetAllowedMs = ms; }
     void setElementsInFlight(int n) { m_inFlight = qMax(1, n); }
     void setReadWindow(int n) { m_readWindow = qMax(1, n); }
+    // Whether the reads whose reply was lost are asked for once more, with
+    // those not yet asked (the default), or left without a value.
+    void setRetryLostReads(bool retry) { m_retryLostReads = retry; }
     // Called with every datagram sent and received (diagnostics).
     void setTap(DatagramTap tap) { m_tap = std::move(tap); }
     // Called once per confirmed SET, before the element's next step; false
@@ -152,6 +156,7 @@ private:
     quint16 m_agentPort = 161;
     int m_inFlight = kDefaultElementsInFlight;
     int m_readWindow = kDefaultReadWindow;
+    bool m_retryLostReads = true;
     QUdpSocket* m_socket;
     std::vector<Slot> m_slots;
     QList<ConfigJob>* m_jobs = nullptr;

@@ -1,45 +1,35 @@
 #pragma once
-// The statistics of many elements at once: a bounded number of elements is
-// read at the same time, each one counter after the other as the Statistics
-// window reads it, so silent elements cost their waits side by side rather
-// than one after the other. One thread: a single UDP socket and its events.
+// The statistics of many elements at once, on the configuration sweep
+// (ConfigSweep.h): each element is a job whose reads are its counters, read
+// one after the other as the Statistics window reads them, with a bounded
+// number of elements in flight so that silent elements cost their waits side
+// by side rather than one after the other.
 //
-// Each reply is matched to its request as every exchange of the program
-// matches it (SnmpMatch.h). Every counter of an element is asked for, as the
-// window asks for each: once a reply of an element is lost, its remaining
-// counters are asked for all at once, so a silent element costs two waits,
-// not one per counter. An element that answered none is down.
+// Every counter of an element is asked for once, as the window asks for
+// each: once a reply of an element is lost, its remaining counters are asked
+// for all at once, so a silent element costs two waits, not one per counter.
+// An element that answered none is down.
 
 #include "core/DatagramTap.h"
 #include "core/Timings.h"
+#include "devops/ConfigSweep.h"
 #include "devops/StatisticsOperation.h"
-#include "snmp/SnmpMatch.h"
 
-#include <QHostAddress>
 #include <QList>
-#include <QObject>
 #include <QString>
-
-#include <vector>
-
-class QEventLoop;
-class QTimer;
-class QUdpSocket;
 
 namespace orvalink {
 
 class Database;
 
-class StatisticsSweep : public QObject {
-    Q_OBJECT
+class StatisticsSweep {
 public:
-    static constexpr int kDefaultInFlight = 32;
+    static constexpr int kDefaultInFlight = ConfigSweep::kDefaultElementsInFlight;
 
-    explicit StatisticsSweep(const Timings& timings, QObject* parent = nullptr);
-    ~StatisticsSweep() override;
+    explicit StatisticsSweep(const Timings& timings);
 
-    void setLocalAddress(const QString& address) { m_localAddress = address; }
-    void setPorts(quint16 localPort, quint16 agentPort);
+    void setLocalAddress(const QString& address) { m_sweep.setLocalAddress(address); }
+    void setPorts(quint16 localPort, quint16 agentPort) { m_sweep.setPorts(localPort, agentPort); }
 
     // Every element of the database, in file order, with what it is read by.
     static QList<ElementStatistics> elementsOf(const Database& database);
@@ -47,47 +37,12 @@ public:
     // Reads the statistics of every element given and returns them in the
     // same order. False, with error(), when the socket cannot be opened.
     bool run(QList<ElementStatistics>& elements);
-    QString error() const { return m_error; }
+    QString error() const { return m_sweep.error(); }
     // Called with every datagram sent and received (diagnostics).
-    void setTap(DatagramTap tap) { m_tap = std::move(tap); }
+    void setTap(DatagramTap tap) { m_sweep.setTap(std::move(tap)); }
 
 private:
-    struct Outstanding {
-        int step = 0; // index into the slot's steps
-        AwaitedReply awaited;
-    };
-    struct Slot {
-        int element = -1; // index into the elements, -1 when free
-        QList<OperationStep> steps;
-        QString community;
-        QHostAddress host;
-        int next = 0;      // first step not yet asked for
-        bool lost = false; // a reply of the element was lost
-        QList<Outstanding> outstanding;
-        QTimer* timer = nullptr;
-    };
-
-    void startNext(Slot& slot);
-    void askNext(Slot& slot);
-    bool send(Slot& slot, int step);
-    void finishElement(Slot& slot);
-    void onReadyRead();
-    void onTimeout(Slot& slot);
-    quint8 nextRequestId(const QHostAddress& host);
-
-    Timings m_timings;
-    QString m_localAddress;
-    quint16 m_localPort = 2979;
-    quint16 m_agentPort = 161;
-    QUdpSocket* m_socket;
-    std::vector<Slot> m_slots;
-    QList<ElementStatistics>* m_elements = nullptr;
-    int m_nextElement = 0;
-    int m_finished = 0;
-    quint8 m_lastId; // request-id of the last request sent
-    QEventLoop* m_loop = nullptr;
-    QString m_error;
-    DatagramTap m_tap;
+    ConfigSweep m_sweep;
 };
 
 } // namespace orvalink
