@@ -13,6 +13,7 @@
 #include "devops/ConfigDrift.h"
 #include "devops/ConfigFile.h"
 #include "devops/ConfigSweep.h"
+#include "devops/ConfigTransfer.h"
 #include "devops/ProbeOperation.h"
 #include "devops/StoreOutcome.h"
 #include "snmp/ParameterTable.h"
@@ -30,17 +31,9 @@ namespace orvalink::cli {
 
 namespace {
 
-QString programVersion()
-{
-    return QStringLiteral("%1.%2.%3")
-        .arg(ORVALINK_VERSION_MAJOR)
-        .arg(ORVALINK_VERSION_MINOR)
-        .arg(ORVALINK_VERSION_PATCH);
-}
-
 QString label(const QString& name, const QString& mac)
 {
-    return printable(name) + QStringLiteral(" [") + mac + QLatin1Char(']');
+    return configtransfer::label(printable(name), mac);
 }
 
 // A value as one word on a line: quoted when it is empty or holds a blank.
@@ -65,22 +58,6 @@ ConfigJob jobFor(const Database& database, const ElementEntry& e)
     return configJobFor(database, e);
 }
 
-// Why an element's reads are not complete, in the log's words.
-QString readFailure(const ConfigJob& job)
-{
-    if (!job.error.isEmpty())
-        return job.error;
-    return noReplyFrom(job.host);
-}
-
-QList<quint8> probeReads()
-{
-    QList<quint8> out;
-    for (const OperationStep& s : probeSteps())
-        out.append(s.n);
-    return out;
-}
-
 // "--edition GPS|LL" of several verbs; false after printing why.
 bool takeEdition(const Context& ctx, const char* verb, const QString& word, QString* edition)
 {
@@ -91,30 +68,6 @@ bool takeEdition(const Context& ctx, const char* verb, const QString& word, QStr
         return false;
     }
     *edition = flags.GPSMode ? QStringLiteral("GPS") : QStringLiteral("LL");
-    return true;
-}
-
-// The element's configuration as the probe stores it, from one full read;
-// false with *why when the element did not answer every parameter or is
-// another element than the one stored.
-bool deviceKeys(const ConfigJob& job, QList<QPair<QString, QString>>* keys, ElementRole* role,
-                QString* why)
-{
-    if (!job.readComplete()) {
-        *why = readFailure(job);
-        return false;
-    }
-    const QString mac = job.values.value(param::Mac);
-    if (encodeMac(mac) != job.section) {
-        *why = QStringLiteral("the element at %1 is %2, not %3")
-                   .arg(job.host, mac.isEmpty() ? QStringLiteral("unknown") : mac, job.mac);
-        return false;
-    }
-    *keys = ProbeOperation::storedKeys(job.values, job.host, job.readCommunity, role);
-    if (*role == ElementRole::Unknown) {
-        *why = QStringLiteral("its role cannot be told from its answers");
-        return false;
-    }
     return true;
 }
 
@@ -192,7 +145,7 @@ int verbBackup(const Context& ctx, const QStringList& args)
     QList<ConfigJob> jobs;
     for (const ElementEntry& e : elements) {
         ConfigJob job = jobFor(database, e);
-        job.reads = probeReads();
+        job.reads = configtransfer::probeReads();
         jobs.append(job);
     }
     ConfigSweep sweep{Timings{}};
@@ -208,25 +161,16 @@ int verbBackup(const Context& ctx, const QStringList& args)
     QList<int> fileOf; // job -> index into files, -1 for none
     QStringList failures;
     for (const ConfigJob& job : jobs) {
-        QList<QPair<QString, QString>> keys;
-        ElementRole role = ElementRole::Unknown;
+        QByteArray text;
         QString why;
-        if (!deviceKeys(job, &keys, &role, &why)) {
+        if (!configtransfer::backupText(job, now, edition, &text, &why)) {
             failures.append(why);
             fileOf.append(-1);
             continue;
         }
-        configfile::Header header;
-        header.time = now;
-        header.version = programVersion();
-        header.name = encodeName(job.values.value(param::Name)).trimmed();
-        header.address = job.host;
-        header.role = role;
-        header.edition = edition;
         failures.append(QString());
         fileOf.append(int(files.size()));
-        files.append({QDir(dir).filePath(configfile::backupFileName(job.section, job.name)),
-                      configfile::backupText(job.section, keys, header)});
+        files.append({QDir(dir).filePath(configfile::backupFileName(job.section, job.name)), text});
     }
     const QStringList writeErrors = configfile::writeBackups(files);
     int failed = 0;
@@ -269,7 +213,8 @@ int verbDiffAll(const Context& ctx)
         const auto differences = driftOf(database, check, i);
         if (!differences) {
             silent = true;
-            ctx.out << label(job.name, job.mac) << ": " << printable(readFailure(job)) << "\n";
+            ctx.out << label(job.name, job.mac) << ": "
+                    << printable(configtransfer::readFailure(job)) << "\n";
             continue;
         }
         if (differences->isEmpty())
@@ -333,42 +278,12 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
         postOutcome(ctx, event, QStringLiteral("failed"), why);
         return kExitUsage;
     };
-    if (!backup.ok())
-        return refuse(backup.error);
-    if (backup.section != element.section)
-        return refuse(QStringLiteral("the file is the configuration of %1, not of %2")
-                          .arg(decodeMac(backup.section), element.mac));
     const ElementRole storedRole = roleFromText(element.role);
-    if (backup.header.role != storedRole)
-        return refuse(QStringLiteral("the file holds the configuration of role %1, the element is "
-                                     "stored with role %2")
-                          .arg(roleCaption(backup.header.role), roleCaption(storedRole)));
-    // A buffer position means another latency in another edition.
-    if (!backup.header.edition.isEmpty() && backup.header.edition != edition)
-        return refuse(
-            QStringLiteral("the file was read in the %1 edition, this run is for the "
-                           "%2 edition (--edition)")
-                .arg(backup.header.edition, edition.isEmpty() ? QStringLiteral("plain") : edition));
-
-    // The file's values as the panel's editors would take them.
-    const int bufferMaximum = startModeFor(edition).bufferMaximum;
     EditedValues values;
-    StepContext context;
-    context.role = storedRole;
-    context.tx = readouts::storedInteger(backup.keys.value(QStringLiteral("tx"))).value_or(0);
-    QStringList keys;
-    for (const OperationStep& s : applySteps()) {
-        const QString key = QLatin1String(s.key);
-        if (keys.contains(key) || !conditionHolds(s.when, context) || !backup.keys.contains(key))
-            continue;
-        const QString error =
-            ApplyOperation::takeValue(values, key, backup.keys.value(key), bufferMaximum);
-        if (!error.isEmpty())
-            return refuse(error);
-        keys << key;
-    }
-    if (values.tx)
-        context.tx = *values.tx;
+    if (const QString why =
+            configtransfer::restoreRefusal(backup, element.section, storedRole, edition, &values);
+        !why.isEmpty())
+        return refuse(why);
 
     // What the element holds now: one full read, which also says its role.
     ConfigSweep sweep{Timings{}};
@@ -379,7 +294,7 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
     entry.mac = element.mac;
     entry.name = element.name;
     jobs.append(jobFor(database, entry));
-    jobs.first().reads = probeReads();
+    jobs.first().reads = configtransfer::probeReads();
     if (!sweep.run(jobs)) {
         ctx.err << "orvalink-cli: restore: " << printable(sweep.error()) << "\n";
         postOutcome(ctx, event, QStringLiteral("failed"), sweep.error());
@@ -388,16 +303,15 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
     QList<QPair<QString, QString>> deviceList;
     ElementRole deviceRole = ElementRole::Unknown;
     QString why;
-    if (!deviceKeys(jobs.first(), &deviceList, &deviceRole, &why)) {
+    if (!configtransfer::deviceKeys(jobs.first(), &deviceList, &deviceRole, &why)) {
         ctx.err << "orvalink-cli: restore: " << label(element.name, element.mac) << ": "
                 << printable(why) << "\n";
         postOutcome(ctx, event, QStringLiteral("failed"), why);
         return 1;
     }
-    if (deviceRole != backup.header.role)
-        return refuse(QStringLiteral("the file holds the configuration of role %1, the element "
-                                     "answers with role %2")
-                          .arg(roleCaption(backup.header.role), roleCaption(deviceRole)));
+    if (const QString refusal = configtransfer::deviceRoleRefusal(backup, deviceRole);
+        !refusal.isEmpty())
+        return refuse(refusal);
     QHash<QString, QString> device;
     for (const auto& [k, v] : deviceList)
         device.insert(k, v);
@@ -405,43 +319,22 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
     // The differences, in the apply order; keys the element already holds
     // as the file does are stored if the database differs.
     const bool sfn = readouts::storedInteger(backup.keys.value(QStringLiteral("sfn"))) == 1;
-    ConfigJob job = jobs.first();
-    job.reads.clear();
-    QList<QPair<QString, QString>> matching;
-    QHash<QString, QString> before;
     ShownElement shown;
     shown.section = element.section;
     shown.mac = element.mac;
     shown.roleCaption = roleCaption(storedRole);
-    for (const ApplyOperation::Step& s : ApplyOperation::selectedSteps(database, shown, values)) {
-        const QString key = QLatin1String(s.entry->key);
-        const QString fileValue = backup.keys.value(key);
-        const QString deviceValue = device.value(key);
-        if (!ApplyOperation::deviceDiffers(s, fileValue, deviceValue)) {
-            bool listed = before.contains(key);
-            for (const auto& m : matching)
-                listed |= m.first == key;
-            if (database.read(element.section, key, s.defaultValue) != deviceValue && !listed)
-                matching.append(
-                    {key, key == QLatin1String("name") ? encodeName(deviceValue) : deviceValue});
-            continue;
-        }
-        ConfigJob::Set set;
-        set.n = s.entry->n;
-        set.key = key;
-        set.value = key == QLatin1String("name") ? fileValue.trimmed() : fileValue;
-        set.text = s.text;
-        set.onlyIfEarlierFailed = before.contains(key);
-        if (!set.onlyIfEarlierFailed) {
-            before.insert(key, deviceValue); // what the element held before
-            ctx.out << key << ": "
-                    << printable(configfile::readable(key, deviceValue, edition, sfn)) << " ("
-                    << word(deviceValue) << ") -> "
-                    << printable(configfile::readable(key, fileValue, edition, sfn)) << " ("
-                    << word(fileValue) << ")\n";
-        }
-        job.sets.append(set);
-    }
+    const configtransfer::RestorePlan plan =
+        configtransfer::restorePlan(database, shown, values, backup, device);
+    const QList<QPair<QString, QString>>& matching = plan.matching;
+    const QHash<QString, QString>& before = plan.before;
+    ConfigJob job = jobs.first();
+    job.reads.clear();
+    job.sets = plan.sets;
+    for (const configtransfer::RestoreChange& c : plan.changes)
+        ctx.out << c.key << ": " << printable(configfile::readable(c.key, c.device, edition, sfn))
+                << " (" << word(c.device) << ") -> "
+                << printable(configfile::readable(c.key, c.file, edition, sfn)) << " ("
+                << word(c.file) << ")\n";
     ctx.out.flush();
     if (!matching.isEmpty() && !database.writeKeys(element.section, matching)) {
         ctx.err << "orvalink-cli: restore: "
@@ -616,95 +509,27 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     }
 
     // The values, checked once as the panel's editors check them.
-    const int bufferMaximum = startModeFor(edition).bufferMaximum;
     EditedValues values;
     QStringList keys;
-    for (const QString& pair : pairs) {
-        const qsizetype eq = pair.indexOf(QLatin1Char('='));
-        const QString key = eq > 0 ? pair.left(eq).toLower() : QString();
-        QString error =
-            eq > 0 ? ApplyOperation::takeValue(values, key, pair.mid(eq + 1), bufferMaximum)
-                   : QStringLiteral("\"%1\" is not KEY=VALUE").arg(pair);
-        if (error.isEmpty() && keys.contains(key))
-            error = QStringLiteral("%1 is given twice").arg(key);
-        // One address for many elements would put them all on it.
-        if (error.isEmpty() && key == QLatin1String("ip") && elements.size() > 1)
-            error = QStringLiteral("ip would give %1 elements the same address; set it one "
-                                   "element at a time")
-                        .arg(elements.size());
-        if (!error.isEmpty()) {
-            ctx.err << "orvalink-cli: apply: " << printable(error) << "\n";
-            return kExitUsage;
-        }
-        keys << key;
+    if (const QString error =
+            configtransfer::takePairs(pairs, elements.size(), edition, &values, &keys);
+        !error.isEmpty()) {
+        ctx.err << "orvalink-cli: apply: " << printable(error) << "\n";
+        return kExitUsage;
     }
 
     // Every element must take every key: nothing is sent otherwise.
-    QList<ConfigJob> jobs;
-    QList<QHash<QString, QString>> before;
+    configtransfer::BulkPlan plan = configtransfer::bulkPlan(database, elements, values, keys);
+    const QStringList& refused = plan.refused;
     QStringList nothing;
-    QStringList refused;
-    for (const ElementEntry& e : elements) {
-        ShownElement shown;
-        shown.section = e.section;
-        shown.mac = e.mac;
-        shown.roleCaption =
-            roleCaption(roleFromText(database.read(e.section, QStringLiteral("role"))));
-        StepContext context;
-        context.role = roleFromText(database.read(e.section, QStringLiteral("role")));
-        context.tx = values.tx
-                         ? *values.tx
-                         : readouts::storedInteger(
-                               database.read(e.section, QStringLiteral("tx"), QStringLiteral("0")))
-                               .value_or(-1);
-        for (const QString& key : keys) {
-            bool sent = false;
-            for (const OperationStep& s : applySteps())
-                sent = sent || (key == QLatin1String(s.key) && conditionHolds(s.when, context));
-            if (!sent)
-                refused << QStringLiteral("%1: %2 is not sent to this element (role %3, tx %4)")
-                               .arg(label(e.name, e.mac), key, shown.roleCaption)
-                               .arg(context.tx);
-        }
-        EditedValues checked = values;
-        if (const QString reason = ApplyOperation::checkEdits(shown, checked, database);
-            !reason.isEmpty())
-            refused << label(e.name, e.mac) + QStringLiteral(": ") + reason;
-        ConfigJob job = jobFor(database, e);
-        if (job.host.isEmpty())
-            refused << label(e.name, e.mac) + QStringLiteral(": no SNMP address stored");
-        const QList<ApplyOperation::Difference> pending =
-            ApplyOperation::pendingFor(database, shown, checked);
-        if (pending.isEmpty()) {
-            nothing << label(e.name, e.mac);
-            continue;
-        }
-        QHash<QString, QString> was;
-        for (const ApplyOperation::Difference& d : pending)
-            was.insert(d.key, d.stored);
-        for (const ApplyOperation::Step& s :
-             ApplyOperation::selectedSteps(database, shown, checked)) {
-            const QString key = QLatin1String(s.entry->key);
-            if (!was.contains(key))
-                continue;
-            ConfigJob::Set set;
-            set.n = s.entry->n;
-            set.key = key;
-            for (const ApplyOperation::Difference& d : pending) {
-                if (d.key == key)
-                    set.value = d.other;
-            }
-            set.text = s.text;
-            for (const ConfigJob::Set& earlier : job.sets)
-                set.onlyIfEarlierFailed |= earlier.key == key;
-            job.sets.append(set);
-        }
-        ctx.out << "would send to " << label(e.name, e.mac) << ":";
-        for (const ApplyOperation::Difference& d : pending)
+    for (const QString& n : plan.nothing)
+        nothing << printable(n);
+    for (qsizetype i = 0; i < plan.jobs.size(); ++i) {
+        const ConfigJob& job = plan.jobs.at(i);
+        ctx.out << "would send to " << label(job.name, job.mac) << ":";
+        for (const ApplyOperation::Difference& d : plan.pending.at(i))
             ctx.out << ' ' << d.key << ' ' << word(d.stored) << " -> " << word(d.other) << ';';
         ctx.out << "\n";
-        jobs.append(job);
-        before.append(was);
     }
     ctx.out.flush();
     if (!refused.isEmpty()) {
@@ -715,7 +540,7 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     }
     for (const QString& n : nothing)
         ctx.out << n << ": nothing to apply\n";
-    if (jobs.isEmpty()) {
+    if (plan.jobs.isEmpty()) {
         ctx.out << "total: " << elements.size() << " elements, 0 to change\n";
         return 0;
     }
@@ -726,7 +551,7 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     question.text = QStringLiteral("This configuration will be sent to %1 Network Elements and "
                                    "will also be saved to local database in your computer. Are "
                                    "you sure?")
-                        .arg(jobs.size());
+                        .arg(plan.jobs.size());
     question.buttons = PromptButtons::YesNo;
     question.defaultAnswer = PromptAnswer::No;
     if (terminal.ask(question) != PromptAnswer::Yes) {
@@ -739,10 +564,6 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     ConfigSweep sweep{timings};
     prepareSweep(ctx, sweep);
     sweep.setElementsInFlight(parallel);
-    QHash<QString, QString> storeFailures; // section -> sentence
-    QHash<QString, int> indexOf;
-    for (qsizetype i = 0; i < jobs.size(); ++i)
-        indexOf.insert(jobs.at(i).section, int(i));
     auto eventOf = [](const ConfigJob& j) {
         FoundElement f;
         f.mac = j.mac;
@@ -750,48 +571,24 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
         f.host = j.host;
         return elementEvent(QStringLiteral("apply"), f);
     };
-    sweep.setOnConfirmed([&](ConfigJob& j, const ConfigJob::SetOutcome& o) {
-        const QString value = o.key == QLatin1String("name") ? encodeName(o.echo) : o.echo;
-        if (!database.write(j.section, o.key, value)) {
-            storeFailures.insert(
-                j.section,
-                notStoredSentence(database,
-                                  QStringLiteral("the element took %1=%2").arg(o.key, o.echo)));
-            return false;
-        }
-        postConfirmedSet(ctx, eventOf(j), o.key, before.at(indexOf.value(j.section)).value(o.key),
-                         o.echo);
-        return true;
-    });
     int allConfirmed = 0;
     int failed = 0;
-    sweep.setOnFinished([&](const ConfigJob& j) {
-        const int wanted = int(before.at(indexOf.value(j.section)).size());
-        const int confirmed = j.confirmedCount();
-        QStringList causes;
-        if (!j.error.isEmpty())
-            causes << j.error;
-        for (const ConfigJob::SetOutcome& o : j.setOutcomes) {
-            if (o.confirmed)
-                continue;
-            causes << (!o.sent      ? QStringLiteral("%1 not sent").arg(o.key)
-                       : o.answered ? QStringLiteral("%1 refused").arg(o.key)
-                                    : QStringLiteral("%1: %2").arg(o.key, noReplyFrom(j.host)));
-        }
-        if (storeFailures.contains(j.section))
-            causes << storeFailures.value(j.section);
-        const bool ok = causes.isEmpty() && confirmed == wanted;
-        (ok ? allConfirmed : failed)++;
-        ctx.out << label(j.name, j.mac) << ": " << confirmed << " of " << wanted << " confirmed";
-        if (!causes.isEmpty())
-            ctx.out << " (" << printable(causes.join(QStringLiteral("; "))) << ")";
+    configtransfer::BulkHooks hooks;
+    hooks.confirmed = [&](const ConfigJob& j, const QString& key, const QString& was,
+                          const QString& now) { postConfirmedSet(ctx, eventOf(j), key, was, now); };
+    hooks.finished = [&](const ConfigJob& j, const configtransfer::BulkElementResult& r) {
+        (r.ok ? allConfirmed : failed)++;
+        ctx.out << label(j.name, j.mac) << ": " << r.confirmed << " of " << r.wanted
+                << " confirmed";
+        if (!r.causes.isEmpty())
+            ctx.out << " (" << printable(r.causes.join(QStringLiteral("; "))) << ")";
         ctx.out << "\n";
         ctx.out.flush();
-        postOutcome(ctx, eventOf(j), ok ? QStringLiteral("ok") : QStringLiteral("failed"),
-                    ok ? QStringLiteral("%1 value(s) confirmed").arg(confirmed)
-                       : causes.join(QStringLiteral("; ")));
-    });
-    if (!sweep.run(jobs)) {
+        postOutcome(ctx, eventOf(j), r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
+                    r.ok ? QStringLiteral("%1 value(s) confirmed").arg(r.confirmed)
+                         : r.causes.join(QStringLiteral("; ")));
+    };
+    if (!configtransfer::runBulk(sweep, database, plan, hooks)) {
         ctx.err << "orvalink-cli: apply: " << printable(sweep.error()) << "\n";
         return kExitSocketFailure;
     }
