@@ -64,8 +64,7 @@ void frmConfigProgress::run()
     if (!self)
         return;
     m_running = false;
-    ui->tblProgress->resizeColumnToContents(0);
-    ui->tblProgress->resizeColumnToContents(1);
+    ui->tblProgress->resizeColumnsToContents();
     ui->lblStatus->setText(QStringLiteral("Finished."));
     ui->cmdClose->setEnabled(true);
     ui->cmdClose->setDefault(true);
