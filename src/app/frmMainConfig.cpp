@@ -174,7 +174,7 @@ void frmMain::exportAll()
 {
     const ElementList list = loadElementList(m_store, m_ctx.databasePath);
     if (list.entries.isEmpty()) {
-        tellNoSelection();
+        m_ctx.prompt->tell(PromptIcon::Information, QStringLiteral("Local database is empty."));
         return;
     }
     AppContext::FileQuestion question;
