@@ -101,8 +101,10 @@ class TestConfigWindow : public QObject {
 private Q_SLOTS:
     // Catches, by part:
     // export: a file that differs from what `orvalink-cli backup` writes
-    //   (a parameter missing, another header), or that others may read;
-    // import: a change sent before the operator saw the list or after
+    //   (a parameter missing, another header), that others may read, or a
+    //   failed write reported as written;
+    // import: another element's file taken, a change sent before the
+    //   operator saw the list or after
     //   Cancel, a value the element already holds sent again, a change not
     //   confirmed yet stored, a confirmed change missing from the log;
     // apply to selected: a silent element that stops the others or is
@@ -217,6 +219,23 @@ private Q_SLOTS:
         QCOMPARE(withoutTime(exported),
                  withoutTime(readText(dir.filePath(QStringLiteral("cli/")) + cliFiles.first())));
         QCOMPARE(int(QFile::permissions(chosen) & 0x00FF), 0); // nothing for group or others
+
+        // A file that cannot be written is a failure, never "written".
+        chosen = dir.filePath(QStringLiteral("missing/window.ini"));
+        prompt.expect(QStringLiteral("was not written"));
+        w.menuCommand(QStringLiteral("actExportConfiguration"))->trigger();
+        QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Backup of DECODER 1 failed: ")),
+                 qPrintable(w.lastOutcome()));
+        chosen = dir.filePath(QStringLiteral("window.ini"));
+
+        // Another element's file is refused before the element is read.
+        click(1);
+        qsizetype gets = sim.requests(QStringLiteral("GET")).size();
+        prompt.expect(
+            QStringLiteral("the file is the configuration of %1, not of %2").arg(mac(1), mac(2)));
+        w.menuCommand(QStringLiteral("actImportConfiguration"))->trigger();
+        QCOMPARE(sim.requests(QStringLiteral("GET")).size(), gets);
+        QVERIFY(prompt.done());
 
         // Import: the element changed behind the window's back.
         QCOMPARE(cli({QStringLiteral("apply"), mac(1), QStringLiteral("att=150"),
