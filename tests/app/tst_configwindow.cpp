@@ -101,8 +101,9 @@ class TestConfigWindow : public QObject {
 private Q_SLOTS:
     // Catches, by part:
     // export: a file that differs from what `orvalink-cli backup` writes
-    //   (a parameter missing, another header), that others may read, or a
-    //   failed write reported as written;
+    //   (a parameter missing, another header), that others may read, a
+    //   failed write reported as written, a silent element counted as
+    //   exported by Export all;
     // import: another element's file taken, a change sent before the
     //   operator saw the list or after
     //   Cancel, a value the element already holds sent again, a change not
@@ -226,6 +227,17 @@ private Q_SLOTS:
         w.menuCommand(QStringLiteral("actExportConfiguration"))->trigger();
         QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Backup of DECODER 1 failed: ")),
                  qPrintable(w.lastOutcome()));
+        chosen = dir.filePath(QStringLiteral("window.ini"));
+
+        // Export all: the silent element is named with its cause, not counted.
+        chosen = dir.filePath(QStringLiteral("all"));
+        QVERIFY(QDir().mkpath(chosen));
+        prompt.expect(QStringLiteral("2 of 3 configurations written"));
+        w.menuCommand(QStringLiteral("actExportAll"))->trigger();
+        QCOMPARE(QDir(chosen).entryList(QDir::Files).size(), 2);
+        QVERIFY2(prompt.shown().last().text.contains(
+                     QStringLiteral("DECODER 9 [%1]: no reply from %2").arg(mac(9), host(9))),
+                 qPrintable(prompt.shown().last().text));
         chosen = dir.filePath(QStringLiteral("window.ini"));
 
         // Another element's file is refused before the element is read.
