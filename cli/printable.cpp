@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include "devops/ConfigTransfer.h"
+
 namespace orvalink::cli {
 
 QString printable(const QString& text, bool keepLineBreaks)
@@ -30,7 +32,7 @@ QString word(const QString& value)
 
 QString elementLabel(const QString& name, const QString& mac)
 {
-    return printable(name) + QStringLiteral(" [") + mac + QLatin1Char(']');
+    return configtransfer::label(printable(name), mac);
 }
 
 } // namespace orvalink::cli

@@ -5,19 +5,15 @@
 #include "Cli.h"
 #include "TerminalPrompt.h"
 
-#include "core/Readouts.h"
-#include "core/StartMode.h"
 #include "devops/ApplyOperation.h"
 #include "devops/ConfigDrift.h"
 #include "devops/ConfigSweep.h"
+#include "devops/ConfigTransfer.h"
 #include "devops/OperationEvents.h"
-#include "devops/StoreOutcome.h"
-#include "snmp/ParameterTable.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
 #include <QFile>
-#include <QHash>
 
 namespace orvalink::cli {
 
@@ -110,95 +106,27 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     }
 
     // The values, checked once as the panel's editors check them.
-    const int bufferMaximum = startModeFor(options.edition).bufferMaximum;
     EditedValues values;
     QStringList keys;
-    for (const QString& pair : pairs) {
-        const qsizetype eq = pair.indexOf(QLatin1Char('='));
-        const QString key = eq > 0 ? pair.left(eq).toLower() : QString();
-        QString error =
-            eq > 0 ? ApplyOperation::takeValue(values, key, pair.mid(eq + 1), bufferMaximum)
-                   : QStringLiteral("\"%1\" is not KEY=VALUE").arg(pair);
-        if (error.isEmpty() && keys.contains(key))
-            error = QStringLiteral("%1 is given twice").arg(key);
-        // One address for many elements would put them all on it.
-        if (error.isEmpty() && key == QLatin1String("ip") && elements.size() > 1)
-            error = QStringLiteral("ip would give %1 elements the same address; set it one "
-                                   "element at a time")
-                        .arg(elements.size());
-        if (!error.isEmpty()) {
-            ctx.err << "orvalink-cli: apply: " << printable(error) << "\n";
-            return kExitUsage;
-        }
-        keys << key;
+    if (const QString error =
+            configtransfer::takePairs(pairs, elements.size(), options.edition, &values, &keys);
+        !error.isEmpty()) {
+        ctx.err << "orvalink-cli: apply: " << printable(error) << "\n";
+        return kExitUsage;
     }
 
     // Every element must take every key: nothing is sent otherwise.
-    QList<ConfigJob> jobs;
-    QList<QHash<QString, QString>> before;
+    configtransfer::BulkPlan plan = configtransfer::bulkPlan(database, elements, values, keys);
+    const QStringList& refused = plan.refused;
     QStringList nothing;
-    QStringList refused;
-    for (const ElementEntry& e : elements) {
-        ShownElement shown;
-        shown.section = e.section;
-        shown.mac = e.mac;
-        shown.roleCaption =
-            roleCaption(roleFromText(database.read(e.section, QStringLiteral("role"))));
-        StepContext context;
-        context.role = roleFromText(database.read(e.section, QStringLiteral("role")));
-        context.tx = values.tx
-                         ? *values.tx
-                         : readouts::storedInteger(
-                               database.read(e.section, QStringLiteral("tx"), QStringLiteral("0")))
-                               .value_or(-1);
-        for (const QString& key : keys) {
-            bool sent = false;
-            for (const OperationStep& s : applySteps())
-                sent = sent || (key == QLatin1String(s.key) && conditionHolds(s.when, context));
-            if (!sent)
-                refused << QStringLiteral("%1: %2 is not sent to this element (role %3, tx %4)")
-                               .arg(elementLabel(e.name, e.mac), key, shown.roleCaption)
-                               .arg(context.tx);
-        }
-        EditedValues checked = values;
-        if (const QString reason = ApplyOperation::checkEdits(shown, checked, database);
-            !reason.isEmpty())
-            refused << elementLabel(e.name, e.mac) + QStringLiteral(": ") + reason;
-        ConfigJob job = configJobFor(database, e);
-        if (job.host.isEmpty())
-            refused << elementLabel(e.name, e.mac) + QStringLiteral(": no SNMP address stored");
-        const QList<ApplyOperation::Difference> pending =
-            ApplyOperation::pendingFor(database, shown, checked);
-        if (pending.isEmpty()) {
-            nothing << elementLabel(e.name, e.mac);
-            continue;
-        }
-        QHash<QString, QString> was;
-        for (const ApplyOperation::Difference& d : pending)
-            was.insert(d.key, d.stored);
-        for (const ApplyOperation::Step& s :
-             ApplyOperation::selectedSteps(database, shown, checked)) {
-            const QString key = QLatin1String(s.entry->key);
-            if (!was.contains(key))
-                continue;
-            ConfigJob::Set set;
-            set.n = s.entry->n;
-            set.key = key;
-            for (const ApplyOperation::Difference& d : pending) {
-                if (d.key == key)
-                    set.value = d.other;
-            }
-            set.text = s.text;
-            for (const ConfigJob::Set& earlier : job.sets)
-                set.onlyIfEarlierFailed |= earlier.key == key;
-            job.sets.append(set);
-        }
-        ctx.out << "would send to " << elementLabel(e.name, e.mac) << ":";
-        for (const ApplyOperation::Difference& d : pending)
+    for (const QString& n : plan.nothing)
+        nothing << printable(n);
+    for (qsizetype i = 0; i < plan.jobs.size(); ++i) {
+        const ConfigJob& job = plan.jobs.at(i);
+        ctx.out << "would send to " << elementLabel(job.name, job.mac) << ":";
+        for (const ApplyOperation::Difference& d : plan.pending.at(i))
             ctx.out << ' ' << d.key << ' ' << word(d.stored) << " -> " << word(d.other) << ';';
         ctx.out << "\n";
-        jobs.append(job);
-        before.append(was);
     }
     ctx.out.flush();
     if (!refused.isEmpty()) {
@@ -209,7 +137,7 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     }
     for (const QString& n : nothing)
         ctx.out << n << ": nothing to apply\n";
-    if (jobs.isEmpty()) {
+    if (plan.jobs.isEmpty()) {
         ctx.out << "total: " << elements.size() << " elements, 0 to change\n";
         return 0;
     }
@@ -220,7 +148,7 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     question.text = QStringLiteral("This configuration will be sent to %1 Network Elements and "
                                    "will also be saved to local database in your computer. Are "
                                    "you sure?")
-                        .arg(jobs.size());
+                        .arg(plan.jobs.size());
     question.buttons = PromptButtons::YesNo;
     question.defaultAnswer = PromptAnswer::No;
     if (terminal.ask(question) != PromptAnswer::Yes) {
@@ -233,10 +161,6 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     ConfigSweep sweep{timings};
     prepareSweep(ctx, sweep);
     sweep.setElementsInFlight(parallel);
-    QHash<QString, QString> storeFailures; // section -> sentence
-    QHash<QString, int> indexOf;
-    for (qsizetype i = 0; i < jobs.size(); ++i)
-        indexOf.insert(jobs.at(i).section, int(i));
     auto eventOf = [](const ConfigJob& j) {
         FoundElement f;
         f.mac = j.mac;
@@ -244,49 +168,24 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
         f.host = j.host;
         return elementEvent(QStringLiteral("apply"), f);
     };
-    sweep.setOnConfirmed([&](ConfigJob& j, const ConfigJob::SetOutcome& o) {
-        const QString value = o.key == QLatin1String("name") ? encodeName(o.echo) : o.echo;
-        if (!database.write(j.section, o.key, value)) {
-            storeFailures.insert(
-                j.section,
-                notStoredSentence(database,
-                                  QStringLiteral("the element took %1=%2").arg(o.key, o.echo)));
-            return false;
-        }
-        postConfirmedSet(ctx, eventOf(j), o.key, before.at(indexOf.value(j.section)).value(o.key),
-                         o.echo);
-        return true;
-    });
     int allConfirmed = 0;
     int failed = 0;
-    sweep.setOnFinished([&](const ConfigJob& j) {
-        const int wanted = int(before.at(indexOf.value(j.section)).size());
-        const int confirmed = j.confirmedCount();
-        QStringList causes;
-        if (!j.error.isEmpty())
-            causes << j.error;
-        for (const ConfigJob::SetOutcome& o : j.setOutcomes) {
-            if (o.confirmed)
-                continue;
-            causes << (!o.sent      ? QStringLiteral("%1 not sent").arg(o.key)
-                       : o.answered ? QStringLiteral("%1 refused").arg(o.key)
-                                    : QStringLiteral("%1: %2").arg(o.key, noReplyFrom(j.host)));
-        }
-        if (storeFailures.contains(j.section))
-            causes << storeFailures.value(j.section);
-        const bool ok = causes.isEmpty() && confirmed == wanted;
-        (ok ? allConfirmed : failed)++;
-        ctx.out << elementLabel(j.name, j.mac) << ": " << confirmed << " of " << wanted
+    configtransfer::BulkHooks hooks;
+    hooks.confirmed = [&](const ConfigJob& j, const QString& key, const QString& was,
+                          const QString& now) { postConfirmedSet(ctx, eventOf(j), key, was, now); };
+    hooks.finished = [&](const ConfigJob& j, const configtransfer::BulkElementResult& r) {
+        (r.ok ? allConfirmed : failed)++;
+        ctx.out << elementLabel(j.name, j.mac) << ": " << r.confirmed << " of " << r.wanted
                 << " confirmed";
-        if (!causes.isEmpty())
-            ctx.out << " (" << printable(causes.join(QStringLiteral("; "))) << ")";
+        if (!r.causes.isEmpty())
+            ctx.out << " (" << printable(r.causes.join(QStringLiteral("; "))) << ")";
         ctx.out << "\n";
         ctx.out.flush();
-        postOutcome(ctx, eventOf(j), ok ? QStringLiteral("ok") : QStringLiteral("failed"),
-                    ok ? QStringLiteral("%1 value(s) confirmed").arg(confirmed)
-                       : causes.join(QStringLiteral("; ")));
-    });
-    if (!sweep.run(jobs)) {
+        postOutcome(ctx, eventOf(j), r.ok ? QStringLiteral("ok") : QStringLiteral("failed"),
+                    r.ok ? QStringLiteral("%1 value(s) confirmed").arg(r.confirmed)
+                         : r.causes.join(QStringLiteral("; ")));
+    };
+    if (!configtransfer::runBulk(sweep, database, plan, hooks)) {
         ctx.err << "orvalink-cli: apply: " << printable(sweep.error()) << "\n";
         return kExitSocketFailure;
     }

@@ -7,15 +7,13 @@
 #include "TerminalPrompt.h"
 
 #include "core/Readouts.h"
-#include "core/StartMode.h"
 #include "core/Text.h"
 #include "devops/ApplyOperation.h"
 #include "devops/ConfigDrift.h"
 #include "devops/ConfigFile.h"
 #include "devops/ConfigSweep.h"
-#include "devops/ProbeOperation.h"
+#include "devops/ConfigTransfer.h"
 #include "devops/StoreOutcome.h"
-#include "snmp/ParameterTable.h"
 #include "store/ElementDatabase.h"
 #include "store/EventLog.h"
 #include "store/IniStore.h"
@@ -24,58 +22,6 @@
 #include <QFileInfo>
 
 namespace orvalink::cli {
-
-namespace {
-
-QString programVersion()
-{
-    return QStringLiteral("%1.%2.%3")
-        .arg(ORVALINK_VERSION_MAJOR)
-        .arg(ORVALINK_VERSION_MINOR)
-        .arg(ORVALINK_VERSION_PATCH);
-}
-
-// Why an element's reads are not complete, in the log's words.
-QString readFailure(const ConfigJob& job)
-{
-    if (!job.error.isEmpty())
-        return job.error;
-    return noReplyFrom(job.host);
-}
-
-QList<quint8> probeReads()
-{
-    QList<quint8> out;
-    for (const OperationStep& s : probeSteps())
-        out.append(s.n);
-    return out;
-}
-
-// The element's configuration as the probe stores it, from one full read;
-// false with *why when the element did not answer every parameter or is
-// another element than the one stored.
-bool deviceKeys(const ConfigJob& job, QList<QPair<QString, QString>>* keys, ElementRole* role,
-                QString* why)
-{
-    if (!job.readComplete()) {
-        *why = readFailure(job);
-        return false;
-    }
-    const QString mac = job.values.value(param::Mac);
-    if (encodeMac(mac) != job.section) {
-        *why = QStringLiteral("the element at %1 is %2, not %3")
-                   .arg(job.host, mac.isEmpty() ? QStringLiteral("unknown") : mac, job.mac);
-        return false;
-    }
-    *keys = ProbeOperation::storedKeys(job.values, job.host, job.readCommunity, role);
-    if (*role == ElementRole::Unknown) {
-        *why = QStringLiteral("its role cannot be told from its answers");
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 void prepareSweep(const Context& ctx, ConfigSweep& sweep)
 {
@@ -155,7 +101,7 @@ int verbBackup(const Context& ctx, const QStringList& args)
     QList<ConfigJob> jobs;
     for (const ElementEntry& e : elements) {
         ConfigJob job = configJobFor(database, e);
-        job.reads = probeReads();
+        job.reads = configtransfer::probeReads();
         jobs.append(job);
     }
     ConfigSweep sweep{Timings{}};
@@ -171,25 +117,16 @@ int verbBackup(const Context& ctx, const QStringList& args)
     QList<int> fileOf; // job -> index into files, -1 for none
     QStringList failures;
     for (const ConfigJob& job : jobs) {
-        QList<QPair<QString, QString>> keys;
-        ElementRole role = ElementRole::Unknown;
+        QByteArray text;
         QString why;
-        if (!deviceKeys(job, &keys, &role, &why)) {
+        if (!configtransfer::backupText(job, now, edition, &text, &why)) {
             failures.append(why);
             fileOf.append(-1);
             continue;
         }
-        configfile::Header header;
-        header.time = now;
-        header.version = programVersion();
-        header.name = encodeName(job.values.value(param::Name)).trimmed();
-        header.address = job.host;
-        header.role = role;
-        header.edition = edition;
         failures.append(QString());
         fileOf.append(int(files.size()));
-        files.append({QDir(dir).filePath(configfile::backupFileName(job.section, job.name)),
-                      configfile::backupText(job.section, keys, header)});
+        files.append({QDir(dir).filePath(configfile::backupFileName(job.section, job.name)), text});
     }
     const QStringList writeErrors = configfile::writeBackups(files);
     int failed = 0;
@@ -233,8 +170,8 @@ int verbDiffAll(const Context& ctx)
         const auto differences = driftOf(database, check, i);
         if (!differences) {
             silent = true;
-            ctx.out << elementLabel(job.name, job.mac) << ": " << printable(readFailure(job))
-                    << "\n";
+            ctx.out << elementLabel(job.name, job.mac) << ": "
+                    << printable(configtransfer::readFailure(job)) << "\n";
             continue;
         }
         if (differences->isEmpty())
@@ -288,42 +225,12 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
         postOutcome(ctx, event, QStringLiteral("failed"), why);
         return kExitUsage;
     };
-    if (!backup.ok())
-        return refuse(backup.error);
-    if (backup.section != element.section)
-        return refuse(QStringLiteral("the file is the configuration of %1, not of %2")
-                          .arg(decodeMac(backup.section), element.mac));
     const ElementRole storedRole = roleFromText(element.role);
-    if (backup.header.role != storedRole)
-        return refuse(QStringLiteral("the file holds the configuration of role %1, the element is "
-                                     "stored with role %2")
-                          .arg(roleCaption(backup.header.role), roleCaption(storedRole)));
-    // A buffer position means another latency in another edition.
-    if (!backup.header.edition.isEmpty() && backup.header.edition != edition)
-        return refuse(
-            QStringLiteral("the file was read in the %1 edition, this run is for the "
-                           "%2 edition (--edition)")
-                .arg(backup.header.edition, edition.isEmpty() ? QStringLiteral("plain") : edition));
-
-    // The file's values as the panel's editors would take them.
-    const int bufferMaximum = startModeFor(edition).bufferMaximum;
     EditedValues values;
-    StepContext context;
-    context.role = storedRole;
-    context.tx = readouts::storedInteger(backup.keys.value(QStringLiteral("tx"))).value_or(0);
-    QStringList keys;
-    for (const OperationStep& s : applySteps()) {
-        const QString key = QLatin1String(s.key);
-        if (keys.contains(key) || !conditionHolds(s.when, context) || !backup.keys.contains(key))
-            continue;
-        const QString error =
-            ApplyOperation::takeValue(values, key, backup.keys.value(key), bufferMaximum);
-        if (!error.isEmpty())
-            return refuse(error);
-        keys << key;
-    }
-    if (values.tx)
-        context.tx = *values.tx;
+    if (const QString why =
+            configtransfer::restoreRefusal(backup, element.section, storedRole, edition, &values);
+        !why.isEmpty())
+        return refuse(why);
 
     // What the element holds now: one full read, which also says its role.
     ConfigSweep sweep{Timings{}};
@@ -334,7 +241,7 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
     entry.mac = element.mac;
     entry.name = element.name;
     jobs.append(configJobFor(database, entry));
-    jobs.first().reads = probeReads();
+    jobs.first().reads = configtransfer::probeReads();
     if (!sweep.run(jobs)) {
         ctx.err << "orvalink-cli: restore: " << printable(sweep.error()) << "\n";
         postOutcome(ctx, event, QStringLiteral("failed"), sweep.error());
@@ -343,16 +250,15 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
     QList<QPair<QString, QString>> deviceList;
     ElementRole deviceRole = ElementRole::Unknown;
     QString why;
-    if (!deviceKeys(jobs.first(), &deviceList, &deviceRole, &why)) {
+    if (!configtransfer::deviceKeys(jobs.first(), &deviceList, &deviceRole, &why)) {
         ctx.err << "orvalink-cli: restore: " << elementLabel(element.name, element.mac) << ": "
                 << printable(why) << "\n";
         postOutcome(ctx, event, QStringLiteral("failed"), why);
         return 1;
     }
-    if (deviceRole != backup.header.role)
-        return refuse(QStringLiteral("the file holds the configuration of role %1, the element "
-                                     "answers with role %2")
-                          .arg(roleCaption(backup.header.role), roleCaption(deviceRole)));
+    if (const QString refusal = configtransfer::deviceRoleRefusal(backup, deviceRole);
+        !refusal.isEmpty())
+        return refuse(refusal);
     QHash<QString, QString> device;
     for (const auto& [k, v] : deviceList)
         device.insert(k, v);
@@ -360,43 +266,22 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
     // The differences, in the apply order; keys the element already holds
     // as the file does are stored if the database differs.
     const bool sfn = readouts::storedInteger(backup.keys.value(QStringLiteral("sfn"))) == 1;
-    ConfigJob job = jobs.first();
-    job.reads.clear();
-    QList<QPair<QString, QString>> matching;
-    QHash<QString, QString> before;
     ShownElement shown;
     shown.section = element.section;
     shown.mac = element.mac;
     shown.roleCaption = roleCaption(storedRole);
-    for (const ApplyOperation::Step& s : ApplyOperation::selectedSteps(database, shown, values)) {
-        const QString key = QLatin1String(s.entry->key);
-        const QString fileValue = backup.keys.value(key);
-        const QString deviceValue = device.value(key);
-        if (!ApplyOperation::deviceDiffers(s, fileValue, deviceValue)) {
-            bool listed = before.contains(key);
-            for (const auto& m : matching)
-                listed |= m.first == key;
-            if (database.read(element.section, key, s.defaultValue) != deviceValue && !listed)
-                matching.append(
-                    {key, key == QLatin1String("name") ? encodeName(deviceValue) : deviceValue});
-            continue;
-        }
-        ConfigJob::Set set;
-        set.n = s.entry->n;
-        set.key = key;
-        set.value = key == QLatin1String("name") ? fileValue.trimmed() : fileValue;
-        set.text = s.text;
-        set.onlyIfEarlierFailed = before.contains(key);
-        if (!set.onlyIfEarlierFailed) {
-            before.insert(key, deviceValue); // what the element held before
-            ctx.out << key << ": "
-                    << printable(configfile::readable(key, deviceValue, edition, sfn)) << " ("
-                    << word(deviceValue) << ") -> "
-                    << printable(configfile::readable(key, fileValue, edition, sfn)) << " ("
-                    << word(fileValue) << ")\n";
-        }
-        job.sets.append(set);
-    }
+    const configtransfer::RestorePlan plan =
+        configtransfer::restorePlan(database, shown, values, backup, device);
+    const QList<QPair<QString, QString>>& matching = plan.matching;
+    const QHash<QString, QString>& before = plan.before;
+    ConfigJob job = jobs.first();
+    job.reads.clear();
+    job.sets = plan.sets;
+    for (const configtransfer::RestoreChange& c : plan.changes)
+        ctx.out << c.key << ": " << printable(configfile::readable(c.key, c.device, edition, sfn))
+                << " (" << word(c.device) << ") -> "
+                << printable(configfile::readable(c.key, c.file, edition, sfn)) << " ("
+                << word(c.file) << ")\n";
     ctx.out.flush();
     if (!matching.isEmpty() && !database.writeKeys(element.section, matching)) {
         ctx.err << "orvalink-cli: restore: "

@@ -29,6 +29,10 @@
 # real reads from a simulated encoder and decoder on 127.0.97.x:
 # docs/snmp-properties.png, docs/statistics.png, docs/sfn-adjustment.png.
 #
+# With BUILD_DIR/bin/config-grab and openbox it draws the configuration
+# commands (Import configuration's changes, Apply to selected):
+# docs/export-import.png, docs/apply-to-selected.png.
+#
 # Needs xvfb-run, xdotool and ImageMagick's import (tools/install-deps.sh).
 set -euo pipefail
 
@@ -169,6 +173,25 @@ if [[ -x "$devgrab" ]]; then
     xvfb-run -a -s "-screen 0 1280x800x24" "$devgrab" "$(dirname "$out")" "${host[@]}" >/dev/null
   [[ -n "$simpid" ]] && kill "$simpid"
   echo "screenshot: $(dirname "$out")/add-element.png, apply.png"
+fi
+
+# The configuration commands of the main window (export and import, apply to
+# selected) against simulated elements on 127.0.108.x, with a window manager.
+cgrab="$build/bin/config-grab"
+if [[ -x "$cgrab" && -x "$build/bin/orvalink-sim" ]] && command -v openbox >/dev/null; then
+  cat > "$work/config.sh" <<'CONFIG'
+#!/usr/bin/env bash
+set -euo pipefail
+openbox >/dev/null 2>&1 &
+wm=$!
+trap 'kill "$wm" 2>/dev/null || true' EXIT
+sleep 0.8
+"$1" "$2"
+CONFIG
+  chmod +x "$work/config.sh"
+  HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/runtime" \
+    xvfb-run -a -s "-screen 0 1280x800x24" "$work/config.sh" "$cgrab" "$(dirname "$out")" >/dev/null
+  echo "screenshot: $(dirname "$out")/export-import.png, apply-to-selected.png"
 fi
 
 # The remote protocol's paging and waiting windows, with a window manager for

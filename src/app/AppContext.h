@@ -48,6 +48,16 @@ struct AppContext {
     // Runs a device window modally and returns when it is closed. Empty:
     // QDialog::exec(). Tests drive the window here instead.
     std::function<void(QDialog&)> runDialog;
+    // Asks for a file to write or read, or a folder; empty when the operator
+    // cancelled. Empty: the toolkit's file windows. Tests answer here.
+    struct FileQuestion {
+        enum class Kind { SaveFile, OpenFile, Folder };
+        Kind kind = Kind::SaveFile;
+        QString title;
+        QString suggested; // a path, or the folder to start in
+        QString filter;    // "Configuration backup (*.ini)"
+    };
+    std::function<QString(const FileQuestion&)> chooseFile;
 };
 
 // Per-user lock file of the running program.

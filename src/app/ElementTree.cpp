@@ -43,7 +43,9 @@ ElementTree::ElementTree(IniStore& store, const QString& dbPath, Prompt& prompt,
     m_tree->setColumnCount(1);
     m_tree->setHeaderHidden(true);
     m_tree->setRootIsDecorated(false);
-    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be selected (Ctrl, Shift) for the commands on many
+    // elements; the current row is the one the panel shows.
+    m_tree->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_tree->setIconSize(QSize(24, 24));
     m_tree->setMinimumWidth(260);
     m_tree->setMinimumHeight(160);
@@ -240,7 +242,29 @@ QTreeWidgetItem* ElementTree::nodeOfShown() const
 QTreeWidgetItem* ElementTree::deletableNode() const
 {
     QTreeWidgetItem* node = nodeOfShown();
-    return node && !node->isHidden() && node->isSelected() ? node : nullptr;
+    return node && !node->isHidden() && node->isSelected() && m_tree->selectedItems().size() == 1
+               ? node
+               : nullptr;
+}
+
+QTreeWidgetItem* ElementTree::selectedNode() const
+{
+    QTreeWidgetItem* current = m_tree->currentItem();
+    if (current && current->isSelected())
+        return current;
+    const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+QStringList ElementTree::selectedSections() const
+{
+    QStringList out;
+    for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* node = m_tree->topLevelItem(i);
+        if (node->isSelected() && !node->isHidden())
+            out << encodeMac(node->data(0, kNodeKeyRole).toString());
+    }
+    return out;
 }
 
 bool ElementTree::eventFilter(QObject* watched, QEvent* event)
@@ -268,9 +292,9 @@ bool ElementTree::eventFilter(QObject* watched, QEvent* event)
         m_inTreeKey = true;
         QCoreApplication::sendEvent(m_tree, event);
         m_inTreeKey = false;
-        const QList<QTreeWidgetItem*> selected = m_tree->selectedItems();
-        if (!selected.isEmpty() && selected.first() != m_lastShown)
-            Q_EMIT nodeClicked(selected.first());
+        QTreeWidgetItem* current = m_tree->currentItem();
+        if (current && current->isSelected() && current != m_lastShown)
+            Q_EMIT nodeClicked(current);
         return true;
     }
     return QGroupBox::eventFilter(watched, event);

@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QList>
+#include <QStringList>
 
 class QLineEdit;
 class QListWidget;
@@ -64,8 +65,13 @@ public:
     // The node of the element the panel shows, or null.
     QTreeWidgetItem* nodeOfShown() const;
     // The node a delete may act on: the shown element's, when it is visible
-    // (not hidden by the filter) and selected; otherwise null.
+    // (not hidden by the filter) and the only one selected; otherwise null.
     QTreeWidgetItem* deletableNode() const;
+    // The current node when it is selected, else the first selected, or null.
+    QTreeWidgetItem* selectedNode() const;
+    // The sections of the selected nodes the filter does not hide, in tree
+    // order (the elements a command on many elements acts on).
+    QStringList selectedSections() const;
     // The node last shown; only compared, never followed.
     const QTreeWidgetItem* lastShown() const { return m_lastShown; }
 

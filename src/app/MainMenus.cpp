@@ -83,6 +83,8 @@ void MainMenus::buildHiddenMenu()
     mnuDeviceSNMPProperties = mnuHidden->addAction(QStringLiteral("Device &properties..."));
     mnuSep1 = mnuHidden->addSeparator();
     mnuDeviceDelete = mnuHidden->addAction(QStringLiteral("&Delete device..."));
+    mnuApplySelected = mnuHidden->addAction(QStringLiteral("&Apply to selected..."));
+    mnuApplySelected->setObjectName(QStringLiteral("mnuApplySelected"));
 }
 
 QAction* MainMenus::addCommand(QMenu* menu, const char* name, const QString& text,
@@ -115,6 +117,11 @@ void MainMenus::buildMenuBar()
     addCommand(mnuElement, "actStatistics", QStringLiteral("S&tatistics..."));
     addCommand(mnuElement, "actSfnAdjustment", QStringLiteral("SFN &Adjustment..."));
     addCommand(mnuElement, "actPing", QStringLiteral("P&ing"));
+    mnuElement->addSeparator();
+    addCommand(mnuElement, "actExportConfiguration", QStringLiteral("&Export configuration..."));
+    addCommand(mnuElement, "actExportAll", QStringLiteral("Export a&ll..."));
+    addCommand(mnuElement, "actImportConfiguration", QStringLiteral("I&mport configuration..."));
+    addCommand(mnuElement, "actApplyToSelected", QStringLiteral("Apply to se&lected..."));
     mnuElement->addSeparator();
     QAction* remove = addCommand(mnuElement, "actDeleteElement",
                                  QStringLiteral("&Delete device..."), toolbarShortcut(7));

@@ -39,6 +39,8 @@ public:
     QAction* mnuDeviceSNMPProperties = nullptr;
     QAction* mnuSep1 = nullptr;
     QAction* mnuDeviceDelete = nullptr;
+    // After the design's entries: the command on every selected element.
+    QAction* mnuApplySelected = nullptr;
 
     // ---- Menu bar ----
     QMenu* mnuElement = nullptr;

@@ -304,6 +304,11 @@ void frmMain::wireCommands()
     on("actSfnAdjustment", [this] { panel->cmdAdjust->click(); });
     on("actPing", [this] { panel->cmdPing->click(); });
     on("actDeleteElement", [this] { Toolbar1_ButtonClick(7); });
+    on("actExportConfiguration", [this] { exportConfiguration(); });
+    on("actExportAll", [this] { exportAll(); });
+    on("actImportConfiguration", [this] { importConfiguration(); });
+    on("actApplyToSelected", [this] { applyToSelected(); });
+    connect(m_menus->mnuApplySelected, &QAction::triggered, this, &frmMain::applyToSelected);
     TreeView1->addAction(menuCommand(QStringLiteral("actDeleteElement")));
     connect(m_menus->mnuElement, &QMenu::aboutToShow, this, [this] {
         menuCommand(QStringLiteral("actStatistics"))->setEnabled(panel->cmdGetStats->isEnabled());

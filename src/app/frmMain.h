@@ -156,6 +156,19 @@ public:
     void showStatistics();
     void showAdjust();
 
+    // ---- Configurations (frmMainConfig.cpp) ----
+    // Element > "Export configuration...": reads the shown element and
+    // writes its backup file where the operator says.
+    void exportConfiguration();
+    // Element > "Export all...": every element's backup into one folder.
+    void exportAll();
+    // Element > "Import configuration...": a backup file of the shown
+    // element, its differences with the element shown first, then sent.
+    void importConfiguration();
+    // Element > "Apply to selected...": KEY=VALUE pairs on every selected
+    // element at once.
+    void applyToSelected();
+
     // ---- Handlers ----
     void Toolbar1_ButtonClick(int index);
     void TreeView1_NodeClick(QTreeWidgetItem* node);
@@ -271,6 +284,12 @@ private:
     QString waitForMac(const QString& address);
     // The events of an operation on the element in `section`, posted here.
     OperationEvents eventsOf(const QString& operation, const QString& section);
+    // The context's file question, or the toolkit's file windows.
+    QString chooseFile(const AppContext::FileQuestion& question);
+    // "GPS", "LL" or empty: the edition this window runs (a backup's header).
+    QString editionWord() const;
+    // A sweep on a socket of its own (an ephemeral port on the NMS interface).
+    void prepareSweep(class ConfigSweep& sweep) const;
 
     AppContext m_ctx;
     IniStore m_store;

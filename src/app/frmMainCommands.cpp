@@ -37,6 +37,8 @@ namespace orvalink {
 
 namespace {
 const QString kCR = QStringLiteral("\r");
+const QString kDeleteOneOnly =
+    QStringLiteral("Delete acts on one element: select only the element to delete");
 } // namespace
 
 // ------------------------------------------------------------- element list
@@ -64,6 +66,11 @@ void frmMain::DeleteElement()
     // Only the element on screen: shown, selected and not hidden by the
     // filter. With none shown the question still comes, and nothing goes.
     QTreeWidgetItem* target = m_tree->deletableNode();
+    if (TreeView1->selectedItems().size() > 1) {
+        // Several rows selected: which one was meant is not known.
+        postOutcome(kDeleteOneOnly);
+        return;
+    }
     if (!target && m_tree->nodeOfShown()) {
         tellNoSelection();
         return;
@@ -110,10 +117,8 @@ void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
 
 void frmMain::ShowSelectedElement()
 {
-    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
-    if (selected.isEmpty())
-        return;
-    m_tree->showNode(selected.first(), ElementPanel::ShowMode::SelectedElement);
+    if (QTreeWidgetItem* selected = m_tree->selectedNode())
+        m_tree->showNode(selected, ElementPanel::ShowMode::SelectedElement);
 }
 
 void frmMain::runDialog(QDialog& dialog)
@@ -197,8 +202,8 @@ void frmMain::AutoDiscover()
 
 void frmMain::showAgainFromDatabase()
 {
-    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
-    const int position = selected.isEmpty() ? -1 : TreeView1->indexOfTopLevelItem(selected.first());
+    QTreeWidgetItem* selected = m_tree->selectedNode();
+    const int position = selected ? TreeView1->indexOfTopLevelItem(selected) : -1;
     RefreshElementList();
     if (position < 0 || position >= TreeView1->topLevelItemCount())
         return;
@@ -272,6 +277,7 @@ void frmMain::prepareHiddenMenu()
     mnuAddNewDevice->setEnabled(true);
     mnuDeviceSNMPProperties->setEnabled(selected);
     mnuDeviceDelete->setEnabled(selected);
+    m_menus->mnuApplySelected->setEnabled(selected);
 }
 
 void frmMain::TreeView1_MouseUp(const QPoint& globalPos)
@@ -280,9 +286,17 @@ void frmMain::TreeView1_MouseUp(const QPoint& globalPos)
     // a left click would show it. Over empty space only "&New device..."
     // applies, and the selection stays.
     QTreeWidgetItem* node = TreeView1->itemAt(TreeView1->viewport()->mapFromGlobal(globalPos));
+    // Over a row of a selection of several, the selection stays for "Apply
+    // to selected..."; the row becomes the current (shown) one.
+    const auto makeCurrent = [this](QTreeWidgetItem* n) {
+        if (n->isSelected())
+            TreeView1->setCurrentItem(n, 0, QItemSelectionModel::NoUpdate);
+        else
+            TreeView1->setCurrentItem(n);
+    };
     if (node && node->data(0, kNodeKeyRole).toString() == panel->lblElementMAC->text()) {
         // Already shown: its edits stay as they are.
-        TreeView1->setCurrentItem(node);
+        makeCurrent(node);
     } else if (node) {
         // Kept edits of another element, or a row the panel refuses to
         // show: no menu, and the highlight stays on what is shown.
@@ -290,7 +304,7 @@ void frmMain::TreeView1_MouseUp(const QPoint& globalPos)
             m_tree->selectShown(true);
             return;
         }
-        TreeView1->setCurrentItem(node);
+        makeCurrent(node);
         if (!m_tree->showNode(node, ElementPanel::ShowMode::NodeClick))
             return;
     }
@@ -298,6 +312,7 @@ void frmMain::TreeView1_MouseUp(const QPoint& globalPos)
     if (!node) {
         mnuDeviceSNMPProperties->setEnabled(false);
         mnuDeviceDelete->setEnabled(false);
+        m_menus->mnuApplySelected->setEnabled(false);
     }
     mnuHidden->popup(globalPos);
 }

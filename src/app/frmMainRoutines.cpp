@@ -73,8 +73,8 @@ ShownElement frmMain::shownElement() const
         return e;
     e.mac = mac;
     e.section = section;
-    const QList<QTreeWidgetItem*> selected = TreeView1->selectedItems();
-    e.nodeText = selected.isEmpty() ? QString() : selected.first()->text(0);
+    const QTreeWidgetItem* selected = m_tree->selectedNode();
+    e.nodeText = selected ? selected->text(0) : QString();
     e.roleCaption = panel->lblElementType->text();
     return e;
 }

@@ -25,6 +25,8 @@ constexpr OperationWords kOperations[] = {
     {"ping", "Ping", "to", true},
     {"remote-save", "Remote save", "to"},
     {"alarm", "Alarm", "on"},
+    {"backup", "Backup", "of"},
+    {"restore", "Restore", "to"},
 };
 
 } // namespace

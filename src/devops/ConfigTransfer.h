@@ -1,0 +1,115 @@
+#pragma once
+// Backup, restore and bulk apply of element configurations, the same for
+// `orvalink-cli backup|restore|apply --all` and the window's Element menu:
+// what an element's full read means, which backup file an element may take,
+// what a restore would change, and a bulk apply over many elements through
+// the multi-element engine (ConfigSweep) with the storing rules of "Save
+// changes". Texts are plain; each side makes them printable its own way.
+
+#include "devops/ApplyOperation.h"
+#include "devops/ConfigFile.h"
+#include "devops/ConfigSweep.h"
+#include "devops/ElementView.h"
+#include "store/ElementDatabase.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace orvalink {
+
+class Database;
+
+namespace configtransfer {
+
+// "NAME [MAC]": an element in the texts below.
+QString label(const QString& name, const QString& mac);
+// This program's version as a backup file's header names it.
+QString programVersion();
+// Every parameter the probe reads: what a backup and a restore read.
+QList<quint8> probeReads();
+// Why an element's reads are not complete, in the log's words.
+QString readFailure(const ConfigJob& job);
+
+// The element's configuration as the probe stores it, from one full read;
+// false with *why when the element did not answer every parameter, is
+// another element than the one stored, or its role cannot be told.
+bool deviceKeys(const ConfigJob& job, QList<QPair<QString, QString>>* keys, ElementRole* role,
+                QString* why);
+
+// ---- backup ----
+// The backup file of an element after its full read; false with *why.
+bool backupText(const ConfigJob& job, const QDateTime& time, const QString& edition,
+                QByteArray* text, QString* why);
+
+// ---- restore ----
+// Why `backup` may not be restored to the element in `section` (stored with
+// `storedRole`) in this edition: unreadable file, another element, another
+// role, another edition, a value the panel's editors would not take. Empty
+// when it may; *values then holds the file's values.
+QString restoreRefusal(const configfile::Backup& backup, const QString& section,
+                       ElementRole storedRole, const QString& edition, EditedValues* values);
+// The same check once the element answered with its own role.
+QString deviceRoleRefusal(const configfile::Backup& backup, ElementRole deviceRole);
+
+struct RestoreChange {
+    QString key;
+    QString device; // what the element holds (stored form)
+    QString file;   // what the file holds
+};
+struct RestorePlan {
+    QList<RestoreChange> changes; // in the apply order, each key once
+    // Keys the element already holds as the file does, whose stored value
+    // differs: to be stored as the element holds them.
+    QList<QPair<QString, QString>> matching;
+    QList<ConfigJob::Set> sets;     // the SETs of the changes, the retry step included
+    QHash<QString, QString> before; // key -> the element's value before
+};
+// What restoring `backup` changes on an element that holds `device`.
+RestorePlan restorePlan(const Database& database, const ShownElement& shown,
+                        const EditedValues& values, const configfile::Backup& backup,
+                        const QHash<QString, QString>& device);
+// ---- bulk apply ----
+// The KEY=VALUE pairs of a bulk apply for `elementCount` elements, taken as
+// the panel's editors take them; empty when all were taken, else why not.
+QString takePairs(const QStringList& pairs, qsizetype elementCount, const QString& edition,
+                  EditedValues* values, QStringList* keys);
+
+struct BulkPlan {
+    QList<ConfigJob> jobs;                            // elements with something to send
+    QList<QList<ApplyOperation::Difference>> pending; // per job, what it sends
+    QList<QHash<QString, QString>> before;            // per job, key -> stored value
+    QStringList nothing;                              // labels of elements with nothing to send
+    QStringList refused;                              // why an element cannot take the values
+};
+// Every element must take every key (its role and tx), pass the checks of
+// "Save changes" and have an SNMP address; refused lists those that do not.
+BulkPlan bulkPlan(const Database& database, const QList<ElementEntry>& elements,
+                  const EditedValues& values, const QStringList& keys);
+
+struct BulkElementResult {
+    bool ok = false;
+    int confirmed = 0;
+    int wanted = 0;
+    QStringList causes; // why not ok
+};
+struct BulkHooks {
+    // A SET the element confirmed and that was stored.
+    std::function<void(const ConfigJob&, const QString& key, const QString& before,
+                       const QString& after)>
+        confirmed;
+    // An element has ended (in the order they end).
+    std::function<void(const ConfigJob&, const BulkElementResult&)> finished;
+};
+// Runs the plan's jobs on `sweep`: each confirmed value is stored at once
+// (a value that cannot be stored ends that element, never the others). False
+// with sweep.error() when the socket cannot be opened.
+bool runBulk(ConfigSweep& sweep, Database& database, BulkPlan& plan, const BulkHooks& hooks);
+
+} // namespace configtransfer
+} // namespace orvalink
