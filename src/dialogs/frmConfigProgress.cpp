@@ -22,11 +22,18 @@ frmConfigProgress::frmConfigProgress(const QString& title, const QString& status
         ui->tblProgress->setItem(i, 1, new QTableWidgetItem(QStringLiteral("waiting")));
         ui->tblProgress->setItem(i, 2, new QTableWidgetItem());
     }
-    ui->tblProgress->resizeColumnsToContents();
+    resizeColumns();
     connect(ui->cmdClose, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 frmConfigProgress::~frmConfigProgress() = default;
+
+void frmConfigProgress::resizeColumns()
+{
+    // Element and state fit their texts; the outcome takes the rest.
+    ui->tblProgress->resizeColumnToContents(0);
+    ui->tblProgress->resizeColumnToContents(1);
+}
 
 void frmConfigProgress::setRow(int row, const QString& state, const QString& outcome)
 {
@@ -64,7 +71,7 @@ void frmConfigProgress::run()
     if (!self)
         return;
     m_running = false;
-    ui->tblProgress->resizeColumnsToContents();
+    resizeColumns();
     ui->lblStatus->setText(QStringLiteral("Finished."));
     ui->cmdClose->setEnabled(true);
     ui->cmdClose->setDefault(true);

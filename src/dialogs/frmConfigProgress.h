@@ -37,6 +37,7 @@ protected:
 
 private:
     void run();
+    void resizeColumns();
 
     std::unique_ptr<Ui::frmConfigProgress> ui;
     Job m_job;
