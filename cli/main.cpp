@@ -113,7 +113,7 @@ const Verb kVerbs[] = {
     {"history", "MAC",
      "Prints the changes the element confirmed (every SET of apply, restore, set, sfn and the "
      "desktop program, from the event log), oldest first, one a line as events prints them. "
-     "Exit 0.",
+     "Exit 0, or 1 when a file of the log is there but cannot be read (a pipe, a folder).",
      verbHistory},
     {"discover", "",
      "Auto Discovery: keeps the database as PATH.bak, empties it, broadcasts the paging request "
@@ -156,7 +156,8 @@ const Verb kVerbs[] = {
      "and the address it talked to, then the cause of a failure or, for a confirmed SET, "
      "\"KEY OLD -> NEW\". --since TIME keeps the events from TIME on: a date (2026-12-08, "
      "midnight UTC), a date and time (2026-12-08T14:30, UTC unless it ends in Z or an offset "
-     "like +01:00) or an age (90s, 30m, 1h, 2d). MAC keeps those of one element. Exit 0.",
+     "like +01:00) or an age (90s, 30m, 1h, 2d). MAC keeps those of one element. Exit 0, or "
+     "1 when a file of the log is there but cannot be read (a pipe, a folder).",
      verbEvents},
     {"traps", "[--port P] [--count N] [--timeout-ms MS] [--any-community] [--any-source]",
      "Listens for traps on port P (default 162) of the NMS address (--nms) and prints one line "

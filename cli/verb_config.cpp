@@ -370,9 +370,14 @@ int verbHistory(const Context& ctx, const QStringList& args)
         return kExitUsage;
     }
     const EventLog log(EventLog::pathFor(ctx.dbPath));
-    for (const Event& e : log.read({}, args.first())) {
+    QString error;
+    for (const Event& e : log.read({}, args.first(), &error)) {
         if (e.isSet() && e.outcome == QLatin1String("ok"))
             ctx.out << eventLine(e) << "\n";
+    }
+    if (!error.isEmpty()) {
+        ctx.err << "orvalink-cli: history: " << printable(error) << "\n";
+        return 1;
     }
     return 0;
 }

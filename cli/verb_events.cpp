@@ -127,8 +127,13 @@ int verbEvents(const Context& ctx, const QStringList& args)
         }
     }
     const EventLog log(EventLog::pathFor(ctx.dbPath));
-    for (const Event& e : log.read(since, mac))
+    QString error;
+    for (const Event& e : log.read(since, mac, &error))
         ctx.out << eventLine(e) << "\n";
+    if (!error.isEmpty()) {
+        ctx.err << "orvalink-cli: events: " << printable(error) << "\n";
+        return 1;
+    }
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "devops/AlarmBook.h"
 
 #include "store/FileLock.h"
+#include "store/IniStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -129,19 +130,17 @@ bool AlarmBook::open(const QString& path)
     m_path = path;
     m_error.clear();
     m_alarms.clear();
-    QFile f(path);
-    if (!f.exists()) {
+    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
         Q_EMIT changed();
         return true;
     }
     QString why;
     QList<Alarm> loaded;
-    if (!f.open(QIODevice::ReadOnly)) {
-        why = f.errorString();
-    } else {
+    QByteArray bytes;
+    // A pipe, a device or a folder in its place is refused, never waited on.
+    if (readRegularFile(path, &bytes, &why)) {
         QJsonParseError parseError;
-        const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &parseError);
-        f.close();
+        const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parseError);
         const QJsonObject root = doc.object();
         if (parseError.error != QJsonParseError::NoError)
             why = parseError.errorString();

@@ -1,6 +1,7 @@
 #include "store/EventLog.h"
 
 #include "store/FileLock.h"
+#include "store/IniStore.h"
 
 #include <QDir>
 #include <QFile>
@@ -216,10 +217,11 @@ namespace {
 // The whole lines of a file from offset on; offset moves past them.
 QList<QByteArray> linesFrom(const QString& path, qint64* offset)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(*offset))
+    QByteArray all;
+    QString error;
+    if (!readRegularFile(path, &all, &error) || *offset > all.size())
         return {};
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = all.mid(*offset);
     const qsizetype end = bytes.lastIndexOf('\n');
     if (end < 0)
         return {};
@@ -398,13 +400,18 @@ bool EventLog::write(const QByteArray& lineIn)
 #endif
 
 QList<Event> EventLog::readFile(const QString& path, const QDateTime& since,
-                                const QString& macDigits)
+                                const QString& macDigits, QString* error)
 {
     QList<Event> events;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    QString why;
+    if (!readRegularFile(path, &bytes, &why)) {
+        const QFileInfo info(path);
+        if (error && (info.exists() || info.isSymLink()))
+            *error = QDir::toNativeSeparators(path) + QLatin1Char(' ') + why;
         return events;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    }
+    const QList<QByteArray> lines = bytes.split('\n');
     for (const QByteArray& line : lines) {
         Event e;
         if (!parse(line, &e))
@@ -418,7 +425,7 @@ QList<Event> EventLog::readFile(const QString& path, const QDateTime& since,
     return events;
 }
 
-QList<Event> EventLog::read(const QDateTime& since, const QString& mac) const
+QList<Event> EventLog::read(const QDateTime& since, const QString& mac, QString* error) const
 {
     // A MAC that is none matches no event.
     const QString wanted = mac.isEmpty() ? QString() : macDigits(mac);
@@ -429,7 +436,7 @@ QList<Event> EventLog::read(const QDateTime& since, const QString& mac) const
     const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));
     QList<Event> events;
     for (const QString& path : filesOldestFirst())
-        events += readFile(path, since, wanted);
+        events += readFile(path, since, wanted, error);
     return events;
 }
 

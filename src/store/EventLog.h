@@ -72,8 +72,11 @@ public:
 
     // Every readable event of the file and its rotated files, oldest first;
     // only those at or after since (when valid) and of the element mac (when
-    // not empty; colon form or 12 digits).
-    QList<Event> read(const QDateTime& since = {}, const QString& mac = {}) const;
+    // not empty; colon form or 12 digits). A file of them that is there but
+    // cannot be read (a pipe, a folder, no permission) is skipped and named
+    // in *error when given.
+    QList<Event> read(const QDateTime& since = {}, const QString& mac = {},
+                      QString* error = nullptr) const;
 
     // The newest events, oldest first: filled from the files by
     // loadHistory(), then by every append().
@@ -101,7 +104,7 @@ Q_SIGNALS:
 private:
     QStringList filesOldestFirst() const;
     static QList<Event> readFile(const QString& path, const QDateTime& since,
-                                 const QString& macDigits);
+                                 const QString& macDigits, QString* error = nullptr);
     bool write(const QByteArray& line);
     bool rotate();
     void remember(const Event& event);

@@ -1318,4 +1318,20 @@ int IniStore::sectionKeyCount(const QString& section, const QString& path) const
     return keyCountOfSection(d->load(path).doc.get(), section);
 }
 
+bool readRegularFile(const QString& path, QByteArray* bytes, QString* error)
+{
+    FileId id;
+    QString why;
+    if (readWholeFile(QFile::encodeName(path), *bytes, id, why))
+        return true;
+    // The reasons above speak of a database; these files are not one.
+    if (why == kNotRegular)
+        why = QStringLiteral("is not a regular file");
+    else if (why == tooLarge())
+        why = QStringLiteral("is larger than %1 MB").arg(kMaxFileSize / (1024 * 1024));
+    bytes->clear();
+    *error = why;
+    return false;
+}
+
 } // namespace orvalink

@@ -162,4 +162,11 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// Reads a file this program keeps beside the database (events.log,
+// alarms.json) whole, with the database's care: a regular file of at most
+// 64 MB, never blocking on a pipe or a device. False with *error, a
+// predicate ("is a folder", "is not a regular file", "cannot be read
+// (...)"), otherwise; a missing file is one that cannot be read.
+bool readRegularFile(const QString& path, QByteArray* bytes, QString* error);
+
 } // namespace orvalink

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace orvalink;
 
 namespace {
@@ -155,6 +157,15 @@ private Q_SLOTS:
         QVERIFY(fresh.error().contains(QStringLiteral("alarms.json.bad")));
         QVERIFY(QFile::exists(path + QStringLiteral(".bad")));
         QCOMPARE(fresh.count(), 0);
+
+        // A pipe in its place is refused at once: a read of it would wait
+        // for a writer, and the window would never start.
+        QFile::remove(path);
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        AlarmBook piped(t);
+        QVERIFY(!piped.open(path));
+        QVERIFY2(piped.error().contains(QStringLiteral("not a regular file")),
+                 qPrintable(piped.error()));
     }
 };
 

@@ -387,8 +387,13 @@ void TestRemoteNetns::discoveryUnderFloodFindsWhatACleanOneFinds()
     flooder.kill();
     flooder.waitForFinished(5000);
     QVERIFY2(flooded.exitCode == 0, qPrintable(flooded.out + flooded.err.left(2000)));
-    QVERIFY2(flooded.err.count(QStringLiteral("Feedback is corrupted.")) > 100,
-             "the station saw few of the flood's replies");
+    // Proof that the flood reached the station during the discovery; how
+    // many it read depends on the machine's load (a busy CI runner reads
+    // fewer), not on the program.
+    const qsizetype corrupted = flooded.err.count(QStringLiteral("Feedback is corrupted."));
+    QVERIFY2(corrupted > 10,
+             qPrintable(
+                 QStringLiteral("the station saw only %1 of the flood's replies").arg(corrupted)));
     QCOMPARE(contentOf(dir.filePath(QStringLiteral("flooded.ini"))), cleanContent);
 }
 

@@ -155,7 +155,8 @@ void TestEventLog::rotationUnderWritersKeepsTheNewestLines()
 
 // Catches: a name or cause from a device that ends the line or adds fields
 // (a forged event), control characters written raw into a file an operator
-// may print, and escapes that do not read back as what was written.
+// may print, escapes that do not read back as what was written, and a
+// reader that waits on a pipe or reads a device without end.
 void TestEventLog::hostileTextsCannotForgeALine()
 {
     QTemporaryDir dir;
@@ -198,6 +199,13 @@ void TestEventLog::hostileTextsCannotForgeALine()
     QCOMPARE(log.read({}, QStringLiteral("2e8bf2000a1b")).size(), 2);
     QCOMPARE(log.read(hostile.time.addMSecs(1)).size(), 0);
     QCOMPARE(log.read({}, QStringLiteral("X")).size(), 0);
+    // A pipe or a device in the log's place is never waited on or read
+    // without end (`events` would hang, or fill the memory).
+    const QString fifo = dir.filePath(QStringLiteral("piped.log"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(EventLog(fifo).read().isEmpty());
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), fifo + QStringLiteral(".zero")));
+    QVERIFY(EventLog(fifo + QStringLiteral(".zero")).read().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestEventLog)
