@@ -3,6 +3,7 @@
 
 #include "snmp/SnmpCodec.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 
@@ -40,6 +41,52 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         if (!ok)
             abort();
+    }
+
+    // The reader of every variable (the strict BER reader) takes less than
+    // the one-variable reader, and agrees with it on the first variable.
+    const SnmpVarbindMessage all = parseSnmpVarbinds(datagram);
+    if (all.valid) {
+        const SnmpReply one = parseSnmpMessage(datagram);
+        const SnmpVarbind& first = all.varbinds.first();
+        if (!one.valid || one.requestId != all.requestId || one.community != all.community ||
+            one.errorStatus != all.errorStatus || one.pduType != all.pduType ||
+            one.oid != first.oid || one.parameter != first.parameter ||
+            one.valueTag != first.valueTag || one.value != first.value || one.text != first.text)
+            abort();
+        for (const SnmpVarbind& v : all.varbinds) {
+            if ((!v.text.isEmpty() && all.errorStatus != 0) || v.value.size() > datagram.size())
+                abort();
+        }
+    } else if (!all.varbinds.isEmpty()) {
+        abort();
+    }
+
+    // A GET of several: the first byte chooses how many, the next ones the
+    // parameters; it reads back as the same parameters in the same order.
+    if (size >= 2) {
+        const int count = data[0] % (kMaxVariablesPerGet + 1);
+        QList<quint8> parameters;
+        for (int i = 0; i < count && size_t(i + 2) < size; ++i)
+            parameters.append(data[i + 2]);
+        const SnmpEncodeResult get =
+            encodeGetRequest(QStringLiteral("morqubit"), parameters, data[1]);
+        if (get.ok()) {
+            const SnmpVarbindMessage back = parseSnmpVarbinds(get.datagram);
+            if (!back.valid || back.pduType != snmptag::GetRequest ||
+                back.varbinds.size() != parameters.size() ||
+                !requestIdMatches(back.requestId, data[1]))
+                abort();
+            for (qsizetype i = 0; i < parameters.size(); ++i) {
+                if (back.varbinds.at(i).parameter != parameters.at(i))
+                    abort();
+            }
+        } else if (get.error.isEmpty() ||
+                   (!parameters.isEmpty() && parameters.size() <= kMaxVariablesPerGet &&
+                    std::all_of(parameters.begin(), parameters.end(),
+                                [](quint8 n) { return n <= kMaxParameterNumber; }))) {
+            abort(); // refused a request it can carry
+        }
     }
 
     // Encoder: first bytes choose parameter, tag and request-id; the rest is

@@ -304,8 +304,20 @@ void Agent::onReadyRead()
             reply = errorReply(request, BadValue, 0);
             if (verbose)
                 note = QStringLiteral("SET %1 refused on purpose -> badValue").arg(setParameter);
+        } else if (f.singleGet && request.pdu == ber::GetRequest && request.varBinds.size() > 1) {
+            reply = errorReply(request, GenErr, 0);
+            if (verbose)
+                note = QStringLiteral("GET %1 of %2 variables refused on purpose -> genErr")
+                           .arg(parameterOf(request.varBinds.first().oid))
+                           .arg(request.varBinds.size());
         } else {
             reply = answerRequest(m_element, request, &changed, verbose ? &note : nullptr);
+        }
+        if (f.swapVarbinds && reply && request.pdu == ber::GetRequest && reply->errorStatus == 0 &&
+            reply->varBinds.size() > 1) {
+            std::swap(reply->varBinds[0], reply->varBinds[1]);
+            if (verbose)
+                note += QStringLiteral(", first two variables swapped on purpose");
         }
         if (verbose)
             log(QStringLiteral("%1 <- %2: %3").arg(m_element.label(), from, note));

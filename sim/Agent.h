@@ -30,6 +30,8 @@ struct FaultPlan {
     int refuseSet = 0;         // answer every SET of this parameter with badValue, changing nothing
     int dropSet = 0;           // ignore every SET of this parameter (no reply, nothing changed)
     int stopAfter = 0;         // answer the first N requests, then none
+    bool singleGet = false;    // answer a GET of several variables with genErr
+    bool swapVarbinds = false; // answer a GET of several with its first two variables swapped
 };
 
 // 1.3.6.1.4.1.44467.1.n.0 -> n; 0 for any other object identifier.

@@ -99,6 +99,9 @@ QString usageText()
         "  --refuse-set N    answer every SET of parameter N with badValue, changing nothing\n"
         "  --drop-set N      leave every SET of parameter N unanswered, changing nothing\n"
         "  --stop-after N    answer the first N requests of each agent, then fall silent\n"
+        "  --single-get      answer a GET of several variables with genErr (an agent that\n"
+        "                    takes one variable per request)\n"
+        "  --swap-varbinds   answer a GET of several variables with the first two swapped\n"
         "  --answer-all      every element answers every parameter, whatever its role\n"
         "  --remote-port P   remote protocol: the element's port (default 2977)\n"
         "  --save-port P     remote protocol: a second port for save requests (default 2976)\n"
@@ -298,6 +301,14 @@ bool parseOptions(const QStringList& arguments, Options& out, QString* error)
             if (!number(1, 1000000000, n))
                 return false;
             o.faults.stopAfter = static_cast<int>(n);
+        } else if (arg == QLatin1String("--single-get")) {
+            if (!flag())
+                return false;
+            o.faults.singleGet = true;
+        } else if (arg == QLatin1String("--swap-varbinds")) {
+            if (!flag())
+                return false;
+            o.faults.swapVarbinds = true;
         } else if (arg == QLatin1String("--answer-all")) {
             if (!flag())
                 return false;

@@ -13,6 +13,9 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
+#include <optional>
+
 namespace orvalink {
 
 namespace {
@@ -137,9 +140,11 @@ void ConfigSweep::startNext(Slot& slot)
         return;
     slot.job = m_nextJob++;
     slot.nextRead = 0;
+    slot.again.clear();
     slot.nextSet = 0;
     slot.retried = false;
     slot.lost.clear();
+    slot.lostInGroup.clear();
     slot.startedMs = nowMs();
     ConfigJob& job = (*m_jobs)[slot.job];
     job.values.clear();
@@ -165,7 +170,10 @@ void ConfigSweep::step(Slot& slot)
     // Reads first, a window of them at a time. After a loss, the lost ones
     // (unless they are not asked again) and all not yet asked go out
     // together, once: a silent element costs two waits, not one per window.
-    if (!slot.lost.isEmpty() && slot.outstanding.isEmpty()) {
+    // The reads of a lost GET of several variables were never asked alone:
+    // they go again in any case, one per GET.
+    const bool anyLost = !slot.lost.isEmpty() || !slot.lostInGroup.isEmpty();
+    if (anyLost && slot.outstanding.isEmpty()) {
         if (slot.retried) {
             job.silent = true;
             finishJob(slot);
@@ -175,8 +183,9 @@ void ConfigSweep::step(Slot& slot)
         QList<int> again = std::exchange(slot.lost, {});
         if (!m_retryLostReads)
             again.clear();
-        while (slot.nextRead < job.reads.size())
-            again.append(slot.nextRead++);
+        again += std::exchange(slot.lostInGroup, {});
+        while (hasReadsLeft(slot))
+            again.append(takeRead(slot));
         for (const int r : again) {
             if (!sendRead(slot, r)) {
                 finishJob(slot);
@@ -188,15 +197,22 @@ void ConfigSweep::step(Slot& slot)
             return;
         }
     }
-    if (slot.nextRead < job.reads.size() || !slot.outstanding.isEmpty()) {
+    if (hasReadsLeft(slot) || !slot.outstanding.isEmpty()) {
         bool sent = false;
-        while (slot.lost.isEmpty() && slot.outstanding.size() < m_readWindow &&
-               slot.nextRead < job.reads.size()) {
-            if (!sendRead(slot, slot.nextRead)) {
+        while (!anyLost && slot.outstanding.size() < m_readWindow && hasReadsLeft(slot)) {
+            bool ok = false;
+            if (severalPerGet(slot)) {
+                QList<int> group;
+                while (group.size() < m_variablesPerGet && hasReadsLeft(slot))
+                    group.append(takeRead(slot));
+                ok = group.size() == 1 ? sendRead(slot, group.first()) : sendReads(slot, group);
+            } else {
+                ok = sendRead(slot, takeRead(slot));
+            }
+            if (!ok) {
                 finishJob(slot);
                 return;
             }
-            ++slot.nextRead;
             sent = true;
         }
         if (sent || (!slot.outstanding.isEmpty() && !slot.timer->isActive()))
@@ -234,7 +250,79 @@ void ConfigSweep::step(Slot& slot)
     finishJob(slot);
 }
 
-bool ConfigSweep::sendDatagram(Slot& slot, const QByteArray& datagram, int read)
+bool ConfigSweep::hasReadsLeft(const Slot& slot) const
+{
+    return !slot.again.isEmpty() || slot.nextRead < m_jobs->at(slot.job).reads.size();
+}
+
+int ConfigSweep::takeRead(Slot& slot)
+{
+    return slot.again.isEmpty() ? slot.nextRead++ : slot.again.takeFirst();
+}
+
+bool ConfigSweep::severalPerGet(const Slot& slot) const
+{
+    return m_variablesPerGet > 1 && slot.again.isEmpty() &&
+           !m_singleGetAgents.contains(m_hosts.at(slot.job).toIPv4Address());
+}
+
+void ConfigSweep::askSingly(Slot& slot, const QList<int>& group)
+{
+    // This agent takes one variable per GET from now on; the reads of every
+    // GET of several still awaited from it are asked again that way (a late
+    // reply to one of them is no longer awaited).
+    m_singleGetAgents.insert(m_hosts.at(slot.job).toIPv4Address());
+    QList<int> reads = group;
+    for (qsizetype i = slot.outstanding.size() - 1; i >= 0; --i) {
+        if (!slot.outstanding.at(i).group.isEmpty())
+            reads += slot.outstanding.takeAt(i).group;
+    }
+    reads += slot.again;
+    std::sort(reads.begin(), reads.end());
+    slot.again = reads;
+    if (slot.outstanding.isEmpty())
+        slot.timer->stop();
+    step(slot);
+}
+
+void ConfigSweep::takeGroupReply(Slot& slot, const Outstanding& taken,
+                                 const SnmpVarbindMessage& reply)
+{
+    ConfigJob& job = (*m_jobs)[slot.job];
+    // The reply carries the variables asked, in the order asked.
+    for (qsizetype i = 0; i < taken.group.size(); ++i) {
+        const quint8 n = job.reads.at(taken.group.at(i));
+        job.answered.insert(n);
+        const QString& text = reply.varbinds.at(i).text;
+        if (!text.isEmpty())
+            job.values.insert(n, text);
+    }
+    if (slot.outstanding.isEmpty())
+        slot.timer->stop();
+    step(slot);
+}
+
+void ConfigSweep::dropUnknownRead(Slot& slot, const Outstanding& taken, int index)
+{
+    ConfigJob& job = (*m_jobs)[slot.job];
+    job.answered.insert(job.reads.at(taken.group.at(index)));
+    QList<int> rest = taken.group;
+    rest.removeAt(index);
+    if (!rest.isEmpty()) {
+        const bool sent = rest.size() == 1 ? sendRead(slot, rest.first()) : sendReads(slot, rest);
+        if (!sent) {
+            finishJob(slot);
+            return;
+        }
+        slot.timer->start();
+    } else if (slot.outstanding.isEmpty()) {
+        slot.timer->stop();
+    }
+    step(slot);
+}
+
+bool ConfigSweep::sendDatagram(Slot& slot, const QByteArray& datagram, int read,
+                               const QList<int>& group)
 {
     const QHostAddress& host = m_hosts.at(slot.job);
     if (m_socket->writeDatagram(datagram, host, m_agentPort) != datagram.size()) {
@@ -244,8 +332,23 @@ bool ConfigSweep::sendDatagram(Slot& slot, const QByteArray& datagram, int read)
     }
     if (m_tap)
         m_tap(DatagramEvent{true, host.toString(), m_agentPort, datagram, QString()});
-    slot.outstanding.append(Outstanding{read, awaitedReplyOf(datagram, host, m_agentPort)});
+    slot.outstanding.append(Outstanding{read, group, awaitedReplyOf(datagram, host, m_agentPort)});
     return true;
+}
+
+bool ConfigSweep::sendReads(Slot& slot, const QList<int>& group)
+{
+    const ConfigJob& job = m_jobs->at(slot.job);
+    QList<quint8> parameters;
+    for (const int r : group)
+        parameters.append(job.reads.at(r));
+    const SnmpEncodeResult request =
+        encodeGetRequest(job.readCommunity, parameters, nextRequestId(m_hosts.at(slot.job)));
+    if (!request.ok()) {
+        (*m_jobs)[slot.job].error = request.error;
+        return false;
+    }
+    return sendDatagram(slot, request.datagram, -1, group);
 }
 
 bool ConfigSweep::sendRead(Slot& slot, int read)
@@ -337,12 +440,19 @@ void ConfigSweep::onTimeout(Slot& slot)
     if (slot.job < 0 || slot.outstanding.isEmpty())
         return;
     const QList<Outstanding> lost = std::exchange(slot.outstanding, {});
-    if (lost.first().read < 0) {
+    if (lost.first().isSet()) {
         takeSetReply(slot, QString(), false);
         return;
     }
-    for (const Outstanding& o : lost)
-        slot.lost.append(o.read);
+    for (const Outstanding& o : lost) {
+        if (o.group.isEmpty()) {
+            slot.lost.append(o.read);
+            continue;
+        }
+        m_singleGetAgents.insert(m_hosts.at(slot.job).toIPv4Address());
+        slot.lostInGroup += o.group;
+    }
+    std::sort(slot.lostInGroup.begin(), slot.lostInGroup.end());
     step(slot);
 }
 
@@ -361,6 +471,8 @@ void ConfigSweep::onReadyRead()
             continue;
         }
         const SnmpReply reply = parseSnmpReply(d.data);
+        // Read with all its variables when a GET of several awaits its sender.
+        std::optional<SnmpVarbindMessage> all;
         QString why = QStringLiteral("no outstanding request of this sender");
         Slot* owner = nullptr;
         Outstanding taken;
@@ -370,7 +482,11 @@ void ConfigSweep::onReadyRead()
                 if (o.awaited.port != d.senderPort ||
                     !o.awaited.agent.isEqual(d.sender, QHostAddress::ConvertV4MappedToIPv4))
                     continue;
-                const QString mismatch = replyMismatch(o.awaited, reply, d.sender, d.senderPort);
+                if (!o.group.isEmpty() && !all)
+                    all = parseSnmpVarbinds(d.data);
+                const QString mismatch =
+                    o.group.isEmpty() ? replyMismatch(o.awaited, reply, d.sender, d.senderPort)
+                                      : replyMismatch(o.awaited, *all, d.sender, d.senderPort);
                 if (!mismatch.isEmpty()) {
                     why = mismatch;
                     continue;
@@ -387,9 +503,34 @@ void ConfigSweep::onReadyRead()
             tap(why);
             continue;
         }
-        tap(QString());
         Slot& slot = *owner;
-        if (taken.read < 0) {
+        if (!taken.group.isEmpty()) {
+            const QString otherVariables = varbindMismatch(taken.awaited, *all);
+            // noSuchName names the one variable the agent does not have: it
+            // ends as its own GET would (answered, no value), and the others
+            // are asked again together.
+            if (all->errorStatus == kNoSuchName && otherVariables.isEmpty() &&
+                all->errorIndex >= 1 && all->errorIndex <= taken.group.size()) {
+                tap(QString());
+                dropUnknownRead(slot, taken, int(all->errorIndex - 1));
+                continue;
+            }
+            // Any other error status or other variables: none of its values
+            // is taken, and the reads go one per GET.
+            QString refused = all->errorStatus != 0
+                                  ? QStringLiteral("error %1").arg(all->errorStatus)
+                                  : otherVariables;
+            if (!refused.isEmpty())
+                refused += QStringLiteral(" for a GET of several; asking one variable per GET");
+            tap(refused);
+            if (refused.isEmpty())
+                takeGroupReply(slot, taken, *all);
+            else
+                askSingly(slot, taken.group);
+            continue;
+        }
+        tap(QString());
+        if (taken.isSet()) {
             slot.timer->stop();
             takeSetReply(slot, reply.text, true);
             continue;

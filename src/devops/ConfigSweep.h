@@ -5,13 +5,24 @@
 // (StatisticsSweep.h) are read on it too. One thread: the socket's events
 // drive a small state machine per element.
 //
-// An element first has its GETs asked (a few at a time), then its SETs sent
+// An element first has its GETs asked (a few at a time, each of several
+// variables when the sweep is set so), then its SETs sent
 // one after the other in the given order. A SET is confirmed only when the
 // element echoes the very value sent (as "Save changes" confirms it); each
 // confirmed SET is followed by the spacing the devices need before the next
 // one of the same element, while the other elements go on. A SET that gets
 // no reply at all ends the element: whether it took the value is unknown,
 // and its later SETs are not sent.
+//
+// A GET of several variables saves requests where every read of an element
+// is needed anyway (backup, drift, bulk apply). An SNMPv1 agent answers all
+// of its variables or fails the whole request. noSuchName with the index of
+// a variable says that one is unknown to the agent (as its own GET would):
+// it is left without a value and the others are asked again together. Any
+// other failure (another error status, other variables, no reply) has the
+// element's remaining reads asked one variable per GET, and the agent asked
+// so for the rest of the sweep's life: each parameter then ends as it does
+// with single GETs.
 //
 // Replies are matched as every exchange of the program matches them
 // (SnmpMatch.h); an id of 128 or more may come back negative from a strict
@@ -89,6 +100,8 @@ public:
     static constexpr int kDefaultElementsInFlight = 32;
     // GETs of one element awaited at the same time.
     static constexpr int kDefaultReadWindow = 4;
+    // Variables in one GET (1: one GET per read).
+    static constexpr int kDefaultVariablesPerGet = kMaxVariablesPerGet;
 
     explicit ConfigSweep(const Timings& timings, QObject* parent = nullptr);
     ~ConfigSweep() override;
@@ -99,6 +112,10 @@ public:
     void setSpacingMs(int ms) { m_timings.snmpSetAllowedMs = ms; }
     void setElementsInFlight(int n) { m_inFlight = qMax(1, n); }
     void setReadWindow(int n) { m_readWindow = qMax(1, n); }
+    // How many reads of an element one GET asks, 1 to kMaxVariablesPerGet.
+    // A sweep that must tell each read's failure apart (statistics) keeps 1:
+    // one unknown variable fails a whole GET of several.
+    void setVariablesPerGet(int n) { m_variablesPerGet = qBound(1, n, kMaxVariablesPerGet); }
     // Whether the reads whose reply was lost are asked for once more, with
     // those not yet asked (the default), or left without a value.
     void setRetryLostReads(bool retry) { m_retryLostReads = retry; }
@@ -123,15 +140,19 @@ public:
 
 private:
     struct Outstanding {
-        int read = -1; // index into reads, -1 for the SET
+        int read = -1;    // index into reads, -1 for the SET and a GET of several
+        QList<int> group; // the reads of a GET of several variables
         AwaitedReply awaited;
+        bool isSet() const { return read < 0 && group.isEmpty(); }
     };
     struct Slot {
         int job = -1;
         int nextRead = 0;
+        QList<int> again; // reads to ask (singly) before the next one
         int nextSet = 0;
-        bool retried = false; // the lost reads were asked once more
-        QList<int> lost;      // reads whose reply was lost
+        bool retried = false;   // the lost reads were asked once more
+        QList<int> lost;        // reads whose reply was lost
+        QList<int> lostInGroup; // reads of a GET of several whose reply was lost
         QList<Outstanding> outstanding;
         QTimer* timer = nullptr;   // reply wait
         QTimer* spacing = nullptr; // wait after a confirmed SET
@@ -141,6 +162,13 @@ private:
     void startNext(Slot& slot);
     void step(Slot& slot);
     bool sendRead(Slot& slot, int read);
+    bool sendReads(Slot& slot, const QList<int>& group);
+    bool hasReadsLeft(const Slot& slot) const;
+    int takeRead(Slot& slot);
+    bool severalPerGet(const Slot& slot) const;
+    void askSingly(Slot& slot, const QList<int>& group);
+    void dropUnknownRead(Slot& slot, const Outstanding& taken, int index);
+    void takeGroupReply(Slot& slot, const Outstanding& taken, const SnmpVarbindMessage& reply);
     enum class SetSent { Sent, Skipped, Failed };
     SetSent sendSet(Slot& slot);
     void finishJob(Slot& slot);
@@ -148,7 +176,8 @@ private:
     void onTimeout(Slot& slot);
     void takeSetReply(Slot& slot, const QString& echo, bool answered);
     quint8 nextRequestId(const QHostAddress& host);
-    bool sendDatagram(Slot& slot, const QByteArray& datagram, int read);
+    bool sendDatagram(Slot& slot, const QByteArray& datagram, int read,
+                      const QList<int>& group = {});
 
     Timings m_timings;
     QString m_localAddress;
@@ -156,6 +185,8 @@ private:
     quint16 m_agentPort = 161;
     int m_inFlight = kDefaultElementsInFlight;
     int m_readWindow = kDefaultReadWindow;
+    int m_variablesPerGet = kDefaultVariablesPerGet;
+    QSet<quint32> m_singleGetAgents; // agents that failed a GET of several
     bool m_retryLostReads = true;
     QUdpSocket* m_socket;
     std::vector<Slot> m_slots;

@@ -10,6 +10,8 @@ StatisticsSweep::StatisticsSweep(const Timings& timings) : m_sweep(timings)
 {
     // One counter after the other, each asked for once.
     m_sweep.setReadWindow(1);
+    // Each counter's own error: one unknown variable fails a GET of several.
+    m_sweep.setVariablesPerGet(1);
     m_sweep.setRetryLostReads(false);
 }
 

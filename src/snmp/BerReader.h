@@ -5,8 +5,9 @@
 // than four bytes and nesting deeper than kMaxDepth are refused, and a
 // refused read leaves the reader failed with a short reason.
 //
-// The GET/SET path keeps its fixed templates (SnmpCodec); this reader is
-// for what agents send on their own.
+// The one-variable GET/SET path keeps its fixed templates (SnmpCodec); this
+// reader is for what agents send on their own and for replies of several
+// variables (parseSnmpVarbinds).
 
 #include <QByteArray>
 #include <QByteArrayView>

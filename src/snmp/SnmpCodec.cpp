@@ -1,6 +1,7 @@
 #include "snmp/SnmpCodec.h"
 
 #include "core/Text.h"
+#include "snmp/BerReader.h"
 #include "store/Cp1252.h"
 
 #include <QStringList>
@@ -352,6 +353,91 @@ SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID, q
     if (!encodeSetValue(byteOID, byteValueType, varValue, &value, &error))
         return failure(error);
     return buildMessage(community, snmptag::SetRequest, byteOID, requestId, byteValueType, value);
+}
+
+namespace {
+// A BER element with its length in the short or the long form.
+QByteArray tlv(quint8 tag, const QByteArray& content)
+{
+    QByteArray out(1, char(tag));
+    const qsizetype n = content.size();
+    if (n < 0x80) {
+        out.append(char(n));
+    } else if (n < 0x100) {
+        out.append(char(0x81)).append(char(n));
+    } else {
+        out.append(char(0x82)).append(char(n >> 8)).append(char(n));
+    }
+    return out + content;
+}
+} // namespace
+
+SnmpEncodeResult encodeGetRequest(const QString& strCommunity, const QList<quint8>& byteOIDs,
+                                  quint8 requestId)
+{
+    if (byteOIDs.isEmpty())
+        return failure(QStringLiteral("no parameter to read"));
+    if (byteOIDs.size() > kMaxVariablesPerGet)
+        return failure(
+            QStringLiteral("more than %1 parameters in one request").arg(kMaxVariablesPerGet));
+    if (byteOIDs.size() == 1)
+        return encodeGetRequest(strCommunity, byteOIDs.first(), requestId);
+    QByteArray community;
+    QString error;
+    QByteArray list;
+    for (const quint8 n : byteOIDs) {
+        if (!encodeCommon(strCommunity, n, &community, &error))
+            return failure(error);
+        if (community.size() > 255)
+            return failure(QStringLiteral("the community is too long for one message"));
+        const QByteArray oid = QByteArray(kOidPrefix, kOidPrefixSize) + char(n) + char(0);
+        list += tlv(0x30, tlv(0x06, oid) + tlv(0x05, QByteArray()));
+    }
+    // The request-id in one byte, as the one-variable template sends it.
+    const QByteArray pdu = tlv(0x02, QByteArray(1, char(requestId))) +
+                           tlv(0x02, QByteArray(1, char(0))) + tlv(0x02, QByteArray(1, char(0))) +
+                           tlv(0x30, list);
+    SnmpEncodeResult r;
+    r.datagram = tlv(0x30, tlv(0x02, QByteArray(1, char(0))) + tlv(0x04, community) +
+                               tlv(snmptag::GetRequest, pdu));
+    return r;
+}
+
+SnmpVarbindMessage parseSnmpVarbinds(const QByteArray& datagram)
+{
+    SnmpVarbindMessage r;
+    ber::Reader top{QByteArrayView(datagram)};
+    ber::Reader message{QByteArrayView()};
+    ber::Tlv pdu;
+    if (!top.enter(ber::tag::Sequence, message) || !message.readInteger(r.version) ||
+        !message.readOctetString(r.community) || !message.next(pdu))
+        return r;
+    r.pduType = pdu.tag;
+    ber::Reader body(pdu.content, 2);
+    ber::Reader list{QByteArrayView()};
+    if (!body.readInteger(r.requestId) || !body.readInteger(r.errorStatus) ||
+        !body.readInteger(r.errorIndex) || !body.enter(ber::tag::Sequence, list))
+        return r;
+    QList<SnmpVarbind> varbinds;
+    while (!list.atEnd()) {
+        ber::Reader binding{QByteArrayView()};
+        ber::Tlv oid;
+        ber::Tlv value;
+        if (!list.enter(ber::tag::Sequence, binding) || !binding.expect(ber::tag::ObjectId, oid) ||
+            !binding.next(value))
+            return r;
+        SnmpVarbind v;
+        v.oid = oid.content.toByteArray();
+        v.parameter = parameterOf(v.oid);
+        v.valueTag = value.tag;
+        v.value = value.content.toByteArray();
+        if (r.errorStatus == 0)
+            v.text = valueText(v.parameter, v.valueTag, v.value);
+        varbinds.append(v);
+    }
+    r.varbinds = varbinds;
+    r.valid = !varbinds.isEmpty();
+    return r;
 }
 
 SnmpReply parseSnmpMessage(const QByteArray& datagram)

@@ -1,6 +1,7 @@
 #pragma once
 // SNMPv1 messages of the NMS: one-variable GetRequest and SetRequest built
-// from fixed templates, and the reading of the agent's GetResponse.
+// from fixed templates, a GetRequest of several variables, and the reading
+// of the agent's GetResponse (of one variable, or of every variable).
 //
 // Every variable is a scalar 1.3.6.1.4.1.44467.1.n.0 of the devices' private
 // subtree; n is the parameter number. Values travel as text: dotted IPv4 for
@@ -14,6 +15,7 @@
 #include "core/Text.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -67,6 +69,18 @@ SnmpEncodeResult encodeGetRequest(const QString& strCommunity, quint8 byteOID, q
 SnmpEncodeResult encodeSetRequest(const QString& strCommunity, quint8 byteOID, quint8 byteValueType,
                                   const QString& varValue, quint8 requestId);
 
+// A GetRequest of several parameters in one message: an SNMPv1 agent
+// answers every variable, in the order asked, or fails the whole request
+// with an error status and the index of the first variable it could not
+// give. At most kMaxVariablesPerGet parameters (the request and its reply
+// stay well under the 484 bytes every agent must take, for values of up to
+// 30 bytes); one parameter gives the one-variable request above.
+constexpr int kMaxVariablesPerGet = 8;
+// The error status of a variable the agent does not have.
+constexpr qint64 kNoSuchName = 2;
+SnmpEncodeResult encodeGetRequest(const QString& strCommunity, const QList<quint8>& byteOIDs,
+                                  quint8 requestId);
+
 // What a datagram from an agent holds. `valid` is true when the datagram is a
 // well-formed SNMP message with a GetResponse carrying at least one variable;
 // every field below it is meaningful only then.
@@ -92,6 +106,30 @@ SnmpReply parseSnmpReply(const QByteArray& datagram);
 // The same for a message of any PDU type (a request as well as a reply):
 // `valid` when it is well formed and carries at least one variable.
 SnmpReply parseSnmpMessage(const QByteArray& datagram);
+
+// One variable of a message, read as SnmpReply reads the first.
+struct SnmpVarbind {
+    QByteArray oid;     // as encoded
+    int parameter = -1; // n of 1.3.6.1.4.1.44467.1.n.0, -1 for any other OID
+    quint8 valueTag = 0;
+    QByteArray value;
+    QString text; // empty for no value, and for every variable of an error reply
+};
+
+// A message of any PDU type with every variable it carries. `valid` when it
+// is well formed (read by the strict BER reader) and carries at least one
+// variable; the other fields are meaningful only then.
+struct SnmpVarbindMessage {
+    bool valid = false;
+    qint64 version = -1;
+    QByteArray community;
+    quint8 pduType = 0;
+    qint64 requestId = -1;
+    qint64 errorStatus = -1;
+    qint64 errorIndex = -1;
+    QList<SnmpVarbind> varbinds;
+};
+SnmpVarbindMessage parseSnmpVarbinds(const QByteArray& datagram);
 
 // The value text of a reply: empty when the datagram is malformed, the agent
 // reported an error or the value has no text form.

@@ -18,6 +18,11 @@ AwaitedReply awaitedReplyOf(const QByteArray& request, const QHostAddress& agent
     a.community = sent.community;
     a.requestId = quint8(sent.requestId);
     a.parameter = sent.parameter;
+    const SnmpVarbindMessage all = parseSnmpVarbinds(request);
+    if (all.varbinds.size() > 1) {
+        for (const SnmpVarbind& v : all.varbinds)
+            a.parameters.append(v.parameter);
+    }
     return a;
 }
 
@@ -39,6 +44,38 @@ QString replyMismatch(const AwaitedReply& awaited, const SnmpReply& reply,
         return QStringLiteral("other request-id (awaiting %1)").arg(awaited.requestId);
     if (reply.parameter != awaited.parameter)
         return QStringLiteral("other parameter (awaiting %1)").arg(awaited.parameter);
+    return QString();
+}
+
+QString replyMismatch(const AwaitedReply& awaited, const SnmpVarbindMessage& reply,
+                      const QHostAddress& sender, quint16 senderPort)
+{
+    if (senderPort != awaited.port ||
+        !sender.isEqual(awaited.agent, QHostAddress::ConvertV4MappedToIPv4))
+        return QStringLiteral("other sender (awaiting %1:%2)")
+            .arg(awaited.agent.toString())
+            .arg(awaited.port);
+    if (!reply.valid || reply.pduType != snmptag::GetResponse)
+        return QStringLiteral("not a GetResponse with a variable");
+    if (reply.community != awaited.community)
+        return QStringLiteral("other community");
+    if (!requestIdMatches(reply.requestId, awaited.requestId))
+        return QStringLiteral("other request-id (awaiting %1)").arg(awaited.requestId);
+    return QString();
+}
+
+QString varbindMismatch(const AwaitedReply& awaited, const SnmpVarbindMessage& reply)
+{
+    if (reply.varbinds.size() != awaited.parameters.size())
+        return QStringLiteral("%1 variables (awaiting %2)")
+            .arg(reply.varbinds.size())
+            .arg(awaited.parameters.size());
+    for (qsizetype i = 0; i < reply.varbinds.size(); ++i) {
+        if (reply.varbinds.at(i).parameter != awaited.parameters.at(i))
+            return QStringLiteral("variable %1 is not parameter %2")
+                .arg(i + 1)
+                .arg(awaited.parameters.at(i));
+    }
     return QString();
 }
 

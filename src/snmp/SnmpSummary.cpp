@@ -122,6 +122,34 @@ QString oidText(const QByteArray& encoded)
     return parts.join(QLatin1Char('.'));
 }
 
+namespace {
+
+// The variables of a message of several, or empty for a message of one.
+QString variablesOf(const QByteArray& datagram)
+{
+    const SnmpVarbindMessage all = parseSnmpVarbinds(datagram);
+    if (all.varbinds.size() < 2)
+        return QString();
+    QStringList parts;
+    for (const SnmpVarbind& v : all.varbinds) {
+        SnmpReply one;
+        one.parameter = v.parameter;
+        one.valueTag = v.valueTag;
+        one.value = v.value;
+        one.text = v.text;
+        const QString oid = oidText(v.oid);
+        QString part = v.parameter >= 0 ? QStringLiteral("n %1").arg(v.parameter)
+                                        : (oid.isEmpty() ? QStringLiteral("?") : oid);
+        if (all.pduType == snmptag::GetResponse || v.valueTag != 0x05)
+            part += QLatin1Char(' ') + valueDescription(one);
+        parts << part;
+    }
+    return QStringLiteral("%1 variables: ").arg(all.varbinds.size()) +
+           parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 QString snmpSummary(const QByteArray& datagram)
 {
     const SnmpReply m = parseSnmpMessage(datagram);
@@ -137,10 +165,13 @@ QString snmpSummary(const QByteArray& datagram)
     if (m.version != 0)
         out += QStringLiteral(" version %1").arg(m.version);
     const QString oid = oidText(m.oid);
+    const QString several = variablesOf(datagram);
     if (m.pduType == snmptag::GetResponse) {
         out += QStringLiteral(" error %1").arg(m.errorStatus);
         if (m.errorStatus != 0)
             out += QStringLiteral(" index %1").arg(m.errorIndex);
+        if (!several.isEmpty())
+            return out + QLatin1Char(' ') + several;
         out += m.parameter >= 0 ? QStringLiteral(" n %1").arg(m.parameter)
                                 : QStringLiteral(" ") + (oid.isEmpty() ? QStringLiteral("?") : oid);
         return out + QLatin1Char(' ') + valueDescription(m);
@@ -149,6 +180,8 @@ QString snmpSummary(const QByteArray& datagram)
     // top bit set go out in one byte too few for canonical BER.
     if (m.requestId < 0 && m.requestId >= -128)
         out += strictReading(0x02, QByteArray(1, char(id)));
+    if (!several.isEmpty())
+        return out + QStringLiteral(" community %1 %2").arg(cp1252::decode(m.community), several);
     out += QStringLiteral(" community %1 %2")
                .arg(cp1252::decode(m.community), oid.isEmpty() ? QStringLiteral("?") : oid);
     if (m.valueTag == snmptag::Gauge && !strictReading(m.valueTag, m.value).isEmpty())
