@@ -114,12 +114,11 @@ QString backupFileName(const QString& section, const QString& name)
 Backup readBackup(const QString& path)
 {
     Backup b;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        b.error = f.errorString();
+    // A pipe or a device chosen by mistake is refused, never waited on.
+    QByteArray bytes;
+    if (!readRegularFile(path, &bytes, &b.error))
         return b;
-    }
-    const QString text = cp1252::decode(f.read(1024 * 1024));
+    const QString text = cp1252::decode(bytes.left(1024 * 1024));
     static const QRegularExpression headerLine(
         QStringLiteral("^;\\s*(role|edition|name|address|program):\\s*(.*?)\\s*$"),
         QRegularExpression::MultilineOption);

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace orvalink::testing;
 
 namespace {
@@ -185,7 +187,9 @@ private Q_SLOTS:
         }
 
         // Refused before anything is sent: another role, another element,
-        // another edition.
+        // another edition, a pipe in place of a file (never waited on).
+        const QString piped = dir.filePath(QStringLiteral("piped.ini"));
+        QCOMPARE(::mkfifo(QFile::encodeName(piped).constData(), 0600), 0);
         const qsizetype setsBefore = sim.requests(QStringLiteral("SET")).size();
         const QString wrongRole = dir.filePath(QStringLiteral("wrong-role.ini"));
         QFile w(wrongRole);
@@ -202,7 +206,7 @@ private Q_SLOTS:
         g.close();
         for (const QStringList& args :
              {QStringList{mac(1), wrongRole}, QStringList{mac(2), decoderFile},
-              QStringList{mac(1), otherEdition}}) {
+              QStringList{mac(1), otherEdition}, QStringList{mac(1), piped}}) {
             r = cli(QStringList{QStringLiteral("restore")} + args +
                     QStringList{QStringLiteral("--yes")});
             QVERIFY2(r.exitCode == 2 && !r.err.isEmpty(), qPrintable(args.join(u' ')));
