@@ -33,19 +33,8 @@ quint16 agentPort()
 {
     return simAgentPort(16307);
 }
-QString host(int last)
-{
-    return QStringLiteral("127.0.107.%1").arg(last);
-}
-// The MAC the simulator gives the element on 127.0.107.x.
-QString mac(int last)
-{
-    return QStringLiteral("2E:8B:F2:00:6B:%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
-}
-QString section(int last)
-{
-    return QString(mac(last)).remove(QLatin1Char(':'));
-}
+// The test's simulated elements: 127.0.107.x.
+const SimNet kNet{107};
 
 class FakeLister : public InterfaceLister {
 public:
@@ -83,7 +72,7 @@ class TestConfigWindow : public QObject {
     ProgramRun cli(const QStringList& args)
     {
         return runCli(QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"),
-                                  host(250), QStringLiteral("--port"),
+                                  kNet.host(250), QStringLiteral("--port"),
                                   QString::number(agentPort())} +
                       args);
     }
@@ -91,7 +80,7 @@ class TestConfigWindow : public QObject {
     QString stored(int last, const QString& key) const
     {
         const QString text = readText(dbPath());
-        const qsizetype at = text.indexOf(QLatin1Char('[') + section(last) + QLatin1Char(']'));
+        const qsizetype at = text.indexOf(QLatin1Char('[') + kNet.section(last) + QLatin1Char(']'));
         const qsizetype end = text.indexOf(QLatin1Char('['), at + 1);
         const QRegularExpression re(QStringLiteral("\\n%1=([^\\r\\n]*)").arg(key.toUpper()));
         const auto m = re.match(text.mid(at, end < 0 ? -1 : end - at));
@@ -117,19 +106,19 @@ private Q_SLOTS:
         if (!QFileInfo(binPath("orvalink-sim")).isExecutable())
             QSKIP("orvalink-sim is not built");
         SimProcess sim;
-        QVERIFY2(
-            sim.start(agentPort(),
-                      {QStringLiteral("decoder@") + host(1), QStringLiteral("decoder@") + host(2),
-                       QStringLiteral("decoder@") + host(9), QStringLiteral("--silent"), host(9)}),
-            qPrintable(sim.errors()));
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("decoder@") + kNet.host(1),
+                                         QStringLiteral("decoder@") + kNet.host(2),
+                                         QStringLiteral("decoder@") + kNet.host(9),
+                                         QStringLiteral("--silent"), kNet.host(9)}),
+                 qPrintable(sim.errors()));
         for (const int i : {1, 2})
-            QCOMPARE(cli({QStringLiteral("probe"), host(i)}).exitCode, 0);
+            QCOMPARE(cli({QStringLiteral("probe"), kNet.host(i)}).exitCode, 0);
         {
             // Stored as it was before it fell silent.
             QFile f(dbPath());
             QVERIFY(f.open(QIODevice::Append));
             f.write(QStringLiteral("[%1]\r\nNAME=DECODER 9\r\nROLE=2\r\nATT=200\r\nSNMPIP=%2\r\n")
-                        .arg(section(9), host(9))
+                        .arg(kNet.section(9), kNet.host(9))
                         .toLatin1());
         }
 
@@ -202,13 +191,13 @@ private Q_SLOTS:
 
         // Export: the same file as the command line's backup, owner only.
         click(0);
-        QCOMPARE(w.panel->lblElementMAC->text(), mac(1));
+        QCOMPARE(w.panel->lblElementMAC->text(), kNet.mac(1));
         chosen = dir.filePath(QStringLiteral("window.ini"));
         w.menuCommand(QStringLiteral("actExportConfiguration"))->trigger();
         QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Backup of DECODER 1: written to")),
                  qPrintable(w.lastOutcome()));
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("cli"))));
-        QCOMPARE(cli({QStringLiteral("backup"), mac(1), QStringLiteral("--dir"),
+        QCOMPARE(cli({QStringLiteral("backup"), kNet.mac(1), QStringLiteral("--dir"),
                       dir.filePath(QStringLiteral("cli"))})
                      .exitCode,
                  0);
@@ -235,22 +224,23 @@ private Q_SLOTS:
         prompt.expect(QStringLiteral("2 of 3 configurations written"));
         w.menuCommand(QStringLiteral("actExportAll"))->trigger();
         QCOMPARE(QDir(chosen).entryList(QDir::Files).size(), 2);
-        QVERIFY2(prompt.shown().last().text.contains(
-                     QStringLiteral("DECODER 9 [%1]: no reply from %2").arg(mac(9), host(9))),
-                 qPrintable(prompt.shown().last().text));
+        QVERIFY2(
+            prompt.shown().last().text.contains(
+                QStringLiteral("DECODER 9 [%1]: no reply from %2").arg(kNet.mac(9), kNet.host(9))),
+            qPrintable(prompt.shown().last().text));
         chosen = dir.filePath(QStringLiteral("window.ini"));
 
         // Another element's file is refused before the element is read.
         click(1);
         qsizetype gets = sim.requests(QStringLiteral("GET")).size();
-        prompt.expect(
-            QStringLiteral("the file is the configuration of %1, not of %2").arg(mac(1), mac(2)));
+        prompt.expect(QStringLiteral("the file is the configuration of %1, not of %2")
+                          .arg(kNet.mac(1), kNet.mac(2)));
         w.menuCommand(QStringLiteral("actImportConfiguration"))->trigger();
         QCOMPARE(sim.requests(QStringLiteral("GET")).size(), gets);
         QVERIFY(prompt.done());
 
         // Import: the element changed behind the window's back.
-        QCOMPARE(cli({QStringLiteral("apply"), mac(1), QStringLiteral("att=150"),
+        QCOMPARE(cli({QStringLiteral("apply"), kNet.mac(1), QStringLiteral("att=150"),
                       QStringLiteral("sdl=50"), QStringLiteral("--yes"),
                       QStringLiteral("--spacing-ms"), QStringLiteral("0")})
                      .exitCode,
@@ -276,9 +266,9 @@ private Q_SLOTS:
         QCOMPARE(sim.requests(QStringLiteral("SET")).size(), sets + 2);
         QCOMPARE(w.lastOutcome(), QStringLiteral("Restore to DECODER 1: 2 value(s) confirmed"));
         QCOMPARE(stored(1, QStringLiteral("att")), QStringLiteral("200"));
-        QCOMPARE(cli({QStringLiteral("diff"), mac(1)}).exitCode, 0);
+        QCOMPARE(cli({QStringLiteral("diff"), kNet.mac(1)}).exitCode, 0);
         QStringList logged;
-        for (const Event& e : w.eventLog().read({}, mac(1))) {
+        for (const Event& e : w.eventLog().read({}, kNet.mac(1))) {
             if (e.isSet() && e.operation == QLatin1String("set"))
                 logged << e.key + ' ' + e.oldValue + QStringLiteral(" -> ") + e.newValue;
         }
@@ -288,16 +278,17 @@ private Q_SLOTS:
         click(0);
         click(2, Qt::ShiftModifier);
         QCOMPARE(tree->selectedItems().size(), 3);
-        QCOMPARE(w.panel->lblElementMAC->text(), mac(9));
+        QCOMPARE(w.panel->lblElementMAC->text(), kNet.mac(9));
         sets = sim.requests(QStringLiteral("SET")).size();
         prompt.expect(QStringLiteral("sent to 3 Network Elements"), PromptAnswer::Yes);
         w.menuCommand(QStringLiteral("actApplyToSelected"))->trigger();
-        QCOMPARE(progressRows,
-                 (QStringList{QStringLiteral("DECODER 1 [%1]|done|1 of 1 confirmed").arg(mac(1)),
-                              QStringLiteral("DECODER 2 [%1]|done|1 of 1 confirmed").arg(mac(2)),
-                              QStringLiteral("DECODER 9 [%1]|failed|0 of 1 confirmed (att: no "
-                                             "reply from %2)")
-                                  .arg(mac(9), host(9))}));
+        QCOMPARE(
+            progressRows,
+            (QStringList{QStringLiteral("DECODER 1 [%1]|done|1 of 1 confirmed").arg(kNet.mac(1)),
+                         QStringLiteral("DECODER 2 [%1]|done|1 of 1 confirmed").arg(kNet.mac(2)),
+                         QStringLiteral("DECODER 9 [%1]|failed|0 of 1 confirmed (att: no "
+                                        "reply from %2)")
+                             .arg(kNet.mac(9), kNet.host(9))}));
         QCOMPARE(
             progressTotal,
             QStringLiteral("total: 3 elements, 2 all confirmed, 1 failed, 0 nothing to apply"));
@@ -313,7 +304,7 @@ private Q_SLOTS:
         click(0);
         click(1, Qt::ControlModifier);
         QCOMPARE(tree->selectedItems().size(), 2);
-        QCOMPARE(w.panel->lblElementMAC->text(), mac(2));
+        QCOMPARE(w.panel->lblElementMAC->text(), kNet.mac(2));
         const QString before = readText(dbPath());
         tree->setFocus();
         QTest::keyClick(tree, Qt::Key_Delete);

@@ -27,6 +27,7 @@
 
 using namespace orvalink;
 using orvalink::testing::ScriptedPrompt;
+using orvalink::testing::SimNet;
 using orvalink::testing::SimProcess;
 
 namespace {
@@ -38,16 +39,14 @@ public:
     QStringList addresses() override { return {QStringLiteral("127.0.0.1")}; }
 };
 
-QString host(int last)
-{
-    return QStringLiteral("127.0.95.%1").arg(last);
-}
+// The test's simulated elements: 127.0.95.x.
+const SimNet kNet{95};
 
 QByteArray section(int last, const char* name)
 {
     return QStringLiteral("[2E8BF2005F%1]\r\nNAME=%2\r\nROLE=1\r\nSNMPIP=%3\r\nSNMPRO=morqubit\r\n")
         .arg(last, 2, 10, QLatin1Char('0'))
-        .arg(QLatin1String(name), host(last))
+        .arg(QLatin1String(name), kNet.host(last))
         .toLatin1();
 }
 
@@ -91,11 +90,11 @@ private Q_SLOTS:
     {
         const quint16 port = orvalink::testing::simAgentPort(16198);
         SimProcess sim;
-        QVERIFY2(
-            sim.start(port, {QStringLiteral("encoder@") + host(1),
-                             QStringLiteral("encoder@") + host(2), QStringLiteral("--silent"),
-                             host(2), QStringLiteral("--trap-port"), QString::number(kTrapPort)}),
-            qPrintable(sim.errors()));
+        QVERIFY2(sim.start(port, {QStringLiteral("encoder@") + kNet.host(1),
+                                  QStringLiteral("encoder@") + kNet.host(2),
+                                  QStringLiteral("--silent"), kNet.host(2),
+                                  QStringLiteral("--trap-port"), QString::number(kTrapPort)}),
+                 qPrintable(sim.errors()));
 
         QTemporaryDir dir;
         ScriptedPrompt prompt;
@@ -134,13 +133,13 @@ private Q_SLOTS:
                         "^Up: last answer \\d\\d:\\d\\d:\\d\\d, round trip \\d+ ms$"))));
         const QString silentTip = node(tree, QStringLiteral("SILENT"))->toolTip(0);
         QVERIFY2(silentTip.contains(QRegularExpression(
-                     QStringLiteral("^Down since \\d\\d:\\d\\d: no reply from ") + host(2))),
+                     QStringLiteral("^Down since \\d\\d:\\d\\d: no reply from ") + kNet.host(2))),
                  qPrintable(silentTip));
         QVERIFY2(silentTip.contains(QStringLiteral("Alarm (critical)")), qPrintable(silentTip));
         QCOMPARE(node(tree, QStringLiteral("SILENT"))->data(0, StatusView::kNodeAlarmRole),
                  QVariant(QStringLiteral("critical")));
         QVERIFY(logged(*w, QStringLiteral("status"), QStringLiteral("down"),
-                       QStringLiteral("down: no reply from ") + host(2)));
+                       QStringLiteral("down: no reply from ") + kNet.host(2)));
         QVERIFY(logged(*w, QStringLiteral("alarm"), QStringLiteral("raised"),
                        QStringLiteral("unreachable")));
         auto* count = w->findChild<QLabel*>(QStringLiteral("lblStatusAlarms"));
@@ -151,23 +150,23 @@ private Q_SLOTS:
         w->mnuShowAlarms->trigger();
         QVERIFY(!w->alarmsDock()->isHidden());
         sim.stop();
-        QTRY_COMPARE_WITH_TIMEOUT(w->lastOutcome(),
-                                  QStringLiteral("LIVE: down: no reply from ") + host(1), 5000);
-        QVERIFY(logged(*w, QStringLiteral("status"), QStringLiteral("down"), host(1)));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            w->lastOutcome(), QStringLiteral("LIVE: down: no reply from ") + kNet.host(1), 5000);
+        QVERIFY(logged(*w, QStringLiteral("status"), QStringLiteral("down"), kNet.host(1)));
         QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("2 active alarms"), 3000);
         // ...and answers again: "up again after ..." in the status bar.
-        QVERIFY2(
-            sim.start(port, {QStringLiteral("encoder@") + host(1),
-                             QStringLiteral("encoder@") + host(2), QStringLiteral("--silent"),
-                             host(2), QStringLiteral("--trap-port"), QString::number(kTrapPort)}),
-            qPrintable(sim.errors()));
+        QVERIFY2(sim.start(port, {QStringLiteral("encoder@") + kNet.host(1),
+                                  QStringLiteral("encoder@") + kNet.host(2),
+                                  QStringLiteral("--silent"), kNet.host(2),
+                                  QStringLiteral("--trap-port"), QString::number(kTrapPort)}),
+                 qPrintable(sim.errors()));
         QTRY_VERIFY_WITH_TIMEOUT(logged(*w, QStringLiteral("status"), QStringLiteral("up"),
                                         QStringLiteral("up again after ")),
                                  5000);
         QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("1 active alarm"), 3000);
 
         // A trap on the port of the settings: LIVE's link goes down.
-        const SnmpResult set = w->snmp().SetSNMP(host(1), QStringLiteral("kestrvla"), 39, 0x40,
+        const SnmpResult set = w->snmp().SetSNMP(kNet.host(1), QStringLiteral("kestrvla"), 39, 0x40,
                                                  QStringLiteral("127.0.0.1"));
         QVERIFY2(set.hasValue(), qPrintable(set.reason));
         QVERIFY(::kill(pid_t(sim.processId()), SIGUSR1) == 0);

@@ -26,19 +26,8 @@ quint16 agentPort()
 {
     return simAgentPort(16331);
 }
-QString host(int last)
-{
-    return QStringLiteral("127.0.131.%1").arg(last);
-}
-// The MAC the simulator gives the element on 127.0.131.x.
-QString mac(int last)
-{
-    return QStringLiteral("2E:8B:F2:00:83:%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
-}
-QString section(int last)
-{
-    return QString(mac(last)).remove(QLatin1Char(':'));
-}
+// The test's simulated elements: 127.0.131.x.
+const SimNet kNet{131};
 const QString kBase = QStringLiteral("1.3.6.1.4.1.44467.1.%1.0");
 
 QString httpBody(const QUrl& url)
@@ -71,7 +60,7 @@ class TestCliConfig : public QObject {
     ProgramRun cli(const QStringList& args, int timeoutMs = 30000)
     {
         return runCli(QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"),
-                                  host(250), QStringLiteral("--port"),
+                                  kNet.host(250), QStringLiteral("--port"),
                                   QString::number(agentPort())} +
                           args,
                       timeoutMs);
@@ -85,7 +74,7 @@ class TestCliConfig : public QObject {
     QString stored(int last, const QString& key) const
     {
         const QString text = db();
-        const qsizetype at = text.indexOf(QLatin1Char('[') + section(last) + QLatin1Char(']'));
+        const qsizetype at = text.indexOf(QLatin1Char('[') + kNet.section(last) + QLatin1Char(']'));
         const qsizetype end = text.indexOf(QLatin1Char('['), at + 1);
         const QRegularExpression re(QStringLiteral("\\n%1=([^\\r\\n]*)").arg(key.toUpper()));
         const auto m = re.match(text.mid(at, end < 0 ? -1 : end - at));
@@ -95,7 +84,7 @@ class TestCliConfig : public QObject {
     {
         QFile::remove(dbPath());
         for (const int i : lasts)
-            QCOMPARE(cli({QStringLiteral("probe"), host(i)}).exitCode, 0);
+            QCOMPARE(cli({QStringLiteral("probe"), kNet.host(i)}).exitCode, 0);
     }
 
 private Q_SLOTS:
@@ -114,9 +103,9 @@ private Q_SLOTS:
     void backupDiffRestore()
     {
         SimProcess sim;
-        QVERIFY2(sim.start(agentPort(), {QStringLiteral("decoder@") + host(1),
-                                         QStringLiteral("decoder@") + host(2),
-                                         QStringLiteral("encoder@") + host(3)}),
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("decoder@") + kNet.host(1),
+                                         QStringLiteral("decoder@") + kNet.host(2),
+                                         QStringLiteral("encoder@") + kNet.host(3)}),
                  qPrintable(sim.errors()));
         probeAll({1, 2, 3});
         const QString backups = dir.filePath(QStringLiteral("backups"));
@@ -137,12 +126,12 @@ private Q_SLOTS:
             QVERIFY2(text.contains(QLatin1String(expected)), qPrintable(text));
         }
         QVERIFY(text.contains(QRegularExpression(QStringLiteral("; program: orvalink \\d+\\."))));
-        QVERIFY(text.contains(QLatin1Char('[') + section(1) + QStringLiteral("]\r\n")));
+        QVERIFY(text.contains(QLatin1Char('[') + kNet.section(1) + QStringLiteral("]\r\n")));
 
         // Changed behind the program's back.
         const QString snmpset = QStandardPaths::findExecutable(QStringLiteral("snmpset"));
         const QString snmpget = QStandardPaths::findExecutable(QStringLiteral("snmpget"));
-        const QString agent = host(1) + QLatin1Char(':') + QString::number(agentPort());
+        const QString agent = kNet.host(1) + QLatin1Char(':') + QString::number(agentPort());
         const QStringList common = {QStringLiteral("-v1"), QStringLiteral("-r0"),
                                     QStringLiteral("-t1"), QStringLiteral("-On")};
         if (!snmpset.isEmpty()) {
@@ -150,20 +139,20 @@ private Q_SLOTS:
                 snmpset, common + QStringList{"-c", "kestrvla", agent, kBase.arg(1), "u", "180"});
             QVERIFY2(out.contains(QStringLiteral("Gauge32: 180")), qPrintable(out));
         } else {
-            QCOMPARE(cli({QStringLiteral("set"), host(1), QStringLiteral("kestrvla"),
+            QCOMPARE(cli({QStringLiteral("set"), kNet.host(1), QStringLiteral("kestrvla"),
                           QStringLiteral("1"), QStringLiteral("gauge"), QStringLiteral("180")})
                          .exitCode,
                      0);
         }
         r = cli({QStringLiteral("diff"), QStringLiteral("--all")});
         QCOMPARE(r.exitCode, 1);
-        QCOMPARE(r.out, QStringLiteral("DECODER 1 [%1]\n  att 200 180\n").arg(mac(1)));
+        QCOMPARE(r.out, QStringLiteral("DECODER 1 [%1]\n  att 200 180\n").arg(kNet.mac(1)));
         // The monitor's drift check finds the same, per element.
         {
             QProcess monitor;
             monitor.start(binPath("orvalink-cli"),
                           QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"),
-                                      host(250), QStringLiteral("--port"),
+                                      kNet.host(250), QStringLiteral("--port"),
                                       QString::number(agentPort()), QStringLiteral("monitor"),
                                       QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
                                       QStringLiteral("--trap-port"), QStringLiteral("0"),
@@ -179,8 +168,8 @@ private Q_SLOTS:
             QString body;
             QTRY_VERIFY_WITH_TIMEOUT(
                 (body = httpBody(url)).contains(QStringLiteral("orvalink_config_drift{")), 10000);
-            QVERIFY2(body.contains(drift.arg(mac(1), QStringLiteral("DECODER 1")).arg(1)) &&
-                         body.contains(drift.arg(mac(2), QStringLiteral("DECODER 2")).arg(0)),
+            QVERIFY2(body.contains(drift.arg(kNet.mac(1), QStringLiteral("DECODER 1")).arg(1)) &&
+                         body.contains(drift.arg(kNet.mac(2), QStringLiteral("DECODER 2")).arg(0)),
                      qPrintable(body));
             monitor.kill();
             monitor.waitForFinished();
@@ -205,15 +194,15 @@ private Q_SLOTS:
                     .toLatin1());
         g.close();
         for (const QStringList& args :
-             {QStringList{mac(1), wrongRole}, QStringList{mac(2), decoderFile},
-              QStringList{mac(1), otherEdition}, QStringList{mac(1), piped}}) {
+             {QStringList{kNet.mac(1), wrongRole}, QStringList{kNet.mac(2), decoderFile},
+              QStringList{kNet.mac(1), otherEdition}, QStringList{kNet.mac(1), piped}}) {
             r = cli(QStringList{QStringLiteral("restore")} + args +
                     QStringList{QStringLiteral("--yes")});
             QVERIFY2(r.exitCode == 2 && !r.err.isEmpty(), qPrintable(args.join(u' ')));
         }
         QCOMPARE(sim.requests(QStringLiteral("SET")).size(), setsBefore);
 
-        r = cli({QStringLiteral("restore"), mac(1), decoderFile, QStringLiteral("--yes"),
+        r = cli({QStringLiteral("restore"), kNet.mac(1), decoderFile, QStringLiteral("--yes"),
                  QStringLiteral("--spacing-ms"), QStringLiteral("10")});
         QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
         QVERIFY2(r.out.startsWith(QStringLiteral("att: -37.5 dB (180) -> -27.5 dB (200)\n")),
@@ -227,28 +216,28 @@ private Q_SLOTS:
         }
         QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("--all")}).exitCode, 0);
 
-        r = cli({QStringLiteral("history"), mac(1)});
+        r = cli({QStringLiteral("history"), kNet.mac(1)});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.count(QLatin1Char('\n')) == 1 &&
                      r.out.contains(QStringLiteral(" set ok DECODER 1 [%1] 127.0.131.1: att 180 -> "
                                                    "200\n")
-                                        .arg(mac(1))),
+                                        .arg(kNet.mac(1))),
                  qPrintable(r.out));
 
         // An element that stops answering: reported, no file, exit codes.
         sim.stop();
-        QVERIFY(
-            sim.start(agentPort(),
-                      {QStringLiteral("decoder@") + host(1), QStringLiteral("decoder@") + host(2),
-                       QStringLiteral("encoder@") + host(3), QStringLiteral("--silent"), host(2)}));
+        QVERIFY(sim.start(agentPort(), {QStringLiteral("decoder@") + kNet.host(1),
+                                        QStringLiteral("decoder@") + kNet.host(2),
+                                        QStringLiteral("encoder@") + kNet.host(3),
+                                        QStringLiteral("--silent"), kNet.host(2)}));
         const QString again = dir.filePath(QStringLiteral("again"));
         QVERIFY(QDir().mkpath(again));
         r = cli(
             {QStringLiteral("backup"), QStringLiteral("--all"), QStringLiteral("--dir"), again});
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(
-            r.err.contains(QStringLiteral("DECODER 2 [%1]: no reply from 127.0.131.2").arg(mac(2))),
-            qPrintable(r.err));
+        QVERIFY2(r.err.contains(
+                     QStringLiteral("DECODER 2 [%1]: no reply from 127.0.131.2").arg(kNet.mac(2))),
+                 qPrintable(r.err));
         QCOMPARE(QDir(again).entryList(QDir::Files).size(), 2);
         QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("--all")}).exitCode, 2);
     }
@@ -260,8 +249,8 @@ private Q_SLOTS:
     // does); a GET per read still sent where one asks several.
     void severalVariablesPerGet()
     {
-        const QStringList elements = {QStringLiteral("decoder@") + host(21),
-                                      QStringLiteral("encoder@") + host(22)};
+        const QStringList elements = {QStringLiteral("decoder@") + kNet.host(21),
+                                      QStringLiteral("encoder@") + kNet.host(22)};
         // The backup files' contents (without their time) and the GETs sent.
         const auto backup = [&](const QString& fault, QMap<QString, QString>* files) -> qsizetype {
             SimProcess sim;
@@ -319,19 +308,20 @@ private Q_SLOTS:
         SimProcess refusing;
         QStringList args;
         for (int i = 11; i <= 15; ++i)
-            args << QStringLiteral("decoder@") + host(i);
-        args << QStringLiteral("encoder@") + host(17) << QStringLiteral("--silent") << host(15);
+            args << QStringLiteral("decoder@") + kNet.host(i);
+        args << QStringLiteral("encoder@") + kNet.host(17) << QStringLiteral("--silent")
+             << kNet.host(15);
         QVERIFY2(sim.start(agentPort(), args), qPrintable(sim.errors()));
         QVERIFY(refusing.start(agentPort(), {QStringLiteral("--refuse-set"), QStringLiteral("1"),
-                                             QStringLiteral("decoder@") + host(16)}));
+                                             QStringLiteral("decoder@") + kNet.host(16)}));
         QFile::remove(dbPath());
         for (const int i : {11, 12, 13, 14, 16, 17})
-            QCOMPARE(cli({QStringLiteral("probe"), host(i)}).exitCode, 0);
+            QCOMPARE(cli({QStringLiteral("probe"), kNet.host(i)}).exitCode, 0);
         // The silent one, stored as it was before it fell silent.
         QFile f(dbPath());
         QVERIFY(f.open(QIODevice::Append));
         f.write(QStringLiteral("[%1]\r\nNAME=DECODER 15\r\nROLE=2\r\nATT=200\r\nSNMPIP=%2\r\n")
-                    .arg(section(15), host(15))
+                    .arg(kNet.section(15), kNet.host(15))
                     .toLatin1());
         f.close();
         const QStringList timing = {QStringLiteral("--yes"), QStringLiteral("--spacing-ms"),
@@ -341,7 +331,7 @@ private Q_SLOTS:
         const QString one = dir.filePath(QStringLiteral("one.txt"));
         QFile o(one);
         QVERIFY(o.open(QIODevice::WriteOnly));
-        o.write(QStringLiteral("# one\n%1\n").arg(mac(11)).toLatin1());
+        o.write(QStringLiteral("# one\n%1\n").arg(kNet.mac(11)).toLatin1());
         o.close();
         ProgramRun single = cli(QStringList{QStringLiteral("apply"), QStringLiteral("--macs"), one,
                                             QStringLiteral("att=150"), QStringLiteral("sdl=50")} +
@@ -364,18 +354,19 @@ private Q_SLOTS:
                 timing);
         QCOMPARE(bulk.exitCode, 1);
         for (const int i : {11, 12, 13, 14}) {
-            QVERIFY2(bulk.out.contains(
-                         QStringLiteral("DECODER %1 [%2]: 2 of 2 confirmed\n").arg(i).arg(mac(i))),
-                     qPrintable(bulk.out));
+            QVERIFY2(
+                bulk.out.contains(
+                    QStringLiteral("DECODER %1 [%2]: 2 of 2 confirmed\n").arg(i).arg(kNet.mac(i))),
+                qPrintable(bulk.out));
             QCOMPARE(stored(i, QStringLiteral("att")), QStringLiteral("190"));
         }
         QVERIFY2(bulk.out.contains(
                      QStringLiteral("DECODER 15 [%1]: 0 of 2 confirmed (att: no reply from %2)")
-                         .arg(mac(15), host(15))),
+                         .arg(kNet.mac(15), kNet.host(15))),
                  qPrintable(bulk.out));
         QVERIFY2(bulk.out.contains(QStringLiteral("DECODER 16 [%1]: 1 of 2 confirmed (att "
                                                   "refused; att refused)")
-                                       .arg(mac(16))),
+                                       .arg(kNet.mac(16))),
                  qPrintable(bulk.out));
         QVERIFY(bulk.out.endsWith(
             QStringLiteral("total: 6 elements, 4 all confirmed, 2 failed, 0 nothing to apply\n")));

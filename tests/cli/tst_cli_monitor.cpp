@@ -25,10 +25,8 @@ namespace {
 
 const QString kNms = QStringLiteral("127.0.121.250");
 
-QString host(int last)
-{
-    return QStringLiteral("127.0.121.%1").arg(last);
-}
+// The test's simulated elements: 127.0.121.x.
+const SimNet kNet{121};
 QString sectionText(int last, const char* name, int role)
 {
     return QStringLiteral("[2E8BF20079%1]\r\nNAME=%2\r\nROLE=%3\r\nSFN=0\r\nSNMPIP=%4\r\n"
@@ -36,7 +34,7 @@ QString sectionText(int last, const char* name, int role)
         .arg(last, 2, 16, QLatin1Char('0'))
         .arg(QLatin1String(name))
         .arg(role)
-        .arg(host(last));
+        .arg(kNet.host(last));
 }
 
 struct HttpAnswer {
@@ -158,9 +156,9 @@ private Q_SLOTS:
     void servesRoundsTrapsAndStops()
     {
         SimProcess sim;
-        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + host(1),
-                                                 QStringLiteral("decoder@") + host(2),
-                                                 QStringLiteral("--silent"), host(2)}),
+        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + kNet.host(1),
+                                                 QStringLiteral("decoder@") + kNet.host(2),
+                                                 QStringLiteral("--silent"), kNet.host(2)}),
                  qPrintable(sim.errors()));
         MonitorProcess monitor;
         QVERIFY2(
@@ -212,7 +210,7 @@ private Q_SLOTS:
                 snmptrap,
                 {QStringLiteral("-v"), QStringLiteral("1"), QStringLiteral("-c"),
                  QLatin1String(community), monitor.trapTo, QStringLiteral("1.3.6.1.4.1.44467.3"),
-                 host(1), QString::number(generic), QStringLiteral("0"), QStringLiteral("100"),
+                 kNet.host(1), QString::number(generic), QStringLiteral("0"), QStringLiteral("100"),
                  QStringLiteral("1.3.6.1.2.1.2.2.1.1.%1").arg(ifIndex), QStringLiteral("i"),
                  QString::number(ifIndex)},
                 10000);

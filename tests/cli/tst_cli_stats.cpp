@@ -22,29 +22,22 @@ quint16 agentPort()
 {
     return simAgentPort(16194);
 }
-QString host(int last)
-{
-    return QStringLiteral("127.0.104.%1").arg(last);
-}
-// The MAC the simulator gives an element on 127.0.104.x.
-QString section(int last)
-{
-    return QStringLiteral("2E8BF20068%1").arg(last, 2, 16, QLatin1Char('0')).toUpper();
-}
+// The test's simulated elements: 127.0.104.x.
+const SimNet kNet{104};
 QString sectionText(int last, int role, int sfn)
 {
     return QStringLiteral("[%1]\r\nNAME=ELEMENT %2\r\nROLE=%3\r\nSFN=%4\r\nSNMPIP=%5\r\n"
                           "SNMPRO=morqubit\r\nSNMPRW=kestrvla\r\nDLY=0\r\n")
-        .arg(section(last))
+        .arg(kNet.section(last))
         .arg(last)
         .arg(role)
         .arg(sfn)
-        .arg(host(last));
+        .arg(kNet.host(last));
 }
 QStringList cli(const QString& db)
 {
     return {QStringLiteral("--db"),   db,
-            QStringLiteral("--nms"),  host(250),
+            QStringLiteral("--nms"),  kNet.host(250),
             QStringLiteral("--port"), QString::number(agentPort())};
 }
 
@@ -80,11 +73,12 @@ private Q_SLOTS:
         QString db;
         for (int i = 1; i <= count; ++i) {
             const bool decoder = i % 2 == 0;
-            args << (decoder ? QStringLiteral("decoder@") : QStringLiteral("encoder@")) + host(i);
+            args << (decoder ? QStringLiteral("decoder@") : QStringLiteral("encoder@")) +
+                        kNet.host(i);
             db += sectionText(i, decoder ? 2 : 1, 0);
         }
         for (int i = count - 4; i <= count; ++i)
-            args << QStringLiteral("--silent") << host(i);
+            args << QStringLiteral("--silent") << kNet.host(i);
         SimProcess sim;
         QVERIFY2(sim.start(agentPort(), args), qPrintable(sim.errors()));
         const QString path = writeDb(db);
@@ -165,9 +159,10 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, fault);
         SimProcess sim;
-        QVERIFY2(sim.start(agentPort(), fault + QStringList{QStringLiteral("encoder@") + host(80),
-                                                            QStringLiteral("encoder@") + host(81)}),
-                 qPrintable(sim.errors()));
+        QVERIFY2(
+            sim.start(agentPort(), fault + QStringList{QStringLiteral("encoder@") + kNet.host(80),
+                                                       QStringLiteral("encoder@") + kNet.host(81)}),
+            qPrintable(sim.errors()));
         const QString path = writeDb(sectionText(80, 1, 0) + sectionText(81, 1, 0));
         const CliRun r =
             runCli(cli(path) + QStringList{QStringLiteral("stats"), QStringLiteral("--all")});
@@ -183,10 +178,10 @@ private Q_SLOTS:
     {
         SimProcess sim;
         QVERIFY2(sim.start(agentPort(), {QStringLiteral("--drop"), QStringLiteral("1"),
-                                         QStringLiteral("--silent"), host(92),
-                                         QStringLiteral("decoder@") + host(90),
-                                         QStringLiteral("encoder@") + host(91),
-                                         QStringLiteral("decoder@") + host(92)}),
+                                         QStringLiteral("--silent"), kNet.host(92),
+                                         QStringLiteral("decoder@") + kNet.host(90),
+                                         QStringLiteral("encoder@") + kNet.host(91),
+                                         QStringLiteral("decoder@") + kNet.host(92)}),
                  qPrintable(sim.errors()));
         const QString path =
             writeDb(sectionText(90, 2, 1) + sectionText(91, 1, 0) + sectionText(92, 2, 1));
@@ -202,7 +197,7 @@ private Q_SLOTS:
         QCOMPARE(blocks.at(1).count(QStringLiteral(": ERROR")), 1);
         QCOMPARE(blocks.at(1).count(QRegularExpression(QStringLiteral(": \\d+\n"))), 5);
         QCOMPARE(blocks.at(2).count(QStringLiteral(": ERROR")), 10);
-        QCOMPARE(r.err.count(QStringLiteral("sent to ") + host(92)), 10);
+        QCOMPARE(r.err.count(QStringLiteral("sent to ") + kNet.host(92)), 10);
         QVERIFY2(r.ms < 3500, qPrintable(QString::number(r.ms)));
 
         // Three runs do not all start at the same request-id (the later two
@@ -232,7 +227,7 @@ private Q_SLOTS:
         QFETCH(QString, type);
         SimProcess sim;
         QVERIFY2(sim.start(agentPort(), {QStringLiteral("--counter-type"), type,
-                                         QStringLiteral("decoder@") + host(60)}),
+                                         QStringLiteral("decoder@") + kNet.host(60)}),
                  qPrintable(sim.errors()));
         const QString path = writeDb(sectionText(60, 2, 0));
         const CliRun r = runCli(
@@ -255,10 +250,10 @@ private Q_SLOTS:
     void sfnVerb()
     {
         SimProcess sim;
-        QVERIFY2(sim.start(agentPort(), {QStringLiteral("decoder@") + host(70)}),
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("decoder@") + kNet.host(70)}),
                  qPrintable(sim.errors()));
         const QStringList base = cli(writeDb(sectionText(70, 2, 1)));
-        QCOMPARE(runCli(base + QStringList{QStringLiteral("set"), host(70),
+        QCOMPARE(runCli(base + QStringList{QStringLiteral("set"), kNet.host(70),
                                            QStringLiteral("kestrvla"), QStringLiteral("30"),
                                            QStringLiteral("gauge"), QStringLiteral("1")})
                      .exitCode,

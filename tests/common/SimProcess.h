@@ -29,6 +29,23 @@ inline quint16 simAgentPort(quint16 unprivileged)
     return mayBindAgentPort() ? 161 : unprivileged;
 }
 
+// The simulated elements of one test: 127.0.NET.x, each with the MAC the
+// simulator gives it (2E:8B:F2 and the address's last three octets) and the
+// section nms.ini names it by. Each test takes a NET of its own, so that
+// tests can run side by side.
+struct SimNet {
+    int net;
+    QString host(int last) const { return QStringLiteral("127.0.%1.%2").arg(net).arg(last); }
+    QString mac(int last) const
+    {
+        return QStringLiteral("2E:8B:F2:00:%1:%2")
+            .arg(net, 2, 16, QLatin1Char('0'))
+            .arg(last, 2, 16, QLatin1Char('0'))
+            .toUpper();
+    }
+    QString section(int last) const { return mac(last).remove(QLatin1Char(':')); }
+};
+
 class SimProcess {
 public:
     ~SimProcess() { stop(); }

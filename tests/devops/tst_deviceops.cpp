@@ -19,6 +19,7 @@
 
 using namespace orvalink;
 using orvalink::testing::ScriptedPrompt;
+using orvalink::testing::SimNet;
 using orvalink::testing::SimProcess;
 
 namespace {
@@ -26,10 +27,8 @@ namespace {
 const QString kNms = QStringLiteral("127.0.93.100");
 const QString kCommunity = QStringLiteral("morqubit");
 
-QString host(int last)
-{
-    return QStringLiteral("127.0.93.%1").arg(last);
-}
+// The test's simulated elements: 127.0.93.x.
+const SimNet kNet{93};
 
 // The section of the element the simulator serves at 127.0.93.last.
 QString sectionOf(int last)
@@ -88,7 +87,7 @@ class TestDeviceOps : public QObject {
     ProbeOperation::Result probe(int last)
     {
         ProbeOperation op(*snmp, *db, prompt, shortTimings());
-        return op.run(host(last), kCommunity);
+        return op.run(kNet.host(last), kCommunity);
     }
 
     // What the panel shows for a stored element: every editor.
@@ -150,15 +149,15 @@ private Q_SLOTS:
     // typed community and address not stored, the role rule inverted.
     void probeOfAnEncoderAndADecoder()
     {
-        QVERIFY(sim.start(
-            {QStringLiteral("encoder@") + host(1), QStringLiteral("decoder@") + host(2)}));
+        QVERIFY(sim.start({QStringLiteral("encoder@") + kNet.host(1),
+                           QStringLiteral("decoder@") + kNet.host(2)}));
         ProbeOperation op(*snmp, *db, prompt, shortTimings());
         QStringList statuses;
         QList<int> progress;
         connect(&op, &ProbeOperation::statusChanged, this,
                 [&](const QString& s) { statuses << s; });
         connect(&op, &ProbeOperation::progressChanged, this, [&](int v) { progress << v; });
-        QCOMPARE(op.run(host(1), kCommunity), ProbeOperation::Result::Success);
+        QCOMPARE(op.run(kNet.host(1), kCommunity), ProbeOperation::Result::Success);
 
         QList<int> order;
         for (const OperationStep& s : probeSteps())
@@ -177,7 +176,7 @@ private Q_SLOTS:
         QCOMPARE(stored(enc, QStringLiteral("name")), QStringLiteral("ENCODER 1"));
         QCOMPARE(stored(enc, QStringLiteral("ver")), QStringLiteral("3.50"));
         QCOMPARE(stored(enc, QStringLiteral("snmpro")), kCommunity);
-        QCOMPARE(stored(enc, QStringLiteral("snmpip")), host(1));
+        QCOMPARE(stored(enc, QStringLiteral("snmpip")), kNet.host(1));
         QCOMPARE(stored(enc, QStringLiteral("snmprw")), QStringLiteral("kestrvla"));
         QCOMPARE(stored(enc, QStringLiteral("remote")), QStringLiteral("127.0.93.100"));
         QCOMPARE(stored(enc, QStringLiteral("multi")), QStringLiteral("239.192.10.1"));
@@ -197,9 +196,10 @@ private Q_SLOTS:
     // keys read before the role decision thrown away.
     void probeOfADeviceAnsweringEverything()
     {
-        QVERIFY(sim.start({QStringLiteral("--answer-all"), QStringLiteral("encoder@") + host(3)}));
+        QVERIFY(
+            sim.start({QStringLiteral("--answer-all"), QStringLiteral("encoder@") + kNet.host(3)}));
         ProbeOperation op(*snmp, *db, prompt, shortTimings());
-        QCOMPARE(op.run(host(3), kCommunity), ProbeOperation::Result::RoleUndetermined);
+        QCOMPARE(op.run(kNet.host(3), kCommunity), ProbeOperation::Result::RoleUndetermined);
         QCOMPARE(op.statusText(), QStringLiteral("Status: FAIL - Problem determing role."));
         QCOMPARE(stored(sectionOf(3), QStringLiteral("role")), QStringLiteral("<none>"));
         QCOMPARE(stored(sectionOf(3), QStringLiteral("att")), QStringLiteral("200"));
@@ -211,14 +211,14 @@ private Q_SLOTS:
     void probeEndsEarlyWithoutWriting()
     {
         QVERIFY(sim.start(
-            {QStringLiteral("encoder@") + host(4) + QStringLiteral("/00:11:22:33:44:55")}));
+            {QStringLiteral("encoder@") + kNet.host(4) + QStringLiteral("/00:11:22:33:44:55")}));
         ProbeOperation op(*snmp, *db, prompt, shortTimings());
-        QCOMPARE(op.run(host(4), kCommunity), ProbeOperation::Result::NotOurDevice);
+        QCOMPARE(op.run(kNet.host(4), kCommunity), ProbeOperation::Result::NotOurDevice);
         QCOMPARE(op.statusText(), QStringLiteral("Status: FAIL - Not a Quorvane device."));
 
         QElapsedTimer t;
         t.start();
-        QCOMPARE(op.run(host(9), kCommunity), ProbeOperation::Result::NoResponse);
+        QCOMPARE(op.run(kNet.host(9), kCommunity), ProbeOperation::Result::NoResponse);
         QVERIFY2(t.elapsed() < 2 * shortTimings().snmpTimeoutMs,
                  qPrintable(QString::number(t.elapsed())));
         QCOMPARE(op.statusText(), QStringLiteral("Status: FAIL - No, or invalid response!"));
@@ -234,13 +234,13 @@ private Q_SLOTS:
     // Catches: a value written by a cancelled probe, or the probe going on.
     void cancelStopsAfterTheCurrentExchange()
     {
-        QVERIFY(sim.start({QStringLiteral("encoder@") + host(5)}));
+        QVERIFY(sim.start({QStringLiteral("encoder@") + kNet.host(5)}));
         ProbeOperation op(*snmp, *db, prompt, shortTimings());
         connect(&op, &ProbeOperation::statusChanged, this, [&](const QString& s) {
             if (s == QLatin1String("Status: Getting device audio source"))
                 op.cancel();
         });
-        QCOMPARE(op.run(host(5), kCommunity), ProbeOperation::Result::Cancelled);
+        QCOMPARE(op.run(kNet.host(5), kCommunity), ProbeOperation::Result::Cancelled);
         QVERIFY(!db->sectionExists(sectionOf(5)));
         QCOMPARE(sim.requests(QStringLiteral("GET")).last(), 7);
     }
@@ -250,7 +250,7 @@ private Q_SLOTS:
     // number taken as equal, numbers compared as text.
     void applyEveryDecoderEditorInOrder()
     {
-        QVERIFY(sim.start({QStringLiteral("decoder@") + host(6)}));
+        QVERIFY(sim.start({QStringLiteral("decoder@") + kNet.host(6)}));
         QCOMPARE(probe(6), ProbeOperation::Result::Success);
         const QString dec = sectionOf(6);
         db->write(dec, QStringLiteral("sdm"), QStringLiteral("auto")); // hand-edited
@@ -259,7 +259,7 @@ private Q_SLOTS:
         v.buf = 10;
         v.sdm = 0; // differs from "auto": sent
         v.name = QStringLiteral("STUDIO 6");
-        v.ip = host(6);
+        v.ip = kNet.host(6);
         v.mask = QStringLiteral("255.255.0.0");
         v.gw = QStringLiteral("127.0.93.254");
         v.type = 1;
@@ -314,7 +314,7 @@ private Q_SLOTS:
     // under remote, tx sent after the address.
     void encoderSwitchedToMulticast()
     {
-        QVERIFY(sim.start({QStringLiteral("encoder@") + host(7)}));
+        QVERIFY(sim.start({QStringLiteral("encoder@") + kNet.host(7)}));
         QCOMPARE(probe(7), ProbeOperation::Result::Success);
         const QString enc = sectionOf(7);
         const QString remote = stored(enc, QStringLiteral("remote"));
@@ -328,7 +328,7 @@ private Q_SLOTS:
         QCOMPARE(sim.requests(QStringLiteral("SET")), (QList<int>{12, 10}));
         QCOMPARE(stored(enc, QStringLiteral("multi")), QStringLiteral("239.7.7.7"));
         QCOMPARE(stored(enc, QStringLiteral("remote")), remote);
-        QCOMPARE(snmp->GetSNMP(host(7), kCommunity, 10).value, QStringLiteral("239.7.7.7"));
+        QCOMPARE(snmp->GetSNMP(kNet.host(7), kCommunity, 10).value, QStringLiteral("239.7.7.7"));
     }
 
     // Catches: a refused value stored or counted, the second attenuation try
@@ -336,7 +336,7 @@ private Q_SLOTS:
     void decoderRefusingAttenuationTwice()
     {
         QVERIFY(sim.start({QStringLiteral("--refuse-set"), QStringLiteral("1"),
-                           QStringLiteral("decoder@") + host(8)}));
+                           QStringLiteral("decoder@") + kNet.host(8)}));
         QCOMPARE(probe(8), ProbeOperation::Result::Success);
         const QString dec = sectionOf(8);
         EditedValues v = shownValues(dec);
@@ -362,7 +362,7 @@ private Q_SLOTS:
     {
         // The probe takes 26 requests; the 27th (the first SET) is the last answered.
         QVERIFY(sim.start({QStringLiteral("--stop-after"), QStringLiteral("27"),
-                           QStringLiteral("encoder@") + host(10)}));
+                           QStringLiteral("encoder@") + kNet.host(10)}));
         QCOMPARE(probe(10), ProbeOperation::Result::Success);
         const QString enc = sectionOf(10);
         EditedValues v = shownValues(enc);
@@ -382,7 +382,7 @@ private Q_SLOTS:
         QList<ApplyOperation::Difference> diff;
         QVERIFY(!op.compareWithDevice(enc, &diff));
 
-        sim.start({QStringLiteral("encoder@") + host(10)});
+        sim.start({QStringLiteral("encoder@") + kNet.host(10)});
         v = shownValues(enc);
         v.name = QStringLiteral(" LEADING");
         prompt.expect(QStringLiteral("Failed setting Device name!"));
@@ -404,7 +404,7 @@ private Q_SLOTS:
         transport.setLocalAddress(kNms);
         // Silent from parameter 32 on: every decoder parameter unanswered.
         QVERIFY(sim.start({QStringLiteral("--stop-after"), QStringLiteral("6"),
-                           QStringLiteral("decoder@") + host(11)}));
+                           QStringLiteral("decoder@") + kNet.host(11)}));
         QVERIFY(db->writeKeys(sectionOf(11), {{QStringLiteral("name"), QStringLiteral("KNOWN")},
                                               {QStringLiteral("role"), QStringLiteral("2")}}));
         const QByteArray before = [&] {
@@ -412,7 +412,7 @@ private Q_SLOTS:
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         }();
         ProbeOperation stopped(transport, *db, prompt, quick);
-        QCOMPARE(stopped.run(host(11), kCommunity), ProbeOperation::Result::NoResponse);
+        QCOMPARE(stopped.run(kNet.host(11), kCommunity), ProbeOperation::Result::NoResponse);
         QCOMPARE(stopped.statusText(), QStringLiteral("Status: FAIL - No, or invalid response!"));
         QFile f(dbPath());
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -420,10 +420,10 @@ private Q_SLOTS:
 
         // Restarting from parameter 42 on, for longer than the probe lasts.
         QVERIFY(sim.start({QStringLiteral("--restart-ms"), QStringLiteral("5000"),
-                           QStringLiteral("decoder@") + host(12)}));
+                           QStringLiteral("decoder@") + kNet.host(12)}));
         RestartBefore restarting(transport, 42);
         ProbeOperation restarted(restarting, *db, prompt, quick);
-        QCOMPARE(restarted.run(host(12), kCommunity), ProbeOperation::Result::NoResponse);
+        QCOMPARE(restarted.run(kNet.host(12), kCommunity), ProbeOperation::Result::NoResponse);
         QVERIFY(!db->sectionExists(sectionOf(12)));
     }
 

@@ -7,14 +7,13 @@
 #include <QTest>
 
 using namespace orvalink;
+using orvalink::testing::SimNet;
 using orvalink::testing::SimProcess;
 
 namespace {
 const QString kCommunity = QStringLiteral("morqubit");
-QString host(int last)
-{
-    return QStringLiteral("127.0.94.%1").arg(last);
-}
+// The test's simulated elements: 127.0.94.x.
+const SimNet kNet{94};
 } // namespace
 
 class TstStatusPoller : public QObject {
@@ -26,9 +25,9 @@ private Q_SLOTS:
     void liveSilentAndRestartingElements()
     {
         const quint16 port = orvalink::testing::simAgentPort(16194);
-        const QStringList args{QStringLiteral("--silent"), host(2),
-                               QStringLiteral("encoder@") + host(1),
-                               QStringLiteral("decoder@") + host(2)};
+        const QStringList args{QStringLiteral("--silent"), kNet.host(2),
+                               QStringLiteral("encoder@") + kNet.host(1),
+                               QStringLiteral("decoder@") + kNet.host(2)};
         SimProcess sim;
         QVERIFY(sim.start(port, args));
 
@@ -39,10 +38,10 @@ private Q_SLOTS:
         QVERIFY2(poller.open(QStringLiteral("127.0.0.1"), port), qPrintable(poller.error()));
         QList<PolledElement> list(3);
         list[0].section = QStringLiteral("A");
-        list[0].ip = host(1);
+        list[0].ip = kNet.host(1);
         list[0].community = kCommunity;
         list[1].section = QStringLiteral("B");
-        list[1].ip = host(2);
+        list[1].ip = kNet.host(2);
         list[1].community = kCommunity;
         list[2].section = QStringLiteral("C");
         poller.setElements(list);
@@ -63,7 +62,7 @@ private Q_SLOTS:
         QCOMPARE(poller.elements().at(0).state, ElementState::Up);
         QVERIFY(poller.elements().at(0).roundTripMs >= 0);
         QCOMPARE(poller.elements().at(1).state, ElementState::Down);
-        QCOMPARE(poller.elements().at(1).cause, QStringLiteral("no reply from ") + host(2));
+        QCOMPARE(poller.elements().at(1).cause, QStringLiteral("no reply from ") + kNet.host(2));
         QCOMPARE(rounds.last().at(0).value<PollRoundStats>().noAddress, 1);
 
         sim.stop(); // the agent stops answering...
@@ -97,7 +96,7 @@ private Q_SLOTS:
     {
         const quint16 port = orvalink::testing::simAgentPort(16196);
         SimProcess sim;
-        QVERIFY(sim.start(port, {QStringLiteral("encoder@") + host(3)}));
+        QVERIFY(sim.start(port, {QStringLiteral("encoder@") + kNet.host(3)}));
         Timings t;
         t.statusReplyMs = 1000;
         t.statusRetries = 0;
@@ -105,7 +104,7 @@ private Q_SLOTS:
         QVERIFY2(poller.open(QStringLiteral("127.0.0.1"), port), qPrintable(poller.error()));
         QList<PolledElement> list(1);
         list[0].section = QStringLiteral("A");
-        list[0].ip = host(3);
+        list[0].ip = kNet.host(3);
         list[0].community = kCommunity;
         poller.setElements(list);
         SnmpTransport transport(t);
@@ -117,7 +116,7 @@ private Q_SLOTS:
         for (int i = 0; i < kRounds; ++i) {
             poller.pollNow(); // its GET is on the wire...
             // ...when the operation asks the same agent for another parameter.
-            const SnmpResult r = transport.GetSNMP(host(3), kCommunity, 40);
+            const SnmpResult r = transport.GetSNMP(kNet.host(3), kCommunity, 40);
             QVERIFY2(r.hasValue(), qPrintable(r.reason));
             QCOMPARE(r.value.trimmed(), kCommunity);
             QVERIFY(rounds.size() > i || rounds.wait(2000));

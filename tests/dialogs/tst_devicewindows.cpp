@@ -39,10 +39,8 @@ using namespace orvalink::testing;
 
 namespace {
 
-QString host(int last)
-{
-    return QStringLiteral("127.0.103.%1").arg(last);
-}
+// The test's simulated elements: 127.0.103.x.
+const SimNet kNet{103};
 quint16 agentPort()
 {
     return simAgentPort(16193);
@@ -133,7 +131,7 @@ class TestDeviceWindows : public QObject {
     QString probe(int last)
     {
         ProbeOperation p(*snmp, *db, prompt, timings);
-        if (p.run(host(last), QStringLiteral("morqubit")) != ProbeOperation::Result::Success)
+        if (p.run(kNet.host(last), QStringLiteral("morqubit")) != ProbeOperation::Result::Success)
             return QString();
         return p.section();
     }
@@ -154,7 +152,7 @@ class TestDeviceWindows : public QObject {
         db->write(section, QStringLiteral("name"), encodeName(QStringLiteral("SILENT")));
         db->write(section, QStringLiteral("role"), role);
         db->write(section, QStringLiteral("sfn"), sfn);
-        db->write(section, QStringLiteral("snmpip"), host(9));
+        db->write(section, QStringLiteral("snmpip"), kNet.host(9));
         db->write(section, QStringLiteral("snmpro"), QStringLiteral("morqubit"));
         return section;
     }
@@ -164,13 +162,13 @@ private Q_SLOTS:
     {
         if (!QFileInfo(binDir() + QStringLiteral("/orvalink-sim")).isExecutable())
             QSKIP("orvalink-sim is not built");
-        QVERIFY2(
-            sim.start(agentPort(),
-                      {QStringLiteral("--restart-ms"), QStringLiteral("50"),
-                       QStringLiteral("encoder@") + host(1), QStringLiteral("decoder@") + host(2),
-                       QStringLiteral("decoder@") + host(3), QStringLiteral("encoder@") + host(9),
-                       QStringLiteral("--silent"), host(9)}),
-            qPrintable(sim.errors()));
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("--restart-ms"), QStringLiteral("50"),
+                                         QStringLiteral("encoder@") + kNet.host(1),
+                                         QStringLiteral("decoder@") + kNet.host(2),
+                                         QStringLiteral("decoder@") + kNet.host(3),
+                                         QStringLiteral("encoder@") + kNet.host(9),
+                                         QStringLiteral("--silent"), kNet.host(9)}),
+                 qPrintable(sim.errors()));
         timings.snmpTimeoutMs = 150;
         timings.snmpSetAllowedMs = 120;
         timings.statusClearMs = 150;
@@ -230,7 +228,7 @@ private Q_SLOTS:
         auto* modify = w.findChild<QPushButton*>("cmdModify");
         auto* status = w.findChild<QLabel*>("lblStatus");
         QCOMPARE(w.windowTitle(), view.element.nodeText);
-        QCOMPARE(field("txtSNMPAgentIP")->text(), host(3));
+        QCOMPARE(field("txtSNMPAgentIP")->text(), kNet.host(3));
         QCOMPARE(field("txtSNMPRWCommunity")->text(), QStringLiteral("kestrvla"));
         QVERIFY(modify->isEnabled());
         field("txtSNMPROCommunity")->setText(QStringLiteral("morqubi"));
@@ -239,10 +237,10 @@ private Q_SLOTS:
         field("txtSNMPROCommunity")->setText(QStringLiteral("morqubit"));
         QVERIFY(modify->isEnabled());
 
-        field("txtSNMPTrapIP")->setText(host(200));
+        field("txtSNMPTrapIP")->setText(kNet.host(200));
         modify->click();
         QCOMPARE(client->sets(), QList<quint8>{39});
-        QCOMPARE(db->read(section, QStringLiteral("snmptr")), host(200));
+        QCOMPARE(db->read(section, QStringLiteral("snmptr")), kNet.host(200));
         QCOMPARE(status->text(), QStringLiteral("SUCCESS!"));
         QCOMPARE(status->palette().color(QPalette::WindowText), QColor(0, 192, 0));
         QTRY_VERIFY_WITH_TIMEOUT(status->text().isEmpty(), 2000);
@@ -262,12 +260,12 @@ private Q_SLOTS:
 
         client->calls.clear();
         client->refuse = param::AgentRestart;
-        field("txtSNMPAgentDNS")->setText(host(53));
+        field("txtSNMPAgentDNS")->setText(kNet.host(53));
         prompt.expect(SnmpPropertiesOperation::kApplyFailed);
         modify->click();
         QVERIFY(prompt.done());
         QCOMPARE(client->sets(), (QList<quint8>{48, 46, 47, 49, 50}));
-        QVERIFY(db->read(section, QStringLiteral("snmpdn")) != host(53));
+        QVERIFY(db->read(section, QStringLiteral("snmpdn")) != kNet.host(53));
         client->refuse = -1;
 
         client->calls.clear();
@@ -277,8 +275,8 @@ private Q_SLOTS:
         modify->click();
         QVERIFY(prompt.done());
         QCOMPARE(client->sets(), (QList<quint8>{48, 46, 47, 49}));
-        QCOMPARE(db->read(section, QStringLiteral("snmpip")), host(3));
-        field("txtSNMPAgentIP")->setText(host(3));
+        QCOMPARE(db->read(section, QStringLiteral("snmpip")), kNet.host(3));
+        field("txtSNMPAgentIP")->setText(kNet.host(3));
         field("txtSNMPAgentDNS")->setText(db->read(section, QStringLiteral("snmpdn")));
 
         // An emptied trap field cannot be sent; it must not count as echoed.
@@ -287,7 +285,7 @@ private Q_SLOTS:
         modify->click();
         QCOMPARE(status->text(), QStringLiteral("FAILED..."));
         QVERIFY(isRed(status));
-        QCOMPARE(db->read(section, QStringLiteral("snmptr")), host(200));
+        QCOMPARE(db->read(section, QStringLiteral("snmptr")), kNet.host(200));
     }
 
     // Statistics: an encoder with sfn 0 reads six counters, a decoder with
@@ -300,7 +298,7 @@ private Q_SLOTS:
     {
         const QString encoder = probe(1);
         const QString decoder = probe(2);
-        QVERIFY(snmp->SetSNMP(host(2), QStringLiteral("kestrvla"), 30, snmptag::Gauge,
+        QVERIFY(snmp->SetSNMP(kNet.host(2), QStringLiteral("kestrvla"), 30, snmptag::Gauge,
                               QStringLiteral("1"))
                     .hasValue());
         db->write(decoder, QStringLiteral("sfn"), QStringLiteral("1"));
@@ -398,10 +396,10 @@ private Q_SLOTS:
     void sfnAdjustment()
     {
         const QString decoder = probe(2);
-        QVERIFY(snmp->SetSNMP(host(2), QStringLiteral("kestrvla"), 30, snmptag::Gauge,
+        QVERIFY(snmp->SetSNMP(kNet.host(2), QStringLiteral("kestrvla"), 30, snmptag::Gauge,
                               QStringLiteral("1"))
                     .hasValue());
-        QVERIFY(snmp->SetSNMP(host(2), QStringLiteral("kestrvla"), 31, snmptag::Gauge,
+        QVERIFY(snmp->SetSNMP(kNet.host(2), QStringLiteral("kestrvla"), 31, snmptag::Gauge,
                               QStringLiteral("0"))
                     .hasValue());
         db->write(decoder, QStringLiteral("sfn"), QStringLiteral("1"));
@@ -477,19 +475,19 @@ private Q_SLOTS:
 
         // Delays from the device outside 0 .. 2,500,000 ns: held at the end,
         // shown as they are.
-        QVERIFY(snmp->SetSNMP(host(2), QStringLiteral("kestrvla"), 31, snmptag::Gauge,
+        QVERIFY(snmp->SetSNMP(kNet.host(2), QStringLiteral("kestrvla"), 31, snmptag::Gauge,
                               QStringLiteral("3000000"))
                     .hasValue());
         w.findChild<QPushButton*>("cmdRefresh")->click();
         QCOMPARE(bar->value(), sfn::kMaxPosition);
         QCOMPARE(label("lblAdditionalDelay"), QStringLiteral("3 mS, 0 uS, 0 nS"));
-        QVERIFY(snmp->SetSNMP(host(2), QStringLiteral("kestrvla"), 31, snmptag::Gauge,
+        QVERIFY(snmp->SetSNMP(kNet.host(2), QStringLiteral("kestrvla"), 31, snmptag::Gauge,
                               QString::number(quint32(-1500)))
                     .hasValue());
         w.findChild<QPushButton*>("cmdRefresh")->click();
         QCOMPARE(bar->value(), 0);
         QCOMPARE(label("lblAdditionalDelay"), QStringLiteral("-1 uS, 500 nS"));
-        QVERIFY(snmp->SetSNMP(host(2), QStringLiteral("kestrvla"), 31, snmptag::Gauge,
+        QVERIFY(snmp->SetSNMP(kNet.host(2), QStringLiteral("kestrvla"), 31, snmptag::Gauge,
                               QStringLiteral("0"))
                     .hasValue());
     }

@@ -108,10 +108,8 @@ QRegularExpression expectedSyntax(const ParameterInfo& p)
     return QRegularExpression(QRegularExpression::anchoredPattern(pattern));
 }
 
-QString host(int last)
-{
-    return QStringLiteral("127.0.79.%1").arg(last);
-}
+// The test's simulated elements: 127.0.79.x.
+const orvalink::testing::SimNet kNet{79};
 
 // Port 161 when we may bind it, a high one otherwise.
 quint16 agentPort()
@@ -195,9 +193,9 @@ private Q_SLOTS:
             sim.kill();
             sim.waitForFinished(5000);
         });
-        sim.start(simPath,
-                  {QStringLiteral("--port"), QString::number(agentPort()),
-                   QStringLiteral("encoder@") + host(1), QStringLiteral("decoder@") + host(2)});
+        sim.start(simPath, {QStringLiteral("--port"), QString::number(agentPort()),
+                            QStringLiteral("encoder@") + kNet.host(1),
+                            QStringLiteral("decoder@") + kNet.host(2)});
         QElapsedTimer t;
         t.start();
         QByteArray simOut;
@@ -228,7 +226,7 @@ private Q_SLOTS:
                             QStringLiteral("-c"), QStringLiteral("morqubit"), QStringLiteral("-m"),
                             QStringLiteral("+ORVALINK-MIB"), QStringLiteral("-M"),
                             QStringLiteral("+%1:%2/mibs").arg(baseModules(), sourceDir()),
-                            QStringLiteral("%1:%2").arg(host(element)).arg(agentPort())} +
+                            QStringLiteral("%1:%2").arg(kNet.host(element)).arg(agentPort())} +
                     names,
                 env);
             transcript += r.out + r.err;
