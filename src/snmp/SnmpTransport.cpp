@@ -21,6 +21,9 @@ SnmpTransport::SnmpTransport(const Timings& timings, QObject* parent)
     // (which would also cost a proxy lookup at every bind).
     m_sckUDP->setProxy(QNetworkProxy::NoProxy);
     m_timerSNMPTimeout->setSingleShot(true);
+    // The reply wait lasts its whole length: a coarse timer may end it up
+    // to 5% early, which a slow element's reply could just miss.
+    m_timerSNMPTimeout->setTimerType(Qt::PreciseTimer);
     m_timerSNMPTimeout->setInterval(m_timings.snmpTimeoutMs);
     connect(m_sckUDP, &QUdpSocket::readyRead, this, &SnmpTransport::sckUDP_DataArrival);
     connect(m_timerSNMPTimeout, &QTimer::timeout, this, &SnmpTransport::timerSNMPTimeout_Timer);
