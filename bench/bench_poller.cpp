@@ -3,7 +3,7 @@
 // 2,000 round's time, and the longest event-loop stall during it (the
 // lateness of a 1 ms timer).
 #include "BenchSim.h"
-#include "devops/StatusPoller.h"
+#include "monitor/StatusPoller.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

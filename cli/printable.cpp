@@ -1,6 +1,6 @@
 #include "Cli.h"
 
-#include "devops/ConfigTransfer.h"
+#include "config/ConfigTransfer.h"
 
 namespace orvalink::cli {
 

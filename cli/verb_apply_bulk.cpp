@@ -5,10 +5,10 @@
 #include "Cli.h"
 #include "TerminalPrompt.h"
 
+#include "config/ConfigDrift.h"
+#include "config/ConfigSweep.h"
+#include "config/ConfigTransfer.h"
 #include "devops/ApplyOperation.h"
-#include "devops/ConfigDrift.h"
-#include "devops/ConfigSweep.h"
-#include "devops/ConfigTransfer.h"
 #include "devops/OperationEvents.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"

@@ -6,11 +6,11 @@
 
 #include "Cli.h"
 
+#include "config/ConfigDrift.h"
+#include "config/StatisticsSweep.h"
 #include "core/Text.h"
-#include "devops/ConfigDrift.h"
-#include "devops/MonitorState.h"
-#include "devops/StatisticsSweep.h"
-#include "devops/StatusPoller.h"
+#include "monitor/MonitorState.h"
+#include "monitor/StatusPoller.h"
 #include "snmp/TrapReceiver.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"

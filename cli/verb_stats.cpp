@@ -4,9 +4,9 @@
 
 #include "Cli.h"
 
-#include "devops/PrometheusText.h"
+#include "config/StatisticsSweep.h"
 #include "devops/StatisticsOperation.h"
-#include "devops/StatisticsSweep.h"
+#include "monitor/PrometheusText.h"
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"

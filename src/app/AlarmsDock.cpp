@@ -1,6 +1,6 @@
 #include "app/AlarmsDock.h"
 
-#include "devops/AlarmBook.h"
+#include "monitor/AlarmBook.h"
 
 #include <QHeaderView>
 #include <QPushButton>

@@ -8,8 +8,8 @@
 // changes and alarms go out as events.
 
 #include "core/Timings.h"
-#include "devops/AlarmBook.h"
-#include "devops/StatusPoller.h"
+#include "monitor/AlarmBook.h"
+#include "monitor/StatusPoller.h"
 #include "store/EventLog.h"
 
 #include <QDateTime>

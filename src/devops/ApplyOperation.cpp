@@ -1,11 +1,11 @@
 #include "devops/ApplyOperation.h"
 
+#include "core/Cp1252.h"
 #include "core/Prompt.h"
 #include "core/Text.h"
 #include "devops/StoreOutcome.h"
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpClient.h"
-#include "store/Cp1252.h"
 #include "store/ElementDatabase.h"
 
 #include <QFileInfo>

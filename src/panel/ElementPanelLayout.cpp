@@ -8,10 +8,10 @@
 #include "remote/AudioLevel.h"
 
 #include "core/AppFlags.h"
+#include "core/Cp1252.h"
 #include "core/Prompt.h"
 #include "core/Readouts.h"
 #include "core/Text.h"
-#include "store/Cp1252.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 

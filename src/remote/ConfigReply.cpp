@@ -1,7 +1,7 @@
 #include "remote/ConfigReply.h"
 
+#include "core/Cp1252.h"
 #include "core/Text.h"
-#include "store/Cp1252.h"
 
 namespace orvalink::remote {
 

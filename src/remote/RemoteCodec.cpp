@@ -1,7 +1,7 @@
 #include "remote/RemoteCodec.h"
 
+#include "core/Cp1252.h"
 #include "core/Text.h"
-#include "store/Cp1252.h"
 #include "store/ElementDatabase.h"
 
 namespace orvalink::remote {

@@ -1,12 +1,12 @@
 #include "remote/RemoteProtocol.h"
 
+#include "core/Cp1252.h"
 #include "core/Prompt.h"
 #include "core/Text.h"
 #include "netutil/MacResolver.h"
 #include "remote/MacWait.h"
 #include "remote/RemoteCodec.h"
 #include "remote/RemotePanel.h"
-#include "store/Cp1252.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 

@@ -2,9 +2,9 @@
 
 #include "core/Text.h"
 
+#include "core/Cp1252.h"
 #include "remote/ConfigReply.h"
 #include "remote/RemoteCodec.h"
-#include "store/Cp1252.h"
 
 namespace orvalink::remote {
 

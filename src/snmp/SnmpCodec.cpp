@@ -1,8 +1,8 @@
 #include "snmp/SnmpCodec.h"
 
+#include "core/Cp1252.h"
 #include "core/Text.h"
 #include "snmp/BerReader.h"
-#include "store/Cp1252.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "snmp/SnmpSummary.h"
 
+#include "core/Cp1252.h"
 #include "snmp/SnmpCodec.h"
-#include "store/Cp1252.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 #include "snmp/TrapReceiver.h"
 
+#include "core/Cp1252.h"
 #include "core/Text.h"
-#include "store/Cp1252.h"
 #include "store/IniStore.h"
 
 #include <QFile>

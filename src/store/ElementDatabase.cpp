@@ -1,7 +1,7 @@
 #include "store/ElementDatabase.h"
 
+#include "core/Cp1252.h"
 #include "core/Text.h"
-#include "store/Cp1252.h"
 #include "store/FileLock.h"
 #include "store/IniStore.h"
 

@@ -1,6 +1,6 @@
 #include "store/IniStore.h"
 
-#include "store/Cp1252.h"
+#include "core/Cp1252.h"
 #include "store/FileLock.h"
 
 #include <QDir>

@@ -9,7 +9,7 @@
 #include "common/SimProcess.h"
 #include "core/InterfaceLister.h"
 #include "core/UserSettings.h"
-#include "devops/AlarmBook.h"
+#include "monitor/AlarmBook.h"
 #include "snmp/SnmpTransport.h"
 #include "store/EventLog.h"
 

@@ -1,5 +1,5 @@
 // The alarm book's rules, acknowledgement and file, without a network.
-#include "devops/AlarmBook.h"
+#include "monitor/AlarmBook.h"
 
 #include <QFile>
 #include <QSignalSpy>

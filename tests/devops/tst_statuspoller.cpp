@@ -1,6 +1,6 @@
 // The live-status poller against simulated elements on loopback.
 #include "common/SimProcess.h"
-#include "devops/StatusPoller.h"
+#include "monitor/StatusPoller.h"
 #include "snmp/SnmpTransport.h"
 
 #include <QSignalSpy>

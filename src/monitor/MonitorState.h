@@ -4,9 +4,9 @@
 // `stats --all --prometheus`), the traps taken by element and kind, the
 // datagrams refused by reason, and the active alarms.
 
-#include "devops/AlarmBook.h"
 #include "devops/StatisticsOperation.h"
-#include "devops/StatusPoller.h"
+#include "monitor/AlarmBook.h"
+#include "monitor/StatusPoller.h"
 #include "snmp/TrapReceiver.h"
 
 #include <QHash>

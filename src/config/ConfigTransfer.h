@@ -6,9 +6,9 @@
 // the multi-element engine (ConfigSweep) with the storing rules of "Save
 // changes". Texts are plain; each side makes them printable its own way.
 
+#include "config/ConfigFile.h"
+#include "config/ConfigSweep.h"
 #include "devops/ApplyOperation.h"
-#include "devops/ConfigFile.h"
-#include "devops/ConfigSweep.h"
 #include "devops/ElementView.h"
 #include "store/ElementDatabase.h"
 

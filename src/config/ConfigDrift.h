@@ -4,8 +4,8 @@
 // orvalink_config_drift). Each element is read for the parameters an apply
 // sends for its stored role and tx, and compared as `diff` compares them.
 
+#include "config/ConfigSweep.h"
 #include "devops/ApplyOperation.h"
-#include "devops/ConfigSweep.h"
 #include "store/ElementDatabase.h"
 
 #include <QList>

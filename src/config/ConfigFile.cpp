@@ -1,8 +1,8 @@
-#include "devops/ConfigFile.h"
+#include "config/ConfigFile.h"
 
+#include "core/Cp1252.h"
 #include "core/Readouts.h"
 #include "core/StartMode.h"
-#include "store/Cp1252.h"
 #include "store/IniStore.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "devops/StatusPoller.h"
+#include "monitor/StatusPoller.h"
 
 #include "core/Text.h"
 #include "core/UdpRead.h"

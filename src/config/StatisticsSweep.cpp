@@ -1,4 +1,4 @@
-#include "devops/StatisticsSweep.h"
+#include "config/StatisticsSweep.h"
 
 #include "core/Readouts.h"
 #include "store/ElementDatabase.h"

@@ -1,4 +1,4 @@
-#include "devops/ConfigDrift.h"
+#include "config/ConfigDrift.h"
 
 #include "devops/ProbeOperation.h"
 #include "snmp/ParameterTable.h"

@@ -1,4 +1,4 @@
-#include "devops/PrometheusText.h"
+#include "monitor/PrometheusText.h"
 
 namespace orvalink {
 

@@ -1,6 +1,6 @@
-#include "devops/MonitorState.h"
+#include "monitor/MonitorState.h"
 
-#include "devops/PrometheusText.h"
+#include "monitor/PrometheusText.h"
 
 #include <QSet>
 

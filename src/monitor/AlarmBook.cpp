@@ -1,4 +1,4 @@
-#include "devops/AlarmBook.h"
+#include "monitor/AlarmBook.h"
 
 #include "store/FileLock.h"
 #include "store/IniStore.h"

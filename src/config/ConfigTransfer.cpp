@@ -1,8 +1,8 @@
-#include "devops/ConfigTransfer.h"
+#include "config/ConfigTransfer.h"
 
+#include "config/ConfigDrift.h"
 #include "core/Readouts.h"
 #include "core/StartMode.h"
-#include "devops/ConfigDrift.h"
 #include "devops/OperationEvents.h"
 #include "devops/ProbeOperation.h"
 #include "devops/StoreOutcome.h"

@@ -1,4 +1,4 @@
-#include "devops/ConfigSweep.h"
+#include "config/ConfigSweep.h"
 
 #include "core/Text.h"
 #include "core/UdpBind.h"

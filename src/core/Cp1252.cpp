@@ -1,4 +1,4 @@
-#include "store/Cp1252.h"
+#include "core/Cp1252.h"
 
 namespace orvalink::cp1252 {
 

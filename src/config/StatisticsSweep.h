@@ -10,9 +10,9 @@
 // for all at once, so a silent element costs two waits, not one per counter.
 // An element that answered none is down.
 
+#include "config/ConfigSweep.h"
 #include "core/DatagramTap.h"
 #include "core/Timings.h"
-#include "devops/ConfigSweep.h"
 #include "devops/StatisticsOperation.h"
 
 #include <QList>
