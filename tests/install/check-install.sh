@@ -41,6 +41,8 @@ programs=(orvalink-nms orvalink-cli orvalink-sim)
 files=(share/applications/orvalink-nms.desktop
   share/icons/hicolor/256x256/apps/orvalink-nms.png
   share/doc/orvalink-nms/README.md
+  share/doc/orvalink-nms/docs/desktop.md
+  share/doc/orvalink-nms/docs/screenshot.png
   share/snmp/mibs/ORVALINK-MIB
   lib/systemd/system/orvalink-monitor.service
   share/orvalink-nms/prometheus/orvalink-rules.yml)
