@@ -436,11 +436,15 @@ void ElementPanel::showConfirmed(const RemoteConfirmed& v)
         m_forms->setElementType(v.typeCaption);
     c.lblSerialNumber->setText(v.serialNumber);
     c.lblVersion->setText(v.version);
-    c.scrlAtten->setValue(v.att);
-    c.scrlBuffer->setValue(v.buffer);
-    c.cmbSilDetMode->setCurrentIndex(v.silDetMode < c.cmbSilDetMode->count() ? v.silDetMode : -1);
-    c.scrlSilDetLevel->setValue(v.silDetLevel);
-    c.scrlSilDetTime->setValue(v.silDetTime);
+    // Through the setter: a confirmed position equal to the one on screen
+    // still gets its read-out (after an encoder's form the silence bars
+    // stand at their minimum with no value shown).
+    ControlSetter& set = *m_setter;
+    set.setScroll(c.scrlAtten, v.att);
+    set.setScroll(c.scrlBuffer, v.buffer);
+    set.setListIndex(c.cmbSilDetMode, v.silDetMode);
+    set.setScroll(c.scrlSilDetLevel, v.silDetLevel);
+    set.setScroll(c.scrlSilDetTime, v.silDetTime);
 }
 
 void ElementPanel::selectDigitalInput()
