@@ -15,8 +15,8 @@
 // applying a configuration compares the controls with the file.
 //
 // Every value set from code runs the same handler as an operator's edit, also
-// when the value does not change, so read-outs, colours and captions always
-// follow what is shown.
+// when the value does not change (ControlSetter), so read-outs, colours and
+// captions always follow what is shown.
 
 #include "devops/ElementView.h"
 #include "remote/RemotePanel.h"
@@ -31,6 +31,7 @@
 namespace orvalink {
 
 class BarReadouts;
+class ControlSetter;
 class DiagnosticsFrame;
 class FieldChecks;
 class IniStore;
@@ -39,7 +40,6 @@ class PendingEdits;
 class Prompt;
 class PropertiesForm;
 class RoleForms;
-class ControlSetter;
 struct AppFlags;
 struct PropertyControls;
 
@@ -65,8 +65,6 @@ public:
     // caption ("ENCODER", "DECODER", "UNKNOWN" or "-").
     QString shownMac() const;
     QString roleCaption() const;
-    // The database path the panel reads.
-    QString databasePath() const { return m_dbPath; }
 
     // Maximum of the buffer bar chosen at start-up: 22, 23 (GPS) or 44 (LL).
     void setBufferMaximum(int max);
@@ -88,7 +86,6 @@ public:
 
     // Decimal separator of the read-outs; the system locale by default.
     void setReadoutLocale(const QLocale& locale);
-    QLocale readoutLocale() const { return m_locale; }
 
     // ---- Edits not yet applied ----
     // True when an editing field differs from what it held when the element
