@@ -58,7 +58,8 @@ int main(int argc, char** argv)
     NoPrompt prompt;
     AppFlags flags;
     ElementPanel panel(store, dir.filePath(QStringLiteral("nms.ini")), prompt, flags);
-    panel.chkGetVolume->setChecked(true); // polling runs: every datagram is shown
+    panel.findChild<QCheckBox*>("chkGetVolume")
+        ->setChecked(true); // polling runs: every datagram is shown
 
     constexpr int kRounds = 20000;
     std::vector<QByteArray> data;

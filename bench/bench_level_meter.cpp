@@ -144,14 +144,14 @@ int main(int argc, char** argv)
         share(500); // settle
         const double idle = share(qMin(3, seconds) * 1000);
 
-        w.panel->chkGetVolume->click();
+        w.findChild<QCheckBox*>("chkGetVolume")->click();
         share(1000); // warm up
         const long rss0 = residentKiB();
         const int replies0 = replies;
         const double polling = share(seconds * 1000);
         const long rss1 = residentKiB();
         const int got = replies - replies0;
-        w.panel->chkGetVolume->click();
+        w.findChild<QCheckBox*>("chkGetVolume")->click();
 
         std::printf("level meter at 50 ms for %d s: %d replies (%.1f per second)\n", seconds, got,
                     got / double(seconds));

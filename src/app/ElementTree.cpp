@@ -94,8 +94,7 @@ void ElementTree::clearAll()
 {
     clearNodes();
     m_hidden->clear();
-    m_panel.cmbEncoders->clear();
-    m_panel.cmbEncoders->addItem(QStringLiteral("<None>"));
+    m_panel.clearEncoders();
     m_panel.setVUMeterWidthTwips(0);
     setCaption();
 }
@@ -154,7 +153,7 @@ void ElementTree::load()
                     QStringList{e.name, e.mac, e.section, e.ip, e.snmpIp}.join(QLatin1Char('\n')));
                 node->setIcon(0, m_images.value(image));
                 if (e.isEncoder())
-                    m_panel.cmbEncoders->addItem(e.nodeText);
+                    m_panel.addEncoder(e.nodeText);
             }
             if (busy)
                 QApplication::restoreOverrideCursor();
@@ -197,7 +196,7 @@ void ElementTree::applyFilter(const QString& text)
 
 QString ElementTree::shownMac() const
 {
-    return m_panel.lblElementMAC->text();
+    return m_panel.shownMac();
 }
 
 bool ElementTree::showNode(QTreeWidgetItem* node, ElementPanel::ShowMode mode)

@@ -116,7 +116,7 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     connect(m_remote, &RemoteProtocol::reloadRequested, this, &frmMain::Load_Config);
     connect(m_remote, &RemoteProtocol::fatalEndpointFailure, this, &frmMain::fatalError);
     // Level polling: every tick of tmrVolume asks the shown element.
-    connect(panel->tmrVolume, &QTimer::timeout, m_remote, &RemoteProtocol::SendLevelRequest);
+    connect(panel, &ElementPanel::levelRequested, m_remote, &RemoteProtocol::SendLevelRequest);
     // ...and every level datagram on the endpoint reaches the meter, which
     // only blanks itself once polling has stopped.
     connect(m_remote, &RemoteProtocol::levelData, panel, &ElementPanel::ShowAudioLevel);
@@ -300,9 +300,9 @@ void frmMain::wireCommands()
     // Element
     on("actSaveChanges", [this] { Toolbar1_ButtonClick(5); });
     on("actDeviceProperties", [this] { Toolbar1_ButtonClick(2); });
-    on("actStatistics", [this] { panel->cmdGetStats->click(); });
-    on("actSfnAdjustment", [this] { panel->cmdAdjust->click(); });
-    on("actPing", [this] { panel->cmdPing->click(); });
+    on("actStatistics", [this] { panel->clickGetStats(); });
+    on("actSfnAdjustment", [this] { panel->clickAdjust(); });
+    on("actPing", [this] { panel->clickPing(); });
     on("actDeleteElement", [this] { Toolbar1_ButtonClick(7); });
     on("actExportConfiguration", [this] { exportConfiguration(); });
     on("actExportAll", [this] { exportAll(); });
@@ -311,10 +311,10 @@ void frmMain::wireCommands()
     connect(m_menus->mnuApplySelected, &QAction::triggered, this, &frmMain::applyToSelected);
     TreeView1->addAction(menuCommand(QStringLiteral("actDeleteElement")));
     connect(m_menus->mnuElement, &QMenu::aboutToShow, this, [this] {
-        menuCommand(QStringLiteral("actStatistics"))->setEnabled(panel->cmdGetStats->isEnabled());
-        menuCommand(QStringLiteral("actSfnAdjustment"))->setEnabled(panel->cmdAdjust->isEnabled());
+        menuCommand(QStringLiteral("actStatistics"))->setEnabled(panel->statisticsOffered());
+        menuCommand(QStringLiteral("actSfnAdjustment"))->setEnabled(panel->adjustOffered());
         menuCommand(QStringLiteral("actPing"))
-            ->setEnabled(Encode_MAC(panel->lblElementMAC->text()).size() == 12);
+            ->setEnabled(Encode_MAC(panel->shownMac()).size() == 12);
     });
     // View
     on("actRefreshList", [this] { Toolbar1_ButtonClick(4); });

@@ -171,12 +171,8 @@ void frmMain::AutoDiscover()
     }
     panel->ClearElementPanel();
 
-    // What the paging window does first: the level display off, the lists
-    // emptied, the caption counting no element.
-    if (panel->chkGetVolume->isChecked())
-        panel->chkGetVolume->click();
-    panel->chkGetVolume->setChecked(false);
-    panel->tmrVolume->stop();
+    // What the paging window does first: the level display off (cleared
+    // with the panel), the lists emptied, the caption counting no element.
     m_tree->clearAll();
 
     Event e;
@@ -215,7 +211,7 @@ void frmMain::showAgainFromDatabase()
 
 bool frmMain::checkSelection()
 {
-    if (!TreeView1->selectedItems().isEmpty() && panel->lblElementMAC->text().length() >= 6)
+    if (!TreeView1->selectedItems().isEmpty() && panel->shownMac().length() >= 6)
         return true;
     tellNoSelection();
     return false;
@@ -294,7 +290,7 @@ void frmMain::TreeView1_MouseUp(const QPoint& globalPos)
         else
             TreeView1->setCurrentItem(n);
     };
-    if (node && node->data(0, kNodeKeyRole).toString() == panel->lblElementMAC->text()) {
+    if (node && node->data(0, kNodeKeyRole).toString() == panel->shownMac()) {
         // Already shown: its edits stay as they are.
         makeCurrent(node);
     } else if (node) {
@@ -412,7 +408,7 @@ QString frmMain::lastOutcome() const
 
 QString frmMain::shownElementName() const
 {
-    const QString mac = panel->lblElementMAC->text();
+    const QString mac = panel->shownMac();
     const QString name =
         ReadFromINI(Encode_MAC(mac), QStringLiteral("name"), m_ctx.databasePath, QString())
             .trimmed();

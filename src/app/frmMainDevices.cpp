@@ -105,7 +105,7 @@ void frmMain::SendConfiguration()
     const ShownElement shown = shownElement();
     // A decoder has no audio-source choice: the list goes to "Digital".
     if (shown.isShown() && shown.roleCaption == QLatin1String("DECODER"))
-        panel->cmbAudioInput->setCurrentIndex(0);
+        panel->selectDigitalInput();
     EditedValues values = editedValues();
     const QString reason = ApplyOperation::checkEdits(shown, values, m_database);
     if (!reason.isEmpty()) {
@@ -197,14 +197,14 @@ void frmMain::cmdPing_Click()
     // stays live during the wait.
     if (m_pinging)
         return;
-    const QString mac = panel->lblElementMAC->text();
+    const QString mac = panel->shownMac();
     if (mac.length() <= 6)
         return;
     const QString target = ReadFromINI(Encode_MAC(mac), QStringLiteral("snmpip"),
                                        m_ctx.databasePath, kDefaultAgentAddress);
-    panel->cmdPing->setToolTip(QStringLiteral("Ping to ") + target);
+    panel->setPingToolTip(QStringLiteral("Ping to ") + target);
     panel->setPingColour(fields::kLightYellow);
-    panel->cmdPing->setText(QStringLiteral("Trying..."));
+    panel->setPingCaption(QStringLiteral("Trying..."));
 
     Pinger* pinger = m_ctx.pinger;
     if (!pinger) {
@@ -230,11 +230,11 @@ void frmMain::cmdPing_Click()
     postOutcome(e);
     // The operator may have shown another element meanwhile: the outcome
     // belongs to the one pinged.
-    if (panel->lblElementMAC->text() != mac)
+    if (panel->shownMac() != mac)
         return;
     panel->setPingColour(outcome.state == PingOutcome::State::Success ? QColor(0, 255, 0)
                                                                       : fields::kLightRed);
-    panel->cmdPing->setText(outcome.caption);
+    panel->setPingCaption(outcome.caption);
 }
 
 } // namespace orvalink

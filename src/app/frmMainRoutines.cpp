@@ -21,53 +21,18 @@ namespace orvalink {
 
 RemotePanelState frmMain::remotePanelState() const
 {
-    RemotePanelState s;
-    s.mac = panel->lblElementMAC->text();
-    s.roleCaption = panel->lblElementType->text();
-    s.name = panel->txtElementName->text();
-    s.ip = panel->txtElementIP->text();
-    s.mask = panel->txtElementMask->text();
-    s.gw = panel->txtElementGW->text();
-    s.remote = panel->txtRemoteIP->text();
-    s.input = panel->cmbAudioInput->currentIndex();
-    s.type = panel->cmbAudioType->currentIndex();
-    s.tx = panel->cmbAudioTX->currentIndex();
-    s.sfn = panel->chkSFNEnabled->isChecked();
-    s.lowLatency = panel->chkLowLatency->isChecked();
-    s.buffer = panel->scrlBuffer->value();
-    s.silDetMode = panel->cmbSilDetMode->currentIndex();
-    s.silDetModeCount = panel->cmbSilDetMode->count();
-    s.silDetLevel = panel->scrlSilDetLevel->value();
-    s.silDetTime = panel->scrlSilDetTime->value();
-    s.attMin = panel->scrlAtten->minimum();
-    s.bufferMax = panel->scrlBuffer->maximum();
-    s.levelMin = panel->scrlSilDetLevel->minimum();
-    s.levelMax = panel->scrlSilDetLevel->maximum();
-    s.timeMin = panel->scrlSilDetTime->minimum();
-    s.timeMax = panel->scrlSilDetTime->maximum();
-    return s;
+    return panel->remotePanelState();
 }
 
 void frmMain::showConfirmed(const RemoteConfirmed& v)
 {
-    if (panel->lblElementType->text() != v.typeCaption) {
-        panel->lblElementType->setText(v.typeCaption);
-        panel->lblElementType_Change();
-    }
-    panel->lblSerialNumber->setText(v.serialNumber);
-    panel->lblVersion->setText(v.version);
-    panel->scrlAtten->setValue(v.att);
-    panel->scrlBuffer->setValue(v.buffer);
-    panel->cmbSilDetMode->setCurrentIndex(
-        v.silDetMode < panel->cmbSilDetMode->count() ? v.silDetMode : -1);
-    panel->scrlSilDetLevel->setValue(v.silDetLevel);
-    panel->scrlSilDetTime->setValue(v.silDetTime);
+    panel->showConfirmed(v);
 }
 
 ShownElement frmMain::shownElement() const
 {
     ShownElement e;
-    const QString mac = panel->lblElementMAC->text();
+    const QString mac = panel->shownMac();
     const QString section = Encode_MAC(mac);
     if (section.isEmpty())
         return e;
@@ -75,29 +40,13 @@ ShownElement frmMain::shownElement() const
     e.section = section;
     const QTreeWidgetItem* selected = m_tree->selectedNode();
     e.nodeText = selected ? selected->text(0) : QString();
-    e.roleCaption = panel->lblElementType->text();
+    e.roleCaption = panel->roleCaption();
     return e;
 }
 
 EditedValues frmMain::editedValues() const
 {
-    EditedValues v;
-    v.name = panel->txtElementName->text();
-    v.ip = panel->txtElementIP->text();
-    v.mask = panel->txtElementMask->text();
-    v.gw = panel->txtElementGW->text();
-    v.remoteIP = panel->txtRemoteIP->text();
-    v.input = panel->cmbAudioInput->currentIndex();
-    v.type = panel->cmbAudioType->currentIndex();
-    v.tx = panel->cmbAudioTX->currentIndex();
-    v.sfn = panel->chkSFNEnabled->isChecked() ? 1 : 0;
-    v.llo = panel->chkLowLatency->isChecked() ? 1 : 0;
-    v.att = panel->scrlAtten->value();
-    v.buf = panel->scrlBuffer->value();
-    v.sdl = panel->scrlSilDetLevel->value();
-    v.sdt = panel->scrlSilDetTime->value();
-    v.sdm = panel->cmbSilDetMode->currentIndex();
-    return v;
+    return panel->editedValues();
 }
 
 // -------------------------------------------------------- database routines

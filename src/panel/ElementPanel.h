@@ -3,44 +3,47 @@
 // by its role (ENCODER or DECODER), with the editors' read-outs and checks,
 // and the diagnostics frame (ping, statistics, audio level).
 //
+// The panel builds its parts and wires them: the properties frame
+// (PropertiesForm) with its forms' switch (RoleForms), the fields' checks
+// (FieldChecks), the bars' read-outs (BarReadouts), the diagnostics frame
+// (DiagnosticsFrame) with the level meter (LevelMeter), and the edits not
+// yet applied (PendingEdits). Its controls are its own: the main window and
+// the dialogs use the methods below, and tests find a control by its name.
+//
 // The panel reads the element database at the moment an element is shown and
 // keeps no copy of it: what the controls hold is what the operator edits, and
 // applying a configuration compares the controls with the file.
 //
 // Every value set from code runs the same handler as an operator's edit, also
-// when the value does not change, so read-outs, colours and captions always
-// follow what is shown.
-//
-// tmrVolume (level polling) is owned by the panel, stopped, 50 ms; the main
-// window connects its timeout to the level request and may change the
-// interval. Slider1 sets the interval when the operator moves it.
+// when the value does not change (ControlSetter), so read-outs, colours and
+// captions always follow what is shown.
+
+#include "devops/ElementView.h"
+#include "remote/RemotePanel.h"
 
 #include <QColor>
-#include <QHash>
-#include <QList>
 #include <QLocale>
 #include <QString>
-#include <QVariant>
 #include <QWidget>
 
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QScrollBar;
-class QSlider;
-class QTimer;
+#include <memory>
 
 namespace orvalink {
 
+class BarReadouts;
+class ControlSetter;
+class DiagnosticsFrame;
+class FieldChecks;
 class IniStore;
+class LevelMeter;
+class PendingEdits;
 class Prompt;
+class PropertiesForm;
+class RoleForms;
 struct AppFlags;
+struct PropertyControls;
 
-class ElementPanel : public QWidget {
+class ElementPanel : public QWidget, public RemotePanel {
     Q_OBJECT
 public:
     enum class ShowMode {
@@ -52,159 +55,107 @@ public:
                  QWidget* parent = nullptr);
     ~ElementPanel() override;
 
+    // ---- The shown element ----
     // Shows the element of a tree node (key: colon-form MAC, text: node text).
     void showElement(const QString& nodeKey, const QString& nodeText, ShowMode mode);
     // Back to the cleared state: "-" captions, empty address fields, and no
     // setting of the last element left in a tick, list, bar or read-out.
     void ClearElementPanel();
-    // Maximum of scrlBuffer chosen at start-up: 22, 23 (GPS) or 44 (LL).
+    // The MAC caption (colon form; "-" with no element shown) and the role
+    // caption ("ENCODER", "DECODER", "UNKNOWN" or "-").
+    QString shownMac() const;
+    QString roleCaption() const;
+
+    // Maximum of the buffer bar chosen at start-up: 22, 23 (GPS) or 44 (LL).
     void setBufferMaximum(int max);
-    // Switches the layout to the caption of lblElementType.
-    void lblElementType_Change();
+    // The encoders a decoder may be bound to: "<None>" only, then each
+    // encoder's node text as the tree is loaded.
+    void clearEncoders();
+    void addEncoder(const QString& nodeText);
+
+    // ---- Values ----
+    // What the editors hold, for an apply.
+    EditedValues editedValues() const;
+    // For the remote protocol: the values shown, and what an element's
+    // confirmation updates.
+    RemotePanelState remotePanelState() const override;
+    void showConfirmed(const RemoteConfirmed& values) override;
+    // A decoder has no audio-source choice: before an apply its list goes
+    // to "Digital".
+    void selectDigitalInput();
 
     // Decimal separator of the read-outs; the system locale by default.
     void setReadoutLocale(const QLocale& locale);
-    QLocale readoutLocale() const { return m_locale; }
-
-    // Width of the level bar in twips (0 .. 2100 at full scale).
-    void setVUMeterWidthTwips(int twips);
-    int vuMeterWidthTwips() const { return m_vuTwips; }
-
-    // Background of the ping button (light yellow at rest).
-    void setPingColour(const QColor& colour);
-    QColor pingColour() const { return m_pingColour; }
-
-    // The database path the panel reads.
-    QString databasePath() const { return m_dbPath; }
-
-    // Handlers, public so that callers and tests can run them as the old
-    // event handlers were run.
-    void txtElementIP_Change();
-    void txtElementMask_Change();
-    void txtElementName_Change();
-    void txtElementGW_Change();
-    void txtRemoteIP_Change();
-    void scrlAtten_Change();
-    void scrlBuffer_Change();
-    void scrlSilDetLevel_Change();
-    void scrlSilDetTime_Change();
-    void cmbAudioTX_Click();
-    void cmbSilDetMode_Click();
-    void chkLowLatency_Click();
-    void Slider1_Click();
-    // Ticked: level polling runs (tmrVolume); cleared: it stops and the
-    // meter is blanked at once.
-    void chkGetVolume_Click();
-
-    // A level datagram arrived: the bar and the label show its peak while
-    // polling runs; otherwise the meter is blanked.
-    void ShowAudioLevel(const QByteArray& datagram);
-    // The peak of the last level datagram (0 to 8388607).
-    qint32 audioPeak() const { return m_audioPeak; }
-    // Off (the default): showing an element hides the level check box, so
-    // the meter cannot be started. On: it stays visible for a shown element.
-    void setLevelControlOffered(bool offered);
-    bool levelControlOffered() const { return m_levelControlOffered; }
-    void txtElementName_LostFocus();
 
     // ---- Edits not yet applied ----
     // True when an editing field differs from what it held when the element
     // was shown (or at the last forgetEdits()); such fields are drawn bold,
     // a scroll bar through its read-out.
-    bool hasPendingEdits() const { return m_pendingEdits; }
+    bool hasPendingEdits() const;
     // What the fields hold now becomes the reference: nothing is pending.
     void forgetEdits();
 
-    // ---- Element properties ----
-    QGroupBox* frmProperties = nullptr;
-    QLabel* lblElementType = nullptr;
-    QLabel* lblElementMAC = nullptr;
-    QLabel* lblVersion = nullptr;
-    QLabel* lblSerialNumber = nullptr;
-    QLineEdit* txtElementName = nullptr;
-    QLineEdit* txtElementIP = nullptr;
-    QLineEdit* txtElementGW = nullptr;
-    QLineEdit* txtElementMask = nullptr;
-    QLineEdit* txtRemoteIP = nullptr;
-    QLineEdit* txtVLAN_Audio = nullptr;
-    QLineEdit* txtVLAN_OM = nullptr;
-    QLabel* Label7 = nullptr; // "Decoder IP:" / "Multicast IP:"
-    QLabel* Label9 = nullptr; // "Audio source:" / "Audio atten:"
-    QComboBox* cmbAudioType = nullptr;
-    QComboBox* cmbAudioInput = nullptr;
-    QComboBox* cmbAudioTX = nullptr;
-    QComboBox* cmbEncoders = nullptr;
-    QComboBox* cmbSilDetMode = nullptr;
-    QScrollBar* scrlAtten = nullptr;
-    QScrollBar* scrlBuffer = nullptr;
-    QScrollBar* scrlSilDetLevel = nullptr;
-    QScrollBar* scrlSilDetTime = nullptr;
-    QLabel* lblAttenDB = nullptr;
-    QLabel* lblLatency = nullptr;
-    QLabel* lblSilDetLevel = nullptr;
-    QLabel* lblSilDetTime = nullptr;
-    QCheckBox* chkSFNEnabled = nullptr;
-    QCheckBox* chkLowLatency = nullptr;
-    QPushButton* cmdAdjust = nullptr;
-    // Captions that the layout switch enables and disables.
-    QLabel* lblTxType = nullptr;       // "TX type:"
-    QLabel* lblBufferSize = nullptr;   // "Buffer size:"
-    QLabel* lblThreshold = nullptr;    // "Threshold:"
-    QLabel* lblTimeout = nullptr;      // "Timeout:"
-    QLabel* lblAudioRouting = nullptr; // "Audio routing:"
+    // ---- Diagnostics and commands ----
+    // The ping button: background (light yellow at rest), caption, tooltip.
+    void setPingColour(const QColor& colour);
+    QColor pingColour() const;
+    void setPingCaption(const QString& caption);
+    void setPingToolTip(const QString& toolTip);
+    // The buttons as the operator's click: nothing while one is disabled
+    // (statistics with no element shown, adjustment unless a decoder with
+    // SFN is shown).
+    void clickPing();
+    void clickGetStats();
+    void clickAdjust();
+    bool statisticsOffered() const;
+    bool adjustOffered() const;
 
-    // ---- Diagnostics ----
-    QGroupBox* frmDiagnostics = nullptr;
-    QPushButton* cmdPing = nullptr;
-    QPushButton* cmdGetStats = nullptr;
-    QCheckBox* chkGetVolume = nullptr;
-    QFrame* VUMeter = nullptr;
-    QLabel* lblVolume = nullptr;
-    QSlider* Slider1 = nullptr;
-    QTimer* tmrVolume = nullptr;
+    // ---- Audio level ----
+    // A level datagram arrived: the meter shows its peak while polling runs,
+    // otherwise it is blanked.
+    void ShowAudioLevel(const QByteArray& datagram);
+    // The peak of the last level datagram (0 to 8388607).
+    qint32 audioPeak() const;
+    // Width of the level bar in twips (0 .. 2100 at full scale).
+    void setVUMeterWidthTwips(int twips);
+    int vuMeterWidthTwips() const;
+    // Off (the default): showing an element hides the level check box, so
+    // the meter cannot be started. On: it stays visible for a shown element.
+    void setLevelControlOffered(bool offered);
+    bool levelControlOffered() const;
 
 Q_SIGNALS:
     void pingClicked();
     void getStatsClicked();
     void adjustClicked();
     void pendingEditsChanged(bool pending);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Level polling runs (ticked, every interval of the slider): ask the
+    // shown element for its level.
+    void levelRequested();
 
 private:
-    void buildProperties();
-    void buildDiagnostics();
+    const PropertyControls& controls() const;
+    LevelMeter& meter() const;
     void connectHandlers();
-    void setElementType(const QString& caption);
-    void setScroll(QScrollBar* bar, int value);
-    void setListIndex(QComboBox* list, int index);
-    void setTicked(QCheckBox* box, bool ticked);
-    void setFieldText(QLineEdit* field, const QString& text);
-    void colourAddress(QLineEdit* field);
-    void refreshLatency();
+    void cmbAudioTX_Click();
     QString sectionOfShown() const;
     QString readKey(const QString& section, const QString& key, const QString& def) const;
-    QList<QWidget*> editingFields() const;
-    void trackEdits();
-    void markEdits();
 
     IniStore& m_store;
     QString m_dbPath;
     Prompt& m_prompt;
     AppFlags& m_flags;
     QLocale m_locale;
-    int m_vuTwips = 0;
-    qint32 m_audioPeak = 0;
-    bool m_levelControlOffered = false;
-    QColor m_pingColour;
+    PropertiesForm* m_properties = nullptr;
+    DiagnosticsFrame* m_diagnostics = nullptr;
+    std::unique_ptr<ControlSetter> m_setter;
+    std::unique_ptr<BarReadouts> m_readouts;
+    std::unique_ptr<RoleForms> m_forms;
+    FieldChecks* m_checks = nullptr;
+    PendingEdits* m_edits = nullptr;
     // Set while showElement fills the fields: the section being shown.
     bool m_loading = false;
     QString m_loadingSection;
-    // What each editing field held when the element was shown; empty while
-    // no element is shown.
-    QHash<const QWidget*, QVariant> m_shownValues;
-    bool m_pendingEdits = false;
 };
 
 } // namespace orvalink

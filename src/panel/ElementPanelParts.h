@@ -1,10 +1,12 @@
 #pragma once
-// What the parts of the element panel share (ElementPanel*.cpp): the texts
-// and limits of its controls. Not for use outside src/panel.
+// What the parts of the element panel share: the texts and limits of its
+// controls, and two helpers of their layout. Not for use outside src/panel.
 
 #include "panel/Fields.h"
 #include "remote/AudioLevel.h"
 
+#include <QLabel>
+#include <QSizePolicy>
 #include <QString>
 
 namespace orvalink::panelparts {
@@ -29,5 +31,22 @@ inline const QString kNoAttenuation = QStringLiteral("-dB");
 inline const QString kNoLatency = QStringLiteral("-mS");
 inline const QString kNoSilenceLevel = QStringLiteral("-dBu");
 inline const QString kNoSilenceTime = QStringLiteral("-Sec");
+
+// A caption in the first column of a frame, aligned to its control.
+inline QLabel* caption(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+// Keeps a widget's place in the layout while it is hidden, so that the
+// ENCODER and DECODER forms switch without moving anything.
+inline void keepPlace(QWidget* w)
+{
+    QSizePolicy policy = w->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    w->setSizePolicy(policy);
+}
 
 } // namespace orvalink::panelparts

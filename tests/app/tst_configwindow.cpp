@@ -191,7 +191,7 @@ private Q_SLOTS:
 
         // Export: the same file as the command line's backup, owner only.
         click(0);
-        QCOMPARE(w.panel->lblElementMAC->text(), kNet.mac(1));
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), kNet.mac(1));
         chosen = dir.filePath(QStringLiteral("window.ini"));
         w.menuCommand(QStringLiteral("actExportConfiguration"))->trigger();
         QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Backup of DECODER 1: written to")),
@@ -278,7 +278,7 @@ private Q_SLOTS:
         click(0);
         click(2, Qt::ShiftModifier);
         QCOMPARE(tree->selectedItems().size(), 3);
-        QCOMPARE(w.panel->lblElementMAC->text(), kNet.mac(9));
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), kNet.mac(9));
         sets = sim.requests(QStringLiteral("SET")).size();
         prompt.expect(QStringLiteral("sent to 3 Network Elements"), PromptAnswer::Yes);
         w.menuCommand(QStringLiteral("actApplyToSelected"))->trigger();
@@ -304,7 +304,7 @@ private Q_SLOTS:
         click(0);
         click(1, Qt::ControlModifier);
         QCOMPARE(tree->selectedItems().size(), 2);
-        QCOMPARE(w.panel->lblElementMAC->text(), kNet.mac(2));
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), kNet.mac(2));
         const QString before = readText(dbPath());
         tree->setFocus();
         QTest::keyClick(tree, Qt::Key_Delete);

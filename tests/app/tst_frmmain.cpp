@@ -13,6 +13,7 @@
 #include "netutil/Ping.h"
 #include "panel/ElementPanel.h"
 #include "panel/Fields.h"
+#include "panel/PanelControls.h"
 #include "remote/MacWait.h"
 #include "remote/RemoteProtocol.h"
 #include "snmp/SnmpTestUtil.h"
@@ -53,6 +54,7 @@
 #include <unistd.h>
 
 using namespace orvalink;
+using orvalink::testing::PanelControls;
 using orvalink::testing::ScriptedPrompt;
 
 namespace {
@@ -141,8 +143,8 @@ struct Harness {
     QStringList encoderList() const
     {
         QStringList t;
-        for (int i = 0; i < w->panel->cmbEncoders->count(); ++i)
-            t << w->panel->cmbEncoders->itemText(i);
+        for (int i = 0; i < w->findChild<QComboBox*>("cmbEncoders")->count(); ++i)
+            t << w->findChild<QComboBox*>("cmbEncoders")->itemText(i);
         return t;
     }
     // Clicks node i as the operator would.
@@ -256,7 +258,7 @@ void TestFrmMain::startModes()
     h.ctx.commandWord = word;
     frmMain& w = h.start();
     QCOMPARE(w.windowTitle(), caption);
-    QCOMPARE(w.panel->scrlBuffer->maximum(), bufferMax);
+    QCOMPARE(w.findChild<QScrollBar*>("scrlBuffer")->maximum(), bufferMax);
     QCOMPARE(w.flags.GPSMode, gps);
     QCOMPARE(w.flags.LowLatencyActive, lowLatency);
     QVERIFY(h.prompt.done());
@@ -411,7 +413,7 @@ void TestFrmMain::loadConfigListsInFileOrder()
     QCOMPARE(w.lstHidden->item(1)->text(), QStringLiteral("2E8BF2000101"));
     QVERIFY(w.lstHidden->isHidden());
     QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
-    QCOMPARE(w.panel->vuMeterWidthTwips(), 0);
+    QCOMPARE(w.findChild<ElementPanel*>()->vuMeterWidthTwips(), 0);
 
     // A reload reads the file again: a change made meanwhile shows, and
     // nothing is listed twice.
@@ -534,7 +536,8 @@ void TestFrmMain::deleteElement()
     frmMain& w = h.start();
     if (showFirst) {
         h.clickNode(0);
-        QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(),
+                 QStringLiteral("2E:8B:F2:00:02:01"));
     }
     const QByteArray before = h.readDb();
 
@@ -553,11 +556,12 @@ void TestFrmMain::deleteElement()
     if (answer == PromptAnswer::No) {
         QCOMPARE(h.readDb(), before);
         // Nothing reloaded: the panel still shows the element.
-        QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(),
+                 QStringLiteral("2E:8B:F2:00:02:01"));
     } else {
         QCOMPARE(h.readDb().contains("[2E8BF2000201]"), !showFirst);
         QVERIFY(h.readDb().contains("[2E8BF2000101]"));
-        QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("-"));
     }
 }
 
@@ -645,7 +649,7 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     w.toolbarButton(1)->trigger();
     QCOMPARE(dialogShown, QStringLiteral("frmAddNewSNMP"));
     QCOMPARE(h.nodeTexts().size(), 3);
-    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("-"));
+    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("-"));
 
     // The menu entries run the same commands; "Device properties..." opens
     // its window, titled with the node, only for the element shown.
@@ -676,16 +680,16 @@ void TestFrmMain::deviceWindowsOnlyForShownElement()
     h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
     frmMain& w = h.start();
     h.clickNode(0);
-    QVERIFY(w.panel->cmdAdjust->isEnabled());
-    w.panel->cmdAdjust->click();
-    w.panel->cmdGetStats->click();
+    QVERIFY(w.findChild<QPushButton*>("cmdAdjust")->isEnabled());
+    w.findChild<QPushButton*>("cmdAdjust")->click();
+    w.findChild<QPushButton*>("cmdGetStats")->click();
     QCOMPARE(shown, (QStringList{"frmAdjust", "frmStatistics"}));
 
     w.RefreshElementList();
-    QVERIFY(!w.panel->cmdAdjust->isEnabled());
-    QVERIFY(!w.panel->cmdGetStats->isEnabled());
-    Q_EMIT w.panel->adjustClicked();
-    Q_EMIT w.panel->getStatsClicked();
+    QVERIFY(!w.findChild<QPushButton*>("cmdAdjust")->isEnabled());
+    QVERIFY(!w.findChild<QPushButton*>("cmdGetStats")->isEnabled());
+    Q_EMIT w.findChild<ElementPanel*>()->adjustClicked();
+    Q_EMIT w.findChild<ElementPanel*>()->getStatsClicked();
     QCOMPARE(shown.size(), 2);
 }
 
@@ -724,7 +728,7 @@ void TestFrmMain::popupMenuEnabling()
     QVERIFY(!w.mnuDeviceDelete->isEnabled());
     w.mnuHidden->close();
     QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(0)});
-    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:02:01"));
 }
 
 void TestFrmMain::rightClickActsOnRowUnderCursor()
@@ -742,8 +746,8 @@ void TestFrmMain::rightClickActsOnRowUnderCursor()
     QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, second.center());
     QTRY_VERIFY(w.mnuHidden->isVisible());
     QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(1)});
-    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
-    QCOMPARE(w.panel->lblElementType->text(), QStringLiteral("ENCODER"));
+    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QCOMPARE(w.findChild<QLabel*>("lblElementType")->text(), QStringLiteral("ENCODER"));
     QVERIFY(w.mnuDeviceDelete->isEnabled());
     w.mnuHidden->close();
 
@@ -787,7 +791,7 @@ void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
         QVERIFY(h.prompt.done());
         QVERIFY(!w.mnuHidden->isVisible());
         QCOMPARE(selected(), QList<QTreeWidgetItem*>{tree->topLevelItem(1)});
-        QCOMPARE(w.panel->lblElementMAC->text(), encoderMac);
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), encoderMac);
 
         h.clickNode(1);
         h.prompt.expect(refused);
@@ -795,7 +799,7 @@ void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
         QTest::keyClick(tree, Qt::Key_Down);
         QVERIFY(h.prompt.done());
         QCOMPARE(selected(), QList<QTreeWidgetItem*>{tree->topLevelItem(1)});
-        QCOMPARE(w.panel->lblElementMAC->text(), encoderMac);
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), encoderMac);
 
         // Nothing shown: the refused row takes no selection either.
         w.RefreshElementList();
@@ -816,13 +820,15 @@ void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
         w.Toolbar1_ButtonClick(7);
         QVERIFY(h.prompt.done());
         QCOMPARE(h.readDb(), full);
-        QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(),
+                 QStringLiteral("2E:8B:F2:00:02:01"));
         w.txtFilter->clear();
     }
     {
         // (c) Fault: Delete pressed in a drop-down or a scroll bar of the
         // panel opened the delete question.
-        const QList<QWidget*> fields{w.panel->cmbSilDetMode, w.panel->scrlBuffer};
+        const QList<QWidget*> fields{w.findChild<QComboBox*>("cmbSilDetMode"),
+                                     w.findChild<QScrollBar*>("scrlBuffer")};
         for (QWidget* field : fields) {
             field->setFocus();
             QTRY_VERIFY(field->hasFocus());
@@ -850,8 +856,8 @@ void TestFrmMain::keyboardNavigationShowsElement()
     h.clickNode(0);
     QTest::keyClick(w.TreeView1, Qt::Key_Down);
     QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(1)});
-    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
-    QCOMPARE(w.panel->lblElementType->text(), QStringLiteral("ENCODER"));
+    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QCOMPARE(w.findChild<QLabel*>("lblElementType")->text(), QStringLiteral("ENCODER"));
 }
 
 void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
@@ -863,14 +869,15 @@ void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
     h.writeDb(kTwoElements);
     frmMain& w = h.start();
     h.clickNode(0);
-    QVERIFY(!w.panel->hasPendingEdits());
-    QVERIFY(!w.panel->txtElementName->font().bold());
-    w.panel->txtElementName->setText(QStringLiteral("RENAMED"));
-    QVERIFY(w.panel->hasPendingEdits());
-    QVERIFY(w.panel->txtElementName->font().bold());
-    QVERIFY(!w.panel->txtElementIP->font().bold());
-    w.panel->scrlSilDetLevel->setValue(w.panel->scrlSilDetLevel->value() + 1);
-    QVERIFY(w.panel->lblSilDetLevel->font().bold());
+    QVERIFY(!w.findChild<ElementPanel*>()->hasPendingEdits());
+    QVERIFY(!w.findChild<QLineEdit*>("txtElementName")->font().bold());
+    w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("RENAMED"));
+    QVERIFY(w.findChild<ElementPanel*>()->hasPendingEdits());
+    QVERIFY(w.findChild<QLineEdit*>("txtElementName")->font().bold());
+    QVERIFY(!w.findChild<QLineEdit*>("txtElementIP")->font().bold());
+    w.findChild<QScrollBar*>("scrlSilDetLevel")
+        ->setValue(w.findChild<QScrollBar*>("scrlSilDetLevel")->value() + 1);
+    QVERIFY(w.findChild<QLabel*>("lblSilDetLevel")->font().bold());
 
     // No: the edits, the element and the highlight stay.
     h.prompt.expect(discard, PromptAnswer::No);
@@ -886,8 +893,8 @@ void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
     QVERIFY(!w.mnuHidden->isVisible());
     QVERIFY(h.prompt.done());
     QVERIFY(w.isVisible());
-    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
-    QCOMPARE(w.panel->txtElementName->text(), QStringLiteral("RENAMED"));
+    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+    QCOMPARE(w.findChild<QLineEdit*>("txtElementName")->text(), QStringLiteral("RENAMED"));
     QCOMPARE(w.TreeView1->currentItem(), w.TreeView1->topLevelItem(0));
     const PromptRequest& asked = h.prompt.shown().first();
     QCOMPARE(asked.buttons, PromptButtons::YesNo);
@@ -897,13 +904,13 @@ void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
     h.prompt.expect(discard, PromptAnswer::Yes);
     h.clickNode(1);
     QVERIFY(h.prompt.done());
-    QCOMPARE(w.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
-    QVERIFY(!w.panel->hasPendingEdits());
-    QVERIFY(!w.panel->txtElementName->font().bold());
+    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QVERIFY(!w.findChild<ElementPanel*>()->hasPendingEdits());
+    QVERIFY(!w.findChild<QLineEdit*>("txtElementName")->font().bold());
     // Editing back to the shown value is no edit.
-    w.panel->txtElementName->setText(QStringLiteral("X"));
-    w.panel->txtElementName->setText(QStringLiteral("ENCODER ONE"));
-    QVERIFY(!w.panel->hasPendingEdits());
+    w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("X"));
+    w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("ENCODER ONE"));
+    QVERIFY(!w.findChild<ElementPanel*>()->hasPendingEdits());
     w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
     QVERIFY(h.prompt.done());
 }
@@ -952,7 +959,8 @@ void TestFrmMain::shownValuesAreTheSentValues()
     frmMain& w = h.start();
     w.resize(720, 420);
     h.clickNode(0);
-    ElementPanel& p = *w.panel;
+    ElementPanel& panel = *w.findChild<ElementPanel*>();
+    const PanelControls p(w);
     p.cmdAdjust->click();
     w.menuCommand(QStringLiteral("actDeviceProperties"))->trigger();
 
@@ -960,7 +968,7 @@ void TestFrmMain::shownValuesAreTheSentValues()
     // edit the operator can see, so leaving the element asks nothing.
     h.prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::No);
     w.menuCommand(QStringLiteral("actSaveChanges"))->trigger();
-    check(!p.hasPendingEdits(), "(b) the hidden audio-input list counted as an edit");
+    check(!panel.hasPendingEdits(), "(b) the hidden audio-input list counted as an edit");
 
     // (c) The wheel over a bar or a list without focus is the panel's
     // scrolling: left for the scroll area, the setting unchanged.
@@ -1066,9 +1074,9 @@ void TestFrmMain::windowLayoutKeptBetweenRuns()
     const QList<int> split{w.splitter->sizes().at(0) - 40, w.splitter->sizes().at(1) + 40};
     w.splitter->setSizes(split);
     QCOMPARE(w.splitter->sizes(), split);
-    QVERIFY(!w.panel->levelControlOffered());
+    QVERIFY(!w.findChild<ElementPanel*>()->levelControlOffered());
     w.mnuShowLevelControl->trigger();
-    QVERIFY(w.panel->levelControlOffered());
+    QVERIFY(w.findChild<ElementPanel*>()->levelControlOffered());
     QVERIFY(w.close());
 
     frmMain& again = h.restart();
@@ -1077,7 +1085,7 @@ void TestFrmMain::windowLayoutKeptBetweenRuns()
     QCOMPARE(again.size(), QSize(1010, 640));
     QCOMPARE(again.splitter->sizes(), split);
     QVERIFY(again.mnuShowLevelControl->isChecked());
-    QVERIFY(again.panel->levelControlOffered());
+    QVERIFY(again.findChild<ElementPanel*>()->levelControlOffered());
 }
 
 void TestFrmMain::keysRunTheirCommands()
@@ -1331,7 +1339,7 @@ void TestFrmMain::pingButton()
     h.ctx.pinger = &pinger;
     h.writeDb(QByteArray(kTwoElements).replace("ROLE=2\r\n", "ROLE=2\r\nSNMPIP=127.0.0.29\r\n"));
     frmMain& w = h.start();
-    QPushButton* button = w.panel->cmdPing;
+    QPushButton* button = w.findChild<QPushButton*>("cmdPing");
 
     button->click();
     QVERIFY(pinger.pinged.isEmpty());
@@ -1343,7 +1351,7 @@ void TestFrmMain::pingButton()
     QCOMPARE(pinger.pinged, QStringLiteral("127.0.0.29"));
     QCOMPARE(during, QStringLiteral("Trying...|Ping to 127.0.0.29"));
     QCOMPARE(button->text(), QStringLiteral("7 ms"));
-    QCOMPARE(w.panel->pingColour(), QColor(0, 255, 0));
+    QCOMPARE(w.findChild<ElementPanel*>()->pingColour(), QColor(0, 255, 0));
     QVERIFY(h.prompt.done());
 }
 
@@ -1381,7 +1389,8 @@ void TestFrmMain::autoDiscoveryAsksFirst()
     QVERIFY(shown.isEmpty());
     QCOMPARE(h.readDb(), before);
     QCOMPARE(h.nodeTexts().size(), 2);
-    QCOMPARE(again.panel->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+    QCOMPARE(again.findChild<QLabel*>("lblElementMAC")->text(),
+             QStringLiteral("2E:8B:F2:00:02:01"));
 
     // Elsewhere it asks first (No as the default) and then runs.
     again.strLocalNMSIPAddress = QStringLiteral("0.0.0.0");
@@ -1397,12 +1406,12 @@ void TestFrmMain::autoDiscoveryAsksFirst()
     QVERIFY(h.prompt.shown().last().text.endsWith(
         QDir::toNativeSeparators(h.ctx.databasePath + QStringLiteral(".bak.")).prepend(' ')));
     QVERIFY(shown.isEmpty());
-    QVERIFY(again.panel->lblElementMAC->text() != QStringLiteral("-"));
+    QVERIFY(again.findChild<QLabel*>("lblElementMAC")->text() != QStringLiteral("-"));
 
     h.prompt.expect(QStringLiteral("Are you sure?"), PromptAnswer::Yes);
     again.AutoDiscover();
     QCOMPARE(shown, QStringList{QStringLiteral("frmPaging")});
-    QCOMPARE(again.panel->lblElementMAC->text(), QStringLiteral("-"));
+    QCOMPARE(again.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("-"));
 
     // An empty database: no question.
     h.writeDb(QByteArray());
@@ -1490,8 +1499,8 @@ void TestFrmMain::remoteConfirmationShowsInThePanel()
     w.remote().HandleRemoteReply(reply);
     QVERIFY(h.prompt.done());
     QCOMPARE(shown, QStringList{QStringLiteral("frmWaiting")});
-    QCOMPARE(w.panel->lblSerialNumber->text(), QStringLiteral("257"));
-    QCOMPARE(w.panel->lblVersion->text(), QStringLiteral("3.51"));
+    QCOMPARE(w.findChild<QLabel*>("lblSerialNumber")->text(), QStringLiteral("257"));
+    QCOMPARE(w.findChild<QLabel*>("lblVersion")->text(), QStringLiteral("3.51"));
     QVERIFY(h.readDb().contains("VER=3.51\r\n"));
     QCOMPARE(h.nodeTexts(), QStringList{QStringLiteral("ENCODER ONE [2E:8B:F2:00:01:01]")});
 }
@@ -1545,12 +1554,13 @@ void TestFrmMain::levelMeterFollowsThePolling()
     w.udpClient.setLocalPort(0);
     w.mnuShowLevelControl->setChecked(true);
     h.clickNode(0);
-    ElementPanel& p = *w.panel;
+    ElementPanel& panel = *w.findChild<ElementPanel*>();
+    const PanelControls p(w);
     QVERIFY(p.chkGetVolume->isVisible());
 
     p.chkGetVolume->click();
     QVERIFY(p.tmrVolume->isActive());
-    QTRY_COMPARE(p.vuMeterWidthTwips(), 1050);
+    QTRY_COMPARE(panel.vuMeterWidthTwips(), 1050);
     QCOMPARE(p.lblVolume->text(), QStringLiteral("-6dBFS"));
     QVERIFY(asked.size() >= 1);
     QCOMPARE(asked.first(), QStringLiteral("VOL"));
@@ -1559,10 +1569,10 @@ void TestFrmMain::levelMeterFollowsThePolling()
     answering = false;
     element.writeDatagram(levelBlock(0x7FFFFF), station, w.udpClient.boundPort());
     p.chkGetVolume->click();
-    QCOMPARE(p.vuMeterWidthTwips(), 0);
+    QCOMPARE(panel.vuMeterWidthTwips(), 0);
     QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
-    QTRY_COMPARE(p.audioPeak(), 0x7FFFFF); // it arrived...
-    QCOMPARE(p.vuMeterWidthTwips(), 0);    // ...and only blanked the meter
+    QTRY_COMPARE(panel.audioPeak(), 0x7FFFFF); // it arrived...
+    QCOMPARE(panel.vuMeterWidthTwips(), 0);    // ...and only blanked the meter
     const qsizetype polls = asked.size();
     QTest::qWait(150);
     QCOMPARE(asked.size(), polls);
@@ -1570,7 +1580,7 @@ void TestFrmMain::levelMeterFollowsThePolling()
     // A reload stops the polling as well.
     answering = true;
     p.chkGetVolume->click();
-    QTRY_VERIFY(p.vuMeterWidthTwips() > 0);
+    QTRY_VERIFY(panel.vuMeterWidthTwips() > 0);
     w.RefreshElementList();
     QVERIFY(!p.tmrVolume->isActive());
     QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
@@ -1695,18 +1705,18 @@ void TestFrmMain::everyOperationShowsItsNewestOutcome()
 
     // Save changes: one SET, confirmed, with the stored value before it.
     h.clickNode(0);
-    const QString name = w.panel->txtElementName->text().trimmed();
-    const int attBefore = w.panel->scrlAtten->value();
+    const QString name = w.findChild<QLineEdit*>("txtElementName")->text().trimmed();
+    const int attBefore = w.findChild<QScrollBar*>("scrlAtten")->value();
     const int attAfter = attBefore == 200 ? 201 : 200;
-    w.panel->scrlAtten->setValue(attAfter);
+    w.findChild<QScrollBar*>("scrlAtten")->setValue(attAfter);
     h.prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::Yes);
     h.prompt.expect(QStringLiteral("SUCCESS! 1 parameter changes applied."));
     w.menuCommand(QStringLiteral("actSaveChanges"))->trigger();
     QCOMPARE(w.lastOutcome(), QStringLiteral("Save changes to %1: 1 value(s) confirmed").arg(name));
 
     const QString trapBefore =
-        w.ReadFromINI(w.Encode_MAC(w.panel->lblElementMAC->text()), QStringLiteral("snmptr"),
-                      h.ctx.databasePath, QString());
+        w.ReadFromINI(w.Encode_MAC(w.findChild<QLabel*>("lblElementMAC")->text()),
+                      QStringLiteral("snmptr"), h.ctx.databasePath, QString());
     w.menuCommand(QStringLiteral("actDeviceProperties"))->trigger();
     QCOMPARE(w.lastOutcome(), QStringLiteral("SNMP properties of %1 succeeded").arg(name));
     w.menuCommand(QStringLiteral("actRefreshList"))->trigger();

@@ -192,16 +192,16 @@ private Q_SLOTS:
         w.TreeView1->setCurrentItem(node);
         w.TreeView1_NodeClick(node);
 
-        w.panel->txtElementIP->setText(QStringLiteral("127.0.94."));
+        w.findChild<QLineEdit*>("txtElementIP")->setText(QStringLiteral("127.0.94."));
         prompt.expect(
             QStringLiteral("Please verify that all IP fields are correct!\rCannot save."));
         w.Toolbar1_ButtonClick(5);
         QCOMPARE(prompt.shown().last().title, QStringLiteral("Error!"));
         QVERIFY(title.isEmpty());
 
-        w.panel->txtElementIP->setText(kDecoder);
-        w.panel->txtElementName->setText(QStringLiteral("STUDIO 2"));
-        w.panel->scrlAtten->setValue(255);
+        w.findChild<QLineEdit*>("txtElementIP")->setText(kDecoder);
+        w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("STUDIO 2"));
+        w.findChild<QScrollBar*>("scrlAtten")->setValue(255);
         QString statusAtReport;
         prompt.peek = [&](const PromptRequest& r) {
             if (r.text.startsWith(QLatin1String("SUCCESS")))
@@ -221,8 +221,8 @@ private Q_SLOTS:
         QCOMPARE(w.TreeView1->indexOfTopLevelItem(w.TreeView1->selectedItems().first()), 0);
         QCOMPARE(w.TreeView1->topLevelItem(0)->text(0),
                  QStringLiteral("STUDIO 2 [2E:8B:F2:00:5E:02]"));
-        QCOMPARE(w.panel->txtElementName->text(), QStringLiteral("STUDIO 2"));
-        QCOMPARE(w.panel->scrlAtten->value(), 255);
+        QCOMPARE(w.findChild<QLineEdit*>("txtElementName")->text(), QStringLiteral("STUDIO 2"));
+        QCOMPARE(w.findChild<QScrollBar*>("scrlAtten")->value(), 255);
     }
 
     // Catches: a database write that failed (a full disk) after the element
@@ -271,7 +271,7 @@ private Q_SLOTS:
         }
         filler.close();
 
-        w.panel->txtElementName->setText(QStringLiteral("STUDIO 3"));
+        w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("STUDIO 3"));
         prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::Yes);
         prompt.expect(QStringLiteral("The element took name=STUDIO 3, but ") + ctx.databasePath +
                       QStringLiteral(" could not be written: No space left on device"));

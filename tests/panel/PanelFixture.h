@@ -1,7 +1,8 @@
 #pragma once
 // An element panel over a database file in a temporary folder, with a
-// scripted prompt and its own start-mode flags.
+// scripted prompt and its own start-mode flags, and its controls.
 
+#include "PanelControls.h"
 #include "common/ScriptedPrompt.h"
 #include "core/AppFlags.h"
 #include "panel/ElementPanel.h"
@@ -21,11 +22,13 @@ struct PanelFixture {
     ScriptedPrompt prompt;
     AppFlags flags;
     std::unique_ptr<ElementPanel> panel;
+    std::unique_ptr<PanelControls> controls;
 
     PanelFixture()
     {
         panel = std::make_unique<ElementPanel>(store, path, prompt, flags);
         panel->setReadoutLocale(QLocale::c());
+        controls = std::make_unique<PanelControls>(*panel);
     }
 
     // Writes the database as the other programs write it: CRLF lines.

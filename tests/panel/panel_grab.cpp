@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     const ElementList list = loadElementList(store, db);
     for (const ElementEntry& e : list.entries)
         if (e.isEncoder())
-            panel.cmbEncoders->addItem(e.nodeText);
+            panel.addEncoder(e.nodeText);
     panel.resize(panel.sizeHint().expandedTo(QSize(440, 0)));
     panel.show();
 

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 using namespace orvalink;
+using orvalink::testing::PanelControls;
 using orvalink::testing::PanelFixture;
 using Mode = ElementPanel::ShowMode;
 
@@ -93,7 +94,7 @@ private Q_SLOTS:
         fx.flags.GPSMode = gps;
         fx.writeElement(decoderKeys(keys));
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.lblElementType->text(), QStringLiteral("DECODER"));
         QCOMPARE(p.lblLatency->text(), latency);
         QVERIFY(p.lblLatency->isEnabled());
@@ -107,7 +108,7 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement(decoderKeys({"SDL=100", "SDT=220", "SDM=0", "BUF=2"}));
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.txtElementName->text(), QStringLiteral("STUDIO 1"));
         QCOMPARE(p.txtElementIP->text(), QStringLiteral("127.0.0.21"));
         QCOMPARE(p.txtElementMask->text(), QStringLiteral("255.0.0.0"));
@@ -134,7 +135,7 @@ private Q_SLOTS:
         QVERIFY(p.cmdGetStats->isEnabled());
         QCOMPARE(p.cmdPing->text(), QStringLiteral("<Click to test>"));
         QVERIFY(p.cmdPing->toolTip().isEmpty());
-        QCOMPARE(p.pingColour(), QColor(255, 255, 192));
+        QCOMPARE(fx.panel->pingColour(), QColor(255, 255, 192));
     }
 
     void encoderLayout_data()
@@ -156,12 +157,12 @@ private Q_SLOTS:
         QFETCH(QString, remote);
         PanelFixture fx;
         fx.writeElement(encoderKeys(keys << QStringLiteral("BUF=9") << QStringLiteral("SFN=1")));
-        fx.panel->chkGetVolume->setChecked(true);
-        fx.panel->tmrVolume->start();
+        fx.controls->chkGetVolume->setChecked(true);
+        fx.controls->tmrVolume->start();
         fx.panel->setVUMeterWidthTwips(1000);
-        fx.panel->lblVolume->setText(QStringLiteral("-3dBFS"));
+        fx.controls->lblVolume->setText(QStringLiteral("-3dBFS"));
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.lblElementType->text(), QStringLiteral("ENCODER"));
         QCOMPARE(p.Label7->text(), label7);
         QCOMPARE(p.txtRemoteIP->text(), remote);
@@ -185,7 +186,7 @@ private Q_SLOTS:
         QVERIFY(!p.chkGetVolume->isChecked());
         QVERIFY(p.chkGetVolume->isHidden());
         QVERIFY(!p.tmrVolume->isActive());
-        QCOMPARE(p.vuMeterWidthTwips(), 0);
+        QCOMPARE(fx.panel->vuMeterWidthTwips(), 0);
         QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
         QVERIFY(p.VUMeter->isEnabled());
     }
@@ -209,7 +210,7 @@ private Q_SLOTS:
             keys << attLine;
         fx.writeElement(keys);
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.scrlAtten->value(), 14);
         QCOMPARE(p.lblAttenDB->text(), QStringLiteral("Mute"));
         QCOMPARE(fx.store.read(QStringLiteral("2E8BF2001A2B"), QStringLiteral("att"), fx.path,
@@ -254,7 +255,7 @@ private Q_SLOTS:
         for (int i = lines.size(); i < keys; ++i)
             lines << QStringLiteral("X%1=1").arg(i);
         fx.writeElement(lines);
-        fx.panel->txtElementName->setText(QStringLiteral("BEFORE"));
+        fx.controls->txtElementName->setText(QStringLiteral("BEFORE"));
         if (refused)
             fx.prompt.expect(QStringLiteral("corrupted (1)"));
         fx.show();
@@ -265,11 +266,11 @@ private Q_SLOTS:
             QCOMPARE(shown.text,
                      QStringLiteral("Cannot load this element info.\rThe data stored in your "
                                     "computer about this element, is corrupted (1)."));
-            QCOMPARE(fx.panel->txtElementName->text(), QStringLiteral("BEFORE"));
-            QCOMPARE(fx.panel->lblElementType->text(), QStringLiteral("-"));
+            QCOMPARE(fx.controls->txtElementName->text(), QStringLiteral("BEFORE"));
+            QCOMPARE(fx.controls->lblElementType->text(), QStringLiteral("-"));
         } else {
-            QCOMPARE(fx.panel->txtElementName->text(), QStringLiteral("STUDIO 1"));
-            QCOMPARE(fx.panel->lblElementType->text(), QStringLiteral("DECODER"));
+            QCOMPARE(fx.controls->txtElementName->text(), QStringLiteral("STUDIO 1"));
+            QCOMPARE(fx.controls->lblElementType->text(), QStringLiteral("DECODER"));
         }
     }
 
@@ -292,7 +293,7 @@ private Q_SLOTS:
         fx.show();
         fx.panel->showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"),
                               QStringLiteral("ODD [0A:0B:0C:0D:0E:0F]"), Mode::NodeClick);
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.lblElementType->text(), QStringLiteral("UNKNOWN"));
         QCOMPARE(p.lblElementMAC->text(), QStringLiteral("0A:0B:0C:0D:0E:0F"));
         QCOMPARE(p.txtElementName->text(), QStringLiteral("ODD"));
@@ -343,7 +344,7 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement(QStringList{QStringLiteral("ROLE=2")} + keys);
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.lblElementType->text(), QStringLiteral("DECODER"));
         QCOMPARE(p.scrlAtten->value(), att);
         QCOMPARE(p.scrlBuffer->value(), buf);
@@ -362,7 +363,7 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement({"ROLE=1", "INPUT=3", "TX=abc", "BOUND=9", "REMOTE=127.0.0.5"});
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.cmbAudioInput->currentIndex(), -1);
         QCOMPARE(p.cmbAudioTX->currentIndex(), -1);
         QCOMPARE(p.cmbEncoders->currentIndex(), -1);
@@ -391,14 +392,14 @@ private Q_SLOTS:
         QFETCH(int, tx);
         PanelFixture fx;
         fx.writeElement({QStringLiteral("ROLE=%1").arg(role)});
-        fx.panel->cmbAudioInput->setCurrentIndex(1);
-        fx.panel->cmbAudioTX->setCurrentIndex(1);
+        fx.controls->cmbAudioInput->setCurrentIndex(1);
+        fx.controls->cmbAudioTX->setCurrentIndex(1);
         fx.show(Mode(mode));
-        QCOMPARE(fx.panel->cmbAudioInput->currentIndex(), input);
-        QCOMPARE(fx.panel->cmbAudioTX->currentIndex(), tx);
+        QCOMPARE(fx.controls->cmbAudioInput->currentIndex(), input);
+        QCOMPARE(fx.controls->cmbAudioTX->currentIndex(), tx);
         if (role == 1) {
-            QCOMPARE(fx.panel->Label7->text(), QStringLiteral("Decoder IP:"));
-            QCOMPARE(fx.panel->txtRemoteIP->text(), QStringLiteral("192.168.1.91"));
+            QCOMPARE(fx.controls->Label7->text(), QStringLiteral("Decoder IP:"));
+            QCOMPARE(fx.controls->txtRemoteIP->text(), QStringLiteral("192.168.1.91"));
         }
     }
 
@@ -407,13 +408,13 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement(decoderKeys());
         fx.show();
-        fx.panel->chkGetVolume->setChecked(true);
+        fx.controls->chkGetVolume->setChecked(true);
         fx.panel->setPingColour(Qt::green);
         fx.panel->showElement(QStringLiteral("2E:8B:F2:00:1A:2B"), QString(), Mode::NodeClick);
-        QVERIFY(!fx.panel->cmdGetStats->isEnabled());
-        QVERIFY(!fx.panel->chkGetVolume->isChecked());
+        QVERIFY(!fx.controls->cmdGetStats->isEnabled());
+        QVERIFY(!fx.controls->chkGetVolume->isChecked());
         QCOMPARE(fx.panel->pingColour(), QColor(255, 255, 192));
-        QCOMPARE(fx.panel->txtElementName->text(), QStringLiteral("STUDIO 1"));
+        QCOMPARE(fx.controls->txtElementName->text(), QStringLiteral("STUDIO 1"));
     }
 
     void clearedState()
@@ -421,9 +422,9 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement(decoderKeys({"SDL=100", "SFN=1", "LLO=1", "SDM=2", "ATT=14"}));
         fx.show();
-        fx.panel->cmdPing->setText(QStringLiteral("12 ms"));
+        fx.controls->cmdPing->setText(QStringLiteral("12 ms"));
         fx.panel->ClearElementPanel();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         for (QLabel* l : {p.lblElementType, p.lblElementMAC, p.lblSerialNumber, p.lblVersion})
             QCOMPARE(l->text(), QStringLiteral("-"));
         QCOMPARE(p.cmdPing->text(), QStringLiteral("<Unknown>"));
@@ -464,7 +465,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(bool, red);
         PanelFixture fx;
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         // The mask follows a rule of its own (below).
         for (QLineEdit* field : {p.txtElementIP, p.txtElementGW, p.txtRemoteIP}) {
             // From the other state, so that a missed change would show.
@@ -484,7 +485,7 @@ private Q_SLOTS:
     void maskAndNameTheDevicesCannotHold()
     {
         PanelFixture fx;
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         for (const auto& [text, red] : {std::pair{"255.255.255.", true},
                                         {"255.0.255.0", true},
                                         {"0.255.255.255", true},
@@ -512,15 +513,15 @@ private Q_SLOTS:
         fx.show();
         for (const QString& ip :
              {QStringLiteral(""), QStringLiteral("127.0.0."), QStringLiteral("127.0.0.5")}) {
-            fx.panel->txtElementIP->setText(ip);
-            QVERIFY(fx.panel->cmdGetStats->isEnabled());
+            fx.controls->txtElementIP->setText(ip);
+            QVERIFY(fx.controls->cmdGetStats->isEnabled());
         }
     }
 
     void fieldLimits()
     {
         PanelFixture fx;
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.txtElementName->maxLength(), 16);
         for (QLineEdit* e : {p.txtElementIP, p.txtElementMask, p.txtElementGW, p.txtRemoteIP})
             QCOMPARE(e->maxLength(), 15);
@@ -551,8 +552,8 @@ private Q_SLOTS:
         fx.panel->setBufferMaximum(44);
         fx.writeElement(decoderKeys({"BUF=40", "LLO=1"}));
         fx.show();
-        QCOMPARE(fx.panel->scrlBuffer->value(), 40);
-        QCOMPARE(fx.panel->lblLatency->text(), QStringLiteral("52.5mS"));
+        QCOMPARE(fx.controls->scrlBuffer->value(), 40);
+        QCOMPARE(fx.controls->lblLatency->text(), QStringLiteral("52.5mS"));
     }
 
     // Ticking low latency recomputes at once; ticking SFN waits for the next
@@ -562,7 +563,7 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement(decoderKeys({"BUF=1"}));
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.lblLatency->text(), QStringLiteral("7.5mS"));
         p.chkLowLatency->click();
         QVERIFY(fx.flags.LowLatencyActive);
@@ -587,7 +588,7 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement(decoderKeys({"SDL=37", "BUF=3", "LLO=0"}));
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         p.lblSilDetLevel->setText(QStringLiteral("stale"));
         p.lblAttenDB->setText(QStringLiteral("stale"));
         p.lblSilDetTime->setText(QStringLiteral("stale"));
@@ -623,7 +624,7 @@ private Q_SLOTS:
         fx.writeElement(
             decoderKeys({index == 0 ? QStringLiteral("SDM=2") : QStringLiteral("SDM=0")}));
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         p.cmbSilDetMode->setCurrentIndex(index);
         for (QWidget* w :
              {static_cast<QWidget*>(p.scrlSilDetLevel), static_cast<QWidget*>(p.scrlSilDetTime),
@@ -641,7 +642,7 @@ private Q_SLOTS:
                            "[0A0B0C0D0E0F]\nROLE=2\nMULTI=239.9.9.9\n"
                            "[AABBCCDDEEFF]\nROLE=1\nTX=0\n"));
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         p.txtRemoteIP->setText(QStringLiteral("127.0.0.99")); // unsent edit
         p.cmbAudioTX->setCurrentIndex(1);
         QCOMPARE(p.Label7->text(), QStringLiteral("Multicast IP:"));
@@ -651,14 +652,14 @@ private Q_SLOTS:
         QCOMPARE(p.txtRemoteIP->text(), QStringLiteral("127.0.0.21"));
 
         // Defaults when the element stores no addresses.
-        p.showElement(QStringLiteral("AA:BB:CC:DD:EE:FF"), QStringLiteral("X [AA:BB:CC:DD:EE:FF]"),
-                      Mode::NodeClick);
+        fx.panel->showElement(QStringLiteral("AA:BB:CC:DD:EE:FF"),
+                              QStringLiteral("X [AA:BB:CC:DD:EE:FF]"), Mode::NodeClick);
         p.cmbAudioTX->setCurrentIndex(1);
         QCOMPARE(p.txtRemoteIP->text(), QStringLiteral("239.255.255.239"));
 
         // On a decoder the list does nothing.
-        p.showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("D [0A:0B:0C:0D:0E:0F]"),
-                      Mode::NodeClick);
+        fx.panel->showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"),
+                              QStringLiteral("D [0A:0B:0C:0D:0E:0F]"), Mode::NodeClick);
         p.txtRemoteIP->setText(QStringLiteral("127.0.0.77"));
         p.cmbAudioTX->setCurrentIndex(0);
         p.cmbAudioTX->setCurrentIndex(1);
@@ -669,7 +670,7 @@ private Q_SLOTS:
     void focusBehaviour()
     {
         PanelFixture fx;
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         for (QLineEdit* e : {p.txtElementName, p.txtElementIP, p.txtElementMask, p.txtElementGW,
                              p.txtRemoteIP, p.txtVLAN_OM}) {
             e->setText(QStringLiteral("12"));
@@ -694,10 +695,10 @@ private Q_SLOTS:
     void mouseFocusSelectsAll()
     {
         PanelFixture fx;
-        ElementPanel& p = *fx.panel;
-        p.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&p));
-        p.activateWindow();
+        const PanelControls& p = *fx.controls;
+        fx.panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(fx.panel.get()));
+        fx.panel->activateWindow();
         for (QLineEdit* e : {p.txtElementName, p.txtElementIP, p.txtRemoteIP, p.txtVLAN_OM}) {
             e->setText(QStringLiteral("127.0.0.1"));
             QTest::mouseClick(e, Qt::LeftButton, {}, QPoint(e->width() / 2, e->height() / 2));
@@ -713,7 +714,7 @@ private Q_SLOTS:
         fx.panel->setReadoutLocale(QLocale(QLocale::German, QLocale::Germany));
         fx.writeElement({"ROLE=2", "BUF=3", "SDL=1", "SDT=1", "ATT=254"});
         fx.show();
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         QCOMPARE(p.lblAttenDB->text(), QStringLiteral("-0,5 dB"));
         QCOMPARE(p.lblLatency->text(), QStringLiteral("12,5mS"));
         QCOMPARE(p.lblSilDetLevel->text(), QStringLiteral("-49,8dBu"));
@@ -723,15 +724,15 @@ private Q_SLOTS:
     void sliderSetsPollingInterval()
     {
         PanelFixture fx;
-        QCOMPARE(fx.panel->tmrVolume->interval(), 50);
-        fx.panel->Slider1->setValue(200);
-        QCOMPARE(fx.panel->tmrVolume->interval(), 200);
-        QVERIFY(!fx.panel->tmrVolume->isActive());
+        QCOMPARE(fx.controls->tmrVolume->interval(), 50);
+        fx.controls->Slider1->setValue(200);
+        QCOMPARE(fx.controls->tmrVolume->interval(), 200);
+        QVERIFY(!fx.controls->tmrVolume->isActive());
         // A click that leaves the handle where it was still sets the interval.
-        fx.panel->tmrVolume->setInterval(77);
-        fx.panel->Slider1->setSliderDown(true);
-        fx.panel->Slider1->setSliderDown(false);
-        QCOMPARE(fx.panel->tmrVolume->interval(), 200);
+        fx.controls->tmrVolume->setInterval(77);
+        fx.controls->Slider1->setSliderDown(true);
+        fx.controls->Slider1->setSliderDown(false);
+        QCOMPARE(fx.controls->tmrVolume->interval(), 200);
     }
 
     void buttonsSignal()
@@ -743,9 +744,9 @@ private Q_SLOTS:
         QObject::connect(fx.panel.get(), &ElementPanel::pingClicked, [&] { ++ping; });
         QObject::connect(fx.panel.get(), &ElementPanel::getStatsClicked, [&] { ++stats; });
         QObject::connect(fx.panel.get(), &ElementPanel::adjustClicked, [&] { ++adjust; });
-        fx.panel->cmdPing->click();
-        fx.panel->cmdGetStats->click();
-        fx.panel->cmdAdjust->click();
+        fx.controls->cmdPing->click();
+        fx.controls->cmdGetStats->click();
+        fx.controls->cmdAdjust->click();
         QCOMPARE(ping + stats + adjust, 3);
         QVERIFY(ping == 1 && stats == 1 && adjust == 1);
     }
@@ -755,10 +756,10 @@ private Q_SLOTS:
     {
         PanelFixture fx;
         fx.writeIni(QStringLiteral("[2E8BF2001A2B]\nROLE=1\nTX=1\n[0A0B0C0D0E0F]\nROLE=2\n"));
-        ElementPanel& p = *fx.panel;
-        p.resize(460, 700);
-        p.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&p));
+        const PanelControls& p = *fx.controls;
+        fx.panel->resize(460, 700);
+        fx.panel->show();
+        QVERIFY(QTest::qWaitForWindowExposed(fx.panel.get()));
         fx.show();
         QCoreApplication::processEvents();
         QList<QWidget*> watched{p.txtElementName, p.txtRemoteIP,    p.cmbAudioType, p.chkSFNEnabled,
@@ -767,8 +768,8 @@ private Q_SLOTS:
         for (QWidget* w : watched)
             before << w->geometry();
         const QRect inputCell = p.cmbAudioInput->geometry();
-        p.showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"), QStringLiteral("D [0A:0B:0C:0D:0E:0F]"),
-                      Mode::NodeClick);
+        fx.panel->showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"),
+                              QStringLiteral("D [0A:0B:0C:0D:0E:0F]"), Mode::NodeClick);
         QCoreApplication::processEvents();
         for (int i = 0; i < watched.size(); ++i)
             QVERIFY2(watched[i]->geometry() == before[i], qPrintable(watched[i]->objectName()));

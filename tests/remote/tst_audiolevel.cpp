@@ -82,20 +82,20 @@ private Q_SLOTS:
     void panelFollowsThePolling()
     {
         PanelFixture fx;
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         p.chkGetVolume->setChecked(true);
         QVERIFY(p.tmrVolume->isActive());
-        p.ShowAudioLevel(datagram(4194304, 0));
+        fx.panel->ShowAudioLevel(datagram(4194304, 0));
         QCOMPARE(p.lblVolume->text(), QStringLiteral("-6dBFS"));
-        QCOMPARE(p.vuMeterWidthTwips(), 1050);
+        QCOMPARE(fx.panel->vuMeterWidthTwips(), 1050);
 
         p.chkGetVolume->setChecked(false);
         QVERIFY(!p.tmrVolume->isActive());
         QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
-        QCOMPARE(p.vuMeterWidthTwips(), 0);
-        p.ShowAudioLevel(datagram(0x7FFFFF, 0x7FFFFF)); // late
+        QCOMPARE(fx.panel->vuMeterWidthTwips(), 0);
+        fx.panel->ShowAudioLevel(datagram(0x7FFFFF, 0x7FFFFF)); // late
         QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
-        QCOMPARE(p.audioPeak(), 8388607);
+        QCOMPARE(fx.panel->audioPeak(), 8388607);
     }
 
     // Showing an element hides the level box unless the operator asked for
@@ -104,12 +104,12 @@ private Q_SLOTS:
     {
         PanelFixture fx;
         fx.writeElement({QStringLiteral("ROLE=2"), QStringLiteral("NAME=STUDIO 1")});
-        ElementPanel& p = *fx.panel;
+        const PanelControls& p = *fx.controls;
         p.chkGetVolume->setChecked(true);
         fx.show();
         QVERIFY(!p.tmrVolume->isActive());
         QVERIFY(p.chkGetVolume->isHidden());
-        p.setLevelControlOffered(true);
+        fx.panel->setLevelControlOffered(true);
         fx.show();
         QVERIFY(!p.chkGetVolume->isHidden());
         QVERIFY(!p.chkGetVolume->isChecked());
