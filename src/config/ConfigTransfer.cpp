@@ -9,6 +9,10 @@
 #include "snmp/ParameterTable.h"
 #include "store/IniStore.h"
 
+#include <QDir>
+
+#include <algorithm>
+
 namespace orvalink::configtransfer {
 
 QString label(const QString& name, const QString& mac)
@@ -76,6 +80,68 @@ bool backupText(const ConfigJob& job, const QDateTime& time, const QString& edit
     header.edition = edition;
     *text = configfile::backupText(job.section, keys, header);
     return true;
+}
+
+int BackupRun::written() const
+{
+    return int(std::count_if(failures.cbegin(), failures.cend(),
+                             [](const QString& why) { return why.isEmpty(); }));
+}
+
+Event BackupRun::event(const QString& dir) const
+{
+    QStringList notWritten; // "NAME [MAC]: why"
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        if (!failures.at(i).isEmpty())
+            notWritten << label(jobs.at(i).name, jobs.at(i).mac) + QStringLiteral(": ") +
+                              failures.at(i);
+    }
+    const QString summary = QStringLiteral("%1 of %2 configurations written to %3")
+                                .arg(written())
+                                .arg(jobs.size())
+                                .arg(QDir::toNativeSeparators(dir));
+    Event e;
+    e.operation = QStringLiteral("backup");
+    e.outcome = notWritten.isEmpty() ? QStringLiteral("ok") : QStringLiteral("failed");
+    e.cause = notWritten.isEmpty()
+                  ? summary
+                  : summary + QStringLiteral("; ") + notWritten.join(QStringLiteral("; "));
+    return e;
+}
+
+BackupRun backupAll(ConfigSweep& sweep, const Database& database,
+                    const QList<ElementEntry>& elements, const QString& dir, const QDateTime& time,
+                    const QString& edition)
+{
+    BackupRun run;
+    for (const ElementEntry& e : elements) {
+        run.jobs.append(configJobFor(database, e));
+        run.jobs.last().reads = probeReads();
+        run.paths.append(QDir(dir).filePath(configfile::backupFileName(e.section, e.name)));
+    }
+    run.failures = QStringList(run.jobs.size());
+    if (!run.jobs.isEmpty() && !sweep.run(run.jobs)) {
+        run.socketError = sweep.error();
+        run.failures.fill(run.socketError);
+        return run;
+    }
+    // The files are written once every element was read, so that the disk
+    // never holds up a reply's wait.
+    QList<configfile::PendingFile> files;
+    QList<qsizetype> jobOf;
+    for (qsizetype i = 0; i < run.jobs.size(); ++i) {
+        QByteArray text;
+        if (!backupText(run.jobs.at(i), time, edition, &text, &run.failures[i]))
+            continue;
+        jobOf.append(i);
+        files.append({run.paths.at(i), text});
+    }
+    const QStringList errors = configfile::writeBackups(files);
+    for (qsizetype f = 0; f < files.size(); ++f) {
+        if (!errors.at(f).isEmpty())
+            run.failures[jobOf.at(f)] = files.at(f).path + QStringLiteral(": ") + errors.at(f);
+    }
+    return run;
 }
 
 // ------------------------------------------------------------ restore
