@@ -4,6 +4,7 @@
 
 #include "common/ScriptedPrompt.h"
 #include "common/SimProcess.h"
+#include "core/Pause.h"
 #include "devops/ApplyOperation.h"
 #include "devops/ProbeOperation.h"
 #include "snmp/ParameterTable.h"
@@ -245,6 +246,22 @@ private Q_SLOTS:
         QCOMPARE(sim.requests(QStringLiteral("GET")).last(), 7);
     }
 
+    // The spacing after a SET (and every other wait the operations give a
+    // length) never ends before its length: a coarse timer may fire up to
+    // 5% early, and a device that needs its time then refuses the next SET.
+    void pauseNeverEndsEarly()
+    {
+        Pause pause;
+        for (const int ms : {97, 133, 230, 310}) {
+            QElapsedTimer t;
+            t.start();
+            QVERIFY(pause.wait(ms));
+            QVERIFY2(t.nsecsElapsed() >= qint64(ms) * 1000000,
+                     qPrintable(
+                         QStringLiteral("%1 ms ended after %2 ns").arg(ms).arg(t.nsecsElapsed())));
+        }
+    }
+
     // Catches: steps sent out of the apply order or for the wrong role, the
     // spacing skipped, an unchanged editor sent, a stored value that is not a
     // number taken as equal, numbers compared as text.
@@ -275,11 +292,26 @@ private Q_SLOTS:
         ApplyOperation op(*snmp, *db, prompt, shortTimings());
         const int before = sim.requests(QStringLiteral("SET")).size();
         prompt.expect(QStringLiteral("SUCCESS! 11 parameter changes applied."));
+        // On the wire: from the reply to a SET to the next SET, never less
+        // than the spacing (a coarse timer may end up to 5% early).
         QElapsedTimer t;
+        QList<QPair<bool, qint64>> wire; // sent?, ns since start
+        snmp->setTap([&](const DatagramEvent& e) {
+            if (e.ignored.isEmpty())
+                wire.append({e.sent, t.nsecsElapsed()});
+        });
         t.start();
         QCOMPARE(op.run(shown(dec, QStringLiteral("DECODER")), v),
                  ApplyOperation::Result::AllApplied);
+        snmp->setTap({});
         QVERIFY(t.elapsed() >= 11 * shortTimings().snmpSetAllowedMs);
+        for (qsizetype i = 2; i < wire.size(); ++i) {
+            if (wire.at(i).first && !wire.at(i - 1).first) {
+                const qint64 gap = wire.at(i).second - wire.at(i - 1).second;
+                QVERIFY2(gap >= qint64(shortTimings().snmpSetAllowedMs) * 1000000,
+                         qPrintable(QStringLiteral("%1 ns").arg(gap)));
+            }
+        }
 
         QList<int> expected;
         StepContext c;
