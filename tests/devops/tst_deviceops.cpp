@@ -67,6 +67,34 @@ private:
     quint8 m_before;
 };
 
+// Loses the replies to the last `count` parameters of a probe: the
+// requests go out, but no answer comes back for them.
+class LoseLastReplies : public SnmpClient {
+public:
+    LoseLastReplies(SnmpTransport& transport, int count) : m_t(transport), m_count(count) {}
+    SnmpResult GetSNMP(const QString& host, const QString& community, quint8 n) override
+    {
+        const auto steps = probeSteps();
+        for (qsizetype i = qsizetype(steps.size()) - m_count; i < qsizetype(steps.size()); ++i) {
+            if (steps[size_t(i)].n == n) {
+                SnmpResult lost;
+                lost.outcome = SnmpOutcome::NoAnswer;
+                return lost;
+            }
+        }
+        return m_t.GetSNMP(host, community, n);
+    }
+    SnmpResult SetSNMP(const QString& host, const QString& community, quint8 n, quint8 tag,
+                       const QString& value) override
+    {
+        return m_t.SetSNMP(host, community, n, tag, value);
+    }
+
+private:
+    SnmpTransport& m_t;
+    int m_count;
+};
+
 } // namespace
 
 class TestDeviceOps : public QObject {
@@ -457,6 +485,26 @@ private Q_SLOTS:
         ProbeOperation restarted(restarting, *db, prompt, quick);
         QCOMPARE(restarted.run(kNet.host(12), kCommunity), ProbeOperation::Result::NoResponse);
         QVERIFY(!db->sectionExists(sectionOf(12)));
+    }
+
+    // Catches: a probe whose last reply alone was lost failing with
+    // nothing stored (a lost datagram is not an element that stopped
+    // answering; there is no retry, and what answered is stored), and one
+    // whose last three parameters gave nothing stored all the same.
+    void probeWithItsLastRepliesLost()
+    {
+        QVERIFY(sim.start({QStringLiteral("decoder@") + kNet.host(13)}));
+        LoseLastReplies lastLost(*snmp, 1);
+        ProbeOperation one(lastLost, *db, prompt, shortTimings());
+        QCOMPARE(one.run(kNet.host(13), kCommunity), ProbeOperation::Result::Success);
+        QVERIFY(db->sectionExists(sectionOf(13)));
+        QCOMPARE(stored(sectionOf(13), QStringLiteral("role")), QStringLiteral("2"));
+
+        QVERIFY(store->deleteSection(sectionOf(13), dbPath()));
+        LoseLastReplies threeLost(*snmp, ProbeOperation::kSilentAtEndMeansStopped);
+        ProbeOperation three(threeLost, *db, prompt, shortTimings());
+        QCOMPARE(three.run(kNet.host(13), kCommunity), ProbeOperation::Result::NoResponse);
+        QVERIFY(!db->sectionExists(sectionOf(13)));
     }
 
     // Catches: the checks in the wrong order, a decoder refused for its
