@@ -146,8 +146,9 @@ BackupRun backupAll(ConfigSweep& sweep, const Database& database,
 
 // ------------------------------------------------------------ restore
 
-QString restoreRefusal(const configfile::Backup& backup, const QString& section,
-                       ElementRole storedRole, const QString& edition, EditedValues* values)
+QString restoreRefusal(const configfile::Backup& backup, const Database& database,
+                       const QString& section, ElementRole storedRole, const QString& edition,
+                       EditedValues* values)
 {
     if (!backup.ok())
         return backup.error;
@@ -164,23 +165,45 @@ QString restoreRefusal(const configfile::Backup& backup, const QString& section,
                               "%2 edition (--edition)")
             .arg(backup.header.edition, edition.isEmpty() ? QStringLiteral("plain") : edition);
 
-    // The file's values as the panel's editors would take them.
+    // The file's values as the panel's editors would take them: every key
+    // the role sends, the inactive destination of an encoder included.
     const int bufferMaximum = startModeFor(edition).bufferMaximum;
+    const int tx = readouts::storedInteger(backup.keys.value(QStringLiteral("tx"))).value_or(-1);
+    QList<ApplyOperation::Step> wanted;
     StepContext context;
     context.role = storedRole;
-    context.tx = readouts::storedInteger(backup.keys.value(QStringLiteral("tx"))).value_or(0);
-    QStringList keys;
-    for (const OperationStep& s : applySteps()) {
-        const QString key = QLatin1String(s.key);
-        if (keys.contains(key) || !conditionHolds(s.when, context) || !backup.keys.contains(key))
-            continue;
-        const QString error =
-            ApplyOperation::takeValue(*values, key, backup.keys.value(key), bufferMaximum);
-        if (!error.isEmpty())
-            return error;
-        keys << key;
+    context.tx = tx;
+    for (const ApplyOperation::Step& s : ApplyOperation::steps()) {
+        if (conditionHolds(s.entry->when, context))
+            wanted.append(s);
     }
-    return {};
+    wanted = ApplyOperation::withInactiveDestination(wanted, storedRole, tx);
+    QStringList keys;
+    for (const ApplyOperation::Step& s : std::as_const(wanted)) {
+        const QString key = QLatin1String(s.entry->key);
+        if (keys.contains(key))
+            continue;
+        keys << key;
+        if (!backup.keys.contains(key))
+            return QStringLiteral("the file has no %1, which the configuration of a %2 holds")
+                .arg(key, roleCaption(storedRole));
+        const bool active = conditionHolds(s.entry->when, context);
+        EditedValues inactive; // checked, never sent through an editor
+        EditedValues& into = active ? *values : inactive;
+        if (const QString error =
+                ApplyOperation::takeValue(into, key, backup.keys.value(key), bufferMaximum);
+            !error.isEmpty())
+            return error;
+        if (!active && !isValidIPAddress(*inactive.remoteIP))
+            return QStringLiteral("Please verify that all IP fields are correct!");
+    }
+    // The checks of "Save changes", as `apply` makes them.
+    ShownElement shown;
+    shown.section = section;
+    shown.mac = decodeMac(section);
+    shown.roleCaption = roleCaption(storedRole);
+    EditedValues checked = *values;
+    return ApplyOperation::checkEdits(shown, checked, database);
 }
 
 QString deviceRoleRefusal(const configfile::Backup& backup, ElementRole deviceRole)
@@ -197,8 +220,19 @@ RestorePlan restorePlan(const Database& database, const ShownElement& shown,
                         const QHash<QString, QString>& device)
 {
     RestorePlan plan;
-    for (const ApplyOperation::Step& s : ApplyOperation::selectedSteps(database, shown, values)) {
+    const int tx = values.tx
+                       ? *values.tx
+                       : readouts::storedInteger(database.read(shown.section, QStringLiteral("tx")))
+                             .value_or(-1);
+    // The encoder's inactive destination follows its active one: after a
+    // switch of tx the element must not stream to an address nobody chose.
+    const QList<ApplyOperation::Step> steps = ApplyOperation::withInactiveDestination(
+        ApplyOperation::selectedSteps(database, shown, values), roleOfCaption(shown.roleCaption),
+        tx);
+    for (const ApplyOperation::Step& s : steps) {
         const QString key = QLatin1String(s.entry->key);
+        if (!backup.keys.contains(key))
+            continue;
         const QString fileValue = backup.keys.value(key);
         const QString deviceValue = device.value(key);
         if (!ApplyOperation::deviceDiffers(s, fileValue, deviceValue)) {

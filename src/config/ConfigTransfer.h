@@ -69,11 +69,14 @@ BackupRun backupAll(ConfigSweep& sweep, const Database& database,
 
 // ---- restore ----
 // Why `backup` may not be restored to the element in `section` (stored with
-// `storedRole`) in this edition: unreadable file, another element, another
-// role, another edition, a value the panel's editors would not take. Empty
-// when it may; *values then holds the file's values.
-QString restoreRefusal(const configfile::Backup& backup, const QString& section,
-                       ElementRole storedRole, const QString& edition, EditedValues* values);
+// `storedRole`) in this edition: unreadable file, a key twice, another
+// element, another role, another edition, a key the role needs missing, a
+// value the panel's editors would not take or that fails the checks of
+// "Save changes". Nothing is sent before all of them passed. Empty when it
+// may; *values then holds the file's values.
+QString restoreRefusal(const configfile::Backup& backup, const Database& database,
+                       const QString& section, ElementRole storedRole, const QString& edition,
+                       EditedValues* values);
 // The same check once the element answered with its own role.
 QString deviceRoleRefusal(const configfile::Backup& backup, ElementRole deviceRole);
 
