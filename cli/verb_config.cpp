@@ -227,8 +227,8 @@ int verbRestore(const Context& ctx, const QStringList& argsIn)
     };
     const ElementRole storedRole = roleFromText(element.role);
     EditedValues values;
-    if (const QString why =
-            configtransfer::restoreRefusal(backup, element.section, storedRole, edition, &values);
+    if (const QString why = configtransfer::restoreRefusal(backup, database, element.section,
+                                                           storedRole, edition, &values);
         !why.isEmpty())
         return refuse(why);
 

@@ -9,6 +9,7 @@
 #include "config/ConfigDrift.h"
 #include "config/StatisticsSweep.h"
 #include "core/Text.h"
+#include "monitor/LiveStatus.h"
 #include "monitor/MonitorState.h"
 #include "monitor/StatusPoller.h"
 #include "snmp/TrapReceiver.h"
@@ -168,29 +169,20 @@ int verbMonitor(const Context& ctx, const QStringList& args)
 
     IniStore store;
     Database database(store, ctx.dbPath);
-    // Reachability and the unreachable alarm come from a status poller on a
-    // socket of its own, rounds at the same interval as the statistics.
-    StatusPoller poller{Timings{}};
+    // Reachability, the unreachable alarm and the traps come from live
+    // status, wired as the window wires it: a status poller on a socket of
+    // its own, rounds at the same interval as the statistics.
+    LiveStatus live(store, ctx.dbPath, Timings{});
+    StatusPoller& poller = live.poller();
     poller.setInterval(intervalS * 1000);
-    if (!poller.open(ctx.nmsAddress, ctx.agentPort)) {
-        ctx.err << "orvalink-cli: monitor: " << poller.error() << "\n";
+    QString error;
+    if (!live.openPoller(ctx.nmsAddress, ctx.agentPort, &error)) {
+        ctx.err << "orvalink-cli: monitor: " << error << "\n";
         return 1;
     }
-    AlarmBook alarms;
     PollerReachability reachability(poller);
-    MonitorState state(reachability, alarms);
-    QObject::connect(&poller, &StatusPoller::stateChanged, &poller,
-                     [&](const QString& section, const QString&, ElementState, ElementState now) {
-                         for (const PolledElement& p : poller.elements()) {
-                             if (p.section == section)
-                                 alarms.setReachable(p.section, p.mac, p.name, p.ip,
-                                                     now != ElementState::Down, p.cause);
-                         }
-                     });
-
-    TrapReceiver receiver(store, ctx.dbPath);
-    QString error;
-    if (!receiver.start(nms, trapPort, &error)) {
+    MonitorState state(reachability, live.alarms());
+    if (!live.bindTraps(nms.toString(), trapPort, &error)) {
         ctx.err << "orvalink-cli: monitor: " << error << "\n";
         if (trapPort < 1024 && trapPort != 0)
             ctx.err << "A port below 1024 needs root or the capability cap_net_bind_service "
@@ -199,10 +191,13 @@ int verbMonitor(const Context& ctx, const QStringList& args)
         return 1;
     }
     QObject::connect(
-        &receiver, &TrapReceiver::trapReceived, &receiver,
+        &live, &LiveStatus::trapReceived, &live,
         [&](const Trap& trap, const ElementEntry& element) { state.trapReceived(trap, element); });
-    QObject::connect(&receiver, &TrapReceiver::trapRejected, &receiver,
+    QObject::connect(&live, &LiveStatus::trapRejected, &live,
                      [&](const TrapRejection& r) { state.trapRejected(r.kind); });
+    // State changes and alarms go to the event log, as the window posts them.
+    QObject::connect(&live, &LiveStatus::eventOccurred, &live,
+                     [&](const Event& event) { postEvent(ctx, event); });
 
     QHttpServer server;
     server.route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get,
@@ -293,17 +288,7 @@ int verbMonitor(const Context& ctx, const QStringList& args)
                     << ' ' << printable(list.error) << "; no element is read until it is fixed\n";
         databaseWarned = !list.error.isEmpty();
         QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database);
-        QList<PolledElement> polled;
-        for (const ElementStatistics& e : std::as_const(elements)) {
-            PolledElement p;
-            p.section = e.section;
-            p.mac = e.mac;
-            p.name = e.name;
-            p.ip = e.ip;
-            p.community = e.community;
-            polled.append(p);
-        }
-        poller.setElements(polled);
+        live.reload();
         if (!pollerStarted) {
             pollerStarted = true;
             poller.start();
@@ -339,7 +324,7 @@ int verbMonitor(const Context& ctx, const QStringList& args)
     nextRound.start(0);
 
     ctx.err << "orvalink-cli: monitor: metrics at http://" << listenAddress.toString() << ':'
-            << httpPort << "/metrics, traps on " << nms.toString() << ':' << receiver.localPort()
+            << httpPort << "/metrics, traps on " << nms.toString() << ':' << live.trapPort()
             << ", a round every " << intervalS << " s\n";
     ctx.err.flush();
     QCoreApplication::exec();

@@ -1,16 +1,11 @@
 #include "app/StatusView.h"
 
-#include "core/Text.h"
 #include "core/UserSettings.h"
-#include "snmp/TrapReceiver.h"
-#include "store/ElementDatabase.h"
-#include "store/IniStore.h"
 
 #include <QPainter>
 #include <QPen>
 #include <QPixmap>
 #include <QPolygonF>
-#include <QSet>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -50,17 +45,6 @@ QColor severityColour(const QString& severity)
     return QColor();
 }
 
-// "40 s", "5 min", "2 h 5 min".
-QString duration(qint64 seconds)
-{
-    if (seconds < 60)
-        return QStringLiteral("%1 s").arg(qMax<qint64>(0, seconds));
-    const qint64 minutes = seconds / 60;
-    if (minutes < 120)
-        return QStringLiteral("%1 min").arg(minutes);
-    return QStringLiteral("%1 h %2 min").arg(minutes / 60).arg(minutes % 60);
-}
-
 QString clock(const QDateTime& t, bool seconds)
 {
     return t.toLocalTime().toString(seconds ? QStringLiteral("HH:mm:ss") : QStringLiteral("HH:mm"));
@@ -71,41 +55,27 @@ QString clock(const QDateTime& t, bool seconds)
 StatusView::StatusView(QTreeWidget& tree, const QList<QIcon>& images, IniStore& store,
                        const QString& dbPath, UserSettings& settings, const Timings& timings,
                        quint16 agentPort, QObject* parent)
-    : QObject(parent), m_tree(tree), m_images(images), m_store(store), m_dbPath(dbPath),
-      m_settings(settings), m_timings(timings), m_agentPort(agentPort),
-      m_poller(new StatusPoller(timings, this)), m_alarms(new AlarmBook(timings, this)),
-      m_traps(new TrapReceiver(store, dbPath, this)), m_decorateLater(new QTimer(this))
+    : QObject(parent), m_tree(tree), m_images(images), m_settings(settings), m_agentPort(agentPort),
+      m_live(new LiveStatus(store, dbPath, timings, this)), m_decorateLater(new QTimer(this))
 {
     const int seconds = m_settings.statusIntervalSeconds();
-    m_poller->setInterval(seconds > 0 ? seconds * 1000 : timings.statusIntervalMs);
+    m_live->poller().setInterval(seconds > 0 ? seconds * 1000 : timings.statusIntervalMs);
 
-    connect(m_poller, &StatusPoller::stateChanged, this,
-            [this](const QString& section, const QString&, ElementState was, ElementState now) {
-                onStateChanged(section, was, now);
-            });
+    connect(m_live, &LiveStatus::eventOccurred, this, &StatusView::eventOccurred);
+    connect(m_live, &LiveStatus::elementStateChanged, this, &StatusView::redrawElement);
     // Round-trip times and last answers change at every round.
-    connect(m_poller, &StatusPoller::roundFinished, this, &StatusView::decorateAll);
-    connect(m_traps, &TrapReceiver::trapReceived, m_alarms, &AlarmBook::trapReceived);
-
-    connect(m_alarms, &AlarmBook::raised, this, [this](const Alarm& a) {
-        Q_EMIT eventOccurred(AlarmBook::eventOf(a, QStringLiteral("raised")));
-    });
-    connect(m_alarms, &AlarmBook::cleared, this, [this](const Alarm& a) {
-        Q_EMIT eventOccurred(AlarmBook::eventOf(a, QStringLiteral("cleared")));
-    });
-    connect(m_alarms, &AlarmBook::acknowledged, this, [this](const Alarm& a) {
-        Q_EMIT eventOccurred(AlarmBook::eventOf(a, QStringLiteral("acknowledged")));
-    });
+    connect(&m_live->poller(), &StatusPoller::roundFinished, this, &StatusView::decorateAll);
     // A flood of traps redraws the tree a few times a second, not per trap.
     m_decorateLater->setSingleShot(true);
     m_decorateLater->setInterval(kRedrawMs);
     connect(m_decorateLater, &QTimer::timeout, this, &StatusView::decorateAll);
-    connect(m_alarms, &AlarmBook::changed, this, [this] {
+    AlarmBook& book = m_live->alarms();
+    connect(&book, &AlarmBook::changed, this, [this] {
         if (!m_decorateLater->isActive())
             m_decorateLater->start();
-        Q_EMIT alarmCountChanged(m_alarms->count());
+        Q_EMIT alarmCountChanged(m_live->alarms().count());
     });
-    connect(m_alarms, &AlarmBook::saveFailed, this, &StatusView::noteRaised);
+    connect(&book, &AlarmBook::saveFailed, this, &StatusView::noteRaised);
 }
 
 StatusView::~StatusView() = default;
@@ -114,14 +84,11 @@ void StatusView::start(const QString& nmsAddress)
 {
     m_started = true;
     m_nmsAddress = nmsAddress;
-    if (!m_alarms->open(AlarmBook::pathFor(m_dbPath)))
-        Q_EMIT noteRaised(m_alarms->error());
+    QString error;
+    if (!m_live->openAlarms(&error))
+        Q_EMIT noteRaised(error);
     reload();
-    bindTraps();
-    if (!m_poller->open(nmsAddress, m_agentPort))
-        Q_EMIT noteRaised(QStringLiteral("Live status is off: ") + m_poller->error());
-    else if (polling())
-        m_poller->start();
+    bindEndpoints();
     decorateAll();
 }
 
@@ -130,62 +97,32 @@ void StatusView::setLocalAddress(const QString& nmsAddress)
     if (!m_started || nmsAddress == m_nmsAddress)
         return;
     m_nmsAddress = nmsAddress;
-    bindTraps();
-    if (!m_poller->open(nmsAddress, m_agentPort))
-        Q_EMIT noteRaised(QStringLiteral("Live status is off: ") + m_poller->error());
-    else if (polling())
-        m_poller->start();
+    bindEndpoints();
 }
 
-void StatusView::bindTraps()
+void StatusView::bindEndpoints()
 {
-    QHostAddress address(QHostAddress::AnyIPv4);
-    quint32 a = 0;
-    if (parseIPv4(trimBlanks(m_nmsAddress), &a))
-        address = QHostAddress(a);
-    // A receiver binds once: another interface takes a new one.
-    delete m_traps;
-    m_traps = new TrapReceiver(m_store, m_dbPath, this);
-    connect(m_traps, &TrapReceiver::trapReceived, m_alarms, &AlarmBook::trapReceived);
     QString error;
-    const quint16 port = m_settings.trapPort();
-    if (!m_traps->start(address, port, &error))
-        Q_EMIT noteRaised(QStringLiteral("Traps are not received on %1:%2: %3")
-                              .arg(address.toString())
-                              .arg(port)
-                              .arg(error));
+    if (!m_live->bindTraps(m_nmsAddress, m_settings.trapPort(), &error))
+        Q_EMIT noteRaised(error);
+    if (!m_live->openPoller(m_nmsAddress, m_agentPort, &error))
+        Q_EMIT noteRaised(QStringLiteral("Live status is off: ") + error);
+    else if (polling())
+        m_live->poller().start();
 }
 
 void StatusView::reload()
 {
     if (!m_started)
         return;
-    const ElementList list = loadElementList(m_store, m_dbPath);
     // A file that cannot be read is no empty database: the elements and
     // their alarms stay as they were until it can be read again.
-    if (!list.error.isEmpty()) {
-        decorateAll();
-        return;
+    if (m_live->reload().isEmpty()) {
+        m_bySection.clear();
+        const QList<PolledElement>& now = m_live->poller().elements();
+        for (qsizetype i = 0; i < now.size(); ++i)
+            m_bySection.insert(now.at(i).mac, i);
     }
-    const IniStore::Snapshot snap = m_store.snapshot(m_dbPath);
-    QList<PolledElement> polled;
-    QSet<QString> sections;
-    for (const ElementEntry& e : list.entries) {
-        PolledElement p;
-        p.section = e.section;
-        p.mac = e.mac;
-        p.name = e.name;
-        p.ip = trimBlanks(e.snmpIp);
-        p.community = snap.read(e.section, QStringLiteral("snmpro"), QString());
-        polled.append(p);
-        sections.insert(e.section);
-    }
-    m_poller->setElements(polled);
-    m_bySection.clear();
-    const QList<PolledElement> now = m_poller->elements();
-    for (qsizetype i = 0; i < now.size(); ++i)
-        m_bySection.insert(now.at(i).mac, i);
-    m_alarms->retainOnly(sections);
     decorateAll();
 }
 
@@ -201,49 +138,29 @@ void StatusView::setPolling(bool on)
     if (!m_started)
         return;
     if (on)
-        m_poller->start();
+        m_live->poller().start();
     else
-        m_poller->stop();
+        m_live->poller().stop();
     decorateAll();
 }
 
-void StatusView::onStateChanged(const QString& section, ElementState was, ElementState now)
+void StatusView::redrawElement(const QString& section)
 {
-    const QList<PolledElement> list = m_poller->elements();
-    const auto it = std::find_if(list.cbegin(), list.cend(),
-                                 [&](const PolledElement& p) { return p.section == section; });
-    if (it == list.cend())
-        return;
-    const PolledElement& e = *it;
-    m_alarms->setReachable(e.section, e.mac, e.name, e.ip, now != ElementState::Down, e.cause);
-
-    Event ev;
-    ev.operation = QStringLiteral("status");
-    ev.mac = e.mac;
-    ev.name = e.name;
-    ev.host = e.ip;
-    if (now == ElementState::Down) {
-        ev.outcome = QStringLiteral("down");
-        ev.cause = QStringLiteral("down: ") + e.cause;
-        m_downSince.insert(section, e.downSince);
-    } else if (now == ElementState::Up && was == ElementState::Down) {
-        const QDateTime since = m_downSince.take(section);
-        ev.outcome = QStringLiteral("up");
-        ev.cause = QStringLiteral("up again after ") +
-                   duration(since.isValid() ? since.secsTo(QDateTime::currentDateTime()) : 0);
-    }
-    if (!ev.outcome.isEmpty())
-        Q_EMIT eventOccurred(ev);
     // This element's row at once, with its alarms as they are now.
     QList<Alarm>& own = m_alarmsBySection[section];
     own.clear();
-    for (const Alarm& a : m_alarms->alarms()) {
+    for (const Alarm& a : m_live->alarms().alarms()) {
         if (a.section == section)
             own.append(a);
     }
-    for (int i = 0; i < m_tree.topLevelItemCount(); ++i) {
-        if (m_tree.topLevelItem(i)->data(0, kKeyRole).toString() == e.mac)
-            decorate(m_tree.topLevelItem(i));
+    for (const PolledElement& e : m_live->poller().elements()) {
+        if (e.section != section)
+            continue;
+        for (int i = 0; i < m_tree.topLevelItemCount(); ++i) {
+            if (m_tree.topLevelItem(i)->data(0, kKeyRole).toString() == e.mac)
+                decorate(m_tree.topLevelItem(i));
+        }
+        return;
     }
 }
 
@@ -282,7 +199,7 @@ void StatusView::decorateAll()
 {
     m_decorateLater->stop();
     m_alarmsBySection.clear();
-    for (const Alarm& a : m_alarms->alarms())
+    for (const Alarm& a : m_live->alarms().alarms())
         m_alarmsBySection[a.section].append(a);
     for (int i = 0; i < m_tree.topLevelItemCount(); ++i)
         decorate(m_tree.topLevelItem(i));
@@ -292,7 +209,7 @@ void StatusView::decorate(QTreeWidgetItem* node)
 {
     const QString mac = node->data(0, kKeyRole).toString();
     const auto it = m_bySection.constFind(mac);
-    const QList<PolledElement>& list = m_poller->elements();
+    const QList<PolledElement>& list = m_live->poller().elements();
     if (!m_started || it == m_bySection.constEnd() || it.value() >= list.size())
         return;
     const PolledElement& e = list.at(it.value());

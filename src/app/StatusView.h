@@ -1,14 +1,15 @@
 #pragma once
-// Live status and alarms in the main window: a status poller fed with the
-// element list at every load of the tree, a trap receiver on the NMS
-// interface, the alarm book (alarms.json beside the database), and what
-// the tree shows of them: a dot for the state (up, down, not polled yet; no
+// Live status and alarms in the main window: LiveStatus (the poller, the
+// trap receiver and the alarm book, wired as the monitor wires them) fed
+// with the element list at every load of the tree, and what the tree shows
+// of them: a dot for the state (up, down, not polled yet; no
 // dot without SNMP address), a badge for the worst active alarm, and a
 // tooltip with the last answer, the round trip and the alarms. State
 // changes and alarms go out as events.
 
 #include "core/Timings.h"
 #include "monitor/AlarmBook.h"
+#include "monitor/LiveStatus.h"
 #include "monitor/StatusPoller.h"
 #include "store/EventLog.h"
 
@@ -55,9 +56,8 @@ public:
     void setPolling(bool on);
     bool polling() const;
 
-    StatusPoller& poller() { return *m_poller; }
-    AlarmBook& alarms() { return *m_alarms; }
-    TrapReceiver& traps() { return *m_traps; }
+    StatusPoller& poller() { return m_live->poller(); }
+    AlarmBook& alarms() { return m_live->alarms(); }
 
     // Tooltip of one element.
     QString toolTip(const PolledElement& e) const;
@@ -71,29 +71,23 @@ Q_SIGNALS:
     void alarmCountChanged(int count);
 
 private:
-    void onStateChanged(const QString& section, ElementState oldState, ElementState newState);
-    void bindTraps();
+    void redrawElement(const QString& section);
+    void bindEndpoints();
     void decorateAll();
     void decorate(QTreeWidgetItem* node);
     QIcon iconFor(int image, const QString& state, const QString& severity);
 
     QTreeWidget& m_tree;
     const QList<QIcon> m_images;
-    IniStore& m_store;
-    const QString m_dbPath;
     UserSettings& m_settings;
-    Timings m_timings;
     quint16 m_agentPort;
-    StatusPoller* m_poller = nullptr;
-    AlarmBook* m_alarms = nullptr;
-    TrapReceiver* m_traps = nullptr;
+    LiveStatus* m_live = nullptr;
     bool m_started = false;
     QString m_nmsAddress;
     QHash<QString, qsizetype> m_bySection; // index in the poller's list
     QTimer* m_decorateLater = nullptr;
     QHash<QString, QList<Alarm>> m_alarmsBySection; // as of the last decorateAll()
     QHash<QString, QIcon> m_iconCache;
-    QHash<QString, QDateTime> m_downSince; // by section, while down
 };
 
 } // namespace orvalink

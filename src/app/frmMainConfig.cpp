@@ -284,8 +284,8 @@ void frmMain::importConfiguration()
     const ElementRole storedRole =
         roleFromText(m_database.read(shown.section, QStringLiteral("role")));
     EditedValues fileValues;
-    if (const QString why =
-            configtransfer::restoreRefusal(backup, shown.section, storedRole, edition, &fileValues);
+    if (const QString why = configtransfer::restoreRefusal(backup, m_database, shown.section,
+                                                           storedRole, edition, &fileValues);
         !why.isEmpty())
         return fail(why);
 

@@ -147,8 +147,15 @@ Backup readBackup(const QString& path)
         return b;
     }
     b.section = sections.first();
-    for (const QString& key : store.sectionKeys(b.section, path))
+    for (const QString& key : store.sectionKeys(b.section, path)) {
+        // Which of two values would be meant cannot be told: refused.
+        if (b.keys.contains(key.toLower())) {
+            b.error = QStringLiteral("the key %1 stands twice in the file").arg(key);
+            b.keys.clear();
+            return b;
+        }
         b.keys.insert(key.toLower(), store.read(b.section, key, path, QString()));
+    }
     // The role the section stores wins over the header's words.
     const ElementRole stored = roleFromText(b.keys.value(QStringLiteral("role")));
     if (stored != ElementRole::Unknown)

@@ -9,6 +9,10 @@
 #include "snmp/ParameterTable.h"
 #include "store/IniStore.h"
 
+#include <QDir>
+
+#include <algorithm>
+
 namespace orvalink::configtransfer {
 
 QString label(const QString& name, const QString& mac)
@@ -78,10 +82,73 @@ bool backupText(const ConfigJob& job, const QDateTime& time, const QString& edit
     return true;
 }
 
+int BackupRun::written() const
+{
+    return int(std::count_if(failures.cbegin(), failures.cend(),
+                             [](const QString& why) { return why.isEmpty(); }));
+}
+
+Event BackupRun::event(const QString& dir) const
+{
+    QStringList notWritten; // "NAME [MAC]: why"
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        if (!failures.at(i).isEmpty())
+            notWritten << label(jobs.at(i).name, jobs.at(i).mac) + QStringLiteral(": ") +
+                              failures.at(i);
+    }
+    const QString summary = QStringLiteral("%1 of %2 configurations written to %3")
+                                .arg(written())
+                                .arg(jobs.size())
+                                .arg(QDir::toNativeSeparators(dir));
+    Event e;
+    e.operation = QStringLiteral("backup");
+    e.outcome = notWritten.isEmpty() ? QStringLiteral("ok") : QStringLiteral("failed");
+    e.cause = notWritten.isEmpty()
+                  ? summary
+                  : summary + QStringLiteral("; ") + notWritten.join(QStringLiteral("; "));
+    return e;
+}
+
+BackupRun backupAll(ConfigSweep& sweep, const Database& database,
+                    const QList<ElementEntry>& elements, const QString& dir, const QDateTime& time,
+                    const QString& edition)
+{
+    BackupRun run;
+    for (const ElementEntry& e : elements) {
+        run.jobs.append(configJobFor(database, e));
+        run.jobs.last().reads = probeReads();
+        run.paths.append(QDir(dir).filePath(configfile::backupFileName(e.section, e.name)));
+    }
+    run.failures = QStringList(run.jobs.size());
+    if (!run.jobs.isEmpty() && !sweep.run(run.jobs)) {
+        run.socketError = sweep.error();
+        run.failures.fill(run.socketError);
+        return run;
+    }
+    // The files are written once every element was read, so that the disk
+    // never holds up a reply's wait.
+    QList<configfile::PendingFile> files;
+    QList<qsizetype> jobOf;
+    for (qsizetype i = 0; i < run.jobs.size(); ++i) {
+        QByteArray text;
+        if (!backupText(run.jobs.at(i), time, edition, &text, &run.failures[i]))
+            continue;
+        jobOf.append(i);
+        files.append({run.paths.at(i), text});
+    }
+    const QStringList errors = configfile::writeBackups(files);
+    for (qsizetype f = 0; f < files.size(); ++f) {
+        if (!errors.at(f).isEmpty())
+            run.failures[jobOf.at(f)] = files.at(f).path + QStringLiteral(": ") + errors.at(f);
+    }
+    return run;
+}
+
 // ------------------------------------------------------------ restore
 
-QString restoreRefusal(const configfile::Backup& backup, const QString& section,
-                       ElementRole storedRole, const QString& edition, EditedValues* values)
+QString restoreRefusal(const configfile::Backup& backup, const Database& database,
+                       const QString& section, ElementRole storedRole, const QString& edition,
+                       EditedValues* values)
 {
     if (!backup.ok())
         return backup.error;
@@ -98,23 +165,45 @@ QString restoreRefusal(const configfile::Backup& backup, const QString& section,
                               "%2 edition (--edition)")
             .arg(backup.header.edition, edition.isEmpty() ? QStringLiteral("plain") : edition);
 
-    // The file's values as the panel's editors would take them.
+    // The file's values as the panel's editors would take them: every key
+    // the role sends, the inactive destination of an encoder included.
     const int bufferMaximum = startModeFor(edition).bufferMaximum;
+    const int tx = readouts::storedInteger(backup.keys.value(QStringLiteral("tx"))).value_or(-1);
+    QList<ApplyOperation::Step> wanted;
     StepContext context;
     context.role = storedRole;
-    context.tx = readouts::storedInteger(backup.keys.value(QStringLiteral("tx"))).value_or(0);
-    QStringList keys;
-    for (const OperationStep& s : applySteps()) {
-        const QString key = QLatin1String(s.key);
-        if (keys.contains(key) || !conditionHolds(s.when, context) || !backup.keys.contains(key))
-            continue;
-        const QString error =
-            ApplyOperation::takeValue(*values, key, backup.keys.value(key), bufferMaximum);
-        if (!error.isEmpty())
-            return error;
-        keys << key;
+    context.tx = tx;
+    for (const ApplyOperation::Step& s : ApplyOperation::steps()) {
+        if (conditionHolds(s.entry->when, context))
+            wanted.append(s);
     }
-    return {};
+    wanted = ApplyOperation::withInactiveDestination(wanted, storedRole, tx);
+    QStringList keys;
+    for (const ApplyOperation::Step& s : std::as_const(wanted)) {
+        const QString key = QLatin1String(s.entry->key);
+        if (keys.contains(key))
+            continue;
+        keys << key;
+        if (!backup.keys.contains(key))
+            return QStringLiteral("the file has no %1, which the configuration of a %2 holds")
+                .arg(key, roleCaption(storedRole));
+        const bool active = conditionHolds(s.entry->when, context);
+        EditedValues inactive; // checked, never sent through an editor
+        EditedValues& into = active ? *values : inactive;
+        if (const QString error =
+                ApplyOperation::takeValue(into, key, backup.keys.value(key), bufferMaximum);
+            !error.isEmpty())
+            return error;
+        if (!active && !isValidIPAddress(*inactive.remoteIP))
+            return QStringLiteral("Please verify that all IP fields are correct!");
+    }
+    // The checks of "Save changes", as `apply` makes them.
+    ShownElement shown;
+    shown.section = section;
+    shown.mac = decodeMac(section);
+    shown.roleCaption = roleCaption(storedRole);
+    EditedValues checked = *values;
+    return ApplyOperation::checkEdits(shown, checked, database);
 }
 
 QString deviceRoleRefusal(const configfile::Backup& backup, ElementRole deviceRole)
@@ -131,8 +220,19 @@ RestorePlan restorePlan(const Database& database, const ShownElement& shown,
                         const QHash<QString, QString>& device)
 {
     RestorePlan plan;
-    for (const ApplyOperation::Step& s : ApplyOperation::selectedSteps(database, shown, values)) {
+    const int tx = values.tx
+                       ? *values.tx
+                       : readouts::storedInteger(database.read(shown.section, QStringLiteral("tx")))
+                             .value_or(-1);
+    // The encoder's inactive destination follows its active one: after a
+    // switch of tx the element must not stream to an address nobody chose.
+    const QList<ApplyOperation::Step> steps = ApplyOperation::withInactiveDestination(
+        ApplyOperation::selectedSteps(database, shown, values), roleOfCaption(shown.roleCaption),
+        tx);
+    for (const ApplyOperation::Step& s : steps) {
         const QString key = QLatin1String(s.entry->key);
+        if (!backup.keys.contains(key))
+            continue;
         const QString fileValue = backup.keys.value(key);
         const QString deviceValue = device.value(key);
         if (!ApplyOperation::deviceDiffers(s, fileValue, deviceValue)) {

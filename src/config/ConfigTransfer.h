@@ -11,6 +11,7 @@
 #include "devops/ApplyOperation.h"
 #include "devops/ElementView.h"
 #include "store/ElementDatabase.h"
+#include "store/EventLog.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -47,13 +48,35 @@ bool deviceKeys(const ConfigJob& job, QList<QPair<QString, QString>>* keys, Elem
 bool backupText(const ConfigJob& job, const QDateTime& time, const QString& edition,
                 QByteArray* text, QString* why);
 
+// Backup of many elements into one folder, the same for `orvalink-cli
+// backup` and Export all: every element is read first (side by side on
+// `sweep`, which the caller has bound), then each file is written
+// completely or not at all. Per element, where its file goes and why it
+// was not written (empty when it was).
+struct BackupRun {
+    QList<ConfigJob> jobs;
+    QStringList paths;
+    QStringList failures;
+    QString socketError; // the sweep could not run: nothing was read
+    int written() const;
+    // The one "backup" event both sides post: "N of M configurations
+    // written to DIR", with the elements not written and why.
+    Event event(const QString& dir) const;
+};
+BackupRun backupAll(ConfigSweep& sweep, const Database& database,
+                    const QList<ElementEntry>& elements, const QString& dir, const QDateTime& time,
+                    const QString& edition);
+
 // ---- restore ----
 // Why `backup` may not be restored to the element in `section` (stored with
-// `storedRole`) in this edition: unreadable file, another element, another
-// role, another edition, a value the panel's editors would not take. Empty
-// when it may; *values then holds the file's values.
-QString restoreRefusal(const configfile::Backup& backup, const QString& section,
-                       ElementRole storedRole, const QString& edition, EditedValues* values);
+// `storedRole`) in this edition: unreadable file, a key twice, another
+// element, another role, another edition, a key the role needs missing, a
+// value the panel's editors would not take or that fails the checks of
+// "Save changes". Nothing is sent before all of them passed. Empty when it
+// may; *values then holds the file's values.
+QString restoreRefusal(const configfile::Backup& backup, const Database& database,
+                       const QString& section, ElementRole storedRole, const QString& edition,
+                       EditedValues* values);
 // The same check once the element answered with its own role.
 QString deviceRoleRefusal(const configfile::Backup& backup, ElementRole deviceRole);
 

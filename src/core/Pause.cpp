@@ -1,5 +1,6 @@
 #include "core/Pause.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QPointer>
 #include <QTimer>
@@ -9,6 +10,9 @@ namespace orvalink {
 Pause::Pause(QObject* parent) : QObject(parent), m_timer(new QTimer(this))
 {
     m_timer->setSingleShot(true);
+    // A coarse timer may end up to 5% early: a device that needs its 6 s
+    // after a SET would then refuse the next one.
+    m_timer->setTimerType(Qt::PreciseTimer);
 }
 
 Pause::~Pause()
@@ -25,14 +29,22 @@ bool Pause::wait(int ms)
     QEventLoop loop;
     QPointer<Pause> self(this);
     m_loop = &loop;
-    connect(m_timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    const QDeadlineTimer deadline(qMax(0, ms), Qt::PreciseTimer);
+    // Never before its length: a timer that fired a little early waits on
+    // for what is left.
+    connect(m_timer, &QTimer::timeout, &loop, [&] {
+        if (m_cancelled || deadline.hasExpired())
+            loop.quit();
+        else
+            m_timer->start(int(qMax<qint64>(1, deadline.remainingTime())));
+    });
     m_timer->start(qMax(0, ms));
     loop.exec();
     if (!self)
         return false;
     m_loop = nullptr;
     m_timer->stop();
-    disconnect(m_timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    disconnect(m_timer, &QTimer::timeout, &loop, nullptr);
     return !m_cancelled;
 }
 

@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace orvalink {
 
 namespace {
@@ -456,7 +458,8 @@ QList<ApplyOperation::Step> ApplyOperation::compareSteps(const Database& databas
         numberOf(database.read(section, QStringLiteral("tx"), QStringLiteral("0"))).value_or(-1));
     QList<Step> out;
     QSet<QString> compared;
-    for (const Step& s : selectedSteps(database, shown, all)) {
+    for (const Step& s : withInactiveDestination(selectedSteps(database, shown, all),
+                                                 roleOfCaption(shown.roleCaption), *all.tx)) {
         const QString key = QLatin1String(s.entry->key);
         if (compared.contains(key))
             continue;
@@ -464,6 +467,30 @@ QList<ApplyOperation::Step> ApplyOperation::compareSteps(const Database& databas
         out.append(s);
     }
     return out;
+}
+
+QList<ApplyOperation::Step> ApplyOperation::withInactiveDestination(QList<Step> steps,
+                                                                    ElementRole role, int tx)
+{
+    if (role != ElementRole::Encoder || (tx != 0 && tx != 1))
+        return steps;
+    const Condition active = tx == 0 ? Condition::EncoderUnicast : Condition::EncoderMulticast;
+    const Condition inactive = tx == 0 ? Condition::EncoderMulticast : Condition::EncoderUnicast;
+    const QList<Step> all = ApplyOperation::steps();
+    const auto other = std::find_if(all.cbegin(), all.cend(),
+                                    [&](const Step& s) { return s.entry->when == inactive; });
+    if (other == all.cend())
+        return steps;
+    for (qsizetype i = 0; i < steps.size(); ++i) {
+        if (steps.at(i).entry->when == active) {
+            qsizetype after = i + 1;
+            while (after < steps.size() && steps.at(after).entry->when == active)
+                ++after; // a retry of the active one stays with it
+            steps.insert(after, *other);
+            return steps;
+        }
+    }
+    return steps;
 }
 
 bool ApplyOperation::deviceDiffers(const Step& step, const QString& stored, const QString& device)

@@ -12,6 +12,7 @@
 #include "core/Pause.h"
 #include "core/Timings.h"
 #include "devops/ElementView.h"
+#include "store/ElementDatabase.h"
 
 #include <QList>
 #include <QObject>
@@ -114,6 +115,11 @@ public:
     // once, and whether a device value differs from the stored one as it
     // decides it.
     static QList<Step> compareSteps(const Database& database, const QString& section);
+    // An encoder holds a unicast destination and a multicast group; tx says
+    // which one it streams to, and the panel edits only that one. `steps`
+    // with the other one (the inactive destination) after the active one,
+    // for a compare or a restore that must not leave it as nobody chose.
+    static QList<Step> withInactiveDestination(QList<Step> steps, ElementRole role, int tx);
     static bool deviceDiffers(const Step& step, const QString& stored, const QString& device);
     // Whether a stored value and an editor's or echoed value differ: as text,
     // or as numbers for a numeric step.

@@ -222,7 +222,11 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
     // readers never see half a probe, and a probe that fails leaves the
     // section as it was.
     QHash<quint8, QString> values;
-    bool lastAnswered = true; // did the latest exchange get any reply?
+    // Unanswered exchanges at the end of the run so far: a single lost
+    // reply is a lost datagram (the probe stores what answered, as ever);
+    // an element that gave nothing for its last three parameters has
+    // stopped answering.
+    int silentAtEnd = 0;
     const auto steps = probeSteps();
     for (int i = 1; i < int(steps.size()); ++i) {
         const OperationStep& step = steps[size_t(i)];
@@ -233,7 +237,7 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
             return fail(Result::Cancelled, QStringLiteral("Status: Cancelled."));
         if (r.outcome == SnmpOutcome::NotSent)
             return fail(Result::NotSent, QStringLiteral("Status: FAIL - ") + r.reason);
-        lastAnswered = r.answered();
+        silentAtEnd = r.answered() ? 0 : silentAtEnd + 1;
         if (r.hasValue())
             values.insert(step.n, r.value);
         if (step.n == 37)
@@ -244,7 +248,7 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
     // An element that stopped answering (nothing came back from some
     // parameter to the last) was not read: its missing answers say nothing
     // about its role, and its section stays as it was.
-    if (!lastAnswered) {
+    if (silentAtEnd >= kSilentAtEndMeansStopped) {
         setProgress(kProgressMaximum);
         return fail(Result::NoResponse, QStringLiteral("Status: FAIL - No, or invalid response!"));
     }

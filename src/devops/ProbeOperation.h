@@ -38,6 +38,10 @@ public:
                           // or the write of the values read failed; nothing written
     };
 
+    // Unanswered parameters at the end of a probe from which on the element
+    // is taken to have stopped answering (nothing is then stored).
+    static constexpr int kSilentAtEndMeansStopped = 3;
+
     // Progress values run from 1 to this.
     static constexpr int kProgressMaximum = 27;
     // The default read-only community of the devices.

@@ -58,7 +58,6 @@ void MonitorState::trapReceived(const Trap& trap, const ElementEntry& element)
         return; // only the elements' own traps are counted by element
     m_identities[element.section] = {element.mac, element.name};
     ++m_traps[{element.section, trapKind(trap)}];
-    m_alarms.trapReceived(trap, element);
 }
 
 void MonitorState::trapRejected(TrapRejection::Kind kind)

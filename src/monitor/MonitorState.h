@@ -57,6 +57,7 @@ public:
     void roundDone(QList<ElementStatistics> elements, double seconds, qint64 endedAtMs);
     bool hasRound() const { return m_hasRound; }
 
+    // Counts a trap by element and kind (the alarm book has it from LiveStatus).
     void trapReceived(const Trap& trap, const ElementEntry& element);
     void trapRejected(TrapRejection::Kind kind);
 

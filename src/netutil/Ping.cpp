@@ -260,10 +260,13 @@ qint32 IcmpPinger::SendEcho(const QString& address, EchoReply& record)
     }
 
     qint32 status = icmpstatus::RequestTimedOut;
+    // The round trip is taken when the answer is read: the nested wait may
+    // return much later, when the operator had another window open.
+    qint64 answeredAfterMs = -1;
     QEventLoop loop;
     QTimer timeout;
     timeout.setSingleShot(true);
-    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.setTimerType(Qt::PreciseTimer);
     QSocketNotifier notifier(qintptr(m_fd), QSocketNotifier::Read);
 
     // Reads everything that arrived; true when the answer to this echo was
@@ -314,6 +317,7 @@ qint32 IcmpPinger::SendEcho(const QString& address, EchoReply& record)
             if (type == kEchoReply) {
                 if (read16(icmp + 6) != seq || (raw && read16(icmp + 4) != id))
                     continue;
+                answeredAfterMs = clock.elapsed();
                 status = icmpstatus::Success;
                 return true;
             }
@@ -336,15 +340,34 @@ qint32 IcmpPinger::SendEcho(const QString& address, EchoReply& record)
             }
         }
     };
+    bool ended = false;
     QObject::connect(&notifier, &QSocketNotifier::activated, &loop, [&] {
-        if (readAnswers())
+        if (!ended && readAnswers()) {
+            ended = true;
+            notifier.setEnabled(false);
             loop.quit();
+        }
+    });
+    // Never before the timeout's length; once it has run out, an answer
+    // that arrives while the wait is still nested is no longer taken.
+    QObject::connect(&timeout, &QTimer::timeout, &loop, [&] {
+        if (ended)
+            return;
+        if (clock.elapsed() < m_timeoutMs) {
+            timeout.start(int(qMax<qint64>(1, m_timeoutMs - clock.elapsed())));
+            return;
+        }
+        ended = true;
+        notifier.setEnabled(false);
+        loop.quit();
     });
     timeout.start(m_timeoutMs);
     loop.exec();
+    if (status == icmpstatus::Success && answeredAfterMs > m_timeoutMs)
+        status = icmpstatus::RequestTimedOut; // never a success past the timeout
     record.status = status;
     if (status == icmpstatus::Success)
-        record.roundTripMs = quint32(clock.elapsed());
+        record.roundTripMs = quint32(answeredAfterMs);
     return status;
 }
 

@@ -242,6 +242,92 @@ private Q_SLOTS:
         QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("--all")}).exitCode, 2);
     }
 
+    // Catches: a restore that sends part of a file it should refuse (an
+    // address the panel would not take, a key the role needs missing, a key
+    // twice) and then blames the element; an encoder's inactive destination
+    // (its multicast group while it streams unicast) that diff does not
+    // compare and restore does not put back.
+    void restoreWholeOrNothing()
+    {
+        const QString snmpset = QStandardPaths::findExecutable(QStringLiteral("snmpset"));
+        if (snmpset.isEmpty())
+            QSKIP("snmpset is missing (Debian package snmp)");
+        SimProcess sim;
+        QVERIFY2(sim.start(agentPort(), {QStringLiteral("decoder@") + kNet.host(4),
+                                         QStringLiteral("encoder@") + kNet.host(5)}),
+                 qPrintable(sim.errors()));
+        probeAll({4, 5});
+        const QString backups = dir.filePath(QStringLiteral("whole"));
+        QVERIFY(QDir().mkpath(backups));
+        QCOMPARE(cli({QStringLiteral("backup"), kNet.mac(4), kNet.mac(5), QStringLiteral("--dir"),
+                      backups})
+                     .exitCode,
+                 0);
+        const auto fileOf = [&](int last) {
+            for (const QString& name : QDir(backups).entryList(QDir::Files))
+                if (name.startsWith(kNet.section(last)))
+                    return QDir(backups).filePath(name);
+            return QString();
+        };
+        const auto textOf = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+        };
+        const QString decoder = textOf(fileOf(4));
+        const QString encoder = textOf(fileOf(5));
+        QVERIFY(encoder.contains(QStringLiteral("\r\nTX=0\r\n")));
+        const auto edited = [&](const QString& name, const QString& text, const QString& from,
+                                const QString& to) {
+            const QString path = dir.filePath(name);
+            QFile f(path);
+            if (f.open(QIODevice::WriteOnly))
+                f.write(QString(text).replace(QRegularExpression(from), to).toLatin1());
+            return path;
+        };
+        const qsizetype setsBefore = sim.requests(QStringLiteral("SET")).size();
+        const QList<QPair<int, QString>> refused = {
+            {4, edited("gw.ini", decoder, "\r\nGW=[^\r]*", "\r\nGW=1.2.3")},
+            {4, edited("ip-name.ini", decoder, "\r\nIP=[^\r]*", "\r\nIP=localhost")},
+            {4, edited("ip-256.ini", decoder, "\r\nIP=[^\r]*", "\r\nIP=127.0.50.256")},
+            {5, edited("multi.ini", encoder, "\r\nMULTI=[^\r]*", "\r\nMULTI=300.1.1.1")},
+            {4, edited("no-att.ini", decoder, "\r\nATT=[^\r]*", "")},
+            {4, edited("two-att.ini", decoder, "\r\nATT=", "\r\nATT=150\r\nATT=")},
+        };
+        for (const auto& [last, file] : refused) {
+            const ProgramRun r =
+                cli({QStringLiteral("restore"), kNet.mac(last), file, QStringLiteral("--yes"),
+                     QStringLiteral("--spacing-ms"), QStringLiteral("10")});
+            QVERIFY2(r.exitCode == 2 && !r.err.isEmpty(), qPrintable(file + r.out + r.err));
+            QVERIFY2(!r.err.contains(QStringLiteral("no reply")), qPrintable(r.err));
+        }
+        QVERIFY(cli({QStringLiteral("restore"), kNet.mac(4), refused.at(4).second,
+                     QStringLiteral("--yes")})
+                    .err.contains(QStringLiteral("att")));
+        QVERIFY(cli({QStringLiteral("restore"), kNet.mac(4), refused.at(5).second,
+                     QStringLiteral("--yes")})
+                    .err.contains(QStringLiteral("twice")));
+        QCOMPARE(sim.requests(QStringLiteral("SET")).size(), setsBefore);
+
+        // The encoder streams unicast; its multicast group is changed behind
+        // the program's back.
+        const QString agent = kNet.host(5) + QLatin1Char(':') + QString::number(agentPort());
+        const QString out =
+            runTool(snmpset, {QStringLiteral("-v1"), QStringLiteral("-r0"), QStringLiteral("-t1"),
+                              QStringLiteral("-c"), QStringLiteral("kestrvla"), agent,
+                              kBase.arg(10), QStringLiteral("a"), QStringLiteral("239.9.9.9")});
+        QVERIFY2(out.contains(QStringLiteral("239.9.9.9")), qPrintable(out));
+        ProgramRun r = cli({QStringLiteral("diff"), QStringLiteral("--all")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("  multi ")) && r.out.contains("239.9.9.9"),
+                 qPrintable(r.out));
+        r = cli({QStringLiteral("restore"), kNet.mac(5), fileOf(5), QStringLiteral("--yes"),
+                 QStringLiteral("--spacing-ms"), QStringLiteral("10")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+        // The change behind its back, then the restore of only that.
+        QCOMPARE(sim.requests(QStringLiteral("SET")).mid(setsBefore), (QList<int>{10, 10}));
+        QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("--all")}).exitCode, 0);
+    }
+
     // Catches, for the reads asked several to a GET: a value put on the
     // wrong parameter when the agent answers the variables in another order;
     // an element lost or a value missing when the agent refuses GETs of

@@ -3,6 +3,7 @@
 // counts from real traps (net-snmp's snmptrap), and a clean stop.
 
 #include "common/SimProcess.h"
+#include "store/EventLog.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -189,6 +190,22 @@ private Q_SLOTS:
             countLines(first.body, QStringLiteral("^orvalink_mac_rx_frames_total\\{mac=\"2E:8B:"
                                                   "F2:00:79:01\".* \\d+$")),
             1);
+
+        // The monitor posts live status as the window does: the silent
+        // element's state change and its alarm are in the event log.
+        const auto logged = [&] {
+            bool down = false;
+            bool raised = false;
+            const orvalink::EventLog log(orvalink::EventLog::pathFor(dbPath));
+            for (const orvalink::Event& e : log.read({}, QStringLiteral("2E:8B:F2:00:79:02"))) {
+                down = down ||
+                       (e.operation == QLatin1String("status") &&
+                        e.outcome == QLatin1String("down") && e.name == QLatin1String("SILENT"));
+                raised = raised || e.outcome == QLatin1String("raised");
+            }
+            return down && raised;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logged(), 5000);
 
         // Every round waits for the silent element; a scrape never does.
         qint64 slowest = 0;

@@ -4,6 +4,7 @@
 
 #include "common/ScriptedPrompt.h"
 #include "common/SimProcess.h"
+#include "core/Pause.h"
 #include "devops/ApplyOperation.h"
 #include "devops/ProbeOperation.h"
 #include "snmp/ParameterTable.h"
@@ -64,6 +65,34 @@ public:
 private:
     SnmpTransport& m_t;
     quint8 m_before;
+};
+
+// Loses the replies to the last `count` parameters of a probe: the
+// requests go out, but no answer comes back for them.
+class LoseLastReplies : public SnmpClient {
+public:
+    LoseLastReplies(SnmpTransport& transport, int count) : m_t(transport), m_count(count) {}
+    SnmpResult GetSNMP(const QString& host, const QString& community, quint8 n) override
+    {
+        const auto steps = probeSteps();
+        for (qsizetype i = qsizetype(steps.size()) - m_count; i < qsizetype(steps.size()); ++i) {
+            if (steps[size_t(i)].n == n) {
+                SnmpResult lost;
+                lost.outcome = SnmpOutcome::NoAnswer;
+                return lost;
+            }
+        }
+        return m_t.GetSNMP(host, community, n);
+    }
+    SnmpResult SetSNMP(const QString& host, const QString& community, quint8 n, quint8 tag,
+                       const QString& value) override
+    {
+        return m_t.SetSNMP(host, community, n, tag, value);
+    }
+
+private:
+    SnmpTransport& m_t;
+    int m_count;
 };
 
 } // namespace
@@ -245,6 +274,22 @@ private Q_SLOTS:
         QCOMPARE(sim.requests(QStringLiteral("GET")).last(), 7);
     }
 
+    // The spacing after a SET (and every other wait the operations give a
+    // length) never ends before its length: a coarse timer may fire up to
+    // 5% early, and a device that needs its time then refuses the next SET.
+    void pauseNeverEndsEarly()
+    {
+        Pause pause;
+        for (const int ms : {97, 133, 230, 310}) {
+            QElapsedTimer t;
+            t.start();
+            QVERIFY(pause.wait(ms));
+            QVERIFY2(t.nsecsElapsed() >= qint64(ms) * 1000000,
+                     qPrintable(
+                         QStringLiteral("%1 ms ended after %2 ns").arg(ms).arg(t.nsecsElapsed())));
+        }
+    }
+
     // Catches: steps sent out of the apply order or for the wrong role, the
     // spacing skipped, an unchanged editor sent, a stored value that is not a
     // number taken as equal, numbers compared as text.
@@ -275,11 +320,26 @@ private Q_SLOTS:
         ApplyOperation op(*snmp, *db, prompt, shortTimings());
         const int before = sim.requests(QStringLiteral("SET")).size();
         prompt.expect(QStringLiteral("SUCCESS! 11 parameter changes applied."));
+        // On the wire: from the reply to a SET to the next SET, never less
+        // than the spacing (a coarse timer may end up to 5% early).
         QElapsedTimer t;
+        QList<QPair<bool, qint64>> wire; // sent?, ns since start
+        snmp->setTap([&](const DatagramEvent& e) {
+            if (e.ignored.isEmpty())
+                wire.append({e.sent, t.nsecsElapsed()});
+        });
         t.start();
         QCOMPARE(op.run(shown(dec, QStringLiteral("DECODER")), v),
                  ApplyOperation::Result::AllApplied);
+        snmp->setTap({});
         QVERIFY(t.elapsed() >= 11 * shortTimings().snmpSetAllowedMs);
+        for (qsizetype i = 2; i < wire.size(); ++i) {
+            if (wire.at(i).first && !wire.at(i - 1).first) {
+                const qint64 gap = wire.at(i).second - wire.at(i - 1).second;
+                QVERIFY2(gap >= qint64(shortTimings().snmpSetAllowedMs) * 1000000,
+                         qPrintable(QStringLiteral("%1 ns").arg(gap)));
+            }
+        }
 
         QList<int> expected;
         StepContext c;
@@ -425,6 +485,26 @@ private Q_SLOTS:
         ProbeOperation restarted(restarting, *db, prompt, quick);
         QCOMPARE(restarted.run(kNet.host(12), kCommunity), ProbeOperation::Result::NoResponse);
         QVERIFY(!db->sectionExists(sectionOf(12)));
+    }
+
+    // Catches: a probe whose last reply alone was lost failing with
+    // nothing stored (a lost datagram is not an element that stopped
+    // answering; there is no retry, and what answered is stored), and one
+    // whose last three parameters gave nothing stored all the same.
+    void probeWithItsLastRepliesLost()
+    {
+        QVERIFY(sim.start({QStringLiteral("decoder@") + kNet.host(13)}));
+        LoseLastReplies lastLost(*snmp, 1);
+        ProbeOperation one(lastLost, *db, prompt, shortTimings());
+        QCOMPARE(one.run(kNet.host(13), kCommunity), ProbeOperation::Result::Success);
+        QVERIFY(db->sectionExists(sectionOf(13)));
+        QCOMPARE(stored(sectionOf(13), QStringLiteral("role")), QStringLiteral("2"));
+
+        QVERIFY(store->deleteSection(sectionOf(13), dbPath()));
+        LoseLastReplies threeLost(*snmp, ProbeOperation::kSilentAtEndMeansStopped);
+        ProbeOperation three(threeLost, *db, prompt, shortTimings());
+        QCOMPARE(three.run(kNet.host(13), kCommunity), ProbeOperation::Result::NoResponse);
+        QVERIFY(!db->sectionExists(sectionOf(13)));
     }
 
     // Catches: the checks in the wrong order, a decoder refused for its
