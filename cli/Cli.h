@@ -86,6 +86,15 @@ void prepareSweep(const Context& ctx, ConfigSweep& sweep);
 // printing why.
 bool selectElements(const Context& ctx, const char* verb, const Database& database,
                     const QStringList& macs, bool all, QList<ElementEntry>* out);
+// Bounds of a list of MACs read from a file or a pipe (apply --macs).
+inline constexpr qint64 kMacListMaxBytes = 16 * 1024 * 1024;
+inline constexpr qsizetype kMacListMaxLines = 1000000;
+inline constexpr int kMacListSilenceMs = 10000;
+// The MACs listed in path, one a line, blank lines and lines starting with
+// # left out. A regular file or a pipe within the bounds above that names
+// at least one MAC; false after printing why (the verb then exits with
+// kExitUsage).
+bool readMacList(const Context& ctx, const char* verb, const QString& path, QStringList* macs);
 
 // Exit code of apply, diff and sfn when nothing could be sent because the
 // SNMP socket (UDP port 2979 on --nms) cannot be opened.

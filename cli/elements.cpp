@@ -8,6 +8,9 @@
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
+#include <QHash>
+#include <QSet>
+
 namespace orvalink::cli {
 
 namespace {
@@ -60,6 +63,37 @@ FoundElement elementAt(const Database& database, const QString& host)
         }
     }
     return {};
+}
+
+bool selectElements(const Context& ctx, const char* verb, const Database& database,
+                    const QStringList& macs, bool all, QList<ElementEntry>* out)
+{
+    const ElementList list = loadElementList(database.store(), database.path());
+    if (all) {
+        *out = list.entries;
+        return true;
+    }
+    QHash<QString, qsizetype> entryOf;
+    for (qsizetype i = 0; i < list.entries.size(); ++i)
+        entryOf.insert(list.entries.at(i).section, i);
+    // An element named twice is done once: two runs on one element would
+    // interleave its SETs.
+    QSet<QString> named;
+    QSet<QString> taken;
+    for (const QString& m : macs) {
+        if (named.contains(m))
+            continue;
+        named.insert(m);
+        FoundElement found;
+        if (!findElement(ctx, verb, database, m, &found))
+            return false;
+        const auto at = entryOf.constFind(found.section);
+        if (at != entryOf.constEnd() && !taken.contains(found.section)) {
+            taken.insert(found.section);
+            out->append(list.entries.at(*at));
+        }
+    }
+    return true;
 }
 
 bool takeEdition(const Context& ctx, const char* verb, const QString& word, QString* edition)

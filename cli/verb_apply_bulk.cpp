@@ -13,8 +13,6 @@
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
-#include <QFile>
-
 namespace orvalink::cli {
 
 int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
@@ -75,22 +73,12 @@ int verbApplyBulk(const Context& ctx, const QStringList& argsIn)
     Database database(store, ctx.dbPath);
     if (!databaseUsable(ctx, "apply", database))
         return 1;
+    // A list that names no element selects none, never all of them.
     QStringList macs;
-    if (!macsFile.isEmpty()) {
-        QFile f(macsFile);
-        if (!f.open(QIODevice::ReadOnly)) {
-            ctx.err << "orvalink-cli: apply: " << printable(macsFile) << ": "
-                    << printable(f.errorString()) << "\n";
-            return kExitUsage;
-        }
-        for (const QByteArray& raw : f.readAll().split('\n')) {
-            const QString line = QString::fromLatin1(raw).trimmed();
-            if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
-                macs << line;
-        }
-    }
+    if (!macsFile.isEmpty() && !readMacList(ctx, "apply", macsFile, &macs))
+        return kExitUsage;
     QList<ElementEntry> elements;
-    if (!selectElements(ctx, "apply", database, macs, macs.isEmpty(), &elements))
+    if (!selectElements(ctx, "apply", database, macs, macsFile.isEmpty(), &elements))
         return kExitUsage;
     if (onlyRole != ElementRole::Unknown) {
         QList<ElementEntry> kept;

@@ -30,33 +30,6 @@ void prepareSweep(const Context& ctx, ConfigSweep& sweep)
     sweep.setTap(datagramPrinter(ctx, true));
 }
 
-bool selectElements(const Context& ctx, const char* verb, const Database& database,
-                    const QStringList& macs, bool all, QList<ElementEntry>* out)
-{
-    const ElementList list = loadElementList(database.store(), database.path());
-    if (all) {
-        *out = list.entries;
-        return true;
-    }
-    for (const QString& m : macs) {
-        FoundElement found;
-        if (!findElement(ctx, verb, database, m, &found))
-            return false;
-        // An element named twice is done once: two runs on one element
-        // would interleave its SETs.
-        bool listed = false;
-        for (const ElementEntry& e : *out)
-            listed |= e.section == found.section;
-        for (const ElementEntry& e : list.entries) {
-            if (e.section == found.section && !listed) {
-                out->append(e);
-                break;
-            }
-        }
-    }
-    return true;
-}
-
 // ------------------------------------------------------------ backup
 
 int verbBackup(const Context& ctx, const QStringList& args)
