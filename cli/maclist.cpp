@@ -110,7 +110,7 @@ bool readListText(const QString& path, QByteArray* bytes, QString* error)
 
 } // namespace
 
-bool readMacList(const Context& ctx, const char* verb, const QString& path, QStringList* macs)
+bool readMacList(const Context& ctx, const QString& path, QStringList* macs)
 {
     QByteArray bytes;
     QString error;
@@ -135,8 +135,7 @@ bool readMacList(const Context& ctx, const char* verb, const QString& path, QStr
     if (error.isEmpty())
         return true;
     macs->clear();
-    ctx.err << "orvalink-cli: " << verb << ": " << printable(path) << ' ' << printable(error)
-            << "\n";
+    usageError(ctx, printable(path) + QLatin1Char(' ') + printable(error));
     return false;
 }
 
