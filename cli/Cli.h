@@ -12,7 +12,6 @@
 #include <QTextStream>
 
 namespace orvalink {
-class ConfigSweep;
 class Database;
 class IniStore;
 class SnmpTransport;

@@ -116,16 +116,32 @@ QString verbUsage(const Verb& verb)
     return usage;
 }
 
-void printVerbHelp(QTextStream& out, const Verb& verb)
+void printOptions(QTextStream& out, std::span<const VerbOption> options)
 {
-    out << "Usage: " << verbUsage(verb) << "\n\n" << wrapped(QLatin1String(verb.summary), 0, 78);
-    out << "\nOptions:\n";
-    for (const VerbOption& o : verb.options) {
-        out << "  --" << o.name;
+    for (const VerbOption& o : options) {
+        out << "  ";
+        if (o.letter)
+            out << '-' << o.letter << ", ";
+        out << "--" << o.name;
         if (o.valueName)
             out << ' ' << o.valueName;
         out << "\n" << wrapped(QLatin1String(o.description), 6, 78);
     }
+}
+
+void printVerbSummary(QTextStream& out, const Verb& verb)
+{
+    out << "  " << verb.name;
+    if (*verb.synopsis)
+        out << ' ' << verb.synopsis;
+    out << "\n" << wrapped(QLatin1String(verb.summary), 6, 78);
+}
+
+void printVerbHelp(QTextStream& out, const Verb& verb)
+{
+    out << "Usage: " << verbUsage(verb) << "\n\n" << wrapped(QLatin1String(verb.summary), 0, 78);
+    out << "\nOptions:\n";
+    printOptions(out, verb.options);
     out << "  --help\n      this text\n\n"
         << wrapped(QStringLiteral("The options of orvalink-cli itself (--db, --nms, --port, "
                                   "--wait, -v) come before the verb: see orvalink-cli --help."),

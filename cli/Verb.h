@@ -74,6 +74,10 @@ private:
 
 // "orvalink-cli VERB SYNOPSIS".
 QString verbUsage(const Verb& verb);
+// Each option with its value and its description, for --help.
+void printOptions(QTextStream& out, std::span<const VerbOption> options);
+// "  VERB SYNOPSIS" and its summary, for the program's --help.
+void printVerbSummary(QTextStream& out, const Verb& verb);
 // A verb's help: its usage, its summary and its options.
 void printVerbHelp(QTextStream& out, const Verb& verb);
 // Runs ctx.verb with its args (the words after the verb): its help, or a

@@ -9,9 +9,6 @@
 
 #include <QCoreApplication>
 
-#include <cstdio>
-#include <iterator>
-
 using namespace orvalink;
 using namespace orvalink::cli;
 
@@ -25,45 +22,38 @@ const Verb* const kVerbs[] = {
     &kSfnVerb,     &kEventsVerb,  &kTrapsVerb,    &kMonitorVerb,
 };
 
-// The options of orvalink-cli itself, before the verb (printHelp describes
-// them).
+// The options of orvalink-cli itself, before the verb.
 constexpr VerbOption kProgramOptions[] = {
-    {"verbose", nullptr, "", nullptr, 0, 0, 'v'},
-    {"db", "PATH", ""},
-    {"nms", "ADDR", ""},
-    {"port", "P", "", "a UDP port", 1, 65535},
-    {"wait", "MS", "", "milliseconds", 1, 600000},
+    {"db", "PATH",
+     "element database (default: nms.ini beside the program when it may write there and is not "
+     "installed under /usr or /opt, else in the user's data folder; the one in use now is named "
+     "below)"},
+    {"nms", "ADDR",
+     "local address to send SNMP from (default: the saved NMS interface of the desktop program, "
+     "then 127.0.0.1)"},
+    {"port", "P",
+     "UDP port of the SNMP agents (default 161; e.g. a simulator on a high port without root)",
+     "a UDP port", 1, 65535},
+    {"wait", "MS", "discover, remote-save and level: how long replies are awaited (default 3000)",
+     "milliseconds", 1, 600000},
+    {"verbose", nullptr,
+     "every SNMP and remote-protocol datagram sent and received, to standard error: a summary "
+     "line (and why a received one was ignored) and the bytes in hex",
+     nullptr, 0, 0, 'v'},
 };
 
 void printHelp(QTextStream& out)
 {
     out << "Usage: orvalink-cli [-v] [--db PATH] [--nms ADDR] [--port P] [--wait MS] VERB "
            "[ARGS...]\n\n"
-           "Options:\n"
-           "  --db PATH   element database (default: nms.ini beside the program when\n"
-           "              it may write there and is not installed under /usr or /opt,\n"
-           "              else in the user's data folder; now\n"
-           "              "
-        << defaultDatabasePath()
-        << ")\n"
-           "  --nms ADDR  local address to send SNMP from (default: the saved NMS\n"
-           "              interface of the desktop program, then 127.0.0.1)\n"
-           "  --port P    UDP port of the SNMP agents (default 161;\n"
-           "              e.g. a simulator on a high port without root)\n"
-           "  --wait MS   discover, remote-save and level: how long replies are awaited\n"
-           "              (default 3000)\n"
-           "  -v, --verbose\n"
-           "              every SNMP and remote-protocol datagram sent and received, to\n"
-           "              standard error: a summary line (and why a received one was\n"
-           "              ignored) and the bytes in hex\n"
-           "  --help      this text; orvalink-cli VERB --help: the verb's own\n\n"
-           "Verbs:\n";
-    for (const Verb* v : kVerbs) {
-        out << "  " << v->name;
-        if (*v->synopsis)
-            out << ' ' << v->synopsis;
-        out << "\n      " << v->summary << "\n";
-    }
+           "Options:\n";
+    printOptions(out, kProgramOptions);
+    out << "  --help\n"
+           "      this text; orvalink-cli VERB --help: the verb's usage and options\n"
+           "The element database now: "
+        << defaultDatabasePath() << "\n\nVerbs:\n";
+    for (const Verb* v : kVerbs)
+        printVerbSummary(out, *v);
 }
 
 QString defaultNmsAddress()
