@@ -80,6 +80,9 @@ int run(const Context& ctx, const VerbArgs& args)
     const bool prometheus = args.isSet("prometheus");
     const QString output = args.value("output");
     const QString mac = args.arguments().value(0);
+    // An empty FILE would print to the terminal what was meant for a file.
+    if (args.isSet("output") && output.isEmpty())
+        return usageError(ctx, QStringLiteral("--output needs the path of a file"));
     if (all == !mac.isEmpty() || (!output.isEmpty() && !prometheus))
         return usageError(ctx, QStringLiteral("usage: ") + verbUsage(kStatsVerb));
 

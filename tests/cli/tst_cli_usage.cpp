@@ -157,6 +157,8 @@ private Q_SLOTS:
             "GPS|LL]");
         row("neither MAC nor --all", {"stats"},
             "stats: usage: orvalink-cli stats MAC | --all [--prometheus [--output FILE]]");
+        row("empty --output", {"stats", "--all", "--prometheus", "--output", ""},
+            "stats: --output needs the path of a file");
         row("a word with one dash is an argument", {"events", "-x"},
             "events: \"-x\" is not a MAC address like 2E:8B:F2:00:0A:1B");
         row("-- ends the options", {"events", "--", "--since"},
