@@ -249,16 +249,10 @@ int applyMany(const Context& ctx, const VerbArgs& args, const ChangeOptions& opt
         return 0;
     }
     TerminalPrompt terminal(ctx.err, options.assumeYes);
-    PromptRequest question;
-    question.icon = PromptIcon::Question;
-    question.title = QStringLiteral("Send configuration");
-    question.text = QStringLiteral("This configuration will be sent to %1 Network Elements and "
-                                   "will also be saved to local database in your computer. Are "
-                                   "you sure?")
-                        .arg(plan.jobs.size());
-    question.buttons = PromptButtons::YesNo;
-    question.defaultAnswer = PromptAnswer::No;
-    if (terminal.ask(question) != PromptAnswer::Yes) {
+    if (!terminal.confirmSending(QStringLiteral("This configuration will be sent to %1 Network "
+                                                "Elements and will also be saved to local "
+                                                "database in your computer. Are you sure?")
+                                     .arg(plan.jobs.size()))) {
         ctx.err << "orvalink-cli: apply: nothing sent\n";
         return 1;
     }

@@ -115,15 +115,10 @@ int run(const Context& ctx, const VerbArgs& parsed)
         return 0;
     }
     TerminalPrompt terminal(ctx.err, options.assumeYes);
-    PromptRequest question;
-    question.icon = PromptIcon::Question;
-    question.title = QStringLiteral("Send configuration");
-    question.text = QStringLiteral("These %1 changes will be sent to %2. Are you sure?")
-                        .arg(before.size())
-                        .arg(elementLabel(element.name, element.mac));
-    question.buttons = PromptButtons::YesNo;
-    question.defaultAnswer = PromptAnswer::No;
-    if (terminal.ask(question) != PromptAnswer::Yes) {
+    if (!terminal.confirmSending(
+            QStringLiteral("These %1 changes will be sent to %2. Are you sure?")
+                .arg(before.size())
+                .arg(elementLabel(element.name, element.mac)))) {
         ctx.err << "orvalink-cli: restore: nothing sent\n";
         postOutcome(ctx, event, QStringLiteral("cancelled"),
                     QStringLiteral("not confirmed; nothing sent"));
