@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of orvalink-cli's verbs.
 
+#include "Verb.h"
 #include "core/DatagramTap.h"
 #include "core/Timings.h"
 #include "devops/OperationEvents.h"
@@ -11,11 +12,11 @@
 #include <QTextStream>
 
 namespace orvalink {
-class ConfigSweep;
 class Database;
 class IniStore;
 class SnmpTransport;
 struct ElementEntry;
+struct ShownElement;
 } // namespace orvalink
 
 namespace orvalink::cli {
@@ -25,43 +26,33 @@ struct Context {
     QString nmsAddress; // --nms, default the saved NMS interface, then 127.0.0.1
     QTextStream& out;
     QTextStream& err;
-    quint16 agentPort = 161; // --port, the SNMP agents' UDP port
-    int remoteWaitMs = 0;    // --wait, the remote protocol's waits (0: 3000 ms)
-    bool verbose = false;    // -v, --verbose: every datagram to standard error
+    quint16 agentPort = 161;    // --port, the SNMP agents' UDP port
+    int remoteWaitMs = 0;       // --wait, the remote protocol's waits (0: 3000 ms)
+    bool verbose = false;       // -v, --verbose: every datagram to standard error
+    const Verb* verb = nullptr; // the verb that runs
 };
 
-// A verb takes its own arguments (after the verb word) and returns the exit code.
-using VerbFunction = int (*)(const Context&, const QStringList&);
+// The verbs, each with its options and its code in cli/verb_NAME.cpp.
+extern const Verb kListVerb;
+extern const Verb kGetVerb;
+extern const Verb kSetVerb;
+extern const Verb kProbeVerb;
+extern const Verb kPingVerb;
+extern const Verb kArpVerb;
+extern const Verb kLevelVerb;
+extern const Verb kDiffVerb;
+extern const Verb kApplyVerb;
+extern const Verb kBackupVerb;
+extern const Verb kRestoreVerb;
+extern const Verb kHistoryVerb;
+extern const Verb kDiscoverVerb;
+extern const Verb kRemoteSaveVerb;
+extern const Verb kStatsVerb;
+extern const Verb kSfnVerb;
+extern const Verb kEventsVerb;
+extern const Verb kTrapsVerb;
+extern const Verb kMonitorVerb;
 
-struct Verb {
-    const char* name;
-    const char* usage;   // arguments, e.g. "HOST COMMUNITY N [N ...]"
-    const char* summary; // one paragraph for --help
-    VerbFunction run;
-};
-
-int verbList(const Context&, const QStringList&);
-int verbGet(const Context&, const QStringList&);
-int verbSet(const Context&, const QStringList&);
-int verbProbe(const Context&, const QStringList&);
-int verbPing(const Context&, const QStringList&);
-int verbArp(const Context&, const QStringList&);
-int verbLevel(const Context&, const QStringList&);
-int verbDiff(const Context&, const QStringList&);
-int verbApply(const Context&, const QStringList&);
-int verbDiscover(const Context&, const QStringList&);
-int verbRemoteSave(const Context&, const QStringList&);
-int verbStats(const Context&, const QStringList&);
-int verbSfn(const Context&, const QStringList&);
-int verbEvents(const Context&, const QStringList&);
-int verbTraps(const Context&, const QStringList&);
-int verbMonitor(const Context&, const QStringList&);
-int verbBackup(const Context&, const QStringList&);
-int verbRestore(const Context&, const QStringList&);
-int verbHistory(const Context&, const QStringList&);
-// diff --all and the bulk forms of apply (--where, --macs, --all).
-int verbDiffAll(const Context&);
-int verbApplyBulk(const Context&, const QStringList&);
 // One event as `events` prints it, made printable.
 QString eventLine(const Event& e);
 
@@ -72,20 +63,39 @@ QString printable(const QString& text, bool keepLineBreaks = false);
 // A value as one word on a line: printable, quoted when it is empty or
 // holds a blank.
 QString word(const QString& value);
-// "NAME [MAC]", the name made printable.
+// "NAME [MAC]", both made printable (a MAC comes from a section name).
 QString elementLabel(const QString& name, const QString& mac);
 
 // Database writes that fail are told on standard error, once per streak.
 void reportWriteFailures(const Context& ctx, IniStore& store);
 
+// With -v: prints each datagram to standard error, in hex with a summary of
+// an SNMP message (snmp) or of the remote protocol; empty without -v.
+DatagramTap datagramPrinter(const Context& ctx, bool snmp);
 // Binds the transport to --nms and --port (and taps it with -v).
 void prepareTransport(const Context& ctx, SnmpTransport& snmp);
-// The same for a multi-element sweep of the configuration verbs.
-void prepareSweep(const Context& ctx, ConfigSweep& sweep);
+// The same for a multi-element sweep (ConfigSweep, StatisticsSweep), from
+// localPort of --nms (0: a free one).
+template <typename Sweep>
+void prepareSweep(const Context& ctx, Sweep& sweep, quint16 localPort = 2979)
+{
+    sweep.setLocalAddress(ctx.nmsAddress);
+    sweep.setPorts(localPort, ctx.agentPort);
+    sweep.setTap(datagramPrinter(ctx, true));
+}
 // The elements named by MACs (each once), or all of them; false after
 // printing why.
-bool selectElements(const Context& ctx, const char* verb, const Database& database,
-                    const QStringList& macs, bool all, QList<ElementEntry>* out);
+bool selectElements(const Context& ctx, const Database& database, const QStringList& macs, bool all,
+                    QList<ElementEntry>* out);
+// Bounds of a list of MACs read from a file or a pipe (apply --macs).
+inline constexpr qint64 kMacListMaxBytes = 16 * 1024 * 1024;
+inline constexpr qsizetype kMacListMaxLines = 1000000;
+inline constexpr int kMacListSilenceMs = 10000;
+// The MACs listed in path, one a line, blank lines and lines starting with
+// # left out. A regular file or a pipe within the bounds above that names
+// at least one MAC; false after printing why (the verb then exits with
+// kExitUsage).
+bool readMacList(const Context& ctx, const QString& path, QStringList* macs);
 
 // Exit code of apply, diff and sfn when nothing could be sent because the
 // SNMP socket (UDP port 2979 on --nms) cannot be opened.
@@ -96,32 +106,42 @@ bool openSnmpSocket(const Context& ctx, SnmpTransport& snmp, QString* reason = n
 // A database that cannot be read (a folder, a device, UTF-16 text, no
 // permission, ...) is refused before anything is sent; false after
 // printing why.
-bool databaseUsable(const Context& ctx, const char* verb, const Database& database);
+bool databaseUsable(const Context& ctx, const Database& database);
 
-// With -v: prints each datagram to standard error, in hex with a summary of
-// an SNMP message (snmp) or of the remote protocol; empty without -v.
-DatagramTap datagramPrinter(const Context& ctx, bool snmp);
+// N of get and set: a parameter number; false after the usage error.
+bool takeParameter(const Context& ctx, const QString& text, quint8* n);
 
 // Exit code of a usage error: a malformed argument, an element that is not
-// in the database.
+// in the database (see usageError()).
 inline constexpr int kExitUsage = 2;
+// Exit code of diff when an element does not answer.
+inline constexpr int kExitNoAnswer = 2;
 
-// "--edition GPS|LL" of several verbs: *edition becomes "GPS" or "LL";
-// false after printing why.
-bool takeEdition(const Context& ctx, const char* verb, const QString& word, QString* edition);
+// host as a dotted IPv4 address; false after the usage error
+// ("HOST "x" is not a dotted IPv4 address").
+bool checkHost(const Context& ctx, const QString& host);
 
-// The options of the verbs that send changes (apply, restore, bulk apply).
+// The options of the verbs that send changes (apply, restore, sfn, backup).
+inline constexpr VerbOption kYesOption{"yes", nullptr,
+                                       "send without asking first (the question would go to "
+                                       "the terminal)"};
+inline constexpr VerbOption kSpacingOption{
+    "spacing-ms",
+    "N",
+    "N ms between two SETs instead of the 6000 ms the devices need; for simulators only",
+    "milliseconds",
+    0,
+    600000};
+inline constexpr VerbOption kEditionOption{
+    "edition", "GPS|LL", "the buffer range and the backups of the GPS or LL edition"};
 struct ChangeOptions {
     bool assumeYes = false;
     int spacingMs = Timings{}.snmpSetAllowedMs;
     QString edition; // "GPS", "LL", or empty for the plain edition
 };
-enum class OptionTaken { No, Yes, Refused };
-// Takes args[*i] when it is "--yes", "--spacing-ms N" or "--edition
-// GPS|LL", moving *i past its value. Refused after printing why (the verb
-// then exits with kExitUsage); No for any other word.
-OptionTaken takeChangeOption(const Context& ctx, const char* verb, const QStringList& args,
-                             qsizetype* i, ChangeOptions* options);
+// --yes, --spacing-ms and --edition as given; false after the usage error
+// of an --edition that is neither GPS nor LL.
+bool takeChangeOptions(const Context& ctx, const VerbArgs& args, ChangeOptions* options);
 
 // An element of the database named on the command line.
 struct FoundElement {
@@ -132,11 +152,14 @@ struct FoundElement {
     QString role;    // stored role text
 };
 // Finds the element named by macText (the colon form or the 12 digits of
-// its section). False after printing why ("VERB: "X" is not a MAC address
-// like 2E:8B:F2:00:0A:1B", "VERB: no element MAC in PATH"); the verb then
-// exits with kExitUsage.
-bool findElement(const Context& ctx, const char* verb, const Database& database,
-                 const QString& macText, FoundElement* found);
+// its section). False after the usage error ("VERB: "X" is not a MAC
+// address like 2E:8B:F2:00:0A:1B", "VERB: no element MAC in PATH"); the
+// verb then exits with kExitUsage.
+bool findElement(const Context& ctx, const Database& database, const QString& macText,
+                 FoundElement* found);
+// The same, with the element as the apply operation sees it.
+bool findShown(const Context& ctx, const Database& database, const QString& macText,
+               FoundElement* found, ShownElement* shown);
 // The stored element whose SNMP agent or own address is host; an empty
 // FoundElement when none is.
 FoundElement elementAt(const Database& database, const QString& host);

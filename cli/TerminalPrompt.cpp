@@ -41,4 +41,15 @@ PromptAnswer TerminalPrompt::ask(const PromptRequest& request)
     return answer == QLatin1String("y") || answer == QLatin1String("yes") ? yes : no;
 }
 
+bool TerminalPrompt::confirmSending(const QString& text)
+{
+    PromptRequest question;
+    question.icon = PromptIcon::Question;
+    question.title = QStringLiteral("Send configuration");
+    question.text = text;
+    question.buttons = PromptButtons::YesNo;
+    question.defaultAnswer = PromptAnswer::No;
+    return ask(question) == PromptAnswer::Yes;
+}
+
 } // namespace orvalink::cli

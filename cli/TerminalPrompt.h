@@ -13,6 +13,9 @@ class TerminalPrompt : public Prompt {
 public:
     TerminalPrompt(QTextStream& err, bool assumeYes) : m_err(err), m_assumeYes(assumeYes) {}
     PromptAnswer ask(const PromptRequest& request) override;
+    // The question before a verb sends configuration ("Send configuration",
+    // yes or no, no by default); true for yes.
+    bool confirmSending(const QString& text);
     // The text of the latest box: the cause of a failure, for the event log.
     const QString& lastText() const { return m_lastText; }
 

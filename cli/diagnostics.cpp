@@ -1,12 +1,15 @@
-// -v: the datagrams of a verb on standard error, the hint for an agent that
-// does not answer, and the checks made before a verb sends anything.
+// The sockets of the verbs: SNMP bound to --nms and --port, -v's datagrams
+// on standard error, the hint for an agent that does not answer, and the
+// checks made before a verb sends anything.
 
 #include "Cli.h"
 
 #include "devops/StoreOutcome.h"
 #include "remote/RemoteSummary.h"
+#include "snmp/SnmpCodec.h"
 #include "snmp/SnmpSummary.h"
 #include "snmp/SnmpTransport.h"
+#include "store/IniStore.h"
 
 namespace orvalink::cli {
 
@@ -55,14 +58,45 @@ bool openSnmpSocket(const Context& ctx, SnmpTransport& snmp, QString* why)
     return false;
 }
 
-bool databaseUsable(const Context& ctx, const char* verb, const Database& database)
+bool databaseUsable(const Context& ctx, const Database& database)
 {
     const QString refusal = databaseRefusal(database);
     if (refusal.isEmpty())
         return true;
-    ctx.err << "orvalink-cli: " << verb << ": " << printable(refusal) << "\n";
+    ctx.err << "orvalink-cli: " << ctx.verb->name << ": " << printable(refusal) << "\n";
     ctx.err.flush();
     return false;
+}
+
+void reportWriteFailures(const Context& ctx, IniStore& store)
+{
+    QObject::connect(&store, &IniStore::writeFailed, &store,
+                     [&ctx](const QString& path, const QString& reason) {
+                         ctx.err << "orvalink-cli: cannot write " << path << ": " << reason << "\n";
+                     });
+}
+
+void prepareTransport(const Context& ctx, SnmpTransport& snmp)
+{
+    snmp.setLocalAddress(ctx.nmsAddress);
+    snmp.setPorts(2979, ctx.agentPort);
+    snmp.setTap(datagramPrinter(ctx, true));
+    // Failures come back in each result (SnmpOutcome::NotSent with its
+    // reason); the verbs print them once and stop.
+}
+
+bool takeParameter(const Context& ctx, const QString& text, quint8* n)
+{
+    bool ok = false;
+    const uint v = text.toUInt(&ok);
+    if (!ok || v > uint(kMaxParameterNumber)) {
+        usageError(ctx, QStringLiteral("N \"%1\" is not a parameter number 0 to %2")
+                            .arg(printable(text))
+                            .arg(kMaxParameterNumber));
+        return false;
+    }
+    *n = quint8(v);
+    return true;
 }
 
 } // namespace orvalink::cli

@@ -5,8 +5,12 @@
 
 #include "core/StartMode.h"
 #include "core/Text.h"
+#include "devops/ElementView.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
+
+#include <QHash>
+#include <QSet>
 
 namespace orvalink::cli {
 
@@ -25,24 +29,44 @@ FoundElement elementIn(const Database& database, const QString& section)
 
 } // namespace
 
-bool findElement(const Context& ctx, const char* verb, const Database& database,
-                 const QString& macText, FoundElement* found)
+bool findElement(const Context& ctx, const Database& database, const QString& macText,
+                 FoundElement* found)
 {
     QString section = encodeMac(macText);
     if (section.isEmpty() && !decodeMac(macText).isEmpty())
         section = encodeMac(decodeMac(macText));
     if (section.isEmpty()) {
-        ctx.err << "orvalink-cli: " << verb << ": \"" << printable(macText)
-                << "\" is not a MAC address like 2E:8B:F2:00:0A:1B\n";
+        usageError(ctx, QStringLiteral("\"%1\" is not a MAC address like 2E:8B:F2:00:0A:1B")
+                            .arg(printable(macText)));
         return false;
     }
     if (!database.sectionExists(section)) {
-        ctx.err << "orvalink-cli: " << verb << ": no element " << decodeMac(section) << " in "
-                << printable(database.path()) << "\n";
+        usageError(ctx, QStringLiteral("no element %1 in %2")
+                            .arg(decodeMac(section), printable(database.path())));
         return false;
     }
     *found = elementIn(database, section);
     return true;
+}
+
+bool findShown(const Context& ctx, const Database& database, const QString& macText,
+               FoundElement* found, ShownElement* shown)
+{
+    if (!findElement(ctx, database, macText, found))
+        return false;
+    shown->section = found->section;
+    shown->mac = found->mac;
+    shown->roleCaption = roleCaption(roleFromText(found->role));
+    return true;
+}
+
+bool checkHost(const Context& ctx, const QString& host)
+{
+    if (isValidIPAddress(host))
+        return true;
+    usageError(ctx,
+               QStringLiteral("HOST \"%1\" is not a dotted IPv4 address").arg(printable(host)));
+    return false;
 }
 
 FoundElement elementAt(const Database& database, const QString& host)
@@ -62,42 +86,54 @@ FoundElement elementAt(const Database& database, const QString& host)
     return {};
 }
 
-bool takeEdition(const Context& ctx, const char* verb, const QString& word, QString* edition)
+bool selectElements(const Context& ctx, const Database& database, const QStringList& macs, bool all,
+                    QList<ElementEntry>* out)
 {
-    // Compared as the program compares its start word; any other word
-    // would silently check against the plain edition's range.
-    const AppFlags flags = startModeFor(word).flags;
-    if (!flags.GPSMode && !flags.startedLowLatency) {
-        ctx.err << "orvalink-cli: " << verb << ": --edition takes GPS or LL, not \""
-                << printable(word) << "\"\n";
-        return false;
+    const ElementList list = loadElementList(database.store(), database.path());
+    if (all) {
+        *out = list.entries;
+        return true;
     }
-    *edition = flags.GPSMode ? QStringLiteral("GPS") : QStringLiteral("LL");
+    QHash<QString, qsizetype> entryOf;
+    for (qsizetype i = 0; i < list.entries.size(); ++i)
+        entryOf.insert(list.entries.at(i).section, i);
+    // An element named twice is done once: two runs on one element would
+    // interleave its SETs.
+    QSet<QString> named;
+    QSet<QString> taken;
+    for (const QString& m : macs) {
+        if (named.contains(m))
+            continue;
+        named.insert(m);
+        FoundElement found;
+        if (!findElement(ctx, database, m, &found))
+            return false;
+        const auto at = entryOf.constFind(found.section);
+        if (at != entryOf.constEnd() && !taken.contains(found.section)) {
+            taken.insert(found.section);
+            out->append(list.entries.at(*at));
+        }
+    }
     return true;
 }
 
-OptionTaken takeChangeOption(const Context& ctx, const char* verb, const QStringList& args,
-                             qsizetype* i, ChangeOptions* options)
+bool takeChangeOptions(const Context& ctx, const VerbArgs& args, ChangeOptions* options)
 {
-    const QString& a = args.at(*i);
-    const bool hasValue = *i + 1 < args.size();
-    if (a == QLatin1String("--yes")) {
-        options->assumeYes = true;
-    } else if (a == QLatin1String("--spacing-ms") && hasValue) {
-        bool ok = false;
-        options->spacingMs = args.at(++*i).toInt(&ok);
-        if (!ok || options->spacingMs < 0 || options->spacingMs > 600000) {
-            ctx.err << "orvalink-cli: " << verb
-                    << ": --spacing-ms needs milliseconds from 0 to 600000\n";
-            return OptionTaken::Refused;
-        }
-    } else if (a == QLatin1String("--edition") && hasValue) {
-        if (!takeEdition(ctx, verb, args.at(++*i), &options->edition))
-            return OptionTaken::Refused;
-    } else {
-        return OptionTaken::No;
+    options->assumeYes = args.isSet(kYesOption.name);
+    options->spacingMs = int(args.number(kSpacingOption.name, options->spacingMs));
+    if (!args.isSet(kEditionOption.name))
+        return true;
+    // Compared as the program compares its start word; any other word
+    // would silently check against the plain edition's range.
+    const QString word = args.value(kEditionOption.name);
+    const AppFlags flags = startModeFor(word).flags;
+    if (!flags.GPSMode && !flags.startedLowLatency) {
+        usageError(ctx,
+                   QStringLiteral("--edition takes GPS or LL, not \"%1\"").arg(printable(word)));
+        return false;
     }
-    return OptionTaken::Yes;
+    options->edition = flags.GPSMode ? QStringLiteral("GPS") : QStringLiteral("LL");
+    return true;
 }
 
 } // namespace orvalink::cli

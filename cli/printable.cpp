@@ -32,7 +32,7 @@ QString word(const QString& value)
 
 QString elementLabel(const QString& name, const QString& mac)
 {
-    return configtransfer::label(printable(name), mac);
+    return configtransfer::label(printable(name), printable(mac));
 }
 
 } // namespace orvalink::cli

@@ -1,5 +1,4 @@
-// events: the event log (events.log beside the database) from a shell, and
-// the one place where the verbs post their outcomes to it.
+// events: the event log (events.log beside the database) from a shell.
 
 #include "Cli.h"
 
@@ -11,48 +10,13 @@
 
 namespace orvalink::cli {
 
-bool postEvent(const Context& ctx, const Event& event)
-{
-    EventLog log(EventLog::pathFor(ctx.dbPath));
-    OutcomeChannel channel(&log);
-    if (channel.post(event))
-        return true;
-    ctx.err << "orvalink-cli: event log: " << printable(channel.lastError()) << "\n";
-    return false;
-}
+namespace {
 
-Event elementEvent(const QString& operation, const FoundElement& element, const QString& host)
-{
-    Event e;
-    e.operation = operation;
-    e.mac = element.mac;
-    e.name = element.name;
-    e.host = host.isEmpty() ? element.host : host;
-    return e;
-}
-
-bool postOutcome(const Context& ctx, Event event, const QString& outcome, const QString& cause)
-{
-    event.outcome = outcome;
-    event.cause = oneLineCause(cause);
-    return postEvent(ctx, event);
-}
-
-bool postConfirmedSet(const Context& ctx, Event event, const QString& key, const QString& oldValue,
-                      const QString& newValue)
-{
-    event.operation = QStringLiteral("set");
-    event.outcome = QStringLiteral("ok");
-    event.key = key;
-    event.oldValue = oldValue;
-    event.newValue = newValue;
-    return postEvent(ctx, event);
-}
-
-OperationEvents operationEvents(const Context& ctx, const Event& base)
-{
-    return OperationEvents(base, [&ctx](const Event& e) { postEvent(ctx, e); });
-}
+constexpr VerbOption kOptions[] = {
+    {"since", "TIME",
+     "the events from TIME on: a date (midnight UTC), a date and time (UTC unless it ends in Z "
+     "or an offset like +01:00) or an age (90s, 30m, 1h, 2d)"},
+};
 
 QDateTime parseSince(const QString& text, const QDateTime& now)
 {
@@ -81,51 +45,20 @@ QDateTime parseSince(const QString& text, const QDateTime& now)
     return time.toUTC();
 }
 
-QString eventLine(const Event& e)
-{
-    QString line = e.time.toUTC().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss.zzz'Z'"));
-    line += QLatin1Char(' ') + (e.operation.isEmpty() ? QStringLiteral("-") : e.operation);
-    line += QLatin1Char(' ') + (e.outcome.isEmpty() ? QStringLiteral("-") : e.outcome);
-    if (!e.name.isEmpty() || !e.mac.isEmpty())
-        line += QLatin1Char(' ') + e.name + QStringLiteral(" [") + e.mac + QLatin1Char(']');
-    if (!e.host.isEmpty())
-        line += QLatin1Char(' ') + e.host;
-    QStringList details;
-    if (e.isSet())
-        details << QStringLiteral("%1 %2 -> %3").arg(e.key, e.oldValue, e.newValue);
-    if (!e.cause.isEmpty())
-        details << e.cause;
-    if (!details.isEmpty())
-        line += QStringLiteral(": ") + details.join(QStringLiteral(": "));
-    return printable(line);
-}
-
-int verbEvents(const Context& ctx, const QStringList& args)
+int run(const Context& ctx, const VerbArgs& args)
 {
     QDateTime since;
-    QString mac;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == QLatin1String("--since") && i + 1 < args.size()) {
-            since = parseSince(args.at(++i), QDateTime::currentDateTimeUtc());
-            if (!since.isValid()) {
-                ctx.err << "orvalink-cli: events: --since \"" << printable(args.at(i))
-                        << "\" is neither a date, a date and time (ISO 8601) nor an age "
-                           "like 30m, 1h, 2d\n";
-                return 2;
-            }
-        } else if (!a.startsWith(QLatin1Char('-')) && mac.isEmpty()) {
-            mac = a;
-            if (EventLog::macDigits(mac).isEmpty()) {
-                ctx.err << "orvalink-cli: events: \"" << printable(mac)
-                        << "\" is not a MAC address like 2E:8B:F2:00:0A:1B\n";
-                return 2;
-            }
-        } else {
-            ctx.err << "orvalink-cli: usage: events [--since TIME] [MAC]\n";
-            return 2;
-        }
+    if (args.isSet("since")) {
+        since = parseSince(args.value("since"), QDateTime::currentDateTimeUtc());
+        if (!since.isValid())
+            return usageError(ctx, QStringLiteral("--since \"%1\" is neither a date, a date and "
+                                                  "time (ISO 8601) nor an age like 30m, 1h, 2d")
+                                       .arg(printable(args.value("since"))));
     }
+    const QString mac = args.arguments().value(0);
+    if (!mac.isEmpty() && EventLog::macDigits(mac).isEmpty())
+        return usageError(ctx, QStringLiteral("\"%1\" is not a MAC address like 2E:8B:F2:00:0A:1B")
+                                   .arg(printable(mac)));
     const EventLog log(EventLog::pathFor(ctx.dbPath));
     QString error;
     for (const Event& e : log.read(since, mac, &error))
@@ -136,5 +69,23 @@ int verbEvents(const Context& ctx, const QStringList& args)
     }
     return 0;
 }
+
+} // namespace
+
+const Verb kEventsVerb{
+    "events",
+    "[--since TIME] [MAC]",
+    "Prints the event log (events.log beside the database): what the desktop program and the "
+    "verbs did to the elements and how it ended, oldest first, one line per event: the time "
+    "(UTC), the operation, the outcome (ok, failed, ...), the element \"NAME [MAC]\" and the "
+    "address it talked to, then the cause of a failure or, for a confirmed SET, \"KEY OLD -> "
+    "NEW\". --since TIME keeps the events from TIME on: a date (2026-12-08, midnight UTC), a "
+    "date and time (2026-12-08T14:30, UTC unless it ends in Z or an offset like +01:00) or an "
+    "age (90s, 30m, 1h, 2d). MAC keeps those of one element. Exit 0, or 1 when a file of the log "
+    "is there but cannot be read (a pipe, a folder).",
+    kOptions,
+    0,
+    1,
+    run};
 
 } // namespace orvalink::cli

@@ -1,3 +1,5 @@
+// list: the elements of the database as the element tree shows them.
+
 #include "Cli.h"
 
 #include "store/ElementDatabase.h"
@@ -5,12 +7,10 @@
 
 namespace orvalink::cli {
 
-int verbList(const Context& ctx, const QStringList& args)
+namespace {
+
+int run(const Context& ctx, const VerbArgs&)
 {
-    if (!args.isEmpty()) {
-        ctx.err << "orvalink-cli: list takes no arguments (see --help)\n";
-        return 2;
-    }
     IniStore store;
     const ElementList list = loadElementList(store, ctx.dbPath);
     // A database that exists but cannot be read is an error, not an empty list.
@@ -30,5 +30,17 @@ int verbList(const Context& ctx, const QStringList& args)
         ctx.out << printable(e.nodeText) << '\n';
     return 0;
 }
+
+} // namespace
+
+const Verb kListVerb{
+    "list",
+    "",
+    "Prints the elements of the database as the element tree shows them: one line per element, "
+    "its name, \" [\", its MAC address and \"]\", in file order.",
+    {},
+    0,
+    0,
+    run};
 
 } // namespace orvalink::cli

@@ -5,6 +5,7 @@
 // for the elements. SIGTERM and SIGINT end it cleanly (exit 0).
 
 #include "Cli.h"
+#include "InterruptGuard.h"
 
 #include "config/ConfigDrift.h"
 #include "config/StatisticsSweep.h"
@@ -22,75 +23,23 @@
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QHttpServerResponse>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 namespace orvalink::cli {
 
 namespace {
 
-const char kUsage[] = "orvalink-cli: usage: monitor --listen ADDR:PORT [--interval S] "
-                      "[--trap-port P] [--drift-every N]\n";
-
-int g_stopPipe[2] = {-1, -1};
-
-extern "C" void onStopSignal(int signal)
-{
-    const char c = char(signal);
-    const ssize_t written = ::write(g_stopPipe[1], &c, 1);
-    (void)written;
-}
-
-// SIGINT and SIGTERM written to a pipe that the event loop watches: the
-// handler itself does nothing else.
-class StopSignals {
-public:
-    template <typename F> explicit StopSignals(F onStop)
-    {
-        if (::pipe2(g_stopPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-            return;
-        m_notifier = std::make_unique<QSocketNotifier>(g_stopPipe[0], QSocketNotifier::Read);
-        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(), [onStop] {
-            char c = 0;
-            bool any = false;
-            while (::read(g_stopPipe[0], &c, 1) == 1)
-                any = true;
-            if (any)
-                onStop();
-        });
-        struct sigaction action {};
-        action.sa_handler = onStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(SIGINT, &action, &m_oldInt);
-        ::sigaction(SIGTERM, &action, &m_oldTerm);
-        m_installed = true;
-    }
-    ~StopSignals()
-    {
-        if (!m_installed)
-            return;
-        ::sigaction(SIGINT, &m_oldInt, nullptr);
-        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
-        m_notifier.reset();
-        ::close(g_stopPipe[0]);
-        ::close(g_stopPipe[1]);
-        g_stopPipe[0] = g_stopPipe[1] = -1;
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-    bool installed() const { return m_installed; }
-
-private:
-    std::unique_ptr<QSocketNotifier> m_notifier;
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-    bool m_installed = false;
+constexpr VerbOption kOptions[] = {
+    {"listen", "ADDR:PORT", "where /metrics is served (port 0: any free port)"},
+    {"interval", "S", "seconds between two rounds (default 30)", "seconds", 1, 86400},
+    {"trap-port", "P",
+     "the UDP port of the NMS address traps are taken on (default 162; 0: any "
+     "free port)",
+     "a UDP port", 0, 65535},
+    {"drift-every", "N", "rounds between two configuration drift checks (default 10; 0: never)",
+     "a number of rounds", 0, 100000},
 };
 
 bool parseListen(const QString& text, QHostAddress* address, quint16* port)
@@ -110,62 +59,20 @@ bool parseListen(const QString& text, QHostAddress* address, quint16* port)
     return true;
 }
 
-} // namespace
-
-int verbMonitor(const Context& ctx, const QStringList& args)
+int run(const Context& ctx, const VerbArgs& args)
 {
     QHostAddress listenAddress;
     quint16 listenPort = 0;
-    bool haveListen = false;
-    int intervalS = 30;
-    int driftEvery = 10; // rounds between two configuration drift checks; 0: none
-    quint16 trapPort = TrapReceiver::kDefaultPort;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        bool ok = false;
-        if (a == QLatin1String("--listen") && i + 1 < args.size()) {
-            if (!parseListen(args.at(++i), &listenAddress, &listenPort)) {
-                ctx.err << "orvalink-cli: monitor: --listen needs a dotted IPv4 address and a "
-                           "TCP port, e.g. 127.0.0.1:9879 (port 0: any free port)\n";
-                return 2;
-            }
-            haveListen = true;
-        } else if (a == QLatin1String("--interval") && i + 1 < args.size()) {
-            intervalS = args.at(++i).toInt(&ok);
-            if (!ok || intervalS < 1 || intervalS > 86400) {
-                ctx.err << "orvalink-cli: monitor: --interval needs seconds from 1 to 86400\n";
-                return 2;
-            }
-        } else if (a == QLatin1String("--drift-every") && i + 1 < args.size()) {
-            driftEvery = args.at(++i).toInt(&ok);
-            if (!ok || driftEvery < 0 || driftEvery > 100000) {
-                ctx.err << "orvalink-cli: monitor: --drift-every needs a number of rounds from 0 "
-                           "(never) to 100000\n";
-                return 2;
-            }
-        } else if (a == QLatin1String("--trap-port") && i + 1 < args.size()) {
-            const uint p = args.at(++i).toUInt(&ok);
-            if (!ok || p > 65535) {
-                ctx.err << "orvalink-cli: monitor: --trap-port needs a UDP port from 0 to 65535 "
-                           "(0: any free port)\n";
-                return 2;
-            }
-            trapPort = quint16(p);
-        } else {
-            ctx.err << kUsage;
-            return 2;
-        }
-    }
-    if (!haveListen) {
-        ctx.err << kUsage;
-        return 2;
-    }
-    QHostAddress nms;
-    if (!isValidIPAddress(ctx.nmsAddress) || !nms.setAddress(trimBlanks(ctx.nmsAddress))) {
-        ctx.err << "orvalink-cli: monitor: --nms \"" << printable(ctx.nmsAddress)
-                << "\" is not a dotted IPv4 address\n";
-        return 2;
-    }
+    if (!args.isSet("listen"))
+        return usageError(ctx, QStringLiteral("usage: ") + verbUsage(kMonitorVerb));
+    if (!parseListen(args.value("listen"), &listenAddress, &listenPort))
+        return usageError(ctx, QStringLiteral("--listen needs a dotted IPv4 address and a TCP "
+                                              "port, e.g. 127.0.0.1:9879 (port 0: any free port)"));
+    const int intervalS = int(args.number("interval", 30));
+    // Rounds between two configuration drift checks; 0: none.
+    const int driftEvery = int(args.number("drift-every", 10));
+    const quint16 trapPort = quint16(args.number("trap-port", TrapReceiver::kDefaultPort));
+    QHostAddress nms(trimBlanks(ctx.nmsAddress));
 
     IniStore store;
     Database database(store, ctx.dbPath);
@@ -225,9 +132,7 @@ int verbMonitor(const Context& ctx, const QStringList& args)
     }
 
     StatisticsSweep sweep{Timings{}};
-    sweep.setLocalAddress(ctx.nmsAddress);
-    sweep.setPorts(2979, ctx.agentPort);
-    sweep.setTap(datagramPrinter(ctx, true));
+    prepareSweep(ctx, sweep);
 
     // The drift check reads every parameter an apply sends, for every
     // element: heavier than a statistics round, so it runs every
@@ -235,14 +140,12 @@ int verbMonitor(const Context& ctx, const QStringList& args)
     // sends from a free port of its own (agents answer the port a request
     // came from).
     ConfigSweep driftSweep{Timings{}};
-    driftSweep.setLocalAddress(ctx.nmsAddress);
-    driftSweep.setPorts(0, ctx.agentPort);
-    driftSweep.setTap(datagramPrinter(ctx, true));
+    prepareSweep(ctx, driftSweep, 0);
     int rounds = 0;
 
     bool stopping = false;
     int exitCode = 0;
-    StopSignals stopSignals([&] {
+    InterruptGuard stopSignals([&](int) {
         stopping = true;
         // Ends the main loop and a round's wait alike; that round is dropped.
         QCoreApplication::exit(exitCode);
@@ -331,5 +234,28 @@ int verbMonitor(const Context& ctx, const QStringList& args)
     ctx.err << "orvalink-cli: monitor: stopped\n";
     return exitCode;
 }
+
+} // namespace
+
+const Verb kMonitorVerb{
+    "monitor",
+    "--listen ADDR:PORT [--interval S] [--trap-port P] [--drift-every N]",
+    "Runs until SIGTERM or SIGINT (then exit 0) as an exporter for Prometheus: every S seconds "
+    "(default 30) it reads the counters of every element of the database as stats --all does, "
+    "takes the elements' traps on port P (default 162) of the NMS address (--nms), and serves at "
+    "http://ADDR:PORT/metrics what the last completed round found: the metric families of stats "
+    "--all --prometheus (orvalink_up per element, orvalink_scrape_duration_seconds for the "
+    "round), orvalink_traps_total by element and kind, orvalink_traps_rejected_total by reason "
+    "and orvalink_alarm_active for each active alarm (an unreachable element; a link down from "
+    "its linkDown trap until the linkUp) and orvalink_config_drift per element (1 when it holds "
+    "another configuration than the database, as diff --all finds it; checked after the first "
+    "round and then every N rounds, default 10, 0 for never; sent from a free port of the NMS "
+    "address, since 2979 is the rounds'; an element that did not answer has no value). Until "
+    "the first round has ended /metrics answers 503. Port 0 takes any free port; the ports taken "
+    "are told on standard error. Exit 1 when a port cannot be opened, 2 for a usage error.",
+    kOptions,
+    0,
+    0,
+    run};
 
 } // namespace orvalink::cli

@@ -9,42 +9,31 @@
 
 namespace orvalink::cli {
 
-int verbPing(const Context& ctx, const QStringList& args)
+namespace {
+
+constexpr VerbOption kOptions[] = {
+    {"timeout-ms", "N", "how long the echo is awaited (default 3000 ms)", "milliseconds", 1, 60000},
+    {"socket", "dgram|raw",
+     "the ICMP socket: dgram (unprivileged, where net.ipv4.ping_group_range allows it) or raw "
+     "(root or CAP_NET_RAW); default the first that can be opened"},
+};
+
+int run(const Context& ctx, const VerbArgs& args)
 {
-    QString host;
-    int timeoutMs = 3000;
+    const QString host = args.arguments().at(0);
+    const int timeoutMs = int(args.number("timeout-ms", 3000));
     IcmpPinger::SocketKind kind = IcmpPinger::SocketKind::Automatic;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == QLatin1String("--timeout-ms") && i + 1 < args.size()) {
-            bool ok = false;
-            timeoutMs = args.at(++i).toInt(&ok);
-            if (!ok || timeoutMs < 1 || timeoutMs > 60000) {
-                ctx.err << "orvalink-cli: ping: --timeout-ms needs 1 to 60000\n";
-                return 2;
-            }
-        } else if (a == QLatin1String("--socket") && i + 1 < args.size()) {
-            const QString k = args.at(++i);
-            if (k == QLatin1String("dgram"))
-                kind = IcmpPinger::SocketKind::Datagram;
-            else if (k == QLatin1String("raw"))
-                kind = IcmpPinger::SocketKind::Raw;
-            else {
-                ctx.err << "orvalink-cli: ping: --socket is dgram or raw\n";
-                return 2;
-            }
-        } else if (host.isEmpty() && !a.startsWith(QLatin1String("--"))) {
-            host = a;
-        } else {
-            ctx.err << "orvalink-cli: usage: ping HOST [--timeout-ms N] [--socket dgram|raw]\n";
-            return 2;
-        }
+    if (args.isSet("socket")) {
+        const QString k = args.value("socket");
+        if (k == QLatin1String("dgram"))
+            kind = IcmpPinger::SocketKind::Datagram;
+        else if (k == QLatin1String("raw"))
+            kind = IcmpPinger::SocketKind::Raw;
+        else
+            return usageError(ctx, QStringLiteral("--socket is dgram or raw"));
     }
-    if (!isValidIPAddress(host)) {
-        ctx.err << "orvalink-cli: ping: HOST \"" << printable(host)
-                << "\" is not a dotted IPv4 address\n";
-        return 2;
-    }
+    if (!checkHost(ctx, host))
+        return kExitUsage;
     // The button's box about the socket layer is said below in a shell's words.
     struct Quiet : Prompt {
         PromptAnswer ask(const PromptRequest&) override { return PromptAnswer::Ok; }
@@ -73,5 +62,19 @@ int verbPing(const Context& ctx, const QStringList& args)
     postOutcome(ctx, event, QStringLiteral("failed"), EchoStatusText(outcome.status));
     return 1;
 }
+
+} // namespace
+
+const Verb kPingVerb{
+    "ping",
+    "HOST [--timeout-ms N] [--socket dgram|raw]",
+    "Sends one ICMP echo (payload \"hello\") to HOST and waits up to 3000 ms (or N). Prints the "
+    "round-trip time as \"N ms\" and exits 0, or prints the status (\"Request Timed Out\", "
+    "\"Destination Host Unreachable\", ...) and exits 1. An unprivileged ICMP socket is used "
+    "where net.ipv4.ping_group_range allows it, else a raw one (root or CAP_NET_RAW).",
+    kOptions,
+    1,
+    1,
+    run};
 
 } // namespace orvalink::cli

@@ -37,25 +37,14 @@ Event probeEvent(const QString& host, const ProbeOperation& probe, ProbeOperatio
     return e;
 }
 
-} // namespace
-
-int verbProbe(const Context& ctx, const QStringList& args)
+int run(const Context& ctx, const VerbArgs& args)
 {
-    if (args.isEmpty() || args.size() > 2) {
-        ctx.err << "orvalink-cli: usage: probe HOST [COMMUNITY]\n";
-        return 2;
-    }
-    const QString host = args.at(0);
-    if (!isValidIPAddress(host)) {
-        ctx.err << "orvalink-cli: probe: HOST \"" << printable(host)
-                << "\" is not a dotted IPv4 address\n";
-        return 2;
-    }
-    const QString community = args.size() > 1 ? args.at(1) : ProbeOperation::kDefaultCommunity;
-    if (community.length() != 8) {
-        ctx.err << "orvalink-cli: probe: COMMUNITY must be exactly 8 characters\n";
-        return 2;
-    }
+    const QString host = args.arguments().at(0);
+    if (!checkHost(ctx, host))
+        return kExitUsage;
+    const QString community = args.arguments().value(1, QString(ProbeOperation::kDefaultCommunity));
+    if (community.length() != 8)
+        return usageError(ctx, QStringLiteral("COMMUNITY must be exactly 8 characters"));
 
     // A failed write is told by the probe itself, in its status line.
     IniStore store;
@@ -75,5 +64,21 @@ int verbProbe(const Context& ctx, const QStringList& args)
                 << "\n";
     return result == ProbeOperation::Result::Success ? 0 : 1;
 }
+
+} // namespace
+
+const Verb kProbeVerb{
+    "probe",
+    "HOST [COMMUNITY]",
+    "Adds the element at HOST to the database as the desktop program's \"Add new element\" does: "
+    "reads every parameter with the read COMMUNITY (default \"morqubit\"), decides its role, "
+    "writes what it read into the element's section in one step and prints each status line. An "
+    "element that stops answering midway leaves its section as it was. A database that cannot be "
+    "read or written is refused before anything is sent. Exit 0 on \"Status: Finished with "
+    "SUCCESS!\", 1 otherwise.",
+    {},
+    1,
+    2,
+    run};
 
 } // namespace orvalink::cli

@@ -14,7 +14,11 @@
 namespace orvalink::cli {
 
 namespace {
-const char kUsage[] = "orvalink-cli: usage: sfn MAC [--set NS [--spacing-ms N]]\n";
+
+constexpr VerbOption kOptions[] = {
+    {"set", "NS", "sets the delay NS: a multiple of 100 from 0 to 2500000 ns"},
+    kSpacingOption,
+};
 
 QString durationOrError(const std::optional<qint64>& ns, bool sum)
 {
@@ -22,48 +26,28 @@ QString durationOrError(const std::optional<qint64>& ns, bool sum)
         return QStringLiteral("ERROR");
     return FormatDuration(sum ? sfn::latencySum(*ns) : *ns);
 }
-} // namespace
 
-int verbSfn(const Context& ctx, const QStringList& args)
+int run(const Context& ctx, const VerbArgs& args)
 {
     std::optional<qint64> newDelay;
-    Timings timings;
-    QString mac;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
+    if (args.isSet("set")) {
         bool ok = false;
-        if (a == QLatin1String("--set") && i + 1 < args.size() && !newDelay) {
-            const qint64 ns = args.at(++i).toLongLong(&ok);
-            if (!ok || !sfn::delayInRange(ns) || ns % sfn::kNsPerPosition != 0) {
-                ctx.err << "orvalink-cli: sfn: NS must be a multiple of 100 from 0 to 2500000\n";
-                return 2;
-            }
-            newDelay = ns;
-        } else if (a == QLatin1String("--spacing-ms") && i + 1 < args.size()) {
-            timings.snmpSetAllowedMs = args.at(++i).toInt(&ok);
-            if (!ok || timings.snmpSetAllowedMs < 0 || timings.snmpSetAllowedMs > 600000) {
-                ctx.err << "orvalink-cli: sfn: --spacing-ms needs milliseconds from 0 to "
-                           "600000\n";
-                return 2;
-            }
-        } else if (!a.startsWith(QLatin1String("--")) && mac.isEmpty()) {
-            mac = a;
-        } else {
-            ctx.err << kUsage;
-            return 2;
-        }
+        const qint64 ns = args.value("set").toLongLong(&ok);
+        if (!ok || !sfn::delayInRange(ns) || ns % sfn::kNsPerPosition != 0)
+            return usageError(ctx,
+                              QStringLiteral("NS must be a multiple of 100 from 0 to 2500000"));
+        newDelay = ns;
     }
-    if (mac.isEmpty()) {
-        ctx.err << kUsage;
-        return 2;
-    }
+    Timings timings;
+    timings.snmpSetAllowedMs = int(args.number(kSpacingOption.name, timings.snmpSetAllowedMs));
+    const QString mac = args.arguments().at(0);
     // A failed write is told by the operation itself, with what the element did.
     IniStore store;
     Database database(store, ctx.dbPath);
-    if (!databaseUsable(ctx, "sfn", database))
+    if (!databaseUsable(ctx, database))
         return 1;
     FoundElement element;
-    if (!findElement(ctx, "sfn", database, mac, &element))
+    if (!findElement(ctx, database, mac, &element))
         return kExitUsage;
     const QString section = element.section;
     const Event event = elementEvent(QStringLiteral("sfn"), element);
@@ -128,5 +112,22 @@ int verbSfn(const Context& ctx, const QStringList& args)
             << "Latency compensation: " << durationOrError(m.delay, false) << "\n";
     return m.min && m.max && m.avg && m.delay ? 0 : 1;
 }
+
+} // namespace
+
+const Verb kSfnVerb{
+    "sfn",
+    "MAC [--set NS [--spacing-ms N]]",
+    "For a DECODER with the SFN option: prints the measured network latency (minimum, maximum, "
+    "average), the latency sums and the additional delay as the SFN Adjustment window does. "
+    "--set NS sets the delay NS (a multiple of 100 from 0 to 2500000) as its \"&Set\" does and "
+    "stores what the element echoed, then waits the 6000 ms the devices need after a SET "
+    "(--spacing-ms N: N ms instead, for simulators only). Exit 0 when all was read or the delay "
+    "was applied and stored, 3 when the SNMP port (2979 on --nms) cannot be opened (nothing is "
+    "sent), 1 otherwise.",
+    kOptions,
+    1,
+    1,
+    run};
 
 } // namespace orvalink::cli

@@ -20,8 +20,13 @@ namespace orvalink::cli {
 
 namespace {
 
-const char kUsage[] = "orvalink-cli: usage: stats MAC | stats --all [--prometheus] "
-                      "[--output FILE]\n";
+constexpr VerbOption kOptions[] = {
+    {"all", nullptr, "every element of the database, read several at a time"},
+    {"prometheus", nullptr, "the Prometheus text format"},
+    {"output", "FILE",
+     "with --prometheus: written to FILE whole or not at all, for node_exporter's textfile "
+     "collector"},
+};
 
 void printReadings(const Context& ctx, const QList<StatisticsReading>& readings)
 {
@@ -69,40 +74,24 @@ bool writeAtomically(const Context& ctx, const QString& path, const QString& tex
     return true;
 }
 
-} // namespace
-
-int verbStats(const Context& ctx, const QStringList& args)
+int run(const Context& ctx, const VerbArgs& args)
 {
-    bool all = false;
-    bool prometheus = false;
-    QString output;
-    QString mac;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (a == QLatin1String("--all")) {
-            all = true;
-        } else if (a == QLatin1String("--prometheus")) {
-            prometheus = true;
-        } else if (a == QLatin1String("--output") && i + 1 < args.size()) {
-            output = args.at(++i);
-        } else if (!a.startsWith(QLatin1String("--")) && mac.isEmpty()) {
-            mac = a;
-        } else {
-            ctx.err << kUsage;
-            return 2;
-        }
-    }
-    if (all == !mac.isEmpty() || (!output.isEmpty() && !prometheus)) {
-        ctx.err << kUsage;
-        return 2;
-    }
+    const bool all = args.isSet("all");
+    const bool prometheus = args.isSet("prometheus");
+    const QString output = args.value("output");
+    const QString mac = args.arguments().value(0);
+    // An empty FILE would print to the terminal what was meant for a file.
+    if (args.isSet("output") && output.isEmpty())
+        return usageError(ctx, QStringLiteral("--output needs the path of a file"));
+    if (all == !mac.isEmpty() || (!output.isEmpty() && !prometheus))
+        return usageError(ctx, QStringLiteral("usage: ") + verbUsage(kStatsVerb));
 
     IniStore store;
     Database database(store, ctx.dbPath);
     QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database);
     if (!all) {
         FoundElement element;
-        if (!findElement(ctx, "stats", database, mac, &element))
+        if (!findElement(ctx, database, mac, &element))
             return kExitUsage;
         const auto found =
             std::find_if(elements.begin(), elements.end(), [&](const ElementStatistics& e) {
@@ -128,9 +117,7 @@ int verbStats(const Context& ctx, const QStringList& args)
             elements.first().up |= r.answered;
     } else if (!elements.isEmpty()) {
         StatisticsSweep sweep{Timings{}};
-        sweep.setLocalAddress(ctx.nmsAddress);
-        sweep.setPorts(2979, ctx.agentPort);
-        sweep.setTap(datagramPrinter(ctx, true));
+        prepareSweep(ctx, sweep);
         if (!sweep.run(elements)) {
             ctx.err << "orvalink-cli: stats: " << sweep.error() << "\n";
             return 1;
@@ -146,7 +133,7 @@ int verbStats(const Context& ctx, const QStringList& args)
             return 1;
     } else if (all) {
         for (const ElementStatistics& e : elements) {
-            ctx.out << printable(e.name) << " [" << printable(e.mac) << "]\n";
+            ctx.out << elementLabel(e.name, e.mac) << "\n";
             printReadings(ctx, e.readings);
         }
     } else {
@@ -154,5 +141,23 @@ int verbStats(const Context& ctx, const QStringList& args)
     }
     return allRead(elements) ? 0 : 1;
 }
+
+} // namespace
+
+const Verb kStatsVerb{
+    "stats",
+    "MAC | --all [--prometheus [--output FILE]]",
+    "Reads the counters the Statistics window reads (by the element's stored role and sfn) and "
+    "prints one line per counter: its caption and value, \"ERROR\" for no value. With --all, "
+    "every element of the database, read several at a time, each after a line \"NAME [MAC]\". "
+    "--prometheus prints the Prometheus text format instead (one metric family per counter, "
+    "orvalink_up per element, orvalink_scrape_duration_seconds); --output writes it to FILE in "
+    "one step, for node_exporter's textfile collector (a FILE that cannot be written whole, e.g. "
+    "on a full disk, keeps its previous content). Exit 0 when every counter was read and "
+    "written, 1 otherwise.",
+    kOptions,
+    0,
+    1,
+    run};
 
 } // namespace orvalink::cli

@@ -11,6 +11,8 @@
 #include <QHostAddress>
 #include <QTimer>
 
+#include <limits>
+
 namespace orvalink::cli {
 
 namespace {
@@ -42,6 +44,17 @@ QString trapLine(const Trap& trap, const ElementEntry& element)
     return line;
 }
 
+constexpr VerbOption kOptions[] = {
+    {"port", "P", "the UDP port of the NMS address to listen on (default 162)", "a UDP port", 1,
+     65535},
+    {"count", "N", "end after N traps (exit 1 when they did not come within --timeout-ms)",
+     "a number of traps", 1, std::numeric_limits<qint64>::max()},
+    {"timeout-ms", "MS", "end after MS milliseconds", "milliseconds", 1,
+     std::numeric_limits<int>::max()},
+    {"any-community", nullptr, "also traps whose community is not the element's read community"},
+    {"any-source", nullptr, "also traps from senders that are no element of the database"},
+};
+
 const char* kindWord(TrapRejection::Kind kind)
 {
     switch (kind) {
@@ -55,53 +68,14 @@ const char* kindWord(TrapRejection::Kind kind)
     return "";
 }
 
-} // namespace
-
-int verbTraps(const Context& ctx, const QStringList& args)
+int run(const Context& ctx, const VerbArgs& args)
 {
-    quint16 port = TrapReceiver::kDefaultPort;
-    qint64 count = 0;
-    int timeoutMs = 0;
-    bool anyCommunity = false;
-    bool anySource = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        bool ok = false;
-        if (a == QLatin1String("--port") && i + 1 < args.size()) {
-            const uint p = args.at(++i).toUInt(&ok);
-            if (!ok || p == 0 || p > 65535) {
-                ctx.err << "orvalink-cli: traps: --port needs a UDP port from 1 to 65535\n";
-                return 2;
-            }
-            port = quint16(p);
-        } else if (a == QLatin1String("--count") && i + 1 < args.size()) {
-            count = args.at(++i).toLongLong(&ok);
-            if (!ok || count < 1) {
-                ctx.err << "orvalink-cli: traps: --count needs a number of traps from 1\n";
-                return 2;
-            }
-        } else if (a == QLatin1String("--timeout-ms") && i + 1 < args.size()) {
-            timeoutMs = args.at(++i).toInt(&ok);
-            if (!ok || timeoutMs < 1) {
-                ctx.err << "orvalink-cli: traps: --timeout-ms needs milliseconds from 1\n";
-                return 2;
-            }
-        } else if (a == QLatin1String("--any-community")) {
-            anyCommunity = true;
-        } else if (a == QLatin1String("--any-source")) {
-            anySource = true;
-        } else {
-            ctx.err << "orvalink-cli: usage: traps [--port P] [--count N] [--timeout-ms MS] "
-                       "[--any-community] [--any-source]\n";
-            return 2;
-        }
-    }
-    QHostAddress nms;
-    if (!isValidIPAddress(ctx.nmsAddress) || !nms.setAddress(trimBlanks(ctx.nmsAddress))) {
-        ctx.err << "orvalink-cli: traps: --nms \"" << printable(ctx.nmsAddress)
-                << "\" is not a dotted IPv4 address\n";
-        return 2;
-    }
+    const quint16 port = quint16(args.number("port", TrapReceiver::kDefaultPort));
+    const qint64 count = args.number("count", 0);
+    const int timeoutMs = int(args.number("timeout-ms", 0));
+    const bool anyCommunity = args.isSet("any-community");
+    const bool anySource = args.isSet("any-source");
+    const QHostAddress nms(trimBlanks(ctx.nmsAddress));
 
     IniStore store;
     TrapReceiver receiver(store, ctx.dbPath);
@@ -167,5 +141,22 @@ int verbTraps(const Context& ctx, const QStringList& args)
                 << timeoutMs << " ms\n";
     return exitCode;
 }
+
+} // namespace
+
+const Verb kTrapsVerb{
+    "traps",
+    "[--port P] [--count N] [--timeout-ms MS] [--any-community] [--any-source]",
+    "Listens for traps on port P (default 162) of the NMS address (--nms) and prints one line per "
+    "SNMPv1 or SNMPv2c trap of an element of the database: the sender, the element's name and "
+    "MAC, the version, the trap, the agent's uptime and the bindings (OID, type, value). Traps "
+    "whose community is not the element's read community (unless --any-community), from senders "
+    "that are no element (unless --any-source; the element is then \"-\") and datagrams that are "
+    "no trap are told on standard error. Exit 0 after N traps (--count) or at the end of "
+    "--timeout-ms without --count, 1 when N traps did not come in time.",
+    kOptions,
+    0,
+    0,
+    run};
 
 } // namespace orvalink::cli

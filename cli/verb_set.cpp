@@ -1,5 +1,5 @@
-// get and set: one SNMP exchange per parameter through the same transport
-// as the desktop program.
+// set: one SNMP SET through the same transport as the desktop program, and
+// its outcome in the event log.
 
 #include "Cli.h"
 
@@ -13,26 +13,6 @@
 namespace orvalink::cli {
 
 namespace {
-
-bool parseParameter(const QString& text, quint8* n)
-{
-    bool ok = false;
-    const uint v = text.toUInt(&ok);
-    if (!ok || v > uint(kMaxParameterNumber))
-        return false;
-    *n = quint8(v);
-    return true;
-}
-
-// Checks the common arguments; prints the usage error and returns false.
-bool checkHost(const Context& ctx, const char* verb, const QString& host)
-{
-    if (isValidIPAddress(host))
-        return true;
-    ctx.err << "orvalink-cli: " << verb << ": HOST \"" << host
-            << "\" is not a dotted IPv4 address\n";
-    return false;
-}
 
 // Did the agent take what we sent? Both sides in the form the wire carries.
 bool echoMatches(quint8 n, quint8 tag, const QString& sent, const QString& echo)
@@ -102,83 +82,14 @@ void postSetOutcome(const Context& ctx, const QString& host, quint8 n, const Snm
     postOutcome(ctx, event, QStringLiteral("failed"), cause);
 }
 
-} // namespace
-
-void reportWriteFailures(const Context& ctx, IniStore& store)
+int run(const Context& ctx, const VerbArgs& parsed)
 {
-    QObject::connect(&store, &IniStore::writeFailed, &store,
-                     [&ctx](const QString& path, const QString& reason) {
-                         ctx.err << "orvalink-cli: cannot write " << path << ": " << reason << "\n";
-                     });
-}
-
-void prepareTransport(const Context& ctx, SnmpTransport& snmp)
-{
-    snmp.setLocalAddress(ctx.nmsAddress);
-    snmp.setPorts(2979, ctx.agentPort);
-    snmp.setTap(datagramPrinter(ctx, true));
-    // Failures come back in each result (SnmpOutcome::NotSent with its
-    // reason); the verbs print them once and stop.
-}
-
-int verbGet(const Context& ctx, const QStringList& args)
-{
-    if (args.size() < 3) {
-        ctx.err << "orvalink-cli: usage: get HOST COMMUNITY N [N ...]\n";
-        return 2;
-    }
-    if (!checkHost(ctx, "get", args.at(0)))
-        return 2;
-    QList<quint8> numbers;
-    for (const QString& a : args.mid(2)) {
-        quint8 n = 0;
-        if (!parseParameter(a, &n)) {
-            ctx.err << "orvalink-cli: get: N \"" << a << "\" is not a parameter number 0 to "
-                    << kMaxParameterNumber << "\n";
-            return 2;
-        }
-        numbers.append(n);
-    }
-    if (trimBlanks(args.at(1)).isEmpty()) {
-        ctx.err << "orvalink-cli: get: COMMUNITY is empty\n";
-        return 2;
-    }
-
-    SnmpTransport snmp{Timings{}};
-    prepareTransport(ctx, snmp);
-    bool all = true;
-    bool silent = false;
-    for (const quint8 n : numbers) {
-        const SnmpResult r = snmp.GetSNMP(args.at(0), args.at(1), n);
-        if (r.outcome == SnmpOutcome::NotSent) {
-            // The rest would fail the same way: one message, then stop.
-            ctx.err << "orvalink-cli: " << r.reason << "\n";
-            return 1;
-        }
-        ctx.out << printable(r.value) << "\n";
-        ctx.out.flush();
-        all = all && r.hasValue();
-        silent = silent || r.outcome == SnmpOutcome::NoAnswer;
-    }
-    if (silent)
-        printNoReplyHint(ctx, args.at(0));
-    return all ? 0 : 1;
-}
-
-int verbSet(const Context& ctx, const QStringList& args)
-{
-    if (args.size() != 5) {
-        ctx.err << "orvalink-cli: usage: set HOST COMMUNITY N TYPE VALUE\n";
-        return 2;
-    }
-    if (!checkHost(ctx, "set", args.at(0)))
-        return 2;
+    const QStringList& args = parsed.arguments();
+    if (!checkHost(ctx, args.at(0)))
+        return kExitUsage;
     quint8 n = 0;
-    if (!parseParameter(args.at(2), &n)) {
-        ctx.err << "orvalink-cli: set: N \"" << args.at(2) << "\" is not a parameter number 0 to "
-                << kMaxParameterNumber << "\n";
-        return 2;
-    }
+    if (!takeParameter(ctx, args.at(2), &n))
+        return kExitUsage;
     const QString type = args.at(3).toLower();
     quint8 tag = 0;
     if (type == QLatin1String("gauge"))
@@ -187,20 +98,15 @@ int verbSet(const Context& ctx, const QStringList& args)
         tag = snmptag::IpAddress;
     else if (type == QLatin1String("text"))
         tag = snmptag::OctetString;
-    else {
-        ctx.err << "orvalink-cli: set: TYPE \"" << args.at(3) << "\" is not gauge, ip or text\n";
-        return 2;
-    }
-    if (trimBlanks(args.at(1)).isEmpty()) {
-        ctx.err << "orvalink-cli: set: COMMUNITY is empty\n";
-        return 2;
-    }
+    else
+        return usageError(
+            ctx, QStringLiteral("TYPE \"%1\" is not gauge, ip or text").arg(printable(args.at(3))));
+    if (trimBlanks(args.at(1)).isEmpty())
+        return usageError(ctx, QStringLiteral("COMMUNITY is empty"));
     QByteArray wire;
     QString why;
-    if (!encodeSetValue(n, tag, args.at(4), &wire, &why)) {
-        ctx.err << "orvalink-cli: set: VALUE cannot be sent: " << why << "\n";
-        return 2;
-    }
+    if (!encodeSetValue(n, tag, args.at(4), &wire, &why))
+        return usageError(ctx, QStringLiteral("VALUE cannot be sent: ") + printable(why));
 
     SnmpTransport snmp{Timings{}};
     prepareTransport(ctx, snmp);
@@ -217,5 +123,17 @@ int verbSet(const Context& ctx, const QStringList& args)
         printNoReplyHint(ctx, args.at(0));
     return confirmed ? 0 : 1;
 }
+
+} // namespace
+
+const Verb kSetVerb{
+    "set",
+    "HOST COMMUNITY N TYPE VALUE",
+    "Writes VALUE to parameter N (TYPE gauge, ip or text) and prints the value the agent "
+    "echoed. Exit 0 when it equals the value sent, 1 otherwise.",
+    {},
+    5,
+    5,
+    run};
 
 } // namespace orvalink::cli
