@@ -3,14 +3,11 @@
 
 #include "Cli.h"
 
-#include "config/ConfigDrift.h"
-#include "config/ConfigFile.h"
 #include "config/ConfigSweep.h"
 #include "config/ConfigTransfer.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 namespace orvalink::cli {
@@ -44,53 +41,28 @@ int run(const Context& ctx, const VerbArgs& args)
     if (!selectElements(ctx, database, macs, all, &elements))
         return kExitUsage;
 
-    QList<ConfigJob> jobs;
-    for (const ElementEntry& e : elements) {
-        ConfigJob job = configJobFor(database, e);
-        job.reads = configtransfer::probeReads();
-        jobs.append(job);
-    }
     ConfigSweep sweep{Timings{}};
     prepareSweep(ctx, sweep);
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    if (!jobs.isEmpty() && !sweep.run(jobs)) {
-        ctx.err << "orvalink-cli: backup: " << printable(sweep.error()) << "\n";
+    const configtransfer::BackupRun backup = configtransfer::backupAll(
+        sweep, database, elements, dir, QDateTime::currentDateTimeUtc(), edition);
+    if (!backup.socketError.isEmpty()) {
+        ctx.err << "orvalink-cli: backup: " << printable(backup.socketError) << "\n";
         return kExitSocketFailure;
     }
-    // The files are written once every element was read, so that the disk
-    // never holds up a reply's wait.
-    QList<configfile::PendingFile> files;
-    QList<int> fileOf; // job -> index into files, -1 for none
-    QStringList failures;
-    for (const ConfigJob& job : jobs) {
-        QByteArray text;
-        QString why;
-        if (!configtransfer::backupText(job, now, edition, &text, &why)) {
-            failures.append(why);
-            fileOf.append(-1);
-            continue;
-        }
-        failures.append(QString());
-        fileOf.append(int(files.size()));
-        files.append({QDir(dir).filePath(configfile::backupFileName(job.section, job.name)), text});
-    }
-    const QStringList writeErrors = configfile::writeBackups(files);
     int failed = 0;
-    for (qsizetype i = 0; i < jobs.size(); ++i) {
-        const ConfigJob& job = jobs.at(i);
-        QString why = failures.at(i);
-        const int f = fileOf.at(i);
-        if (f >= 0 && writeErrors.at(f).isEmpty()) {
-            ctx.out << elementLabel(job.name, job.mac) << ": " << printable(files.at(f).path)
+    for (qsizetype i = 0; i < backup.jobs.size(); ++i) {
+        const ConfigJob& job = backup.jobs.at(i);
+        if (backup.failures.at(i).isEmpty()) {
+            ctx.out << elementLabel(job.name, job.mac) << ": " << printable(backup.paths.at(i))
                     << "\n";
             continue;
         }
-        if (f >= 0)
-            why = files.at(f).path + QStringLiteral(": ") + writeErrors.at(f);
         ++failed;
         ctx.err << "orvalink-cli: backup: " << elementLabel(job.name, job.mac) << ": "
-                << printable(why) << "\n";
+                << printable(backup.failures.at(i)) << "\n";
     }
+    // The same event as the window's Export all.
+    postEvent(ctx, backup.event(dir));
     return failed == 0 ? 0 : 1;
 }
 

@@ -176,7 +176,7 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
     }
 
     const QString section = encodeMac(nodeKey);
-    if (m_store.sectionKeyCount(section, m_dbPath) > kMaxSectionKeys) {
+    if (sectionIsDamaged(m_store, section, m_dbPath)) {
         m_prompt.tell(
             PromptIcon::Critical,
             QStringLiteral("Cannot load this element info.") + QLatin1Char('\r') +

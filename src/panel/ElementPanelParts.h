@@ -13,7 +13,6 @@ namespace orvalink::panelparts {
 
 using fields::kLightYellow;
 
-inline constexpr int kMaxSectionKeys = 24;
 inline constexpr int kVUMeterFullTwips = audiolevel::kBarFullTwips;
 using fields::kTwipsPerPixel;
 

@@ -19,6 +19,8 @@ LevelMeter::LevelMeter(QWidget* frame, const QLocale& locale) : QObject(frame), 
     tmrVolume = new QTimer(this);
     tmrVolume->setObjectName(QStringLiteral("tmrVolume"));
     tmrVolume->setInterval(50);
+    // The level meter's period is a length the operator sets: never shorter.
+    tmrVolume->setTimerType(Qt::PreciseTimer);
 
     chkGetVolume = new QCheckBox(QStringLiteral("?"), frame);
     chkGetVolume->setObjectName(QStringLiteral("chkGetVolume"));

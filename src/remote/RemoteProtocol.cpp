@@ -108,6 +108,15 @@ RemoteProtocol::RequestResult RemoteProtocol::SendSaveRequest()
                           QStringLiteral("Please, click on a device from the elements list."));
         return RequestResult::NoElement;
     }
+    // A section that cannot take the confirmation is refused before the
+    // element is changed, not after.
+    if (sectionIsDamaged(m_database.store(), section, m_database.path())) {
+        m_prompt.tell(PromptIcon::Critical,
+                      QStringLiteral("The data stored in your computer about this element, is "
+                                     "corrupted.") +
+                          kCR + kCannotSave);
+        return RequestResult::Refused;
+    }
     const RemotePanelState p = m_panel->remotePanelState();
     remote::SaveSettings s;
     s.roleCaption = p.roleCaption;
@@ -340,7 +349,7 @@ void RemoteProtocol::confirmSave(const remote::ConfigReply& r, const QString& ma
         return;
     }
     const QString section = encodeMac(p.mac);
-    if (m_database.store().sectionKeyCount(section, m_database.path()) >= 25) {
+    if (sectionIsDamaged(m_database.store(), section, m_database.path())) {
         m_prompt.tell(PromptIcon::Critical,
                       QStringLiteral("The data stored in your computer about this element, is "
                                      "corrupted.") +

@@ -246,4 +246,30 @@ bool Database::sectionExists(const QString& section) const
     return m_store.sectionExists(section, m_path);
 }
 
+const QStringList& elementKeys()
+{
+    static const QStringList keys = {
+        QStringLiteral("name"),   QStringLiteral("ip"),     QStringLiteral("mask"),
+        QStringLiteral("gw"),     QStringLiteral("input"),  QStringLiteral("type"),
+        QStringLiteral("tx"),     QStringLiteral("remote"), QStringLiteral("multi"),
+        QStringLiteral("role"),   QStringLiteral("sn"),     QStringLiteral("ver"),
+        QStringLiteral("sfn"),    QStringLiteral("buf"),    QStringLiteral("att"),
+        QStringLiteral("sdm"),    QStringLiteral("sdl"),    QStringLiteral("sdt"),
+        QStringLiteral("llo"),    QStringLiteral("dly"),    QStringLiteral("snmpip"),
+        QStringLiteral("snmpnm"), QStringLiteral("snmpgw"), QStringLiteral("snmpdn"),
+        QStringLiteral("snmpro"), QStringLiteral("snmprw"), QStringLiteral("snmptr"),
+    };
+    return keys;
+}
+
+bool sectionIsDamaged(const IniStore& store, const QString& section, const QString& path)
+{
+    int foreign = 0;
+    for (const QString& key : store.sectionKeys(section, path)) {
+        if (!elementKeys().contains(key.toLower()) && ++foreign > kMaxForeignKeys)
+            return true;
+    }
+    return false;
+}
+
 } // namespace orvalink

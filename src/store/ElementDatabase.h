@@ -51,6 +51,17 @@ inline const QString kDefaultWriteCommunity = QStringLiteral("kestrvla");
 
 enum class ElementRole { Unknown = 0, Encoder = 1, Decoder = 2 };
 
+// The keys the program's own operations write into an element's section
+// (probe, discovery, apply, SNMP properties, SFN adjustment), lower case.
+const QStringList& elementKeys();
+// More keys than this beside elementKeys() make a section damaged.
+inline constexpr int kMaxForeignKeys = 24;
+// A section the panel will not show and the remote protocol will not save
+// to: more than kMaxForeignKeys keys that none of the program's operations
+// writes. A section written by discovery and then a probe (26 keys of our
+// own) is no damaged section.
+bool sectionIsDamaged(const IniStore& store, const QString& section, const QString& path);
+
 // The kind a stored role text names: its leading number 1 is an ENCODER,
 // 2 a DECODER; anything else, a missing role included, is Unknown.
 ElementRole roleFromText(const QString& roleText);

@@ -3,6 +3,7 @@
 // tools as the party that changes an element behind the program's back.
 
 #include "common/SimProcess.h"
+#include "store/EventLog.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -115,6 +116,14 @@ private Q_SLOTS:
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
         const QStringList files = QDir(backups).entryList(QDir::Files, QDir::Name);
         QCOMPARE(files.size(), 3);
+        // The event of a backup is the window's Export all's, word for word.
+        const QList<orvalink::Event> logged =
+            orvalink::EventLog(orvalink::EventLog::pathFor(dbPath())).read();
+        QVERIFY(!logged.isEmpty());
+        QCOMPARE(logged.last().operation, QStringLiteral("backup"));
+        QCOMPARE(logged.last().outcome, QStringLiteral("ok"));
+        QCOMPARE(logged.last().cause, QStringLiteral("3 of 3 configurations written to ") +
+                                          QDir::toNativeSeparators(backups));
         const QString decoderFile = QDir(backups).filePath(files.first());
         QCOMPARE(QFile::permissions(decoderFile) & 0x0077, QFileDevice::Permissions());
         QFile f(decoderFile);

@@ -3,6 +3,7 @@
 
 #include "PanelFixture.h"
 #include "core/Readouts.h"
+#include "store/ElementDatabase.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -239,20 +240,36 @@ private Q_SLOTS:
         QCOMPARE(fx.fileText(), before);
     }
 
+    // Catches a section of the program's own keys only (discovery and a
+    // probe write 26 together) refused as damaged, and one with more than
+    // 24 keys of no operation of ours shown.
     void keyCountLimit_data()
     {
-        QTest::addColumn<int>("keys");
+        QTest::addColumn<int>("foreign");
+        QTest::addColumn<bool>("everyOwnKey");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("24 keys shown") << 24 << false;
-        QTest::newRow("25 keys refused") << 25 << true;
+        QTest::newRow("24 foreign keys shown") << 24 << false << false;
+        QTest::newRow("25 foreign keys refused") << 25 << false << true;
+        QTest::newRow("every key of ours shown") << 0 << true << false;
     }
     void keyCountLimit()
     {
-        QFETCH(int, keys);
+        QFETCH(int, foreign);
+        QFETCH(bool, everyOwnKey);
         QFETCH(bool, refused);
         PanelFixture fx;
         QStringList lines = decoderKeys();
-        for (int i = lines.size(); i < keys; ++i)
+        if (everyOwnKey) {
+            QStringList present;
+            for (const QString& line : std::as_const(lines))
+                present << line.section(u'=', 0, 0).toLower();
+            for (const QString& key : elementKeys()) {
+                if (!present.contains(key))
+                    lines << key.toUpper() + QStringLiteral("=1");
+            }
+            QVERIFY(lines.size() > kMaxForeignKeys);
+        }
+        for (int i = 0; i < foreign; ++i)
             lines << QStringLiteral("X%1=1").arg(i);
         fx.writeElement(lines);
         fx.controls->txtElementName->setText(QStringLiteral("BEFORE"));

@@ -188,6 +188,7 @@ private Q_SLOTS:
     void discoveryNeverLosesThePreviousDatabase();
     void repliesHeldBackByABoxStillBelongToTheDiscovery();
     void requestFailuresAndTimeout();
+    void damagedSectionRefusedBeforeSending();
     void remoteSaveFromTheCommandLine();
     void againstTheSimulator();
 };
@@ -462,6 +463,37 @@ void TestRemoteProtocol::repliesDuringTheMacWaitAreHandledAfterIt()
     QCOMPARE(h.value(kEncMac, "sn"), QStringLiteral("268435459"));
     QCOMPARE(h.value(kEncMac, "ver"), QStringLiteral("3.50"));
     QCOMPARE(h.value(kEncMac, "name"), QStringLiteral("ENC THREE"));
+}
+
+// Catches: a section written by discovery and then a probe (26 keys of the
+// program's own) taken as damaged, so that every remote-save changes the
+// element and then ends "corrupted"; and a damaged section refused only
+// after the element was sent the new configuration.
+void TestRemoteProtocol::damagedSectionRefusedBeforeSending()
+{
+    Harness h;
+    QSignalSpy finished(h.protocol.get(), &RemoteProtocol::saveFinished);
+    h.panel.state = encoderPanel();
+    const QString section = encodeMac(kEncMac);
+    QList<QPair<QString, QString>> keys;
+    for (const QString& key : elementKeys())
+        keys.append({key, QStringLiteral("1")});
+    keys.append({QStringLiteral("ip"), QStringLiteral("127.77.0.9")});
+    QVERIFY(h.db.writeKeys(section, keys));
+    QVERIFY(h.store.sectionKeyCount(section, h.db.path()) > kMaxForeignKeys);
+    QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Sent);
+    h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
+    h.protocol->HandleRemoteReply(encoderReply());
+    QVERIFY(h.prompt.done());
+    QCOMPARE(finished.takeLast().at(0).value<RemoteProtocol::SaveOutcome>(),
+             RemoteProtocol::SaveOutcome::Confirmed);
+
+    for (int i = 0; i <= kMaxForeignKeys; ++i)
+        QVERIFY(h.db.write(section, QStringLiteral("X%1").arg(i), QStringLiteral("1")));
+    h.prompt.expect(QStringLiteral("is corrupted.\rCannot save this element info."));
+    QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Refused);
+    QVERIFY(h.prompt.done());
+    QVERIFY(!h.protocol->timerRemoteSent->isActive());
 }
 
 void TestRemoteProtocol::requestFailuresAndTimeout()
