@@ -16,7 +16,7 @@ FoundElement elementIn(const Database& database, const QString& section)
 {
     FoundElement e;
     e.section = section;
-    e.mac = decodeMac(section);
+    e.mac = Decode_MAC(section);
     e.name = database.read(section, QStringLiteral("name")).trimmed();
     e.host = database.read(section, QStringLiteral("snmpip"), kDefaultAgentAddress);
     e.role = database.read(section, QStringLiteral("role"));
@@ -29,15 +29,15 @@ bool findElement(const Context& ctx, const char* verb, const Database& database,
                  const QString& macText, FoundElement* found)
 {
     QString section = encodeMac(macText);
-    if (section.isEmpty() && !decodeMac(macText).isEmpty())
-        section = encodeMac(decodeMac(macText));
+    if (section.isEmpty() && !Decode_MAC(macText).isEmpty())
+        section = encodeMac(Decode_MAC(macText));
     if (section.isEmpty()) {
         ctx.err << "orvalink-cli: " << verb << ": \"" << printable(macText)
                 << "\" is not a MAC address like 2E:8B:F2:00:0A:1B\n";
         return false;
     }
     if (!database.sectionExists(section)) {
-        ctx.err << "orvalink-cli: " << verb << ": no element " << decodeMac(section) << " in "
+        ctx.err << "orvalink-cli: " << verb << ": no element " << Decode_MAC(section) << " in "
                 << printable(database.path()) << "\n";
         return false;
     }
