@@ -549,9 +549,14 @@ void frmMain::setLocalAddress(const QString& address)
     updateStatusBar();
 }
 
+QStringList frmMain::GetLocalIPv4Addresses()
+{
+    return m_ctx.interfaces->addresses();
+}
+
 void frmMain::FillNMSInterfaceList()
 {
-    const QStringList addresses = m_ctx.interfaces->addresses();
+    const QStringList addresses = GetLocalIPv4Addresses();
     int position = 0;
     {
         // Filling must not run the choice for each entry on its way.

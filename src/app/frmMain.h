@@ -93,6 +93,7 @@ private:
     void showNotice();
     void reportWriteFailure(const QString& path, const QString& reason);
     void setLocalAddress(const QString& address);
+    QStringList GetLocalIPv4Addresses();
     void FillNMSInterfaceList();
     void cmbNMSIPAddr_Click();
 
