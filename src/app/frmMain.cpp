@@ -9,11 +9,11 @@
 #include "app/InstanceGuard.h"
 #include "app/MainMenus.h"
 #include "app/MainStatusBar.h"
+#include "app/NmsInterface.h"
 #include "app/RemoteCommands.h"
 #include "app/StatusView.h"
 #include "app/WindowGeometry.h"
 #include "app/frmDisclaimer.h"
-#include "core/InterfaceLister.h"
 #include "core/Prompt.h"
 #include "core/StartMode.h"
 #include "core/UserSettings.h"
@@ -24,7 +24,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -36,13 +35,13 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 // The icons are compiled into this static library: register them once.
 static void initIconResources()
@@ -229,20 +228,12 @@ void frmMain::buildLayout()
         new ElementTree(m_store, m_ctx.databasePath, *m_ctx.prompt, *panel, ImageList1, leftSide);
     m_cx.setParts(*panel, *m_tree, *m_snmp);
 
-    auto* lblNMSInterface = new QLabel(QStringLiteral("NMS interface:"), leftSide);
-    lblNMSInterface->setObjectName(QStringLiteral("lblNMSInterface"));
-    cmbNMSIPAddr = new QComboBox(leftSide);
-    cmbNMSIPAddr->setObjectName(QStringLiteral("cmbNMSIPAddr"));
-    cmbNMSIPAddr->setMinimumContentsLength(15);
-    lblNMSInterface->setBuddy(cmbNMSIPAddr);
-    auto* ifaceRow = new QHBoxLayout;
-    ifaceRow->addWidget(lblNMSInterface);
-    ifaceRow->addWidget(cmbNMSIPAddr, 1);
+    m_interface = new NmsInterface(*m_ctx.interfaces, *m_ctx.settings, leftSide);
 
     auto* left = new QVBoxLayout(leftSide);
     left->setContentsMargins(0, 0, 0, 0);
     left->addWidget(m_tree, 1);
-    left->addLayout(ifaceRow);
+    left->addLayout(m_interface->row());
 
     // On a short screen the panel scrolls instead of holding the window tall.
     auto* panelScroll = new QScrollArea(splitter);
@@ -264,8 +255,11 @@ void frmMain::buildLayout()
     main->addWidget(splitter);
 
     connect(m_tree, &ElementTree::countChanged, this, [this] { updateStatusBar(); });
-    connect(cmbNMSIPAddr, &QComboBox::currentIndexChanged, this,
-            [this](int) { cmbNMSIPAddr_Click(); });
+    connect(m_interface, &NmsInterface::chosen, this, [this](const QString& address) {
+        setLocalAddress(address);
+        // The older protocol binds anew to the new address at its next use.
+        m_remote->close();
+    });
 }
 
 // The parts' commands reach their handlers here, and nowhere else.
@@ -378,7 +372,7 @@ frmMain::StartResult frmMain::startUp()
         showNotice();
 
     m_elements->Load_Config();
-    FillNMSInterfaceList();
+    m_interface->FillNMSInterfaceList(m_cx.localAddress());
 
     m_remote->close();
 
@@ -389,12 +383,9 @@ frmMain::StartResult frmMain::startUp()
     m_menus->setRemoteCommandsShown(m_ctx.settings->remoteCommandsShown());
     updateStatusBar();
     m_running = true;
-    // Shown already (a test, or a second start that brought it up): what
-    // waits for the first show starts now.
-    if (isVisible() && !m_startedAfter) {
-        m_startedAfter = true;
-        QTimer::singleShot(0, this, &frmMain::startAfterShown);
-    }
+    // Shown already: what waits for the window starts once it is seen.
+    if (isVisible())
+        startOnceExposed();
     return StartResult::Running;
 }
 
@@ -453,11 +444,31 @@ void frmMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     m_geometry->applySplitter();
-    // After the first show, once the window is on the screen.
-    if (m_running && !m_startedAfter) {
-        m_startedAfter = true;
+    startOnceExposed();
+}
+
+// After the first show, once the window is on the screen (its first
+// expose, and the paint that follows it).
+void frmMain::startOnceExposed()
+{
+    if (!m_running || m_startedAfter)
+        return;
+    m_startedAfter = true;
+    QWindow* handle = windowHandle();
+    if (!handle || handle->isExposed())
+        QTimer::singleShot(0, this, &frmMain::startAfterShown);
+    else
+        handle->installEventFilter(this);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    QWindow* handle = windowHandle();
+    if (handle && watched == handle && event->type() == QEvent::Expose && handle->isExposed()) {
+        handle->removeEventFilter(this);
         QTimer::singleShot(0, this, &frmMain::startAfterShown);
     }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::reportWriteFailure(const QString& path, const QString& reason)
@@ -547,44 +558,6 @@ void frmMain::setLocalAddress(const QString& address)
     m_remote->setLocalAddress(address);
     m_statusView->setLocalAddress(address);
     updateStatusBar();
-}
-
-QStringList frmMain::GetLocalIPv4Addresses()
-{
-    return m_ctx.interfaces->addresses();
-}
-
-void frmMain::FillNMSInterfaceList()
-{
-    const QStringList addresses = GetLocalIPv4Addresses();
-    int position = 0;
-    {
-        // Filling must not run the choice for each entry on its way.
-        const QSignalBlocker blocker(cmbNMSIPAddr);
-        const int base = cmbNMSIPAddr->count();
-        for (int i = 0; i < addresses.size(); ++i) {
-            cmbNMSIPAddr->addItem(addresses.at(i));
-            if (addresses.at(i) == m_cx.localAddress())
-                position = base + i;
-        }
-        if (cmbNMSIPAddr->count() == 0)
-            return;
-        cmbNMSIPAddr->setCurrentIndex(position);
-    }
-    cmbNMSIPAddr_Click();
-}
-
-void frmMain::cmbNMSIPAddr_Click()
-{
-    if (cmbNMSIPAddr->currentIndex() < 0)
-        return;
-    const QString chosen = cmbNMSIPAddr->currentText();
-    if (chosen == m_ctx.settings->nmsIpAddress())
-        return;
-    setLocalAddress(chosen);
-    m_ctx.settings->setNmsIpAddress(chosen);
-    // The older protocol binds anew to the new address at its next use.
-    m_remote->close();
 }
 
 } // namespace orvalink

@@ -16,7 +16,6 @@
 #include <QMainWindow>
 #include <memory>
 
-class QComboBox;
 class QLabel;
 class QSplitter;
 
@@ -33,6 +32,7 @@ class EventsDock;
 class InstanceGuard;
 class MainMenus;
 class MainStatusBar;
+class NmsInterface;
 class OutcomeChannel;
 class RemoteCommands;
 class SnmpTransport;
@@ -76,6 +76,7 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildImageList();
@@ -83,6 +84,7 @@ private:
     void buildParts();
     void wireCommands();
     void buildLiveStatus();
+    void startOnceExposed();
     void startAfterShown();
     void updateStatusBar();
     void Toolbar1_ButtonClick(int index);
@@ -93,9 +95,6 @@ private:
     void showNotice();
     void reportWriteFailure(const QString& path, const QString& reason);
     void setLocalAddress(const QString& address);
-    QStringList GetLocalIPv4Addresses();
-    void FillNMSInterfaceList();
-    void cmbNMSIPAddr_Click();
 
     AppContext m_ctx;
     IniStore m_store;
@@ -107,7 +106,7 @@ private:
     ElementTree* m_tree = nullptr;
     QSplitter* splitter = nullptr;
     QWidget* m_panelScroll = nullptr;
-    QComboBox* cmbNMSIPAddr = nullptr;
+    NmsInterface* m_interface = nullptr;
     MainMenus* m_menus = nullptr;
     MainStatusBar* m_status = nullptr;
     std::unique_ptr<WindowGeometry> m_geometry;
