@@ -57,6 +57,10 @@ namespace orvalink {
 
 namespace {
 
+// What waits for the window starts at the latest this long after the first
+// show, exposed or not.
+constexpr int kStartUnexposedMs = 1000;
+
 // The program's icon, in the sizes drawn for it.
 QIcon applicationIcon()
 {
@@ -394,6 +398,11 @@ frmMain::StartResult frmMain::startUp()
 // shows).
 void frmMain::startAfterShown()
 {
+    if (m_servicesStarted)
+        return;
+    m_servicesStarted = true;
+    if (QWindow* handle = windowHandle())
+        handle->removeEventFilter(this);
     m_eventLog->loadHistory();
     m_eventsDock->showHistory();
     m_eventLog->followFile(m_ctx.timings.eventsFollowMs);
@@ -455,10 +464,14 @@ void frmMain::startOnceExposed()
         return;
     m_startedAfter = true;
     QWindow* handle = windowHandle();
-    if (!handle || handle->isExposed())
+    if (!handle || handle->isExposed()) {
         QTimer::singleShot(0, this, &frmMain::startAfterShown);
-    else
-        handle->installEventFilter(this);
+        return;
+    }
+    handle->installEventFilter(this);
+    // A window the screen never exposes (another desktop): live status
+    // still starts, a moment later.
+    QTimer::singleShot(kStartUnexposedMs, this, &frmMain::startAfterShown);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)

@@ -122,8 +122,9 @@ private:
     EventsDock* m_eventsDock = nullptr;
     StatusView* m_statusView = nullptr;
     AlarmsDock* m_alarmsDock = nullptr;
-    bool m_running = false;      // startUp() finished
-    bool m_startedAfter = false; // startAfterShown() is done or on its way
+    bool m_running = false;         // startUp() finished
+    bool m_startedAfter = false;    // startAfterShown() is on its way
+    bool m_servicesStarted = false; // startAfterShown() has run
 };
 
 } // namespace orvalink
