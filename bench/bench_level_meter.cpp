@@ -9,6 +9,7 @@
 //   bench-level-meter [SECONDS]   (default 10)
 
 #include "app/AppContext.h"
+#include "app/MainWindowControls.h"
 #include "app/frmMain.h"
 #include "core/InterfaceLister.h"
 #include "core/Prompt.h"
@@ -31,6 +32,7 @@
 #include <unistd.h>
 
 using namespace orvalink;
+using namespace orvalink::testing;
 
 namespace {
 
@@ -135,23 +137,24 @@ int main(int argc, char** argv)
             return 1;
         // The station's end on a port of the system's choice: port 2976 may
         // be in use by another program on this machine.
-        w.udpClient.setLocalPort(0);
+        control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->setLocalPort(0);
         w.show();
-        QObject::connect(&w.remote(), &RemoteProtocol::levelData, &w, [&] { ++replies; });
-        w.TreeView1_NodeClick(w.TreeView1->topLevelItem(0));
-        w.mnuShowLevelControl->setChecked(true);
+        QObject::connect(&remoteCommands(w).protocol(), &RemoteProtocol::levelData, &w,
+                         [&] { ++replies; });
+        elements(w).TreeView1_NodeClick(TreeView1(w)->topLevelItem(0));
+        action(w, "mnuShowLevelControl")->setChecked(true);
 
         share(500); // settle
         const double idle = share(qMin(3, seconds) * 1000);
 
-        w.findChild<QCheckBox*>("chkGetVolume")->click();
+        panel(w)->chkGetVolume->click();
         share(1000); // warm up
         const long rss0 = residentKiB();
         const int replies0 = replies;
         const double polling = share(seconds * 1000);
         const long rss1 = residentKiB();
         const int got = replies - replies0;
-        w.findChild<QCheckBox*>("chkGetVolume")->click();
+        panel(w)->chkGetVolume->click();
 
         std::printf("level meter at 50 ms for %d s: %d replies (%.1f per second)\n", seconds, got,
                     got / double(seconds));

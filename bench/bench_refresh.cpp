@@ -8,6 +8,7 @@
 // start-up load.
 
 #include "app/AppContext.h"
+#include "app/MainWindowControls.h"
 #include "app/frmMain.h"
 #include "core/InterfaceLister.h"
 #include "core/Prompt.h"
@@ -26,6 +27,7 @@
 #include <vector>
 
 using namespace orvalink;
+using namespace orvalink::testing;
 
 namespace {
 
@@ -111,7 +113,7 @@ Figures measure(int elements, int rounds)
         f.write("\r\n");
         f.close();
         clock.restart();
-        w->Toolbar1_ButtonClick(4);
+        toolbarButton(*w, 4)->trigger();
         // Until the tree has laid out and painted what it holds.
         QApplication::processEvents();
         refreshes.push_back(clock.nsecsElapsed() / 1e6);
@@ -119,9 +121,9 @@ Figures measure(int elements, int rounds)
             std::fprintf(stderr, "the busy cursor stayed after the refresh\n");
             std::exit(1);
         }
-        if (w->TreeView1->topLevelItemCount() != elements) {
+        if (TreeView1(*w)->topLevelItemCount() != elements) {
             std::fprintf(stderr, "refresh listed %d of %d elements\n",
-                         w->TreeView1->topLevelItemCount(), elements);
+                         TreeView1(*w)->topLevelItemCount(), elements);
             std::exit(1);
         }
     }

@@ -140,7 +140,7 @@ ElementList listKeyByKey(const IniStore& store, const QString& path)
     for (const QString& section : sections) {
         ElementEntry e;
         e.section = section;
-        e.mac = decodeMac(section);
+        e.mac = Decode_MAC(section);
         e.roleText = store.read(section, QStringLiteral("role"), path, QString());
         e.name = store.read(section, QStringLiteral("name"), path, QString());
         e.role = roleFromText(e.roleText);

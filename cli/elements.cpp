@@ -20,7 +20,7 @@ FoundElement elementIn(const Database& database, const QString& section)
 {
     FoundElement e;
     e.section = section;
-    e.mac = decodeMac(section);
+    e.mac = Decode_MAC(section);
     e.name = database.read(section, QStringLiteral("name")).trimmed();
     e.host = database.read(section, QStringLiteral("snmpip"), kDefaultAgentAddress);
     e.role = database.read(section, QStringLiteral("role"));
@@ -33,8 +33,8 @@ bool findElement(const Context& ctx, const Database& database, const QString& ma
                  FoundElement* found)
 {
     QString section = encodeMac(macText);
-    if (section.isEmpty() && !decodeMac(macText).isEmpty())
-        section = encodeMac(decodeMac(macText));
+    if (section.isEmpty() && !Decode_MAC(macText).isEmpty())
+        section = encodeMac(Decode_MAC(macText));
     if (section.isEmpty()) {
         usageError(ctx, QStringLiteral("\"%1\" is not a MAC address like 2E:8B:F2:00:0A:1B")
                             .arg(printable(macText)));
@@ -42,7 +42,7 @@ bool findElement(const Context& ctx, const Database& database, const QString& ma
     }
     if (!database.sectionExists(section)) {
         usageError(ctx, QStringLiteral("no element %1 in %2")
-                            .arg(decodeMac(section), printable(database.path())));
+                            .arg(Decode_MAC(section), printable(database.path())));
         return false;
     }
     *found = elementIn(database, section);

@@ -26,7 +26,7 @@ Event probeEvent(const QString& host, const ProbeOperation& probe, ProbeOperatio
                                                               : QStringLiteral("failed");
     e.host = host;
     if (!probe.section().isEmpty()) {
-        e.mac = decodeMac(probe.section());
+        e.mac = Decode_MAC(probe.section());
         e.name = database.read(probe.section(), QStringLiteral("name")).trimmed();
     }
     e.cause = probe.statusText();

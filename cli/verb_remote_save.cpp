@@ -31,7 +31,7 @@ public:
         const auto number = [&](const char* key, int def) {
             return readouts::storedInteger(text(key)).value_or(def);
         };
-        s.mac = decodeMac(m_section);
+        s.mac = Decode_MAC(m_section);
         const int role = number("role", 0);
         s.roleCaption = roleCaption(ElementRole(role));
         s.name = text("name");

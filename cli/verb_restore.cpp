@@ -130,7 +130,7 @@ int run(const Context& ctx, const VerbArgs& parsed)
     apply.setSpacingMs(options.spacingMs);
     QString storeFailure;
     apply.setOnConfirmed([&](ConfigJob& j, const ConfigJob::SetOutcome& o) {
-        const QString value = o.key == QLatin1String("name") ? encodeName(o.echo) : o.echo;
+        const QString value = o.key == QLatin1String("name") ? Encode_Name(o.echo) : o.echo;
         if (!database.write(j.section, o.key, value)) {
             storeFailure = notStoredSentence(
                 database, QStringLiteral("the element took %1=%2").arg(o.key, o.echo));

@@ -58,6 +58,9 @@ struct AppContext {
         QString filter;    // "Configuration backup (*.ini)"
     };
     std::function<QString(const FileQuestion&)> chooseFile;
+    // Runs instead of the "Save changes" window, once the selection check
+    // passed. Empty: the window. Tests count the command here.
+    std::function<void()> sendConfiguration;
 };
 
 // Per-user lock file of the running program.

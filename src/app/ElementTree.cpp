@@ -275,7 +275,7 @@ bool ElementTree::eventFilter(QObject* watched, QEvent* event)
             auto* me = static_cast<QMouseEvent*>(event);
             if (me->button() == Qt::RightButton) {
                 // Released, the right button shows the row under it and opens
-                // the menu for it (frmMain::TreeView1_MouseUp).
+                // the menu for it (ElementCommands::TreeView1_MouseUp).
                 if (type == QEvent::MouseButtonRelease)
                     Q_EMIT contextMenuRequested(me->globalPosition().toPoint());
                 return true;

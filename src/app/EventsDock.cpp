@@ -120,7 +120,7 @@ QVariant EventTableModel::headerData(int section, Qt::Orientation orientation, i
 }
 
 EventsDock::EventsDock(EventLog& log, QWidget* parent)
-    : QDockWidget(QStringLiteral("Events"), parent)
+    : QDockWidget(QStringLiteral("Events"), parent), m_log(log)
 {
     setObjectName(QStringLiteral("dockEvents"));
     m_model = new EventTableModel(log.limits().historySize, this);
@@ -148,6 +148,12 @@ EventsDock::EventsDock(EventLog& log, QWidget* parent)
     setWidget(m_table);
     m_table->scrollToBottom();
     connect(&log, &EventLog::appended, this, &EventsDock::add);
+}
+
+void EventsDock::showHistory()
+{
+    m_model->setEvents(m_log.history());
+    m_table->scrollToBottom();
 }
 
 void EventsDock::add(const Event& event)

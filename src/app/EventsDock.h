@@ -42,11 +42,14 @@ public:
     explicit EventsDock(EventLog& log, QWidget* parent = nullptr);
 
     EventTableModel& model() { return *m_model; }
+    // The log's history again, once it has been read (loadHistory()).
+    void showHistory();
 
 private:
     void add(const Event& event);
 
     EventTableModel* m_model = nullptr;
+    EventLog& m_log;
     QTableView* m_table = nullptr;
 };
 

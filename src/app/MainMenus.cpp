@@ -83,6 +83,10 @@ void MainMenus::buildHiddenMenu()
     mnuDeviceSNMPProperties = mnuHidden->addAction(QStringLiteral("Device &properties..."));
     mnuSep1 = mnuHidden->addSeparator();
     mnuDeviceDelete = mnuHidden->addAction(QStringLiteral("&Delete device..."));
+    mnuAddNewDevice->setObjectName(QStringLiteral("mnuAddNewDevice"));
+    mnuDeviceSNMPProperties->setObjectName(QStringLiteral("mnuDeviceSNMPProperties"));
+    mnuSep1->setObjectName(QStringLiteral("mnuSep1"));
+    mnuDeviceDelete->setObjectName(QStringLiteral("mnuDeviceDelete"));
     mnuApplySelected = mnuHidden->addAction(QStringLiteral("&Apply to selected..."));
     mnuApplySelected->setObjectName(QStringLiteral("mnuApplySelected"));
 }

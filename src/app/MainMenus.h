@@ -1,7 +1,7 @@
 #pragma once
 // The main window's commands: the toolbar with its seven buttons, the menu
 // bar (File, Element, View, Help) and the tree's pop-up menu. This class
-// builds them and names every action; frmMain connects them to its handlers.
+// builds them and names every action; frmMain connects them to its parts.
 
 #include <QIcon>
 #include <QKeySequence>

@@ -1,43 +1,47 @@
 #include "app/frmMain.h"
 
 #include "app/AlarmsDock.h"
+#include "app/ConfigCommands.h"
+#include "app/DeviceWindows.h"
+#include "app/ElementCommands.h"
+#include "app/ElementTree.h"
 #include "app/EventsDock.h"
-#include "app/StatusView.h"
-#include "store/EventLog.h"
-#include "store/OutcomeChannel.h"
-
 #include "app/InstanceGuard.h"
 #include "app/MainMenus.h"
 #include "app/MainStatusBar.h"
+#include "app/NmsInterface.h"
+#include "app/RemoteCommands.h"
+#include "app/StatusView.h"
 #include "app/WindowGeometry.h"
 #include "app/frmDisclaimer.h"
-#include "core/InterfaceLister.h"
 #include "core/Prompt.h"
 #include "core/StartMode.h"
 #include "core/UserSettings.h"
-#include "netutil/Ping.h"
-#include "remote/RemoteProtocol.h"
+#include "panel/ElementPanel.h"
 #include "snmp/SnmpTransport.h"
-#include "store/ElementDatabase.h"
+#include "store/EventLog.h"
+#include "store/OutcomeChannel.h"
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 
 // The icons are compiled into this static library: register them once.
 static void initIconResources()
@@ -53,7 +57,9 @@ namespace orvalink {
 
 namespace {
 
-const QString kCR = QStringLiteral("\r");
+// What waits for the window starts at the latest this long after the first
+// show, exposed or not.
+constexpr int kStartUnexposedMs = 1000;
 
 // The program's icon, in the sizes drawn for it.
 QIcon applicationIcon()
@@ -67,20 +73,28 @@ QIcon applicationIcon()
 } // namespace
 
 frmMain::frmMain(const AppContext& context, QWidget* parent)
-    : QMainWindow(parent), m_ctx(context), m_database(m_store, context.databasePath)
+    : QMainWindow(parent), m_ctx(context), m_database(m_store, context.databasePath),
+      m_cx(*this, m_ctx, m_store, m_database)
 {
     Q_ASSERT(m_ctx.prompt && m_ctx.settings && m_ctx.interfaces);
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(windowCaption(flags));
+    // Found by its name like every part (it goes with the window: a member
+    // leaves its parent when it is destroyed).
+    m_store.setObjectName(QStringLiteral("store"));
+    m_store.setParent(this);
+    setWindowTitle(windowCaption(m_cx.flags()));
     initIconResources();
     setWindowIcon(applicationIcon());
 
     // The event log beside the database, its window and the one channel
-    // that outcomes take to the status bar, the window and the file.
+    // that outcomes take to the status bar, the window and the file. Its
+    // history is read once the window is shown.
     m_eventLog = new EventLog(EventLog::pathFor(context.databasePath), this);
-    m_eventLog->loadHistory();
-    m_eventLog->followFile(context.timings.eventsFollowMs);
     m_outcomes = new OutcomeChannel(m_eventLog, this);
+    m_cx.setOutcomeSink([this](const Event& e) { postOutcome(e); });
+
+    m_snmp = new SnmpTransport(m_ctx.timings, this);
+    m_snmp->setPorts(m_ctx.snmpLocalPort, m_ctx.snmpAgentPort);
 
     buildImageList();
     buildLayout();
@@ -91,7 +105,7 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     m_eventsDock = new EventsDock(*m_eventLog, this);
     addDockWidget(Qt::BottomDockWidgetArea, m_eventsDock);
     m_eventsDock->hide();
-    mnuShowEvents = m_eventsDock->toggleViewAction();
+    QAction* mnuShowEvents = m_eventsDock->toggleViewAction();
     mnuShowEvents->setObjectName(QStringLiteral("mnuShowEvents"));
     mnuShowEvents->setText(QStringLiteral("&Events"));
     m_menus->mnuView->addAction(mnuShowEvents);
@@ -104,29 +118,10 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
         raise();
         activateWindow();
     });
+    buildParts();
     wireCommands();
     updateStatusBar();
 
-    m_resolver = m_ctx.macResolver ? m_ctx.macResolver : &m_neighbours;
-    m_remote =
-        new RemoteProtocol(udpClient, m_database, *m_ctx.prompt, *m_resolver, m_ctx.timings, this);
-    m_remote->setPanel(this);
-    m_remote->setMacWaiter([this](const QString& address) { return waitForMac(address); });
-    timerRemoteSent = m_remote->timerRemoteSent;
-    connect(m_remote, &RemoteProtocol::reloadRequested, this, &frmMain::Load_Config);
-    connect(m_remote, &RemoteProtocol::fatalEndpointFailure, this, &frmMain::fatalError);
-    // Level polling: every tick of tmrVolume asks the shown element.
-    connect(panel, &ElementPanel::levelRequested, m_remote, &RemoteProtocol::SendLevelRequest);
-    // ...and every level datagram on the endpoint reaches the meter, which
-    // only blanks itself once polling has stopped.
-    connect(m_remote, &RemoteProtocol::levelData, panel, &ElementPanel::ShowAudioLevel);
-    // Has no handler and is never started.
-    tmrSpectrum = new QTimer(this);
-    tmrSpectrum->setObjectName(QStringLiteral("tmrSpectrum"));
-    tmrSpectrum->setInterval(m_ctx.timings.spectrumMs);
-
-    m_snmp = new SnmpTransport(m_ctx.timings, this);
-    m_snmp->setPorts(m_ctx.snmpLocalPort, m_ctx.snmpAgentPort);
     connect(m_snmp, &SnmpTransport::transportFailure, this,
             [this](const QString& message) { m_ctx.prompt->tell(PromptIcon::Critical, message); });
     connect(m_snmp, &SnmpTransport::noAnswer, this, [this](const QString& host) {
@@ -141,22 +136,41 @@ frmMain::frmMain(const AppContext& context, QWidget* parent)
     buildLiveStatus();
 
     connect(&m_store, &IniStore::writeFailed, this, &frmMain::reportWriteFailure);
-    connect(panel, &ElementPanel::pingClicked, this, &frmMain::cmdPing_Click);
 }
 
 frmMain::~frmMain()
 {
-    // Before the endpoint, the database and the resolver it works on.
+    // The parts work on the store, the database and the context: they go
+    // before them (children would go only after the members). The remote
+    // protocol first: it works on the endpoint and the resolver it owns.
     delete m_remote;
-    m_remote = nullptr;
-    timerRemoteSent = nullptr;
+    delete m_config;
+    delete m_devices;
+    delete m_elements;
+}
+
+void frmMain::buildParts()
+{
+    m_elements = new ElementCommands(m_cx, *m_menus, this);
+    m_devices = new DeviceWindows(m_cx, *m_elements, this);
+    m_config = new ConfigCommands(m_cx, *m_elements, this);
+    m_remote = new RemoteCommands(m_cx, this);
+    connect(m_remote, &RemoteCommands::reloadRequested, m_elements, &ElementCommands::Load_Config);
+    connect(m_remote, &RemoteCommands::fatalError, this, &frmMain::fatalError);
+
+    connect(panel, &ElementPanel::getStatsClicked, m_devices, &DeviceWindows::showStatistics);
+    connect(panel, &ElementPanel::adjustClicked, m_devices, &DeviceWindows::showAdjust);
+    connect(panel, &ElementPanel::pingClicked, m_devices, &DeviceWindows::cmdPing_Click);
+    connect(m_tree, &ElementTree::nodeClicked, m_elements, &ElementCommands::TreeView1_NodeClick);
+    connect(m_tree, &ElementTree::contextMenuRequested, m_elements,
+            &ElementCommands::TreeView1_MouseUp);
 }
 
 // The status poller, the trap receiver and the alarm book with what the
-// window shows of them; they run once startUp() starts them (AppContext).
+// window shows of them; they run once the window is shown (AppContext).
 void frmMain::buildLiveStatus()
 {
-    m_statusView = new StatusView(*TreeView1, ImageList1, m_store, m_ctx.databasePath,
+    m_statusView = new StatusView(*m_tree->tree(), ImageList1, m_store, m_ctx.databasePath,
                                   *m_ctx.settings, m_ctx.timings, m_ctx.snmpAgentPort, this);
     connect(m_statusView, &StatusView::eventOccurred, this,
             [this](const Event& e) { postOutcome(e); });
@@ -169,7 +183,7 @@ void frmMain::buildLiveStatus()
     addDockWidget(Qt::BottomDockWidgetArea, m_alarmsDock);
     tabifyDockWidget(m_eventsDock, m_alarmsDock);
     m_alarmsDock->hide();
-    mnuShowAlarms = m_alarmsDock->toggleViewAction();
+    QAction* mnuShowAlarms = m_alarmsDock->toggleViewAction();
     mnuShowAlarms->setObjectName(QStringLiteral("mnuShowAlarms"));
     mnuShowAlarms->setText(QStringLiteral("&Alarms"));
     m_menus->mnuView->addAction(mnuShowAlarms);
@@ -179,7 +193,7 @@ void frmMain::buildLiveStatus()
             m_alarmsDock->raise();
     });
 
-    mnuPollStatus = m_menus->mnuPollStatus;
+    QAction* mnuPollStatus = m_menus->mnuPollStatus;
     mnuPollStatus->setChecked(m_ctx.settings->statusPolling());
     connect(mnuPollStatus, &QAction::toggled, m_statusView, &StatusView::setPolling);
 }
@@ -204,7 +218,7 @@ void frmMain::buildLayout()
     auto* central = new QWidget(this);
     setCentralWidget(central);
 
-    panel = new ElementPanel(m_store, m_ctx.databasePath, *m_ctx.prompt, flags);
+    panel = new ElementPanel(m_store, m_ctx.databasePath, *m_ctx.prompt, m_cx.flags());
     panel->setObjectName(QStringLiteral("panel"));
 
     // Tree and panel share the width through a splitter; the tree takes
@@ -216,24 +230,14 @@ void frmMain::buildLayout()
 
     m_tree =
         new ElementTree(m_store, m_ctx.databasePath, *m_ctx.prompt, *panel, ImageList1, leftSide);
-    frmTreeView = m_tree;
-    TreeView1 = m_tree->tree();
-    txtFilter = m_tree->filter();
-    lstHidden = m_tree->hiddenList();
+    m_cx.setParts(*panel, *m_tree, *m_snmp);
 
-    lblNMSInterface = new QLabel(QStringLiteral("NMS interface:"), leftSide);
-    cmbNMSIPAddr = new QComboBox(leftSide);
-    cmbNMSIPAddr->setObjectName(QStringLiteral("cmbNMSIPAddr"));
-    cmbNMSIPAddr->setMinimumContentsLength(15);
-    lblNMSInterface->setBuddy(cmbNMSIPAddr);
-    auto* ifaceRow = new QHBoxLayout;
-    ifaceRow->addWidget(lblNMSInterface);
-    ifaceRow->addWidget(cmbNMSIPAddr, 1);
+    m_interface = new NmsInterface(*m_ctx.interfaces, *m_ctx.settings, leftSide);
 
     auto* left = new QVBoxLayout(leftSide);
     left->setContentsMargins(0, 0, 0, 0);
-    left->addWidget(frmTreeView, 1);
-    left->addLayout(ifaceRow);
+    left->addWidget(m_tree, 1);
+    left->addLayout(m_interface->row());
 
     // On a short screen the panel scrolls instead of holding the window tall.
     auto* panelScroll = new QScrollArea(splitter);
@@ -254,48 +258,40 @@ void frmMain::buildLayout()
     auto* main = new QHBoxLayout(central);
     main->addWidget(splitter);
 
-    connect(panel, &ElementPanel::getStatsClicked, this, &frmMain::showStatistics);
-    connect(panel, &ElementPanel::adjustClicked, this, &frmMain::showAdjust);
-    connect(m_tree, &ElementTree::nodeClicked, this, &frmMain::TreeView1_NodeClick);
-    connect(m_tree, &ElementTree::contextMenuRequested, this, &frmMain::TreeView1_MouseUp);
     connect(m_tree, &ElementTree::countChanged, this, [this] { updateStatusBar(); });
-    connect(cmbNMSIPAddr, &QComboBox::currentIndexChanged, this,
-            [this](int) { cmbNMSIPAddr_Click(); });
+    connect(m_interface, &NmsInterface::chosen, this, [this](const QString& address) {
+        setLocalAddress(address);
+        // The older protocol binds anew to the new address at its next use.
+        m_remote->close();
+    });
 }
 
-// The parts' commands reach the design's handlers here, and nowhere else.
+// The parts' commands reach their handlers here, and nowhere else.
 void frmMain::wireCommands()
 {
-    Toolbar1 = m_menus->Toolbar1;
-    cmdAutoDiscovery = m_menus->cmdAutoDiscovery;
-    mnuHidden = m_menus->mnuHidden;
-    mnuAddNewDevice = m_menus->mnuAddNewDevice;
-    mnuDeviceSNMPProperties = m_menus->mnuDeviceSNMPProperties;
-    mnuSep1 = m_menus->mnuSep1;
-    mnuDeviceDelete = m_menus->mnuDeviceDelete;
-    mnuShowLevelControl = m_menus->mnuShowLevelControl;
-    mnuShowRemoteCommands = m_menus->mnuShowRemoteCommands;
-    lblStatusInterface = m_status->lblStatusInterface;
-    lblStatusDatabase = m_status->lblStatusDatabase;
-    lblStatusCount = m_status->lblStatusCount;
-    lblStatusOutcome = m_status->lblStatusOutcome;
-
     for (int button : {1, 2, 4, 5, 7})
-        connect(toolbarButton(button), &QAction::triggered, this,
+        connect(m_menus->toolbarButton(button), &QAction::triggered, this,
                 [this, button] { Toolbar1_ButtonClick(button); });
-    connect(cmdAutoDiscovery, &QAction::triggered, this, &frmMain::AutoDiscover);
+    connect(m_menus->cmdAutoDiscovery, &QAction::triggered, m_remote,
+            &RemoteCommands::AutoDiscover);
 
-    connect(mnuAddNewDevice, &QAction::triggered, this, &frmMain::mnuAddNewDevice_Click);
-    connect(mnuDeviceSNMPProperties, &QAction::triggered, this,
-            &frmMain::mnuDeviceSNMPProperties_Click);
-    connect(mnuDeviceDelete, &QAction::triggered, this, &frmMain::mnuDeviceDelete_Click);
+    connect(m_menus->mnuAddNewDevice, &QAction::triggered, m_elements,
+            &ElementCommands::AddNewElement);
+    // The entry is enabled for a selected node; the window also needs the
+    // element shown in the panel.
+    connect(m_menus->mnuDeviceSNMPProperties, &QAction::triggered, this, [this] {
+        if (m_elements->checkSelection())
+            m_devices->showSNMPProperties();
+    });
+    connect(m_menus->mnuDeviceDelete, &QAction::triggered, m_elements,
+            &ElementCommands::DeleteElement);
 
     const auto on = [this](const char* name, auto&& run) {
-        connect(menuCommand(QString::fromLatin1(name)), &QAction::triggered, this, run);
+        connect(m_menus->command(QString::fromLatin1(name)), &QAction::triggered, this, run);
     };
     // File
     on("actAddNewElement", [this] { Toolbar1_ButtonClick(1); });
-    on("actAutoDiscovery", [this] { AutoDiscover(); });
+    on("actAutoDiscovery", [this] { m_remote->AutoDiscover(); });
     on("actQuit", [this] { close(); });
     // Element
     on("actSaveChanges", [this] { Toolbar1_ButtonClick(5); });
@@ -304,38 +300,57 @@ void frmMain::wireCommands()
     on("actSfnAdjustment", [this] { panel->clickAdjust(); });
     on("actPing", [this] { panel->clickPing(); });
     on("actDeleteElement", [this] { Toolbar1_ButtonClick(7); });
-    on("actExportConfiguration", [this] { exportConfiguration(); });
-    on("actExportAll", [this] { exportAll(); });
-    on("actImportConfiguration", [this] { importConfiguration(); });
-    on("actApplyToSelected", [this] { applyToSelected(); });
-    connect(m_menus->mnuApplySelected, &QAction::triggered, this, &frmMain::applyToSelected);
-    TreeView1->addAction(menuCommand(QStringLiteral("actDeleteElement")));
+    on("actExportConfiguration", [this] { m_config->exportConfiguration(); });
+    on("actExportAll", [this] { m_config->exportAll(); });
+    on("actImportConfiguration", [this] { m_config->importConfiguration(); });
+    on("actApplyToSelected", [this] { m_config->applyToSelected(); });
+    connect(m_menus->mnuApplySelected, &QAction::triggered, m_config,
+            &ConfigCommands::applyToSelected);
+    m_tree->tree()->addAction(m_menus->command(QStringLiteral("actDeleteElement")));
     connect(m_menus->mnuElement, &QMenu::aboutToShow, this, [this] {
-        menuCommand(QStringLiteral("actStatistics"))->setEnabled(panel->statisticsOffered());
-        menuCommand(QStringLiteral("actSfnAdjustment"))->setEnabled(panel->adjustOffered());
-        menuCommand(QStringLiteral("actPing"))
-            ->setEnabled(Encode_MAC(panel->shownMac()).size() == 12);
+        m_menus->command(QStringLiteral("actStatistics"))
+            ->setEnabled(panel->statisticsOffered());
+        m_menus->command(QStringLiteral("actSfnAdjustment"))
+            ->setEnabled(panel->adjustOffered());
+        m_menus->command(QStringLiteral("actPing"))
+            ->setEnabled(encodeMac(panel->shownMac()).size() == 12);
     });
     // View
     on("actRefreshList", [this] { Toolbar1_ButtonClick(4); });
     on("actFindElement", [this] {
-        txtFilter->setFocus(Qt::ShortcutFocusReason);
-        txtFilter->selectAll();
+        m_tree->filter()->setFocus(Qt::ShortcutFocusReason);
+        m_tree->filter()->selectAll();
     });
-    connect(mnuShowLevelControl, &QAction::toggled, this, &frmMain::setLevelControlShown);
-    connect(mnuShowRemoteCommands, &QAction::toggled, this, &frmMain::setRemoteCommandsShown);
+    connect(m_menus->mnuShowLevelControl, &QAction::toggled, this, &frmMain::setLevelControlShown);
+    connect(m_menus->mnuShowRemoteCommands, &QAction::toggled, this,
+            &frmMain::setRemoteCommandsShown);
     // Help
     on("actAbout", [this] { showAbout(); });
 }
 
-QAction* frmMain::toolbarButton(int index) const
+void frmMain::Toolbar1_ButtonClick(int index)
 {
-    return m_menus->toolbarButton(index);
-}
-
-QAction* frmMain::menuCommand(const QString& name) const
-{
-    return m_menus->command(name);
+    switch (index) {
+    case 1:
+        m_elements->AddNewElement();
+        break;
+    case 2:
+        if (m_elements->checkSelection())
+            m_devices->showSNMPProperties();
+        break;
+    case 4:
+        m_elements->refreshList();
+        break;
+    case 5:
+        if (m_elements->checkSelection())
+            m_elements->SendConfiguration();
+        break;
+    case 7:
+        m_elements->DeleteElement();
+        break;
+    default:
+        break;
+    }
 }
 
 // ---------------------------------------------------------------- start-up
@@ -343,7 +358,7 @@ QAction* frmMain::menuCommand(const QString& name) const
 frmMain::StartResult frmMain::startUp()
 {
     const StartMode mode = startModeFor(m_ctx.commandWord);
-    flags = mode.flags;
+    m_cx.flags() = mode.flags;
 
     setLocalAddress(m_ctx.settings->nmsIpAddress());
 
@@ -360,20 +375,49 @@ frmMain::StartResult frmMain::startUp()
     if (m_ctx.settings->eula() == 0)
         showNotice();
 
-    Load_Config();
-    FillNMSInterfaceList();
-    if (m_ctx.liveStatus)
-        m_statusView->start(strLocalNMSIPAddress);
+    m_elements->Load_Config();
+    m_interface->FillNMSInterfaceList(m_cx.localAddress());
 
-    udpClient.close();
+    m_remote->close();
 
     setWindowTitle(mode.caption);
     panel->setBufferMaximum(mode.bufferMaximum);
     m_geometry->restore(firstWindowSize());
-    mnuShowLevelControl->setChecked(m_ctx.settings->levelControlShown());
+    m_menus->mnuShowLevelControl->setChecked(m_ctx.settings->levelControlShown());
     m_menus->setRemoteCommandsShown(m_ctx.settings->remoteCommandsShown());
     updateStatusBar();
+    m_running = true;
+    // Shown already: what waits for the window starts once it is seen.
+    if (isVisible())
+        startOnceExposed();
     return StartResult::Running;
+}
+
+// The window is up: the event history and its follower, and live status
+// (the poll socket and the trap port: no port is bound before the window
+// shows).
+void frmMain::startAfterShown()
+{
+    if (m_servicesStarted)
+        return;
+    m_servicesStarted = true;
+    if (QWindow* handle = windowHandle())
+        handle->removeEventFilter(this);
+    m_eventLog->loadHistory();
+    m_eventsDock->showHistory();
+    m_eventLog->followFile(m_ctx.timings.eventsFollowMs);
+    if (m_ctx.liveStatus)
+        m_statusView->start(m_cx.localAddress());
+}
+
+const AppFlags& frmMain::flags() const
+{
+    return m_cx.flags();
+}
+
+QString frmMain::localNmsAddress() const
+{
+    return m_cx.localAddress();
 }
 
 QSize frmMain::firstWindowSize() const
@@ -396,12 +440,12 @@ void frmMain::showNotice()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    if (!confirmDiscard()) {
+    if (!m_elements->confirmDiscard()) {
         event->ignore();
         return;
     }
     m_geometry->save();
-    udpClient.close();
+    m_remote->close();
     QMainWindow::closeEvent(event);
 }
 
@@ -409,12 +453,41 @@ void frmMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     m_geometry->applySplitter();
+    startOnceExposed();
+}
+
+// After the first show, once the window is on the screen (its first
+// expose, and the paint that follows it).
+void frmMain::startOnceExposed()
+{
+    if (!m_running || m_startedAfter)
+        return;
+    m_startedAfter = true;
+    QWindow* handle = windowHandle();
+    if (!handle || handle->isExposed()) {
+        QTimer::singleShot(0, this, &frmMain::startAfterShown);
+        return;
+    }
+    handle->installEventFilter(this);
+    // A window the screen never exposes (another desktop): live status
+    // still starts, a moment later.
+    QTimer::singleShot(kStartUnexposedMs, this, &frmMain::startAfterShown);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    QWindow* handle = windowHandle();
+    if (handle && watched == handle && event->type() == QEvent::Expose && handle->isExposed()) {
+        handle->removeEventFilter(this);
+        QTimer::singleShot(0, this, &frmMain::startAfterShown);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::reportWriteFailure(const QString& path, const QString& reason)
 {
     // A device window's operation tells it itself, with what the element did.
-    if (m_deviceWindowsOpen > 0)
+    if (m_cx.deviceWindowOpen())
         return;
     m_ctx.prompt->tell(PromptIcon::Critical,
                        QStringLiteral("Could not save the element database %1.")
@@ -422,55 +495,82 @@ void frmMain::reportWriteFailure(const QString& path, const QString& reason)
                            kCR + reason + kCR + QStringLiteral("The change was not stored."));
 }
 
+// ------------------------------------------------------------- menus' view
+
+void frmMain::setLevelControlShown(bool shown)
+{
+    panel->setLevelControlOffered(shown);
+    if (m_ctx.settings->levelControlShown() != shown)
+        m_ctx.settings->setLevelControlShown(shown);
+}
+
+void frmMain::setRemoteCommandsShown(bool shown)
+{
+    m_menus->setRemoteCommandsShown(shown);
+    if (m_ctx.settings->remoteCommandsShown() != shown)
+        m_ctx.settings->setRemoteCommandsShown(shown);
+}
+
+void frmMain::showAbout()
+{
+    QString text =
+        QStringLiteral("<b>Orvalink SNMP NMS</b> %1<br>Qt %2<br><br>Element database:<br>%3")
+            .arg(QStringLiteral("%1.%2.%3")
+                     .arg(ORVALINK_VERSION_MAJOR)
+                     .arg(ORVALINK_VERSION_MINOR)
+                     .arg(ORVALINK_VERSION_PATCH),
+                 QString::fromLatin1(qVersion()),
+                 QDir::toNativeSeparators(QFileInfo(m_ctx.databasePath).absoluteFilePath())
+                     .toHtmlEscaped());
+    // The README where it is: installed beside the program's share folder.
+    const QString readme = QDir::cleanPath(
+        QDir(QCoreApplication::applicationDirPath())
+            .absoluteFilePath(QStringLiteral("../share/doc/orvalink-nms/README.md")));
+    if (QFileInfo::exists(readme))
+        text += QStringLiteral("<br><br>The README is installed as<br>%1")
+                    .arg(QDir::toNativeSeparators(readme).toHtmlEscaped());
+    QMessageBox box(QMessageBox::Information, QStringLiteral("About Orvalink SNMP NMS"), text,
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("aboutBox"));
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    m_cx.runDialog(box);
+}
+
+// ------------------------------------------------------------- status bar
+
+void frmMain::updateStatusBar()
+{
+    if (!m_status)
+        return;
+    m_status->setInterface(m_cx.localAddress());
+    m_status->setDatabase(m_ctx.databasePath);
+    m_status->setCount(m_tree->tree()->topLevelItemCount());
+}
+
+void frmMain::postOutcome(const Event& event)
+{
+    // The status bar follows the channel; a log that cannot be written says
+    // so in the tip.
+    const bool written = m_outcomes->post(event);
+    m_status->lblStatusOutcome->setToolTip(
+        written ? QString()
+                : QStringLiteral("Not written to the event log: ") + m_outcomes->lastError());
+}
+
+void frmMain::postOutcome(const QString& text)
+{
+    m_cx.postOutcome(text);
+}
+
 // ------------------------------------------------------------ NMS interface
 
 void frmMain::setLocalAddress(const QString& address)
 {
-    strLocalNMSIPAddress = address;
+    m_cx.setLocalAddress(address);
     m_snmp->setLocalAddress(address);
-    udpClient.setLocalAddress(address);
-    m_neighbours.setLocalAddress(address);
-    if (m_statusView)
-        m_statusView->setLocalAddress(address);
+    m_remote->setLocalAddress(address);
+    m_statusView->setLocalAddress(address);
     updateStatusBar();
-}
-
-QStringList frmMain::GetLocalIPv4Addresses()
-{
-    return m_ctx.interfaces->addresses();
-}
-
-void frmMain::FillNMSInterfaceList()
-{
-    const QStringList addresses = GetLocalIPv4Addresses();
-    int position = 0;
-    {
-        // Filling must not run the choice for each entry on its way.
-        const QSignalBlocker blocker(cmbNMSIPAddr);
-        const int base = cmbNMSIPAddr->count();
-        for (int i = 0; i < addresses.size(); ++i) {
-            cmbNMSIPAddr->addItem(addresses.at(i));
-            if (addresses.at(i) == strLocalNMSIPAddress)
-                position = base + i;
-        }
-        if (cmbNMSIPAddr->count() == 0)
-            return;
-        cmbNMSIPAddr->setCurrentIndex(position);
-    }
-    cmbNMSIPAddr_Click();
-}
-
-void frmMain::cmbNMSIPAddr_Click()
-{
-    if (cmbNMSIPAddr->currentIndex() < 0)
-        return;
-    const QString chosen = cmbNMSIPAddr->currentText();
-    if (chosen == m_ctx.settings->nmsIpAddress())
-        return;
-    setLocalAddress(chosen);
-    m_ctx.settings->setNmsIpAddress(chosen);
-    // The older protocol binds anew to the new address at its next use.
-    udpClient.close();
 }
 
 } // namespace orvalink

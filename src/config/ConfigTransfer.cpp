@@ -74,7 +74,7 @@ bool backupText(const ConfigJob& job, const QDateTime& time, const QString& edit
     configfile::Header header;
     header.time = time;
     header.version = programVersion();
-    header.name = encodeName(job.values.value(param::Name)).trimmed();
+    header.name = Encode_Name(job.values.value(param::Name)).trimmed();
     header.address = job.host;
     header.role = role;
     header.edition = edition;
@@ -154,7 +154,7 @@ QString restoreRefusal(const configfile::Backup& backup, const Database& databas
         return backup.error;
     if (backup.section != section)
         return QStringLiteral("the file is the configuration of %1, not of %2")
-            .arg(decodeMac(backup.section), decodeMac(section));
+            .arg(Decode_MAC(backup.section), Decode_MAC(section));
     if (backup.header.role != storedRole)
         return QStringLiteral("the file holds the configuration of role %1, the element is "
                               "stored with role %2")
@@ -200,7 +200,7 @@ QString restoreRefusal(const configfile::Backup& backup, const Database& databas
     // The checks of "Save changes", as `apply` makes them.
     ShownElement shown;
     shown.section = section;
-    shown.mac = decodeMac(section);
+    shown.mac = Decode_MAC(section);
     shown.roleCaption = roleCaption(storedRole);
     EditedValues checked = *values;
     return ApplyOperation::checkEdits(shown, checked, database);
@@ -241,7 +241,7 @@ RestorePlan restorePlan(const Database& database, const ShownElement& shown,
                 listed |= m.first == key;
             if (database.read(shown.section, key, s.defaultValue) != deviceValue && !listed)
                 plan.matching.append(
-                    {key, key == QLatin1String("name") ? encodeName(deviceValue) : deviceValue});
+                    {key, key == QLatin1String("name") ? Encode_Name(deviceValue) : deviceValue});
             continue;
         }
         ConfigJob::Set set;
@@ -359,7 +359,7 @@ bool runBulk(ConfigSweep& sweep, Database& database, BulkPlan& plan, const BulkH
     for (qsizetype i = 0; i < plan.jobs.size(); ++i)
         indexOf.insert(plan.jobs.at(i).section, int(i));
     sweep.setOnConfirmed([&](ConfigJob& j, const ConfigJob::SetOutcome& o) {
-        const QString value = o.key == QLatin1String("name") ? encodeName(o.echo) : o.echo;
+        const QString value = o.key == QLatin1String("name") ? Encode_Name(o.echo) : o.echo;
         if (!database.write(j.section, o.key, value)) {
             storeFailures.insert(
                 j.section,

@@ -396,7 +396,8 @@ ApplyOperation::Result ApplyOperation::runOnce(const ShownElement& shown,
             continue;
         }
         if (!m_database.write(section, key,
-                              key == QLatin1String("name") ? encodeName(echo.value) : echo.value)) {
+                              key == QLatin1String("name") ? Encode_Name(echo.value)
+                                                           : echo.value)) {
             // The element changed but the database did not: no later value
             // is sent, and no result report claims a success.
             m_failure = notStoredSentence(
@@ -448,7 +449,7 @@ QList<ApplyOperation::Step> ApplyOperation::compareSteps(const Database& databas
 {
     ShownElement shown;
     shown.section = section;
-    shown.mac = decodeMac(section);
+    shown.mac = Decode_MAC(section);
     shown.roleCaption = roleCaption(roleFromText(database.read(section, QStringLiteral("role"))));
     // Every editor present: the steps of the stored role and tx.
     EditedValues all;
@@ -499,7 +500,7 @@ bool ApplyOperation::deviceDiffers(const Step& step, const QString& stored, cons
     // in that form, or a lower-case name would differ for ever, since
     // no apply can store it as the device holds it.
     if (QLatin1String(step.entry->key) == QLatin1String("name"))
-        return encodeName(stored) != encodeName(device);
+        return Encode_Name(stored) != Encode_Name(device);
     return differs(step, stored, device);
 }
 

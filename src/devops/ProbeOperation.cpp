@@ -140,7 +140,7 @@ QList<QPair<QString, QString>> ProbeOperation::storedKeys(const QHash<quint8, QS
         switch (step.n) {
         case param::Name:
             if (hasValue)
-                keep(QStringLiteral("name"), encodeName(value));
+                keep(QStringLiteral("name"), Encode_Name(value));
             break;
         case 10:
         case 11:

@@ -96,7 +96,7 @@ SaveRequest buildSaveRequest(const SaveSettings& s)
                                    (length == 37 || putByte(b, 37, 1, "", &error)));
     if (!ok)
         return SaveRequest{QByteArray(), error};
-    const QByteArray name = cp1252::encode(encodeName(s.name));
+    const QByteArray name = cp1252::encode(Encode_Name(s.name));
     for (int i = 0; i < 16; ++i)
         b[20 + i] = name.at(i);
     return SaveRequest{b, QString()};

@@ -306,7 +306,7 @@ void RemoteProtocol::createElement(const remote::ConfigReply& r, const QString& 
         keys.append({QLatin1String(key), value});
     };
     const auto num = [](int v) { return QString::number(v); };
-    put("name", encodeName(r.name));
+    put("name", Encode_Name(r.name));
     put("ip", r.UDP_Response_IP);
     put("mask", r.mask);
     put("gw", r.gw);
@@ -375,7 +375,7 @@ void RemoteProtocol::confirmSave(const remote::ConfigReply& r, const QString& ma
     };
     const auto num = [](int v) { return QString::number(v); };
 
-    row(comparable(p.name) == comparable(r.name), "name", encodeName(p.name), "Element Name");
+    row(comparable(p.name) == comparable(r.name), "name", Encode_Name(p.name), "Element Name");
     row(p.ip == r.UDP_Response_IP, "ip", p.ip, "Element IP");
     row(p.mask == r.mask, "mask", p.mask, "Element Mask");
     row(p.gw == r.gw, "gw", p.gw, "Element GW");

@@ -26,7 +26,7 @@ QString encodeMac(const QString& srcMAC)
     return s.remove(QLatin1Char(':')).toUpper();
 }
 
-QString decodeMac(const QString& srcSection)
+QString Decode_MAC(const QString& srcSection)
 {
     if (srcSection.length() != 12)
         return QString();
@@ -36,7 +36,7 @@ QString decodeMac(const QString& srcSection)
     return colon;
 }
 
-QString encodeName(const QString& srcName)
+QString Encode_Name(const QString& srcName)
 {
     // Character by character: a full Unicode upper-casing can lengthen the
     // text (a sharp s becomes two letters) and the stored form is 16 exactly.
@@ -208,7 +208,7 @@ ElementList loadElementList(const IniStore& store, const QString& path)
     for (const QString& section : sections) {
         ElementEntry e;
         e.section = section;
-        e.mac = decodeMac(section);
+        e.mac = Decode_MAC(section);
         e.roleText = db.read(section, role, QString());
         e.name = db.read(section, name, QString());
         // A missing or garbled role lists the element as one of unknown kind.

@@ -16,10 +16,10 @@ bool isValidIPAddress(const QString& strIPAddress);
 // "2e:8b:f2:0a:0b:0c" -> "2E8BF20A0B0C"; any text not 17 characters long -> "".
 QString encodeMac(const QString& srcMAC);
 // "2e8bf2001a2b" -> "2E:8B:F2:00:1A:2B"; any text not 12 characters long -> "".
-QString decodeMac(const QString& srcSection);
+QString Decode_MAC(const QString& srcSection);
 // Exactly 16 characters, upper case, padded with blanks or cut. A letter
 // whose upper-case form the database's code page cannot hold stays as it is.
-QString encodeName(const QString& srcName);
+QString Encode_Name(const QString& srcName);
 
 // Where the database lives: nms.ini in the program's folder for a copy run
 // from its own folder, when it may write there; otherwise nms.ini in the

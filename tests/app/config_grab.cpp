@@ -9,6 +9,7 @@
 // OUT_DIR/apply-to-selected.png (the values chosen, then each element's
 // outcome, one of them silent).
 
+#include "app/MainWindowControls.h"
 #include "app/frmMain.h"
 #include "core/InterfaceLister.h"
 #include "core/Prompt.h"
@@ -34,6 +35,7 @@
 #include <cstdio>
 
 using namespace orvalink;
+using namespace orvalink::testing;
 
 namespace {
 
@@ -150,7 +152,7 @@ int main(int argc, char** argv)
     bool ok = true;
     ctx.runDialog = [&](QDialog& dialog) {
         const QString name = dialog.objectName();
-        if (name == QLatin1String("frmConfigChanges")) {
+        if (name == QLatin1String("ConfigChangesDialog")) {
             dialog.show();
             pump(700);
             const QWidget* main = dialog.parentWidget()->window();
@@ -159,7 +161,7 @@ int main(int argc, char** argv)
                       ->grabWindow(0, r.x(), r.y(), r.width(), r.height())
                       .save(out.filePath(QStringLiteral("export-import.png")));
             dialog.reject();
-        } else if (name == QLatin1String("frmApplySelected")) {
+        } else if (name == QLatin1String("ApplySelectedDialog")) {
             auto* key = dialog.findChild<QComboBox*>(QStringLiteral("cmbKey"));
             auto* value = dialog.findChild<QLineEdit*>(QStringLiteral("txtValue"));
             auto* add = dialog.findChild<QPushButton*>(QStringLiteral("cmdAdd"));
@@ -173,7 +175,7 @@ int main(int argc, char** argv)
             pump(700);
             applyPictures << framed(dialog);
             dialog.findChild<QPushButton*>(QStringLiteral("cmdApply"))->click();
-        } else if (name == QLatin1String("frmConfigProgress") &&
+        } else if (name == QLatin1String("ConfigProgressDialog") &&
                    dialog.windowTitle() == QLatin1String("Apply to selected")) {
             dialog.show();
             auto* close = dialog.findChild<QPushButton*>(QStringLiteral("cmdClose"));
@@ -195,10 +197,10 @@ int main(int argc, char** argv)
     w.move(40, 30);
     w.show();
     pump(800);
-    QTreeWidget* tree = w.TreeView1;
+    QTreeWidget* tree = TreeView1(w);
     tree->setCurrentItem(tree->topLevelItem(0));
-    w.TreeView1_NodeClick(tree->topLevelItem(0));
-    w.menuCommand(QStringLiteral("actExportConfiguration"))->trigger();
+    elements(w).TreeView1_NodeClick(tree->topLevelItem(0));
+    menuCommand(w, QStringLiteral("actExportConfiguration"))->trigger();
     // Changed behind the window's back, then imported again.
     {
         SnmpTransport snmp(timings);
@@ -207,13 +209,13 @@ int main(int argc, char** argv)
         snmp.SetSNMP(host(1), QStringLiteral("kestrvla"), 1, snmptag::Gauge, QStringLiteral("150"));
         snmp.SetSNMP(host(1), QStringLiteral("kestrvla"), 33, snmptag::Gauge, QStringLiteral("40"));
     }
-    w.menuCommand(QStringLiteral("actImportConfiguration"))->trigger();
+    menuCommand(w, QStringLiteral("actImportConfiguration"))->trigger();
 
     // All three selected, the last one current.
     tree->selectAll();
     tree->setCurrentItem(tree->topLevelItem(2), 0, QItemSelectionModel::NoUpdate);
-    w.TreeView1_NodeClick(tree->topLevelItem(2));
-    w.menuCommand(QStringLiteral("actApplyToSelected"))->trigger();
+    elements(w).TreeView1_NodeClick(tree->topLevelItem(2));
+    menuCommand(w, QStringLiteral("actApplyToSelected"))->trigger();
     if (applyPictures.size() == 2)
         ok &= sideBySide(applyPictures).save(out.filePath(QStringLiteral("apply-to-selected.png")));
     else

@@ -2,6 +2,7 @@
 // (127.0.107.x): Export configuration, Import configuration, Apply to
 // selected, and Delete under a selection of several rows.
 
+#include "app/MainWindowControls.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
 #include "common/SimProcess.h"
@@ -147,7 +148,7 @@ private Q_SLOTS:
         QString progressTotal;
         ctx.runDialog = [&](QDialog& dialog) {
             const QString name = dialog.objectName();
-            if (name == QLatin1String("frmConfigChanges")) {
+            if (name == QLatin1String("ConfigChangesDialog")) {
                 auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("tblChanges"));
                 changes.clear();
                 for (int r = 0; r < table->rowCount(); ++r)
@@ -156,14 +157,14 @@ private Q_SLOTS:
                     .findChild<QPushButton*>(sendChanges ? QStringLiteral("cmdOK")
                                                          : QStringLiteral("cmdCancel"))
                     ->click();
-            } else if (name == QLatin1String("frmApplySelected")) {
+            } else if (name == QLatin1String("ApplySelectedDialog")) {
                 dialog.findChild<QComboBox*>(QStringLiteral("cmbKey"))
                     ->setCurrentText(QStringLiteral("att"));
                 dialog.findChild<QLineEdit*>(QStringLiteral("txtValue"))
                     ->setText(QStringLiteral("170"));
                 dialog.findChild<QPushButton*>(QStringLiteral("cmdAdd"))->click();
                 dialog.findChild<QPushButton*>(QStringLiteral("cmdApply"))->click();
-            } else if (name == QLatin1String("frmConfigProgress")) {
+            } else if (name == QLatin1String("ConfigProgressDialog")) {
                 dialog.show();
                 auto* close = dialog.findChild<QPushButton*>(QStringLiteral("cmdClose"));
                 QTRY_VERIFY_WITH_TIMEOUT(close->isEnabled() || !dialog.isVisible(), 10000);
@@ -181,7 +182,7 @@ private Q_SLOTS:
         QCOMPARE(w.startUp(), frmMain::StartResult::Running);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTreeWidget* tree = w.TreeView1;
+        QTreeWidget* tree = TreeView1(w);
         QCOMPARE(tree->topLevelItemCount(), 3);
         const auto click = [&](int row, Qt::KeyboardModifiers modifiers = {}) {
             QTreeWidgetItem* node = tree->topLevelItem(row);
@@ -191,11 +192,11 @@ private Q_SLOTS:
 
         // Export: the same file as the command line's backup, owner only.
         click(0);
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), kNet.mac(1));
+        QCOMPARE(panel(w)->lblElementMAC->text(), kNet.mac(1));
         chosen = dir.filePath(QStringLiteral("window.ini"));
-        w.menuCommand(QStringLiteral("actExportConfiguration"))->trigger();
-        QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Backup of DECODER 1: written to")),
-                 qPrintable(w.lastOutcome()));
+        menuCommand(w, QStringLiteral("actExportConfiguration"))->trigger();
+        QVERIFY2(lastOutcome(w).startsWith(QStringLiteral("Backup of DECODER 1: written to")),
+                 qPrintable(lastOutcome(w)));
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("cli"))));
         QCOMPARE(cli({QStringLiteral("backup"), kNet.mac(1), QStringLiteral("--dir"),
                       dir.filePath(QStringLiteral("cli"))})
@@ -213,16 +214,16 @@ private Q_SLOTS:
         // A file that cannot be written is a failure, never "written".
         chosen = dir.filePath(QStringLiteral("missing/window.ini"));
         prompt.expect(QStringLiteral("was not written"));
-        w.menuCommand(QStringLiteral("actExportConfiguration"))->trigger();
-        QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Backup of DECODER 1 failed: ")),
-                 qPrintable(w.lastOutcome()));
+        menuCommand(w, QStringLiteral("actExportConfiguration"))->trigger();
+        QVERIFY2(lastOutcome(w).startsWith(QStringLiteral("Backup of DECODER 1 failed: ")),
+                 qPrintable(lastOutcome(w)));
         chosen = dir.filePath(QStringLiteral("window.ini"));
 
         // Export all: the silent element is named with its cause, not counted.
         chosen = dir.filePath(QStringLiteral("all"));
         QVERIFY(QDir().mkpath(chosen));
         prompt.expect(QStringLiteral("2 of 3 configurations written"));
-        w.menuCommand(QStringLiteral("actExportAll"))->trigger();
+        menuCommand(w, QStringLiteral("actExportAll"))->trigger();
         QCOMPARE(QDir(chosen).entryList(QDir::Files).size(), 2);
         QVERIFY2(
             prompt.shown().last().text.contains(
@@ -235,7 +236,7 @@ private Q_SLOTS:
         qsizetype gets = sim.requests(QStringLiteral("GET")).size();
         prompt.expect(QStringLiteral("the file is the configuration of %1, not of %2")
                           .arg(kNet.mac(1), kNet.mac(2)));
-        w.menuCommand(QStringLiteral("actImportConfiguration"))->trigger();
+        menuCommand(w, QStringLiteral("actImportConfiguration"))->trigger();
         QCOMPARE(sim.requests(QStringLiteral("GET")).size(), gets);
         QVERIFY(prompt.done());
 
@@ -245,10 +246,10 @@ private Q_SLOTS:
                       QStringLiteral("--spacing-ms"), QStringLiteral("0")})
                      .exitCode,
                  0);
-        w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
+        menuCommand(w, QStringLiteral("actRefreshList"))->trigger();
         click(0);
         qsizetype sets = sim.requests(QStringLiteral("SET")).size();
-        w.menuCommand(QStringLiteral("actImportConfiguration"))->trigger();
+        menuCommand(w, QStringLiteral("actImportConfiguration"))->trigger();
         QCOMPARE(changes.size(), 2);
         QCOMPARE(changes.at(0).at(0), QStringLiteral("att"));
         QVERIFY2(changes.at(0).at(1).endsWith(QStringLiteral("(150)")) &&
@@ -257,18 +258,18 @@ private Q_SLOTS:
                  qPrintable(changes.at(0).join(QLatin1Char('|'))));
         QCOMPARE(changes.at(1).at(0), QStringLiteral("sdl"));
         QCOMPARE(sim.requests(QStringLiteral("SET")).size(), sets);
-        QCOMPARE(w.lastOutcome(),
+        QCOMPARE(lastOutcome(w),
                  QStringLiteral("Restore to DECODER 1 cancelled: not confirmed; nothing sent"));
 
         sendChanges = true;
         prompt.expect(QStringLiteral("SUCCESS! 2 parameter changes applied."));
-        w.menuCommand(QStringLiteral("actImportConfiguration"))->trigger();
+        menuCommand(w, QStringLiteral("actImportConfiguration"))->trigger();
         QCOMPARE(sim.requests(QStringLiteral("SET")).size(), sets + 2);
-        QCOMPARE(w.lastOutcome(), QStringLiteral("Restore to DECODER 1: 2 value(s) confirmed"));
+        QCOMPARE(lastOutcome(w), QStringLiteral("Restore to DECODER 1: 2 value(s) confirmed"));
         QCOMPARE(stored(1, QStringLiteral("att")), QStringLiteral("200"));
         QCOMPARE(cli({QStringLiteral("diff"), kNet.mac(1)}).exitCode, 0);
         QStringList logged;
-        for (const Event& e : w.eventLog().read({}, kNet.mac(1))) {
+        for (const Event& e : control<EventLog>(w)->read({}, kNet.mac(1))) {
             if (e.isSet() && e.operation == QLatin1String("set"))
                 logged << e.key + ' ' + e.oldValue + QStringLiteral(" -> ") + e.newValue;
         }
@@ -278,10 +279,10 @@ private Q_SLOTS:
         click(0);
         click(2, Qt::ShiftModifier);
         QCOMPARE(tree->selectedItems().size(), 3);
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), kNet.mac(9));
+        QCOMPARE(panel(w)->lblElementMAC->text(), kNet.mac(9));
         sets = sim.requests(QStringLiteral("SET")).size();
         prompt.expect(QStringLiteral("sent to 3 Network Elements"), PromptAnswer::Yes);
-        w.menuCommand(QStringLiteral("actApplyToSelected"))->trigger();
+        menuCommand(w, QStringLiteral("actApplyToSelected"))->trigger();
         QCOMPARE(
             progressRows,
             (QStringList{QStringLiteral("DECODER 1 [%1]|done|1 of 1 confirmed").arg(kNet.mac(1)),
@@ -295,8 +296,8 @@ private Q_SLOTS:
         QCOMPARE(stored(1, QStringLiteral("att")), QStringLiteral("170"));
         QCOMPARE(stored(2, QStringLiteral("att")), QStringLiteral("170"));
         QCOMPARE(stored(9, QStringLiteral("att")), QStringLiteral("200"));
-        QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Save changes to DECODER ")),
-                 qPrintable(w.lastOutcome()));
+        QVERIFY2(lastOutcome(w).startsWith(QStringLiteral("Save changes to DECODER ")),
+                 qPrintable(lastOutcome(w)));
         QVERIFY(prompt.done());
 
         // Delete with two rows selected: nothing asked, nothing deleted; the
@@ -304,12 +305,12 @@ private Q_SLOTS:
         click(0);
         click(1, Qt::ControlModifier);
         QCOMPARE(tree->selectedItems().size(), 2);
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), kNet.mac(2));
+        QCOMPARE(panel(w)->lblElementMAC->text(), kNet.mac(2));
         const QString before = readText(dbPath());
         tree->setFocus();
         QTest::keyClick(tree, Qt::Key_Delete);
-        w.menuCommand(QStringLiteral("actDeleteElement"))->trigger();
-        w.toolbarButton(7)->trigger();
+        menuCommand(w, QStringLiteral("actDeleteElement"))->trigger();
+        toolbarButton(w, 7)->trigger();
         QCOMPARE(readText(dbPath()), before);
         QCOMPARE(tree->topLevelItemCount(), 3);
         QVERIFY(prompt.done());

@@ -2,6 +2,7 @@
 // the NMS interface choice, on temporary files and scripted message boxes.
 
 #include "app/EventsDock.h"
+#include "app/MainWindowControls.h"
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
@@ -54,8 +55,7 @@
 #include <unistd.h>
 
 using namespace orvalink;
-using orvalink::testing::PanelControls;
-using orvalink::testing::ScriptedPrompt;
+using namespace orvalink::testing;
 
 namespace {
 
@@ -136,15 +136,15 @@ struct Harness {
     QStringList nodeTexts() const
     {
         QStringList t;
-        for (int i = 0; i < w->TreeView1->topLevelItemCount(); ++i)
-            t << w->TreeView1->topLevelItem(i)->text(0);
+        for (int i = 0; i < TreeView1(*w)->topLevelItemCount(); ++i)
+            t << TreeView1(*w)->topLevelItem(i)->text(0);
         return t;
     }
     QStringList encoderList() const
     {
         QStringList t;
-        for (int i = 0; i < w->findChild<QComboBox*>("cmbEncoders")->count(); ++i)
-            t << w->findChild<QComboBox*>("cmbEncoders")->itemText(i);
+        for (int i = 0; i < panel(*w)->cmbEncoders->count(); ++i)
+            t << panel(*w)->cmbEncoders->itemText(i);
         return t;
     }
     // Clicks node i as the operator would.
@@ -154,10 +154,10 @@ struct Harness {
             w->show();
             QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         }
-        QTreeWidgetItem* node = w->TreeView1->topLevelItem(i);
+        QTreeWidgetItem* node = TreeView1(*w)->topLevelItem(i);
         QVERIFY(node);
-        const QRect r = w->TreeView1->visualItemRect(node);
-        QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {}, r.center());
+        const QRect r = TreeView1(*w)->visualItemRect(node);
+        QTest::mouseClick(TreeView1(*w)->viewport(), Qt::LeftButton, {}, r.center());
     }
 };
 
@@ -215,6 +215,7 @@ private Q_SLOTS:
     void pingButton();
     void outcomesInStatusBarEventsWindowAndLog();
     void everyOperationShowsItsNewestOutcome();
+    void historyAndLiveStatusWaitForTheShownWindow();
 };
 
 // ---------------------------------------------------------------- start-up
@@ -258,9 +259,9 @@ void TestFrmMain::startModes()
     h.ctx.commandWord = word;
     frmMain& w = h.start();
     QCOMPARE(w.windowTitle(), caption);
-    QCOMPARE(w.findChild<QScrollBar*>("scrlBuffer")->maximum(), bufferMax);
-    QCOMPARE(w.flags.GPSMode, gps);
-    QCOMPARE(w.flags.LowLatencyActive, lowLatency);
+    QCOMPARE(panel(w)->scrlBuffer->maximum(), bufferMax);
+    QCOMPARE(w.flags().GPSMode, gps);
+    QCOMPARE(w.flags().LowLatencyActive, lowLatency);
     QVERIFY(h.prompt.done());
 }
 
@@ -353,12 +354,12 @@ void TestFrmMain::interfaceList()
         h.settings->setNmsIpAddress(saved);
     frmMain& w = h.start();
 
-    QCOMPARE(w.cmbNMSIPAddr->count(), addresses.size());
+    QCOMPARE(cmbNMSIPAddr(w)->count(), addresses.size());
     for (int i = 0; i < addresses.size(); ++i)
-        QCOMPARE(w.cmbNMSIPAddr->itemText(i), addresses.at(i));
-    QCOMPARE(w.cmbNMSIPAddr->currentIndex(), selected);
+        QCOMPARE(cmbNMSIPAddr(w)->itemText(i), addresses.at(i));
+    QCOMPARE(cmbNMSIPAddr(w)->currentIndex(), selected);
     QCOMPARE(h.settings->nmsIpAddress(), storedAfter);
-    QCOMPARE(w.strLocalNMSIPAddress, storedAfter);
+    QCOMPARE(w.localNmsAddress(), storedAfter);
 }
 
 void TestFrmMain::interfaceChoiceAndUdpClient()
@@ -368,27 +369,27 @@ void TestFrmMain::interfaceChoiceAndUdpClient()
     h.lister.list = QStringList{"127.0.0.1", "127.0.0.2"};
     h.settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
     frmMain& w = h.start();
-    QCOMPARE(w.cmbNMSIPAddr->currentIndex(), 0);
-    QVERIFY(!w.udpClient.isBound());
+    QCOMPARE(cmbNMSIPAddr(w)->currentIndex(), 0);
+    QVERIFY(!control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->isBound());
 
     // The stored interface again: the endpoint stays as it is.
-    w.udpClient.setLocalPort(0);
-    QVERIFY(w.udpClient.open().ok());
-    w.cmbNMSIPAddr_Click();
-    QVERIFY(w.udpClient.isBound());
+    control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->setLocalPort(0);
+    QVERIFY(control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->open().ok());
+    Q_EMIT cmbNMSIPAddr(w)->currentIndexChanged(cmbNMSIPAddr(w)->currentIndex());
+    QVERIFY(control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->isBound());
     QCOMPARE(h.settings->nmsIpAddress(), QStringLiteral("127.0.0.1"));
 
     // Another interface: stored, taken, and the endpoint closed.
-    w.cmbNMSIPAddr->setCurrentIndex(1);
-    QVERIFY(!w.udpClient.isBound());
+    cmbNMSIPAddr(w)->setCurrentIndex(1);
+    QVERIFY(!control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->isBound());
     QCOMPARE(h.settings->nmsIpAddress(), QStringLiteral("127.0.0.2"));
-    QCOMPARE(w.strLocalNMSIPAddress, QStringLiteral("127.0.0.2"));
+    QCOMPARE(w.localNmsAddress(), QStringLiteral("127.0.0.2"));
 
     // Closing the window closes the endpoint too.
-    QVERIFY(w.udpClient.open().ok());
+    QVERIFY(control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->open().ok());
     w.show();
     QVERIFY(w.close());
-    QVERIFY(!w.udpClient.isBound());
+    QVERIFY(!control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->isBound());
     QVERIFY(h.prompt.done());
 }
 
@@ -402,27 +403,29 @@ void TestFrmMain::loadConfigListsInFileOrder()
 
     QCOMPARE(h.nodeTexts(),
              (QStringList{"DECODER ONE [2E:8B:F2:00:02:01]", "ENCODER ONE [2E:8B:F2:00:01:01]"}));
-    QCOMPARE(w.TreeView1->topLevelItem(0)->data(0, frmMain::kNodeKeyRole).toString(),
+    QCOMPARE(TreeView1(w)->topLevelItem(0)->data(0, ElementTree::kNodeKeyRole).toString(),
              QStringLiteral("2E:8B:F2:00:02:01"));
-    QCOMPARE(w.TreeView1->topLevelItem(0)->data(0, frmMain::kNodeImageRole).toInt(), 7);
-    QCOMPARE(w.TreeView1->topLevelItem(1)->data(0, frmMain::kNodeImageRole).toInt(), 6);
-    QVERIFY(w.ImageList1.value(6).cacheKey() != w.ImageList1.value(7).cacheKey());
+    QCOMPARE(TreeView1(w)->topLevelItem(0)->data(0, ElementTree::kNodeImageRole).toInt(), 7);
+    QCOMPARE(TreeView1(w)->topLevelItem(1)->data(0, ElementTree::kNodeImageRole).toInt(), 6);
+    // The encoder node and the other node are drawn from different images.
+    QVERIFY(TreeView1(w)->topLevelItem(1)->icon(0).cacheKey() !=
+            TreeView1(w)->topLevelItem(0)->icon(0).cacheKey());
     QCOMPARE(h.encoderList(), (QStringList{"<None>", "ENCODER ONE [2E:8B:F2:00:01:01]"}));
-    QCOMPARE(w.lstHidden->count(), 2);
-    QCOMPARE(w.lstHidden->item(0)->text(), QStringLiteral("2E8BF2000201"));
-    QCOMPARE(w.lstHidden->item(1)->text(), QStringLiteral("2E8BF2000101"));
-    QVERIFY(w.lstHidden->isHidden());
-    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (2 items)"));
-    QCOMPARE(w.findChild<ElementPanel*>()->vuMeterWidthTwips(), 0);
+    QCOMPARE(lstHidden(w)->count(), 2);
+    QCOMPARE(lstHidden(w)->item(0)->text(), QStringLiteral("2E8BF2000201"));
+    QCOMPARE(lstHidden(w)->item(1)->text(), QStringLiteral("2E8BF2000101"));
+    QVERIFY(lstHidden(w)->isHidden());
+    QCOMPARE(frmTreeView(w)->title(), QStringLiteral("Select element: (2 items)"));
+    QCOMPARE(panel(w)->vuMeterWidthTwips(), 0);
 
     // A reload reads the file again: a change made meanwhile shows, and
     // nothing is listed twice.
     h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000102]\r\nNAME=ENCODER TWO\r\nROLE=1\r\n");
-    w.Toolbar1_ButtonClick(4);
+    toolbarButton(w, 4)->trigger();
     QCOMPARE(h.nodeTexts().size(), 3);
     QCOMPARE(h.encoderList().size(), 3);
-    QCOMPARE(w.lstHidden->count(), 3);
-    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
+    QCOMPARE(lstHidden(w)->count(), 3);
+    QCOMPARE(frmTreeView(w)->title(), QStringLiteral("Select element: (3 items)"));
     QVERIFY(h.prompt.done());
 }
 
@@ -441,9 +444,10 @@ void TestFrmMain::loadConfigSurvivesOddSections()
                           "LAST [2E:8B:F2:00:00:05]"}));
     const int images[] = {7, 7, 7, 6, 7};
     for (int i = 0; i < 5; ++i)
-        QCOMPARE(w.TreeView1->topLevelItem(i)->data(0, frmMain::kNodeImageRole).toInt(), images[i]);
+        QCOMPARE(TreeView1(w)->topLevelItem(i)->data(0, ElementTree::kNodeImageRole).toInt(),
+                 images[i]);
     QCOMPARE(h.encoderList(), (QStringList{"<None>", " [2E:8B:F2:00:00:04]"}));
-    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (5 items)"));
+    QCOMPARE(frmTreeView(w)->title(), QStringLiteral("Select element: (5 items)"));
 }
 
 void TestFrmMain::emptyDatabaseMessage_data()
@@ -468,11 +472,11 @@ void TestFrmMain::emptyDatabaseMessage()
                                       "Element' button to add one."));
     QCOMPARE(box.title, QStringLiteral("Information"));
     QCOMPARE(box.icon, PromptIcon::Information);
-    QCOMPARE(w.TreeView1->topLevelItemCount(), 0);
+    QCOMPARE(TreeView1(w)->topLevelItemCount(), 0);
     QCOMPARE(h.encoderList(), QStringList{"<None>"});
-    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (0 items)"));
+    QCOMPARE(frmTreeView(w)->title(), QStringLiteral("Select element: (0 items)"));
     // The message comes before the rest of start-up, which still finishes.
-    QCOMPARE(w.cmbNMSIPAddr->count(), 1);
+    QCOMPARE(cmbNMSIPAddr(w)->count(), 1);
     // Loading never creates the file.
     QCOMPARE(QFile::exists(h.ctx.databasePath), content != "-");
 }
@@ -487,7 +491,7 @@ void TestFrmMain::unreadableDatabaseIsNoEmptyOne()
     frmMain& w = h.start();
     QVERIFY(h.prompt.done());
     QCOMPARE(h.prompt.shown().first().icon, PromptIcon::Critical);
-    QCOMPARE(w.TreeView1->topLevelItemCount(), 0);
+    QCOMPARE(TreeView1(w)->topLevelItemCount(), 0);
 }
 
 void TestFrmMain::reloadRequestedDuringLoad()
@@ -501,15 +505,15 @@ void TestFrmMain::reloadRequestedDuringLoad()
     // holding exactly what the file holds after the change.
     QTimer::singleShot(0, &w, [&] {
         h.writeDb(QByteArray(kTwoElements) + "[2E8BF2000102]\r\nNAME=LATE\r\nROLE=1\r\n");
-        w.RefreshElementList();
+        elements(w).RefreshElementList();
     });
-    w.Load_Config();
+    elements(w).Load_Config();
     QCOMPARE(h.nodeTexts(),
              (QStringList{"DECODER ONE [2E:8B:F2:00:02:01]", "ENCODER ONE [2E:8B:F2:00:01:01]",
                           "LATE [2E:8B:F2:00:01:02]"}));
     QCOMPARE(h.encoderList().size(), 3);
-    QCOMPARE(w.lstHidden->count(), 3);
-    QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
+    QCOMPARE(lstHidden(w)->count(), 3);
+    QCOMPARE(frmTreeView(w)->title(), QStringLiteral("Select element: (3 items)"));
 }
 
 void TestFrmMain::deleteElement_data()
@@ -536,13 +540,12 @@ void TestFrmMain::deleteElement()
     frmMain& w = h.start();
     if (showFirst) {
         h.clickNode(0);
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(),
-                 QStringLiteral("2E:8B:F2:00:02:01"));
+        QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
     }
     const QByteArray before = h.readDb();
 
     h.prompt.expect(kDeleteQuestion, answer);
-    w.Toolbar1_ButtonClick(7);
+    toolbarButton(w, 7)->trigger();
     QVERIFY(h.prompt.done());
     const PromptRequest& q = h.prompt.shown().first();
     QCOMPARE(q.title, QStringLiteral("Delete element"));
@@ -556,12 +559,11 @@ void TestFrmMain::deleteElement()
     if (answer == PromptAnswer::No) {
         QCOMPARE(h.readDb(), before);
         // Nothing reloaded: the panel still shows the element.
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(),
-                 QStringLiteral("2E:8B:F2:00:02:01"));
+        QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
     } else {
         QCOMPARE(h.readDb().contains("[2E8BF2000201]"), !showFirst);
         QVERIFY(h.readDb().contains("[2E8BF2000101]"));
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("-"));
+        QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("-"));
     }
 }
 
@@ -592,18 +594,18 @@ void TestFrmMain::toolbarSelectionCheck()
         if (dialog.objectName() == QLatin1String("frmSNMPProperties"))
             ++properties;
     };
-    frmMain& w = h.start();
     int sends = 0;
-    w.onSendConfiguration = [&] { ++sends; };
+    h.ctx.sendConfiguration = [&] { ++sends; };
+    frmMain& w = h.start();
 
     if (state == QLatin1String("shown"))
         h.clickNode(1);
     else if (state == QLatin1String("selected"))
-        w.TreeView1->topLevelItem(1)->setSelected(true);
+        TreeView1(w)->topLevelItem(1)->setSelected(true);
 
     if (!runs)
         h.prompt.expect(kNoSelection);
-    w.toolbarButton(button)->trigger();
+    toolbarButton(w, button)->trigger();
     QVERIFY(h.prompt.done());
     if (!runs) {
         const PromptRequest& box = h.prompt.shown().first();
@@ -636,7 +638,7 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
                            "Refresh list (F5)",        "Save changes (Ctrl+S)", QString(),
                            "Delete device (Del)"};
     for (int i = 1; i <= 7; ++i) {
-        QAction* a = w.toolbarButton(i);
+        QAction* a = toolbarButton(w, i);
         QVERIFY(a);
         QCOMPARE(a->isSeparator(), tips.at(i - 1).isEmpty());
         if (!a->isSeparator()) {
@@ -646,25 +648,25 @@ void TestFrmMain::toolbarButtonsRunTheirCommands()
     }
 
     h.clickNode(0);
-    w.toolbarButton(1)->trigger();
+    toolbarButton(w, 1)->trigger();
     QCOMPARE(dialogShown, QStringLiteral("frmAddNewSNMP"));
     QCOMPARE(h.nodeTexts().size(), 3);
-    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("-"));
+    QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("-"));
 
     // The menu entries run the same commands; "Device properties..." opens
     // its window, titled with the node, only for the element shown.
     dialogShown.clear();
     h.prompt.expect(kNoSelection);
-    w.TreeView1->topLevelItem(1)->setSelected(true);
-    w.mnuDeviceSNMPProperties->trigger();
+    TreeView1(w)->topLevelItem(1)->setSelected(true);
+    action(w, "mnuDeviceSNMPProperties")->trigger();
     QVERIFY(h.prompt.done());
     QVERIFY(dialogShown.isEmpty());
     h.clickNode(1);
-    w.mnuDeviceSNMPProperties->trigger();
+    action(w, "mnuDeviceSNMPProperties")->trigger();
     QCOMPARE(dialogShown, QStringLiteral("frmSNMPProperties"));
     QCOMPARE(title, h.nodeTexts().at(1));
     h.prompt.expect(kDeleteQuestion, PromptAnswer::No);
-    w.mnuDeviceDelete->trigger();
+    action(w, "mnuDeviceDelete")->trigger();
     QVERIFY(h.prompt.done());
 }
 
@@ -680,16 +682,16 @@ void TestFrmMain::deviceWindowsOnlyForShownElement()
     h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
     frmMain& w = h.start();
     h.clickNode(0);
-    QVERIFY(w.findChild<QPushButton*>("cmdAdjust")->isEnabled());
-    w.findChild<QPushButton*>("cmdAdjust")->click();
-    w.findChild<QPushButton*>("cmdGetStats")->click();
+    QVERIFY(panel(w)->cmdAdjust->isEnabled());
+    panel(w)->cmdAdjust->click();
+    panel(w)->cmdGetStats->click();
     QCOMPARE(shown, (QStringList{"frmAdjust", "frmStatistics"}));
 
-    w.RefreshElementList();
-    QVERIFY(!w.findChild<QPushButton*>("cmdAdjust")->isEnabled());
-    QVERIFY(!w.findChild<QPushButton*>("cmdGetStats")->isEnabled());
-    Q_EMIT w.findChild<ElementPanel*>()->adjustClicked();
-    Q_EMIT w.findChild<ElementPanel*>()->getStatsClicked();
+    elements(w).RefreshElementList();
+    QVERIFY(!panel(w)->cmdAdjust->isEnabled());
+    QVERIFY(!panel(w)->cmdGetStats->isEnabled());
+    Q_EMIT panel(w)->adjustClicked();
+    Q_EMIT panel(w)->getStatsClicked();
     QCOMPARE(shown.size(), 2);
 }
 
@@ -701,34 +703,34 @@ void TestFrmMain::popupMenuEnabling()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
 
-    QCOMPARE(w.mnuHidden->actions().mid(0, 4),
-             (QList<QAction*>{w.mnuAddNewDevice, w.mnuDeviceSNMPProperties, w.mnuSep1,
-                              w.mnuDeviceDelete}));
-    QCOMPARE(w.mnuAddNewDevice->text(), QStringLiteral("&New device..."));
-    QCOMPARE(w.mnuDeviceSNMPProperties->text(), QStringLiteral("Device &properties..."));
-    QVERIFY(w.mnuSep1->isSeparator());
-    QCOMPARE(w.mnuDeviceDelete->text(), QStringLiteral("&Delete device..."));
+    QCOMPARE(mnuHidden(w)->actions().mid(0, 4),
+             (QList<QAction*>{action(w, "mnuAddNewDevice"), action(w, "mnuDeviceSNMPProperties"),
+                              action(w, "mnuSep1"), action(w, "mnuDeviceDelete")}));
+    QCOMPARE(action(w, "mnuAddNewDevice")->text(), QStringLiteral("&New device..."));
+    QCOMPARE(action(w, "mnuDeviceSNMPProperties")->text(), QStringLiteral("Device &properties..."));
+    QVERIFY(action(w, "mnuSep1")->isSeparator());
+    QCOMPARE(action(w, "mnuDeviceDelete")->text(), QStringLiteral("&Delete device..."));
 
     // Right button released over empty space, nothing selected.
-    const QPoint empty(10, w.TreeView1->viewport()->height() - 5);
-    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, empty);
-    QTRY_VERIFY(w.mnuHidden->isVisible());
-    QVERIFY(w.mnuAddNewDevice->isEnabled());
-    QVERIFY(!w.mnuDeviceSNMPProperties->isEnabled());
-    QVERIFY(!w.mnuDeviceDelete->isEnabled());
-    w.mnuHidden->close();
+    const QPoint empty(10, TreeView1(w)->viewport()->height() - 5);
+    QTest::mouseClick(TreeView1(w)->viewport(), Qt::RightButton, {}, empty);
+    QTRY_VERIFY(mnuHidden(w)->isVisible());
+    QVERIFY(action(w, "mnuAddNewDevice")->isEnabled());
+    QVERIFY(!action(w, "mnuDeviceSNMPProperties")->isEnabled());
+    QVERIFY(!action(w, "mnuDeviceDelete")->isEnabled());
+    mnuHidden(w)->close();
 
     // Over empty space the selection stays, but the menu has no element to
     // act on.
     h.clickNode(0);
-    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, empty);
-    QTRY_VERIFY(w.mnuHidden->isVisible());
-    QVERIFY(w.mnuAddNewDevice->isEnabled());
-    QVERIFY(!w.mnuDeviceSNMPProperties->isEnabled());
-    QVERIFY(!w.mnuDeviceDelete->isEnabled());
-    w.mnuHidden->close();
-    QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(0)});
-    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+    QTest::mouseClick(TreeView1(w)->viewport(), Qt::RightButton, {}, empty);
+    QTRY_VERIFY(mnuHidden(w)->isVisible());
+    QVERIFY(action(w, "mnuAddNewDevice")->isEnabled());
+    QVERIFY(!action(w, "mnuDeviceSNMPProperties")->isEnabled());
+    QVERIFY(!action(w, "mnuDeviceDelete")->isEnabled());
+    mnuHidden(w)->close();
+    QCOMPARE(TreeView1(w)->selectedItems(), QList<QTreeWidgetItem*>{TreeView1(w)->topLevelItem(0)});
+    QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
 }
 
 void TestFrmMain::rightClickActsOnRowUnderCursor()
@@ -742,25 +744,26 @@ void TestFrmMain::rightClickActsOnRowUnderCursor()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     h.clickNode(0);
-    const QRect second = w.TreeView1->visualItemRect(w.TreeView1->topLevelItem(1));
-    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {}, second.center());
-    QTRY_VERIFY(w.mnuHidden->isVisible());
-    QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(1)});
-    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:01:01"));
-    QCOMPARE(w.findChild<QLabel*>("lblElementType")->text(), QStringLiteral("ENCODER"));
-    QVERIFY(w.mnuDeviceDelete->isEnabled());
-    w.mnuHidden->close();
+    const QRect second = TreeView1(w)->visualItemRect(TreeView1(w)->topLevelItem(1));
+    QTest::mouseClick(TreeView1(w)->viewport(), Qt::RightButton, {}, second.center());
+    QTRY_VERIFY(mnuHidden(w)->isVisible());
+    QCOMPARE(TreeView1(w)->selectedItems(), QList<QTreeWidgetItem*>{TreeView1(w)->topLevelItem(1)});
+    QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QCOMPARE(panel(w)->lblElementType->text(), QStringLiteral("ENCODER"));
+    QVERIFY(action(w, "mnuDeviceDelete")->isEnabled());
+    mnuHidden(w)->close();
 
     h.prompt.expect(kDeleteQuestion, PromptAnswer::Yes);
-    w.mnuDeviceDelete->trigger();
+    action(w, "mnuDeviceDelete")->trigger();
     QVERIFY(h.prompt.done());
     QCOMPARE(h.nodeTexts(), QStringList{"DECODER ONE [2E:8B:F2:00:02:01]"});
     QVERIFY(h.readDb().contains("[2E8BF2000201]"));
     QVERIFY(!h.readDb().contains("[2E8BF2000101]"));
-    QCOMPARE(w.lastOutcome(), QStringLiteral("Deleted ENCODER ONE"));
-    QCOMPARE(w.lblStatusCount->text(), QStringLiteral("1 element"));
-    QCOMPARE(w.lblStatusInterface->text(), QStringLiteral("Interface: 127.0.0.1"));
-    QCOMPARE(w.lblStatusDatabase->toolTip(), QDir::toNativeSeparators(h.ctx.databasePath));
+    QCOMPARE(lastOutcome(w), QStringLiteral("Deleted ENCODER ONE"));
+    QCOMPARE(statusLabel(w, "lblStatusCount")->text(), QStringLiteral("1 element"));
+    QCOMPARE(statusLabel(w, "lblStatusInterface")->text(), QStringLiteral("Interface: 127.0.0.1"));
+    QCOMPARE(statusLabel(w, "lblStatusDatabase")->toolTip(),
+             QDir::toNativeSeparators(h.ctx.databasePath));
 }
 
 void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
@@ -776,7 +779,7 @@ void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
     frmMain& w = h.start();
     w.show();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    QTreeWidget* tree = w.TreeView1;
+    QTreeWidget* tree = TreeView1(w);
     const auto selected = [tree] { return tree->selectedItems(); };
     QByteArray full = h.readDb();
 
@@ -789,9 +792,9 @@ void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
         QTest::mouseClick(tree->viewport(), Qt::RightButton, {},
                           tree->visualItemRect(tree->topLevelItem(2)).center());
         QVERIFY(h.prompt.done());
-        QVERIFY(!w.mnuHidden->isVisible());
+        QVERIFY(!mnuHidden(w)->isVisible());
         QCOMPARE(selected(), QList<QTreeWidgetItem*>{tree->topLevelItem(1)});
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), encoderMac);
+        QCOMPARE(panel(w)->lblElementMAC->text(), encoderMac);
 
         h.clickNode(1);
         h.prompt.expect(refused);
@@ -799,10 +802,10 @@ void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
         QTest::keyClick(tree, Qt::Key_Down);
         QVERIFY(h.prompt.done());
         QCOMPARE(selected(), QList<QTreeWidgetItem*>{tree->topLevelItem(1)});
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), encoderMac);
+        QCOMPARE(panel(w)->lblElementMAC->text(), encoderMac);
 
         // Nothing shown: the refused row takes no selection either.
-        w.RefreshElementList();
+        elements(w).RefreshElementList();
         h.prompt.expect(refused);
         h.clickNode(2);
         QVERIFY(h.prompt.done());
@@ -814,21 +817,19 @@ void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
         // deleted that invisible element.
         h.clickNode(0);
         full = h.readDb(); // showing a decoder may store its attenuation floor
-        w.txtFilter->setText(QStringLiteral("ENCODER"));
+        txtFilter(w)->setText(QStringLiteral("ENCODER"));
         QVERIFY(tree->topLevelItem(0)->isHidden());
         h.prompt.expect(kNoSelection);
-        w.Toolbar1_ButtonClick(7);
+        toolbarButton(w, 7)->trigger();
         QVERIFY(h.prompt.done());
         QCOMPARE(h.readDb(), full);
-        QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(),
-                 QStringLiteral("2E:8B:F2:00:02:01"));
-        w.txtFilter->clear();
+        QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+        txtFilter(w)->clear();
     }
     {
         // (c) Fault: Delete pressed in a drop-down or a scroll bar of the
         // panel opened the delete question.
-        const QList<QWidget*> fields{w.findChild<QComboBox*>("cmbSilDetMode"),
-                                     w.findChild<QScrollBar*>("scrlBuffer")};
+        const QList<QWidget*> fields{panel(w)->cmbSilDetMode, panel(w)->scrlBuffer};
         for (QWidget* field : fields) {
             field->setFocus();
             QTRY_VERIFY(field->hasFocus());
@@ -854,10 +855,10 @@ void TestFrmMain::keyboardNavigationShowsElement()
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     h.clickNode(0);
-    QTest::keyClick(w.TreeView1, Qt::Key_Down);
-    QCOMPARE(w.TreeView1->selectedItems(), QList<QTreeWidgetItem*>{w.TreeView1->topLevelItem(1)});
-    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:01:01"));
-    QCOMPARE(w.findChild<QLabel*>("lblElementType")->text(), QStringLiteral("ENCODER"));
+    QTest::keyClick(TreeView1(w), Qt::Key_Down);
+    QCOMPARE(TreeView1(w)->selectedItems(), QList<QTreeWidgetItem*>{TreeView1(w)->topLevelItem(1)});
+    QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QCOMPARE(panel(w)->lblElementType->text(), QStringLiteral("ENCODER"));
 }
 
 void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
@@ -869,33 +870,32 @@ void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
     h.writeDb(kTwoElements);
     frmMain& w = h.start();
     h.clickNode(0);
-    QVERIFY(!w.findChild<ElementPanel*>()->hasPendingEdits());
-    QVERIFY(!w.findChild<QLineEdit*>("txtElementName")->font().bold());
-    w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("RENAMED"));
-    QVERIFY(w.findChild<ElementPanel*>()->hasPendingEdits());
-    QVERIFY(w.findChild<QLineEdit*>("txtElementName")->font().bold());
-    QVERIFY(!w.findChild<QLineEdit*>("txtElementIP")->font().bold());
-    w.findChild<QScrollBar*>("scrlSilDetLevel")
-        ->setValue(w.findChild<QScrollBar*>("scrlSilDetLevel")->value() + 1);
-    QVERIFY(w.findChild<QLabel*>("lblSilDetLevel")->font().bold());
+    QVERIFY(!panel(w)->hasPendingEdits());
+    QVERIFY(!panel(w)->txtElementName->font().bold());
+    panel(w)->txtElementName->setText(QStringLiteral("RENAMED"));
+    QVERIFY(panel(w)->hasPendingEdits());
+    QVERIFY(panel(w)->txtElementName->font().bold());
+    QVERIFY(!panel(w)->txtElementIP->font().bold());
+    panel(w)->scrlSilDetLevel->setValue(panel(w)->scrlSilDetLevel->value() + 1);
+    QVERIFY(panel(w)->lblSilDetLevel->font().bold());
 
     // No: the edits, the element and the highlight stay.
     h.prompt.expect(discard, PromptAnswer::No);
     h.clickNode(1);
     h.prompt.expect(discard, PromptAnswer::No);
-    w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
+    menuCommand(w, QStringLiteral("actRefreshList"))->trigger();
     h.prompt.expect(discard, PromptAnswer::No);
     QVERIFY(!w.close());
     // A right click on another row asks too; kept edits mean no menu.
     h.prompt.expect(discard, PromptAnswer::No);
-    QTest::mouseClick(w.TreeView1->viewport(), Qt::RightButton, {},
-                      w.TreeView1->visualItemRect(w.TreeView1->topLevelItem(1)).center());
-    QVERIFY(!w.mnuHidden->isVisible());
+    QTest::mouseClick(TreeView1(w)->viewport(), Qt::RightButton, {},
+                      TreeView1(w)->visualItemRect(TreeView1(w)->topLevelItem(1)).center());
+    QVERIFY(!mnuHidden(w)->isVisible());
     QVERIFY(h.prompt.done());
     QVERIFY(w.isVisible());
-    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:02:01"));
-    QCOMPARE(w.findChild<QLineEdit*>("txtElementName")->text(), QStringLiteral("RENAMED"));
-    QCOMPARE(w.TreeView1->currentItem(), w.TreeView1->topLevelItem(0));
+    QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
+    QCOMPARE(panel(w)->txtElementName->text(), QStringLiteral("RENAMED"));
+    QCOMPARE(TreeView1(w)->currentItem(), TreeView1(w)->topLevelItem(0));
     const PromptRequest& asked = h.prompt.shown().first();
     QCOMPARE(asked.buttons, PromptButtons::YesNo);
     QCOMPARE(asked.defaultAnswer, PromptAnswer::No);
@@ -904,14 +904,14 @@ void TestFrmMain::pendingEditsAskBeforeTheyAreLost()
     h.prompt.expect(discard, PromptAnswer::Yes);
     h.clickNode(1);
     QVERIFY(h.prompt.done());
-    QCOMPARE(w.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("2E:8B:F2:00:01:01"));
-    QVERIFY(!w.findChild<ElementPanel*>()->hasPendingEdits());
-    QVERIFY(!w.findChild<QLineEdit*>("txtElementName")->font().bold());
+    QCOMPARE(panel(w)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:01:01"));
+    QVERIFY(!panel(w)->hasPendingEdits());
+    QVERIFY(!panel(w)->txtElementName->font().bold());
     // Editing back to the shown value is no edit.
-    w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("X"));
-    w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("ENCODER ONE"));
-    QVERIFY(!w.findChild<ElementPanel*>()->hasPendingEdits());
-    w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
+    panel(w)->txtElementName->setText(QStringLiteral("X"));
+    panel(w)->txtElementName->setText(QStringLiteral("ENCODER ONE"));
+    QVERIFY(!panel(w)->hasPendingEdits());
+    menuCommand(w, QStringLiteral("actRefreshList"))->trigger();
     QVERIFY(h.prompt.done());
 }
 
@@ -959,16 +959,15 @@ void TestFrmMain::shownValuesAreTheSentValues()
     frmMain& w = h.start();
     w.resize(720, 420);
     h.clickNode(0);
-    ElementPanel& panel = *w.findChild<ElementPanel*>();
-    const PanelControls p(w);
+    ElementPanel& p = *panel(w);
     p.cmdAdjust->click();
-    w.menuCommand(QStringLiteral("actDeviceProperties"))->trigger();
+    menuCommand(w, QStringLiteral("actDeviceProperties"))->trigger();
 
     // (b) "Save changes" on a decoder fills the hidden audio-input list; no
     // edit the operator can see, so leaving the element asks nothing.
     h.prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::No);
-    w.menuCommand(QStringLiteral("actSaveChanges"))->trigger();
-    check(!panel.hasPendingEdits(), "(b) the hidden audio-input list counted as an edit");
+    menuCommand(w, QStringLiteral("actSaveChanges"))->trigger();
+    check(!p.hasPendingEdits(), "(b) the hidden audio-input list counted as an edit");
 
     // (c) The wheel over a bar or a list without focus is the panel's
     // scrolling: left for the scroll area, the setting unchanged.
@@ -978,7 +977,7 @@ void TestFrmMain::shownValuesAreTheSentValues()
         QApplication::sendEvent(target, &e);
         return e.isAccepted();
     };
-    w.TreeView1->setFocus();
+    TreeView1(w)->setFocus();
     for (QWidget* control : std::initializer_list<QWidget*>{p.scrlAtten, p.cmbAudioType,
                                                             p.scrlSilDetLevel, p.Slider1}) {
         const int before = control->property("value").isValid()
@@ -1016,9 +1015,9 @@ void TestFrmMain::filterShowsMatchingElements()
     frmMain& w = h.start();
     auto visible = [&] {
         QStringList t;
-        for (int i = 0; i < w.TreeView1->topLevelItemCount(); ++i)
-            if (!w.TreeView1->topLevelItem(i)->isHidden())
-                t << w.TreeView1->topLevelItem(i)->text(0).section(QLatin1Char(' '), 0, 1);
+        for (int i = 0; i < TreeView1(w)->topLevelItemCount(); ++i)
+            if (!TreeView1(w)->topLevelItem(i)->isHidden())
+                t << TreeView1(w)->topLevelItem(i)->text(0).section(QLatin1Char(' '), 0, 1);
         return t;
     };
     const QStringList all{"DECODER ONE", "ENCODER ONE", "STUDIO B"};
@@ -1035,18 +1034,18 @@ void TestFrmMain::filterShowsMatchingElements()
         {"nothing like it", {}},
     };
     for (const Case& c : cases) {
-        w.txtFilter->setText(QString::fromLatin1(c.text));
+        txtFilter(w)->setText(QString::fromLatin1(c.text));
         QCOMPARE(visible(), c.shown);
         // The caption counts every element, shown or not.
-        QCOMPARE(w.frmTreeView->title(), QStringLiteral("Select element: (3 items)"));
+        QCOMPARE(frmTreeView(w)->title(), QStringLiteral("Select element: (3 items)"));
     }
     // A reload keeps the filter applied.
-    w.txtFilter->setText(QStringLiteral("studio"));
-    w.RefreshElementList();
+    txtFilter(w)->setText(QStringLiteral("studio"));
+    elements(w).RefreshElementList();
     QCOMPARE(visible(), QStringList{"STUDIO B"});
     // Escape in the field shows everything again.
-    QTest::keyClick(w.txtFilter, Qt::Key_Escape);
-    QVERIFY(w.txtFilter->text().isEmpty());
+    QTest::keyClick(txtFilter(w), Qt::Key_Escape);
+    QVERIFY(txtFilter(w)->text().isEmpty());
     QCOMPARE(visible(), all);
 }
 
@@ -1063,29 +1062,29 @@ void TestFrmMain::windowLayoutKeptBetweenRuns()
     QVERIFY2(least.width() <= 1093 && least.height() <= 560,
              qPrintable(QStringLiteral("%1x%2").arg(least.width()).arg(least.height())));
     // The tree takes what the window gains.
-    const int treeBefore = w.splitter->sizes().at(0);
-    const int panelBefore = w.splitter->sizes().at(1);
+    const int treeBefore = splitter(w)->sizes().at(0);
+    const int panelBefore = splitter(w)->sizes().at(1);
     w.resize(w.width() + 200, w.height());
-    QTRY_COMPARE(w.splitter->sizes().at(0), treeBefore + 200);
-    QCOMPARE(w.splitter->sizes().at(1), panelBefore);
+    QTRY_COMPARE(splitter(w)->sizes().at(0), treeBefore + 200);
+    QCOMPARE(splitter(w)->sizes().at(1), panelBefore);
 
     w.resize(1010, 640);
     QTRY_COMPARE(w.size(), QSize(1010, 640));
-    const QList<int> split{w.splitter->sizes().at(0) - 40, w.splitter->sizes().at(1) + 40};
-    w.splitter->setSizes(split);
-    QCOMPARE(w.splitter->sizes(), split);
-    QVERIFY(!w.findChild<ElementPanel*>()->levelControlOffered());
-    w.mnuShowLevelControl->trigger();
-    QVERIFY(w.findChild<ElementPanel*>()->levelControlOffered());
+    const QList<int> split{splitter(w)->sizes().at(0) - 40, splitter(w)->sizes().at(1) + 40};
+    splitter(w)->setSizes(split);
+    QCOMPARE(splitter(w)->sizes(), split);
+    QVERIFY(!panel(w)->levelControlOffered());
+    action(w, "mnuShowLevelControl")->trigger();
+    QVERIFY(panel(w)->levelControlOffered());
     QVERIFY(w.close());
 
     frmMain& again = h.restart();
     again.show();
     QVERIFY(QTest::qWaitForWindowExposed(&again));
     QCOMPARE(again.size(), QSize(1010, 640));
-    QCOMPARE(again.splitter->sizes(), split);
-    QVERIFY(again.mnuShowLevelControl->isChecked());
-    QVERIFY(again.findChild<ElementPanel*>()->levelControlOffered());
+    QCOMPARE(splitter(again)->sizes(), split);
+    QVERIFY(action(again, "mnuShowLevelControl")->isChecked());
+    QVERIFY(panel(again)->levelControlOffered());
 }
 
 void TestFrmMain::keysRunTheirCommands()
@@ -1109,7 +1108,7 @@ void TestFrmMain::keysRunTheirCommands()
     for (QAction* a : w.menuBar()->actions())
         titles << a->text();
     QCOMPARE(titles, menus);
-    QCOMPARE(w.menuCommand(QStringLiteral("actSaveChanges"))->shortcut(),
+    QCOMPARE(menuCommand(w, QStringLiteral("actSaveChanges"))->shortcut(),
              QKeySequence(QKeySequence::Save));
 
     h.prompt.expect(kNoSelection);
@@ -1124,26 +1123,26 @@ void TestFrmMain::keysRunTheirCommands()
     QCOMPARE(dialogShown, QStringLiteral("frmAddNewSNMP"));
 
     // Help > About names the version, the toolkit and the database in use.
-    w.menuCommand(QStringLiteral("actAbout"))->trigger();
+    menuCommand(w, QStringLiteral("actAbout"))->trigger();
     QVERIFY(about.contains(QStringLiteral("3.5.0")));
     QVERIFY(about.contains(QString::fromLatin1(qVersion())));
     QVERIFY(about.contains(QDir::toNativeSeparators(h.ctx.databasePath)));
 
     QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
-    QTRY_VERIFY(w.txtFilter->hasFocus());
+    QTRY_VERIFY(txtFilter(w)->hasFocus());
     // Delete in the filter edits the filter; in the tree it deletes.
-    w.txtFilter->setText(QStringLiteral("ab"));
-    w.txtFilter->setCursorPosition(0);
-    QTest::keyClick(w.txtFilter, Qt::Key_Delete);
-    QCOMPARE(w.txtFilter->text(), QStringLiteral("b"));
-    w.txtFilter->clear();
+    txtFilter(w)->setText(QStringLiteral("ab"));
+    txtFilter(w)->setCursorPosition(0);
+    QTest::keyClick(txtFilter(w), Qt::Key_Delete);
+    QCOMPARE(txtFilter(w)->text(), QStringLiteral("b"));
+    txtFilter(w)->clear();
     h.clickNode(2);
-    w.TreeView1->setFocus();
+    TreeView1(w)->setFocus();
     h.prompt.expect(kDeleteQuestion, PromptAnswer::Yes);
-    QTest::keyClick(w.TreeView1, Qt::Key_Delete);
+    QTest::keyClick(TreeView1(w), Qt::Key_Delete);
     QVERIFY(h.prompt.done());
     QCOMPARE(h.nodeTexts().size(), 2);
-    QCOMPARE(w.lastOutcome(), QStringLiteral("Deleted ADDED"));
+    QCOMPARE(lastOutcome(w), QStringLiteral("Deleted ADDED"));
 }
 
 void TestFrmMain::secondStartBringsFirstToFront()
@@ -1185,8 +1184,8 @@ void TestFrmMain::secondInstanceRefused()
     QCOMPARE(box.icon, PromptIcon::Information);
     // Nothing of the rest of start-up ran.
     QCOMPARE(h.noticesShown, 0);
-    QCOMPARE(w.TreeView1->topLevelItemCount(), 0);
-    QCOMPARE(w.cmbNMSIPAddr->count(), 0);
+    QCOMPARE(TreeView1(w)->topLevelItemCount(), 0);
+    QCOMPARE(cmbNMSIPAddr(w)->count(), 0);
 
     // The first instance is not disturbed and, once it ends, a start works.
     QCOMPARE(holder.state(), QProcess::Running);
@@ -1253,7 +1252,7 @@ void TestFrmMain::unusableLockPlaceIsNoSecondInstance()
     frmMain& w = h.make();
     QCOMPARE(w.startUp(), frmMain::StartResult::Running);
     QVERIFY(h.prompt.done());
-    QCOMPARE(w.TreeView1->topLevelItemCount(), 2);
+    QCOMPARE(TreeView1(w)->topLevelItemCount(), 2);
 }
 
 void TestFrmMain::writeFailureIsReported()
@@ -1264,8 +1263,9 @@ void TestFrmMain::writeFailureIsReported()
     // A database path below a plain file cannot be written, not even by root.
     const QString blocked = h.dir.filePath(QStringLiteral("nms.ini/nms.ini"));
     h.prompt.expect(QStringLiteral("Could not save the element database"));
-    w.WriteToINI(QStringLiteral("2E8BF2000201"), QStringLiteral("name"), QStringLiteral("X"),
-                 blocked);
+    control<IniStore>(w, QStringLiteral("store"))
+        ->write(QStringLiteral("2E8BF2000201"), QStringLiteral("name"), QStringLiteral("X"),
+                blocked);
     QVERIFY(h.prompt.done());
     const PromptRequest& box = h.prompt.shown().first();
     QCOMPARE(box.icon, PromptIcon::Critical);
@@ -1286,11 +1286,14 @@ void TestFrmMain::snmpLeavesFromTheChosenInterface()
     h.ctx.snmpLocalPort = 0;
     h.ctx.snmpAgentPort = agent.localPort();
     frmMain& w = h.start();
-    w.cmbNMSIPAddr->setCurrentIndex(1);
+    cmbNMSIPAddr(w)->setCurrentIndex(1);
 
-    QCOMPARE(w.GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("public01"), 15), QString());
+    QCOMPARE(control<SnmpTransport>(w)
+                 ->GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("public01"), 15)
+                 .value,
+             QString());
     // The operator sees in the status bar who stayed silent.
-    QCOMPARE(w.lastOutcome(), QStringLiteral("No reply from 127.0.0.1"));
+    QCOMPARE(lastOutcome(w), QStringLiteral("No reply from 127.0.0.1"));
     QTRY_VERIFY(agent.hasPendingDatagrams());
     const QNetworkDatagram request = agent.receiveDatagram();
     QCOMPARE(request.senderAddress(), QHostAddress(QStringLiteral("127.0.0.2")));
@@ -1305,7 +1308,10 @@ void TestFrmMain::snmpFailureIsReported()
     frmMain& w = h.start();
     // Refused before anything is sent; the operator is told, once.
     h.prompt.expect(QStringLiteral("not an IPv4 address"));
-    QCOMPARE(w.GetSNMP(QStringLiteral("no.such.host"), QStringLiteral("public01"), 15), QString());
+    QCOMPARE(control<SnmpTransport>(w)
+                 ->GetSNMP(QStringLiteral("no.such.host"), QStringLiteral("public01"), 15)
+                 .value,
+             QString());
     QVERIFY(h.prompt.done());
     QCOMPARE(h.prompt.shown().first().icon, PromptIcon::Critical);
 }
@@ -1339,7 +1345,7 @@ void TestFrmMain::pingButton()
     h.ctx.pinger = &pinger;
     h.writeDb(QByteArray(kTwoElements).replace("ROLE=2\r\n", "ROLE=2\r\nSNMPIP=127.0.0.29\r\n"));
     frmMain& w = h.start();
-    QPushButton* button = w.findChild<QPushButton*>("cmdPing");
+    QPushButton* button = panel(w)->cmdPing;
 
     button->click();
     QVERIFY(pinger.pinged.isEmpty());
@@ -1351,7 +1357,7 @@ void TestFrmMain::pingButton()
     QCOMPARE(pinger.pinged, QStringLiteral("127.0.0.29"));
     QCOMPARE(during, QStringLiteral("Trying...|Ping to 127.0.0.29"));
     QCOMPARE(button->text(), QStringLiteral("7 ms"));
-    QCOMPARE(w.findChild<ElementPanel*>()->pingColour(), QColor(0, 255, 0));
+    QCOMPARE(panel(w)->pingColour(), QColor(0, 255, 0));
     QVERIFY(h.prompt.done());
 }
 
@@ -1368,37 +1374,40 @@ void TestFrmMain::autoDiscoveryAsksFirst()
     QStringList shown;
     h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
     frmMain& w = h.start();
-    QAction* fileEntry = w.menuCommand(QStringLiteral("actAutoDiscovery"));
+    QAction* fileEntry = menuCommand(w, QStringLiteral("actAutoDiscovery"));
 
     // Hidden until View > "Show remote protocol commands"; kept per user.
-    QVERIFY(!w.cmdAutoDiscovery->isVisible() && !fileEntry->isVisible());
-    w.mnuShowRemoteCommands->trigger();
-    QVERIFY(w.cmdAutoDiscovery->isVisible() && fileEntry->isVisible());
+    QVERIFY(!action(w, "cmdAutoDiscovery")->isVisible() && !fileEntry->isVisible());
+    action(w, "mnuShowRemoteCommands")->trigger();
+    QVERIFY(action(w, "cmdAutoDiscovery")->isVisible() && fileEntry->isVisible());
+    // An interface that is no loopback, chosen further down.
+    h.lister.list << QStringLiteral("0.0.0.0");
     frmMain& again = h.restart();
-    QVERIFY(again.cmdAutoDiscovery->isVisible());
+    QVERIFY(action(again, "cmdAutoDiscovery")->isVisible());
     // After the seven buttons, which stay as they are.
-    const QList<QAction*> actions = again.Toolbar1->actions();
-    QVERIFY(actions.indexOf(again.cmdAutoDiscovery) > actions.indexOf(again.toolbarButton(7)));
+    const QList<QAction*> actions = Toolbar1(again)->actions();
+    QVERIFY(actions.indexOf(action(again, "cmdAutoDiscovery")) >
+            actions.indexOf(toolbarButton(again, 7)));
 
     // On loopback: refused before the question, the list or the panel.
     h.clickNode(0);
     const QByteArray before = h.readDb();
     h.prompt.expect(QStringLiteral("it is a loopback address"));
-    again.cmdAutoDiscovery->trigger();
+    action(again, "cmdAutoDiscovery")->trigger();
     QVERIFY(h.prompt.done());
     QVERIFY(shown.isEmpty());
     QCOMPARE(h.readDb(), before);
     QCOMPARE(h.nodeTexts().size(), 2);
-    QCOMPARE(again.findChild<QLabel*>("lblElementMAC")->text(),
-             QStringLiteral("2E:8B:F2:00:02:01"));
+    QCOMPARE(panel(again)->lblElementMAC->text(), QStringLiteral("2E:8B:F2:00:02:01"));
 
     // Elsewhere it asks first (No as the default) and then runs.
-    again.strLocalNMSIPAddress = QStringLiteral("0.0.0.0");
+    cmbNMSIPAddr(again)->setCurrentIndex(1);
+    QCOMPARE(again.localNmsAddress(), QStringLiteral("0.0.0.0"));
     h.prompt.expect(QStringLiteral("Performing an 'Auto Discovery' will delete the local database "
                                    "in your computer and create a new one, based on the Network "
                                    "Elements found (if any). \rAre you sure?"),
                     PromptAnswer::No);
-    fileEntry = again.menuCommand(QStringLiteral("actAutoDiscovery"));
+    fileEntry = menuCommand(again, QStringLiteral("actAutoDiscovery"));
     fileEntry->trigger();
     QVERIFY(h.prompt.done());
     QCOMPARE(h.prompt.shown().last().defaultAnswer, PromptAnswer::No);
@@ -1406,19 +1415,19 @@ void TestFrmMain::autoDiscoveryAsksFirst()
     QVERIFY(h.prompt.shown().last().text.endsWith(
         QDir::toNativeSeparators(h.ctx.databasePath + QStringLiteral(".bak.")).prepend(' ')));
     QVERIFY(shown.isEmpty());
-    QVERIFY(again.findChild<QLabel*>("lblElementMAC")->text() != QStringLiteral("-"));
+    QVERIFY(panel(again)->lblElementMAC->text() != QStringLiteral("-"));
 
     h.prompt.expect(QStringLiteral("Are you sure?"), PromptAnswer::Yes);
-    again.AutoDiscover();
+    remoteCommands(again).AutoDiscover();
     QCOMPARE(shown, QStringList{QStringLiteral("frmPaging")});
-    QCOMPARE(again.findChild<QLabel*>("lblElementMAC")->text(), QStringLiteral("-"));
+    QCOMPARE(panel(again)->lblElementMAC->text(), QStringLiteral("-"));
 
     // An empty database: no question.
     h.writeDb(QByteArray());
     h.prompt.expect(kEmptyDb);
-    again.RefreshElementList();
+    elements(again).RefreshElementList();
     h.prompt.expect(kEmptyDb);
-    again.AutoDiscover();
+    remoteCommands(again).AutoDiscover();
     QCOMPARE(shown.size(), 2);
     QVERIFY(h.prompt.done());
 }
@@ -1491,16 +1500,16 @@ void TestFrmMain::remoteConfirmationShowsInThePanel()
               "TX=0\r\nVER=3.50\r\n");
     frmMain& w = h.start();
     h.clickNode(0);
-    QCOMPARE(w.remotePanelState().remote, QStringLiteral("127.0.0.21"));
+    QCOMPARE(remoteCommands(w).remotePanelState().remote, QStringLiteral("127.0.0.21"));
 
     const QByteArray reply = QByteArray::fromHex("7f00000b ff000000 7f000001 7f000015 01 00 00") +
                              "ENCODER ONE     " + QByteArray::fromHex("01 00000101 03 33 00 00 00");
     h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
-    w.remote().HandleRemoteReply(reply);
+    remoteCommands(w).protocol().HandleRemoteReply(reply);
     QVERIFY(h.prompt.done());
     QCOMPARE(shown, QStringList{QStringLiteral("frmWaiting")});
-    QCOMPARE(w.findChild<QLabel*>("lblSerialNumber")->text(), QStringLiteral("257"));
-    QCOMPARE(w.findChild<QLabel*>("lblVersion")->text(), QStringLiteral("3.51"));
+    QCOMPARE(panel(w)->lblSerialNumber->text(), QStringLiteral("257"));
+    QCOMPARE(panel(w)->lblVersion->text(), QStringLiteral("3.51"));
     QVERIFY(h.readDb().contains("VER=3.51\r\n"));
     QCOMPARE(h.nodeTexts(), QStringList{QStringLiteral("ENCODER ONE [2E:8B:F2:00:01:01]")});
 }
@@ -1551,11 +1560,10 @@ void TestFrmMain::levelMeterFollowsThePolling()
                   .arg(address)
                   .toLatin1());
     frmMain& w = h.start();
-    w.udpClient.setLocalPort(0);
-    w.mnuShowLevelControl->setChecked(true);
+    control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->setLocalPort(0);
+    action(w, "mnuShowLevelControl")->setChecked(true);
     h.clickNode(0);
-    ElementPanel& panel = *w.findChild<ElementPanel*>();
-    const PanelControls p(w);
+    ElementPanel& p = *panel(w);
     QVERIFY(p.chkGetVolume->isVisible());
 
     p.chkGetVolume->click();
@@ -1567,7 +1575,8 @@ void TestFrmMain::levelMeterFollowsThePolling()
 
     // Unticked while the next answer is on its way.
     answering = false;
-    element.writeDatagram(levelBlock(0x7FFFFF), station, w.udpClient.boundPort());
+    element.writeDatagram(levelBlock(0x7FFFFF), station,
+                          control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->boundPort());
     p.chkGetVolume->click();
     QCOMPARE(panel.vuMeterWidthTwips(), 0);
     QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
@@ -1580,8 +1589,8 @@ void TestFrmMain::levelMeterFollowsThePolling()
     // A reload stops the polling as well.
     answering = true;
     p.chkGetVolume->click();
-    QTRY_VERIFY(panel.vuMeterWidthTwips() > 0);
-    w.RefreshElementList();
+    QTRY_VERIFY(p.vuMeterWidthTwips() > 0);
+    elements(w).RefreshElementList();
     QVERIFY(!p.tmrVolume->isActive());
     QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
     QVERIFY(h.prompt.done());
@@ -1603,15 +1612,15 @@ void TestFrmMain::outcomesInStatusBarEventsWindowAndLog()
     QVERIFY(w.menuBar()
                 ->findChild<QMenu*>(QStringLiteral("mnuView"))
                 ->actions()
-                .contains(w.mnuShowEvents));
-    w.mnuShowEvents->trigger();
+                .contains(action(w, "mnuShowEvents")));
+    action(w, "mnuShowEvents")->trigger();
     QVERIFY(dock->isVisible());
     auto* table = dock->findChild<QTableView*>(QStringLiteral("tblEvents"));
     QVERIFY(table);
 
     h.clickNode(1);
     h.prompt.expect(kDeleteQuestion, PromptAnswer::Yes);
-    w.mnuDeviceDelete->trigger();
+    action(w, "mnuDeviceDelete")->trigger();
     QVERIFY(h.prompt.done());
     Event set;
     set.operation = QStringLiteral("set");
@@ -1622,7 +1631,7 @@ void TestFrmMain::outcomesInStatusBarEventsWindowAndLog()
     set.oldValue = QStringLiteral("255");
     set.newValue = QStringLiteral("200");
     w.postOutcome(set);
-    QCOMPARE(w.lastOutcome(), QStringLiteral("STUDIO A ENC att 255 -> 200"));
+    QCOMPARE(lastOutcome(w), QStringLiteral("STUDIO A ENC att 255 -> 200"));
 
     const auto cell = [table](int row, int column) {
         return table->model()->index(row, column).data().toString();
@@ -1639,6 +1648,7 @@ void TestFrmMain::outcomesInStatusBarEventsWindowAndLog()
 
     // The next start shows what the last one logged.
     frmMain& again = h.restart();
+    QVERIFY(showAndStart(again));
     QAbstractItemModel* rows = again.findChild<QTableView*>(QStringLiteral("tblEvents"))->model();
     QCOMPARE(rows->rowCount(), 2);
     QCOMPARE(rows->index(1, EventTableModel::Cause).data().toString(),
@@ -1650,11 +1660,12 @@ void TestFrmMain::outcomesInStatusBarEventsWindowAndLog()
     QVERIFY(QFile::remove(logPath));
     QVERIFY(QDir().mkdir(logPath));
     again.postOutcome(QStringLiteral("No reply from 127.0.0.1"));
-    QCOMPARE(again.lastOutcome(), QStringLiteral("No reply from 127.0.0.1"));
+    QCOMPARE(lastOutcome(again), QStringLiteral("No reply from 127.0.0.1"));
     QCOMPARE(rows->rowCount(), 3);
-    QVERIFY2(again.lblStatusOutcome->toolTip().startsWith(
-                 QStringLiteral("Not written to the event log: ")),
-             qPrintable(again.lblStatusOutcome->toolTip()));
+    QVERIFY2(statusLabel(again, "lblStatusOutcome")
+                 ->toolTip()
+                 .startsWith(QStringLiteral("Not written to the event log: ")),
+             qPrintable(statusLabel(again, "lblStatusOutcome")->toolTip()));
 }
 
 void TestFrmMain::everyOperationShowsItsNewestOutcome()
@@ -1696,31 +1707,31 @@ void TestFrmMain::everyOperationShowsItsNewestOutcome()
     h.prompt.expect(kEmptyDb);
     frmMain& w = h.start();
     probed = answering;
-    w.menuCommand(QStringLiteral("actAddNewElement"))->trigger();
-    QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
+    menuCommand(w, QStringLiteral("actAddNewElement"))->trigger();
+    QCOMPARE(TreeView1(w)->topLevelItemCount(), 1);
     probed = silent;
-    w.menuCommand(QStringLiteral("actAddNewElement"))->trigger();
-    QVERIFY2(w.lastOutcome().startsWith(QStringLiteral("Probe of ") + silent + " failed"),
-             qPrintable(w.lastOutcome()));
+    menuCommand(w, QStringLiteral("actAddNewElement"))->trigger();
+    QVERIFY2(lastOutcome(w).startsWith(QStringLiteral("Probe of ") + silent + " failed"),
+             qPrintable(lastOutcome(w)));
 
     // Save changes: one SET, confirmed, with the stored value before it.
     h.clickNode(0);
-    const QString name = w.findChild<QLineEdit*>("txtElementName")->text().trimmed();
-    const int attBefore = w.findChild<QScrollBar*>("scrlAtten")->value();
+    const QString name = panel(w)->txtElementName->text().trimmed();
+    const int attBefore = panel(w)->scrlAtten->value();
     const int attAfter = attBefore == 200 ? 201 : 200;
-    w.findChild<QScrollBar*>("scrlAtten")->setValue(attAfter);
+    panel(w)->scrlAtten->setValue(attAfter);
     h.prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::Yes);
     h.prompt.expect(QStringLiteral("SUCCESS! 1 parameter changes applied."));
-    w.menuCommand(QStringLiteral("actSaveChanges"))->trigger();
-    QCOMPARE(w.lastOutcome(), QStringLiteral("Save changes to %1: 1 value(s) confirmed").arg(name));
+    menuCommand(w, QStringLiteral("actSaveChanges"))->trigger();
+    QCOMPARE(lastOutcome(w), QStringLiteral("Save changes to %1: 1 value(s) confirmed").arg(name));
 
-    const QString trapBefore =
-        w.ReadFromINI(w.Encode_MAC(w.findChild<QLabel*>("lblElementMAC")->text()),
-                      QStringLiteral("snmptr"), h.ctx.databasePath, QString());
-    w.menuCommand(QStringLiteral("actDeviceProperties"))->trigger();
-    QCOMPARE(w.lastOutcome(), QStringLiteral("SNMP properties of %1 succeeded").arg(name));
-    w.menuCommand(QStringLiteral("actRefreshList"))->trigger();
-    QCOMPARE(w.lastOutcome(), QStringLiteral("Refreshed: 1 elements"));
+    const QString trapBefore = control<IniStore>(w, QStringLiteral("store"))
+                                   ->read(encodeMac(panel(w)->lblElementMAC->text()),
+                                          QStringLiteral("snmptr"), h.ctx.databasePath, QString());
+    menuCommand(w, QStringLiteral("actDeviceProperties"))->trigger();
+    QCOMPARE(lastOutcome(w), QStringLiteral("SNMP properties of %1 succeeded").arg(name));
+    menuCommand(w, QStringLiteral("actRefreshList"))->trigger();
+    QCOMPARE(lastOutcome(w), QStringLiteral("Refreshed: 1 elements"));
     QVERIFY(h.prompt.done());
 
     const QString logPath = EventLog::pathFor(h.ctx.databasePath);
@@ -1751,6 +1762,52 @@ void TestFrmMain::everyOperationShowsItsNewestOutcome()
              QStringLiteral("buf 10 -> 12"));
     QTest::qWait(100);
     QCOMPARE(rows->rowCount(), shown + 1);
+}
+
+// Faults: a window that binds the trap port, opens the poll socket or reads
+// the event history before it is on the screen (start-up waits for them,
+// and the design binds no port before the window is up), or that never
+// starts them once it is shown.
+void TestFrmMain::historyAndLiveStatusWaitForTheShownWindow()
+{
+    Harness h;
+    h.writeDb("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nSNMPIP=127.0.0.21\r\n");
+    Event earlier;
+    earlier.operation = QStringLiteral("refresh");
+    earlier.outcome = QStringLiteral("ok");
+    earlier.cause = QStringLiteral("1 elements");
+    QVERIFY(EventLog(EventLog::pathFor(h.ctx.databasePath)).append(earlier));
+    quint16 trapPort = 0;
+    {
+        QUdpSocket probe;
+        QVERIFY(probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        trapPort = probe.localPort();
+    }
+    h.settings->setTrapPort(trapPort);
+    h.settings->setStatusPolling(false); // no poll leaves
+    h.ctx.liveStatus = true;
+    const auto trapPortFree = [trapPort] {
+        QUdpSocket other;
+        return other.bind(QHostAddress(QStringLiteral("127.0.0.1")), trapPort,
+                          QAbstractSocket::DontShareAddress);
+    };
+
+    frmMain& w = h.start();
+    QAbstractItemModel* rows = control<QTableView>(w, QStringLiteral("tblEvents"))->model();
+    QCOMPARE(rows->rowCount(), 0);
+    QVERIFY(!statusView(w).isStarted());
+    QVERIFY(trapPortFree());
+
+    QVERIFY(showAndStart(w));
+    QTRY_VERIFY(statusView(w).isStarted());
+    QCOMPARE(rows->rowCount(), 1);
+    QCOMPARE(rows->index(0, EventTableModel::Cause).data().toString(), earlier.cause);
+    QVERIFY(!trapPortFree());
+    // Shown again later: nothing starts twice.
+    w.hide();
+    QVERIFY(showAndStart(w));
+    QCOMPARE(rows->rowCount(), 1);
+    QVERIFY(h.prompt.done());
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -3,6 +3,7 @@
 // the Alarms window, traps on the trap port of the user settings.
 
 #include "app/AlarmsDock.h"
+#include "app/MainWindowControls.h"
 #include "app/StatusView.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
@@ -26,6 +27,7 @@
 #include <memory>
 
 using namespace orvalink;
+using namespace orvalink::testing;
 using orvalink::testing::ScriptedPrompt;
 using orvalink::testing::SimNet;
 using orvalink::testing::SimProcess;
@@ -67,7 +69,7 @@ QString state(QTreeWidget* tree, const QString& name)
 
 bool logged(frmMain& w, const QString& operation, const QString& outcome, const QString& text)
 {
-    for (const Event& e : w.eventLog().read()) {
+    for (const Event& e : control<EventLog>(w)->read()) {
         if (e.operation == operation && e.outcome == outcome && e.cause.contains(text))
             return true;
     }
@@ -123,7 +125,8 @@ private Q_SLOTS:
 
         auto w = std::make_unique<frmMain>(ctx);
         QCOMPARE(w->startUp(), frmMain::StartResult::Running);
-        QTreeWidget* tree = w->TreeView1;
+        QVERIFY(showAndStart(*w));
+        QTreeWidget* tree = TreeView1(*w);
         QTRY_COMPARE_WITH_TIMEOUT(state(tree, QStringLiteral("LIVE")), QStringLiteral("up"), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(state(tree, QStringLiteral("SILENT")), QStringLiteral("down"),
                                   5000);
@@ -147,11 +150,11 @@ private Q_SLOTS:
         QCOMPARE(count->text(), QStringLiteral("1 active alarm"));
 
         // A state change reaches the status bar: LIVE falls silent.
-        w->mnuShowAlarms->trigger();
-        QVERIFY(!w->alarmsDock()->isHidden());
+        action(*w, "mnuShowAlarms")->trigger();
+        QVERIFY(!control<AlarmsDock>(*w, QStringLiteral("alarmsDock"))->isHidden());
         sim.stop();
         QTRY_COMPARE_WITH_TIMEOUT(
-            w->lastOutcome(), QStringLiteral("LIVE: down: no reply from ") + kNet.host(1), 5000);
+            lastOutcome(*w), QStringLiteral("LIVE: down: no reply from ") + kNet.host(1), 5000);
         QVERIFY(logged(*w, QStringLiteral("status"), QStringLiteral("down"), kNet.host(1)));
         QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("2 active alarms"), 3000);
         // ...and answers again: "up again after ..." in the status bar.
@@ -166,11 +169,12 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(count->text(), QStringLiteral("1 active alarm"), 3000);
 
         // A trap on the port of the settings: LIVE's link goes down.
-        const SnmpResult set = w->snmp().SetSNMP(kNet.host(1), QStringLiteral("kestrvla"), 39, 0x40,
-                                                 QStringLiteral("127.0.0.1"));
+        const SnmpResult set = control<SnmpTransport>(*w)->SetSNMP(
+            kNet.host(1), QStringLiteral("kestrvla"), 39, 0x40, QStringLiteral("127.0.0.1"));
         QVERIFY2(set.hasValue(), qPrintable(set.reason));
         QVERIFY(::kill(pid_t(sim.processId()), SIGUSR1) == 0);
-        auto* table = w->alarmsDock()->findChild<QTableWidget*>(QStringLiteral("tblAlarms"));
+        auto* table = control<AlarmsDock>(*w, QStringLiteral("alarmsDock"))
+                          ->findChild<QTableWidget*>(QStringLiteral("tblAlarms"));
         QVERIFY(table);
         const auto cell = [table](int row, int column) {
             const QTableWidgetItem* item = table->item(row, column);
@@ -184,11 +188,13 @@ private Q_SLOTS:
                      QVariant(QStringLiteral("major")));
         // Acknowledged, it stays until the link is up again.
         table->selectRow(1);
-        w->alarmsDock()->findChild<QPushButton*>(QStringLiteral("cmdAcknowledge"))->click();
+        control<AlarmsDock>(*w, QStringLiteral("alarmsDock"))
+            ->findChild<QPushButton*>(QStringLiteral("cmdAcknowledge"))
+            ->click();
         QTRY_COMPARE(cell(1, AlarmsDock::Acknowledged), QStringLiteral("yes"));
 
         // Polling off: no poll leaves, the tree says so, and the choice is kept.
-        w->mnuPollStatus->trigger();
+        action(*w, "mnuPollStatus")->trigger();
         QVERIFY(!settings->statusPolling());
         QCOMPARE(state(tree, QStringLiteral("LIVE")), QStringLiteral("off"));
         QTest::qWait(ctx.timings.statusIntervalMs * 2);
@@ -202,8 +208,9 @@ private Q_SLOTS:
         ctx.settings = settings.get();
         w = std::make_unique<frmMain>(ctx);
         QCOMPARE(w->startUp(), frmMain::StartResult::Running);
-        QVERIFY(!w->mnuPollStatus->isChecked());
-        QCOMPARE(w->statusView().alarms().count(), 2);
+        QVERIFY(showAndStart(*w));
+        QVERIFY(!action(*w, "mnuPollStatus")->isChecked());
+        QCOMPARE(statusView(*w).alarms().count(), 2);
         QCOMPARE(w->findChild<QLabel*>(QStringLiteral("lblStatusAlarms"))->text(),
                  QStringLiteral("2 active alarms"));
     }

@@ -148,7 +148,7 @@ class TestDeviceOps : public QObject {
     }
     ShownElement shown(const QString& section, const QString& role)
     {
-        return ShownElement{decodeMac(section), section, QString(), role};
+        return ShownElement{Decode_MAC(section), section, QString(), role};
     }
 
 private Q_SLOTS:

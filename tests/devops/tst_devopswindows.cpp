@@ -3,6 +3,7 @@
 // and colours, button enabling, Close during a probe, "Save changes" from
 // the main window through frmSendSNMP, and both on a full disk.
 
+#include "app/MainWindowControls.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompt.h"
 #include "common/SimProcess.h"
@@ -31,6 +32,7 @@
 #include <QTreeWidget>
 
 using namespace orvalink;
+using namespace orvalink::testing;
 using orvalink::testing::ScriptedPrompt;
 using orvalink::testing::SimProcess;
 
@@ -186,22 +188,22 @@ private Q_SLOTS:
         prompt.expect(QStringLiteral("Local database is empty."));
         frmMain w(ctx);
         QCOMPARE(w.startUp(), frmMain::StartResult::Running);
-        w.Toolbar1_ButtonClick(1); // Add new element: probes the decoder
-        QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
-        QTreeWidgetItem* node = w.TreeView1->topLevelItem(0);
-        w.TreeView1->setCurrentItem(node);
-        w.TreeView1_NodeClick(node);
+        toolbarButton(w, 1)->trigger(); // Add new element: probes the decoder
+        QCOMPARE(TreeView1(w)->topLevelItemCount(), 1);
+        QTreeWidgetItem* node = TreeView1(w)->topLevelItem(0);
+        TreeView1(w)->setCurrentItem(node);
+        elements(w).TreeView1_NodeClick(node);
 
-        w.findChild<QLineEdit*>("txtElementIP")->setText(QStringLiteral("127.0.94."));
+        panel(w)->txtElementIP->setText(QStringLiteral("127.0.94."));
         prompt.expect(
             QStringLiteral("Please verify that all IP fields are correct!\rCannot save."));
-        w.Toolbar1_ButtonClick(5);
+        toolbarButton(w, 5)->trigger();
         QCOMPARE(prompt.shown().last().title, QStringLiteral("Error!"));
         QVERIFY(title.isEmpty());
 
-        w.findChild<QLineEdit*>("txtElementIP")->setText(kDecoder);
-        w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("STUDIO 2"));
-        w.findChild<QScrollBar*>("scrlAtten")->setValue(255);
+        panel(w)->txtElementIP->setText(kDecoder);
+        panel(w)->txtElementName->setText(QStringLiteral("STUDIO 2"));
+        panel(w)->scrlAtten->setValue(255);
         QString statusAtReport;
         prompt.peek = [&](const PromptRequest& r) {
             if (r.text.startsWith(QLatin1String("SUCCESS")))
@@ -211,18 +213,18 @@ private Q_SLOTS:
         };
         prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::Yes);
         prompt.expect(QStringLiteral("SUCCESS! 2 parameter changes applied."));
-        w.Toolbar1_ButtonClick(5);
+        toolbarButton(w, 5)->trigger();
         QCOMPARE(title, QStringLiteral("Please wait..."));
         QCOMPARE(firstStatus, QStringLiteral("Preparing..."));
         QCOMPARE(statusAtReport, QStringLiteral("2 parameter(s) successful"));
         QVERIFY(prompt.done());
 
-        QCOMPARE(w.TreeView1->selectedItems().size(), 1);
-        QCOMPARE(w.TreeView1->indexOfTopLevelItem(w.TreeView1->selectedItems().first()), 0);
-        QCOMPARE(w.TreeView1->topLevelItem(0)->text(0),
+        QCOMPARE(TreeView1(w)->selectedItems().size(), 1);
+        QCOMPARE(TreeView1(w)->indexOfTopLevelItem(TreeView1(w)->selectedItems().first()), 0);
+        QCOMPARE(TreeView1(w)->topLevelItem(0)->text(0),
                  QStringLiteral("STUDIO 2 [2E:8B:F2:00:5E:02]"));
-        QCOMPARE(w.findChild<QLineEdit*>("txtElementName")->text(), QStringLiteral("STUDIO 2"));
-        QCOMPARE(w.findChild<QScrollBar*>("scrlAtten")->value(), 255);
+        QCOMPARE(panel(w)->txtElementName->text(), QStringLiteral("STUDIO 2"));
+        QCOMPARE(panel(w)->scrlAtten->value(), 255);
     }
 
     // Catches: a database write that failed (a full disk) after the element
@@ -258,11 +260,11 @@ private Q_SLOTS:
         prompt.expect(QStringLiteral("Local database is empty."));
         frmMain w(ctx);
         QCOMPARE(w.startUp(), frmMain::StartResult::Running);
-        w.Toolbar1_ButtonClick(1);
-        QTreeWidgetItem* node = w.TreeView1->topLevelItem(0);
+        toolbarButton(w, 1)->trigger();
+        QTreeWidgetItem* node = TreeView1(w)->topLevelItem(0);
         QVERIFY(node);
-        w.TreeView1->setCurrentItem(node);
-        w.TreeView1_NodeClick(node);
+        TreeView1(w)->setCurrentItem(node);
+        elements(w).TreeView1_NodeClick(node);
 
         QFile filler(mountPoint.filePath(QStringLiteral("filler")));
         QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
@@ -271,18 +273,18 @@ private Q_SLOTS:
         }
         filler.close();
 
-        w.findChild<QLineEdit*>("txtElementName")->setText(QStringLiteral("STUDIO 3"));
+        panel(w)->txtElementName->setText(QStringLiteral("STUDIO 3"));
         prompt.expect(QStringLiteral("This configuration will be sent"), PromptAnswer::Yes);
         prompt.expect(QStringLiteral("The element took name=STUDIO 3, but ") + ctx.databasePath +
                       QStringLiteral(" could not be written: No space left on device"));
-        w.Toolbar1_ButtonClick(5);
+        toolbarButton(w, 5)->trigger();
 
         probed = kEncoder;
         prompt.expect(QStringLiteral("The element answered the probe, but ") + ctx.databasePath +
                       QStringLiteral(" could not be written: No space left on device"));
-        w.Toolbar1_ButtonClick(1);
+        toolbarButton(w, 1)->trigger();
         QVERIFY(prompt.done());
-        QCOMPARE(w.TreeView1->topLevelItemCount(), 1);
+        QCOMPARE(TreeView1(w)->topLevelItemCount(), 1);
         QCOMPARE(prompt.shown().last().icon, PromptIcon::Critical);
     }
 };

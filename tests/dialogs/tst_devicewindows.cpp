@@ -139,7 +139,7 @@ class TestDeviceWindows : public QObject {
     {
         View v;
         v.element.section = section;
-        v.element.mac = decodeMac(section);
+        v.element.mac = Decode_MAC(section);
         v.element.nodeText = db->read(section, QStringLiteral("name")) + QStringLiteral(" [") +
                              v.element.mac + QLatin1Char(']');
         v.element.roleCaption = role;
@@ -149,7 +149,7 @@ class TestDeviceWindows : public QObject {
     QString silentElement(const QString& role, const QString& sfn)
     {
         const QString section = QStringLiteral("2E8BF2006709");
-        db->write(section, QStringLiteral("name"), encodeName(QStringLiteral("SILENT")));
+        db->write(section, QStringLiteral("name"), Encode_Name(QStringLiteral("SILENT")));
         db->write(section, QStringLiteral("role"), role);
         db->write(section, QStringLiteral("sfn"), sfn);
         db->write(section, QStringLiteral("snmpip"), kNet.host(9));

@@ -108,7 +108,7 @@ int main(int argc, char** argv)
     auto viewOf = [&](const QString& section, const char* role) {
         View v;
         v.element.section = section;
-        v.element.mac = decodeMac(section);
+        v.element.mac = Decode_MAC(section);
         v.element.nodeText =
             db.read(section, QStringLiteral("name")) + QStringLiteral(" [") + v.element.mac + "]";
         v.element.roleCaption = QLatin1String(role);

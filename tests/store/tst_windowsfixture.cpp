@@ -137,13 +137,13 @@ void TestWindowsFixture::rewriteChangesOnlyWhatWasAsked()
     IniStore store;
     if (op == QLatin1String("write-name"))
         store.write(QStringLiteral("2E8BF210A111"), QStringLiteral("name"),
-                    encodeName(QStringLiteral("Studio one")), m_path);
+                    Encode_Name(QStringLiteral("Studio one")), m_path);
     else if (op == QLatin1String("write-tenth"))
         store.write(kTenth, QStringLiteral("snmprw"), QStringLiteral("newwrite"), m_path);
     else if (op == QLatin1String("add-tenth"))
         store.write(kTenth, QStringLiteral("srv"), QStringLiteral("1"), m_path);
     else if (op == QLatin1String("write-munich"))
-        store.write(kMunich, QStringLiteral("name"), encodeName(QString::fromUtf8("München €2")),
+        store.write(kMunich, QStringLiteral("name"), Encode_Name(QString::fromUtf8("München €2")),
                     m_path);
     const qsizetype header = m_original.indexOf('[' + section.toLatin1() + "]\r\n");
     QVERIFY(header >= 0);

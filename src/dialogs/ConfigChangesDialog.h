@@ -10,21 +10,21 @@
 #include <memory>
 
 namespace Ui {
-class frmConfigChanges;
+class ConfigChangesDialog;
 }
 
 namespace orvalink {
 
-class frmConfigChanges final : public QDialog {
+class ConfigChangesDialog final : public QDialog {
     Q_OBJECT
 public:
     // rows: parameter, element's value, file's value.
-    frmConfigChanges(const QString& element, const QList<QStringList>& rows,
-                     QWidget* parent = nullptr);
-    ~frmConfigChanges() override;
+    ConfigChangesDialog(const QString& element, const QList<QStringList>& rows,
+                        QWidget* parent = nullptr);
+    ~ConfigChangesDialog() override;
 
 private:
-    std::unique_ptr<Ui::frmConfigChanges> ui;
+    std::unique_ptr<Ui::ConfigChangesDialog> ui;
 };
 
 } // namespace orvalink

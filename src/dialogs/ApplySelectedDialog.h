@@ -11,18 +11,18 @@
 #include <memory>
 
 namespace Ui {
-class frmApplySelected;
+class ApplySelectedDialog;
 }
 
 namespace orvalink {
 
-class frmApplySelected final : public QDialog {
+class ApplySelectedDialog final : public QDialog {
     Q_OBJECT
 public:
     using Check = std::function<QString(const QStringList& pairs)>;
-    frmApplySelected(const QStringList& keys, const QString& elements, Check check,
-                     QWidget* parent = nullptr);
-    ~frmApplySelected() override;
+    ApplySelectedDialog(const QStringList& keys, const QString& elements, Check check,
+                        QWidget* parent = nullptr);
+    ~ApplySelectedDialog() override;
 
     // KEY=VALUE, one per key, in the order added.
     QStringList pairs() const;
@@ -32,7 +32,7 @@ private:
     void cmdApply_Click();
     void updateButtons();
 
-    std::unique_ptr<Ui::frmApplySelected> ui;
+    std::unique_ptr<Ui::ApplySelectedDialog> ui;
     Check m_check;
 };
 

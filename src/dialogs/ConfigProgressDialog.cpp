@@ -1,6 +1,6 @@
-#include "dialogs/frmConfigProgress.h"
+#include "dialogs/ConfigProgressDialog.h"
 
-#include "ui_frmConfigProgress.h"
+#include "ui_ConfigProgressDialog.h"
 
 #include <QHeaderView>
 #include <QPointer>
@@ -8,9 +8,9 @@
 
 namespace orvalink {
 
-frmConfigProgress::frmConfigProgress(const QString& title, const QString& status,
-                                     const QStringList& elements, Job job, QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::frmConfigProgress>()), m_job(std::move(job))
+ConfigProgressDialog::ConfigProgressDialog(const QString& title, const QString& status,
+                                           const QStringList& elements, Job job, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ConfigProgressDialog>()), m_job(std::move(job))
 {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -26,16 +26,16 @@ frmConfigProgress::frmConfigProgress(const QString& title, const QString& status
     connect(ui->cmdClose, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-frmConfigProgress::~frmConfigProgress() = default;
+ConfigProgressDialog::~ConfigProgressDialog() = default;
 
-void frmConfigProgress::resizeColumns()
+void ConfigProgressDialog::resizeColumns()
 {
     // Element and state fit their texts; the outcome takes the rest.
     ui->tblProgress->resizeColumnToContents(0);
     ui->tblProgress->resizeColumnToContents(1);
 }
 
-void frmConfigProgress::setRow(int row, const QString& state, const QString& outcome)
+void ConfigProgressDialog::setRow(int row, const QString& state, const QString& outcome)
 {
     if (row < 0 || row >= ui->tblProgress->rowCount())
         return;
@@ -44,28 +44,28 @@ void frmConfigProgress::setRow(int row, const QString& state, const QString& out
     ui->tblProgress->item(row, 2)->setToolTip(outcome);
 }
 
-void frmConfigProgress::setTotal(const QString& text)
+void ConfigProgressDialog::setTotal(const QString& text)
 {
     ui->lblTotal->setText(text);
 }
 
-void frmConfigProgress::showEvent(QShowEvent* event)
+void ConfigProgressDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (m_started)
         return;
     m_started = true;
-    QTimer::singleShot(0, this, &frmConfigProgress::run);
+    QTimer::singleShot(0, this, &ConfigProgressDialog::run);
 }
 
-void frmConfigProgress::run()
+void ConfigProgressDialog::run()
 {
     m_running = true;
     for (int i = 0; i < ui->tblProgress->rowCount(); ++i) {
         if (ui->tblProgress->item(i, 1)->text() == QLatin1String("waiting"))
             setRow(i, QStringLiteral("in progress"), QString());
     }
-    QPointer<frmConfigProgress> self(this);
+    QPointer<ConfigProgressDialog> self(this);
     if (m_job)
         m_job(*this);
     if (!self)
@@ -79,7 +79,7 @@ void frmConfigProgress::run()
         QDialog::accept();
 }
 
-void frmConfigProgress::reject()
+void ConfigProgressDialog::reject()
 {
     // The elements are being talked to; the window stays until the end.
     if (m_running || !m_started)

@@ -12,18 +12,18 @@
 #include <memory>
 
 namespace Ui {
-class frmConfigProgress;
+class ConfigProgressDialog;
 }
 
 namespace orvalink {
 
-class frmConfigProgress final : public QDialog {
+class ConfigProgressDialog final : public QDialog {
     Q_OBJECT
 public:
-    using Job = std::function<void(frmConfigProgress&)>;
-    frmConfigProgress(const QString& title, const QString& status, const QStringList& elements,
-                      Job job, QWidget* parent = nullptr);
-    ~frmConfigProgress() override;
+    using Job = std::function<void(ConfigProgressDialog&)>;
+    ConfigProgressDialog(const QString& title, const QString& status, const QStringList& elements,
+                         Job job, QWidget* parent = nullptr);
+    ~ConfigProgressDialog() override;
 
     void setCloseWhenDone(bool close) { m_closeWhenDone = close; }
     // Row of element i (in the order given).
@@ -39,7 +39,7 @@ private:
     void run();
     void resizeColumns();
 
-    std::unique_ptr<Ui::frmConfigProgress> ui;
+    std::unique_ptr<Ui::ConfigProgressDialog> ui;
     Job m_job;
     bool m_started = false;
     bool m_running = false;

@@ -1,33 +1,34 @@
-#include "dialogs/frmApplySelected.h"
+#include "dialogs/ApplySelectedDialog.h"
 
-#include "ui_frmApplySelected.h"
+#include "ui_ApplySelectedDialog.h"
 
 namespace orvalink {
 
-frmApplySelected::frmApplySelected(const QStringList& keys, const QString& elements, Check check,
-                                   QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::frmApplySelected>()), m_check(std::move(check))
+ApplySelectedDialog::ApplySelectedDialog(const QStringList& keys, const QString& elements,
+                                         Check check, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ApplySelectedDialog>()), m_check(std::move(check))
 {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     ui->lblElements->setText(elements);
     ui->cmbKey->addItems(keys);
     ui->lblError->hide();
-    connect(ui->cmdAdd, &QPushButton::clicked, this, &frmApplySelected::cmdAdd_Click);
-    connect(ui->txtValue, &QLineEdit::returnPressed, this, &frmApplySelected::cmdAdd_Click);
+    connect(ui->cmdAdd, &QPushButton::clicked, this, &ApplySelectedDialog::cmdAdd_Click);
+    connect(ui->txtValue, &QLineEdit::returnPressed, this, &ApplySelectedDialog::cmdAdd_Click);
     connect(ui->cmdRemove, &QPushButton::clicked, this, [this] {
         delete ui->lstPairs->currentItem();
         updateButtons();
     });
-    connect(ui->lstPairs, &QListWidget::currentRowChanged, this, &frmApplySelected::updateButtons);
-    connect(ui->cmdApply, &QPushButton::clicked, this, &frmApplySelected::cmdApply_Click);
+    connect(ui->lstPairs, &QListWidget::currentRowChanged, this,
+            &ApplySelectedDialog::updateButtons);
+    connect(ui->cmdApply, &QPushButton::clicked, this, &ApplySelectedDialog::cmdApply_Click);
     connect(ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
     updateButtons();
 }
 
-frmApplySelected::~frmApplySelected() = default;
+ApplySelectedDialog::~ApplySelectedDialog() = default;
 
-QStringList frmApplySelected::pairs() const
+QStringList ApplySelectedDialog::pairs() const
 {
     QStringList out;
     for (int i = 0; i < ui->lstPairs->count(); ++i)
@@ -35,7 +36,7 @@ QStringList frmApplySelected::pairs() const
     return out;
 }
 
-void frmApplySelected::cmdAdd_Click()
+void ApplySelectedDialog::cmdAdd_Click()
 {
     const QString key = ui->cmbKey->currentText();
     if (key.isEmpty())
@@ -54,7 +55,7 @@ void frmApplySelected::cmdAdd_Click()
     updateButtons();
 }
 
-void frmApplySelected::cmdApply_Click()
+void ApplySelectedDialog::cmdApply_Click()
 {
     const QString refusal = m_check ? m_check(pairs()) : QString();
     ui->lblError->setText(refusal);
@@ -63,7 +64,7 @@ void frmApplySelected::cmdApply_Click()
         accept();
 }
 
-void frmApplySelected::updateButtons()
+void ApplySelectedDialog::updateButtons()
 {
     ui->cmdApply->setEnabled(ui->lstPairs->count() > 0);
     ui->cmdRemove->setEnabled(ui->lstPairs->currentItem() != nullptr);

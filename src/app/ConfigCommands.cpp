@@ -1,12 +1,8 @@
-// The main window's configuration commands and the outcomes they post:
-// Export configuration, Export all, Import configuration and Apply to
-// selected. They run on the rules `orvalink-cli backup`, `restore` and
-// `apply --all` run on (ConfigTransfer, ConfigSweep on a socket of its own,
-// ConfigFile); an import sends its changes through ApplyOperation, as "Save
-// changes" does.
+#include "app/ConfigCommands.h"
 
-#include "app/MainMenus.h"
-#include "app/frmMain.h"
+#include "app/CommandContext.h"
+#include "app/ElementCommands.h"
+#include "app/ElementTree.h"
 #include "config/ConfigDrift.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigSweep.h"
@@ -17,13 +13,15 @@
 #include "devops/ApplyOperation.h"
 #include "devops/OperationEvents.h"
 #include "devops/StoreOutcome.h"
-#include "dialogs/frmApplySelected.h"
-#include "dialogs/frmConfigChanges.h"
-#include "dialogs/frmConfigProgress.h"
+#include "dialogs/ApplySelectedDialog.h"
+#include "dialogs/ConfigChangesDialog.h"
+#include "dialogs/ConfigProgressDialog.h"
 #include "dialogs/frmSendSNMP.h"
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpTransport.h"
+#include "store/ElementDatabase.h"
 #include "store/EventLog.h"
+#include "store/IniStore.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -39,7 +37,7 @@ const QString kBackupFilter = QStringLiteral("Configuration backup (*.ini);;All 
 // parameters that differ, for the shown element.
 class ImportView final : public ElementView {
 public:
-    ImportView(frmMain& main, ShownElement shown, EditedValues values)
+    ImportView(ElementCommands& main, ShownElement shown, EditedValues values)
         : m_main(main), m_shown(std::move(shown)), m_values(std::move(values))
     {
     }
@@ -48,7 +46,7 @@ public:
     void showAgainFromDatabase() override { m_main.showAgainFromDatabase(); }
 
 private:
-    frmMain& m_main;
+    ElementCommands& m_main;
     ShownElement m_shown;
     EditedValues m_values;
 };
@@ -61,7 +59,7 @@ ElementEntry entryOf(const ElementList& list, const QString& section)
     }
     ElementEntry e;
     e.section = section;
-    e.mac = decodeMac(section);
+    e.mac = Decode_MAC(section);
     return e;
 }
 
@@ -75,71 +73,71 @@ QString inWords(const QString& key, const QString& value, const QString& edition
 
 } // namespace
 
-QString frmMain::chooseFile(const AppContext::FileQuestion& q)
+ConfigCommands::ConfigCommands(CommandContext& context, ElementCommands& elements, QObject* parent)
+    : QObject(parent), m_cx(context), m_elements(elements)
 {
-    if (m_ctx.chooseFile)
-        return m_ctx.chooseFile(q);
+    setObjectName(QStringLiteral("configCommands"));
+}
+
+QString ConfigCommands::chooseFile(const AppContext::FileQuestion& q)
+{
+    if (m_cx.app().chooseFile)
+        return m_cx.app().chooseFile(q);
     using Kind = AppContext::FileQuestion::Kind;
     switch (q.kind) {
     case Kind::SaveFile:
-        return QFileDialog::getSaveFileName(this, q.title, q.suggested, q.filter);
+        return QFileDialog::getSaveFileName(&m_cx.window(), q.title, q.suggested, q.filter);
     case Kind::OpenFile:
-        return QFileDialog::getOpenFileName(this, q.title, q.suggested, q.filter);
+        return QFileDialog::getOpenFileName(&m_cx.window(), q.title, q.suggested, q.filter);
     case Kind::Folder:
-        return QFileDialog::getExistingDirectory(this, q.title, q.suggested);
+        return QFileDialog::getExistingDirectory(&m_cx.window(), q.title, q.suggested);
     }
     return {};
 }
 
-QString frmMain::editionWord() const
-{
-    return flags.GPSMode             ? QStringLiteral("GPS")
-           : flags.startedLowLatency ? QStringLiteral("LL")
-                                     : QString();
-}
-
-void frmMain::prepareSweep(ConfigSweep& sweep) const
+void ConfigCommands::prepareSweep(ConfigSweep& sweep) const
 {
     // Not port 2979: that is the window's own SNMP socket, which may be
     // bound; replies come back to the port a request left from.
-    sweep.setLocalAddress(strLocalNMSIPAddress);
-    sweep.setPorts(0, m_ctx.snmpAgentPort);
+    sweep.setLocalAddress(m_cx.localAddress());
+    sweep.setPorts(0, m_cx.app().snmpAgentPort);
 }
 
 // ------------------------------------------------------------ export
 
-void frmMain::exportConfiguration()
+void ConfigCommands::exportConfiguration()
 {
-    if (!checkSelection())
+    if (!m_elements.checkSelection())
         return;
-    const ShownElement shown = shownElement();
-    const OperationEvents events = eventsOf(QStringLiteral("backup"), shown.section);
-    const ElementEntry entry = entryOf(loadElementList(m_store, m_ctx.databasePath), shown.section);
-    QList<ConfigJob> jobs{configJobFor(m_database, entry)};
+    const ShownElement shown = m_elements.shownElement();
+    const OperationEvents events = m_cx.eventsOf(QStringLiteral("backup"), shown.section);
+    const ElementEntry entry =
+        entryOf(loadElementList(m_cx.store(), m_cx.databasePath()), shown.section);
+    QList<ConfigJob> jobs{configJobFor(m_cx.database(), entry)};
     jobs.first().reads = configtransfer::probeReads();
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QString why;
     QByteArray text;
-    frmConfigProgress progress(
+    ConfigProgressDialog progress(
         QStringLiteral("Export configuration"),
         QStringLiteral("Please wait while the configuration is read from the element..."),
-        {configtransfer::label(entry.name, entry.mac)}, [&](frmConfigProgress& window) {
-            ConfigSweep sweep(m_ctx.timings);
+        {configtransfer::label(entry.name, entry.mac)}, [&](ConfigProgressDialog& window) {
+            ConfigSweep sweep(m_cx.timings());
             prepareSweep(sweep);
             if (!sweep.run(jobs))
                 why = sweep.error();
             else
-                configtransfer::backupText(jobs.first(), now, editionWord(), &text, &why);
+                configtransfer::backupText(jobs.first(), now, m_cx.editionWord(), &text, &why);
             window.setRow(0, why.isEmpty() ? QStringLiteral("read") : QStringLiteral("failed"),
                           why);
         });
     progress.setCloseWhenDone(true);
     {
-        const DeviceWindowOpen own(m_deviceWindowsOpen);
-        runDialog(progress);
+        const CommandContext::DeviceWindowOpen own(m_cx);
+        m_cx.runDialog(progress);
     }
     if (!why.isEmpty()) {
-        m_ctx.prompt->tell(
+        m_cx.prompt().tell(
             PromptIcon::Critical,
             QStringLiteral("The configuration of %1 was not read: %2").arg(entry.name, why));
         events.outcome(QStringLiteral("failed"), why);
@@ -148,7 +146,7 @@ void frmMain::exportConfiguration()
     AppContext::FileQuestion question;
     question.kind = AppContext::FileQuestion::Kind::SaveFile;
     question.title = QStringLiteral("Export configuration");
-    question.suggested = QFileInfo(m_ctx.databasePath)
+    question.suggested = QFileInfo(m_cx.databasePath())
                              .dir()
                              .filePath(configfile::backupFileName(shown.section, entry.name));
     question.filter = kBackupFilter;
@@ -159,7 +157,7 @@ void frmMain::exportConfiguration()
     }
     QString error;
     if (!configfile::writeBackup(path, text, &error)) {
-        m_ctx.prompt->tell(PromptIcon::Critical,
+        m_cx.prompt().tell(PromptIcon::Critical,
                            QStringLiteral("The configuration of %1 was read, but %2 was not "
                                           "written: %3")
                                .arg(entry.name, QDir::toNativeSeparators(path), error));
@@ -170,34 +168,34 @@ void frmMain::exportConfiguration()
                    QStringLiteral("written to %1").arg(QDir::toNativeSeparators(path)));
 }
 
-void frmMain::exportAll()
+void ConfigCommands::exportAll()
 {
-    const ElementList list = loadElementList(m_store, m_ctx.databasePath);
+    const ElementList list = loadElementList(m_cx.store(), m_cx.databasePath());
     if (list.entries.isEmpty()) {
-        m_ctx.prompt->tell(PromptIcon::Information, QStringLiteral("Local database is empty."));
+        m_cx.prompt().tell(PromptIcon::Information, QStringLiteral("Local database is empty."));
         return;
     }
     AppContext::FileQuestion question;
     question.kind = AppContext::FileQuestion::Kind::Folder;
     question.title = QStringLiteral("Export all: choose a folder");
-    question.suggested = QFileInfo(m_ctx.databasePath).absolutePath();
+    question.suggested = QFileInfo(m_cx.databasePath()).absolutePath();
     const QString dir = chooseFile(question);
     if (dir.isEmpty())
         return;
     QList<ConfigJob> jobs;
     QStringList rows;
     for (const ElementEntry& e : list.entries) {
-        jobs.append(configJobFor(m_database, e));
+        jobs.append(configJobFor(m_cx.database(), e));
         jobs.last().reads = configtransfer::probeReads();
         rows << configtransfer::label(e.name, e.mac);
     }
     const QDateTime now = QDateTime::currentDateTimeUtc();
     QStringList failures; // "NAME [MAC]: why"
     int written = 0;
-    frmConfigProgress progress(
+    ConfigProgressDialog progress(
         QStringLiteral("Export all"), QStringLiteral("Please wait while every element is read..."),
-        rows, [&](frmConfigProgress& window) {
-            ConfigSweep sweep(m_ctx.timings);
+        rows, [&](ConfigProgressDialog& window) {
+            ConfigSweep sweep(m_cx.timings());
             prepareSweep(sweep);
             QStringList why(jobs.size());
             if (!sweep.run(jobs))
@@ -208,7 +206,8 @@ void frmMain::exportAll()
             for (qsizetype i = 0; i < jobs.size(); ++i) {
                 QByteArray text;
                 if (!why.at(i).isEmpty() ||
-                    !configtransfer::backupText(jobs.at(i), now, editionWord(), &text, &why[i]))
+                    !configtransfer::backupText(jobs.at(i), now, m_cx.editionWord(), &text,
+                                                &why[i]))
                     continue;
                 rowOf.append(int(i));
                 files.append({QDir(dir).filePath(
@@ -235,8 +234,8 @@ void frmMain::exportAll()
             window.setTotal(QStringLiteral("%1 of %2 written").arg(written).arg(jobs.size()));
         });
     {
-        const DeviceWindowOpen own(m_deviceWindowsOpen);
-        runDialog(progress);
+        const CommandContext::DeviceWindowOpen own(m_cx);
+        m_cx.runDialog(progress);
     }
     const QString summary = QStringLiteral("%1 of %2 configurations written to %3")
                                 .arg(written)
@@ -248,8 +247,8 @@ void frmMain::exportAll()
     e.cause = failures.isEmpty()
                   ? summary
                   : summary + QStringLiteral("; ") + failures.join(QStringLiteral("; "));
-    postOutcome(e);
-    m_ctx.prompt->tell(failures.isEmpty() ? PromptIcon::Information : PromptIcon::Warning,
+    m_cx.postOutcome(e);
+    m_cx.prompt().tell(failures.isEmpty() ? PromptIcon::Information : PromptIcon::Warning,
                        failures.isEmpty() ? summary + QLatin1Char('.')
                                           : summary + QStringLiteral(".\r\rNot written:\r") +
                                                 failures.join(QLatin1Char('\r')),
@@ -258,31 +257,32 @@ void frmMain::exportAll()
 
 // ------------------------------------------------------------ import
 
-void frmMain::importConfiguration()
+void ConfigCommands::importConfiguration()
 {
-    if (!checkSelection() || !confirmDiscard())
+    if (!m_elements.checkSelection() || !m_elements.confirmDiscard())
         return;
-    const ShownElement shown = shownElement();
-    const OperationEvents events = eventsOf(QStringLiteral("restore"), shown.section);
-    const ElementEntry entry = entryOf(loadElementList(m_store, m_ctx.databasePath), shown.section);
+    const ShownElement shown = m_elements.shownElement();
+    const OperationEvents events = m_cx.eventsOf(QStringLiteral("restore"), shown.section);
+    const ElementEntry entry =
+        entryOf(loadElementList(m_cx.store(), m_cx.databasePath()), shown.section);
     AppContext::FileQuestion question;
     question.kind = AppContext::FileQuestion::Kind::OpenFile;
     question.title = QStringLiteral("Import configuration");
-    question.suggested = QFileInfo(m_ctx.databasePath).absolutePath();
+    question.suggested = QFileInfo(m_cx.databasePath()).absolutePath();
     question.filter = kBackupFilter;
     const QString path = chooseFile(question);
     if (path.isEmpty())
         return;
-    const QString edition = editionWord();
+    const QString edition = m_cx.editionWord();
     const auto fail = [&](const QString& why) {
-        m_ctx.prompt->tell(PromptIcon::Critical,
+        m_cx.prompt().tell(PromptIcon::Critical,
                            QStringLiteral("%1 was not imported to %2: %3")
                                .arg(QDir::toNativeSeparators(path), entry.name, why));
         events.outcome(QStringLiteral("failed"), why);
     };
     const configfile::Backup backup = configfile::readBackup(path);
     const ElementRole storedRole =
-        roleFromText(m_database.read(shown.section, QStringLiteral("role")));
+        roleFromText(m_cx.database().read(shown.section, QStringLiteral("role")));
     EditedValues fileValues;
     if (const QString why = configtransfer::restoreRefusal(backup, m_database, shown.section,
                                                            storedRole, edition, &fileValues);
@@ -290,16 +290,16 @@ void frmMain::importConfiguration()
         return fail(why);
 
     // What the element holds now: one full read, which also says its role.
-    QList<ConfigJob> jobs{configJobFor(m_database, entry)};
+    QList<ConfigJob> jobs{configJobFor(m_cx.database(), entry)};
     jobs.first().reads = configtransfer::probeReads();
     QString why;
     QHash<QString, QString> device;
     ElementRole deviceRole = ElementRole::Unknown;
-    frmConfigProgress progress(
+    ConfigProgressDialog progress(
         QStringLiteral("Import configuration"),
         QStringLiteral("Please wait while the configuration is read from the element..."),
-        {configtransfer::label(entry.name, entry.mac)}, [&](frmConfigProgress& window) {
-            ConfigSweep sweep(m_ctx.timings);
+        {configtransfer::label(entry.name, entry.mac)}, [&](ConfigProgressDialog& window) {
+            ConfigSweep sweep(m_cx.timings());
             prepareSweep(sweep);
             QList<QPair<QString, QString>> keys;
             if (!sweep.run(jobs))
@@ -312,8 +312,8 @@ void frmMain::importConfiguration()
         });
     progress.setCloseWhenDone(true);
     {
-        const DeviceWindowOpen own(m_deviceWindowsOpen);
-        runDialog(progress);
+        const CommandContext::DeviceWindowOpen own(m_cx);
+        m_cx.runDialog(progress);
     }
     if (!why.isEmpty())
         return fail(why);
@@ -322,15 +322,16 @@ void frmMain::importConfiguration()
         return fail(refusal);
 
     const configtransfer::RestorePlan plan =
-        configtransfer::restorePlan(m_database, shown, fileValues, backup, device);
+        configtransfer::restorePlan(m_cx.database(), shown, fileValues, backup, device);
     const bool sfn = readouts::storedInteger(backup.keys.value(QStringLiteral("sfn"))) == 1;
     QList<QStringList> rows;
     for (const configtransfer::RestoreChange& c : plan.changes)
         rows.append(
             {c.key, inWords(c.key, c.device, edition, sfn), inWords(c.key, c.file, edition, sfn)});
     if (!plan.changes.isEmpty()) {
-        frmConfigChanges changes(configtransfer::label(entry.name, entry.mac), rows, this);
-        runDialog(changes);
+        ConfigChangesDialog changes(configtransfer::label(entry.name, entry.mac), rows,
+                                    &m_cx.window());
+        m_cx.runDialog(changes);
         if (changes.result() != QDialog::Accepted) {
             events.outcome(QStringLiteral("cancelled"),
                            QStringLiteral("not confirmed; nothing sent"));
@@ -342,48 +343,48 @@ void frmMain::importConfiguration()
     // logs each confirmed change from the element's value before it.
     QList<QPair<QString, QString>> holds = plan.matching;
     for (const configtransfer::RestoreChange& c : plan.changes)
-        holds.append({c.key, c.key == QLatin1String("name") ? encodeName(c.device) : c.device});
+        holds.append({c.key, c.key == QLatin1String("name") ? Encode_Name(c.device) : c.device});
     bool stored = true;
     {
         // The failure is told below, with what was done.
-        const DeviceWindowOpen own(m_deviceWindowsOpen);
-        stored = holds.isEmpty() || m_database.writeKeys(shown.section, holds);
+        const CommandContext::DeviceWindowOpen own(m_cx);
+        stored = holds.isEmpty() || m_cx.database().writeKeys(shown.section, holds);
     }
     if (!stored)
-        return fail(notStoredSentence(m_database, QStringLiteral("The element was read")));
+        return fail(notStoredSentence(m_cx.database(), QStringLiteral("The element was read")));
     if (plan.changes.isEmpty()) {
-        m_ctx.prompt->tell(PromptIcon::Information,
+        m_cx.prompt().tell(PromptIcon::Information,
                            QStringLiteral("No changes found. Nothing to apply."));
         events.outcome(QStringLiteral("ok"), QStringLiteral("nothing to apply"));
-        showAgainFromDatabase();
+        m_elements.showAgainFromDatabase();
         return;
     }
     EditedValues changed;
     const int bufferMaximum = startModeFor(edition).bufferMaximum;
     for (const configtransfer::RestoreChange& c : plan.changes)
         ApplyOperation::takeValue(changed, c.key, c.file, bufferMaximum);
-    ApplyOperation apply(*m_snmp, m_database, *m_ctx.prompt, m_ctx.timings);
-    const SilenceWatch silence(*m_snmp);
+    ApplyOperation apply(m_cx.snmp(), m_cx.database(), m_cx.prompt(), m_cx.timings());
+    const SilenceWatch silence(m_cx.snmp());
     const ApplyEvents applyEvents(apply, events, apply.pending(shown, changed), &silence);
-    ImportView view(*this, shown, changed);
-    frmSendSNMP dialog(apply, view, m_ctx.timings, this);
-    const DeviceWindowOpen own(m_deviceWindowsOpen);
-    runDialog(dialog);
+    ImportView view(m_elements, shown, changed);
+    frmSendSNMP dialog(apply, view, m_cx.timings(), &m_cx.window());
+    const CommandContext::DeviceWindowOpen own(m_cx);
+    m_cx.runDialog(dialog);
 }
 
 // ------------------------------------------------------------ apply to selected
 
-void frmMain::applyToSelected()
+void ConfigCommands::applyToSelected()
 {
-    const QStringList sections = m_tree->selectedSections();
+    const QStringList sections = m_cx.tree().selectedSections();
     if (sections.isEmpty()) {
-        tellNoSelection();
+        m_elements.tellNoSelection();
         return;
     }
     // The elements are shown again from the database afterwards.
-    if (!confirmDiscard())
+    if (!m_elements.confirmDiscard())
         return;
-    const ElementList list = loadElementList(m_store, m_ctx.databasePath);
+    const ElementList list = loadElementList(m_cx.store(), m_cx.databasePath());
     QList<ElementEntry> elements;
     for (const QString& s : sections)
         elements.append(entryOf(list, s));
@@ -393,24 +394,24 @@ void frmMain::applyToSelected()
             keys << QLatin1String(s.key);
     }
     configtransfer::BulkPlan plan;
-    frmApplySelected picker(
+    ApplySelectedDialog picker(
         keys, QStringLiteral("%1 elements selected").arg(elements.size()),
         [&](const QStringList& pairs) {
             EditedValues values;
             QStringList given;
-            if (const QString error = configtransfer::takePairs(pairs, elements.size(),
-                                                                editionWord(), &values, &given);
+            if (const QString error = configtransfer::takePairs(
+                    pairs, elements.size(), m_cx.editionWord(), &values, &given);
                 !error.isEmpty())
                 return error;
-            plan = configtransfer::bulkPlan(m_database, elements, values, given);
+            plan = configtransfer::bulkPlan(m_cx.database(), elements, values, given);
             if (!plan.refused.isEmpty())
                 return plan.refused.join(QLatin1Char('\n'));
             if (plan.jobs.isEmpty())
                 return QStringLiteral("No changes found. Nothing to apply.");
             return QString();
         },
-        this);
-    runDialog(picker);
+        &m_cx.window());
+    m_cx.runDialog(picker);
     if (picker.result() != QDialog::Accepted)
         return;
     PromptRequest sure;
@@ -421,7 +422,7 @@ void frmMain::applyToSelected()
                     .arg(plan.jobs.size());
     sure.buttons = PromptButtons::YesNo;
     sure.defaultAnswer = PromptAnswer::No;
-    if (m_ctx.prompt->ask(sure) != PromptAnswer::Yes)
+    if (m_cx.prompt().ask(sure) != PromptAnswer::Yes)
         return;
 
     QStringList rows;
@@ -430,19 +431,19 @@ void frmMain::applyToSelected()
     for (const ConfigJob& j : plan.jobs) {
         rowOf.insert(j.section, int(rows.size()));
         rows << configtransfer::label(j.name, j.mac);
-        events.append(eventsOf(QStringLiteral("apply"), j.section));
+        events.append(m_cx.eventsOf(QStringLiteral("apply"), j.section));
     }
     rows << plan.nothing;
     int allConfirmed = 0;
     int failed = 0;
-    frmConfigProgress progress(
+    ConfigProgressDialog progress(
         QStringLiteral("Apply to selected"),
         QStringLiteral("Please wait while the elements take the values..."), rows,
-        [&](frmConfigProgress& window) {
+        [&](ConfigProgressDialog& window) {
             for (qsizetype i = plan.jobs.size(); i < rows.size(); ++i)
                 window.setRow(int(i), QStringLiteral("unchanged"),
                               QStringLiteral("nothing to apply"));
-            ConfigSweep sweep(m_ctx.timings);
+            ConfigSweep sweep(m_cx.timings());
             prepareSweep(sweep);
             configtransfer::BulkHooks hooks;
             hooks.confirmed = [&](const ConfigJob& j, const QString& key, const QString& was,
@@ -461,7 +462,7 @@ void frmMain::applyToSelected()
                              r.ok ? QStringLiteral("%1 value(s) confirmed").arg(r.confirmed)
                                   : r.causes.join(QStringLiteral("; ")));
             };
-            if (!configtransfer::runBulk(sweep, m_database, plan, hooks)) {
+            if (!configtransfer::runBulk(sweep, m_cx.database(), plan, hooks)) {
                 failed = int(plan.jobs.size());
                 for (qsizetype i = 0; i < plan.jobs.size(); ++i) {
                     window.setRow(int(i), QStringLiteral("failed"), sweep.error());
@@ -476,10 +477,10 @@ void frmMain::applyToSelected()
                                 .arg(plan.nothing.size()));
         });
     {
-        const DeviceWindowOpen own(m_deviceWindowsOpen);
-        runDialog(progress);
+        const CommandContext::DeviceWindowOpen own(m_cx);
+        m_cx.runDialog(progress);
     }
-    showAgainFromDatabase();
+    m_elements.showAgainFromDatabase();
 }
 
 } // namespace orvalink

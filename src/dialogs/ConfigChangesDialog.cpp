@@ -1,12 +1,12 @@
-#include "dialogs/frmConfigChanges.h"
+#include "dialogs/ConfigChangesDialog.h"
 
-#include "ui_frmConfigChanges.h"
+#include "ui_ConfigChangesDialog.h"
 
 namespace orvalink {
 
-frmConfigChanges::frmConfigChanges(const QString& element, const QList<QStringList>& rows,
-                                   QWidget* parent)
-    : QDialog(parent), ui(std::make_unique<Ui::frmConfigChanges>())
+ConfigChangesDialog::ConfigChangesDialog(const QString& element, const QList<QStringList>& rows,
+                                         QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ConfigChangesDialog>())
 {
     ui->setupUi(this);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -22,6 +22,6 @@ frmConfigChanges::frmConfigChanges(const QString& element, const QList<QStringLi
     connect(ui->cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-frmConfigChanges::~frmConfigChanges() = default;
+ConfigChangesDialog::~ConfigChangesDialog() = default;
 
 } // namespace orvalink
