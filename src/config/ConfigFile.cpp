@@ -4,6 +4,7 @@
 #include "core/Readouts.h"
 #include "core/StartMode.h"
 #include "store/IniStore.h"
+#include "store/SafeFile.h"
 
 #include <QFile>
 #include <QFileInfo>

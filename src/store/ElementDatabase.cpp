@@ -47,6 +47,10 @@ ElementRole roleFromText(const QString& roleText)
 {
     // The numeric value of the text's leading number ("1", " 1", "01",
     // "1.0" all mean 1); a missing or non-numeric role has the value 0.
+    if (roleText.size() == 1) // as the program stores it
+        return roleText.at(0) == u'1'   ? ElementRole::Encoder
+               : roleText.at(0) == u'2' ? ElementRole::Decoder
+                                        : ElementRole::Unknown;
     QStringView t(roleText);
     while (!t.isEmpty() && (t.front() == u' ' || t.front() == u'\t'))
         t = t.mid(1);
@@ -192,6 +196,15 @@ QString defaultDatabasePath()
 ElementList loadElementList(const IniStore& store, const QString& path)
 {
     ElementList list;
+    list =
+        visitElementList(store, path, [&](ElementEntry& e) { list.entries.append(std::move(e)); });
+    return list;
+}
+
+ElementList visitElementList(const IniStore& store, const QString& path,
+                             const std::function<void(ElementEntry&)>& visit)
+{
+    ElementList list;
     // One look at the file for the whole list: every element comes from the
     // same version of it.
     const IniStore::Snapshot db = store.snapshot(path);
@@ -200,23 +213,21 @@ ElementList loadElementList(const IniStore& store, const QString& path)
         return list;
     const QStringList sections = db.sectionNames();
     list.empty = sections.isEmpty();
-    list.entries.reserve(sections.size());
-    const QString role = QStringLiteral("role");
-    const QString name = QStringLiteral("name");
-    const QString ip = QStringLiteral("ip");
-    const QString snmpip = QStringLiteral("snmpip");
+    const QStringList keys = {QStringLiteral("role"), QStringLiteral("name"), QStringLiteral("ip"),
+                              QStringLiteral("snmpip")};
     for (const QString& section : sections) {
+        const QStringList values = db.readKeys(section, keys);
         ElementEntry e;
         e.section = section;
         e.mac = decodeMac(section);
-        e.roleText = db.read(section, role, QString());
-        e.name = db.read(section, name, QString());
+        e.roleText = values.at(0);
+        e.name = values.at(1);
         // A missing or garbled role lists the element as one of unknown kind.
         e.role = roleFromText(e.roleText);
         e.nodeText = e.name + QStringLiteral(" [") + e.mac + QLatin1Char(']');
-        e.ip = db.read(section, ip, QString());
-        e.snmpIp = db.read(section, snmpip, QString());
-        list.entries.append(std::move(e));
+        e.ip = values.at(2);
+        e.snmpIp = values.at(3);
+        visit(e);
     }
     return list;
 }

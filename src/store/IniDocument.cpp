@@ -1,0 +1,468 @@
+#include "store/IniDocument.h"
+
+#include "core/Cp1252.h"
+
+#include <QVarLengthArray>
+
+#include <array>
+#include <cstring>
+
+namespace orvalink {
+
+namespace {
+
+bool isIniSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isIniSpace(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x80 && isIniSpace(char(u));
+}
+
+QStringView trimmed(QStringView s)
+{
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && isIniSpace(s[b]))
+        ++b;
+    while (e > b && isIniSpace(s[e - 1]))
+        --e;
+    return s.mid(b, e - b);
+}
+
+void trim(const char* p, int& b, int& e)
+{
+    while (b < e && isIniSpace(p[b]))
+        ++b;
+    while (e > b && isIniSpace(p[e - 1]))
+        --e;
+}
+
+// Names are compared as Unicode text without regard to case: each byte is
+// folded as the character it stands for, and so is each character asked for.
+const std::array<char16_t, 256>& foldTable()
+{
+    static const std::array<char16_t, 256> table = [] {
+        std::array<char16_t, 256> t{};
+        for (int b = 0; b < 256; ++b) {
+            const char byte = char(b);
+            t[b] = cp1252::decode(QByteArrayView(&byte, 1)).at(0).toCaseFolded().unicode();
+        }
+        return t;
+    }();
+    return table;
+}
+
+char16_t fold(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u < 0x80)
+        return (u >= u'A' && u <= u'Z') ? u + 32 : u;
+    return c.toCaseFolded().unicode();
+}
+
+uint hashOf(QStringView name)
+{
+    uint h = 0;
+    for (const QChar c : name)
+        h = h * 31 + fold(c);
+    return h;
+}
+
+uint hashOf(const char* p, int size, const std::array<char16_t, 256>& table)
+{
+    uint h = 0;
+    for (int i = 0; i < size; ++i)
+        h = h * 31 + table[uchar(p[i])];
+    return h;
+}
+
+// The end of the line starting at from, and where the next one starts.
+// Where every CR stands before an LF, a line ends at the next LF (found the
+// fast way) less the CR before it.
+int lineEnd(const char* p, int from, int n, bool loneCr, int* next)
+{
+    if (!loneCr) {
+        const void* lf = std::memchr(p + from, '\n', size_t(n - from));
+        if (!lf) {
+            *next = n;
+            return n > from && p[n - 1] == '\r' ? n - 1 : n;
+        }
+        const int i = int(static_cast<const char*>(lf) - p);
+        *next = i + 1;
+        return i > from && p[i - 1] == '\r' ? i - 1 : i;
+    }
+    int i = from;
+    while (i < n && p[i] != '\n' && p[i] != '\r')
+        ++i;
+    *next = i >= n ? n : i + ((p[i] == '\r' && i + 1 < n && p[i + 1] == '\n') ? 2 : 1);
+    return i;
+}
+
+// True when a CR in bytes ends a line by itself (not followed by an LF).
+bool hasLoneCr(const QByteArray& bytes)
+{
+    const char* p = bytes.constData();
+    const qsizetype n = bytes.size();
+    for (const char* cr = p;
+         (cr = static_cast<const char*>(std::memchr(cr, '\r', size_t(n - (cr - p))))); ++cr) {
+        if (cr + 1 == p + n || cr[1] != '\n')
+            return true;
+    }
+    return false;
+}
+
+// A name as a rewritten file holds it: a character the code page lacks
+// becomes "?".
+QString asStored(QStringView name)
+{
+    return cp1252::decode(cp1252::encode(trimmed(name)));
+}
+
+} // namespace
+
+IniDocument::IniDocument() : m_eol("\r\n")
+{
+    parse();
+}
+
+IniDocument::IniDocument(QByteArray bytes) : m_bytes(std::move(bytes)), m_eol("\r\n")
+{
+    // The first line end of the file is the one rewritten lines get.
+    const char* p = m_bytes.constData();
+    const int n = int(m_bytes.size());
+    for (int i = 0; i < n; ++i) {
+        if (p[i] == '\n') {
+            m_eol = "\n";
+            break;
+        }
+        if (p[i] == '\r') {
+            m_eol = (i + 1 < n && p[i + 1] == '\n') ? QByteArray("\r\n") : QByteArray("\r");
+            break;
+        }
+    }
+    m_finalEol = n == 0 || p[n - 1] == '\n' || p[n - 1] == '\r';
+    parse();
+}
+
+void IniDocument::parse()
+{
+    m_loneCr = hasLoneCr(m_bytes);
+    m_sections.clear();
+    const auto& table = foldTable();
+    const char* p = m_bytes.constData();
+    const int n = int(m_bytes.size());
+    Section* current = nullptr;
+    int line = 0;
+    int from = 0;
+    while (from < n) {
+        int next = 0;
+        const int end = lineEnd(p, from, n, m_loneCr, &next);
+        int b = from;
+        int e = end;
+        trim(p, b, e);
+        // A UTF-8 byte-order mark left by an editor must not hide the first section.
+        if (line == 0 && e - b >= 3 && std::memcmp(p + b, "\xEF\xBB\xBF", 3) == 0) {
+            b += 3;
+            trim(p, b, e);
+        }
+        if (b < e && p[b] == '[') {
+            if (current) {
+                current->end = from;
+                current->endLine = line;
+            }
+            int nb = b + 1;
+            const void* close = std::memchr(p + nb, ']', size_t(e - nb));
+            int ne = close ? int(static_cast<const char*>(close) - p) : e;
+            trim(p, nb, ne);
+            Section s;
+            s.nameBegin = nb;
+            s.nameSize = ne - nb;
+            s.headerBegin = from;
+            s.headerEnd = end;
+            s.bodyBegin = next;
+            s.headerLine = line;
+            s.hash = hashOf(p + nb, ne - nb, table);
+            m_sections.push_back(s);
+            current = &m_sections.back();
+        } else if (current && b < e && p[b] != ';') {
+            ++current->keyLines;
+        }
+        from = next;
+        ++line;
+    }
+    m_lineCount = line;
+    if (current) {
+        current->end = n;
+        current->endLine = line;
+    }
+
+    // The index of names: the first section of each name is the one found.
+    size_t size = 16;
+    while (size < m_sections.size() * 2)
+        size *= 2;
+    m_slots.assign(size, 0);
+    const size_t mask = size - 1;
+    for (size_t i = 0; i < m_sections.size(); ++i) {
+        Section& s = m_sections[i];
+        size_t slot = s.hash & mask;
+        bool taken = false;
+        while (m_slots[slot] != 0) {
+            const Section& other = m_sections[size_t(m_slots[slot] - 1)];
+            if (other.hash == s.hash && other.nameSize == s.nameSize &&
+                std::equal(p + other.nameBegin, p + other.nameBegin + other.nameSize,
+                           p + s.nameBegin,
+                           [&](char a, char b) { return table[uchar(a)] == table[uchar(b)]; })) {
+                taken = true;
+                break;
+            }
+            slot = (slot + 1) & mask;
+        }
+        if (!taken) {
+            m_slots[slot] = int(i) + 1;
+            s.first = true;
+        }
+    }
+}
+
+bool IniDocument::sameName(qsizetype begin, qsizetype size, QStringView name) const
+{
+    if (size != name.size())
+        return false;
+    const auto& table = foldTable();
+    const char* p = m_bytes.constData() + begin;
+    for (qsizetype i = 0; i < size; ++i) {
+        if (table[uchar(p[i])] != fold(name[i]))
+            return false;
+    }
+    return true;
+}
+
+const IniDocument::Section* IniDocument::find(QStringView name) const
+{
+    const QStringView t = trimmed(name);
+    const uint h = hashOf(t);
+    const size_t mask = m_slots.size() - 1;
+    for (size_t slot = h & mask; m_slots[slot] != 0; slot = (slot + 1) & mask) {
+        const Section& s = m_sections[size_t(m_slots[slot] - 1)];
+        if (s.hash == h && sameName(s.nameBegin, s.nameSize, t))
+            return &s;
+    }
+    return nullptr;
+}
+
+QString IniDocument::nameOf(const Section& s) const
+{
+    return cp1252::decode(QByteArrayView(m_bytes.constData() + s.nameBegin, s.nameSize));
+}
+
+bool IniDocument::nextKeyLine(const Section& s, int* from, int* line, KeyLine* k) const
+{
+    const char* p = m_bytes.constData();
+    while (*from < s.end) {
+        int next = 0;
+        const int end = lineEnd(p, *from, s.end, m_loneCr, &next);
+        int b = *from;
+        int e = end;
+        trim(p, b, e);
+        const int begin = *from;
+        const int number = (*line)++;
+        *from = next;
+        if (b < e && p[b] != ';') {
+            const void* eq = std::memchr(p + begin, '=', size_t(end - begin));
+            *k = KeyLine{begin, end, eq ? int(static_cast<const char*>(eq) - p) : -1, number};
+            return true;
+        }
+    }
+    return false;
+}
+
+QByteArrayView IniDocument::keyBytes(const KeyLine& k) const
+{
+    const char* p = m_bytes.constData();
+    int b = k.begin;
+    int e = k.eq < 0 ? k.end : k.eq;
+    trim(p, b, e);
+    return QByteArrayView(p + b, e - b);
+}
+
+bool IniDocument::findKey(const Section& s, QStringView key, KeyLine* found) const
+{
+    bool hit = false;
+    findKeys(s, &key, 1, found, &hit);
+    return hit;
+}
+
+void IniDocument::findKeys(const Section& s, const QStringView* keys, qsizetype count,
+                           KeyLine* found, bool* hit) const
+{
+    // A line is looked at closely only when its first letter is that of a
+    // key still wanted (an empty key: every line).
+    constexpr char16_t kAny = 0xFFFF;
+    QVarLengthArray<QStringView, 8> wanted;
+    QVarLengthArray<char16_t, 8> initial;
+    for (qsizetype i = 0; i < count; ++i) {
+        wanted.append(trimmed(keys[i]));
+        initial.append(wanted.back().isEmpty() ? kAny : fold(wanted.back().front()));
+        hit[i] = false;
+    }
+    const auto& table = foldTable();
+    const char* p = m_bytes.constData();
+    qsizetype left = count;
+    int line = s.headerLine + 1;
+    for (int from = s.bodyBegin; from < s.end && left > 0; ++line) {
+        int next = 0;
+        const int end = lineEnd(p, from, s.end, m_loneCr, &next);
+        int b = from;
+        while (b < end && isIniSpace(p[b]))
+            ++b;
+        if (b < end && p[b] != ';') {
+            const char16_t first = table[uchar(p[b])];
+            KeyLine k;
+            QByteArrayView name;
+            for (qsizetype i = 0; i < count; ++i) {
+                if (hit[i] || (initial[i] != first && initial[i] != kAny))
+                    continue;
+                if (name.data() == nullptr) {
+                    const void* eq = std::memchr(p + from, '=', size_t(end - from));
+                    k = KeyLine{from, end, eq ? int(static_cast<const char*>(eq) - p) : -1, line};
+                    name = keyBytes(k);
+                }
+                if (sameName(name.data() - p, name.size(), wanted[i])) {
+                    found[i] = k;
+                    hit[i] = true;
+                    --left;
+                }
+            }
+        }
+        from = next;
+    }
+}
+
+QString IniDocument::keyOf(const KeyLine& k) const
+{
+    return cp1252::decode(keyBytes(k));
+}
+
+QByteArrayView IniDocument::rawValueOf(const KeyLine& k) const
+{
+    if (k.eq < 0)
+        return {};
+    return QByteArrayView(m_bytes.constData() + k.eq + 1, k.end - k.eq - 1);
+}
+
+QByteArrayView IniDocument::lineOf(const KeyLine& k) const
+{
+    return QByteArrayView(m_bytes.constData() + k.begin, k.end - k.begin);
+}
+
+QByteArrayView IniDocument::headerOf(const Section& s) const
+{
+    return QByteArrayView(m_bytes.constData() + s.headerBegin, s.headerEnd - s.headerBegin);
+}
+
+void IniDocument::spliceLines(int from, int to, const QList<QByteArray>& inserted)
+{
+    QByteArray out;
+    out.reserve(m_bytes.size() + 64 * (inserted.size() + 1));
+    int count = 0;
+    const auto add = [&](QByteArrayView text) {
+        if (count++ > 0)
+            out += m_eol;
+        out += text;
+    };
+    const char* p = m_bytes.constData();
+    const int n = int(m_bytes.size());
+    int line = 0;
+    for (int pos = 0; pos < n; ++line) {
+        int next = 0;
+        const int end = lineEnd(p, pos, n, m_loneCr, &next);
+        if (line == from) {
+            for (const QByteArray& text : inserted)
+                add(text);
+        }
+        if (line < from || line >= to)
+            add(QByteArrayView(p + pos, end - pos));
+        pos = next;
+    }
+    if (from >= line) {
+        for (const QByteArray& text : inserted)
+            add(text);
+    }
+    if (m_finalEol && count > 0)
+        out += m_eol;
+    m_bytes = std::move(out);
+    parse();
+}
+
+void IniDocument::replaceLine(int line, const QByteArray& text)
+{
+    spliceLines(line, line + 1, {text});
+}
+
+bool IniDocument::setValue(QStringView section, QStringView key, QByteArrayView value)
+{
+    const QString name = asStored(section);
+    const Section* s = find(name);
+    const QByteArray upper = cp1252::encode(cp1252::toUpper(trimmed(key)));
+    if (!s) {
+        spliceLines(m_lineCount, m_lineCount,
+                    {'[' + cp1252::encode(name) + ']', upper + '=' + value.toByteArray()});
+        return true;
+    }
+    KeyLine k;
+    if (findKey(*s, asStored(key), &k)) {
+        // In place: the key keeps its spelling and the rest of the file its bytes.
+        const QByteArrayView old = lineOf(k);
+        const QByteArray line =
+            k.eq < 0 ? old.toByteArray() + '=' + value.toByteArray()
+                     : old.first(k.eq + 1 - k.begin).toByteArray() + value.toByteArray();
+        if (old == QByteArrayView(line))
+            return false;
+        replaceLine(k.line, line);
+        return true;
+    }
+    int at = s->headerLine + 1;
+    forEachKeyLine(*s, [&](const KeyLine& l) {
+        at = l.line + 1;
+        return true;
+    });
+    spliceLines(at, at, {upper + '=' + value.toByteArray()});
+    return true;
+}
+
+bool IniDocument::removeSection(QStringView section)
+{
+    const QStringView name = trimmed(section);
+    QList<std::pair<int, int>> ranges;
+    for (const Section& s : m_sections) {
+        if (sameName(s.nameBegin, s.nameSize, name))
+            ranges.append({s.headerLine, s.endLine});
+    }
+    for (qsizetype i = ranges.size() - 1; i >= 0; --i)
+        spliceLines(ranges.at(i).first, ranges.at(i).second, {});
+    return !ranges.isEmpty();
+}
+
+bool IniDocument::removeKey(QStringView section, QStringView key)
+{
+    const Section* s = find(section);
+    if (!s)
+        return false;
+    const QStringView k = trimmed(key);
+    QList<int> lines;
+    forEachKeyLine(*s, [&](const KeyLine& l) {
+        const QByteArrayView name = keyBytes(l);
+        if (sameName(name.data() - m_bytes.constData(), name.size(), k))
+            lines.append(l.line);
+        return true;
+    });
+    for (qsizetype i = lines.size() - 1; i >= 0; --i)
+        spliceLines(lines.at(i), lines.at(i) + 1, {});
+    return !lines.isEmpty();
+}
+
+} // namespace orvalink
