@@ -4,10 +4,10 @@
 #include "core/Text.h"
 #include "store/FileLock.h"
 #include "store/IniStore.h"
+#include "store/SafeFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -115,25 +115,14 @@ bool isSystemInstall(const QString& programDir)
 // permissions, in one step: a half copy never stands at to.
 bool copyKeepingMode(const QString& from, const QString& to)
 {
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    QString error;
+    if (!readRegularFile(from, &bytes, &error))
         return false;
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        return false;
-    const QString temp = to + QStringLiteral(".~orvalink-copy");
-    QFile::remove(temp);
-    QFile out(temp);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    const bool ok = out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                    out.write(bytes) == bytes.size() && out.flush() &&
-                    out.setPermissions(in.permissions());
-    out.close();
-    if (ok && QFile::rename(temp, to))
-        return true;
-    QFile::remove(temp);
-    return false;
+    safefile::Options options;
+    options.mode = safefile::Mode::Given;
+    options.permissions = QFileInfo(from).permissions();
+    return safefile::replaceFile(to, bytes, options, &error);
 }
 
 } // namespace
@@ -195,9 +184,10 @@ QString defaultDatabasePath()
 
 ElementList loadElementList(const IniStore& store, const QString& path)
 {
-    ElementList list;
-    list =
-        visitElementList(store, path, [&](ElementEntry& e) { list.entries.append(std::move(e)); });
+    QList<ElementEntry> entries;
+    ElementList list =
+        visitElementList(store, path, [&](ElementEntry& e) { entries.append(std::move(e)); });
+    list.entries = std::move(entries);
     return list;
 }
 

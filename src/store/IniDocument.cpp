@@ -155,50 +155,52 @@ void IniDocument::parse()
     const auto& table = foldTable();
     const char* p = m_bytes.constData();
     const int n = int(m_bytes.size());
-    Section* current = nullptr;
-    int line = 0;
-    int from = 0;
-    while (from < n) {
+    // A section starts at a "[" that is the first thing on its line, after
+    // blanks (and on the first line after a UTF-8 byte-order mark an editor
+    // left): the text is searched for "[", and only lines holding one are
+    // looked at.
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
+    for (int at = 0; at < n;) {
+        const void* bracket = std::memchr(p + at, '[', size_t(n - at));
+        if (!bracket)
+            break;
+        const int b = int(static_cast<const char*>(bracket) - p);
+        int start = b;
+        while (start > 0 && blank(p[start - 1]))
+            --start;
+        if (start >= 3 && std::memcmp(p + start - 3, "\xEF\xBB\xBF", 3) == 0) {
+            int before = start - 3;
+            while (before > 0 && blank(p[before - 1]))
+                --before;
+            if (before == 0)
+                start = 0;
+        }
+        if (start > 0 && p[start - 1] != '\n' && p[start - 1] != '\r') {
+            at = b + 1; // within a line
+            continue;
+        }
         int next = 0;
-        const int end = lineEnd(p, from, n, m_loneCr, &next);
-        int b = from;
+        const int end = lineEnd(p, start, n, m_loneCr, &next);
         int e = end;
-        trim(p, b, e);
-        // A UTF-8 byte-order mark left by an editor must not hide the first section.
-        if (line == 0 && e - b >= 3 && std::memcmp(p + b, "\xEF\xBB\xBF", 3) == 0) {
-            b += 3;
-            trim(p, b, e);
-        }
-        if (b < e && p[b] == '[') {
-            if (current) {
-                current->end = from;
-                current->endLine = line;
-            }
-            int nb = b + 1;
-            const void* close = std::memchr(p + nb, ']', size_t(e - nb));
-            int ne = close ? int(static_cast<const char*>(close) - p) : e;
-            trim(p, nb, ne);
-            Section s;
-            s.nameBegin = nb;
-            s.nameSize = ne - nb;
-            s.headerBegin = from;
-            s.headerEnd = end;
-            s.bodyBegin = next;
-            s.headerLine = line;
-            s.hash = hashOf(p + nb, ne - nb, table);
-            m_sections.push_back(s);
-            current = &m_sections.back();
-        } else if (current && b < e && p[b] != ';') {
-            ++current->keyLines;
-        }
-        from = next;
-        ++line;
+        while (e > b && isIniSpace(p[e - 1]))
+            --e;
+        int nb = b + 1;
+        const void* close = std::memchr(p + nb, ']', size_t(e - nb));
+        int ne = close ? int(static_cast<const char*>(close) - p) : e;
+        trim(p, nb, ne);
+        Section s;
+        s.nameBegin = nb;
+        s.nameSize = ne - nb;
+        s.headerBegin = start;
+        s.headerEnd = end;
+        s.bodyBegin = next;
+        s.hash = hashOf(p + nb, ne - nb, table);
+        m_sections.push_back(s);
+        at = next;
     }
-    m_lineCount = line;
-    if (current) {
-        current->end = n;
-        current->endLine = line;
-    }
+    // A section ends where the next one's header line starts.
+    for (size_t i = 0; i < m_sections.size(); ++i)
+        m_sections[i].end = i + 1 < m_sections.size() ? m_sections[i + 1].headerBegin : n;
 
     // The index of names: the first section of each name is the one found.
     size_t size = 16;
@@ -259,7 +261,7 @@ QString IniDocument::nameOf(const Section& s) const
     return cp1252::decode(QByteArrayView(m_bytes.constData() + s.nameBegin, s.nameSize));
 }
 
-bool IniDocument::nextKeyLine(const Section& s, int* from, int* line, KeyLine* k) const
+bool IniDocument::nextKeyLine(const Section& s, int* from, KeyLine* k) const
 {
     const char* p = m_bytes.constData();
     while (*from < s.end) {
@@ -269,15 +271,37 @@ bool IniDocument::nextKeyLine(const Section& s, int* from, int* line, KeyLine* k
         int e = end;
         trim(p, b, e);
         const int begin = *from;
-        const int number = (*line)++;
         *from = next;
         if (b < e && p[b] != ';') {
             const void* eq = std::memchr(p + begin, '=', size_t(end - begin));
-            *k = KeyLine{begin, end, eq ? int(static_cast<const char*>(eq) - p) : -1, number};
+            *k = KeyLine{begin, end, eq ? int(static_cast<const char*>(eq) - p) : -1};
             return true;
         }
     }
     return false;
+}
+
+int IniDocument::keyLineCount(const Section& s) const
+{
+    int count = 0;
+    forEachKeyLine(s, [&](const KeyLine&) {
+        ++count;
+        return true;
+    });
+    return count;
+}
+
+int IniDocument::lineAt(int offset) const
+{
+    const char* p = m_bytes.constData();
+    const int n = int(m_bytes.size());
+    int line = 0;
+    for (int pos = 0; pos < offset && pos < n; ++line) {
+        int next = 0;
+        lineEnd(p, pos, n, m_loneCr, &next);
+        pos = next;
+    }
+    return line;
 }
 
 QByteArrayView IniDocument::keyBytes(const KeyLine& k) const
@@ -312,8 +336,7 @@ void IniDocument::findKeys(const Section& s, const QStringView* keys, qsizetype 
     const auto& table = foldTable();
     const char* p = m_bytes.constData();
     qsizetype left = count;
-    int line = s.headerLine + 1;
-    for (int from = s.bodyBegin; from < s.end && left > 0; ++line) {
+    for (int from = s.bodyBegin; from < s.end && left > 0;) {
         int next = 0;
         const int end = lineEnd(p, from, s.end, m_loneCr, &next);
         int b = from;
@@ -328,7 +351,7 @@ void IniDocument::findKeys(const Section& s, const QStringView* keys, qsizetype 
                     continue;
                 if (name.data() == nullptr) {
                     const void* eq = std::memchr(p + from, '=', size_t(end - from));
-                    k = KeyLine{from, end, eq ? int(static_cast<const char*>(eq) - p) : -1, line};
+                    k = KeyLine{from, end, eq ? int(static_cast<const char*>(eq) - p) : -1};
                     name = keyBytes(k);
                 }
                 if (sameName(name.data() - p, name.size(), wanted[i])) {
@@ -398,8 +421,9 @@ void IniDocument::spliceLines(int from, int to, const QList<QByteArray>& inserte
     parse();
 }
 
-void IniDocument::replaceLine(int line, const QByteArray& text)
+void IniDocument::replaceLine(int begin, const QByteArray& text)
 {
+    const int line = lineAt(begin);
     spliceLines(line, line + 1, {text});
 }
 
@@ -409,7 +433,8 @@ bool IniDocument::setValue(QStringView section, QStringView key, QByteArrayView 
     const Section* s = find(name);
     const QByteArray upper = cp1252::encode(cp1252::toUpper(trimmed(key)));
     if (!s) {
-        spliceLines(m_lineCount, m_lineCount,
+        const int count = lineAt(int(m_bytes.size()));
+        spliceLines(count, count,
                     {'[' + cp1252::encode(name) + ']', upper + '=' + value.toByteArray()});
         return true;
     }
@@ -422,14 +447,15 @@ bool IniDocument::setValue(QStringView section, QStringView key, QByteArrayView 
                      : old.first(k.eq + 1 - k.begin).toByteArray() + value.toByteArray();
         if (old == QByteArrayView(line))
             return false;
-        replaceLine(k.line, line);
+        replaceLine(k.begin, line);
         return true;
     }
-    int at = s->headerLine + 1;
+    int last = -1;
     forEachKeyLine(*s, [&](const KeyLine& l) {
-        at = l.line + 1;
+        last = l.begin;
         return true;
     });
+    const int at = last < 0 ? lineAt(s->bodyBegin) : lineAt(last) + 1;
     spliceLines(at, at, {upper + '=' + value.toByteArray()});
     return true;
 }
@@ -440,7 +466,7 @@ bool IniDocument::removeSection(QStringView section)
     QList<std::pair<int, int>> ranges;
     for (const Section& s : m_sections) {
         if (sameName(s.nameBegin, s.nameSize, name))
-            ranges.append({s.headerLine, s.endLine});
+            ranges.append({lineAt(s.headerBegin), lineAt(s.end)});
     }
     for (qsizetype i = ranges.size() - 1; i >= 0; --i)
         spliceLines(ranges.at(i).first, ranges.at(i).second, {});
@@ -457,7 +483,7 @@ bool IniDocument::removeKey(QStringView section, QStringView key)
     forEachKeyLine(*s, [&](const KeyLine& l) {
         const QByteArrayView name = keyBytes(l);
         if (sameName(name.data() - m_bytes.constData(), name.size(), k))
-            lines.append(l.line);
+            lines.append(lineAt(l.begin));
         return true;
     });
     for (qsizetype i = lines.size() - 1; i >= 0; --i)

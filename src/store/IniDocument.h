@@ -38,9 +38,6 @@ public:
         int headerEnd = 0;
         int bodyBegin = 0; // the first byte after the header line
         int end = 0;       // one past the section's last line
-        int headerLine = 0;
-        int endLine = 0; // one past the section's last line
-        int keyLines = 0;
         uint hash = 0;
         bool first = false; // the first section of its name
     };
@@ -48,7 +45,6 @@ public:
         int begin = 0; // the line, without its line end
         int end = 0;
         int eq = -1; // the first "=", or -1
-        int line = 0;
     };
 
     IniDocument();
@@ -70,13 +66,13 @@ public:
     template <typename Visit> void forEachKeyLine(const Section& s, Visit visit) const
     {
         int from = s.bodyBegin;
-        int line = s.headerLine + 1;
         KeyLine k;
-        while (nextKeyLine(s, &from, &line, &k)) {
+        while (nextKeyLine(s, &from, &k)) {
             if (!visit(k))
                 return;
         }
     }
+    int keyLineCount(const Section& s) const;
     QString keyOf(const KeyLine& k) const;
     QByteArrayView keyBytes(const KeyLine& k) const;
     // What follows the "=" (nothing for a line without one), untrimmed.
@@ -91,16 +87,19 @@ public:
     bool removeSection(QStringView section);
     // Removes every key line of that key from the first section of its name.
     bool removeKey(QStringView section, QStringView key);
-    // Replaces one line by another text.
-    void replaceLine(int line, const QByteArray& text);
+    // Replaces the line starting at byte begin by another text.
+    void replaceLine(int begin, const QByteArray& text);
     QByteArrayView lineOf(const KeyLine& k) const;
     QByteArrayView headerOf(const Section& s) const;
 
 private:
-    // The first key line of s at or after *from (line number *line); both
-    // move past it. False at the end of the section.
-    bool nextKeyLine(const Section& s, int* from, int* line, KeyLine* k) const;
+    // The first key line of s at or after *from; *from moves past it.
+    // False at the end of the section.
+    bool nextKeyLine(const Section& s, int* from, KeyLine* k) const;
     void parse();
+    // The number of the line starting at byte offset (the count of lines
+    // when offset is the end of the text).
+    int lineAt(int offset) const;
     // The text with lines [from, to) replaced by inserted, parsed again.
     void spliceLines(int from, int to, const QList<QByteArray>& inserted);
     bool sameName(qsizetype begin, qsizetype size, QStringView name) const;
@@ -108,8 +107,7 @@ private:
     QByteArray m_bytes;
     QByteArray m_eol;       // the line end edits write
     bool m_finalEol = true; // the last line ends with a line end
-    int m_lineCount = 0;
-    bool m_loneCr = false; // a CR ends a line by itself somewhere
+    bool m_loneCr = false;  // a CR ends a line by itself somewhere
     std::vector<Section> m_sections;
     std::vector<int> m_slots; // open hash of section names: index + 1, 0 for empty
 };

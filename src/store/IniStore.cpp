@@ -415,7 +415,7 @@ bool hasKey(const Document* doc, const QString& section, const QString& key)
 bool hasKeyLines(const Document* doc, const QString& section)
 {
     const Section* s = doc ? doc->find(section) : nullptr;
-    return s && s->keyLines > 0;
+    return s && doc->keyLineCount(*s) > 0;
 }
 
 QStringList namesOfSections(const Document* doc)
@@ -447,7 +447,7 @@ QStringList keysOfSection(const Document* doc, const QString& section)
 int keyCountOfSection(const Document* doc, const QString& section)
 {
     const Section* s = doc ? doc->find(section) : nullptr;
-    return s ? s->keyLines : 0;
+    return s ? doc->keyLineCount(*s) : 0;
 }
 
 } // namespace
@@ -649,7 +649,7 @@ void IniStore::renameKey(const QString& section, const QString& key, const QStri
             const QByteArray line = cp1252::encode(upper) + '=' + value;
             if (doc.lineOf(e) == QByteArrayView(line))
                 return false;
-            doc.replaceLine(e.line, line);
+            doc.replaceLine(e.begin, line);
             return true;
         }
         doc.setValue(section, upper, value);
@@ -676,7 +676,7 @@ void IniStore::renameSection(const QString& section, const QString& newSection, 
             const QByteArray header = '[' + cp1252::encode(newName) + ']';
             if (doc.headerOf(*s) == QByteArrayView(header))
                 return false;
-            doc.replaceLine(s->headerLine, header);
+            doc.replaceLine(s->headerBegin, header);
             return true;
         }
         QList<QPair<QString, QByteArray>> moved;
