@@ -30,10 +30,10 @@ QString decodeMac(const QString& srcSection)
 {
     if (srcSection.length() != 12)
         return QString();
-    QString colon(17, QLatin1Char(':'));
-    for (int i = 0; i < 12; ++i)
-        colon[i + i / 2] = srcSection.at(i).toUpper();
-    return colon;
+    QChar colon[17];
+    for (int i = 0; i < 17; ++i)
+        colon[i] = i % 3 == 2 ? QLatin1Char(':') : srcSection.at(i - i / 3).toUpper();
+    return QString(colon, 17);
 }
 
 QString encodeName(const QString& srcName)
