@@ -214,7 +214,8 @@ ElementList visitElementList(const IniStore& store, const QString& path,
         e.name = values.at(1);
         // A missing or garbled role lists the element as one of unknown kind.
         e.role = roleFromText(e.roleText);
-        e.nodeText = e.name + QStringLiteral(" [") + e.mac + QLatin1Char(']');
+        e.nodeText.reserve(e.name.size() + e.mac.size() + 3);
+        e.nodeText.append(e.name).append(QLatin1String(" [")).append(e.mac).append(u']');
         e.ip = values.at(2);
         e.snmpIp = values.at(3);
         visit(e);

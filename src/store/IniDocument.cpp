@@ -323,41 +323,57 @@ bool IniDocument::findKey(const Section& s, QStringView key, KeyLine* found) con
 void IniDocument::findKeys(const Section& s, const QStringView* keys, qsizetype count,
                            KeyLine* found, bool* hit) const
 {
-    // A line is looked at closely only when its first letter is that of a
-    // key still wanted (an empty key: every line).
-    constexpr char16_t kAny = 0xFFFF;
-    QVarLengthArray<QStringView, 8> wanted;
-    QVarLengthArray<char16_t, 8> initial;
+    constexpr qsizetype kBatch = 32;
+    if (count > kBatch) {
+        findKeys(s, keys, kBatch, found, hit);
+        findKeys(s, keys + kBatch, count - kBatch, found + kBatch, hit + kBatch);
+        return;
+    }
+    // Which of the wanted keys a line's first byte may begin: a line is
+    // looked at closely only then (an empty key: every line).
+    const auto& table = foldTable();
+    std::array<quint32, 256> candidates{};
+    quint32 any = 0;
+    QVarLengthArray<QStringView, kBatch> wanted;
     for (qsizetype i = 0; i < count; ++i) {
         wanted.append(trimmed(keys[i]));
-        initial.append(wanted.back().isEmpty() ? kAny : fold(wanted.back().front()));
         hit[i] = false;
+        const quint32 bit = quint32(1) << i;
+        if (wanted[i].isEmpty()) {
+            any |= bit;
+            continue;
+        }
+        const char16_t initial = fold(wanted[i].front());
+        if (initial < 0x80) { // only ASCII folds to ASCII in the code page
+            candidates[initial] |= bit;
+            if (initial >= u'a' && initial <= u'z')
+                candidates[initial - 32] |= bit;
+            continue;
+        }
+        for (int b = 0x80; b < 0x100; ++b) {
+            if (table[b] == initial)
+                candidates[b] |= bit;
+        }
     }
-    const auto& table = foldTable();
     const char* p = m_bytes.constData();
-    qsizetype left = count;
-    for (int from = s.bodyBegin; from < s.end && left > 0;) {
+    quint32 open = count == kBatch ? ~quint32(0) : (quint32(1) << count) - 1;
+    for (int from = s.bodyBegin; from < s.end && open != 0;) {
         int next = 0;
         const int end = lineEnd(p, from, s.end, m_loneCr, &next);
         int b = from;
         while (b < end && isIniSpace(p[b]))
             ++b;
-        if (b < end && p[b] != ';') {
-            const char16_t first = table[uchar(p[b])];
-            KeyLine k;
-            QByteArrayView name;
-            for (qsizetype i = 0; i < count; ++i) {
-                if (hit[i] || (initial[i] != first && initial[i] != kAny))
-                    continue;
-                if (name.data() == nullptr) {
-                    const void* eq = std::memchr(p + from, '=', size_t(end - from));
-                    k = KeyLine{from, end, eq ? int(static_cast<const char*>(eq) - p) : -1};
-                    name = keyBytes(k);
-                }
+        quint32 maybe = b < end && p[b] != ';' ? (candidates[uchar(p[b])] | any) & open : 0;
+        if (maybe != 0) {
+            const void* eq = std::memchr(p + from, '=', size_t(end - from));
+            const KeyLine k{from, end, eq ? int(static_cast<const char*>(eq) - p) : -1};
+            const QByteArrayView name = keyBytes(k);
+            for (; maybe != 0; maybe &= maybe - 1) {
+                const int i = int(qCountTrailingZeroBits(maybe));
                 if (sameName(name.data() - p, name.size(), wanted[i])) {
                     found[i] = k;
                     hit[i] = true;
-                    --left;
+                    open &= ~(quint32(1) << i);
                 }
             }
         }
