@@ -31,8 +31,10 @@ QString decodeMac(const QString& srcSection)
     if (srcSection.length() != 12)
         return QString();
     QChar colon[17];
-    for (int i = 0; i < 17; ++i)
-        colon[i] = i % 3 == 2 ? QLatin1Char(':') : srcSection.at(i - i / 3).toUpper();
+    for (int i = 0; i < 17; ++i) {
+        const QChar c = i % 3 == 2 ? QLatin1Char(':') : srcSection.at(i - i / 3);
+        colon[i] = c >= u'a' && c <= u'z' ? QChar(c.unicode() - 32) : c.toUpper();
+    }
     return QString(colon, 17);
 }
 
@@ -201,12 +203,10 @@ ElementList visitElementList(const IniStore& store, const QString& path,
     list.error = db.readError();
     if (!list.error.isEmpty())
         return list;
-    const QStringList sections = db.sectionNames();
-    list.empty = sections.isEmpty();
     const QStringList keys = {QStringLiteral("role"), QStringLiteral("name"), QStringLiteral("ip"),
                               QStringLiteral("snmpip")};
-    for (const QString& section : sections) {
-        const QStringList values = db.readKeys(section, keys);
+    db.forEachSection(keys, [&](const QString& section, const QStringList& values) {
+        list.empty = false;
         ElementEntry e;
         e.section = section;
         e.mac = decodeMac(section);
@@ -219,7 +219,7 @@ ElementList visitElementList(const IniStore& store, const QString& path,
         e.ip = values.at(2);
         e.snmpIp = values.at(3);
         visit(e);
-    }
+    });
     return list;
 }
 

@@ -483,22 +483,42 @@ QString IniStore::Snapshot::read(const QString& section, const QString& key,
     return readValue(m_data ? m_data->doc.get() : nullptr, section, key, def);
 }
 
-QStringList IniStore::Snapshot::readKeys(const QString& section, const QStringList& keys) const
+namespace {
+
+QStringList valuesOf(const Document& doc, const Section& s, const QStringList& keys)
 {
     QStringList values(keys.size());
-    const Document* doc = m_data ? m_data->doc.get() : nullptr;
-    const Section* s = doc ? doc->find(section) : nullptr;
-    if (!s)
-        return values;
     QVarLengthArray<QStringView, 8> names(keys.begin(), keys.end());
     QVarLengthArray<Entry, 8> found(keys.size());
     QVarLengthArray<bool, 8> hit(keys.size());
-    doc->findKeys(*s, names.constData(), names.size(), found.data(), hit.data());
+    doc.findKeys(s, names.constData(), names.size(), found.data(), hit.data());
     for (qsizetype i = 0; i < keys.size(); ++i) {
         if (hit[i])
-            values[i] = cp1252::decode(cookValue(doc->rawValueOf(found[i])));
+            values[i] = cp1252::decode(cookValue(doc.rawValueOf(found[i])));
     }
     return values;
+}
+
+} // namespace
+
+QStringList IniStore::Snapshot::readKeys(const QString& section, const QStringList& keys) const
+{
+    const Document* doc = m_data ? m_data->doc.get() : nullptr;
+    const Section* s = doc ? doc->find(section) : nullptr;
+    return s ? valuesOf(*doc, *s, keys) : QStringList(keys.size());
+}
+
+void IniStore::Snapshot::forEachSection(
+    const QStringList& keys,
+    const std::function<void(const QString& section, const QStringList& values)>& visit) const
+{
+    const Document* doc = m_data ? m_data->doc.get() : nullptr;
+    if (!doc)
+        return;
+    for (const Section& s : doc->sections()) {
+        if (s.nameSize > 0 && s.first)
+            visit(doc->nameOf(s), valuesOf(*doc, s, keys));
+    }
 }
 
 long IniStore::Snapshot::readLong(const QString& section, const QString& key, long def) const

@@ -34,6 +34,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace orvalink {
@@ -110,6 +111,12 @@ public:
         // The values of several keys of one section, each as read() gives
         // it with an empty default, found in one look through the section.
         QStringList readKeys(const QString& section, const QStringList& keys) const;
+        // Every section as sectionNames() gives them, in file order, with
+        // the values of keys in it as readKeys() gives them: a whole list
+        // in one pass over the file.
+        void forEachSection(const QStringList& keys,
+                            const std::function<void(const QString& section,
+                                                     const QStringList& values)>& visit) const;
         bool keyExists(const QString& section, const QString& key) const;
         bool sectionExists(const QString& section) const;
         QStringList sectionNames() const;

@@ -141,6 +141,20 @@ private Q_SLOTS:
         for (qsizetype i = 0; i < keys.size(); ++i)
             QCOMPARE(values.at(i), db.read(QStringLiteral("2E8BF2001A2B"), keys.at(i), QString()));
         QCOMPARE(db.readKeys(QStringLiteral("000000000000"), keys), QStringList(keys.size()));
+
+        // The whole file in one pass: each name once, as sectionNames()
+        // lists them, with the values of its first section.
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[B]\r\nk=1\r\n[]\r\nk=0\r\n[a]\r\nk=2\r\n[b]\r\nk=3\r\n[A]\r\n");
+        f.close();
+        const IniStore::Snapshot again = store.snapshot(path);
+        QStringList seen;
+        again.forEachSection({QStringLiteral("K"), QStringLiteral("j")},
+                             [&](const QString& section, const QStringList& values) {
+                                 seen.append(section + QLatin1Char('=') + values.join(u','));
+                             });
+        QCOMPARE(seen, (QStringList{"B=1,", "a=2,"}));
+        QCOMPARE(again.sectionNames(), (QStringList{"B", "a"}));
     }
 };
 
