@@ -124,6 +124,33 @@ QString asStored(QStringView name)
 
 } // namespace
 
+// Text this store would misread and then corrupt on the next write: the
+// database is single-byte text. A UTF-8 byte-order mark is skipped instead.
+QString IniDocument::whyNotText(const QByteArray& bytes)
+{
+    const auto starts = [&](const char* mark, qsizetype size) {
+        return bytes.startsWith(QByteArrayView(mark, size));
+    };
+    QString kind;
+    if (starts("\xFF\xFE\x00\x00", 4) || starts("\x00\x00\xFE\xFF", 4))
+        kind = QStringLiteral("UTF-32");
+    else if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2))
+        kind = QStringLiteral("UTF-16");
+    if (!kind.isEmpty())
+        return QStringLiteral("is %1 text (it starts with a %1 byte-order mark); an element "
+                              "database is ANSI (Windows-1252) text. Save it in that encoding, "
+                              "or name another file")
+            .arg(kind);
+    // A file that is no text at all (a program, an image, random bytes):
+    // read as a database it would list as empty, and the next write would
+    // replace it. Text never holds a NUL byte; other control characters may
+    // stand in a name and are no sign of a wrong file.
+    if (bytes.contains('\0'))
+        return QStringLiteral("is not a text file (it holds NUL bytes); an element database "
+                              "is text. Name another file");
+    return {};
+}
+
 IniDocument::IniDocument() : m_eol("\r\n")
 {
     parse();

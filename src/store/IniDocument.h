@@ -47,6 +47,11 @@ public:
         int eq = -1; // the first "=", or -1
     };
 
+    // Why bytes are no text this model can hold and write back unchanged
+    // (UTF-16 or UTF-32, NUL bytes), as a predicate of "the element
+    // database"; empty when they are.
+    static QString whyNotText(const QByteArray& bytes);
+
     IniDocument();
     explicit IniDocument(QByteArray bytes);
 

@@ -150,8 +150,8 @@ private Q_SLOTS:
         const IniStore::Snapshot again = store.snapshot(path);
         QStringList seen;
         again.forEachSection({QStringLiteral("K"), QStringLiteral("j")},
-                             [&](const QString& section, const QStringList& values) {
-                                 seen.append(section + QLatin1Char('=') + values.join(u','));
+                             [&](const QString& section, const QStringList& found) {
+                                 seen.append(section + QLatin1Char('=') + found.join(u','));
                              });
         QCOMPARE(seen, (QStringList{"B=1,", "a=2,"}));
         QCOMPARE(again.sectionNames(), (QStringList{"B", "a"}));
