@@ -304,10 +304,14 @@ bool writeTemporary(const QString& path, const QByteArray& bytes, const Options&
     t.target = writeTarget(QFile::encodeName(path));
     struct stat old {};
     const bool exists = ::stat(t.target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    // A new shared file takes what the umask leaves of 0666 from the system
+    // as it is created (changing the umask to read it would race with other
+    // threads creating files); every other temporary starts private.
+    const bool newShared = options.mode == Mode::KeepOrShared && !exists;
     for (int attempt = 0; attempt < 100 && t.fd < 0; ++attempt) {
         t.name = t.target + '.' + temporarySuffix();
-        t.fd =
-            ::open(t.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        t.fd = ::open(t.name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      newShared ? 0666 : 0600);
         if (t.fd < 0 && errno != EEXIST)
             break;
     }
@@ -332,10 +336,6 @@ bool writeTemporary(const QString& path, const QByteArray& bytes, const Options&
                 // Neither: the file becomes ours, with its old mode.
             }
             mode = int(old.st_mode & 07777);
-        } else if (options.mode == Mode::KeepOrShared) {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = int(0666 & ~mask);
         }
         break;
     case Mode::Private:

@@ -9,7 +9,8 @@
 //
 // Replacing: the new content goes into a temporary beside the file, named
 // after it, the program's marker and six random letters and digits
-// ("nms.ini.~orvalink-tmp-Xy3k9Q"), created readable by its owner only and
+// ("nms.ini.~orvalink-tmp-Xy3k9Q"), created readable by its owner only (a
+// new file of Mode::KeepOrShared: as the umask lets a new file be) and
 // locked while it is written. It takes the mode the caller asks for, is
 // written whole, synced, and then renamed over the file: a reader sees the
 // old file or the new one, never a part. A replace that fails removes its
