@@ -5,6 +5,7 @@
 #include "Cli.h"
 
 #include "store/IniStore.h"
+#include "store/SafeFile.h"
 
 #include <QFile>
 

@@ -2,10 +2,20 @@
 
 #include "config/ConfigTransfer.h"
 
+#include <algorithm>
+
 namespace orvalink::cli {
 
 QString printable(const QString& text, bool keepLineBreaks)
 {
+    const auto escaped = [keepLineBreaks](char16_t u) {
+        return (u < 0x20 && !(keepLineBreaks && u == u'\n')) || (u >= 0x7F && u <= 0x9F) ||
+               u == u'\\';
+    };
+    // Most texts hold nothing to escape and are given back as they are (a
+    // list of many elements prints one per line).
+    if (std::none_of(text.cbegin(), text.cend(), [&](QChar c) { return escaped(c.unicode()); }))
+        return text;
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {

@@ -12,7 +12,10 @@ namespace {
 int run(const Context& ctx, const VerbArgs&)
 {
     IniStore store;
-    const ElementList list = loadElementList(store, ctx.dbPath);
+    // Printed as it is read: a large database costs its file, not a copy
+    // of its list as well.
+    const ElementList list = visitElementList(
+        store, ctx.dbPath, [&](ElementEntry& e) { ctx.out << printable(e.nodeText) << '\n'; });
     // A database that exists but cannot be read is an error, not an empty list.
     if (!list.error.isEmpty()) {
         ctx.err << "orvalink-cli: the element database " << printable(ctx.dbPath) << ' '
@@ -26,8 +29,6 @@ int run(const Context& ctx, const VerbArgs&)
                    "another database with --db PATH.\n";
         return 0;
     }
-    for (const ElementEntry& e : list.entries)
-        ctx.out << printable(e.nodeText) << '\n';
     return 0;
 }
 

@@ -10,9 +10,9 @@
 #include "snmp/SnmpTransport.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
+#include "store/SafeFile.h"
 
 #include <QElapsedTimer>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -50,28 +50,19 @@ bool allRead(const QList<ElementStatistics>& elements)
 
 // Written whole or not at all: a collector reading the file meanwhile sees
 // the previous scrape, and a file that could not be written whole (a full
-// disk) leaves the previous one in place. The bytes go to the temporary
-// unbuffered and are checked there: a commit alone takes a temporary whose
-// buffered bytes never reached the disk.
+// disk) leaves the previous one in place. A new file is readable as a new
+// file of the user is (the collector may run as another user); a replaced
+// one keeps its mode.
 bool writeAtomically(const Context& ctx, const QString& path, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        file.commit();
-        ctx.err << "orvalink-cli: cannot write " << printable(path) << ": " << printable(why)
-                << "; the previous file is kept\n";
-        return false;
-    }
-    if (!file.commit()) {
-        ctx.err << "orvalink-cli: cannot write " << printable(path) << ": "
-                << printable(file.errorString()) << "; the previous file is kept\n";
-        return false;
-    }
-    return true;
+    safefile::Options options;
+    options.mode = safefile::Mode::KeepOrShared;
+    QString why;
+    if (safefile::replaceFile(path, text.toUtf8(), options, &why))
+        return true;
+    ctx.err << "orvalink-cli: cannot write " << printable(path) << ": " << printable(why)
+            << "; the previous file is kept\n";
+    return false;
 }
 
 int run(const Context& ctx, const VerbArgs& args)

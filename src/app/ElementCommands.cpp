@@ -227,8 +227,7 @@ void ElementCommands::TreeView1_MouseUp(const QPoint& globalPos)
         else
             TreeView1->setCurrentItem(n);
     };
-    if (node &&
-        node->data(0, ElementTree::kNodeKeyRole).toString() == panel->shownMac()) {
+    if (node && node->data(0, ElementTree::kNodeKeyRole).toString() == panel->shownMac()) {
         // Already shown: its edits stay as they are.
         makeCurrent(node);
     } else if (node) {
@@ -256,8 +255,7 @@ void ElementCommands::TreeView1_MouseUp(const QPoint& globalPos)
 bool ElementCommands::checkSelection()
 {
     ElementPanel* panel = &m_cx.panel();
-    if (!m_cx.tree().tree()->selectedItems().isEmpty() &&
-        panel->shownMac().length() >= 6)
+    if (!m_cx.tree().tree()->selectedItems().isEmpty() && panel->shownMac().length() >= 6)
         return true;
     tellNoSelection();
     return false;

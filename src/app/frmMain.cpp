@@ -308,10 +308,8 @@ void frmMain::wireCommands()
             &ConfigCommands::applyToSelected);
     m_tree->tree()->addAction(m_menus->command(QStringLiteral("actDeleteElement")));
     connect(m_menus->mnuElement, &QMenu::aboutToShow, this, [this] {
-        m_menus->command(QStringLiteral("actStatistics"))
-            ->setEnabled(panel->statisticsOffered());
-        m_menus->command(QStringLiteral("actSfnAdjustment"))
-            ->setEnabled(panel->adjustOffered());
+        m_menus->command(QStringLiteral("actStatistics"))->setEnabled(panel->statisticsOffered());
+        m_menus->command(QStringLiteral("actSfnAdjustment"))->setEnabled(panel->adjustOffered());
         m_menus->command(QStringLiteral("actPing"))
             ->setEnabled(encodeMac(panel->shownMac()).size() == 12);
     });

@@ -4,19 +4,9 @@
 #include "core/Readouts.h"
 #include "core/StartMode.h"
 #include "store/IniStore.h"
+#include "store/SafeFile.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSet>
-#include <QTemporaryFile>
-
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <stdio.h>
-#include <unistd.h>
 
 namespace orvalink::configfile {
 
@@ -53,54 +43,15 @@ bool writeBackup(const QString& path, const QByteArray& text, QString* error)
 
 QStringList writeBackups(const QList<PendingFile>& files)
 {
-    QStringList errors;
-    QList<QString> temporaries;
-    for (const PendingFile& file : files) {
-        // Owner only from its creation: the file holds communities.
-        QTemporaryFile temp(file.path + QStringLiteral(".XXXXXX"));
-        temp.setAutoRemove(false);
-        QString error;
-        if (!temp.open()) {
-            error = temp.errorString();
-        } else if (temp.write(file.text) != file.text.size() || !temp.flush()) {
-            error = temp.errorString();
-            temp.remove();
-        }
-        errors.append(error);
-        temporaries.append(error.isEmpty() ? temp.fileName() : QString());
-    }
-    // One sync of every file system written to, then the renames.
-    QSet<QString> synced;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const QString folder = QFileInfo(files.at(i).path).absolutePath();
-        if (temporaries.at(i).isEmpty() || synced.contains(folder))
-            continue;
-        synced.insert(folder);
-        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-        if (fd >= 0) {
-            ::syncfs(fd);
-            ::close(fd);
-        }
-    }
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const QString& temp = temporaries.at(i);
-        if (temp.isEmpty())
-            continue;
-        if (::rename(QFile::encodeName(temp).constData(),
-                     QFile::encodeName(files.at(i).path).constData()) != 0) {
-            errors[i] = QString::fromLocal8Bit(std::strerror(errno));
-            QFile::remove(temp);
-        }
-    }
-    // The renames themselves reach the disk.
-    for (const QString& folder : synced) {
-        const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
-        if (fd >= 0) {
-            ::fsync(fd);
-            ::close(fd);
-        }
-    }
-    return errors;
+    QList<safefile::PendingFile> pending;
+    pending.reserve(files.size());
+    for (const PendingFile& file : files)
+        pending.append({file.path, file.text});
+    // Owner only from its creation: the file holds communities.
+    safefile::Options options;
+    options.mode = safefile::Mode::Private;
+    options.syncFolder = true;
+    return safefile::replaceFiles(pending, options);
 }
 
 QString backupFileName(const QString& section, const QString& name)

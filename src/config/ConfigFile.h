@@ -43,8 +43,9 @@ struct Header {
 // The whole file.
 QByteArray backupText(const QString& section, const QList<QPair<QString, QString>>& keys,
                       const Header& header);
-// Writes `text` to path in one step (a temporary file renamed over it),
-// mode 0600; false with *error when the file keeps what it held before.
+// Writes `text` to path in one step (through SafeFile: a temporary renamed
+// over it), mode 0600; false with *error when the file keeps what it held
+// before.
 bool writeBackup(const QString& path, const QByteArray& text, QString* error);
 // The same for many files at once: every file is written to a temporary
 // file beside it, all of them reach the disk with one sync of the file

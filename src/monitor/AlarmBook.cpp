@@ -1,7 +1,7 @@
 #include "monitor/AlarmBook.h"
 
 #include "store/FileLock.h"
-#include "store/IniStore.h"
+#include "store/SafeFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -434,11 +433,10 @@ bool AlarmBook::save()
     if (!lock.isLocked()) {
         why = lock.error();
     } else {
-        QSaveFile f(m_path);
-        if (!f.open(QIODevice::WriteOnly) ||
-            !f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
-            f.write(QJsonDocument(root).toJson(QJsonDocument::Indented)) < 0 || !f.commit())
-            why = f.errorString();
+        safefile::Options options;
+        options.mode = safefile::Mode::Private;
+        safefile::replaceFile(m_path, QJsonDocument(root).toJson(QJsonDocument::Indented), options,
+                              &why);
     }
     if (why.isEmpty())
         return true;

@@ -6,12 +6,12 @@
 #include "store/ElementDatabase.h"
 #include "store/FileLock.h"
 #include "store/IniStore.h"
+#include "store/SafeFile.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTimer>
 
 namespace orvalink {
@@ -21,19 +21,15 @@ namespace {
 const QString kTitle = QStringLiteral("Auto Discovery");
 constexpr auto kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
-// The file at path replaced in one step by bytes, with the given mode:
-// written beside it, synced, then renamed over it. On failure the file is
-// as it was.
+// The file at path replaced in one step by bytes, with the given mode. On
+// failure the file is as it was.
 bool replaceWhole(const QString& path, const QByteArray& bytes,
                   QFileDevice::Permissions permissions, QString* error)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(permissions) ||
-        file.write(bytes) != bytes.size() || !file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    safefile::Options options;
+    options.mode = safefile::Mode::Given;
+    options.permissions = permissions;
+    return safefile::replaceFile(path, bytes, options, error);
 }
 
 QString native(const QString& path)
@@ -102,17 +98,9 @@ bool DiscoveryOperation::backUp(QString* error)
     m_permissions = kOwnerOnly;
     if (!m_hadDatabase)
         return true;
-    QFile source(path);
-    if (!source.open(QIODevice::ReadOnly)) {
-        *error = source.errorString();
+    if (!readRegularFile(path, &m_previous, error))
         return false;
-    }
-    m_previous = source.readAll();
-    if (source.error() != QFileDevice::NoError) {
-        *error = source.errorString();
-        return false;
-    }
-    m_permissions = source.permissions();
+    m_permissions = QFileInfo(path).permissions();
     // An empty database has nothing to keep, and the backup may hold the
     // only copy of an earlier one.
     if (m_previous.isEmpty())
@@ -121,8 +109,9 @@ bool DiscoveryOperation::backUp(QString* error)
     const QString backup = backupPath(path);
     if (!replaceWhole(backup, m_previous, kOwnerOnly, error))
         return false;
-    QFile check(backup);
-    if (!check.open(QIODevice::ReadOnly) || check.readAll() != m_previous) {
+    QByteArray written;
+    QString unused;
+    if (!readRegularFile(backup, &written, &unused) || written != m_previous) {
         *error = QStringLiteral("what was read back differs from the database");
         return false;
     }

@@ -4,10 +4,10 @@
 #include "core/Text.h"
 #include "store/FileLock.h"
 #include "store/IniStore.h"
+#include "store/SafeFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -30,10 +30,12 @@ QString Decode_MAC(const QString& srcSection)
 {
     if (srcSection.length() != 12)
         return QString();
-    QString colon(17, QLatin1Char(':'));
-    for (int i = 0; i < 12; ++i)
-        colon[i + i / 2] = srcSection.at(i).toUpper();
-    return colon;
+    QChar colon[17];
+    for (int i = 0; i < 17; ++i) {
+        const QChar c = i % 3 == 2 ? QLatin1Char(':') : srcSection.at(i - i / 3);
+        colon[i] = c >= u'a' && c <= u'z' ? QChar(c.unicode() - 32) : c.toUpper();
+    }
+    return QString(colon, 17);
 }
 
 QString Encode_Name(const QString& srcName)
@@ -47,6 +49,10 @@ ElementRole roleFromText(const QString& roleText)
 {
     // The numeric value of the text's leading number ("1", " 1", "01",
     // "1.0" all mean 1); a missing or non-numeric role has the value 0.
+    if (roleText.size() == 1) // as the program stores it
+        return roleText.at(0) == u'1'   ? ElementRole::Encoder
+               : roleText.at(0) == u'2' ? ElementRole::Decoder
+                                        : ElementRole::Unknown;
     QStringView t(roleText);
     while (!t.isEmpty() && (t.front() == u' ' || t.front() == u'\t'))
         t = t.mid(1);
@@ -111,25 +117,14 @@ bool isSystemInstall(const QString& programDir)
 // permissions, in one step: a half copy never stands at to.
 bool copyKeepingMode(const QString& from, const QString& to)
 {
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
+    QByteArray bytes;
+    QString error;
+    if (!readRegularFile(from, &bytes, &error))
         return false;
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        return false;
-    const QString temp = to + QStringLiteral(".~orvalink-copy");
-    QFile::remove(temp);
-    QFile out(temp);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return false;
-    const bool ok = out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) &&
-                    out.write(bytes) == bytes.size() && out.flush() &&
-                    out.setPermissions(in.permissions());
-    out.close();
-    if (ok && QFile::rename(temp, to))
-        return true;
-    QFile::remove(temp);
-    return false;
+    safefile::Options options;
+    options.mode = safefile::Mode::Given;
+    options.permissions = QFileInfo(from).permissions();
+    return safefile::replaceFile(to, bytes, options, &error);
 }
 
 } // namespace
@@ -191,6 +186,16 @@ QString defaultDatabasePath()
 
 ElementList loadElementList(const IniStore& store, const QString& path)
 {
+    QList<ElementEntry> entries;
+    ElementList list =
+        visitElementList(store, path, [&](ElementEntry& e) { entries.append(std::move(e)); });
+    list.entries = std::move(entries);
+    return list;
+}
+
+ElementList visitElementList(const IniStore& store, const QString& path,
+                             const std::function<void(ElementEntry&)>& visit)
+{
     ElementList list;
     // One look at the file for the whole list: every element comes from the
     // same version of it.
@@ -198,26 +203,23 @@ ElementList loadElementList(const IniStore& store, const QString& path)
     list.error = db.readError();
     if (!list.error.isEmpty())
         return list;
-    const QStringList sections = db.sectionNames();
-    list.empty = sections.isEmpty();
-    list.entries.reserve(sections.size());
-    const QString role = QStringLiteral("role");
-    const QString name = QStringLiteral("name");
-    const QString ip = QStringLiteral("ip");
-    const QString snmpip = QStringLiteral("snmpip");
-    for (const QString& section : sections) {
+    const QStringList keys = {QStringLiteral("role"), QStringLiteral("name"), QStringLiteral("ip"),
+                              QStringLiteral("snmpip")};
+    db.forEachSection(keys, [&](const QString& section, const QStringList& values) {
+        list.empty = false;
         ElementEntry e;
         e.section = section;
         e.mac = Decode_MAC(section);
-        e.roleText = db.read(section, role, QString());
-        e.name = db.read(section, name, QString());
+        e.roleText = values.at(0);
+        e.name = values.at(1);
         // A missing or garbled role lists the element as one of unknown kind.
         e.role = roleFromText(e.roleText);
-        e.nodeText = e.name + QStringLiteral(" [") + e.mac + QLatin1Char(']');
-        e.ip = db.read(section, ip, QString());
-        e.snmpIp = db.read(section, snmpip, QString());
-        list.entries.append(std::move(e));
-    }
+        e.nodeText.reserve(e.name.size() + e.mac.size() + 3);
+        e.nodeText.append(e.name).append(QLatin1String(" [")).append(e.mac).append(u']');
+        e.ip = values.at(2);
+        e.snmpIp = values.at(3);
+        visit(e);
+    });
     return list;
 }
 

@@ -6,6 +6,8 @@
 #include <QPair>
 #include <QString>
 
+#include <functional>
+
 namespace orvalink {
 
 class IniStore;
@@ -92,6 +94,11 @@ struct ElementList {
 
 // Reads every section of the database in file order.
 ElementList loadElementList(const IniStore& store, const QString& path);
+// The same list handed to visit one element at a time, as each is read,
+// keeping none of them (a list printed as it is read costs the file, not
+// the file and the list). The result holds no entries.
+ElementList visitElementList(const IniStore& store, const QString& path,
+                             const std::function<void(ElementEntry&)>& visit);
 
 // nms.ini at one path, read and written through one store: what device
 // operations and the command-line verbs are handed. It keeps no copy; every

@@ -1,7 +1,7 @@
 #include "store/EventLog.h"
 
 #include "store/FileLock.h"
-#include "store/IniStore.h"
+#include "store/SafeFile.h"
 
 #include <QDir>
 #include <QFile>

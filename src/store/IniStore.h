@@ -8,10 +8,10 @@
 // with a UTF-16 or UTF-32 byte-order mark or holding a NUL byte (no text) is
 // refused, and a UTF-8 byte-order mark is skipped.
 //
-// Writes replace the file atomically (temporary file, then rename); a new
-// file is readable by its owner only, a rewritten one keeps its mode, owner
-// and group (where allowed). The temporary is named "nms.ini.~orvalink-tmp-"
-// and six random letters and digits. Several programs may write one file:
+// Reading and writing the file go through SafeFile: writes replace the file
+// atomically (temporary file, then rename); a new file is readable by its
+// owner only, a rewritten one keeps its mode, owner and group (where
+// allowed). The text is an IniDocument. Several programs may write one file:
 // each write holds an advisory lock on "nms.ini.lock" (see FileLock, kept in
 // place) around reading the file again, editing it and renaming the new copy
 // over it, so no write loses another's. A lock not had within
@@ -34,6 +34,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 namespace orvalink {
@@ -107,6 +108,15 @@ public:
         Snapshot();
         QString read(const QString& section, const QString& key, const QString& def) const;
         long readLong(const QString& section, const QString& key, long def) const;
+        // The values of several keys of one section, each as read() gives
+        // it with an empty default, found in one look through the section.
+        QStringList readKeys(const QString& section, const QStringList& keys) const;
+        // Every section as sectionNames() gives them, in file order, with
+        // the values of keys in it as readKeys() gives them: a whole list
+        // in one pass over the file.
+        void forEachSection(const QStringList& keys,
+                            const std::function<void(const QString& section,
+                                                     const QStringList& values)>& visit) const;
         bool keyExists(const QString& section, const QString& key) const;
         bool sectionExists(const QString& section) const;
         QStringList sectionNames() const;
@@ -161,12 +171,5 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
-
-// Reads a file this program keeps beside the database (events.log,
-// alarms.json) whole, with the database's care: a regular file of at most
-// 64 MB, never blocking on a pipe or a device. False with *error, a
-// predicate ("is a folder", "is not a regular file", "cannot be read
-// (...)"), otherwise; a missing file is one that cannot be read.
-bool readRegularFile(const QString& path, QByteArray* bytes, QString* error);
 
 } // namespace orvalink
