@@ -182,72 +182,39 @@ void ConfigCommands::exportAll()
     const QString dir = chooseFile(question);
     if (dir.isEmpty())
         return;
-    QList<ConfigJob> jobs;
     QStringList rows;
-    for (const ElementEntry& e : list.entries) {
-        jobs.append(configJobFor(m_cx.database(), e));
-        jobs.last().reads = configtransfer::probeReads();
+    for (const ElementEntry& e : list.entries)
         rows << configtransfer::label(e.name, e.mac);
-    }
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    QStringList failures; // "NAME [MAC]: why"
-    int written = 0;
+    configtransfer::BackupRun backup;
     ConfigProgressDialog progress(
         QStringLiteral("Export all"), QStringLiteral("Please wait while every element is read..."),
         rows, [&](ConfigProgressDialog& window) {
             ConfigSweep sweep(m_cx.timings());
             prepareSweep(sweep);
-            QStringList why(jobs.size());
-            if (!sweep.run(jobs))
-                why.fill(sweep.error());
-            // The files are written once every element was read.
-            QList<configfile::PendingFile> files;
-            QList<int> rowOf;
-            for (qsizetype i = 0; i < jobs.size(); ++i) {
-                QByteArray text;
-                if (!why.at(i).isEmpty() ||
-                    !configtransfer::backupText(jobs.at(i), now, m_cx.editionWord(), &text,
-                                                &why[i]))
-                    continue;
-                rowOf.append(int(i));
-                files.append({QDir(dir).filePath(
-                                  configfile::backupFileName(jobs.at(i).section, jobs.at(i).name)),
-                              text});
+            backup = configtransfer::backupAll(sweep, m_cx.database(), list.entries, dir,
+                                               QDateTime::currentDateTimeUtc(), m_cx.editionWord());
+            for (qsizetype i = 0; i < backup.jobs.size(); ++i) {
+                const QString& why = backup.failures.at(i);
+                window.setRow(int(i),
+                              why.isEmpty() ? QStringLiteral("written") : QStringLiteral("failed"),
+                              why.isEmpty() ? QDir::toNativeSeparators(backup.paths.at(i)) : why);
             }
-            const QStringList errors = configfile::writeBackups(files);
-            for (qsizetype f = 0; f < files.size(); ++f) {
-                if (!errors.at(f).isEmpty())
-                    why[rowOf.at(f)] = files.at(f).path + QStringLiteral(": ") + errors.at(f);
-            }
-            for (qsizetype i = 0; i < jobs.size(); ++i) {
-                if (why.at(i).isEmpty()) {
-                    ++written;
-                    window.setRow(
-                        int(i), QStringLiteral("written"),
-                        QDir::toNativeSeparators(QDir(dir).filePath(
-                            configfile::backupFileName(jobs.at(i).section, jobs.at(i).name))));
-                } else {
-                    failures << rows.at(i) + QStringLiteral(": ") + why.at(i);
-                    window.setRow(int(i), QStringLiteral("failed"), why.at(i));
-                }
-            }
-            window.setTotal(QStringLiteral("%1 of %2 written").arg(written).arg(jobs.size()));
+            window.setTotal(
+                QStringLiteral("%1 of %2 written").arg(backup.written()).arg(backup.jobs.size()));
         });
     {
         const CommandContext::DeviceWindowOpen own(m_cx);
         m_cx.runDialog(progress);
     }
-    const QString summary = QStringLiteral("%1 of %2 configurations written to %3")
-                                .arg(written)
-                                .arg(jobs.size())
-                                .arg(QDir::toNativeSeparators(dir));
-    Event e;
-    e.operation = QStringLiteral("backup");
-    e.outcome = failures.isEmpty() ? QStringLiteral("ok") : QStringLiteral("failed");
-    e.cause = failures.isEmpty()
-                  ? summary
-                  : summary + QStringLiteral("; ") + failures.join(QStringLiteral("; "));
+    // The same event as `orvalink-cli backup`.
+    const Event e = backup.event(dir);
     m_cx.postOutcome(e);
+    QStringList failures; // "NAME [MAC]: why"
+    for (qsizetype i = 0; i < backup.jobs.size(); ++i) {
+        if (!backup.failures.at(i).isEmpty())
+            failures << rows.at(i) + QStringLiteral(": ") + backup.failures.at(i);
+    }
+    const QString summary = backup.summary(dir);
     m_cx.prompt().tell(failures.isEmpty() ? PromptIcon::Information : PromptIcon::Warning,
                        failures.isEmpty() ? summary + QLatin1Char('.')
                                           : summary + QStringLiteral(".\r\rNot written:\r") +

@@ -88,6 +88,14 @@ int BackupRun::written() const
                              [](const QString& why) { return why.isEmpty(); }));
 }
 
+QString BackupRun::summary(const QString& dir) const
+{
+    return QStringLiteral("%1 of %2 configurations written to %3")
+        .arg(written())
+        .arg(jobs.size())
+        .arg(QDir::toNativeSeparators(dir));
+}
+
 Event BackupRun::event(const QString& dir) const
 {
     QStringList notWritten; // "NAME [MAC]: why"
@@ -96,10 +104,7 @@ Event BackupRun::event(const QString& dir) const
             notWritten << label(jobs.at(i).name, jobs.at(i).mac) + QStringLiteral(": ") +
                               failures.at(i);
     }
-    const QString summary = QStringLiteral("%1 of %2 configurations written to %3")
-                                .arg(written())
-                                .arg(jobs.size())
-                                .arg(QDir::toNativeSeparators(dir));
+    const QString summary = this->summary(dir);
     Event e;
     e.operation = QStringLiteral("backup");
     e.outcome = notWritten.isEmpty() ? QStringLiteral("ok") : QStringLiteral("failed");

@@ -59,6 +59,8 @@ struct BackupRun {
     QStringList failures;
     QString socketError; // the sweep could not run: nothing was read
     int written() const;
+    // "N of M configurations written to DIR".
+    QString summary(const QString& dir) const;
     // The one "backup" event both sides post: "N of M configurations
     // written to DIR", with the elements not written and why.
     Event event(const QString& dir) const;
