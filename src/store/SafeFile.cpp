@@ -303,7 +303,19 @@ bool writeTemporary(const QString& path, const QByteArray& bytes, const Options&
 {
     t.target = writeTarget(QFile::encodeName(path));
     struct stat old {};
-    const bool exists = ::stat(t.target.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    const bool present = ::stat(t.target.constData(), &old) == 0;
+    // Only a regular file is ever replaced: a device node, a pipe or a
+    // folder named by mistake stays what it is, and so does a link that
+    // leads nowhere but round in a loop.
+    if (!present && errno == ELOOP) {
+        error = QStringLiteral("is a loop of symbolic links; nothing was written");
+        return false;
+    }
+    if (present && !S_ISREG(old.st_mode)) {
+        error = QStringLiteral("is not a regular file; nothing was written");
+        return false;
+    }
+    const bool exists = present;
     // A new shared file takes what the umask leaves of 0666 from the system
     // as it is created (changing the umask to read it would race with other
     // threads creating files); every other temporary starts private.

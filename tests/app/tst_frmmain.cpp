@@ -768,9 +768,10 @@ void TestFrmMain::rightClickActsOnRowUnderCursor()
 
 void TestFrmMain::destructiveCommandsHitOnlyTheShownElement()
 {
-    // A damaged section (more than 24 keys) that the panel refuses to show.
+    // A damaged section (more than 24 keys that none of our operations
+    // writes) that the panel refuses to show.
     QByteArray damaged = "[2E8BF2000301]\r\nNAME=DAMAGED\r\nROLE=1\r\n";
-    for (int i = 0; i < 23; ++i)
+    for (int i = 0; i <= kMaxForeignKeys; ++i)
         damaged += "K" + QByteArray::number(i) + "=1\r\n";
     const QString refused = QStringLiteral("Cannot load this element info.");
     const QString encoderMac = QStringLiteral("2E:8B:F2:00:01:01");
@@ -959,7 +960,8 @@ void TestFrmMain::shownValuesAreTheSentValues()
     frmMain& w = h.start();
     w.resize(720, 420);
     h.clickNode(0);
-    ElementPanel& p = *panel(w);
+    const auto shownPanel = panel(w);
+    const PanelOfWindow& p = *shownPanel;
     p.cmdAdjust->click();
     menuCommand(w, QStringLiteral("actDeviceProperties"))->trigger();
 
@@ -1563,12 +1565,13 @@ void TestFrmMain::levelMeterFollowsThePolling()
     control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->setLocalPort(0);
     action(w, "mnuShowLevelControl")->setChecked(true);
     h.clickNode(0);
-    ElementPanel& p = *panel(w);
+    const auto shownPanel = panel(w);
+    const PanelOfWindow& p = *shownPanel;
     QVERIFY(p.chkGetVolume->isVisible());
 
     p.chkGetVolume->click();
     QVERIFY(p.tmrVolume->isActive());
-    QTRY_COMPARE(panel.vuMeterWidthTwips(), 1050);
+    QTRY_COMPARE(p.vuMeterWidthTwips(), 1050);
     QCOMPARE(p.lblVolume->text(), QStringLiteral("-6dBFS"));
     QVERIFY(asked.size() >= 1);
     QCOMPARE(asked.first(), QStringLiteral("VOL"));
@@ -1578,10 +1581,10 @@ void TestFrmMain::levelMeterFollowsThePolling()
     element.writeDatagram(levelBlock(0x7FFFFF), station,
                           control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->boundPort());
     p.chkGetVolume->click();
-    QCOMPARE(panel.vuMeterWidthTwips(), 0);
+    QCOMPARE(p.vuMeterWidthTwips(), 0);
     QCOMPARE(p.lblVolume->text(), QStringLiteral("-oodBFS"));
-    QTRY_COMPARE(panel.audioPeak(), 0x7FFFFF); // it arrived...
-    QCOMPARE(panel.vuMeterWidthTwips(), 0);    // ...and only blanked the meter
+    QTRY_COMPARE(p.self->audioPeak(), 0x7FFFFF); // it arrived...
+    QCOMPARE(p.vuMeterWidthTwips(), 0);          // ...and only blanked the meter
     const qsizetype polls = asked.size();
     QTest::qWait(150);
     QCOMPARE(asked.size(), polls);

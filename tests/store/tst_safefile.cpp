@@ -4,11 +4,13 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 using namespace orvalink;
@@ -112,6 +114,39 @@ private Q_SLOTS:
         QVERIFY(!safefile::replaceFile(m_dir.filePath(QStringLiteral("no/such/folder/f")), "x",
                                        safefile::Options{}, &error));
         QVERIFY(!error.isEmpty());
+    }
+
+    // Catches an output or backup path that names a device node, a pipe or
+    // a loop of links being replaced by a regular file (exit 0 for a write
+    // that destroyed what stood there): only a regular file is replaced.
+    void replacesOnlyARegularFile()
+    {
+        const QString fifo = m_dir.filePath(QStringLiteral("metrics.prom"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString loop = m_dir.filePath(QStringLiteral("loop"));
+        QVERIFY(QFile::link(loop, loop));
+        QStringList targets = {fifo, loop, m_dir.path()};
+        const QString node = m_dir.filePath(QStringLiteral("null"));
+        if (::geteuid() == 0 &&
+            ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0)
+            targets << node; // a character device as /dev/null is one
+        for (const QString& target : std::as_const(targets)) {
+            QString error;
+            QVERIFY2(!safefile::replaceFile(target, "text", safefile::Options{}, &error),
+                     qPrintable(target));
+            QVERIFY2(error.contains(QStringLiteral("nothing was written")), qPrintable(error));
+        }
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        if (targets.contains(node))
+            QVERIFY(::stat(QFile::encodeName(node).constData(), &st) == 0 && S_ISCHR(st.st_mode));
+        QVERIFY(QFileInfo(loop).isSymLink());
+        // The backup files of many elements: the one that is a pipe is
+        // refused, the others are written.
+        const QStringList errors =
+            configfile::writeBackups({{m_dir.filePath(QStringLiteral("a.ini")), "A"}, {fifo, "B"}});
+        QCOMPARE(errors.at(0), QString());
+        QVERIFY(!errors.at(1).isEmpty());
     }
 
     // Many files at once: each is written or left as it was on its own, and
