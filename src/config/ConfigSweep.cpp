@@ -14,7 +14,6 @@
 #include <QUdpSocket>
 
 #include <algorithm>
-#include <optional>
 
 namespace orvalink {
 
@@ -470,9 +469,9 @@ void ConfigSweep::onReadyRead()
             tap(QStringLiteral("no request outstanding"));
             continue;
         }
-        const SnmpReply reply = parseSnmpReply(d.data);
-        // Read with all its variables when a GET of several awaits its sender.
-        std::optional<SnmpVarbindMessage> all;
+        // Read once, whichever request it answers.
+        const SnmpReading reading = readSnmpDatagram(d.data);
+        const SnmpVarbindMessage* all = &reading.all;
         QString why = QStringLiteral("no outstanding request of this sender");
         Slot* owner = nullptr;
         Outstanding taken;
@@ -482,11 +481,7 @@ void ConfigSweep::onReadyRead()
                 if (o.awaited.port != d.senderPort ||
                     !o.awaited.agent.isEqual(d.sender, QHostAddress::ConvertV4MappedToIPv4))
                     continue;
-                if (!o.group.isEmpty() && !all)
-                    all = parseSnmpVarbinds(d.data);
-                const QString mismatch =
-                    o.group.isEmpty() ? replyMismatch(o.awaited, reply, d.sender, d.senderPort)
-                                      : replyMismatch(o.awaited, *all, d.sender, d.senderPort);
+                const QString mismatch = replyMismatch(o.awaited, reading, d.sender, d.senderPort);
                 if (!mismatch.isEmpty()) {
                     why = mismatch;
                     continue;
@@ -532,14 +527,14 @@ void ConfigSweep::onReadyRead()
         tap(QString());
         if (taken.isSet()) {
             slot.timer->stop();
-            takeSetReply(slot, reply.text, true);
+            takeSetReply(slot, reading.first.text, true);
             continue;
         }
         ConfigJob& job = (*m_jobs)[slot.job];
         const quint8 n = job.reads.at(taken.read);
         job.answered.insert(n);
-        if (!reply.text.isEmpty())
-            job.values.insert(n, reply.text);
+        if (!reading.first.text.isEmpty())
+            job.values.insert(n, reading.first.text);
         if (slot.outstanding.isEmpty())
             slot.timer->stop();
         step(slot);

@@ -252,11 +252,13 @@ void StatusPoller::onReadyRead()
             break;
         if (!m_running)
             continue;
-        const SnmpReply reply = parseSnmpReply(d.data);
+        const SnmpReading reading = readSnmpDatagram(d.data);
+        const SnmpReply& reply = reading.first;
         // An id of 128 or more goes out in the devices' one-byte form, which
         // a strict agent reads as negative and echoes so: the low byte is
         // the id sent either way (the matching below checks the rest).
-        if (!reply.valid || reply.requestId < -128 || reply.requestId > 255)
+        if (!reply.valid || reply.pduType != snmptag::GetResponse || reply.requestId < -128 ||
+            reply.requestId > 255)
             continue;
         const quint32 sender = d.sender.toIPv4Address();
         const auto it = m_byKey.constFind(keyOf(sender, quint8(reply.requestId)));
@@ -264,7 +266,7 @@ void StatusPoller::onReadyRead()
             continue; // late, stray or not ours: ignored
         const int slot = it.value();
         const InFlight& f = m_inFlight.at(slot);
-        if (!replyMismatch(f.awaited, reply, d.sender, d.senderPort).isEmpty())
+        if (!replyMismatch(f.awaited, reading, d.sender, d.senderPort).isEmpty())
             continue;
         finish(slot, true, m_clock.elapsed() - f.sentAtMs);
     }

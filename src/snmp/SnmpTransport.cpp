@@ -183,7 +183,7 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
         Q_EMIT noAnswer(host.toString(), byteOID);
         return result;
     }
-    result.value = decodeSnmpResponse(m_SNMPResponse);
+    result.value = m_reply.text;
     result.outcome = result.value.isEmpty() ? SnmpOutcome::NoValue : SnmpOutcome::Value;
     return result;
 }
@@ -244,11 +244,13 @@ void SnmpTransport::sckUDP_DataArrival()
         // Only the queried agent's reply to the outstanding request, with its
         // community and about the parameter asked for, ends the wait;
         // anything else is dropped and the wait goes on.
-        const QString mismatch = replyMismatch(m_awaited, parseSnmpReply(data), sender, senderPort);
+        SnmpReading reply = readSnmpDatagram(data);
+        const QString mismatch = replyMismatch(m_awaited, reply, sender, senderPort);
         tapReceived(data, sender, senderPort, mismatch);
         if (!mismatch.isEmpty())
             continue;
         m_SNMPResponse = data;
+        m_reply = std::move(reply.first);
         m_timerSNMPTimeout->stop();
         closeSocket();
         endWait();

@@ -84,6 +84,7 @@ private:
     quint8 m_SNMPRequestID = 0; // request-id of the last request sent
     bool m_SNMPAwaitingReply = false;
     QByteArray m_SNMPResponse; // the reply of the outstanding request
+    SnmpReply m_reply;         // and what it was read as
     AwaitedReply m_awaited;    // what the outstanding request's reply carries
     bool m_failureReported = false;
     bool m_open = false; // the exchange's view: bound or closed
