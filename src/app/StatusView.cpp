@@ -1,6 +1,7 @@
 #include "app/StatusView.h"
 
 #include "core/Text.h"
+#include "core/UdpBind.h"
 #include "core/UserSettings.h"
 #include "snmp/TrapReceiver.h"
 #include "store/ElementDatabase.h"
@@ -139,10 +140,12 @@ void StatusView::setLocalAddress(const QString& nmsAddress)
 
 void StatusView::bindTraps()
 {
-    QHostAddress address(QHostAddress::AnyIPv4);
-    quint32 a = 0;
-    if (parseIPv4(trimBlanks(m_nmsAddress), &a))
-        address = QHostAddress(a);
+    // An NMS address that is no IPv4 address is told by the poller; traps
+    // are then taken on every interface.
+    QHostAddress address;
+    QString notIPv4;
+    if (!nmsBindAddress(m_nmsAddress, &address, &notIPv4))
+        address = QHostAddress(QHostAddress::AnyIPv4);
     // A receiver binds once: another interface takes a new one.
     delete m_traps;
     m_traps = new TrapReceiver(m_store, m_dbPath, this);
