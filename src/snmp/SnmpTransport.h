@@ -8,10 +8,7 @@
 #include "core/Timings.h"
 #include "snmp/SnmpClient.h"
 #include "snmp/SnmpEndpoint.h"
-#include "snmp/SnmpMatch.h"
 
-#include <QByteArray>
-#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
@@ -75,7 +72,7 @@ private:
     quint16 m_localPort = 2979;
     quint16 m_agentPort = 161;
 
-    SnmpEndpoint* m_sckUDP = nullptr;
+    SnmpEndpoint* m_sckUDP = nullptr; // the design's sckUDP
     QEventLoop* m_waitLoop = nullptr;
 
     bool m_SNMPAwaitingReply = false;
