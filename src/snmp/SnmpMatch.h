@@ -1,7 +1,6 @@
 #pragma once
 // Which datagram is the reply to a request: the one rule every exchange of
-// the program follows, the single-request transport and the statistics
-// sweep alike.
+// the program follows, applied by SnmpEndpoint to every datagram it reads.
 
 #include "snmp/SnmpCodec.h"
 
