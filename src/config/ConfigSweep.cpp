@@ -71,7 +71,6 @@ ConfigSweep::~ConfigSweep()
 void ConfigSweep::setPorts(quint16 localPort, quint16 agentPort)
 {
     m_localPort = localPort;
-    m_agentPort = agentPort;
     m_endpoint->setAgentPort(agentPort);
 }
 

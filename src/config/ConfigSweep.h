@@ -196,7 +196,6 @@ private:
     Timings m_timings;
     QString m_localAddress;
     quint16 m_localPort = 2979;
-    quint16 m_agentPort = 161;
     int m_inFlight = kDefaultElementsInFlight;
     int m_readWindow = kDefaultReadWindow;
     int m_variablesPerGet = kDefaultVariablesPerGet;

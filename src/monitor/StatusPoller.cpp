@@ -42,7 +42,6 @@ StatusPoller::~StatusPoller() = default;
 bool StatusPoller::open(const QString& localAddress, quint16 agentPort)
 {
     m_error.clear();
-    m_agentPort = agentPort;
     m_endpoint->setAgentPort(agentPort);
     QHostAddress bindAddress;
     if (!nmsBindAddress(localAddress, &bindAddress, &m_error))
@@ -120,7 +119,7 @@ void StatusPoller::pollNow()
 {
     if (m_running)
         return;
-    if (!m_endpoint->isOpen() && !open(QString(), m_agentPort))
+    if (!m_endpoint->isOpen() && !open(QString(), m_endpoint->agentPort()))
         return;
     m_running = true;
     m_next = 0;

@@ -100,7 +100,6 @@ private:
     SnmpEndpoint* m_endpoint = nullptr;
     QTimer* m_intervalTimer = nullptr;
     QString m_error;
-    quint16 m_agentPort = 161;
     int m_intervalMs = 30000;
     int m_maxInFlight = kDefaultInFlight;
 

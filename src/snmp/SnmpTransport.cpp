@@ -30,7 +30,6 @@ void SnmpTransport::setLocalAddress(const QString& strLocalNMSIPAddress)
 void SnmpTransport::setPorts(quint16 localPort, quint16 agentPort)
 {
     m_localPort = localPort;
-    m_agentPort = agentPort;
     m_sckUDP->setAgentPort(agentPort);
 }
 

@@ -70,7 +70,6 @@ private:
     Timings m_timings;
     QString m_strLocalNMSIPAddress;
     quint16 m_localPort = 2979;
-    quint16 m_agentPort = 161;
 
     SnmpEndpoint* m_sckUDP = nullptr; // the design's sckUDP
     QEventLoop* m_waitLoop = nullptr;
