@@ -2,6 +2,7 @@
 // request encoder, checking the invariants callers rely on.
 
 #include "snmp/SnmpCodec.h"
+#include "snmp/SnmpMatch.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -61,6 +62,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else if (!all.varbinds.isEmpty()) {
         abort();
     }
+
+    // The one reading every exchange takes agrees with both readers, and a
+    // datagram the match takes for the reply to a request is a well-formed
+    // GetResponse echoing its community, request-id and parameter.
+    const SnmpReading once = readSnmpDatagram(datagram);
+    if (once.all.valid != all.valid || once.all.varbinds.size() != all.varbinds.size() ||
+        once.first.valid != parseSnmpMessage(datagram).valid)
+        abort();
+    const QHostAddress agent(QStringLiteral("127.0.0.1"));
+    const AwaitedReply asked = awaitedReplyOf(
+        encodeGetRequest(QStringLiteral("morqubit"), param::Mac, 200).datagram, agent, 161);
+    if (replyMismatch(asked, once, agent, 161).isEmpty() &&
+        (!reply.valid || reply.community != "morqubit" || !requestIdMatches(reply.requestId, 200) ||
+         reply.parameter != param::Mac))
+        abort();
 
     // A GET of several: the first byte chooses how many, the next ones the
     // parameters; it reads back as the same parameters in the same order.

@@ -1,20 +1,14 @@
 #include "config/ConfigSweep.h"
 
 #include "core/Text.h"
-#include "core/UdpBind.h"
-#include "core/UdpRead.h"
 #include "snmp/ParameterTable.h"
 #include "snmp/SnmpCodec.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QEventLoop>
-#include <QNetworkProxy>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <algorithm>
-#include <optional>
 
 namespace orvalink {
 
@@ -51,11 +45,21 @@ int ConfigJob::confirmedCount() const
 }
 
 ConfigSweep::ConfigSweep(const Timings& timings, QObject* parent)
-    : QObject(parent), m_timings(timings), m_socket(new QUdpSocket(this)),
-      m_lastId(randomLastRequestId())
+    : QObject(parent), m_timings(timings), m_endpoint(new SnmpEndpoint(this))
 {
-    m_socket->setProxy(QNetworkProxy::NoProxy);
-    connect(m_socket, &QUdpSocket::readyRead, this, &ConfigSweep::onReadyRead);
+    connect(m_endpoint, &SnmpEndpoint::replied, this, &ConfigSweep::onReplied);
+    connect(m_endpoint, &SnmpEndpoint::timedOut, this, [this](int token) {
+        if (Slot* slot = ownerOf(token, nullptr))
+            onTimeout(*slot);
+    });
+    // -v says why a GET of several is asked again one variable per GET.
+    m_endpoint->setReplyNote([this](int token, const SnmpReading& reply) {
+        qsizetype i = 0;
+        const Slot* slot = ownerOf(token, &i);
+        if (!slot || slot->outstanding.at(i).group.isEmpty())
+            return QString();
+        return verdictOf(*slot, slot->outstanding.at(i), reply.all).refused;
+    });
 }
 
 ConfigSweep::~ConfigSweep()
@@ -67,33 +71,40 @@ ConfigSweep::~ConfigSweep()
 void ConfigSweep::setPorts(quint16 localPort, quint16 agentPort)
 {
     m_localPort = localPort;
-    m_agentPort = agentPort;
+    m_endpoint->setAgentPort(agentPort);
 }
 
-quint8 ConfigSweep::nextRequestId(const QHostAddress& host)
+ConfigSweep::Slot* ConfigSweep::ownerOf(int token, qsizetype* index)
 {
-    // An id need only differ from those still awaited from the same agent.
-    for (int tries = 0; tries < kLastRequestId; ++tries) {
-        m_lastId = orvalink::nextRequestId(m_lastId);
-        bool inUse = false;
-        for (const Slot& s : m_slots) {
-            for (const Outstanding& o : s.outstanding)
-                inUse |= o.awaited.requestId == m_lastId && o.awaited.agent == host;
+    for (Slot& slot : m_slots) {
+        for (qsizetype i = 0; i < slot.outstanding.size(); ++i) {
+            if (slot.outstanding.at(i).token == token) {
+                if (index)
+                    *index = i;
+                return &slot;
+            }
         }
-        if (!inUse)
-            break;
     }
-    return m_lastId;
+    return nullptr;
+}
+
+void ConfigSweep::restartWaits(Slot& slot)
+{
+    for (const Outstanding& o : std::as_const(slot.outstanding))
+        m_endpoint->restartWait(o.token);
+}
+
+void ConfigSweep::forgetAll(Slot& slot)
+{
+    for (const Outstanding& o : std::as_const(slot.outstanding))
+        m_endpoint->forget(o.token);
+    slot.outstanding.clear();
 }
 
 bool ConfigSweep::run(QList<ConfigJob>& jobs)
 {
     m_error.clear();
-    QHostAddress bindAddress;
-    if (!nmsBindAddress(m_localAddress, &bindAddress, &m_error))
-        return false;
-    if (m_socket->state() != QAbstractSocket::BoundState &&
-        !bindUdp(*m_socket, bindAddress, m_localPort, &m_error))
+    if (!m_endpoint->open(m_localAddress, m_localPort, &m_error))
         return false;
 
     m_jobs = &jobs;
@@ -107,10 +118,6 @@ bool ConfigSweep::run(QList<ConfigJob>& jobs)
     m_slots.clear();
     m_slots.resize(size_t(qMin(m_inFlight, int(jobs.size()))));
     for (Slot& slot : m_slots) {
-        slot.timer = new QTimer(this);
-        slot.timer->setSingleShot(true);
-        slot.timer->setInterval(m_timings.snmpTimeoutMs);
-        connect(slot.timer, &QTimer::timeout, this, [this, &slot] { onTimeout(slot); });
         slot.spacing = new QTimer(this);
         slot.spacing->setSingleShot(true);
         connect(slot.spacing, &QTimer::timeout, this, [this, &slot] { step(slot); });
@@ -124,7 +131,7 @@ bool ConfigSweep::run(QList<ConfigJob>& jobs)
         m_loop = nullptr;
     }
     for (Slot& slot : m_slots) {
-        delete slot.timer;
+        forgetAll(slot);
         delete slot.spacing;
     }
     m_slots.clear();
@@ -135,7 +142,7 @@ bool ConfigSweep::run(QList<ConfigJob>& jobs)
 void ConfigSweep::startNext(Slot& slot)
 {
     slot.job = -1;
-    slot.outstanding.clear();
+    forgetAll(slot);
     if (m_nextJob >= m_jobs->size())
         return;
     slot.job = m_nextJob++;
@@ -193,7 +200,7 @@ void ConfigSweep::step(Slot& slot)
             }
         }
         if (!again.isEmpty()) {
-            slot.timer->start();
+            restartWaits(slot);
             return;
         }
     }
@@ -215,8 +222,8 @@ void ConfigSweep::step(Slot& slot)
             }
             sent = true;
         }
-        if (sent || (!slot.outstanding.isEmpty() && !slot.timer->isActive()))
-            slot.timer->start();
+        if (sent)
+            restartWaits(slot);
         return;
     }
     // Then the SETs, one at a time.
@@ -243,7 +250,7 @@ void ConfigSweep::step(Slot& slot)
         case SetSent::Skipped:
             continue;
         case SetSent::Sent:
-            slot.timer->start();
+            restartWaits(slot);
             return;
         }
     }
@@ -274,14 +281,14 @@ void ConfigSweep::askSingly(Slot& slot, const QList<int>& group)
     m_singleGetAgents.insert(m_hosts.at(slot.job).toIPv4Address());
     QList<int> reads = group;
     for (qsizetype i = slot.outstanding.size() - 1; i >= 0; --i) {
-        if (!slot.outstanding.at(i).group.isEmpty())
+        if (!slot.outstanding.at(i).group.isEmpty()) {
+            m_endpoint->forget(slot.outstanding.at(i).token);
             reads += slot.outstanding.takeAt(i).group;
+        }
     }
     reads += slot.again;
     std::sort(reads.begin(), reads.end());
     slot.again = reads;
-    if (slot.outstanding.isEmpty())
-        slot.timer->stop();
     step(slot);
 }
 
@@ -297,8 +304,6 @@ void ConfigSweep::takeGroupReply(Slot& slot, const Outstanding& taken,
         if (!text.isEmpty())
             job.values.insert(n, text);
     }
-    if (slot.outstanding.isEmpty())
-        slot.timer->stop();
     step(slot);
 }
 
@@ -314,25 +319,33 @@ void ConfigSweep::dropUnknownRead(Slot& slot, const Outstanding& taken, int inde
             finishJob(slot);
             return;
         }
-        slot.timer->start();
-    } else if (slot.outstanding.isEmpty()) {
-        slot.timer->stop();
+        restartWaits(slot);
     }
     step(slot);
 }
 
-bool ConfigSweep::sendDatagram(Slot& slot, const QByteArray& datagram, int read,
-                               const QList<int>& group)
+bool ConfigSweep::sendRequest(Slot& slot, const SnmpEndpoint::Build& build, int read,
+                              const QList<int>& group, bool* built)
 {
-    const QHostAddress& host = m_hosts.at(slot.job);
-    if (m_socket->writeDatagram(datagram, host, m_agentPort) != datagram.size()) {
-        (*m_jobs)[slot.job].error =
-            QStringLiteral("cannot send to %1: %2").arg(host.toString(), m_socket->errorString());
+    QString why;
+    bool made = true;
+    const int token = m_endpoint->send(
+        m_hosts.at(slot.job),
+        [&](quint8 id) {
+            const SnmpEncodeResult request = build(id);
+            made = request.ok();
+            return request;
+        },
+        m_timings.snmpTimeoutMs, &why);
+    if (built)
+        *built = made;
+    if (token == 0) {
+        // A SET its codec cannot carry is that SET's failure only.
+        if (made || !built)
+            (*m_jobs)[slot.job].error = why;
         return false;
     }
-    if (m_tap)
-        m_tap(DatagramEvent{true, host.toString(), m_agentPort, datagram, QString()});
-    slot.outstanding.append(Outstanding{read, group, awaitedReplyOf(datagram, host, m_agentPort)});
+    slot.outstanding.append(Outstanding{read, group, token});
     return true;
 }
 
@@ -342,25 +355,18 @@ bool ConfigSweep::sendReads(Slot& slot, const QList<int>& group)
     QList<quint8> parameters;
     for (const int r : group)
         parameters.append(job.reads.at(r));
-    const SnmpEncodeResult request =
-        encodeGetRequest(job.readCommunity, parameters, nextRequestId(m_hosts.at(slot.job)));
-    if (!request.ok()) {
-        (*m_jobs)[slot.job].error = request.error;
-        return false;
-    }
-    return sendDatagram(slot, request.datagram, -1, group);
+    const QString& community = job.readCommunity;
+    return sendRequest(
+        slot, [&](quint8 id) { return encodeGetRequest(community, parameters, id); }, -1, group);
 }
 
 bool ConfigSweep::sendRead(Slot& slot, int read)
 {
     const ConfigJob& job = m_jobs->at(slot.job);
-    const SnmpEncodeResult request = encodeGetRequest(job.readCommunity, job.reads.at(read),
-                                                      nextRequestId(m_hosts.at(slot.job)));
-    if (!request.ok()) {
-        (*m_jobs)[slot.job].error = request.error;
-        return false;
-    }
-    return sendDatagram(slot, request.datagram, read);
+    const QString& community = job.readCommunity;
+    const quint8 n = job.reads.at(read);
+    return sendRequest(
+        slot, [&](quint8 id) { return encodeGetRequest(community, n, id); }, read);
 }
 
 ConfigSweep::SetSent ConfigSweep::sendSet(Slot& slot)
@@ -370,16 +376,19 @@ ConfigSweep::SetSent ConfigSweep::sendSet(Slot& slot)
     ConfigJob::SetOutcome outcome;
     outcome.key = set.key;
     outcome.value = set.value;
-    const SnmpEncodeResult request = encodeSetRequest(
-        job.writeCommunity, set.n, setTagOf(set.n), set.value, nextRequestId(m_hosts.at(slot.job)));
-    if (!request.ok()) {
-        // A value the codec cannot carry is this SET's failure only.
+    bool built = true;
+    if (!sendRequest(
+            slot,
+            [&](quint8 id) {
+                return encodeSetRequest(job.writeCommunity, set.n, setTagOf(set.n), set.value, id);
+            },
+            -1, {}, &built)) {
+        if (built)
+            return SetSent::Failed;
         job.setOutcomes.append(outcome);
         ++slot.nextSet;
         return SetSent::Skipped;
     }
-    if (!sendDatagram(slot, request.datagram, -1))
-        return SetSent::Failed;
     outcome.sent = true;
     job.setOutcomes.append(outcome);
     return SetSent::Sent;
@@ -422,8 +431,7 @@ void ConfigSweep::finishJob(Slot& slot)
 {
     if (slot.job < 0)
         return;
-    slot.outstanding.clear();
-    slot.timer->stop();
+    forgetAll(slot);
     slot.spacing->stop();
     ConfigJob& job = (*m_jobs)[slot.job];
     job.elapsedMs = nowMs() - slot.startedMs;
@@ -439,7 +447,9 @@ void ConfigSweep::onTimeout(Slot& slot)
 {
     if (slot.job < 0 || slot.outstanding.isEmpty())
         return;
-    const QList<Outstanding> lost = std::exchange(slot.outstanding, {});
+    // The slot's requests share their wait: all still awaited are lost.
+    const QList<Outstanding> lost = slot.outstanding;
+    forgetAll(slot);
     if (lost.first().isSet()) {
         takeSetReply(slot, QString(), false);
         return;
@@ -456,94 +466,60 @@ void ConfigSweep::onTimeout(Slot& slot)
     step(slot);
 }
 
-void ConfigSweep::onReadyRead()
+ConfigSweep::GroupVerdict ConfigSweep::verdictOf(const Slot& slot, const Outstanding& taken,
+                                                 const SnmpVarbindMessage& reply) const
 {
-    while (m_socket->hasPendingDatagrams()) {
-        const ReceivedDatagram d = readPendingDatagram(*m_socket);
-        if (!d.ok)
-            break;
-        const auto tap = [&](const QString& ignored) {
-            if (m_tap)
-                m_tap(DatagramEvent{false, d.senderText(), d.senderPort, d.data, ignored});
-        };
-        if (!m_jobs) {
-            tap(QStringLiteral("no request outstanding"));
-            continue;
+    AwaitedReply asked;
+    for (const int r : taken.group)
+        asked.parameters.append(m_jobs->at(slot.job).reads.at(r));
+    const QString otherVariables = varbindMismatch(asked, reply);
+    // noSuchName names the one variable the agent does not have: it ends as
+    // its own GET would (answered, no value), and the others are asked
+    // again together.
+    if (reply.errorStatus == kNoSuchName && otherVariables.isEmpty() && reply.errorIndex >= 1 &&
+        reply.errorIndex <= taken.group.size())
+        return GroupVerdict{GroupVerdict::DropUnknown, QString()};
+    // Any other error status or other variables: none of its values is
+    // taken, and the reads go one per GET.
+    QString refused =
+        reply.errorStatus != 0 ? QStringLiteral("error %1").arg(reply.errorStatus) : otherVariables;
+    if (refused.isEmpty())
+        return GroupVerdict{};
+    refused += QStringLiteral(" for a GET of several; asking one variable per GET");
+    return GroupVerdict{GroupVerdict::AskSingly, refused};
+}
+
+void ConfigSweep::onReplied(int token, const SnmpReading& reply)
+{
+    qsizetype i = 0;
+    Slot* owner = m_jobs ? ownerOf(token, &i) : nullptr;
+    if (!owner)
+        return;
+    Slot& slot = *owner;
+    const Outstanding taken = slot.outstanding.takeAt(i);
+    if (!taken.group.isEmpty()) {
+        switch (verdictOf(slot, taken, reply.all).kind) {
+        case GroupVerdict::DropUnknown:
+            dropUnknownRead(slot, taken, int(reply.all.errorIndex - 1));
+            return;
+        case GroupVerdict::AskSingly:
+            askSingly(slot, taken.group);
+            return;
+        case GroupVerdict::Take:
+            takeGroupReply(slot, taken, reply.all);
+            return;
         }
-        const SnmpReply reply = parseSnmpReply(d.data);
-        // Read with all its variables when a GET of several awaits its sender.
-        std::optional<SnmpVarbindMessage> all;
-        QString why = QStringLiteral("no outstanding request of this sender");
-        Slot* owner = nullptr;
-        Outstanding taken;
-        for (Slot& slot : m_slots) {
-            for (qsizetype i = 0; i < slot.outstanding.size(); ++i) {
-                const Outstanding& o = slot.outstanding.at(i);
-                if (o.awaited.port != d.senderPort ||
-                    !o.awaited.agent.isEqual(d.sender, QHostAddress::ConvertV4MappedToIPv4))
-                    continue;
-                if (!o.group.isEmpty() && !all)
-                    all = parseSnmpVarbinds(d.data);
-                const QString mismatch =
-                    o.group.isEmpty() ? replyMismatch(o.awaited, reply, d.sender, d.senderPort)
-                                      : replyMismatch(o.awaited, *all, d.sender, d.senderPort);
-                if (!mismatch.isEmpty()) {
-                    why = mismatch;
-                    continue;
-                }
-                taken = o;
-                slot.outstanding.removeAt(i);
-                owner = &slot;
-                break;
-            }
-            if (owner)
-                break;
-        }
-        if (!owner) {
-            tap(why);
-            continue;
-        }
-        Slot& slot = *owner;
-        if (!taken.group.isEmpty()) {
-            const QString otherVariables = varbindMismatch(taken.awaited, *all);
-            // noSuchName names the one variable the agent does not have: it
-            // ends as its own GET would (answered, no value), and the others
-            // are asked again together.
-            if (all->errorStatus == kNoSuchName && otherVariables.isEmpty() &&
-                all->errorIndex >= 1 && all->errorIndex <= taken.group.size()) {
-                tap(QString());
-                dropUnknownRead(slot, taken, int(all->errorIndex - 1));
-                continue;
-            }
-            // Any other error status or other variables: none of its values
-            // is taken, and the reads go one per GET.
-            QString refused = all->errorStatus != 0
-                                  ? QStringLiteral("error %1").arg(all->errorStatus)
-                                  : otherVariables;
-            if (!refused.isEmpty())
-                refused += QStringLiteral(" for a GET of several; asking one variable per GET");
-            tap(refused);
-            if (refused.isEmpty())
-                takeGroupReply(slot, taken, *all);
-            else
-                askSingly(slot, taken.group);
-            continue;
-        }
-        tap(QString());
-        if (taken.isSet()) {
-            slot.timer->stop();
-            takeSetReply(slot, reply.text, true);
-            continue;
-        }
-        ConfigJob& job = (*m_jobs)[slot.job];
-        const quint8 n = job.reads.at(taken.read);
-        job.answered.insert(n);
-        if (!reply.text.isEmpty())
-            job.values.insert(n, reply.text);
-        if (slot.outstanding.isEmpty())
-            slot.timer->stop();
-        step(slot);
     }
+    if (taken.isSet()) {
+        takeSetReply(slot, reply.first.text, true);
+        return;
+    }
+    ConfigJob& job = (*m_jobs)[slot.job];
+    const quint8 n = job.reads.at(taken.read);
+    job.answered.insert(n);
+    if (!reply.first.text.isEmpty())
+        job.values.insert(n, reply.first.text);
+    step(slot);
 }
 
 } // namespace orvalink

@@ -14,6 +14,11 @@
 // no reply at all ends the element: whether it took the value is unknown,
 // and its later SETs are not sent.
 //
+// Every request goes through the sweep's SnmpEndpoint, which binds, awaits,
+// reads and matches as every exchange of the program does. A slot's
+// requests share one reply wait: it starts again whenever the slot sends,
+// and when it ends every request of the slot still awaited is lost.
+//
 // A GET of several variables saves requests where every read of an element
 // is needed anyway (backup, drift, bulk apply). An SNMPv1 agent answers all
 // of its variables or fails the whole request. noSuchName with the index of
@@ -30,7 +35,7 @@
 
 #include "core/DatagramTap.h"
 #include "core/Timings.h"
-#include "snmp/SnmpMatch.h"
+#include "snmp/SnmpEndpoint.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -44,7 +49,6 @@
 
 class QEventLoop;
 class QTimer;
-class QUdpSocket;
 
 namespace orvalink {
 
@@ -120,7 +124,7 @@ public:
     // those not yet asked (the default), or left without a value.
     void setRetryLostReads(bool retry) { m_retryLostReads = retry; }
     // Called with every datagram sent and received (diagnostics).
-    void setTap(DatagramTap tap) { m_tap = std::move(tap); }
+    void setTap(DatagramTap tap) { m_endpoint->setTap(std::move(tap)); }
     // Called once per confirmed SET, before the element's next step; false
     // (the value could not be stored) ends that element.
     void setOnConfirmed(std::function<bool(ConfigJob&, const ConfigJob::SetOutcome&)> hook)
@@ -142,8 +146,13 @@ private:
     struct Outstanding {
         int read = -1;    // index into reads, -1 for the SET and a GET of several
         QList<int> group; // the reads of a GET of several variables
-        AwaitedReply awaited;
+        int token = 0;    // the endpoint's
         bool isSet() const { return read < 0 && group.isEmpty(); }
+    };
+    // What becomes of the reply to a GET of several variables.
+    struct GroupVerdict {
+        enum Kind { Take, DropUnknown, AskSingly } kind = Take;
+        QString refused; // why it is asked one variable per GET
     };
     struct Slot {
         int job = -1;
@@ -154,7 +163,6 @@ private:
         QList<int> lost;        // reads whose reply was lost
         QList<int> lostInGroup; // reads of a GET of several whose reply was lost
         QList<Outstanding> outstanding;
-        QTimer* timer = nullptr;   // reply wait
         QTimer* spacing = nullptr; // wait after a confirmed SET
         qint64 startedMs = 0;
     };
@@ -169,35 +177,38 @@ private:
     void askSingly(Slot& slot, const QList<int>& group);
     void dropUnknownRead(Slot& slot, const Outstanding& taken, int index);
     void takeGroupReply(Slot& slot, const Outstanding& taken, const SnmpVarbindMessage& reply);
+    GroupVerdict verdictOf(const Slot& slot, const Outstanding& taken,
+                           const SnmpVarbindMessage& reply) const;
+    Slot* ownerOf(int token, qsizetype* index);
+    void restartWaits(Slot& slot);
+    void forgetAll(Slot& slot);
     enum class SetSent { Sent, Skipped, Failed };
     SetSent sendSet(Slot& slot);
     void finishJob(Slot& slot);
-    void onReadyRead();
+    void onReplied(int token, const SnmpReading& reply);
     void onTimeout(Slot& slot);
     void takeSetReply(Slot& slot, const QString& echo, bool answered);
-    quint8 nextRequestId(const QHostAddress& host);
-    bool sendDatagram(Slot& slot, const QByteArray& datagram, int read,
-                      const QList<int>& group = {});
+    // Sends the request `build` makes; false, with the job's error, when
+    // it cannot be built or sent (*built says which).
+    bool sendRequest(Slot& slot, const SnmpEndpoint::Build& build, int read,
+                     const QList<int>& group = {}, bool* built = nullptr);
 
     Timings m_timings;
     QString m_localAddress;
     quint16 m_localPort = 2979;
-    quint16 m_agentPort = 161;
     int m_inFlight = kDefaultElementsInFlight;
     int m_readWindow = kDefaultReadWindow;
     int m_variablesPerGet = kDefaultVariablesPerGet;
     QSet<quint32> m_singleGetAgents; // agents that failed a GET of several
     bool m_retryLostReads = true;
-    QUdpSocket* m_socket;
+    SnmpEndpoint* m_endpoint;
     std::vector<Slot> m_slots;
     QList<ConfigJob>* m_jobs = nullptr;
     QList<QHostAddress> m_hosts;
     int m_nextJob = 0;
     int m_finished = 0;
-    quint8 m_lastId;
     QEventLoop* m_loop = nullptr;
     QString m_error;
-    DatagramTap m_tap;
     std::function<bool(ConfigJob&, const ConfigJob::SetOutcome&)> m_onConfirmed;
     std::function<void(const ConfigJob&)> m_onFinished;
     qint64 m_startedAt = 0;

@@ -2,6 +2,7 @@
 
 #include "core/Text.h"
 
+#include <QNetworkProxy>
 #include <QUdpSocket>
 
 namespace orvalink {
@@ -23,17 +24,25 @@ bool nmsBindAddress(const QString& localAddress, QHostAddress* address, QString*
 }
 
 bool bindUdp(QUdpSocket& socket, const QHostAddress& address, quint16 port, QString* error,
-             bool* portTaken)
+             bool* portTaken, QString* reason)
 {
     if (portTaken)
         *portTaken = false;
+    // Datagrams go straight to the peer: no system proxy is consulted (which
+    // would also cost a proxy lookup at every bind).
+    socket.setProxy(QNetworkProxy::NoProxy);
     if (socket.bind(address, port, QAbstractSocket::DontShareAddress))
         return true;
     if (portTaken)
         *portTaken = socket.error() == QAbstractSocket::AddressInUseError;
-    *error = QStringLiteral("Cannot open UDP port %1 on %2: %3")
-                 .arg(port)
-                 .arg(address.toString(), socket.errorString());
+    const QString why = socket.errorString();
+    if (reason)
+        *reason = why;
+    *error = port == 0
+                 ? QStringLiteral("Cannot open a UDP port on %1: %2").arg(address.toString(), why)
+                 : QStringLiteral("Cannot open UDP port %1 on %2: %3")
+                       .arg(port)
+                       .arg(address.toString(), why);
     socket.close();
     return false;
 }

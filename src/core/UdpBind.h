@@ -1,7 +1,8 @@
 #pragma once
 // Opening a UDP port on the NMS interface, as every endpoint of the program
-// does it (the SNMP transport, the remote protocol, the statistics sweep):
-// one reading of the interface address and one set of messages.
+// does it (the SNMP endpoints, the trap receiver, the remote protocol): one
+// reading of the interface address, one way to bind and one set of
+// messages.
 
 #include <QHostAddress>
 #include <QString>
@@ -15,11 +16,14 @@ namespace orvalink {
 // "The NMS interface address "TEXT" is not an IPv4 address." in *error.
 bool nmsBindAddress(const QString& localAddress, QHostAddress* address, QString* error);
 
-// Binds socket to address:port, never shared with another program's socket
-// (it would receive some of our replies). False with "Cannot open UDP port
-// PORT on ADDRESS: WHY" in *error, the socket closed, and *portTaken (when
-// given) true when another socket holds the port.
+// Binds socket to address:port (0: a free port), never shared with another
+// program's socket (it would receive some of our datagrams), and sends
+// straight to the peer without a proxy. False with "Cannot open UDP port
+// PORT on ADDRESS: WHY" ("Cannot open a UDP port on ADDRESS: WHY" for port
+// 0) in *error, the system's WHY alone in *reason (when given), the socket
+// closed, and *portTaken (when given) true when another socket holds the
+// port.
 bool bindUdp(QUdpSocket& socket, const QHostAddress& address, quint16 port, QString* error,
-             bool* portTaken = nullptr);
+             bool* portTaken = nullptr, QString* reason = nullptr);
 
 } // namespace orvalink

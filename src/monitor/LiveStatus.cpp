@@ -1,6 +1,7 @@
 #include "monitor/LiveStatus.h"
 
 #include "core/Text.h"
+#include "core/UdpBind.h"
 #include "snmp/TrapReceiver.h"
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
@@ -51,10 +52,12 @@ bool LiveStatus::openPoller(const QString& nmsAddress, quint16 agentPort, QStrin
 
 bool LiveStatus::bindTraps(const QString& nmsAddress, quint16 port, QString* error)
 {
-    QHostAddress address(QHostAddress::AnyIPv4);
-    quint32 a = 0;
-    if (parseIPv4(trimBlanks(nmsAddress), &a))
-        address = QHostAddress(a);
+    // An NMS address that is no IPv4 address is told by the poller; traps
+    // are then taken on every interface.
+    QHostAddress address;
+    QString notIPv4;
+    if (!nmsBindAddress(nmsAddress, &address, &notIPv4))
+        address = QHostAddress(QHostAddress::AnyIPv4);
     delete m_traps;
     m_traps = new TrapReceiver(m_store, m_dbPath, this);
     connect(m_traps, &TrapReceiver::trapReceived, m_alarms, &AlarmBook::trapReceived);

@@ -1,12 +1,10 @@
 #include "monitor/StatusPoller.h"
 
 #include "core/Text.h"
-#include "core/UdpRead.h"
+#include "core/UdpBind.h"
 #include "snmp/SnmpCodec.h"
 
-#include <QNetworkProxy>
 #include <QTimer>
-#include <QUdpSocket>
 
 #include <algorithm>
 
@@ -28,18 +26,14 @@ QString elementStateName(ElementState s)
 }
 
 StatusPoller::StatusPoller(const Timings& timings, QObject* parent)
-    : QObject(parent), m_timings(timings), m_socket(new QUdpSocket(this)),
-      m_intervalTimer(new QTimer(this)), m_tick(new QTimer(this)),
-      m_intervalMs(timings.statusIntervalMs), m_lastId(randomLastRequestId())
+    : QObject(parent), m_timings(timings), m_endpoint(new SnmpEndpoint(this)),
+      m_intervalTimer(new QTimer(this)), m_intervalMs(timings.statusIntervalMs)
 {
-    m_socket->setProxy(QNetworkProxy::NoProxy);
-    connect(m_socket, &QUdpSocket::readyRead, this, &StatusPoller::onReadyRead);
+    connect(m_endpoint, &SnmpEndpoint::replied, this,
+            [this](int token, const SnmpReading&) { onReplied(token); });
+    connect(m_endpoint, &SnmpEndpoint::timedOut, this, &StatusPoller::onTimedOut);
     m_intervalTimer->setInterval(m_intervalMs);
     connect(m_intervalTimer, &QTimer::timeout, this, &StatusPoller::pollNow);
-    // Timeouts are looked for a few times per reply wait; the scan covers
-    // only the requests in flight.
-    m_tick->setInterval(qBound(1, m_timings.statusReplyMs / 8, 50));
-    connect(m_tick, &QTimer::timeout, this, &StatusPoller::onTick);
     m_clock.start();
 }
 
@@ -48,33 +42,16 @@ StatusPoller::~StatusPoller() = default;
 bool StatusPoller::open(const QString& localAddress, quint16 agentPort)
 {
     m_error.clear();
-    m_agentPort = agentPort;
-    const QString local = trimBlanks(localAddress);
-    QHostAddress bindAddress(QHostAddress::AnyIPv4);
-    if (!local.isEmpty() && local != QLatin1String("0.0.0.0")) {
-        quint32 a = 0;
-        if (!parseIPv4(local, &a)) {
-            m_error = QStringLiteral("The NMS interface address \"%1\" is not an IPv4 address.")
-                          .arg(local);
-            return false;
-        }
-        bindAddress = QHostAddress(a);
-    }
-    if (m_socket->state() == QAbstractSocket::BoundState) {
-        if (bindAddress == m_boundAddress)
-            return true;
-        stopRound();
-        m_socket->close();
-    }
-    // An ephemeral port: the replies to polls never reach an operation's
-    // socket, nor theirs this one.
-    if (!m_socket->bind(bindAddress, 0, QAbstractSocket::DontShareAddress)) {
-        m_error = QStringLiteral("Cannot open a UDP port on %1: %2")
-                      .arg(bindAddress.toString(), m_socket->errorString());
+    m_endpoint->setAgentPort(agentPort);
+    QHostAddress bindAddress;
+    if (!nmsBindAddress(localAddress, &bindAddress, &m_error))
         return false;
-    }
-    m_boundAddress = bindAddress;
-    return true;
+    if (m_endpoint->isOpen() && m_endpoint->localAddress() == bindAddress)
+        return true;
+    stopRound();
+    // A free port: the replies to polls never reach an operation's socket,
+    // nor theirs this one.
+    return m_endpoint->open(localAddress, 0, &m_error);
 }
 
 void StatusPoller::setElements(const QList<PolledElement>& elements)
@@ -131,23 +108,23 @@ void StatusPoller::stop()
 
 void StatusPoller::stopRound()
 {
-    m_tick->stop();
     m_running = false;
+    for (const InFlight& f : std::as_const(m_inFlight))
+        m_endpoint->forget(f.token);
     m_inFlight.clear();
-    m_byKey.clear();
+    m_byToken.clear();
 }
 
 void StatusPoller::pollNow()
 {
     if (m_running)
         return;
-    if (m_socket->state() != QAbstractSocket::BoundState && !open(QString(), m_agentPort))
+    if (!m_endpoint->isOpen() && !open(QString(), m_endpoint->agentPort()))
         return;
     m_running = true;
     m_next = 0;
     m_stats = PollRoundStats{};
     m_roundClock.start();
-    m_tick->start();
     fill();
     endRoundIfDone();
 }
@@ -171,30 +148,22 @@ void StatusPoller::fill()
 
 bool StatusPoller::send(int element, int attempt)
 {
-    const quint32 host = m_hosts.at(element);
-    // An id not awaited from the same agent (two sections may share one).
-    quint64 key = 0;
-    for (int tries = 0; tries < kLastRequestId; ++tries) {
-        m_lastId = nextRequestId(m_lastId);
-        key = keyOf(host, m_lastId);
-        if (!m_byKey.contains(key))
-            break;
-    }
-    if (m_byKey.contains(key))
-        return false;
-    const SnmpEncodeResult request =
-        encodeGetRequest(m_elements.at(element).community, quint8(kPolledParameter), m_lastId);
-    const QHostAddress agent(host);
-    if (!request.ok() ||
-        m_socket->writeDatagram(request.datagram, agent, m_agentPort) != request.datagram.size())
+    const QString& community = m_elements.at(element).community;
+    QString why;
+    const int token = m_endpoint->send(
+        QHostAddress(m_hosts.at(element)),
+        [&community](quint8 id) {
+            return encodeGetRequest(community, quint8(kPolledParameter), id);
+        },
+        m_timings.statusReplyMs, &why);
+    if (token == 0)
         return false;
     InFlight f;
     f.element = element;
-    f.awaited = awaitedReplyOf(request.datagram, agent, m_agentPort);
     f.sentAtMs = m_clock.elapsed();
     f.attempt = attempt;
-    f.key = key;
-    m_byKey.insert(key, int(m_inFlight.size()));
+    f.token = token;
+    m_byToken.insert(token, int(m_inFlight.size()));
     m_inFlight.append(f);
     return true;
 }
@@ -202,12 +171,12 @@ bool StatusPoller::send(int element, int attempt)
 void StatusPoller::finish(int slot, bool answered, qint64 rttMs)
 {
     const InFlight f = m_inFlight.at(slot);
-    m_byKey.remove(f.key);
+    m_byToken.remove(f.token);
     // The last request in flight takes the place of the finished one.
     const qsizetype last = m_inFlight.size() - 1;
     if (slot != last) {
         m_inFlight[slot] = m_inFlight.at(last);
-        m_byKey[m_inFlight.at(slot).key] = slot;
+        m_byToken[m_inFlight.at(slot).token] = slot;
     }
     m_inFlight.removeLast();
 
@@ -244,44 +213,20 @@ void StatusPoller::setState(int element, ElementState s, const QString& cause)
         Q_EMIT stateChanged(e.section, e.mac, old, s);
 }
 
-void StatusPoller::onReadyRead()
+void StatusPoller::onReplied(int token)
 {
-    while (m_socket->hasPendingDatagrams()) {
-        const ReceivedDatagram d = readPendingDatagram(*m_socket);
-        if (!d.ok)
-            break;
-        if (!m_running)
-            continue;
-        const SnmpReply reply = parseSnmpReply(d.data);
-        // An id of 128 or more goes out in the devices' one-byte form, which
-        // a strict agent reads as negative and echoes so: the low byte is
-        // the id sent either way (the matching below checks the rest).
-        if (!reply.valid || reply.requestId < -128 || reply.requestId > 255)
-            continue;
-        const quint32 sender = d.sender.toIPv4Address();
-        const auto it = m_byKey.constFind(keyOf(sender, quint8(reply.requestId)));
-        if (it == m_byKey.constEnd())
-            continue; // late, stray or not ours: ignored
-        const int slot = it.value();
-        const InFlight& f = m_inFlight.at(slot);
-        if (!replyMismatch(f.awaited, reply, d.sender, d.senderPort).isEmpty())
-            continue;
-        finish(slot, true, m_clock.elapsed() - f.sentAtMs);
-    }
+    const auto it = m_byToken.constFind(token);
+    if (it == m_byToken.constEnd())
+        return;
+    const int slot = it.value();
+    finish(slot, true, m_clock.elapsed() - m_inFlight.at(slot).sentAtMs);
 }
 
-void StatusPoller::onTick()
+void StatusPoller::onTimedOut(int token)
 {
-    if (!m_running) {
-        m_tick->stop();
-        return;
-    }
-    const qint64 now = m_clock.elapsed();
-    // Backwards, so that a swap-removal never skips a request.
-    for (qsizetype i = m_inFlight.size() - 1; i >= 0 && m_running; --i) {
-        if (i < m_inFlight.size() && now - m_inFlight.at(i).sentAtMs >= m_timings.statusReplyMs)
-            finish(int(i), false, 0);
-    }
+    const auto it = m_byToken.constFind(token);
+    if (it != m_byToken.constEnd())
+        finish(it.value(), false, 0);
 }
 
 void StatusPoller::endRoundIfDone()
@@ -289,7 +234,6 @@ void StatusPoller::endRoundIfDone()
     if (!m_running || !m_inFlight.isEmpty() || m_next < m_elements.size())
         return;
     m_running = false;
-    m_tick->stop();
     m_stats.elapsedMs = m_roundClock.elapsed();
     Q_EMIT roundFinished(m_stats);
 }

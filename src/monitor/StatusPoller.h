@@ -1,12 +1,12 @@
 #pragma once
 // Live status of every element: one GET of a cheap parameter (the MAC) on
-// the element's read community every interval, all elements on one socket
-// of the poller's own (an ephemeral port, so that no reply of a poll is ever
-// taken for one of an operation's and the other way round), a bounded
+// the element's read community every interval, all elements on an SNMP
+// endpoint of the poller's own (a free port, so that no reply of a poll is
+// ever taken for one of an operation's and the other way round), a bounded
 // number in flight, never a nested event loop.
 
 #include "core/Timings.h"
-#include "snmp/SnmpMatch.h"
+#include "snmp/SnmpEndpoint.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -17,7 +17,6 @@
 #include <QString>
 
 class QTimer;
-class QUdpSocket;
 
 namespace orvalink {
 
@@ -83,10 +82,9 @@ Q_SIGNALS:
 private:
     struct InFlight {
         int element = -1;
-        AwaitedReply awaited;
         qint64 sentAtMs = 0;
         int attempt = 0;
-        quint64 key = 0;
+        int token = 0; // the endpoint's
     };
 
     void fill();
@@ -94,31 +92,23 @@ private:
     bool send(int element, int attempt);
     void finish(int slot, bool answered, qint64 rttMs);
     void setState(int element, ElementState s, const QString& cause = {});
-    void onReadyRead();
-    void onTick();
+    void onReplied(int token);
+    void onTimedOut(int token);
     void endRoundIfDone();
-    static quint64 keyOf(quint32 agent, quint8 requestId)
-    {
-        return (quint64(agent) << 8) | requestId;
-    }
 
     Timings m_timings;
-    QUdpSocket* m_socket = nullptr;
+    SnmpEndpoint* m_endpoint = nullptr;
     QTimer* m_intervalTimer = nullptr;
-    QTimer* m_tick = nullptr; // timeouts and paced sending
     QString m_error;
-    quint16 m_agentPort = 161;
-    QHostAddress m_boundAddress;
     int m_intervalMs = 30000;
     int m_maxInFlight = kDefaultInFlight;
-    quint8 m_lastId = 0;
 
     QList<PolledElement> m_elements;
     QList<quint32> m_hosts; // parsed addresses, 0 for none
     bool m_running = false;
     int m_next = 0;
-    QList<InFlight> m_inFlight;  // at most m_maxInFlight
-    QHash<quint64, int> m_byKey; // (agent, request-id) -> index in m_inFlight
+    QList<InFlight> m_inFlight; // at most m_maxInFlight
+    QHash<int, int> m_byToken;  // the endpoint's token -> index in m_inFlight
     QElapsedTimer m_clock;
     QElapsedTimer m_roundClock;
     PollRoundStats m_stats;

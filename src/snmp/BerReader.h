@@ -5,9 +5,9 @@
 // than four bytes and nesting deeper than kMaxDepth are refused, and a
 // refused read leaves the reader failed with a short reason.
 //
-// The one-variable GET/SET path keeps its fixed templates (SnmpCodec); this
-// reader is for what agents send on their own and for replies of several
-// variables (parseSnmpVarbinds).
+// The one BER reader of the program: replies of one or several variables
+// (SnmpCodec) and what agents send on their own (traps) are read with it.
+// Requests keep their fixed templates (SnmpCodec).
 
 #include <QByteArray>
 #include <QByteArrayView>

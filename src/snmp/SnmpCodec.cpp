@@ -103,75 +103,6 @@ SnmpEncodeResult buildMessage(const QByteArray& community, quint8 pduTag, quint8
 
 // ---- reading ------------------------------------------------------------
 
-// A bounds-checked walk over BER type-length-value items.
-class BerReader {
-public:
-    BerReader() = default;
-    BerReader(const char* data, qsizetype size)
-        : m_p(reinterpret_cast<const quint8*>(data)), m_end(m_p + size)
-    {
-    }
-
-    bool atEnd() const { return m_p >= m_end; }
-
-    // Reads one item header and its content; the reader moves past it.
-    bool next(quint8* tag, BerReader* content)
-    {
-        if (m_end - m_p < 2)
-            return false;
-        *tag = m_p[0];
-        if ((*tag & 0x1F) == 0x1F)
-            return false; // multi-byte tags never occur in SNMPv1
-        const quint8 first = m_p[1];
-        const quint8* p = m_p + 2;
-        quint64 length = first;
-        if (first & 0x80) {
-            const int count = first & 0x7F;
-            if (count == 0 || count > 4 || m_end - p < count)
-                return false; // indefinite or absurd lengths
-            length = 0;
-            for (int i = 0; i < count; ++i)
-                length = (length << 8) | p[i];
-            p += count;
-        }
-        if (quint64(m_end - p) < length)
-            return false;
-        *content = BerReader(p, p + length);
-        m_p = p + length;
-        return true;
-    }
-
-    bool expect(quint8 wanted, BerReader* content)
-    {
-        quint8 tag = 0;
-        return next(&tag, content) && tag == wanted;
-    }
-
-    // A signed INTEGER of at most 8 bytes.
-    bool integer(qint64* value)
-    {
-        BerReader content;
-        if (!expect(0x02, &content))
-            return false;
-        const qsizetype n = content.size();
-        if (n < 1 || n > 8)
-            return false;
-        quint64 v = (content.m_p[0] & 0x80) ? ~quint64(0) : 0;
-        for (qsizetype i = 0; i < n; ++i)
-            v = (v << 8) | content.m_p[i];
-        *value = qint64(v);
-        return true;
-    }
-
-    qsizetype size() const { return m_end - m_p; }
-    QByteArray bytes() const { return QByteArray(reinterpret_cast<const char*>(m_p), size()); }
-
-private:
-    BerReader(const quint8* p, const quint8* end) : m_p(p), m_end(end) {}
-    const quint8* m_p = nullptr;
-    const quint8* m_end = nullptr;
-};
-
 int parameterOf(const QByteArray& oid)
 {
     // prefix, n (one byte below 128), 0
@@ -403,7 +334,12 @@ SnmpEncodeResult encodeGetRequest(const QString& strCommunity, const QList<quint
     return r;
 }
 
-SnmpVarbindMessage parseSnmpVarbinds(const QByteArray& datagram)
+namespace {
+// The one reading of a message: its header, then its variables in order,
+// up to the first that is malformed. `valid` says the whole list was read
+// well and holds at least one variable; the variables read before a
+// malformed one stay, for the reading of the first alone.
+SnmpVarbindMessage readMessage(const QByteArray& datagram)
 {
     SnmpVarbindMessage r;
     ber::Reader top{QByteArrayView(datagram)};
@@ -418,7 +354,6 @@ SnmpVarbindMessage parseSnmpVarbinds(const QByteArray& datagram)
     if (!body.readInteger(r.requestId) || !body.readInteger(r.errorStatus) ||
         !body.readInteger(r.errorIndex) || !body.enter(ber::tag::Sequence, list))
         return r;
-    QList<SnmpVarbind> varbinds;
     while (!list.atEnd()) {
         ber::Reader binding{QByteArrayView()};
         ber::Tlv oid;
@@ -433,45 +368,70 @@ SnmpVarbindMessage parseSnmpVarbinds(const QByteArray& datagram)
         v.value = value.content.toByteArray();
         if (r.errorStatus == 0)
             v.text = valueText(v.parameter, v.valueTag, v.value);
-        varbinds.append(v);
+        r.varbinds.append(v);
     }
-    r.varbinds = varbinds;
-    r.valid = !varbinds.isEmpty();
+    r.valid = !r.varbinds.isEmpty();
     return r;
 }
 
-SnmpReply parseSnmpMessage(const QByteArray& datagram)
+// The first variable of a reading, as a one-variable exchange takes it.
+SnmpReply firstOf(const SnmpVarbindMessage& m)
 {
     SnmpReply r;
-    BerReader top(datagram.constData(), datagram.size());
-    BerReader message, community, pdu, bindings, binding, oid, value;
-    quint8 pduType = 0;
-    if (!top.expect(0x30, &message) || !message.integer(&r.version) ||
-        !message.expect(0x04, &community) || !message.next(&pduType, &pdu))
+    r.version = m.version;
+    r.community = m.community;
+    r.pduType = m.pduType;
+    r.requestId = m.requestId;
+    r.errorStatus = m.errorStatus;
+    r.errorIndex = m.errorIndex;
+    if (m.varbinds.isEmpty())
         return r;
-    r.community = community.bytes();
-    r.pduType = pduType;
-    if (!pdu.integer(&r.requestId) || !pdu.integer(&r.errorStatus) || !pdu.integer(&r.errorIndex) ||
-        !pdu.expect(0x30, &bindings) || !bindings.expect(0x30, &binding) ||
-        !binding.expect(0x06, &oid) || !binding.next(&r.valueTag, &value))
-        return r;
+    const SnmpVarbind& v = m.varbinds.first();
     r.valid = true;
-    r.oid = oid.bytes();
-    r.parameter = parameterOf(r.oid);
-    r.value = value.bytes();
-    if (r.errorStatus == 0)
-        r.text = valueText(r.parameter, r.valueTag, r.value);
+    r.oid = v.oid;
+    r.parameter = v.parameter;
+    r.valueTag = v.valueTag;
+    r.value = v.value;
+    r.text = v.text;
     return r;
 }
 
-SnmpReply parseSnmpReply(const QByteArray& datagram)
+SnmpReply onlyResponse(SnmpReply r)
 {
-    SnmpReply r = parseSnmpMessage(datagram);
     if (r.pduType != snmptag::GetResponse) {
         r.valid = false;
         r.text.clear();
     }
     return r;
+}
+} // namespace
+
+SnmpReading readSnmpDatagram(const QByteArray& datagram)
+{
+    SnmpReading r;
+    r.all = readMessage(datagram);
+    r.first = firstOf(r.all);
+    if (!r.all.valid)
+        r.all.varbinds.clear();
+    return r;
+}
+
+SnmpVarbindMessage parseSnmpVarbinds(const QByteArray& datagram)
+{
+    SnmpVarbindMessage r = readMessage(datagram);
+    if (!r.valid)
+        r.varbinds.clear();
+    return r;
+}
+
+SnmpReply parseSnmpMessage(const QByteArray& datagram)
+{
+    return firstOf(readMessage(datagram));
+}
+
+SnmpReply parseSnmpReply(const QByteArray& datagram)
+{
+    return onlyResponse(parseSnmpMessage(datagram));
 }
 
 QString decodeSnmpResponse(const QByteArray& SNMPResponse)

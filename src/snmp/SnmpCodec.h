@@ -99,8 +99,9 @@ struct SnmpReply {
     QString text;     // the decoded value text; empty for no value
 };
 
-// Reads a datagram. Never reads outside `datagram`; anything malformed gives
-// a reply with valid == false and an empty text.
+// Reads a datagram with the one BER reader of the program (BerReader.h).
+// Never reads outside `datagram`; anything malformed gives a reply with
+// valid == false and an empty text.
 SnmpReply parseSnmpReply(const QByteArray& datagram);
 
 // The same for a message of any PDU type (a request as well as a reply):
@@ -117,8 +118,8 @@ struct SnmpVarbind {
 };
 
 // A message of any PDU type with every variable it carries. `valid` when it
-// is well formed (read by the strict BER reader) and carries at least one
-// variable; the other fields are meaningful only then.
+// is well formed and carries at least one variable; the other fields are
+// meaningful only then.
 struct SnmpVarbindMessage {
     bool valid = false;
     qint64 version = -1;
@@ -130,6 +131,15 @@ struct SnmpVarbindMessage {
     QList<SnmpVarbind> varbinds;
 };
 SnmpVarbindMessage parseSnmpVarbinds(const QByteArray& datagram);
+
+// A datagram read once for every use: `first` as parseSnmpMessage reads it
+// (its first variable, whatever the PDU type), `all` as parseSnmpVarbinds
+// reads it. Every exchange reads a reply through this, and only once.
+struct SnmpReading {
+    SnmpReply first;
+    SnmpVarbindMessage all;
+};
+SnmpReading readSnmpDatagram(const QByteArray& datagram);
 
 // The value text of a reply: empty when the datagram is malformed, the agent
 // reported an error or the value has no text form.

@@ -11,22 +11,21 @@ quint8 randomLastRequestId()
 
 AwaitedReply awaitedReplyOf(const QByteArray& request, const QHostAddress& agent, quint16 port)
 {
-    const SnmpReply sent = parseSnmpMessage(request);
+    const SnmpReading sent = readSnmpDatagram(request);
     AwaitedReply a;
     a.agent = agent;
     a.port = port;
-    a.community = sent.community;
-    a.requestId = quint8(sent.requestId);
-    a.parameter = sent.parameter;
-    const SnmpVarbindMessage all = parseSnmpVarbinds(request);
-    if (all.varbinds.size() > 1) {
-        for (const SnmpVarbind& v : all.varbinds)
+    a.community = sent.first.community;
+    a.requestId = quint8(sent.first.requestId);
+    a.parameter = sent.first.parameter;
+    if (sent.all.varbinds.size() > 1) {
+        for (const SnmpVarbind& v : sent.all.varbinds)
             a.parameters.append(v.parameter);
     }
     return a;
 }
 
-QString replyMismatch(const AwaitedReply& awaited, const SnmpReply& reply,
+QString replyMismatch(const AwaitedReply& awaited, const SnmpReading& reply,
                       const QHostAddress& sender, quint16 senderPort)
 {
     if (senderPort != awaited.port ||
@@ -34,33 +33,18 @@ QString replyMismatch(const AwaitedReply& awaited, const SnmpReply& reply,
         return QStringLiteral("other sender (awaiting %1:%2)")
             .arg(awaited.agent.toString())
             .arg(awaited.port);
-    if (!reply.valid)
+    const SnmpReply& first = reply.first;
+    const bool several = !awaited.parameters.isEmpty();
+    if (first.pduType != snmptag::GetResponse || !(several ? reply.all.valid : first.valid))
         return QStringLiteral("not a GetResponse with a variable");
     // An agent echoes the community it was asked with; another one means
     // the datagram answers someone else's request (or was made up).
-    if (reply.community != awaited.community)
+    if (first.community != awaited.community)
         return QStringLiteral("other community");
-    if (!requestIdMatches(reply.requestId, awaited.requestId))
+    if (!requestIdMatches(first.requestId, awaited.requestId))
         return QStringLiteral("other request-id (awaiting %1)").arg(awaited.requestId);
-    if (reply.parameter != awaited.parameter)
+    if (!several && first.parameter != awaited.parameter)
         return QStringLiteral("other parameter (awaiting %1)").arg(awaited.parameter);
-    return QString();
-}
-
-QString replyMismatch(const AwaitedReply& awaited, const SnmpVarbindMessage& reply,
-                      const QHostAddress& sender, quint16 senderPort)
-{
-    if (senderPort != awaited.port ||
-        !sender.isEqual(awaited.agent, QHostAddress::ConvertV4MappedToIPv4))
-        return QStringLiteral("other sender (awaiting %1:%2)")
-            .arg(awaited.agent.toString())
-            .arg(awaited.port);
-    if (!reply.valid || reply.pduType != snmptag::GetResponse)
-        return QStringLiteral("not a GetResponse with a variable");
-    if (reply.community != awaited.community)
-        return QStringLiteral("other community");
-    if (!requestIdMatches(reply.requestId, awaited.requestId))
-        return QStringLiteral("other request-id (awaiting %1)").arg(awaited.requestId);
     return QString();
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 // Which datagram is the reply to a request: the one rule every exchange of
-// the program follows, the single-request transport and the statistics
-// sweep alike.
+// the program follows, applied by SnmpEndpoint to every datagram it reads.
 
 #include "snmp/SnmpCodec.h"
 
@@ -34,14 +33,13 @@ quint8 randomLastRequestId();
 AwaitedReply awaitedReplyOf(const QByteArray& request, const QHostAddress& agent, quint16 port);
 
 // Empty when the datagram from sender:senderPort (read into `reply`) is the
-// awaited reply; otherwise why it is not, in words for -v.
-QString replyMismatch(const AwaitedReply& awaited, const SnmpReply& reply,
-                      const QHostAddress& sender, quint16 senderPort);
-
-// The same for the reply to a request of several variables, up to its
-// variables: sender, a GetResponse, community and request-id. A reply that
-// passes answers the request, even when it fails it with an error status.
-QString replyMismatch(const AwaitedReply& awaited, const SnmpVarbindMessage& reply,
+// awaited reply; otherwise why it is not, in words for -v. It comes from
+// the agent asked, is a GetResponse with well-formed variables, and echoes
+// the community and request-id; the reply to a request of one variable is
+// about the parameter asked, while that of a request of several is checked
+// up to its variables (varbindMismatch), so that a reply failing it with an
+// error status still answers it.
+QString replyMismatch(const AwaitedReply& awaited, const SnmpReading& reply,
                       const QHostAddress& sender, quint16 senderPort);
 
 // Empty when the reply carries exactly the variables asked, in the order

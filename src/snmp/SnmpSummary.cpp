@@ -125,9 +125,8 @@ QString oidText(const QByteArray& encoded)
 namespace {
 
 // The variables of a message of several, or empty for a message of one.
-QString variablesOf(const QByteArray& datagram)
+QString variablesOf(const SnmpVarbindMessage& all)
 {
-    const SnmpVarbindMessage all = parseSnmpVarbinds(datagram);
     if (all.varbinds.size() < 2)
         return QString();
     QStringList parts;
@@ -152,7 +151,8 @@ QString variablesOf(const QByteArray& datagram)
 
 QString snmpSummary(const QByteArray& datagram)
 {
-    const SnmpReply m = parseSnmpMessage(datagram);
+    const SnmpReading reading = readSnmpDatagram(datagram);
+    const SnmpReply& m = reading.first;
     if (!m.valid) {
         if (m.pduType != 0)
             return QStringLiteral("%1, damaged or without variables").arg(pduName(m.pduType));
@@ -165,7 +165,7 @@ QString snmpSummary(const QByteArray& datagram)
     if (m.version != 0)
         out += QStringLiteral(" version %1").arg(m.version);
     const QString oid = oidText(m.oid);
-    const QString several = variablesOf(datagram);
+    const QString several = variablesOf(reading.all);
     if (m.pduType == snmptag::GetResponse) {
         out += QStringLiteral(" error %1").arg(m.errorStatus);
         if (m.errorStatus != 0)

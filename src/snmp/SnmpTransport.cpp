@@ -1,32 +1,18 @@
 #include "snmp/SnmpTransport.h"
 
-#include "core/UdpBind.h"
-#include "core/UdpRead.h"
-
-#include "snmp/SnmpCodec.h"
+#include "core/Text.h"
 
 #include <QEventLoop>
-#include <QNetworkProxy>
 #include <QPointer>
-#include <QTimer>
-#include <QUdpSocket>
 
 namespace orvalink {
 
 SnmpTransport::SnmpTransport(const Timings& timings, QObject* parent)
-    : QObject(parent), m_timings(timings), m_sckUDP(new QUdpSocket(this)),
-      m_timerSNMPTimeout(new QTimer(this)), m_SNMPRequestID(randomLastRequestId())
+    : QObject(parent), m_timings(timings), m_sckUDP(new SnmpEndpoint(this))
 {
-    // Datagrams go straight to the element: no system proxy is consulted
-    // (which would also cost a proxy lookup at every bind).
-    m_sckUDP->setProxy(QNetworkProxy::NoProxy);
-    m_timerSNMPTimeout->setSingleShot(true);
-    // The reply wait lasts its whole length: a coarse timer may end it up
-    // to 5% early, which a slow element's reply could just miss.
-    m_timerSNMPTimeout->setTimerType(Qt::PreciseTimer);
-    m_timerSNMPTimeout->setInterval(m_timings.snmpTimeoutMs);
-    connect(m_sckUDP, &QUdpSocket::readyRead, this, &SnmpTransport::sckUDP_DataArrival);
-    connect(m_timerSNMPTimeout, &QTimer::timeout, this, &SnmpTransport::timerSNMPTimeout_Timer);
+    connect(m_sckUDP, &SnmpEndpoint::replied, this, &SnmpTransport::sckUDP_DataArrival);
+    connect(m_sckUDP, &SnmpEndpoint::unasked, this, &SnmpTransport::sckUDP_Unasked);
+    connect(m_sckUDP, &SnmpEndpoint::timedOut, this, &SnmpTransport::timerSNMPTimeout_Timer);
 }
 
 SnmpTransport::~SnmpTransport()
@@ -44,12 +30,17 @@ void SnmpTransport::setLocalAddress(const QString& strLocalNMSIPAddress)
 void SnmpTransport::setPorts(quint16 localPort, quint16 agentPort)
 {
     m_localPort = localPort;
-    m_agentPort = agentPort;
+    m_sckUDP->setAgentPort(agentPort);
+}
+
+quint8 SnmpTransport::lastRequestId() const
+{
+    return m_sckUDP->lastRequestId();
 }
 
 void SnmpTransport::setLastRequestId(quint8 id)
 {
-    m_SNMPRequestID = id;
+    m_sckUDP->setLastRequestId(id);
 }
 
 QString SnmpTransport::checkSocket()
@@ -76,35 +67,7 @@ void SnmpTransport::closeSocket()
     // and bind a new one; whatever arrives in between is thrown away, as a
     // closed socket would.
     m_open = false;
-    discardPending();
-}
-
-void SnmpTransport::discardPending()
-{
-    while (m_sckUDP->hasPendingDatagrams()) {
-        if (!m_tap) {
-            if (m_sckUDP->readDatagram(nullptr, 0) < 0)
-                break;
-            continue;
-        }
-        const ReceivedDatagram d = readPendingDatagram(*m_sckUDP);
-        if (!d.ok)
-            break;
-        tapReceived(d.data, d.sender, d.senderPort, QStringLiteral("no request outstanding"));
-    }
-}
-
-void SnmpTransport::tapReceived(const QByteArray& data, const QHostAddress& sender, quint16 port,
-                                const QString& ignored)
-{
-    if (!m_tap)
-        return;
-    DatagramEvent e;
-    e.peer = formatIPv4(sender.toIPv4Address());
-    e.peerPort = port;
-    e.data = data;
-    e.ignored = ignored;
-    m_tap(e);
+    m_sckUDP->discardPending();
 }
 
 SnmpResult SnmpTransport::GetSNMP(const QString& strHostIP, const QString& strCommunity,
@@ -132,11 +95,15 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
                        false);
     }
 
-    const quint8 requestId = nextRequestId(m_SNMPRequestID);
-    const SnmpEncodeResult request =
-        kind == Kind::Get
-            ? encodeGetRequest(strCommunity, byteOID, requestId)
-            : encodeSetRequest(strCommunity, byteOID, byteValueType, varValue, requestId);
+    // Nothing else is awaited on this socket: the request goes out with the
+    // next id, which is known before it is built.
+    const quint8 requestId = nextRequestId(m_sckUDP->lastRequestId());
+    const auto encode = [&](quint8 id) {
+        return kind == Kind::Get
+                   ? encodeGetRequest(strCommunity, byteOID, id)
+                   : encodeSetRequest(strCommunity, byteOID, byteValueType, varValue, id);
+    };
+    const SnmpEncodeResult request = encode(requestId);
     if (!request.ok())
         return notSent(
             QStringLiteral("Parameter %1 was not sent: %2.").arg(byteOID).arg(request.error),
@@ -151,24 +118,19 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
     if (!ensureBound(&bindFailure))
         return notSent(bindFailure, true);
 
-    m_SNMPResponse.clear();
-    if (m_sckUDP->writeDatagram(request.datagram, host, m_agentPort) != request.datagram.size()) {
-        const QString why = QStringLiteral("Cannot send to %1 port %2: %3")
-                                .arg(host.toString())
-                                .arg(m_agentPort)
-                                .arg(m_sckUDP->errorString());
+    m_replied = false;
+    QString why;
+    m_request = m_sckUDP->send(
+        host, [&](quint8 id) { return id == requestId ? request : encode(id); },
+        m_timings.snmpTimeoutMs, &why);
+    if (m_request == 0) {
         m_sckUDP->close();
         m_open = false;
         return notSent(why, true);
     }
-    if (m_tap)
-        m_tap(DatagramEvent{true, host.toString(), m_agentPort, request.datagram, QString()});
     m_failureReported = false;
-    m_SNMPRequestID = requestId;
-    m_awaited = awaitedReplyOf(request.datagram, host, m_agentPort);
 
     m_SNMPAwaitingReply = true;
-    m_timerSNMPTimeout->start();
     QPointer<SnmpTransport> self(this);
     QEventLoop loop;
     m_waitLoop = &loop;
@@ -179,11 +141,11 @@ SnmpResult SnmpTransport::exchange(Kind kind, const QString& strHostIP, const QS
         return result;
     m_waitLoop = nullptr;
 
-    if (m_SNMPResponse.isEmpty()) {
+    if (!m_replied) {
         Q_EMIT noAnswer(host.toString(), byteOID);
         return result;
     }
-    result.value = decodeSnmpResponse(m_SNMPResponse);
+    result.value = m_SNMPResponse.text;
     result.outcome = result.value.isEmpty() ? SnmpOutcome::NoValue : SnmpOutcome::Value;
     return result;
 }
@@ -192,18 +154,12 @@ bool SnmpTransport::ensureBound(QString* reason)
 {
     if (m_open)
         return true;
-    QHostAddress address;
-    if (!nmsBindAddress(m_strLocalNMSIPAddress, &address, reason))
+    const bool wasOpen = m_sckUDP->isOpen();
+    if (!m_sckUDP->open(m_strLocalNMSIPAddress, m_localPort, reason))
         return false;
-    if (m_sckUDP->state() == QAbstractSocket::BoundState && m_sckUDP->localAddress() == address &&
-        m_sckUDP->localPort() == m_localPort) {
-        discardPending();
-        m_open = true;
-        return true;
-    }
-    m_sckUDP->close();
-    if (!bindUdp(*m_sckUDP, address, m_localPort, reason))
-        return false;
+    // The same socket again: what came while it was closed is dropped.
+    if (wasOpen)
+        m_sckUDP->discardPending();
     m_open = true;
     return true;
 }
@@ -225,42 +181,32 @@ SnmpResult SnmpTransport::notSent(const QString& reason, bool socketFailure)
     return result;
 }
 
-void SnmpTransport::sckUDP_DataArrival()
+void SnmpTransport::sckUDP_DataArrival(int token, const SnmpReading& reply)
 {
-    while (m_sckUDP->hasPendingDatagrams()) {
-        const ReceivedDatagram d = readPendingDatagram(*m_sckUDP);
-        if (!d.ok)
-            break;
-        const QByteArray& data = d.data;
-        const QHostAddress& sender = d.sender;
-        const quint16 senderPort = d.senderPort;
-        if (!m_SNMPAwaitingReply) {
-            // Nothing outstanding (a reply that came after its wait timed
-            // out, or a stray): dropped; the next exchange binds again.
-            tapReceived(data, sender, senderPort, QStringLiteral("no request outstanding"));
-            closeSocket();
-            return;
-        }
-        // Only the queried agent's reply to the outstanding request, with its
-        // community and about the parameter asked for, ends the wait;
-        // anything else is dropped and the wait goes on.
-        const QString mismatch = replyMismatch(m_awaited, parseSnmpReply(data), sender, senderPort);
-        tapReceived(data, sender, senderPort, mismatch);
-        if (!mismatch.isEmpty())
-            continue;
-        m_SNMPResponse = data;
-        m_timerSNMPTimeout->stop();
-        closeSocket();
-        endWait();
+    // Only the queried agent's reply to the outstanding request, with its
+    // community and about the parameter asked for, ends the wait (the
+    // endpoint dropped anything else and the wait went on).
+    if (!m_SNMPAwaitingReply || token != m_request)
         return;
-    }
+    m_SNMPResponse = reply.first;
+    m_replied = true;
+    closeSocket();
+    endWait();
 }
 
-void SnmpTransport::timerSNMPTimeout_Timer()
+void SnmpTransport::sckUDP_Unasked()
+{
+    // Nothing outstanding (a reply that came after its wait timed out, or a
+    // stray): dropped; the next exchange binds again.
+    if (!m_SNMPAwaitingReply)
+        closeSocket();
+}
+
+void SnmpTransport::timerSNMPTimeout_Timer(int token)
 {
     // The socket stays bound: a late reply closes it when it comes.
-    m_timerSNMPTimeout->stop();
-    endWait();
+    if (token == m_request)
+        endWait();
 }
 
 void SnmpTransport::endWait()

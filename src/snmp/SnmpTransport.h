@@ -1,21 +1,18 @@
 #pragma once
 // The SNMP socket of the NMS and its one-request-at-a-time exchange: send one
-// GetRequest or SetRequest, wait for the agent's reply while the event loop
-// keeps running, and return the reply's value text (empty for no value).
+// GetRequest or SetRequest on its SnmpEndpoint, wait for the agent's reply
+// while the event loop keeps running, and return the reply's value text
+// (empty for no value).
 
 #include "core/DatagramTap.h"
 #include "core/Timings.h"
 #include "snmp/SnmpClient.h"
-#include "snmp/SnmpMatch.h"
+#include "snmp/SnmpEndpoint.h"
 
-#include <QByteArray>
-#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
 class QEventLoop;
-class QTimer;
-class QUdpSocket;
 
 namespace orvalink {
 
@@ -36,7 +33,7 @@ public:
 
     // Called with every datagram sent and received, and why a received one
     // was not taken (diagnostics; none by default).
-    void setTap(DatagramTap tap) { m_tap = std::move(tap); }
+    void setTap(DatagramTap tap) { m_sckUDP->setTap(std::move(tap)); }
 
     // Binds the socket as the next exchange would, without sending: empty
     // when it can be bound, else why not ("Cannot open UDP port 2979 on
@@ -47,7 +44,7 @@ public:
     bool isBusy() const { return m_SNMPAwaitingReply; }
     // Request-id of the last request sent; the next one is one more (250 is
     // followed by 1). A new transport starts at a random place in 1..250.
-    quint8 lastRequestId() const { return m_SNMPRequestID; }
+    quint8 lastRequestId() const;
     // For tests: the next request carries id + 1 (1 after 250).
     void setLastRequestId(quint8 id);
 
@@ -64,30 +61,25 @@ private:
                         quint8 byteOID, quint8 byteValueType, const QString& varValue);
     bool ensureBound(QString* reason);
     void closeSocket();
-    void discardPending();
     SnmpResult notSent(const QString& reason, bool socketFailure);
-    void sckUDP_DataArrival();
-    void timerSNMPTimeout_Timer();
+    void sckUDP_DataArrival(int token, const SnmpReading& reply);
+    void sckUDP_Unasked();
+    void timerSNMPTimeout_Timer(int token);
     void endWait();
-    void tapReceived(const QByteArray& data, const QHostAddress& sender, quint16 port,
-                     const QString& ignored);
 
     Timings m_timings;
     QString m_strLocalNMSIPAddress;
     quint16 m_localPort = 2979;
-    quint16 m_agentPort = 161;
 
-    QUdpSocket* m_sckUDP = nullptr;
-    QTimer* m_timerSNMPTimeout = nullptr;
+    SnmpEndpoint* m_sckUDP = nullptr; // the design's sckUDP
     QEventLoop* m_waitLoop = nullptr;
 
-    quint8 m_SNMPRequestID = 0; // request-id of the last request sent
     bool m_SNMPAwaitingReply = false;
-    QByteArray m_SNMPResponse; // the reply of the outstanding request
-    AwaitedReply m_awaited;    // what the outstanding request's reply carries
+    int m_request = 0;        // the outstanding request's token
+    bool m_replied = false;   // its reply came
+    SnmpReply m_SNMPResponse; // and what it was read as
     bool m_failureReported = false;
     bool m_open = false; // the exchange's view: bound or closed
-    DatagramTap m_tap;
 };
 
 } // namespace orvalink

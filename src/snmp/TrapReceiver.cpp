@@ -2,6 +2,7 @@
 
 #include "core/Cp1252.h"
 #include "core/Text.h"
+#include "core/UdpBind.h"
 #include "store/IniStore.h"
 
 #include <QFile>
@@ -47,12 +48,14 @@ bool TrapReceiver::start(const QHostAddress& address, quint16 port, QString* err
 {
     delete m_socket;
     m_socket = new QUdpSocket(this);
-    if (!m_socket->bind(address, port)) {
+    QString bindError;
+    QString why;
+    if (!bindUdp(*m_socket, address, port, &bindError, nullptr, &why)) {
         if (error)
             *error = QStringLiteral("cannot listen for traps on %1:%2: %3")
                          .arg(address.toString())
                          .arg(port)
-                         .arg(m_socket->errorString());
+                         .arg(why);
         delete m_socket;
         m_socket = nullptr;
         return false;

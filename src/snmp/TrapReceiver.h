@@ -51,7 +51,8 @@ public:
     // with an empty ElementEntry); otherwise they are counted as foreign.
     void setAcceptUnknownSources(bool any) { m_anySource = any; }
 
-    // Binds the socket. False with the reason on failure.
+    // Binds the socket as every endpoint binds (bindUdp: never shared with
+    // another program's socket). False with the reason on failure.
     bool start(const QHostAddress& address, quint16 port, QString* error);
     quint16 localPort() const;
 

@@ -4,6 +4,7 @@
 #include "SnmpTestUtil.h"
 
 #include "snmp/SnmpCodec.h"
+#include "snmp/SnmpMatch.h"
 #include "store/ElementDatabase.h"
 
 #include <QTest>
@@ -308,6 +309,52 @@ private Q_SLOTS:
         QByteArray foreignOid = buildReply(s);
         foreignOid[foreignOid.indexOf(hex("82 DB 33")) + 1] = char(0xDC);
         QCOMPARE(parseSnmpReply(foreignOid).parameter, -1);
+    }
+
+    // A datagram is read once for every exchange: a one-variable exchange
+    // takes its first variable even when a later one is damaged, a GET of
+    // several takes no variable of a damaged list, and the one match accepts
+    // for each only what it asked (a GET of several also when the agent
+    // fails it with an error status, which the sweep then handles).
+    void oneReadingServesEveryExchange()
+    {
+        const QHostAddress agent(QStringLiteral("127.0.0.1"));
+        const auto message = [](quint8 errorStatus, const QByteArray& bindings) {
+            const QByteArray pdu = tlv(0x02, hex("07")) +
+                                   tlv(0x02, QByteArray(1, char(errorStatus))) +
+                                   tlv(0x02, hex(errorStatus ? "02" : "00")) + tlv(0x30, bindings);
+            return tlv(0x30, tlv(0x02, hex("00")) + tlv(0x04, "morqubit") + tlv(0xA2, pdu));
+        };
+        const auto binding = [](quint8 n, const QByteArray& value) {
+            return tlv(0x30, tlv(0x06, oidOf(n)) + tlv(0x42, value));
+        };
+        const AwaitedReply one = awaitedReplyOf(
+            encodeGetRequest(QStringLiteral("morqubit"), 33, 7).datagram, agent, 161);
+        const AwaitedReply several = awaitedReplyOf(
+            encodeGetRequest(QStringLiteral("morqubit"), QList<quint8>{33, 34}, 7).datagram, agent,
+            161);
+        QCOMPARE(several.parameters, (QList<int>{33, 34}));
+
+        const SnmpReading damaged =
+            readSnmpDatagram(message(0, binding(33, hex("25")) + tlv(0x30, tlv(0x04, "x"))));
+        QVERIFY(damaged.first.valid);
+        QCOMPARE(damaged.first.text, QStringLiteral("37"));
+        QVERIFY(!damaged.all.valid);
+        QVERIFY(damaged.all.varbinds.isEmpty());
+        QCOMPARE(replyMismatch(one, damaged, agent, 161), QString());
+        QCOMPARE(replyMismatch(several, damaged, agent, 161),
+                 QStringLiteral("not a GetResponse with a variable"));
+
+        const SnmpReading failed =
+            readSnmpDatagram(message(2, binding(33, hex("25")) + binding(34, hex("01"))));
+        QCOMPARE(replyMismatch(several, failed, agent, 161), QString());
+        QCOMPARE(varbindMismatch(several, failed.all), QString());
+        QVERIFY(failed.all.varbinds.at(1).text.isEmpty());
+        QCOMPARE(replyMismatch(one, failed, agent, 162),
+                 QStringLiteral("other sender (awaiting 127.0.0.1:161)"));
+        const SnmpReading other = readSnmpDatagram(message(0, binding(34, hex("01"))));
+        QCOMPARE(replyMismatch(one, other, agent, 161),
+                 QStringLiteral("other parameter (awaiting 33)"));
     }
 
     // Every cut-off prefix of a good reply is no value, never a wrong one.
