@@ -112,6 +112,8 @@ QString EventLog::pathFor(const QString& dbPath)
     const QFileInfo info(dbPath);
     const QString target = info.isSymLink() ? info.canonicalFilePath() : QString();
     const QFileInfo db(target.isEmpty() ? info.absoluteFilePath() : target);
+    if (db.exists() && !db.isFile())
+        return QString();
     return db.dir().filePath(QStringLiteral("events.log"));
 }
 
@@ -183,7 +185,11 @@ bool EventLog::append(const Event& eventIn)
     Event event = eventIn;
     if (!event.time.isValid())
         event.time = QDateTime::currentDateTimeUtc();
-    const bool written = write(format(event) + '\n');
+    bool written = false;
+    if (m_path.isEmpty())
+        m_error = QStringLiteral("no event log: the element database is not a file");
+    else
+        written = write(format(event) + '\n');
     remember(event);
     Q_EMIT appended(event);
     return written;
@@ -199,6 +205,8 @@ void EventLog::remember(const Event& event)
 
 void EventLog::loadHistory()
 {
+    if (m_path.isEmpty())
+        return;
     // Newest file first, and only as many files as the history needs.
     const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));
     QList<Event> events;
@@ -242,6 +250,8 @@ bool EventLog::inHistory(const Event& event) const
 
 int EventLog::takeOtherAppends()
 {
+    if (m_path.isEmpty())
+        return 0;
     const QFileInfo info(m_path);
     const qint64 size = info.exists() ? info.size() : 0;
     if (size == m_readOffset)
@@ -429,7 +439,7 @@ QList<Event> EventLog::read(const QDateTime& since, const QString& mac, QString*
 {
     // A MAC that is none matches no event.
     const QString wanted = mac.isEmpty() ? QString() : macDigits(mac);
-    if (!mac.isEmpty() && wanted.isEmpty())
+    if ((!mac.isEmpty() && wanted.isEmpty()) || m_path.isEmpty())
         return {};
     // Under the lock when it can be had soon, so that no rotation moves the
     // files while they are read; a reader never fails for the lock.
