@@ -23,16 +23,13 @@ inline bool mayBindAgentPort()
     return ::geteuid() == 0;
 }
 
-// Port 161 when we may bind it, a high one otherwise.
-inline quint16 simAgentPort(quint16 unprivileged)
-{
-    return mayBindAgentPort() ? 161 : unprivileged;
-}
-
-// The simulated elements of one test: 127.0.NET.x, each with the MAC the
-// simulator gives it (2E:8B:F2 and the address's last three octets) and the
-// section nms.ini names it by. Each test takes a NET of its own, so that
-// tests can run side by side.
+// The loopback addresses and ports of one test: 127.0.NET.x, each element
+// with the MAC the simulator gives it (2E:8B:F2 and the address's last three
+// octets) and the section nms.ini names it by. Each test takes a NET of its
+// own and takes every address and port it binds or sends to from it (the
+// NMS address too, where the program binds the protocol's fixed ports), so
+// that tests run side by side; tests/check-nets.sh refuses a NET claimed
+// twice, an address written out and a fixed port.
 struct SimNet {
     int net;
     QString host(int last) const { return QStringLiteral("127.0.%1.%2").arg(net).arg(last); }
@@ -44,6 +41,12 @@ struct SimNet {
             .toUpper();
     }
     QString section(int last) const { return mac(last).remove(QLatin1Char(':')); }
+    // A port of the net's own, k from 0 to 63: 10000 + 64 * NET + k, below
+    // the kernel's range of ephemeral ports, so no socket of another program
+    // holds it by chance.
+    quint16 port(int k) const { return quint16(10000 + 64 * net + (k & 63)); }
+    // The agents' port: 161 when we may bind it, one of the net's otherwise.
+    quint16 agentPort() const { return mayBindAgentPort() ? 161 : port(61); }
 };
 
 class SimProcess {
