@@ -136,7 +136,8 @@ private Q_SLOTS:
         ctx.showNotice = [](UserSettings&, QWidget*) {};
         ctx.snmpLocalPort = test::freeLoopbackPort(kNms);
         ctx.snmpAgentPort = agentPort();
-        ctx.timings.snmpTimeoutMs = 150;
+        // Long enough for a reply while the whole suite runs side by side.
+        ctx.timings.snmpTimeoutMs = 600;
         ctx.timings.snmpSetAllowedMs = 50;
         ctx.timings.applyStartMs = 10;
         ctx.timings.applyStatusMs = 10;
