@@ -90,6 +90,7 @@ class TestCliConfig : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        keepNetSnmpStateIn(dir.path());
         if (!QFileInfo(binDir() + QStringLiteral("/orvalink-sim")).isExecutable())
             QSKIP("orvalink-sim is not built");
     }

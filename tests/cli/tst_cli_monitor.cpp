@@ -138,6 +138,7 @@ class TestCliMonitor : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        keepNetSnmpStateIn(dir.path());
         if (!QFileInfo(binPath("orvalink-sim")).isExecutable())
             QSKIP("orvalink-sim is not built");
         dbPath = dir.filePath(QStringLiteral("nms.ini"));

@@ -4,6 +4,7 @@
 // back in order.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
@@ -48,6 +49,14 @@ struct SimNet {
     // The agents' port: 161 when we may bind it, one of the net's otherwise.
     quint16 agentPort() const { return mayBindAgentPort() ? 161 : port(61); }
 };
+
+// net-snmp's tools (snmpget, snmpset, snmptrap) save a state file,
+// snmpapp.conf, in /var/lib/snmp when run as root; the tools a test starts
+// keep it in a folder of the test's own.
+inline void keepNetSnmpStateIn(const QString& folder)
+{
+    qputenv("SNMP_PERSISTENT_DIR", QFile::encodeName(folder));
+}
 
 class SimProcess {
 public:

@@ -171,11 +171,13 @@ private Q_SLOTS:
     void netSnmpPeer();
 
 private:
-    Sim m_shared; // encoder@127.0.77.21, decoder@127.0.77.22
+    QTemporaryDir m_netSnmpState; // the state file of net-snmp's tools
+    Sim m_shared;                 // encoder@127.0.77.21, decoder@127.0.77.22
 };
 
 void TestSimProcess::initTestCase()
 {
+    orvalink::testing::keepNetSnmpStateIn(m_netSnmpState.path());
     QVERIFY2(QFile::exists(simBinary()), qPrintable(simBinary()));
     QVERIFY2(m_shared.start({QStringLiteral("--port"), QString::number(testPort()),
                              QStringLiteral("encoder@") + kNet.host(21),

@@ -55,6 +55,7 @@ class TstTraps : public QObject {
 private Q_SLOTS:
     void init()
     {
+        keepNetSnmpStateIn(m_dir.path());
         // Element 21 answers from 127.0.119.21 with its read community;
         // element 22's community is stored short (padded with "!" on the
         // device).
