@@ -98,6 +98,15 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Something other than a regular file in the log's place (a pipe, a device,
+// a folder, a link to one): it is neither read nor written, and no lock is
+// made beside it (a link to /dev/zero would put one in /dev).
+bool placeTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isFile();
+}
+
 } // namespace
 
 EventLog::EventLog(const QString& logPath, QObject* parent) : EventLog(logPath, Limits{}, parent) {}
@@ -188,6 +197,8 @@ bool EventLog::append(const Event& eventIn)
     bool written = false;
     if (m_path.isEmpty())
         m_error = QStringLiteral("no event log: the element database is not a file");
+    else if (placeTaken(m_path))
+        m_error = QStringLiteral("%1 is not a regular file").arg(m_path);
     else
         written = write(format(event) + '\n');
     remember(event);
@@ -205,7 +216,7 @@ void EventLog::remember(const Event& event)
 
 void EventLog::loadHistory()
 {
-    if (m_path.isEmpty())
+    if (m_path.isEmpty() || placeTaken(m_path))
         return;
     // Newest file first, and only as many files as the history needs.
     const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));
@@ -441,6 +452,8 @@ QList<Event> EventLog::read(const QDateTime& since, const QString& mac, QString*
     const QString wanted = mac.isEmpty() ? QString() : macDigits(mac);
     if ((!mac.isEmpty() && wanted.isEmpty()) || m_path.isEmpty())
         return {};
+    if (placeTaken(m_path))
+        return readFile(m_path, since, wanted, error); // says why, reads nothing
     // Under the lock when it can be had soon, so that no rotation moves the
     // files while they are read; a reader never fails for the lock.
     const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));

@@ -211,8 +211,9 @@ void TestEventLog::hostileTextsCannotForgeALine()
 }
 
 // Catches: an event log made beside a database that is a device, a pipe or
-// a folder (as root, /dev/events.log beside --db /dev/null), and a log on
-// no path writing a file into the current folder instead.
+// a folder (as root, /dev/events.log beside --db /dev/null), a log on no
+// path writing a file into the current folder instead, and a lock made
+// beside what a log's link points to when that is no file (/dev/zero.lock).
 void TestEventLog::noLogBesideADatabaseThatIsNoFile()
 {
     QTemporaryDir dir;
@@ -251,6 +252,19 @@ void TestEventLog::noLogBesideADatabaseThatIsNoFile()
     QCOMPARE(log.history().size(), 1);
     QVERIFY(log.read().isEmpty());
     QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden), entries);
+
+    // The log's place a link to a pipe in another folder: nothing there.
+    const QString pipe = elsewhere.filePath(QStringLiteral("pipe"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString linked = dir.filePath(QStringLiteral("events.log"));
+    QVERIFY(QFile::link(pipe, linked));
+    EventLog onPipe(linked);
+    QVERIFY(!onPipe.append(e));
+    QString why;
+    QVERIFY(onPipe.read({}, {}, &why).isEmpty());
+    QVERIFY2(why.contains(QStringLiteral("not a regular file")), qPrintable(why));
+    onPipe.loadHistory();
+    QVERIFY(!QFileInfo::exists(pipe + QStringLiteral(".lock")));
 }
 
 QTEST_GUILESS_MAIN(TestEventLog)
