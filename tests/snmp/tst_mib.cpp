@@ -207,9 +207,9 @@ private Q_SLOTS:
 
         QTemporaryDir persistent; // net-snmp keeps its state files there
         QVERIFY(persistent.isValid());
+        orvalink::testing::keepNetSnmpStateIn(persistent.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("MIBS"), QString()); // this module only
-        env.insert(QStringLiteral("SNMP_PERSISTENT_DIR"), persistent.path());
 
         QStringList names;
         for (const MibObject& o : std::as_const(mib.objects))
