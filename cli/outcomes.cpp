@@ -11,8 +11,10 @@ namespace orvalink::cli {
 
 bool postEvent(const Context& ctx, const Event& event)
 {
+    // A database that is no file (a device, a pipe, a folder) was refused and
+    // said so; nothing is logged beside it.
     EventLog log(EventLog::pathFor(ctx.dbPath));
-    OutcomeChannel channel(&log);
+    OutcomeChannel channel(log.path().isEmpty() ? nullptr : &log);
     if (channel.post(event))
         return true;
     ctx.err << "orvalink-cli: event log: " << printable(channel.lastError()) << "\n";

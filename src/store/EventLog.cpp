@@ -98,6 +98,15 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
+// Something other than a regular file in the log's place (a pipe, a device,
+// a folder, a link to one): it is neither read nor written, and no lock is
+// made beside it (a link to /dev/zero would put one in /dev).
+bool placeTaken(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.exists() && !info.isFile();
+}
+
 } // namespace
 
 EventLog::EventLog(const QString& logPath, QObject* parent) : EventLog(logPath, Limits{}, parent) {}
@@ -112,6 +121,8 @@ QString EventLog::pathFor(const QString& dbPath)
     const QFileInfo info(dbPath);
     const QString target = info.isSymLink() ? info.canonicalFilePath() : QString();
     const QFileInfo db(target.isEmpty() ? info.absoluteFilePath() : target);
+    if (db.exists() && !db.isFile())
+        return QString();
     return db.dir().filePath(QStringLiteral("events.log"));
 }
 
@@ -183,7 +194,13 @@ bool EventLog::append(const Event& eventIn)
     Event event = eventIn;
     if (!event.time.isValid())
         event.time = QDateTime::currentDateTimeUtc();
-    const bool written = write(format(event) + '\n');
+    bool written = false;
+    if (m_path.isEmpty())
+        m_error = QStringLiteral("no event log: the element database is not a file");
+    else if (placeTaken(m_path))
+        m_error = QStringLiteral("%1 is not a regular file").arg(m_path);
+    else
+        written = write(format(event) + '\n');
     remember(event);
     Q_EMIT appended(event);
     return written;
@@ -199,6 +216,8 @@ void EventLog::remember(const Event& event)
 
 void EventLog::loadHistory()
 {
+    if (m_path.isEmpty() || placeTaken(m_path))
+        return;
     // Newest file first, and only as many files as the history needs.
     const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));
     QList<Event> events;
@@ -242,6 +261,8 @@ bool EventLog::inHistory(const Event& event) const
 
 int EventLog::takeOtherAppends()
 {
+    if (m_path.isEmpty())
+        return 0;
     const QFileInfo info(m_path);
     const qint64 size = info.exists() ? info.size() : 0;
     if (size == m_readOffset)
@@ -429,8 +450,10 @@ QList<Event> EventLog::read(const QDateTime& since, const QString& mac, QString*
 {
     // A MAC that is none matches no event.
     const QString wanted = mac.isEmpty() ? QString() : macDigits(mac);
-    if (!mac.isEmpty() && wanted.isEmpty())
+    if ((!mac.isEmpty() && wanted.isEmpty()) || m_path.isEmpty())
         return {};
+    if (placeTaken(m_path))
+        return readFile(m_path, since, wanted, error); // says why, reads nothing
     // Under the lock when it can be had soon, so that no rotation moves the
     // files while they are read; a reader never fails for the lock.
     const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));

@@ -58,7 +58,10 @@ public:
     EventLog(const QString& logPath, const Limits& limits, QObject* parent = nullptr);
 
     // events.log beside the database at dbPath (beside the file a symbolic
-    // link points to, as the database's lock is).
+    // link points to, as the database's lock is). Empty when the database is
+    // there but is no regular file (a device, a pipe, a folder): such a
+    // database is refused, and no log is made beside it (/dev/events.log).
+    // A log on an empty path keeps its history but writes and reads no file.
     static QString pathFor(const QString& dbPath);
 
     const QString& path() const { return m_path; }

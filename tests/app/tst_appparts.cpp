@@ -4,6 +4,7 @@
 #include "app/MessageBoxPrompt.h"
 #include "app/frmDisclaimer.h"
 #include "app/frmMain.h"
+#include "common/SimProcess.h"
 #include "core/InterfaceLister.h"
 #include "core/UserSettings.h"
 
@@ -40,9 +41,12 @@ void onNextModal(std::function<void(QWidget*)> check)
     poll->start();
 }
 
+// The test's loopback addresses: 127.0.142.x.
+const orvalink::testing::SimNet kNet{142};
+
 class OneAddress : public InterfaceLister {
 public:
-    QStringList addresses() override { return {QStringLiteral("127.0.0.1")}; }
+    QStringList addresses() override { return {kNet.host(1)}; }
 };
 
 } // namespace
@@ -181,11 +185,13 @@ void TestAppParts::noticeWindowIsModalAndStoresEachClick()
 void TestAppParts::addressesSortNumerically()
 {
     // Text order would put 10.x before 9.x and 127.0.0.10 before 127.0.0.2.
-    QCOMPARE(sortIPv4Addresses({"127.0.0.10", "10.0.0.1", "127.0.0.2", "9.255.255.255", "127.0.0.2",
-                                "fe80::1", "not an address"}),
-             (QStringList{"9.255.255.255", "10.0.0.1", "127.0.0.2", "127.0.0.10"}));
+    const QStringList mixed{"127.0.0.10",    "10.0.0.1",  "127.0.0.2", // text only
+                            "9.255.255.255", "127.0.0.2", "fe80::1",   // text only
+                            "not an address"};
+    QCOMPARE(sortIPv4Addresses(mixed),
+             (QStringList{"9.255.255.255", "10.0.0.1", "127.0.0.2", "127.0.0.10"})); // text only
     const QStringList own = SystemInterfaceLister().addresses();
-    QVERIFY(own.contains(QStringLiteral("127.0.0.1")));
+    QVERIFY(own.contains(QStringLiteral("127.0.0.1"))); // text only
     QCOMPARE(sortIPv4Addresses(own), own);
 }
 
@@ -200,13 +206,14 @@ void TestAppParts::userSettingsNamesAndDefaults()
         UserSettings settings;
         QCOMPARE(settings.nmsIpAddress(), QStringLiteral("0.0.0.0"));
         QCOMPARE(settings.eula(), 0);
-        settings.setNmsIpAddress(QStringLiteral("127.0.0.7"));
+        settings.setNmsIpAddress(QStringLiteral("127.0.0.7")); // text only
         settings.setEula(true);
     }
     QSettings raw(QStringLiteral("Quorvane"), QStringLiteral("Quorvane"));
     raw.beginGroup(QStringLiteral("Orvalink SNMP"));
     QCOMPARE(raw.childKeys(), (QStringList{"EULA1", "NMS IP Address"}));
-    QCOMPARE(raw.value(QStringLiteral("NMS IP Address")).toString(), QStringLiteral("127.0.0.7"));
+    QCOMPARE(raw.value(QStringLiteral("NMS IP Address")).toString(),
+             QStringLiteral("127.0.0.7")); // text only
     QCOMPARE(raw.value(QStringLiteral("EULA1")).toString(), QStringLiteral("1"));
     raw.setValue(QStringLiteral("EULA1"), QStringLiteral("0"));
     raw.sync();

@@ -30,16 +30,17 @@ using namespace orvalink::testing;
 
 namespace {
 
+// The test's simulated elements: 127.0.107.x; the station is host(250).
+const SimNet kNet{107};
+const QString kNms = kNet.host(250);
 quint16 agentPort()
 {
-    return simAgentPort(16307);
+    return kNet.agentPort();
 }
-// The test's simulated elements: 127.0.107.x.
-const SimNet kNet{107};
 
 class FakeLister : public InterfaceLister {
 public:
-    QStringList addresses() override { return {QStringLiteral("127.0.0.1")}; }
+    QStringList addresses() override { return {kNms}; }
 };
 
 QString readText(const QString& path)
@@ -72,9 +73,8 @@ class TestConfigWindow : public QObject {
     QString dbPath() const { return dir.filePath(QStringLiteral("nms.ini")); }
     ProgramRun cli(const QStringList& args)
     {
-        return runCli(QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"),
-                                  kNet.host(250), QStringLiteral("--port"),
-                                  QString::number(agentPort())} +
+        return runCli(QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"), kNms,
+                                  QStringLiteral("--port"), QString::number(agentPort())} +
                       args);
     }
     // The stored value of key in the element's section.
@@ -126,6 +126,7 @@ private Q_SLOTS:
         ScriptedPrompt prompt;
         UserSettings settings(dir.filePath(QStringLiteral("user.ini")));
         settings.setEula(true);
+        settings.setNmsIpAddress(kNms);
         FakeLister lister;
         AppContext ctx;
         ctx.databasePath = dbPath();
@@ -134,9 +135,10 @@ private Q_SLOTS:
         ctx.interfaces = &lister;
         ctx.lockPath = dir.filePath(QStringLiteral("nms.lock"));
         ctx.showNotice = [](UserSettings&, QWidget*) {};
-        ctx.snmpLocalPort = test::freeLoopbackPort();
+        ctx.snmpLocalPort = test::freeLoopbackPort(kNms);
         ctx.snmpAgentPort = agentPort();
-        ctx.timings.snmpTimeoutMs = 150;
+        // Long enough for a reply while the whole suite runs side by side.
+        ctx.timings.snmpTimeoutMs = 600;
         ctx.timings.snmpSetAllowedMs = 50;
         ctx.timings.applyStartMs = 10;
         ctx.timings.applyStatusMs = 10;

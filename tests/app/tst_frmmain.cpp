@@ -63,14 +63,21 @@ const QString kEmptyDb = QStringLiteral("Local database is empty.");
 const QString kNoSelection = QStringLiteral("No device has been selected / loaded. ");
 const QString kDeleteQuestion = QStringLiteral("The selected element will be permanently deleted.");
 
+// The test's loopback addresses: 127.0.106.x; the station is host(250).
+const orvalink::testing::SimNet kNet{106};
+const QString kNms = kNet.host(250);
+
 class FakeLister : public InterfaceLister {
 public:
-    QStringList list{QStringLiteral("127.0.0.1")};
+    QStringList list{kNms};
     QStringList addresses() override { return list; }
 };
 
-const char* kTwoElements = "[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nIP=127.0.0.21\r\n"
-                           "[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n";
+const QByteArray kTwoElements =
+    QStringLiteral("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nIP=%1\r\n"
+                   "[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=%2\r\n")
+        .arg(kNet.host(21), kNet.host(11))
+        .toLatin1();
 
 // One main window on temporary files.
 struct Harness {
@@ -326,18 +333,20 @@ void TestFrmMain::interfaceList_data()
 
     QStringList many;
     for (int i = 1; i <= 30; ++i)
-        many << QStringLiteral("127.0.1.%1").arg(i);
-    const QStringList three{"127.0.0.1", "127.0.0.2", "127.0.0.3"};
+        many << kNet.host(100 + i);
+    const QStringList three{kNet.host(1), kNet.host(2), kNet.host(3)};
 
     QTest::newRow("loopback only, nothing saved")
-        << QStringList{"127.0.0.1"} << QString() << 0 << "127.0.0.1";
-    QTest::newRow("saved is the third") << three << "127.0.0.3" << 2 << "127.0.0.3";
-    QTest::newRow("saved is gone") << three << "127.0.0.9" << 0 << "127.0.0.1";
+        << QStringList{kNet.host(1)} << QString() << 0 << kNet.host(1);
+    QTest::newRow("saved is the third") << three << kNet.host(3) << 2 << kNet.host(3);
+    QTest::newRow("saved is gone") << three << kNet.host(9) << 0 << kNet.host(1);
     QTest::newRow("saved twice: the last wins")
-        << QStringList{"127.0.0.1", "127.0.0.2", "127.0.0.2"} << "127.0.0.2" << 2 << "127.0.0.2";
-    QTest::newRow("30 addresses, saved is the 25th") << many << "127.0.1.25" << 24 << "127.0.1.25";
-    QTest::newRow("30 addresses, saved is gone") << many << "127.0.0.1" << 0 << "127.0.1.1";
-    QTest::newRow("no address at all") << QStringList{} << "127.0.0.5" << -1 << "127.0.0.5";
+        << QStringList{kNet.host(1), kNet.host(2), kNet.host(2)} << kNet.host(2) << 2
+        << kNet.host(2);
+    QTest::newRow("30 addresses, saved is the 25th")
+        << many << kNet.host(125) << 24 << kNet.host(125);
+    QTest::newRow("30 addresses, saved is gone") << many << kNet.host(1) << 0 << kNet.host(101);
+    QTest::newRow("no address at all") << QStringList{} << kNet.host(5) << -1 << kNet.host(5);
 }
 
 void TestFrmMain::interfaceList()
@@ -366,8 +375,8 @@ void TestFrmMain::interfaceChoiceAndUdpClient()
 {
     Harness h;
     h.writeDb(kTwoElements);
-    h.lister.list = QStringList{"127.0.0.1", "127.0.0.2"};
-    h.settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
+    h.lister.list = QStringList{kNet.host(1), kNet.host(2)};
+    h.settings->setNmsIpAddress(kNet.host(1));
     frmMain& w = h.start();
     QCOMPARE(cmbNMSIPAddr(w)->currentIndex(), 0);
     QVERIFY(!control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->isBound());
@@ -377,13 +386,13 @@ void TestFrmMain::interfaceChoiceAndUdpClient()
     QVERIFY(control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->open().ok());
     Q_EMIT cmbNMSIPAddr(w)->currentIndexChanged(cmbNMSIPAddr(w)->currentIndex());
     QVERIFY(control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->isBound());
-    QCOMPARE(h.settings->nmsIpAddress(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(h.settings->nmsIpAddress(), kNet.host(1));
 
     // Another interface: stored, taken, and the endpoint closed.
     cmbNMSIPAddr(w)->setCurrentIndex(1);
     QVERIFY(!control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->isBound());
-    QCOMPARE(h.settings->nmsIpAddress(), QStringLiteral("127.0.0.2"));
-    QCOMPARE(w.localNmsAddress(), QStringLiteral("127.0.0.2"));
+    QCOMPARE(h.settings->nmsIpAddress(), kNet.host(2));
+    QCOMPARE(w.localNmsAddress(), kNet.host(2));
 
     // Closing the window closes the endpoint too.
     QVERIFY(control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->open().ok());
@@ -676,8 +685,10 @@ void TestFrmMain::deviceWindowsOnlyForShownElement()
     // list is reloaded (the panel cleared) Adjust... is off even though the
     // last element shown was an SFN decoder, and neither opens a window.
     Harness h;
-    h.writeDb("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nSFN=1\r\n"
-              "SNMPIP=127.0.93.250\r\nSNMPRO=morqubit\r\n");
+    h.writeDb(QStringLiteral("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nSFN=1\r\n"
+                             "SNMPIP=%1\r\nSNMPRO=morqubit\r\n")
+                  .arg(kNet.host(200))
+                  .toLatin1());
     QStringList shown;
     h.ctx.runDialog = [&](QDialog& dialog) { shown << dialog.objectName(); };
     frmMain& w = h.start();
@@ -761,7 +772,7 @@ void TestFrmMain::rightClickActsOnRowUnderCursor()
     QVERIFY(!h.readDb().contains("[2E8BF2000101]"));
     QCOMPARE(lastOutcome(w), QStringLiteral("Deleted ENCODER ONE"));
     QCOMPARE(statusLabel(w, "lblStatusCount")->text(), QStringLiteral("1 element"));
-    QCOMPARE(statusLabel(w, "lblStatusInterface")->text(), QStringLiteral("Interface: 127.0.0.1"));
+    QCOMPARE(statusLabel(w, "lblStatusInterface")->text(), QStringLiteral("Interface: ") + kNms);
     QCOMPARE(statusLabel(w, "lblStatusDatabase")->toolTip(),
              QDir::toNativeSeparators(h.ctx.databasePath));
 }
@@ -921,11 +932,13 @@ void TestFrmMain::shownValuesAreTheSentValues()
     // Faults: a value on screen that is not the value a command sends, or
     // a value that changes or counts as edited without the operator.
     Harness h;
-    h.writeDb("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nIP=127.0.0.21\r\n"
-              "MASK=255.0.0.0\r\nGW=127.0.0.1\r\nMULTI=239.1.2.3\r\nTYPE=0\r\nATT=200\r\n"
-              "SDL=37\r\nSDT=43\r\nSFN=1\r\nDLY=3000000\r\nSNMPIP=127.0.0.21\r\n"
-              "SNMPRO=morqubit\r\nSNMPRW=kestrvla12\r\nSNMPTR=127.000.000.0100\r\n"
-              "[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n");
+    h.writeDb(QStringLiteral("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nIP=%1\r\n"
+                             "MASK=255.0.0.0\r\nGW=%3\r\nMULTI=239.1.2.3\r\nTYPE=0\r\nATT=200\r\n"
+                             "SDL=37\r\nSDT=43\r\nSFN=1\r\nDLY=3000000\r\nSNMPIP=%1\r\n"
+                             "SNMPRO=morqubit\r\nSNMPRW=kestrvla12\r\nSNMPTR=127.000.000.0100\r\n"
+                             "[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=%2\r\n")
+                  .arg(kNet.host(21), kNet.host(11), kNet.host(1))
+                  .toLatin1());
     QStringList faults;
     const auto check = [&](bool ok, const char* fault) {
         if (!ok)
@@ -950,7 +963,7 @@ void TestFrmMain::shownValuesAreTheSentValues()
                       !modify->isEnabled(),
                   "(g) a stored text longer than its field cut silently, Modify offered");
             rw->setText(QStringLiteral("kestrvla"));
-            trap->setText(QStringLiteral("127.0.0.100"));
+            trap->setText(kNet.host(100));
             rw->setCursorPosition(8);
             QTest::keyClick(rw, Qt::Key_X);
             check(modify->isEnabled() && rw->text() == QLatin1String("kestrvla"),
@@ -1012,8 +1025,10 @@ void TestFrmMain::filterShowsMatchingElements()
 {
     Harness h;
     h.writeDb(QByteArray(kTwoElements) +
-              "[2E8BF2000301]\r\nNAME=STUDIO B\r\nROLE=1\r\nIP=10.0.0.5\r\n"
-              "SNMPIP=127.0.0.99\r\n");
+              QStringLiteral("[2E8BF2000301]\r\nNAME=STUDIO B\r\nROLE=1\r\nIP=10.0.0.5\r\n"
+                             "SNMPIP=%1\r\n")
+                  .arg(kNet.host(99))
+                  .toLatin1());
     frmMain& w = h.start();
     auto visible = [&] {
         QStringList t;
@@ -1024,19 +1039,19 @@ void TestFrmMain::filterShowsMatchingElements()
     };
     const QStringList all{"DECODER ONE", "ENCODER ONE", "STUDIO B"};
     struct Case {
-        const char* text;
+        QString text;
         QStringList shown;
     };
     const Case cases[] = {
         {"one", {"DECODER ONE", "ENCODER ONE"}}, // name, any case
         {"00:01:01", {"ENCODER ONE"}},           // MAC as shown
         {"2e8bf2000301", {"STUDIO B"}},          // MAC as stored
-        {"127.0.0.21", {"DECODER ONE"}},         // the element's address
-        {"127.0.0.99", {"STUDIO B"}},            // its agent's address
+        {kNet.host(21), {"DECODER ONE"}},        // the element's address
+        {kNet.host(99), {"STUDIO B"}},           // its agent's address
         {"nothing like it", {}},
     };
     for (const Case& c : cases) {
-        txtFilter(w)->setText(QString::fromLatin1(c.text));
+        txtFilter(w)->setText(c.text);
         QCOMPARE(visible(), c.shown);
         // The caption counts every element, shown or not.
         QCOMPARE(frmTreeView(w)->title(), QStringLiteral("Select element: (3 items)"));
@@ -1278,27 +1293,25 @@ void TestFrmMain::snmpLeavesFromTheChosenInterface()
 {
     Harness h;
     h.writeDb(kTwoElements);
-    h.lister.list = QStringList{"127.0.0.1", "127.0.0.2"};
-    h.settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
+    h.lister.list = QStringList{kNet.host(1), kNet.host(2)};
+    h.settings->setNmsIpAddress(kNet.host(1));
     // A silent agent on loopback, on the port given to the program: the
     // request must come from the chosen interface, and the call ends empty
     // after the (shortened) wait.
     QUdpSocket agent;
-    QVERIFY(agent.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+    QVERIFY(agent.bind(QHostAddress(kNet.host(1)), 0));
     h.ctx.snmpLocalPort = 0;
     h.ctx.snmpAgentPort = agent.localPort();
     frmMain& w = h.start();
     cmbNMSIPAddr(w)->setCurrentIndex(1);
 
-    QCOMPARE(control<SnmpTransport>(w)
-                 ->GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("public01"), 15)
-                 .value,
+    QCOMPARE(control<SnmpTransport>(w)->GetSNMP(kNet.host(1), QStringLiteral("public01"), 15).value,
              QString());
     // The operator sees in the status bar who stayed silent.
-    QCOMPARE(lastOutcome(w), QStringLiteral("No reply from 127.0.0.1"));
+    QCOMPARE(lastOutcome(w), QStringLiteral("No reply from ") + kNet.host(1));
     QTRY_VERIFY(agent.hasPendingDatagrams());
     const QNetworkDatagram request = agent.receiveDatagram();
-    QCOMPARE(request.senderAddress(), QHostAddress(QStringLiteral("127.0.0.2")));
+    QCOMPARE(request.senderAddress(), QHostAddress(kNet.host(2)));
     QVERIFY(request.data().contains("public01"));
     QVERIFY(h.prompt.done());
 }
@@ -1345,7 +1358,8 @@ void TestFrmMain::pingButton()
     Harness h;
     ProbingPinger pinger;
     h.ctx.pinger = &pinger;
-    h.writeDb(QByteArray(kTwoElements).replace("ROLE=2\r\n", "ROLE=2\r\nSNMPIP=127.0.0.29\r\n"));
+    h.writeDb(QByteArray(kTwoElements)
+                  .replace("ROLE=2\r\n", "ROLE=2\r\nSNMPIP=" + kNet.host(29).toLatin1() + "\r\n"));
     frmMain& w = h.start();
     QPushButton* button = panel(w)->cmdPing;
 
@@ -1356,8 +1370,8 @@ void TestFrmMain::pingButton()
     QString during;
     pinger.duringEcho = [&] { during = button->text() + QLatin1Char('|') + button->toolTip(); };
     button->click();
-    QCOMPARE(pinger.pinged, QStringLiteral("127.0.0.29"));
-    QCOMPARE(during, QStringLiteral("Trying...|Ping to 127.0.0.29"));
+    QCOMPARE(pinger.pinged, kNet.host(29));
+    QCOMPARE(during, QStringLiteral("Trying...|Ping to ") + kNet.host(29));
     QCOMPARE(button->text(), QStringLiteral("7 ms"));
     QCOMPARE(panel(w)->pingColour(), QColor(0, 255, 0));
     QVERIFY(h.prompt.done());
@@ -1456,7 +1470,7 @@ void TestFrmMain::waitingWindowEndsWithTheLookUp()
     table.answerOnLookup = 2;
     {
         MacWait wait(table, t);
-        frmWaiting window(wait, QStringLiteral("127.0.0.12"));
+        frmWaiting window(wait, kNet.host(12));
         QCOMPARE(window.windowTitle(), QStringLiteral("Waiting remote response..."));
         window.exec();
         QCOMPARE(wait.result(), QStringLiteral("2E:8B:F2:00:01:02"));
@@ -1467,7 +1481,7 @@ void TestFrmMain::waitingWindowEndsWithTheLookUp()
     table.answerOnLookup = 0;
     table.lookups = 0;
     MacWait wait(table, t);
-    frmWaiting window(wait, QStringLiteral("127.0.0.12"));
+    frmWaiting window(wait, kNet.host(12));
     window.exec();
     QCOMPARE(wait.result(), QString());
     QCOMPARE(table.lookups, 21);
@@ -1482,7 +1496,7 @@ void TestFrmMain::remoteConfirmationShowsInThePanel()
     protected:
         bool lookup(quint32 address, QByteArray* out) override
         {
-            if (address != 0x7F00000B)
+            if (address != QHostAddress(kNet.host(11)).toIPv4Address())
                 return false;
             *out = QByteArray::fromHex("2e8bf2000101");
             return true;
@@ -1497,15 +1511,22 @@ void TestFrmMain::remoteConfirmationShowsInThePanel()
         shown << dialog.objectName();
         dialog.exec();
     };
-    h.writeDb("[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=127.0.0.11\r\n"
-              "MASK=255.0.0.0\r\nGW=127.0.0.1\r\nREMOTE=127.0.0.21\r\nINPUT=1\r\nTYPE=0\r\n"
-              "TX=0\r\nVER=3.50\r\n");
+    h.writeDb(QStringLiteral("[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=%1\r\n"
+                             "MASK=255.0.0.0\r\nGW=%2\r\nREMOTE=%3\r\nINPUT=1\r\nTYPE=0\r\n"
+                             "TX=0\r\nVER=3.50\r\n")
+                  .arg(kNet.host(11), kNet.host(1), kNet.host(21))
+                  .toLatin1());
     frmMain& w = h.start();
     h.clickNode(0);
-    QCOMPARE(remoteCommands(w).remotePanelState().remote, QStringLiteral("127.0.0.21"));
+    QCOMPARE(remoteCommands(w).remotePanelState().remote, kNet.host(21));
 
-    const QByteArray reply = QByteArray::fromHex("7f00000b ff000000 7f000001 7f000015 01 00 00") +
-                             "ENCODER ONE     " + QByteArray::fromHex("01 00000101 03 33 00 00 00");
+    const auto octets = [](int last) {
+        const quint32 a = QHostAddress(kNet.host(last)).toIPv4Address();
+        return QByteArray::fromHex(QByteArray::number(a, 16).rightJustified(8, '0'));
+    };
+    const QByteArray reply = octets(11) + QByteArray::fromHex("ff000000") + octets(1) + octets(21) +
+                             QByteArray::fromHex("01 00 00") + "ENCODER ONE     " +
+                             QByteArray::fromHex("01 00000101 03 33 00 00 00");
     h.prompt.expect(QStringLiteral("New configuration has been sucessfuly saved and loaded!"));
     remoteCommands(w).protocol().HandleRemoteReply(reply);
     QVERIFY(h.prompt.done());
@@ -1524,16 +1545,9 @@ void TestFrmMain::levelMeterFollowsThePolling()
     // was still on its way. Catches a meter that is never fed, requests sent
     // to another element, and a late datagram drawn after polling stopped.
     QUdpSocket element;
-    QString address;
-    for (int i = 0; i < 20 && address.isEmpty(); ++i) {
-        const QString a = QStringLiteral("127.0.%1.%2")
-                              .arg(90 + (::getpid() + i) % 60)
-                              .arg(10 + (::getpid() / 7 + i) % 200);
-        if (element.bind(QHostAddress(a), 2977))
-            address = a;
-    }
-    if (address.isEmpty())
-        QSKIP("no loopback address with port 2977 free");
+    const QString address = kNet.host(77);
+    if (!element.bind(QHostAddress(address), 2977))
+        QSKIP("port 2977 on the test's own address is taken by another program");
     const auto levelBlock = [](quint32 peak) {
         QByteArray d;
         for (int i = 0; i < 401; ++i) {
@@ -1558,8 +1572,8 @@ void TestFrmMain::levelMeterFollowsThePolling()
     Harness h;
     h.writeDb(QStringLiteral("[2E8BF2000101]\r\nNAME=ENCODER ONE    \r\nROLE=1\r\nIP=%1\r\n"
                              "SNMPIP=%1\r\n[2E8BF2000201]\r\nNAME=OTHER          \r\nROLE=2\r\n"
-                             "IP=127.0.0.21\r\nSNMPIP=127.0.0.21\r\n")
-                  .arg(address)
+                             "IP=%2\r\nSNMPIP=%2\r\n")
+                  .arg(address, kNet.host(21))
                   .toLatin1());
     frmMain& w = h.start();
     control<RemoteEndpoint>(w, QStringLiteral("udpClient"))->setLocalPort(0);
@@ -1662,8 +1676,8 @@ void TestFrmMain::outcomesInStatusBarEventsWindowAndLog()
     const QString logPath = EventLog::pathFor(h.ctx.databasePath);
     QVERIFY(QFile::remove(logPath));
     QVERIFY(QDir().mkdir(logPath));
-    again.postOutcome(QStringLiteral("No reply from 127.0.0.1"));
-    QCOMPARE(lastOutcome(again), QStringLiteral("No reply from 127.0.0.1"));
+    again.postOutcome(QStringLiteral("No reply from ") + kNet.host(1));
+    QCOMPARE(lastOutcome(again), QStringLiteral("No reply from ") + kNet.host(1));
     QCOMPARE(rows->rowCount(), 3);
     QVERIFY2(statusLabel(again, "lblStatusOutcome")
                  ->toolTip()
@@ -1681,16 +1695,16 @@ void TestFrmMain::everyOperationShowsItsNewestOutcome()
     using namespace orvalink::testing;
     if (!QFileInfo(binPath("orvalink-sim")).isExecutable())
         QSKIP("orvalink-sim is not built");
-    const QString answering = QStringLiteral("127.0.106.1");
-    const QString silent = QStringLiteral("127.0.106.9");
+    const QString answering = kNet.host(1);
+    const QString silent = kNet.host(9);
     SimProcess sim;
-    QVERIFY2(sim.start(simAgentPort(16195),
+    QVERIFY2(sim.start(kNet.agentPort(),
                        {QStringLiteral("decoder@") + answering, QStringLiteral("encoder@") + silent,
                         QStringLiteral("--silent"), silent}),
              qPrintable(sim.errors()));
     Harness h;
-    h.ctx.snmpLocalPort = test::freeLoopbackPort();
-    h.ctx.snmpAgentPort = simAgentPort(16195);
+    h.ctx.snmpLocalPort = test::freeLoopbackPort(kNms);
+    h.ctx.snmpAgentPort = kNet.agentPort();
     h.ctx.timings.snmpTimeoutMs = 100;
     h.ctx.timings.applyStartMs = 10;
     h.ctx.timings.applyStatusMs = 10;
@@ -1701,7 +1715,7 @@ void TestFrmMain::everyOperationShowsItsNewestOutcome()
             dialog.findChild<QLineEdit*>("txtSNMPIpAddress")->setText(probed);
             dialog.findChild<QPushButton*>("cmdProbe")->click();
         } else if (dialog.objectName() == QLatin1String("frmSNMPProperties")) {
-            dialog.findChild<QLineEdit*>("txtSNMPTrapIP")->setText(QStringLiteral("127.0.0.77"));
+            dialog.findChild<QLineEdit*>("txtSNMPTrapIP")->setText(kNet.host(77));
             dialog.findChild<QPushButton*>("cmdModify")->click();
         } else {
             dialog.exec();
@@ -1743,9 +1757,9 @@ void TestFrmMain::everyOperationShowsItsNewestOutcome()
         if (e.isSet())
             sets << OutcomeChannel::statusText(e);
     }
-    QCOMPARE(sets,
-             (QStringList{QStringLiteral("%1 att %2 -> %3").arg(name).arg(attBefore).arg(attAfter),
-                          QStringLiteral("%1 snmptr %2 -> 127.0.0.77").arg(name, trapBefore)}));
+    QCOMPARE(sets, (QStringList{
+                       QStringLiteral("%1 att %2 -> %3").arg(name).arg(attBefore).arg(attAfter),
+                       QStringLiteral("%1 snmptr %2 -> %3").arg(name, trapBefore, kNet.host(77))}));
 
     // Another program's line reaches the window once; the window's own
     // lines are not read back as new ones.
@@ -1774,7 +1788,8 @@ void TestFrmMain::everyOperationShowsItsNewestOutcome()
 void TestFrmMain::historyAndLiveStatusWaitForTheShownWindow()
 {
     Harness h;
-    h.writeDb("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nSNMPIP=127.0.0.21\r\n");
+    h.writeDb("[2E8BF2000201]\r\nNAME=DECODER ONE    \r\nROLE=2\r\nSNMPIP=" +
+              kNet.host(21).toLatin1() + "\r\n");
     Event earlier;
     earlier.operation = QStringLiteral("refresh");
     earlier.outcome = QStringLiteral("ok");
@@ -1783,7 +1798,7 @@ void TestFrmMain::historyAndLiveStatusWaitForTheShownWindow()
     quint16 trapPort = 0;
     {
         QUdpSocket probe;
-        QVERIFY(probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        QVERIFY(probe.bind(QHostAddress(kNms), 0));
         trapPort = probe.localPort();
     }
     h.settings->setTrapPort(trapPort);
@@ -1791,8 +1806,7 @@ void TestFrmMain::historyAndLiveStatusWaitForTheShownWindow()
     h.ctx.liveStatus = true;
     const auto trapPortFree = [trapPort] {
         QUdpSocket other;
-        return other.bind(QHostAddress(QStringLiteral("127.0.0.1")), trapPort,
-                          QAbstractSocket::DontShareAddress);
+        return other.bind(QHostAddress(kNms), trapPort, QAbstractSocket::DontShareAddress);
     };
 
     frmMain& w = h.start();

@@ -34,21 +34,20 @@ using orvalink::testing::SimProcess;
 
 namespace {
 
-constexpr quint16 kTrapPort = 16262;
+// The test's simulated elements: 127.0.153.x; the station is host(100).
+const SimNet kNet{153};
+const QString kNms = kNet.host(100);
+const quint16 kTrapPort = kNet.port(2);
 
 class FakeLister : public InterfaceLister {
 public:
-    QStringList addresses() override { return {QStringLiteral("127.0.0.1")}; }
+    QStringList addresses() override { return {kNms}; }
 };
-
-// The test's simulated elements: 127.0.95.x.
-const SimNet kNet{95};
 
 QByteArray section(int last, const char* name)
 {
-    return QStringLiteral("[2E8BF2005F%1]\r\nNAME=%2\r\nROLE=1\r\nSNMPIP=%3\r\nSNMPRO=morqubit\r\n")
-        .arg(last, 2, 10, QLatin1Char('0'))
-        .arg(QLatin1String(name), kNet.host(last))
+    return QStringLiteral("[%1]\r\nNAME=%2\r\nROLE=1\r\nSNMPIP=%3\r\nSNMPRO=morqubit\r\n")
+        .arg(kNet.section(last), QLatin1String(name), kNet.host(last))
         .toLatin1();
 }
 
@@ -90,7 +89,7 @@ private Q_SLOTS:
     // stopping the polls or not kept, and alarms lost at the next start.
     void treeStatusBarEventsAndAlarms()
     {
-        const quint16 port = orvalink::testing::simAgentPort(16198);
+        const quint16 port = kNet.agentPort();
         SimProcess sim;
         QVERIFY2(sim.start(port, {QStringLiteral("encoder@") + kNet.host(1),
                                   QStringLiteral("encoder@") + kNet.host(2),
@@ -103,7 +102,7 @@ private Q_SLOTS:
         FakeLister lister;
         auto settings = std::make_unique<UserSettings>(dir.filePath(QStringLiteral("user.ini")));
         settings->setEula(true);
-        settings->setNmsIpAddress(QStringLiteral("127.0.0.1"));
+        settings->setNmsIpAddress(kNms);
         settings->setTrapPort(kTrapPort);
         AppContext ctx;
         ctx.databasePath = dir.filePath(QStringLiteral("nms.ini"));
@@ -111,7 +110,7 @@ private Q_SLOTS:
         ctx.settings = settings.get();
         ctx.interfaces = &lister;
         ctx.lockPath = dir.filePath(QStringLiteral("nms.lock"));
-        ctx.snmpLocalPort = 16297;
+        ctx.snmpLocalPort = kNet.port(3);
         ctx.snmpAgentPort = port;
         ctx.liveStatus = true;
         ctx.timings.snmpTimeoutMs = 300;
@@ -170,7 +169,7 @@ private Q_SLOTS:
 
         // A trap on the port of the settings: LIVE's link goes down.
         const SnmpResult set = control<SnmpTransport>(*w)->SetSNMP(
-            kNet.host(1), QStringLiteral("kestrvla"), 39, 0x40, QStringLiteral("127.0.0.1"));
+            kNet.host(1), QStringLiteral("kestrvla"), 39, 0x40, kNms);
         QVERIFY2(set.hasValue(), qPrintable(set.reason));
         QVERIFY(::kill(pid_t(sim.processId()), SIGUSR1) == 0);
         auto* table = control<AlarmsDock>(*w, QStringLiteral("alarmsDock"))

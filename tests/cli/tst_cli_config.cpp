@@ -23,12 +23,12 @@ using namespace orvalink::testing;
 
 namespace {
 
-quint16 agentPort()
-{
-    return simAgentPort(16331);
-}
 // The test's simulated elements: 127.0.131.x.
 const SimNet kNet{131};
+quint16 agentPort()
+{
+    return kNet.agentPort();
+}
 const QString kBase = QStringLiteral("1.3.6.1.4.1.44467.1.%1.0");
 
 QString httpBody(const QUrl& url)
@@ -91,6 +91,7 @@ class TestCliConfig : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        keepNetSnmpStateIn(dir.path());
         if (!QFileInfo(binDir() + QStringLiteral("/orvalink-sim")).isExecutable())
             QSKIP("orvalink-sim is not built");
     }
@@ -130,9 +131,11 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QString text = QString::fromLatin1(f.readAll());
         f.close();
-        for (const char* expected : {"; name: DECODER 1\r\n", "; address: 127.0.131.1\r\n",
-                                     "; role: DECODER\r\n", "\r\nATT=200\r\n", "\r\nROLE=2\r\n"}) {
-            QVERIFY2(text.contains(QLatin1String(expected)), qPrintable(text));
+        for (const QString& expected :
+             {QStringLiteral("; name: DECODER 1\r\n"), "; address: " + kNet.host(1) + "\r\n",
+              QStringLiteral("; role: DECODER\r\n"), QStringLiteral("\r\nATT=200\r\n"),
+              QStringLiteral("\r\nROLE=2\r\n")}) {
+            QVERIFY2(text.contains(expected), qPrintable(text));
         }
         QVERIFY(text.contains(QRegularExpression(QStringLiteral("; program: orvalink \\d+\\."))));
         QVERIFY(text.contains(QLatin1Char('[') + kNet.section(1) + QStringLiteral("]\r\n")));
@@ -163,7 +166,8 @@ private Q_SLOTS:
                           QStringList{QStringLiteral("--db"), dbPath(), QStringLiteral("--nms"),
                                       kNet.host(250), QStringLiteral("--port"),
                                       QString::number(agentPort()), QStringLiteral("monitor"),
-                                      QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"),
+                                      QStringLiteral("--listen"),
+                                      kNet.host(250) + QStringLiteral(":0"),
                                       QStringLiteral("--trap-port"), QStringLiteral("0"),
                                       QStringLiteral("--drift-every"), QStringLiteral("1")});
             const QRegularExpression at(QStringLiteral("metrics at (http://[0-9.:]+/metrics)"));
@@ -228,9 +232,9 @@ private Q_SLOTS:
         r = cli({QStringLiteral("history"), kNet.mac(1)});
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.count(QLatin1Char('\n')) == 1 &&
-                     r.out.contains(QStringLiteral(" set ok DECODER 1 [%1] 127.0.131.1: att 180 -> "
+                     r.out.contains(QStringLiteral(" set ok DECODER 1 [%1] %2: att 180 -> "
                                                    "200\n")
-                                        .arg(kNet.mac(1))),
+                                        .arg(kNet.mac(1), kNet.host(1))),
                  qPrintable(r.out));
 
         // An element that stops answering: reported, no file, exit codes.
@@ -244,9 +248,10 @@ private Q_SLOTS:
         r = cli(
             {QStringLiteral("backup"), QStringLiteral("--all"), QStringLiteral("--dir"), again});
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(
-                     QStringLiteral("DECODER 2 [%1]: no reply from 127.0.131.2").arg(kNet.mac(2))),
-                 qPrintable(r.err));
+        QVERIFY2(
+            r.err.contains(
+                QStringLiteral("DECODER 2 [%1]: no reply from %2").arg(kNet.mac(2), kNet.host(2))),
+            qPrintable(r.err));
         QCOMPARE(QDir(again).entryList(QDir::Files).size(), 2);
         QCOMPARE(cli({QStringLiteral("diff"), QStringLiteral("--all")}).exitCode, 2);
     }

@@ -1,5 +1,5 @@
 // orvalink-cli probe, diff, apply, sfn and stats against orvalink-sim on
-// loopback (127.0.95.x): what they print, what they store, and their exit
+// loopback (a net of its own): what they print, what they store, and their exit
 // codes, also when the database cannot be written or the SNMP port is taken.
 
 #include "common/SimProcess.h"
@@ -23,8 +23,9 @@ using orvalink::testing::SimProcess;
 
 namespace {
 
-const QString kNms = QStringLiteral("127.0.95.100");
-const QString kDecoderMac = QStringLiteral("2E:8B:F2:00:5F:02");
+const orvalink::testing::SimNet kNet{141};
+const QString kNms = kNet.host(100);
+const QString kDecoderMac = kNet.mac(2);
 
 } // namespace
 
@@ -64,7 +65,7 @@ class TestCliDevops : public QObject {
     QList<QStringList> writingVerbs() const
     {
         return {
-            {QStringLiteral("probe"), QStringLiteral("127.0.95.3")},
+            {QStringLiteral("probe"), kNet.host(3)},
             {QStringLiteral("apply"), kDecoderMac, QStringLiteral("att=150"),
              QStringLiteral("--yes"), QStringLiteral("--spacing-ms"), QStringLiteral("10")},
             {QStringLiteral("sfn"), kDecoderMac, QStringLiteral("--set"), QStringLiteral("500")}};
@@ -75,25 +76,25 @@ private Q_SLOTS:
     {
         if (!orvalink::testing::mayBindAgentPort())
             QSKIP("the simulated agents need port 161: run as root");
-        QVERIFY(sim.start({QStringLiteral("decoder@127.0.95.2"),
-                           QStringLiteral("encoder@127.0.95.4/00:11:22:33:44:55")}));
+        QVERIFY(sim.start({QStringLiteral("decoder@") + kNet.host(2),
+                           QStringLiteral("encoder@%1/00:11:22:33:44:55").arg(kNet.host(4))}));
         QVERIFY(refusing.start({QStringLiteral("--refuse-set"), QStringLiteral("1"),
-                                QStringLiteral("decoder@127.0.95.3")}));
+                                QStringLiteral("decoder@") + kNet.host(3)}));
     }
 
     // Catches: a wrong exit code for success or for a foreign device, and
     // the status lines not printed.
     void probe()
     {
-        ProgramRun r = cli({QStringLiteral("probe"), QStringLiteral("127.0.95.2")});
+        ProgramRun r = cli({QStringLiteral("probe"), kNet.host(2)});
         QCOMPARE(r.exitCode, 0);
         QVERIFY(r.out.contains(QStringLiteral("Status: Getting device DSP revison\n")));
         QVERIFY(r.out.contains(QStringLiteral("Status: Finished with SUCCESS!\n")));
         QVERIFY(db().contains("ROLE=2"));
-        r = cli({QStringLiteral("probe"), QStringLiteral("127.0.95.4")});
+        r = cli({QStringLiteral("probe"), kNet.host(4)});
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.out.endsWith(QStringLiteral("Status: FAIL - Not a Quorvane device.\n")));
-        QCOMPARE(cli({QStringLiteral("probe"), QStringLiteral("127.0.95.3")}).exitCode, 0);
+        QCOMPARE(cli({QStringLiteral("probe"), kNet.host(3)}).exitCode, 0);
     }
 
     // Catches: a change made behind the database's back not found, an apply
@@ -102,7 +103,7 @@ private Q_SLOTS:
     {
         QCOMPARE(cli({QStringLiteral("diff"), kDecoderMac}).exitCode, 0);
         QCOMPARE(cli({QStringLiteral("--port"), QStringLiteral("161"), QStringLiteral("set"),
-                      QStringLiteral("127.0.95.2"), QStringLiteral("kestrvla"), QStringLiteral("2"),
+                      kNet.host(2), QStringLiteral("kestrvla"), QStringLiteral("2"),
                       QStringLiteral("gauge"), QStringLiteral("5")})
                      .exitCode,
                  0);
@@ -131,9 +132,9 @@ private Q_SLOTS:
     // Catches: a refused value reported as applied or stored.
     void applyRefused()
     {
-        const ProgramRun r = cli({QStringLiteral("apply"), QStringLiteral("2E:8B:F2:00:5F:03"),
-                                  QStringLiteral("att=255"), QStringLiteral("--yes"),
-                                  QStringLiteral("--spacing-ms"), QStringLiteral("10")});
+        const ProgramRun r =
+            cli({QStringLiteral("apply"), kNet.mac(3), QStringLiteral("att=255"),
+                 QStringLiteral("--yes"), QStringLiteral("--spacing-ms"), QStringLiteral("10")});
         QCOMPARE(r.exitCode, 1);
         QVERIFY(r.out.contains(QStringLiteral("Failed setting Device audio attenuation!\n")));
         QVERIFY(r.out.contains(QStringLiteral("Failed setting audio attenuation!\n")));
@@ -171,9 +172,11 @@ private Q_SLOTS:
 
         QFile f(dbPath());
         QVERIFY(f.open(QIODevice::Append));
-        f.write("[2E8BF2005F09]\r\nROLE=1\r\nSNMPIP=127.0.95.9\r\n");
+        f.write(QStringLiteral("[%1]\r\nROLE=1\r\nSNMPIP=%2\r\n")
+                    .arg(kNet.section(9), kNet.host(9))
+                    .toLatin1());
         f.close();
-        const ProgramRun r = cli({QStringLiteral("diff"), QStringLiteral("2E8BF2005F09")});
+        const ProgramRun r = cli({QStringLiteral("diff"), kNet.section(9)});
         QCOMPARE(r.exitCode, 2);
         QVERIFY(r.err.contains(QStringLiteral("does not answer")));
     }
@@ -187,18 +190,16 @@ private Q_SLOTS:
         // A SET the agent refuses, a new delay (on the element that refuses
         // attenuations only: the other keeps its delay for the tests below),
         // a ping, and a remote save of an element stored without its address.
-        QCOMPARE(
-            cli({QStringLiteral("set"), QStringLiteral("127.0.95.3"), QStringLiteral("kestrvla"),
-                 QStringLiteral("1"), QStringLiteral("gauge"), QStringLiteral("100")})
-                .exitCode,
-            1);
-        QCOMPARE(cli({QStringLiteral("sfn"), QStringLiteral("2E:8B:F2:00:5F:03"),
-                      QStringLiteral("--set"), QStringLiteral("500"),
-                      QStringLiteral("--spacing-ms"), QStringLiteral("10")})
+        QCOMPARE(cli({QStringLiteral("set"), kNet.host(3), QStringLiteral("kestrvla"),
+                      QStringLiteral("1"), QStringLiteral("gauge"), QStringLiteral("100")})
+                     .exitCode,
+                 1);
+        QCOMPARE(cli({QStringLiteral("sfn"), kNet.mac(3), QStringLiteral("--set"),
+                      QStringLiteral("500"), QStringLiteral("--spacing-ms"), QStringLiteral("10")})
                      .exitCode,
                  0);
-        QCOMPARE(cli({QStringLiteral("ping"), QStringLiteral("127.0.95.2")}).exitCode, 0);
-        QCOMPARE(cli({QStringLiteral("remote-save"), QStringLiteral("2E8BF2005F09")}).exitCode, 1);
+        QCOMPARE(cli({QStringLiteral("ping"), kNet.host(2)}).exitCode, 0);
+        QCOMPARE(cli({QStringLiteral("remote-save"), kNet.section(9)}).exitCode, 1);
 
         const ProgramRun r = cli({QStringLiteral("events")});
         QCOMPARE(r.exitCode, 0);
@@ -221,13 +222,13 @@ private Q_SLOTS:
                               "sfn ok", "ping ok", "remote-save failed"}));
         QCOMPARE(sets, QStringList({"buf 10 -> 5", "name DECODER 2 -> STUDIO 9", "buf 10 -> 5",
                                     "dly 0 -> 500"}));
-        QCOMPARE(
-            details.value(QStringLiteral("diff")),
-            QStringList({"clean", "1 difference(s): buf", "clean", "no reply from 127.0.95.9"}));
+        QCOMPARE(details.value(QStringLiteral("diff")),
+                 QStringList(
+                     {"clean", "1 difference(s): buf", "clean", "no reply from " + kNet.host(9)}));
         QCOMPARE(details.value(QStringLiteral("set")), QStringList({"refused by the agent"}));
         QVERIFY2(details.value(QStringLiteral("ping")).value(0).endsWith(QStringLiteral(" ms")),
                  qPrintable(r.out));
-        QVERIFY2(r.out.contains(QStringLiteral(" ping ok STUDIO 9 [2E:8B:F2:00:5F:02] ")),
+        QVERIFY2(r.out.contains(QStringLiteral(" ping ok STUDIO 9 [%1] ").arg(kNet.mac(2))),
                  qPrintable(r.out));
         QVERIFY2(!details.value(QStringLiteral("remote-save")).value(0).isEmpty(),
                  qPrintable(r.out));
@@ -243,18 +244,19 @@ private Q_SLOTS:
         const QString seed = own.filePath(QStringLiteral("seed.ini"));
         QFile f(seed);
         QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("[2E8BF2005F06]\r\nNAME=studio b\r\nMULTI=239.1.2.3\r\nREMOTE=239.4.5.6\r\n");
+        f.write(QStringLiteral("[%1]\r\nNAME=studio b\r\nMULTI=239.1.2.3\r\nREMOTE=239.4.5.6\r\n")
+                    .arg(kNet.section(6))
+                    .toLatin1());
         f.close();
         SimProcess seeded;
         QVERIFY(seeded.start(
-            {QStringLiteral("--from-ini"), seed, QStringLiteral("decoder@127.0.95.6")}));
+            {QStringLiteral("--from-ini"), seed, QStringLiteral("decoder@") + kNet.host(6)}));
         const QString db = own.filePath(QStringLiteral("nms.ini"));
-        QCOMPARE(cliOn(db, {QStringLiteral("probe"), QStringLiteral("127.0.95.6")}).exitCode, 0);
+        QCOMPARE(cliOn(db, {QStringLiteral("probe"), kNet.host(6)}).exitCode, 0);
         const QByteArray stored = contentOf(db);
         QVERIFY2(stored.contains("MULTI=239.4.5.6\r\n") && stored.contains("NAME=STUDIO B "),
                  stored.constData());
-        const ProgramRun r =
-            cliOn(db, {QStringLiteral("diff"), QStringLiteral("2E:8B:F2:00:5F:06")});
+        const ProgramRun r = cliOn(db, {QStringLiteral("diff"), kNet.mac(6)});
         QCOMPARE(r.out, QString());
         QCOMPARE(r.exitCode, 0);
     }
@@ -302,7 +304,7 @@ private Q_SLOTS:
             QSKIP("mounting a small tmpfs needs root");
         const QString full = mountPoint.filePath(QStringLiteral("nms.ini"));
         const QString metrics = mountPoint.filePath(QStringLiteral("orvalink.prom"));
-        QCOMPARE(cliOn(full, {QStringLiteral("probe"), QStringLiteral("127.0.95.2")}).exitCode, 0);
+        QCOMPARE(cliOn(full, {QStringLiteral("probe"), kNet.host(2)}).exitCode, 0);
         const QStringList scrape{QStringLiteral("stats"), QStringLiteral("--all"),
                                  QStringLiteral("--prometheus"), QStringLiteral("--output"),
                                  metrics};
@@ -320,7 +322,7 @@ private Q_SLOTS:
         const QByteArray oldDb = contentOf(full);
         // Into a new database: the probe has something to write.
         ProgramRun r = cliOn(mountPoint.filePath(QStringLiteral("new.ini")),
-                             {QStringLiteral("probe"), QStringLiteral("127.0.95.2")});
+                             {QStringLiteral("probe"), kNet.host(2)});
         QCOMPARE(r.exitCode, 1);
         QVERIFY(!r.out.contains(QStringLiteral("SUCCESS")));
         QVERIFY(!r.out.contains(QStringLiteral("Stored as")));
@@ -364,9 +366,10 @@ private Q_SLOTS:
         for (const QStringList& verb : verbs) {
             const ProgramRun r = cli(verb);
             QVERIFY2(r.exitCode == 3, qPrintable(verb.join(QLatin1Char(' '))));
-            QVERIFY2(r.err.startsWith(QStringLiteral("orvalink-cli: Cannot open UDP port 2979 on "
-                                                     "127.0.95.100: ")),
-                     qPrintable(r.err));
+            QVERIFY2(
+                r.err.startsWith(QStringLiteral("orvalink-cli: Cannot open UDP port 2979 on ") +
+                                 kNms + ": "),
+                qPrintable(r.err));
             QVERIFY2(r.out.isEmpty(), qPrintable(r.out));
         }
         QCOMPARE(requestsSeen(), before);

@@ -19,8 +19,9 @@ using orvalink::testing::SimProcess;
 
 namespace {
 
-const QString kNms = QStringLiteral("127.0.111.100");
-const QString kAgent = QStringLiteral("127.0.111.2");
+const orvalink::testing::SimNet kNet{111};
+const QString kNms = kNet.host(100);
+const QString kAgent = kNet.host(2);
 
 // A GetResponse as an agent sends it: community, id, parameter, tag, value.
 QByteArray getResponse(const QByteArray& community, quint8 id, quint8 n, quint8 tag,
@@ -101,11 +102,12 @@ void TestCliDiagnostics::summariesSayWhatTheDatagramIs()
     QByteArray config = QByteArray::fromHex("7f00006fffffff007f0000017f00006f000100");
     config += "STUDIO 1        ";
     config += QByteArray::fromHex("01000004d2");
-    QVERIFY(remote::remoteSummary(config, false)
-                .startsWith(QStringLiteral("configuration reply: ip 127.0.0.111 mask "
-                                           "255.255.255.0 gw 127.0.0.1 remote 127.0.0.111 "
-                                           "input 0 type 1 tx 0 name \"STUDIO 1        \" "
-                                           "role 1 sn 1234")));
+    QVERIFY(
+        remote::remoteSummary(config, false)
+            .startsWith(QStringLiteral("configuration reply: ip 127.0.0.111 mask "      // text only
+                                       "255.255.255.0 gw 127.0.0.1 remote 127.0.0.111 " // text only
+                                       "input 0 type 1 tx 0 name \"STUDIO 1        \" "
+                                       "role 1 sn 1234")));
     QVERIFY(remote::remoteSummary(config.left(20), false).contains(QStringLiteral("fails")));
 
     QCOMPARE(hexDump(get.datagram.left(18)),
@@ -118,7 +120,7 @@ void TestCliDiagnostics::summariesSayWhatTheDatagramIs()
 // silent agent left without the community hint.
 void TestCliDiagnostics::verboseShowsBothDatagramsAndSilenceGivesTheHint()
 {
-    const quint16 port = orvalink::testing::simAgentPort(16111);
+    const quint16 port = kNet.agentPort();
     SimProcess sim;
     QVERIFY(sim.start(port, {QStringLiteral("decoder@") + kAgent}));
     const auto cli = [&](const QStringList& args) {
@@ -158,7 +160,7 @@ void TestCliDiagnostics::verboseShowsBothDatagramsAndSilenceGivesTheHint()
     QVERIFY(!silent.contains(QStringLiteral("received from ")));
     QVERIFY2(
         silent.contains(QStringLiteral("drops a request with a wrong community silently")) &&
-            silent.contains(QStringLiteral("(--nms, now 127.0.111.100)")) &&
+            silent.contains(QStringLiteral("(--nms, now %1)").arg(kNms)) &&
             silent.contains(QStringLiteral("drop silently a SET whose bytes are not canonical")),
         qPrintable(silent));
 }
@@ -168,7 +170,7 @@ void TestCliDiagnostics::verboseShowsBothDatagramsAndSilenceGivesTheHint()
 // text holds a line break, which would print a forged "received from" line.
 void TestCliDiagnostics::textFromDevicesAndFilesCannotDriveTheTerminal()
 {
-    const quint16 port = orvalink::testing::simAgentPort(16111);
+    const quint16 port = kNet.agentPort();
     SimProcess sim;
     QVERIFY(sim.start(port, {QStringLiteral("decoder@") + kAgent}));
     QTemporaryDir dir;
@@ -191,12 +193,12 @@ void TestCliDiagnostics::textFromDevicesAndFilesCannotDriveTheTerminal()
 
     // An agent of our own answers the name with a line break in it.
     QUdpSocket agent;
-    QVERIFY(agent.bind(QHostAddress(QStringLiteral("127.0.111.3")), 0));
+    QVERIFY(agent.bind(QHostAddress(kNet.host(3)), 0));
     QProcess get;
     get.start(orvalink::testing::binDir() + QStringLiteral("/orvalink-cli"),
               {QStringLiteral("-v"), QStringLiteral("--nms"), kNms, QStringLiteral("--port"),
-               QString::number(agent.localPort()), QStringLiteral("get"),
-               QStringLiteral("127.0.111.3"), QStringLiteral("morqubit"), QStringLiteral("35")});
+               QString::number(agent.localPort()), QStringLiteral("get"), kNet.host(3),
+               QStringLiteral("morqubit"), QStringLiteral("35")});
     QVERIFY(agent.waitForReadyRead(10000));
     QHostAddress from;
     quint16 fromPort = 0;

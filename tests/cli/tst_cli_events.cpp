@@ -1,6 +1,7 @@
 // orvalink-cli events: the event log beside the database, filtered by time
 // and element, printed safely.
 
+#include "common/SimProcess.h"
 #include "store/EventLog.h"
 
 #include <QDir>
@@ -9,13 +10,20 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <sys/stat.h>
+
 using namespace orvalink;
+
+namespace {
+const orvalink::testing::SimNet kNet{151};
+} // namespace
 
 class TestCliEvents : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void initTestCase();
     void filtersByTimeAndElement();
+    void noLogBesideARefusedDatabase();
 
 private:
     QByteArray run(const QStringList& args, int* exitCode);
@@ -90,6 +98,29 @@ void TestCliEvents::filtersByTimeAndElement()
         QCOMPARE(run(bad, &code), QByteArray());
         QCOMPARE(code, 2);
     }
+}
+
+// Catches: the outcome of a verb refused for its database (a pipe, a
+// folder; as root also a device: /dev/events.log) written to a new event
+// log beside that database.
+void TestCliEvents::noLogBesideARefusedDatabase()
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.ini"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString folder = dir.filePath(QStringLiteral("folder.ini"));
+    QVERIFY(QDir().mkdir(folder));
+    for (const QString& db : {fifo, folder}) {
+        QProcess p;
+        p.start(m_cli, {"--db", db, "--nms", kNet.host(100), "probe", kNet.host(1)});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(p.readAllStandardError().contains("The element database"));
+    }
+    const QStringList made =
+        QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot);
+    QCOMPARE(made, QStringList({QStringLiteral("fifo.ini"), QStringLiteral("folder.ini")}));
 }
 
 QTEST_GUILESS_MAIN(TestCliEvents)

@@ -24,10 +24,9 @@ using namespace orvalink::testing;
 
 namespace {
 
-const QString kNms = QStringLiteral("127.0.121.250");
-
-// The test's simulated elements: 127.0.121.x.
+// The test's simulated elements: 127.0.121.x; the station is host(250).
 const SimNet kNet{121};
+const QString kNms = kNet.host(250);
 QString sectionText(int last, const char* name, int role)
 {
     return QStringLiteral("[2E8BF20079%1]\r\nNAME=%2\r\nROLE=%3\r\nSFN=0\r\nSNMPIP=%4\r\n"
@@ -134,12 +133,13 @@ class TestCliMonitor : public QObject {
     {
         return {QStringLiteral("--db"),   dbPath,
                 QStringLiteral("--nms"),  kNms,
-                QStringLiteral("--port"), QString::number(simAgentPort(16197))};
+                QStringLiteral("--port"), QString::number(kNet.agentPort())};
     }
 
 private Q_SLOTS:
     void initTestCase()
     {
+        keepNetSnmpStateIn(dir.path());
         if (!QFileInfo(binPath("orvalink-sim")).isExecutable())
             QSKIP("orvalink-sim is not built");
         dbPath = dir.filePath(QStringLiteral("nms.ini"));
@@ -157,14 +157,14 @@ private Q_SLOTS:
     void servesRoundsTrapsAndStops()
     {
         SimProcess sim;
-        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + kNet.host(1),
-                                                 QStringLiteral("decoder@") + kNet.host(2),
-                                                 QStringLiteral("--silent"), kNet.host(2)}),
+        QVERIFY2(sim.start(kNet.agentPort(), {QStringLiteral("encoder@") + kNet.host(1),
+                                              QStringLiteral("decoder@") + kNet.host(2),
+                                              QStringLiteral("--silent"), kNet.host(2)}),
                  qPrintable(sim.errors()));
         MonitorProcess monitor;
         QVERIFY2(
             monitor.start(cli() + QStringList{QStringLiteral("monitor"), QStringLiteral("--listen"),
-                                              QStringLiteral("127.0.0.1:0"),
+                                              kNms + QStringLiteral(":0"),
                                               QStringLiteral("--interval"), QStringLiteral("1"),
                                               QStringLiteral("--trap-port"), QStringLiteral("0")}),
             qPrintable(monitor.errors()));
@@ -173,7 +173,8 @@ private Q_SLOTS:
         QCOMPARE(first.status, 200);
         QCOMPARE(countLines(first.body,
                             QStringLiteral("^orvalink_up\\{mac=\"2E:8B:F2:00:79:01\",name=\"LIVE\","
-                                           "ip=\"127.0.121.1\",role=\"encoder\"\\} 1$")),
+                                           "ip=\"%1\",role=\"encoder\"\\} 1$")
+                                .arg(kNet.host(1))),
                  1);
         QCOMPARE(
             countLines(first.body,
@@ -286,7 +287,7 @@ private Q_SLOTS:
         QCOMPARE(monitor.m_process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(monitor.m_process.exitCode(), 0);
         QTcpServer again;
-        QVERIFY(again.listen(QHostAddress::LocalHost, quint16(QUrl(monitor.base).port())));
+        QVERIFY(again.listen(QHostAddress(kNms), quint16(QUrl(monitor.base).port())));
         if (promtool.isEmpty())
             QSKIP("promtool is missing (Debian package prometheus): the body was not linted");
     }
@@ -297,14 +298,14 @@ private Q_SLOTS:
     {
         QCOMPARE(runCli(cli() + QStringList{QStringLiteral("monitor")}).exitCode, 2);
         QCOMPARE(runCli(cli() + QStringList{QStringLiteral("monitor"), QStringLiteral("--listen"),
-                                            QStringLiteral("localhost:80")})
+                                            QStringLiteral("localhost:80")}) // text only
                      .exitCode,
                  2);
         QTcpServer taken;
-        QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+        QVERIFY(taken.listen(QHostAddress(kNms), 0));
         const CliRun r =
             runCli(cli() + QStringList{QStringLiteral("monitor"), QStringLiteral("--listen"),
-                                       QStringLiteral("127.0.0.1:%1").arg(taken.serverPort()),
+                                       QStringLiteral("%1:%2").arg(kNms).arg(taken.serverPort()),
                                        QStringLiteral("--trap-port"), QStringLiteral("0")},
                    10000);
         QCOMPARE(r.exitCode, 1);

@@ -19,12 +19,12 @@ using namespace orvalink::testing;
 
 namespace {
 
-quint16 agentPort()
-{
-    return simAgentPort(16337);
-}
 // The test's simulated elements: 127.0.137.x.
 const SimNet kNet{137};
+quint16 agentPort()
+{
+    return kNet.agentPort();
+}
 
 // Writes text into the FIFO at path once a reader opens it, then closes it;
 // or, with forever, writes text again and again until the reader is gone.

@@ -18,12 +18,12 @@ using namespace orvalink::testing;
 
 namespace {
 
-quint16 agentPort()
-{
-    return simAgentPort(16194);
-}
 // The test's simulated elements: 127.0.104.x.
 const SimNet kNet{104};
+quint16 agentPort()
+{
+    return kNet.agentPort();
+}
 QString sectionText(int last, int role, int sfn)
 {
     return QStringLiteral("[%1]\r\nNAME=ELEMENT %2\r\nROLE=%3\r\nSFN=%4\r\nSNMPIP=%5\r\n"
@@ -123,9 +123,11 @@ private Q_SLOTS:
         QCOMPARE(body.count(QRegularExpression(QStringLiteral("^orvalink_up\\{.*\\} 1$"),
                                                QRegularExpression::MultilineOption)),
                  count - 5);
-        QVERIFY(body.contains(QStringLiteral(
-            "orvalink_mac_rx_frames_total{mac=\"2E:8B:F2:00:68:02\",name=\"ELEMENT 2\","
-            "ip=\"127.0.104.2\",role=\"decoder\"} ")));
+        QVERIFY(body.contains(
+            QStringLiteral(
+                "orvalink_mac_rx_frames_total{mac=\"2E:8B:F2:00:68:02\",name=\"ELEMENT 2\","
+                "ip=\"%1\",role=\"decoder\"} ")
+                .arg(kNet.host(2))));
         QVERIFY(body.contains(QStringLiteral("\norvalink_scrape_duration_seconds ")));
         QVERIFY(QDir(dir.path()).entryList({QStringLiteral("orvalink.prom*")}, QDir::Files) ==
                 QStringList{QStringLiteral("orvalink.prom")});
@@ -151,7 +153,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("fault");
         QTest::newRow("wrong request-id") << QStringList{QStringLiteral("--wrong-id")};
         QTest::newRow("other source port")
-            << QStringList{QStringLiteral("--from-port"), QStringLiteral("16196")};
+            << QStringList{QStringLiteral("--from-port"), QString::number(kNet.port(2))};
         QTest::newRow("other community")
             << QStringList{QStringLiteral("--reply-community"), QStringLiteral("kestrvla")};
     }

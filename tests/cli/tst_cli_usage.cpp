@@ -138,17 +138,19 @@ private Q_SLOTS:
         };
         row("unknown option", {"apply", "2E:8B:F2:00:0A:1B", "att=1", "--bogus"},
             "apply: unknown option --bogus (see orvalink-cli apply --help)");
-        row("missing value", {"ping", "127.0.0.1", "--timeout-ms"},
+        row("missing value", {"ping", "127.0.0.1", "--timeout-ms"}, // text only
             "ping: --timeout-ms needs N (see orvalink-cli ping --help)");
-        row("number out of range", {"level", "127.0.0.1", "--count", "0"},
+        row("number out of range", {"level", "127.0.0.1", "--count", "0"}, // text only
             "level: --count needs a number from 1 to 100000 (see orvalink-cli level --help)");
-        row("number that is none", {"monitor", "--listen", "127.0.0.1:0", "--interval=x"},
+        row("number that is none",
+            {"monitor", "--listen", "127.0.0.1:0", "--interval=x"}, // text only
             "monitor: --interval needs seconds from 1 to 86400 (see orvalink-cli monitor --help)");
         row("switch with a value", {"diff", "--all=yes"},
             "diff: --all takes no value (see orvalink-cli diff --help)");
-        row("too few arguments", {"get", "127.0.0.1", "public"},
+        row("too few arguments", {"get", "127.0.0.1", "public"}, // text only
             "get: usage: orvalink-cli get HOST COMMUNITY N [N ...]");
-        row("a negative number is an argument", {"get", "127.0.0.1", "public", "15", "-1"},
+        row("a negative number is an argument",
+            {"get", "127.0.0.1", "public", "15", "-1"}, // text only
             "get: N \"-1\" is not a parameter number 0 to 127");
         row("arguments to a verb that takes none", {"list", "x"},
             "list: takes no arguments (see orvalink-cli list --help)");
@@ -169,13 +171,13 @@ private Q_SLOTS:
             "restore: --edition takes GPS or LL, not \"XL\"");
         row("control characters shown escaped", {"history", "\x1b[2J"},
             "history: \"\\x1b[2J\" is not a MAC address like 2E:8B:F2:00:0A:1B");
-        row("program option out of range", {"--port", "70000", "list"},
+        row("program option out of range", {"--port", "70000", "list"}, // text only
             "--port needs a UDP port from 1 to 65535 (see --help)");
         row("unknown verb", {"frob"}, "unknown verb frob (see --help)");
         for (const char* verb : {"probe", "stats", "diff", "discover", "traps", "remote-save"}) {
             QStringList args{"--nms", "10.0.0", verb};
             if (QByteArrayView(verb) == "probe")
-                args << "127.0.0.1";
+                args << "127.0.0.1"; // text only
             else if (QByteArrayView(verb) == "stats" || QByteArrayView(verb) == "diff")
                 args << "--all";
             else if (QByteArrayView(verb) == "remote-save")

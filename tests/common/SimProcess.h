@@ -4,11 +4,19 @@
 // back in order.
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace orvalink::testing {
@@ -23,17 +31,47 @@ inline bool mayBindAgentPort()
     return ::geteuid() == 0;
 }
 
-// Port 161 when we may bind it, a high one otherwise.
-inline quint16 simAgentPort(quint16 unprivileged)
+// Claims net N on this machine for the life of the process: a local socket
+// of the abstract namespace (no file), "orvalink-test-net-N", is bound by
+// one process at a time. Another run of the same test (a second build of
+// the tree, `make test` and `make test-asan` at once, another checkout)
+// waits here until the first has ended instead of meeting it on the same
+// addresses; after four minutes it goes on and says so.
+inline void claimNet(int net)
 {
-    return mayBindAgentPort() ? 161 : unprivileged;
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = "orvalink-test-net-" + QByteArray::number(net);
+    std::memcpy(address.sun_path + 1, name.constData(), size_t(name.size()));
+    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + size_t(name.size()));
+    for (int tries = 0; ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0; ++tries) {
+        if (errno != EADDRINUSE || tries == 2400) {
+            std::fprintf(stderr, "net %d: not claimed (%s), going on\n", net, std::strerror(errno));
+            ::close(fd);
+            return;
+        }
+        if (tries == 0)
+            std::fprintf(stderr, "net %d is in use by another run of this test: waiting\n", net);
+        const timespec tenth{0, 100 * 1000 * 1000};
+        ::nanosleep(&tenth, nullptr);
+    }
+    // Kept open until the process ends.
 }
 
-// The simulated elements of one test: 127.0.NET.x, each with the MAC the
-// simulator gives it (2E:8B:F2 and the address's last three octets) and the
-// section nms.ini names it by. Each test takes a NET of its own, so that
-// tests can run side by side.
+// The loopback addresses and ports of one test: 127.0.NET.x, each element
+// with the MAC the simulator gives it (2E:8B:F2 and the address's last three
+// octets) and the section nms.ini names it by. Each test takes a NET of its
+// own and takes every address and port it binds or sends to from it (the
+// NMS address too, where the program binds the protocol's fixed ports), so
+// that tests run side by side; tests/check-nets.sh refuses a NET claimed
+// twice, an address written out and a fixed port.
 struct SimNet {
+    explicit SimNet(int n) : net(n) { claimNet(n); }
+    SimNet(const SimNet&) = delete;
+    SimNet& operator=(const SimNet&) = delete;
     int net;
     QString host(int last) const { return QStringLiteral("127.0.%1.%2").arg(net).arg(last); }
     QString mac(int last) const
@@ -44,7 +82,21 @@ struct SimNet {
             .toUpper();
     }
     QString section(int last) const { return mac(last).remove(QLatin1Char(':')); }
+    // A port of the net's own, k from 0 to 63: 10000 + 64 * NET + k, below
+    // the kernel's range of ephemeral ports, so no socket of another program
+    // holds it by chance.
+    quint16 port(int k) const { return quint16(10000 + 64 * net + (k & 63)); }
+    // The agents' port: 161 when we may bind it, one of the net's otherwise.
+    quint16 agentPort() const { return mayBindAgentPort() ? 161 : port(61); }
 };
+
+// net-snmp's tools (snmpget, snmpset, snmptrap) save a state file,
+// snmpapp.conf, in /var/lib/snmp when run as root; the tools a test starts
+// keep it in a folder of the test's own.
+inline void keepNetSnmpStateIn(const QString& folder)
+{
+    qputenv("SNMP_PERSISTENT_DIR", QFile::encodeName(folder));
+}
 
 class SimProcess {
 public:

@@ -12,6 +12,9 @@ using namespace orvalink;
 
 namespace {
 
+// Only a text in the alarms: nothing is sent to it.
+const QString kDecHost = QStringLiteral("127.0.0.21"); // text only
+
 ElementEntry element(const char* section, const char* name)
 {
     ElementEntry e;
@@ -29,7 +32,7 @@ Trap v1(int generic, qint64 specific = 0, const QString& enterprise = {},
     t.enterprise = enterprise.isEmpty() ? QStringLiteral("1.3.6.1.4.1.44467.3") : enterprise;
     t.genericTrap = generic;
     t.specificTrap = specific;
-    t.sourceAddress = 0x7F000015; // 127.0.0.21
+    t.sourceAddress = 0x7F000015; // kDecHost
     t.bindings = std::move(bindings);
     return t;
 }
@@ -75,14 +78,14 @@ private Q_SLOTS:
         const ElementEntry dec = element("2E8BF2000201", "DEC");
 
         // Unreachable until it answers again; the same finding is one alarm.
-        book.setReachable(dec.section, dec.mac, dec.name, QStringLiteral("127.0.0.21"), false,
-                          QStringLiteral("no reply from 127.0.0.21"));
-        book.setReachable(dec.section, dec.mac, dec.name, QStringLiteral("127.0.0.21"), false);
+        book.setReachable(dec.section, dec.mac, dec.name, kDecHost, false,
+                          QStringLiteral("no reply from ") + kDecHost);
+        book.setReachable(dec.section, dec.mac, dec.name, kDecHost, false);
         QCOMPARE(raised.size(), 1);
         AlarmSeverity worst = AlarmSeverity::Warning;
         QVERIFY(book.worst(dec.section, &worst));
         QCOMPARE(worst, AlarmSeverity::Critical);
-        book.setReachable(dec.section, dec.mac, dec.name, QStringLiteral("127.0.0.21"), true);
+        book.setReachable(dec.section, dec.mac, dec.name, kDecHost, true);
         QCOMPARE(cleared.size(), 1);
         QCOMPARE(book.count(), 0);
 

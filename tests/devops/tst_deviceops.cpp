@@ -25,11 +25,10 @@ using orvalink::testing::SimProcess;
 
 namespace {
 
-const QString kNms = QStringLiteral("127.0.93.100");
-const QString kCommunity = QStringLiteral("morqubit");
-
-// The test's simulated elements: 127.0.93.x.
+// The test's simulated elements: 127.0.93.x; the station is host(100).
 const SimNet kNet{93};
+const QString kNms = kNet.host(100);
+const QString kCommunity = QStringLiteral("morqubit");
 
 // The section of the element the simulator serves at 127.0.93.last.
 QString sectionOf(int last)
@@ -207,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(stored(enc, QStringLiteral("snmpro")), kCommunity);
         QCOMPARE(stored(enc, QStringLiteral("snmpip")), kNet.host(1));
         QCOMPARE(stored(enc, QStringLiteral("snmprw")), QStringLiteral("kestrvla"));
-        QCOMPARE(stored(enc, QStringLiteral("remote")), QStringLiteral("127.0.93.100"));
+        QCOMPARE(stored(enc, QStringLiteral("remote")), kNms);
         QCOMPARE(stored(enc, QStringLiteral("multi")), QStringLiteral("239.192.10.1"));
         QCOMPARE(stored(enc, QStringLiteral("tx")), QStringLiteral("0"));
         for (const char* key : {"att", "buf", "sdm", "sdl", "sdt"})
@@ -306,7 +305,7 @@ private Q_SLOTS:
         v.name = QStringLiteral("STUDIO 6");
         v.ip = kNet.host(6);
         v.mask = QStringLiteral("255.255.0.0");
-        v.gw = QStringLiteral("127.0.93.254");
+        v.gw = kNet.host(254);
         v.type = 1;
         v.remoteIP = QStringLiteral("239.1.1.6");
         v.sfn = 1;
@@ -427,7 +426,7 @@ private Q_SLOTS:
         const QString enc = sectionOf(10);
         EditedValues v = shownValues(enc);
         v.name = QStringLiteral("NEW NAME");
-        v.gw = QStringLiteral("127.0.93.1");
+        v.gw = kNet.host(1);
         v.llo = 1;
         ApplyOperation op(*snmp, *db, prompt, shortTimings());
         prompt.expect(QStringLiteral("Failed setting ETH gateway!"));
@@ -437,7 +436,7 @@ private Q_SLOTS:
         QCOMPARE(op.run(shown(enc, QStringLiteral("ENCODER")), v),
                  ApplyOperation::Result::SomeFailed);
         QCOMPARE(stored(enc, QStringLiteral("name")), QStringLiteral("NEW NAME"));
-        QCOMPARE(stored(enc, QStringLiteral("gw")), QStringLiteral("127.0.0.1"));
+        QCOMPARE(stored(enc, QStringLiteral("gw")), QStringLiteral("127.0.0.1")); // text only
         QCOMPARE(stored(enc, QStringLiteral("llo")), QStringLiteral("0"));
         QList<ApplyOperation::Difference> diff;
         QVERIFY(!op.compareWithDevice(enc, &diff));
@@ -517,7 +516,7 @@ private Q_SLOTS:
         const ShownElement encoder = shown(sectionOf(1), QStringLiteral("ENCODER"));
         EditedValues good = shownValues(sectionOf(1));
         good.name = QStringLiteral("A");
-        good.ip = good.gw = good.remoteIP = QStringLiteral("127.0.0.1");
+        good.ip = good.gw = good.remoteIP = QStringLiteral("127.0.0.1"); // text only
         good.mask = QStringLiteral("255.255.255.0");
         good.input = -1;
         good.type = 0;

@@ -1,5 +1,5 @@
 // The windows of the probe and the apply, offscreen, driving the real
-// operations against orvalink-sim on loopback (127.0.94.x): field checks
+// operations against orvalink-sim on loopback (a net of its own): field checks
 // and colours, button enabling, Close during a probe, "Save changes" from
 // the main window through frmSendSNMP, and both on a full disk.
 
@@ -38,9 +38,10 @@ using orvalink::testing::SimProcess;
 
 namespace {
 
-const QString kNms = QStringLiteral("127.0.94.100");
-const QString kEncoder = QStringLiteral("127.0.94.1");
-const QString kDecoder = QStringLiteral("127.0.94.2");
+const testing::SimNet kNet{140};
+const QString kNms = kNet.host(100);
+const QString kEncoder = kNet.host(1);
+const QString kDecoder = kNet.host(2);
 
 Timings shortTimings()
 {
@@ -151,7 +152,7 @@ private Q_SLOTS:
         QTest::mouseClick(cmdProbe, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        const QString dec = encodeMac(QStringLiteral("2E:8B:F2:00:5E:02"));
+        const QString dec = encodeMac(kNet.mac(2));
         QVERIFY(!db.sectionExists(dec));
     }
 
@@ -222,7 +223,7 @@ private Q_SLOTS:
         QCOMPARE(TreeView1(w)->selectedItems().size(), 1);
         QCOMPARE(TreeView1(w)->indexOfTopLevelItem(TreeView1(w)->selectedItems().first()), 0);
         QCOMPARE(TreeView1(w)->topLevelItem(0)->text(0),
-                 QStringLiteral("STUDIO 2 [2E:8B:F2:00:5E:02]"));
+                 QStringLiteral("STUDIO 2 [%1]").arg(kNet.mac(2)));
         QCOMPARE(panel(w)->txtElementName->text(), QStringLiteral("STUDIO 2"));
         QCOMPARE(panel(w)->scrlAtten->value(), 255);
     }

@@ -12,7 +12,7 @@ using orvalink::testing::SimProcess;
 
 namespace {
 const QString kCommunity = QStringLiteral("morqubit");
-// The test's simulated elements: 127.0.94.x.
+// The test's simulated elements: 127.0.94.x; the station is host(100).
 const SimNet kNet{94};
 } // namespace
 
@@ -24,7 +24,7 @@ private Q_SLOTS:
     // in the wrong order, an element without address polled.
     void liveSilentAndRestartingElements()
     {
-        const quint16 port = orvalink::testing::simAgentPort(16194);
+        const quint16 port = kNet.agentPort();
         const QStringList args{QStringLiteral("--silent"), kNet.host(2),
                                QStringLiteral("encoder@") + kNet.host(1),
                                QStringLiteral("decoder@") + kNet.host(2)};
@@ -35,7 +35,7 @@ private Q_SLOTS:
         t.statusReplyMs = 150;
         t.statusRetries = 1;
         StatusPoller poller(t);
-        QVERIFY2(poller.open(QStringLiteral("127.0.0.1"), port), qPrintable(poller.error()));
+        QVERIFY2(poller.open(kNet.host(100), port), qPrintable(poller.error()));
         QList<PolledElement> list(3);
         list[0].section = QStringLiteral("A");
         list[0].ip = kNet.host(1);
@@ -94,22 +94,22 @@ private Q_SLOTS:
     // or lose its own).
     void pollNeverMixesWithAnOperation()
     {
-        const quint16 port = orvalink::testing::simAgentPort(16196);
+        const quint16 port = kNet.agentPort();
         SimProcess sim;
         QVERIFY(sim.start(port, {QStringLiteral("encoder@") + kNet.host(3)}));
         Timings t;
         t.statusReplyMs = 1000;
         t.statusRetries = 0;
         StatusPoller poller(t);
-        QVERIFY2(poller.open(QStringLiteral("127.0.0.1"), port), qPrintable(poller.error()));
+        QVERIFY2(poller.open(kNet.host(100), port), qPrintable(poller.error()));
         QList<PolledElement> list(1);
         list[0].section = QStringLiteral("A");
         list[0].ip = kNet.host(3);
         list[0].community = kCommunity;
         poller.setElements(list);
         SnmpTransport transport(t);
-        transport.setLocalAddress(QStringLiteral("127.0.0.1"));
-        transport.setPorts(16295, port);
+        transport.setLocalAddress(kNet.host(100));
+        transport.setPorts(kNet.port(1), port);
         QSignalSpy rounds(&poller, &StatusPoller::roundFinished);
 
         constexpr int kRounds = 15;

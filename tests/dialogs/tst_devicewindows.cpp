@@ -43,7 +43,7 @@ namespace {
 const SimNet kNet{103};
 quint16 agentPort()
 {
-    return simAgentPort(16193);
+    return kNet.agentPort();
 }
 const QColor kRed(255, 0, 0);
 
@@ -180,8 +180,8 @@ private Q_SLOTS:
         QFile::remove(dir.filePath(QStringLiteral("nms.ini")));
         db = std::make_unique<Database>(store, dir.filePath(QStringLiteral("nms.ini")));
         snmp = std::make_unique<SnmpTransport>(timings);
-        snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
-        snmp->setPorts(test::freeLoopbackPort(), agentPort());
+        snmp->setLocalAddress(kNet.host(250));
+        snmp->setPorts(test::freeLoopbackPort(kNet.host(250)), agentPort());
         client = std::make_unique<RecordingClient>(*snmp);
         prompt.clear();
     }

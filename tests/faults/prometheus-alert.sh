@@ -15,7 +15,7 @@ set -euo pipefail
 
 build=$(cd "${1:?build folder}" && pwd)
 src=$(cd "${2:?source folder}" && pwd)
-for tool in prometheus curl python3 ss; do
+for tool in prometheus curl python3; do
   command -v $tool >/dev/null || {
     echo "SKIP: $tool is not installed (tools/install-deps.sh)"
     exit 77
@@ -53,31 +53,26 @@ within() {
     sleep 0.5
   done
 }
-# A TCP port nobody listens on at 127.0.0.1.
-free_port() {
-  local p
-  for ((p = 20000 + RANDOM % 20000; ; p = 20000 + RANDOM % 20000)); do
-    ss -Htln "sport = :$p" | grep -q . || {
-      echo $p
-      return
-    }
-  done
-}
+# The test's net, as SimNet (tests/common/SimProcess.h) gives it: its
+# addresses 127.0.NET.x and its ports 10000 + 64 * NET + k.
+NET=122
+host() { echo "127.0.$NET.$1"; }
+port() { echo $((10000 + 64 * NET + $1)); }
 
-agent_port=16198
-nms=127.0.122.250
-cat >"$tmp/nms.ini" <<'EOF'
+agent_port=$(port 61)
+nms=$(host 250)
+cat >"$tmp/nms.ini" <<EOF
 [2E8BF2007A01]
 NAME=STUDIO A
 ROLE=1
 SFN=0
-SNMPIP=127.0.122.1
+SNMPIP=$(host 1)
 SNMPRO=morqubit
 [2E8BF2007A02]
 NAME=STUDIO B
 ROLE=2
 SFN=0
-SNMPIP=127.0.122.2
+SNMPIP=$(host 2)
 SNMPRO=morqubit
 EOF
 
@@ -86,12 +81,12 @@ start_sim() { # ROLE@ADDR LOG
   pids+=($!)
   within 10 grep -q "orvalink-sim: ready" "$tmp/$2" || fail "orvalink-sim $1 did not start"
 }
-start_sim encoder@127.0.122.1 sim-a.log
-start_sim decoder@127.0.122.2 sim-b.log
+start_sim "encoder@$(host 1)" sim-a.log
+start_sim "decoder@$(host 2)" sim-b.log
 sim_b=${pids[-1]}
 
 "$build/bin/orvalink-cli" --db "$tmp/nms.ini" --nms $nms --port $agent_port monitor \
-  --listen 127.0.0.1:0 --interval 1 --trap-port 0 >"$tmp/monitor.log" 2>&1 &
+  --listen "$nms:0" --interval 1 --trap-port 0 >"$tmp/monitor.log" 2>&1 &
 monitor=$!
 pids+=($monitor)
 within 10 grep -q "metrics at http://" "$tmp/monitor.log" || fail "the monitor did not start"
@@ -113,10 +108,9 @@ scrape_configs:
     static_configs:
       - targets: ['$monitor_at']
 EOF
-prom_port=$(free_port)
-prom=http://127.0.0.1:$prom_port
+prom=http://$nms:$(port 1)
 prometheus --config.file="$tmp/prometheus.yml" --storage.tsdb.path="$tmp/data" \
-  --web.listen-address=127.0.0.1:$prom_port >"$tmp/prometheus.log" 2>&1 &
+  --web.listen-address="$nms:$(port 1)" >"$tmp/prometheus.log" 2>&1 &
 pids+=($!)
 
 both_up() {

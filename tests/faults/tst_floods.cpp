@@ -24,7 +24,9 @@ using orvalink::testing::SimProcess;
 
 namespace {
 
-const QString kNms = QStringLiteral("127.0.112.100");
+// The test's addresses: 127.0.112.x; the station is host(100).
+const orvalink::testing::SimNet kNet{112};
+const QString kNms = kNet.host(100);
 const QString kCommunity = QStringLiteral("morqubit");
 
 Timings shortTimings()
@@ -108,8 +110,8 @@ private Q_SLOTS:
 // or ends the probe early.
 void TestFloods::probeUnderFloodWritesWhatACleanProbeWrites()
 {
-    const QString agent = QStringLiteral("127.0.112.2");
-    const quint16 port = testing::simAgentPort(16112);
+    const QString agent = kNet.host(2);
+    const quint16 port = kNet.agentPort();
     SimProcess sim;
     // Replies 10 ms late: each wait stays open long enough for the flood's
     // datagrams to meet it.
@@ -140,8 +142,8 @@ void TestFloods::probeUnderFloodWritesWhatACleanProbeWrites()
 
     QProcess flooder;
     QVERIFY2(startFlooder(flooder, {QStringLiteral("nms-snmp"), kNms, QStringLiteral("2979"), agent,
-                                    QString::number(port), QString::number(usedHi),
-                                    QStringLiteral("127.0.112.9"), QStringLiteral("40000")}),
+                                    QString::number(port), QString::number(usedHi), kNet.host(9),
+                                    QStringLiteral("40000")}),
              flooder.readAllStandardError().constData());
     int probes = 0;
     QElapsedTimer t;
@@ -166,8 +168,8 @@ void TestFloods::probeUnderFloodWritesWhatACleanProbeWrites()
 // memory grows with every datagram it drops (a leak per request).
 void TestFloods::simulatorUnderFloodAnswersCorrectlyWithFlatMemory()
 {
-    const QString agent = QStringLiteral("127.0.112.3");
-    const quint16 port = testing::simAgentPort(16113);
+    const QString agent = kNet.host(3);
+    const quint16 port = kNet.agentPort();
     // Without --verbose: the agent's work is answering, not logging.
     QProcess sim;
     sim.start(
@@ -184,7 +186,7 @@ void TestFloods::simulatorUnderFloodAnswersCorrectlyWithFlatMemory()
     QVERIFY(ready.contains("ready"));
 
     SnmpTransport snmp(shortTimings());
-    snmp.setLocalAddress(QStringLiteral("127.0.112.101"));
+    snmp.setLocalAddress(kNet.host(101));
     snmp.setPorts(2979, port);
     // The values that stay put: read twice, kept where both reads agree.
     QMap<int, QString> fixed;

@@ -2,6 +2,7 @@
 // loopback and into a network namespace made here (root only).
 
 #include "common/ScriptedPrompt.h"
+#include "common/SimProcess.h"
 #include "netutil/Ping.h"
 
 #include <QElapsedTimer>
@@ -16,6 +17,9 @@ using namespace orvalink;
 using namespace orvalink::testing;
 
 namespace {
+
+// The test's loopback addresses: 127.0.145.x.
+const SimNet kNet{145};
 
 class FakePinger : public Pinger {
 public:
@@ -68,13 +72,12 @@ private Q_SLOTS:
         ScriptedPrompt prompt;
         FakePinger fake;
         fake.rtt = 0;
-        PingOutcome o = PingElement(fake, QStringLiteral("127.0.0.9"), prompt);
+        PingOutcome o = PingElement(fake, kNet.host(9), prompt);
         QCOMPARE(o.state, PingOutcome::State::Success);
         QCOMPARE(o.caption, QStringLiteral("0 ms"));
 
         fake.status = -1;
-        QCOMPARE(PingElement(fake, QStringLiteral("127.0.0.9"), prompt).caption,
-                 QStringLiteral("Failed!"));
+        QCOMPARE(PingElement(fake, kNet.host(9), prompt).caption, QStringLiteral("Failed!"));
         QCOMPARE(EchoStatusText(-1), QStringLiteral("Unknown Response"));
 
         const int before = fake.echoes;
@@ -84,7 +87,7 @@ private Q_SLOTS:
 
         fake.sockets = false;
         prompt.expect(QStringLiteral("Windows Sockets not responding correctly."));
-        o = PingElement(fake, QStringLiteral("127.0.0.9"), prompt);
+        o = PingElement(fake, kNet.host(9), prompt);
         QCOMPARE(o.caption, QStringLiteral("No sockets!"));
         QVERIFY(prompt.done());
         QCOMPARE(prompt.shown().first().title, QStringLiteral("Ping failed"));
@@ -98,10 +101,10 @@ private Q_SLOTS:
         IcmpPinger pinger(2000, IcmpPinger::SocketKind::Raw);
         QVERIFY(pinger.StartSockets());
         EchoReply r;
-        QCOMPARE(pinger.SendEcho(QStringLiteral("127.0.0.1"), r), icmpstatus::Success);
+        QCOMPARE(pinger.SendEcho(kNet.host(1), r), icmpstatus::Success);
         QVERIFY(r.roundTripMs < 1000);
         // A second echo on the same socket is matched by its own sequence.
-        QCOMPARE(pinger.SendEcho(QStringLiteral("127.0.0.1"), r), icmpstatus::Success);
+        QCOMPARE(pinger.SendEcho(kNet.host(1), r), icmpstatus::Success);
     }
 
     // The operator opens another window while a ping waits (a nested event
@@ -121,7 +124,7 @@ private Q_SLOTS:
         EchoReply r;
         QElapsedTimer held;
         held.start();
-        QCOMPARE(pinger.SendEcho(QStringLiteral("127.0.0.1"), r), icmpstatus::Success);
+        QCOMPARE(pinger.SendEcho(kNet.host(1), r), icmpstatus::Success);
         QVERIFY(held.elapsed() >= 550); // the other window held the wait
         QVERIFY2(r.roundTripMs < 300, qPrintable(QString::number(r.roundTripMs)));
     }

@@ -2,6 +2,7 @@
 // switch, the editors' read-outs and checks, and bad stored data.
 
 #include "PanelFixture.h"
+#include "common/SimProcess.h"
 #include "core/Readouts.h"
 #include "store/ElementDatabase.h"
 
@@ -24,6 +25,9 @@ using Mode = ElementPanel::ShowMode;
 
 namespace {
 
+// The test's loopback addresses, only ever texts here: 127.0.143.x.
+const orvalink::testing::SimNet kNet{143};
+
 const QColor kLightRed(255, 128, 128);
 
 QColor baseOf(const QLineEdit* field)
@@ -39,9 +43,9 @@ QColor windowBase(const QLineEdit* field)
 QStringList decoderKeys(const QStringList& extra = {})
 {
     return QStringList{QStringLiteral("NAME=STUDIO 1        "),
-                       QStringLiteral("IP=127.0.0.21"),
+                       QStringLiteral("IP=") + kNet.host(21),
                        QStringLiteral("MASK=255.0.0.0"),
-                       QStringLiteral("GW=127.0.0.1"),
+                       QStringLiteral("GW=") + kNet.host(1),
                        QStringLiteral("ROLE=2"),
                        QStringLiteral("TYPE=1"),
                        QStringLiteral("MULTI=239.1.2.3"),
@@ -53,11 +57,15 @@ QStringList decoderKeys(const QStringList& extra = {})
 
 QStringList encoderKeys(const QStringList& extra = {})
 {
-    return QStringList{QStringLiteral("NAME=STUDIO 1"),    QStringLiteral("IP=127.0.0.11"),
-                       QStringLiteral("MASK=255.0.0.0"),   QStringLiteral("GW=127.0.0.1"),
-                       QStringLiteral("ROLE=1"),           QStringLiteral("TYPE=0"),
-                       QStringLiteral("INPUT=1"),          QStringLiteral("MULTI=239.1.2.3"),
-                       QStringLiteral("REMOTE=127.0.0.21")} +
+    return QStringList{QStringLiteral("NAME=STUDIO 1"),
+                       QStringLiteral("IP=") + kNet.host(11),
+                       QStringLiteral("MASK=255.0.0.0"),
+                       QStringLiteral("GW=") + kNet.host(1),
+                       QStringLiteral("ROLE=1"),
+                       QStringLiteral("TYPE=0"),
+                       QStringLiteral("INPUT=1"),
+                       QStringLiteral("MULTI=239.1.2.3"),
+                       QStringLiteral("REMOTE=") + kNet.host(21)} +
            extra;
 }
 
@@ -111,9 +119,9 @@ private Q_SLOTS:
         fx.show();
         const PanelControls& p = *fx.controls;
         QCOMPARE(p.txtElementName->text(), QStringLiteral("STUDIO 1"));
-        QCOMPARE(p.txtElementIP->text(), QStringLiteral("127.0.0.21"));
+        QCOMPARE(p.txtElementIP->text(), kNet.host(21));
         QCOMPARE(p.txtElementMask->text(), QStringLiteral("255.0.0.0"));
-        QCOMPARE(p.txtElementGW->text(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(p.txtElementGW->text(), kNet.host(1));
         QCOMPARE(p.cmbAudioType->currentIndex(), 1);
         QCOMPARE(p.lblVersion->text(), QStringLiteral("3.50"));
         QCOMPARE(p.lblSerialNumber->text(), QStringLiteral("D-0042"));
@@ -144,12 +152,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("keys");
         QTest::addColumn<QString>("label7");
         QTest::addColumn<QString>("remote");
-        QTest::newRow("unicast") << QStringList{"TX=0"} << "Decoder IP:"
-                                 << "127.0.0.21";
+        QTest::newRow("unicast") << QStringList{"TX=0"} << "Decoder IP:" << kNet.host(21);
         QTest::newRow("multicast") << QStringList{"TX=1"} << "Multicast IP:"
                                    << "239.1.2.3";
-        QTest::newRow("tx missing") << QStringList{} << "Decoder IP:"
-                                    << "127.0.0.21";
+        QTest::newRow("tx missing") << QStringList{} << "Decoder IP:" << kNet.host(21);
     }
     void encoderLayout()
     {
@@ -305,8 +311,8 @@ private Q_SLOTS:
         QFETCH(QString, roleLine);
         PanelFixture fx;
         fx.writeIni(QStringLiteral("[2E8BF2001A2B]\nROLE=2\nATT=200\nMULTI=239.1.2.3\n"
-                                   "[0A0B0C0D0E0F]\nNAME=ODD\nIP=127.0.0.9\n%1\n")
-                        .arg(roleLine));
+                                   "[0A0B0C0D0E0F]\nNAME=ODD\nIP=%2\n%1\n")
+                        .arg(roleLine, kNet.host(9)));
         fx.show();
         fx.panel->showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"),
                               QStringLiteral("ODD [0A:0B:0C:0D:0E:0F]"), Mode::NodeClick);
@@ -378,14 +384,14 @@ private Q_SLOTS:
     void badEncoderLists()
     {
         PanelFixture fx;
-        fx.writeElement({"ROLE=1", "INPUT=3", "TX=abc", "BOUND=9", "REMOTE=127.0.0.5"});
+        fx.writeElement({"ROLE=1", "INPUT=3", "TX=abc", "BOUND=9", "REMOTE=" + kNet.host(5)});
         fx.show();
         const PanelControls& p = *fx.controls;
         QCOMPARE(p.cmbAudioInput->currentIndex(), -1);
         QCOMPARE(p.cmbAudioTX->currentIndex(), -1);
         QCOMPARE(p.cmbEncoders->currentIndex(), -1);
         QCOMPARE(p.Label7->text(), QStringLiteral("Decoder IP:"));
-        QCOMPARE(p.txtRemoteIP->text(), QStringLiteral("127.0.0.5"));
+        QCOMPARE(p.txtRemoteIP->text(), kNet.host(5));
     }
 
     // The one difference of the two ways in: re-showing after an apply run
@@ -472,7 +478,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("red");
         QTest::newRow("empty") << QString() << false;
         QTest::newRow("trailing dot") << QStringLiteral("127.0.0.") << true;
-        QTest::newRow("complete") << QStringLiteral("127.0.0.5") << false;
+        QTest::newRow("complete") << kNet.host(5) << false;
         QTest::newRow("five parts") << QStringLiteral("1.2.3.4.5") << true;
         QTest::newRow("above 255") << QStringLiteral("256.1.1.1") << true;
         QTest::newRow("letters") << QStringLiteral("a.b.c.d") << true;
@@ -486,7 +492,7 @@ private Q_SLOTS:
         // The mask follows a rule of its own (below).
         for (QLineEdit* field : {p.txtElementIP, p.txtElementGW, p.txtRemoteIP}) {
             // From the other state, so that a missed change would show.
-            field->setText(red ? QStringLiteral("127.0.0.1") : QStringLiteral("x"));
+            field->setText(red ? kNet.host(1) : QStringLiteral("x"));
             QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
             field->del();
             if (!text.isEmpty())
@@ -528,8 +534,7 @@ private Q_SLOTS:
         PanelFixture fx;
         fx.writeElement(decoderKeys());
         fx.show();
-        for (const QString& ip :
-             {QStringLiteral(""), QStringLiteral("127.0.0."), QStringLiteral("127.0.0.5")}) {
+        for (const QString& ip : {QStringLiteral(""), QStringLiteral("127.0.0."), kNet.host(5)}) {
             fx.controls->txtElementIP->setText(ip);
             QVERIFY(fx.controls->cmdGetStats->isEnabled());
         }
@@ -654,19 +659,19 @@ private Q_SLOTS:
     void txTypeClick()
     {
         PanelFixture fx;
-        fx.writeIni(
-            QStringLiteral("[2E8BF2001A2B]\nROLE=1\nTX=0\nREMOTE=127.0.0.21\nMULTI=239.1.2.3\n"
-                           "[0A0B0C0D0E0F]\nROLE=2\nMULTI=239.9.9.9\n"
-                           "[AABBCCDDEEFF]\nROLE=1\nTX=0\n"));
+        fx.writeIni(QStringLiteral("[2E8BF2001A2B]\nROLE=1\nTX=0\nREMOTE=%1\nMULTI=239.1.2.3\n"
+                                   "[0A0B0C0D0E0F]\nROLE=2\nMULTI=239.9.9.9\n"
+                                   "[AABBCCDDEEFF]\nROLE=1\nTX=0\n")
+                        .arg(kNet.host(21)));
         fx.show();
         const PanelControls& p = *fx.controls;
-        p.txtRemoteIP->setText(QStringLiteral("127.0.0.99")); // unsent edit
+        p.txtRemoteIP->setText(kNet.host(99)); // unsent edit
         p.cmbAudioTX->setCurrentIndex(1);
         QCOMPARE(p.Label7->text(), QStringLiteral("Multicast IP:"));
         QCOMPARE(p.txtRemoteIP->text(), QStringLiteral("239.1.2.3"));
         p.cmbAudioTX->setCurrentIndex(0);
         QCOMPARE(p.Label7->text(), QStringLiteral("Decoder IP:"));
-        QCOMPARE(p.txtRemoteIP->text(), QStringLiteral("127.0.0.21"));
+        QCOMPARE(p.txtRemoteIP->text(), kNet.host(21));
 
         // Defaults when the element stores no addresses.
         fx.panel->showElement(QStringLiteral("AA:BB:CC:DD:EE:FF"),
@@ -677,11 +682,11 @@ private Q_SLOTS:
         // On a decoder the list does nothing.
         fx.panel->showElement(QStringLiteral("0A:0B:0C:0D:0E:0F"),
                               QStringLiteral("D [0A:0B:0C:0D:0E:0F]"), Mode::NodeClick);
-        p.txtRemoteIP->setText(QStringLiteral("127.0.0.77"));
+        p.txtRemoteIP->setText(kNet.host(77));
         p.cmbAudioTX->setCurrentIndex(0);
         p.cmbAudioTX->setCurrentIndex(1);
         QCOMPARE(p.Label7->text(), QStringLiteral("Multicast IP:"));
-        QCOMPARE(p.txtRemoteIP->text(), QStringLiteral("127.0.0.77"));
+        QCOMPARE(p.txtRemoteIP->text(), kNet.host(77));
     }
 
     void focusBehaviour()
@@ -717,7 +722,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(fx.panel.get()));
         fx.panel->activateWindow();
         for (QLineEdit* e : {p.txtElementName, p.txtElementIP, p.txtRemoteIP, p.txtVLAN_OM}) {
-            e->setText(QStringLiteral("127.0.0.1"));
+            e->setText(kNet.host(1));
             QTest::mouseClick(e, Qt::LeftButton, {}, QPoint(e->width() / 2, e->height() / 2));
             QTRY_VERIFY2(e->hasFocus(), qPrintable(e->objectName()));
             QCoreApplication::processEvents();

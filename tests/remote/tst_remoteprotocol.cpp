@@ -3,6 +3,7 @@
 // exchange against orvalink-sim on loopback.
 
 #include "common/ScriptedPrompt.h"
+#include "common/SimProcess.h"
 #include "core/Text.h"
 #include "netutil/MacResolver.h"
 #include "remote/DiscoveryOperation.h"
@@ -19,7 +20,6 @@
 #include <QFileInfo>
 #include <QMap>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +32,10 @@ using namespace orvalink;
 using orvalink::testing::ScriptedPrompt;
 
 namespace {
+
+// The test's loopback addresses: 127.0.144.x; the station is host(250).
+const orvalink::testing::SimNet kNet{144};
+const QString kNms = kNet.host(250);
 
 QByteArray hex(const char* text)
 {
@@ -125,7 +129,7 @@ struct PagedElement {
     quint16 stationPort = 0;
     PagedElement()
     {
-        socket.bind(QHostAddress::LocalHost, 0);
+        socket.bind(QHostAddress(kNet.host(2)), 0);
         QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [this] {
             while (socket.hasPendingDatagrams()) {
                 QByteArray d(int(socket.pendingDatagramSize()), '\0');
@@ -154,7 +158,7 @@ struct Harness {
         timings.remoteSentMs = 150;
         timings.pagingMs = 400;
         timings.getMacMs = 10;
-        endpoint.setLocalAddress(QStringLiteral("127.0.0.1"));
+        endpoint.setLocalAddress(kNms);
         endpoint.setLocalPort(0);
         protocol = std::make_unique<RemoteProtocol>(endpoint, db, prompt, table, timings);
         protocol->setPanel(&panel);
@@ -172,7 +176,7 @@ struct Harness {
     std::unique_ptr<DiscoveryOperation> discovery(PagedElement& element)
     {
         auto d = std::make_unique<DiscoveryOperation>(*protocol, timings);
-        d->setPagingTarget(QStringLiteral("127.0.0.1"), element.socket.localPort());
+        d->setPagingTarget(kNet.host(2), element.socket.localPort());
         return d;
     }
 };
@@ -330,7 +334,7 @@ void TestRemoteProtocol::discoveryNeverLosesThePreviousDatabase()
         Database other(h.store, hostile);
         RemoteProtocol protocol(h.endpoint, other, h.prompt, h.table, h.timings);
         DiscoveryOperation discovery(protocol, h.timings);
-        discovery.setPagingTarget(QStringLiteral("127.0.0.1"), element.socket.localPort());
+        discovery.setPagingTarget(kNet.host(2), element.socket.localPort());
         h.prompt.expect(QStringLiteral("cannot be used"));
         QElapsedTimer t;
         t.start();
@@ -478,7 +482,7 @@ void TestRemoteProtocol::damagedSectionRefusedBeforeSending()
     QList<QPair<QString, QString>> keys;
     for (const QString& key : elementKeys())
         keys.append({key, QStringLiteral("1")});
-    keys.append({QStringLiteral("ip"), QStringLiteral("127.77.0.9")});
+    keys.append({QStringLiteral("ip"), kNet.host(8)}); // nothing listens there
     QVERIFY(h.db.writeKeys(section, keys));
     QVERIFY(h.store.sectionKeyCount(section, h.db.path()) > kMaxForeignKeys);
     QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Sent);
@@ -512,7 +516,7 @@ void TestRemoteProtocol::requestFailuresAndTimeout()
 
     // A list without selection never becomes a byte.
     // An address nothing listens on.
-    h.db.write(encodeMac(kEncMac), QStringLiteral("ip"), QStringLiteral("127.77.0.9"));
+    h.db.write(encodeMac(kEncMac), QStringLiteral("ip"), kNet.host(9));
     h.panel.state.input = -1;
     h.prompt.expect(QStringLiteral("'Audio Input' has no selection."));
     QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Refused);
@@ -535,7 +539,7 @@ void TestRemoteProtocol::requestFailuresAndTimeout()
 
     // The port taken by another program ends the program, once.
     QUdpSocket holder;
-    QVERIFY(holder.bind(QHostAddress::LocalHost, 0));
+    QVERIFY(holder.bind(QHostAddress(kNms), 0));
     h.endpoint.setLocalPort(holder.localPort());
     h.prompt.expect(QStringLiteral("Unable to use UDP port 2976: occupied."));
     QCOMPARE(h.protocol->SendLevelRequest(), RemoteProtocol::RequestResult::NotSent);
@@ -545,8 +549,8 @@ void TestRemoteProtocol::requestFailuresAndTimeout()
     // The level request reaches the element's port 2977 and its answer the
     // level path, whatever its length beyond 1200 bytes.
     QUdpSocket element;
-    if (!element.bind(QHostAddress(QStringLiteral("127.77.0.9")), remote::kElementPort))
-        QSKIP("port 2977 on 127.77.0.9 is taken by another program");
+    if (!element.bind(QHostAddress(kNet.host(9)), remote::kElementPort))
+        QSKIP("port 2977 on the test's own address is taken by another program");
     h.endpoint.setLocalPort(0);
     QSignalSpy level(h.protocol.get(), &RemoteProtocol::levelData);
     QCOMPARE(h.protocol->SendLevelRequest(), RemoteProtocol::RequestResult::Sent);
@@ -566,10 +570,9 @@ void TestRemoteProtocol::againstTheSimulator()
     // The element side is the simulator's own code: discovery finds it by
     // a paging datagram, a save request is taken, echoed, and kept where
     // SNMP reads it; a damaged element is reported.
-    const int net = 100 + int(QRandomGenerator::global()->bounded(100));
-    const QString encIp = QStringLiteral("127.41.%1.3").arg(net);
-    const QString badIp = QStringLiteral("127.41.%1.4").arg(net);
-    const quint16 base = quint16(20000 + QRandomGenerator::global()->bounded(20000));
+    const QString encIp = kNet.host(3);
+    const QString badIp = kNet.host(4);
+    const quint16 base = kNet.port(0);
     QProcess sim;
     sim.start(QString::fromLocal8Bit(qgetenv("ORVALINK_BIN_DIR")) + QStringLiteral("/orvalink-sim"),
               {QStringLiteral("--port"), QString::number(base), QStringLiteral("--remote-port"),
@@ -593,7 +596,7 @@ void TestRemoteProtocol::againstTheSimulator()
     Harness h;
     quint32 enc = 0;
     QVERIFY(parseIPv4(encIp, &enc));
-    h.table.entries[enc] = QByteArray::fromHex("2e8bf229") + char(net) + char(3);
+    h.table.entries[enc] = QByteArray::fromHex(kNet.section(3).toLatin1());
     const QString mac = FormatMAC(h.table.entries[enc], QStringLiteral(":"));
     h.db.write(QStringLiteral("2E8BF2FFFFFF"), QStringLiteral("NAME"), QStringLiteral("OLD"));
 
@@ -629,7 +632,7 @@ void TestRemoteProtocol::againstTheSimulator()
     QCOMPARE(h.value(mac, "name"), QStringLiteral("STUDIO B"));
     QCOMPARE(h.value(mac, "llo"), QStringLiteral("1"));
     SnmpTransport snmp(Timings{});
-    snmp.setLocalAddress(QStringLiteral("127.0.0.1"));
+    snmp.setLocalAddress(kNms);
     snmp.setPorts(0, base);
     QCOMPARE(snmp.GetSNMP(encIp, QStringLiteral("morqubit"), 35).value, QStringLiteral("STUDIO B"));
     QCOMPARE(snmp.GetSNMP(encIp, QStringLiteral("morqubit"), 8).value, QStringLiteral("1"));
@@ -653,8 +656,7 @@ void TestRemoteProtocol::againstTheSimulator()
 // that does not say when a reply came from another address than it carries.
 void TestRemoteProtocol::remoteSaveFromTheCommandLine()
 {
-    const int net = 100 + int(QRandomGenerator::global()->bounded(100));
-    const auto at = [net](int host) { return QStringLiteral("127.42.%1.%2").arg(net).arg(host); };
+    const auto at = [](int host) { return kNet.host(40 + host); };
     QUdpSocket element;
     QUdpSocket other;
     if (!element.bind(QHostAddress(at(3)), remote::kSavePort) || !other.bind(QHostAddress(at(4))))

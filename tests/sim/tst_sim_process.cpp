@@ -4,13 +4,13 @@
 
 #include "Ber.h"
 #include "RawSnmp.h"
+#include "common/SimProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkDatagram>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -34,16 +34,18 @@ QString simBinary()
            QStringLiteral("/orvalink-sim");
 }
 
-// One high port for the whole run, so parallel runs rarely meet.
+// The test's loopback addresses: 127.0.77.x, the simulator's agents on a
+// port of that net.
+const orvalink::testing::SimNet kNet{77};
+
 quint16 testPort()
 {
-    static const quint16 port = quint16(20000 + QRandomGenerator::global()->bounded(40000));
-    return port;
+    return kNet.port(0);
 }
 
 QHostAddress addr(int last)
 {
-    return QHostAddress(QStringLiteral("127.0.77.%1").arg(last));
+    return QHostAddress(kNet.host(last));
 }
 
 class Sim {
@@ -103,7 +105,7 @@ Received exchange(const QHostAddress& to, quint16 port, const QByteArray& datagr
 {
     QUdpSocket s;
     Received r;
-    if (!s.bind(QHostAddress::LocalHost, 0))
+    if (!s.bind(QHostAddress(kNet.host(250)), 0))
         return r;
     QElapsedTimer t;
     t.start();
@@ -169,15 +171,17 @@ private Q_SLOTS:
     void netSnmpPeer();
 
 private:
-    Sim m_shared; // encoder@127.0.77.21, decoder@127.0.77.22
+    QTemporaryDir m_netSnmpState; // the state file of net-snmp's tools
+    Sim m_shared;                 // encoder@127.0.77.21, decoder@127.0.77.22
 };
 
 void TestSimProcess::initTestCase()
 {
+    orvalink::testing::keepNetSnmpStateIn(m_netSnmpState.path());
     QVERIFY2(QFile::exists(simBinary()), qPrintable(simBinary()));
     QVERIFY2(m_shared.start({QStringLiteral("--port"), QString::number(testPort()),
-                             QStringLiteral("encoder@127.0.77.21"),
-                             QStringLiteral("decoder@127.0.77.22")}),
+                             QStringLiteral("encoder@") + kNet.host(21),
+                             QStringLiteral("decoder@") + kNet.host(22)}),
              qPrintable(m_shared.errors()));
 }
 
@@ -306,7 +310,8 @@ void TestSimProcess::setErrors_data()
     QTest::newRow("att below range") << 22 << 1 << 0x42 << hex("0d") << 3;
     QTest::newRow("sdt above range") << 22 << 34 << 0x42 << hex("dd") << 3;
     QTest::newRow("gauge too big (42 00)") << 22 << 31 << 0x42 << QByteArray() << 3;
-    QTest::newRow("address as text") << 21 << 14 << 0x04 << QByteArray("127.0.0.1") << 3;
+    QTest::newRow("address as text")
+        << 21 << 14 << 0x04 << QByteArray("127.0.0.1") << 3; // text only
     QTest::newRow("name too long (04 00)") << 21 << 35 << 0x04 << QByteArray() << 3;
 }
 
@@ -390,7 +395,7 @@ void TestSimProcess::stateSurvivesRestart()
     const QString state = dir.filePath(QStringLiteral("sim-state.json"));
     const QStringList args = {QStringLiteral("--port"), QString::number(testPort()),
                               QStringLiteral("--state"), state,
-                              QStringLiteral("decoder@127.0.77.30")};
+                              QStringLiteral("decoder@") + kNet.host(30)};
     {
         Sim sim;
         QVERIFY(sim.start(args));
@@ -432,7 +437,7 @@ void TestSimProcess::parameter50Rebinds()
     Sim sim;
     QVERIFY(sim.start({QStringLiteral("--port"), QString::number(testPort()),
                        QStringLiteral("--restart-ms"), QStringLiteral("300"),
-                       QStringLiteral("encoder@127.0.77.40")}));
+                       QStringLiteral("encoder@") + kNet.host(40)}));
     auto setAddress = [&](quint8 n, const char* bytes) {
         return ask(addr(40), rawsnmp::set(kWrite, n, n, 0x40, hex(bytes))).errorStatus;
     };
@@ -445,7 +450,7 @@ void TestSimProcess::parameter50Rebinds()
     QCOMPARE(apply.value, hex("01"));
     // Silent while restarting, then only on the new address.
     QVERIFY(!ask(addr(40), rawsnmp::get(kRead, 1, 15), 100).ok);
-    QVERIFY(sim.waitForLine(QStringLiteral("restarted encoder@127.0.77.41"), 3000));
+    QVERIFY(sim.waitForLine(QStringLiteral("restarted encoder@") + kNet.host(41), 3000));
     QCOMPARE(ask(addr(41), rawsnmp::get(kRead, 2, 42)).value, hex("ffff0000"));
     QCOMPARE(ask(addr(41), rawsnmp::get(kRead, 3, 43)).value, hex("7f004d01"));
     QCOMPARE(ask(addr(41), rawsnmp::get(kRead, 4, 45)).value, hex("7f004d02"));
@@ -456,7 +461,7 @@ void TestSimProcess::parameter50Rebinds()
     // (203.0.113.9 is only compared with the local interfaces, never contacted.)
     QCOMPARE(ask(addr(41), rawsnmp::set(kWrite, 7, 48, 0x40, hex("cb007109"))).errorStatus, 0);
     QCOMPARE(ask(addr(41), rawsnmp::set(kWrite, 8, 50, 0x42, hex("01"))).errorStatus, 0);
-    QVERIFY(sim.waitForLine(QStringLiteral("staying on 127.0.77.41"), 3000));
+    QVERIFY(sim.waitForLine(QStringLiteral("staying on ") + kNet.host(41), 3000));
     QCOMPARE(ask(addr(41), rawsnmp::get(kRead, 9, 15)).errorStatus, 0);
 }
 
@@ -488,7 +493,7 @@ void TestSimProcess::faultOptions()
     QFETCH(int, fromPort);
     Sim sim;
     QVERIFY(sim.start(options + QStringList{QStringLiteral("--port"), QString::number(testPort()),
-                                            QStringLiteral("encoder@127.0.77.50")}));
+                                            QStringLiteral("encoder@") + kNet.host(50)}));
     for (qsizetype i = 0; i < replies.size(); ++i) {
         const bool expect = replies[i] == QLatin1Char('r');
         const Received r = exchange(addr(50), testPort(), rawsnmp::get(kRead, quint8(60 + i), 15),
@@ -508,7 +513,7 @@ void TestSimProcess::standardPortAsRoot()
     if (::geteuid() != 0)
         QSKIP("binding the agent port 161 needs root; the other tests use a high port");
     Sim sim;
-    QVERIFY(sim.start({QStringLiteral("decoder@127.0.77.61")}));
+    QVERIFY(sim.start({QStringLiteral("decoder@") + kNet.host(61)}));
     const rawsnmp::Reply r = ask(addr(61), rawsnmp::get(kRead, 1, 15), 500, 161);
     QCOMPARE(r.value, hex("2e8bf2004d3d"));
 }
@@ -545,7 +550,7 @@ void TestSimProcess::netSnmpPeer()
     if (snmpget.isEmpty() || snmpset.isEmpty())
         QSKIP("net-snmp's snmpget/snmpset are not installed (Debian package snmp)");
     qputenv("MIBS", ""); // numeric names only, no MIB loading noise
-    const QString decoder = QStringLiteral("127.0.77.22:%1").arg(testPort());
+    const QString decoder = QStringLiteral("%1:%2").arg(kNet.host(22)).arg(testPort());
     const QString base = QStringLiteral("1.3.6.1.4.1.44467.1.%1.0");
     const QStringList common = {QStringLiteral("-v1"), QStringLiteral("-r0"), QStringLiteral("-t1"),
                                 QStringLiteral("-On")};

@@ -83,11 +83,11 @@ inline SentRequest readRequest(const QByteArray& d)
     return r;
 }
 
-// A UDP port on 127.0.0.1 that was free a moment ago.
-inline quint16 freeLoopbackPort()
+// A UDP port on `address` (one of the test's own) that was free a moment ago.
+inline quint16 freeLoopbackPort(const QString& address)
 {
     QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
+    probe.bind(QHostAddress(address), 0);
     return probe.localPort();
 }
 

@@ -1,6 +1,6 @@
 // The MIB module mibs/ORVALINK-MIB against the parameter table (so the two
 // cannot drift), against libsmi's checker, and by object name through
-// net-snmp against the simulator on loopback (127.0.79.x).
+// net-snmp against the simulator on loopback (127.0.152.x).
 
 #include "common/SimProcess.h"
 #include "snmp/ParameterTable.h"
@@ -108,13 +108,12 @@ QRegularExpression expectedSyntax(const ParameterInfo& p)
     return QRegularExpression(QRegularExpression::anchoredPattern(pattern));
 }
 
-// The test's simulated elements: 127.0.79.x.
-const orvalink::testing::SimNet kNet{79};
+// The test's simulated elements: 127.0.152.x.
+const orvalink::testing::SimNet kNet{152};
 
-// Port 161 when we may bind it, a high one otherwise.
 quint16 agentPort()
 {
-    return ::geteuid() == 0 ? 161 : 16179;
+    return kNet.agentPort();
 }
 
 using Run = orvalink::testing::ProgramRun;
@@ -208,9 +207,9 @@ private Q_SLOTS:
 
         QTemporaryDir persistent; // net-snmp keeps its state files there
         QVERIFY(persistent.isValid());
+        orvalink::testing::keepNetSnmpStateIn(persistent.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("MIBS"), QString()); // this module only
-        env.insert(QStringLiteral("SNMP_PERSISTENT_DIR"), persistent.path());
 
         QStringList names;
         for (const MibObject& o : std::as_const(mib.objects))

@@ -3,6 +3,7 @@
 // reply waits, and binding as every endpoint binds.
 
 #include "SnmpTestUtil.h"
+#include "common/SimProcess.h"
 
 #include "snmp/SnmpEndpoint.h"
 #include "snmp/TrapReceiver.h"
@@ -19,7 +20,9 @@ using namespace orvalink::test;
 
 namespace {
 
-const QHostAddress kAgent(QStringLiteral("127.0.0.1"));
+// The test's loopback net: the agent and the endpoints on host(1).
+const orvalink::testing::SimNet kNet{154};
+const QHostAddress kAgent(kNet.host(1));
 
 // Keeps every request; answers only when told to.
 class QuietAgent : public QObject {
@@ -80,7 +83,7 @@ private Q_SLOTS:
         agent = std::make_unique<QuietAgent>();
         endpoint = std::make_unique<SnmpEndpoint>();
         QString error;
-        QVERIFY2(endpoint->open(QStringLiteral("127.0.0.1"), 0, &error), qPrintable(error));
+        QVERIFY2(endpoint->open(kNet.host(1), 0, &error), qPrintable(error));
         endpoint->setAgentPort(agent->port());
         endpoint->setLastRequestId(0);
     }
@@ -183,15 +186,16 @@ private Q_SLOTS:
         QString error;
         bool taken = false;
         SnmpEndpoint other;
-        QVERIFY(!other.open(QStringLiteral("127.0.0.1"), endpoint->localPort(), &error, &taken));
+        QVERIFY(!other.open(kNet.host(1), endpoint->localPort(), &error, &taken));
         QVERIFY(taken);
-        QVERIFY2(error.startsWith(QStringLiteral("Cannot open UDP port %1 on 127.0.0.1: ")
-                                      .arg(endpoint->localPort())),
+        QVERIFY2(error.startsWith(QStringLiteral("Cannot open UDP port %1 on %2: ")
+                                      .arg(endpoint->localPort())
+                                      .arg(kNet.host(1))),
                  qPrintable(error));
         QVERIFY(!other.open(QStringLiteral("10.1.2"), 0, &error));
         QCOMPARE(error,
                  QStringLiteral("The NMS interface address \"10.1.2\" is not an IPv4 address."));
-        QVERIFY(other.open(QStringLiteral("127.0.0.1"), 0, &error));
+        QVERIFY(other.open(kNet.host(1), 0, &error));
         QVERIFY(other.localPort() != endpoint->localPort());
 
         QUdpSocket sharing;
@@ -201,7 +205,8 @@ private Q_SLOTS:
         IniStore store;
         TrapReceiver traps(store, dir.filePath(QStringLiteral("nms.ini")));
         QVERIFY(!traps.start(kAgent, sharing.localPort(), &error));
-        QVERIFY2(error.startsWith(QStringLiteral("cannot listen for traps on 127.0.0.1:%1: ")
+        QVERIFY2(error.startsWith(QStringLiteral("cannot listen for traps on %1:%2: ")
+                                      .arg(kNet.host(1))
                                       .arg(sharing.localPort())),
                  qPrintable(error));
     }

@@ -2,6 +2,7 @@
 // (127.0.78.x): every value form both ways, the simulator's fault modes, and
 // the command line's exit codes.
 
+#include "common/SimProcess.h"
 #include "snmp/SnmpCodec.h"
 #include "snmp/SnmpTransport.h"
 
@@ -29,15 +30,17 @@ QString binDir()
     return qEnvironmentVariable("ORVALINK_BIN_DIR");
 }
 
+// The test's loopback addresses: 127.0.78.x; the station is host(100).
+const orvalink::testing::SimNet kNet{78};
+
 QString host(int last)
 {
-    return QStringLiteral("127.0.78.%1").arg(last);
+    return kNet.host(last);
 }
 
-// Port 161 when we may bind it, a high one otherwise.
 quint16 agentPort()
 {
-    return ::geteuid() == 0 ? 161 : 16178;
+    return kNet.agentPort();
 }
 
 class Sim {
@@ -151,8 +154,8 @@ private Q_SLOTS:
     void init()
     {
         snmp = std::make_unique<SnmpTransport>(timings());
-        snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
-        snmp->setPorts(test::freeLoopbackPort(), agentPort());
+        snmp->setLocalAddress(host(100));
+        snmp->setPorts(test::freeLoopbackPort(host(100)), agentPort());
     }
 
     void readEveryForm_data()
@@ -194,8 +197,7 @@ private Q_SLOTS:
                                         << "37";
         QTest::newRow("gauge four bytes") << 31 << 0x42 << "70000"
                                           << "70000";
-        QTest::newRow("address") << 13 << 0x40 << "127.0.78.254"
-                                 << "127.0.78.254";
+        QTest::newRow("address") << 13 << 0x40 << host(254) << host(254);
         QTest::newRow("read community") << 40 << 0x04 << "abc"
                                         << "abc!!!!!";
     }
@@ -231,7 +233,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("options");
         QTest::newRow("wrong request-id") << QStringList{QStringLiteral("--wrong-id")};
         QTest::newRow("reply from another port")
-            << QStringList{QStringLiteral("--from-port"), QStringLiteral("16999")};
+            << QStringList{QStringLiteral("--from-port"), QString::number(kNet.port(1))};
         QTest::newRow("late reply")
             << QStringList{QStringLiteral("--delay"), QStringLiteral("600")};
     }
@@ -351,8 +353,7 @@ private Q_SLOTS:
                                                 QStringLiteral("255.255.0.0")}
                                  << 0 << "255.255.0.0";
         QTest::newRow("trap destination")
-            << QStringList{QStringLiteral("39"), QStringLiteral("ip"), QStringLiteral("127.0.78.9")}
-            << 0 << "127.0.78.9";
+            << QStringList{QStringLiteral("39"), QStringLiteral("ip"), host(9)} << 0 << host(9);
         QTest::newRow("refused by the agent")
             << QStringList{QStringLiteral("15"), QStringLiteral("text"), QStringLiteral("x")} << 1
             << "";

@@ -1,7 +1,8 @@
-// The SNMP exchange against a scripted agent on 127.0.0.1: replies, timeouts,
+// The SNMP exchange against a scripted agent on loopback: replies, timeouts,
 // late and foreign datagrams, refused calls and socket failures.
 
 #include "SnmpTestUtil.h"
+#include "common/SimProcess.h"
 
 #include "snmp/SnmpCodec.h"
 #include "snmp/SnmpTransport.h"
@@ -20,6 +21,10 @@
 using namespace orvalink;
 using namespace orvalink::test;
 
+// The test's loopback addresses: the scripted agent and the station on
+// 127.0.147.1, another host on .2.
+const orvalink::testing::SimNet kNet{147};
+
 namespace snmptest {
 
 // What the agent does with one request.
@@ -29,7 +34,7 @@ struct Action {
     int idDelta = 0;           // echo another request-id
     bool signExtendId = false; // echo ids from 128 up as 02 02 FF xx
     bool fromOtherPort = false;
-    bool fromOtherHost = false; // 127.0.0.2
+    bool fromOtherHost = false; // kNet.host(2)
     int otherParameter = 0;     // answer about this parameter instead
     QByteArray community;       // answer with this community instead
     QByteArray value;           // value bytes; empty: echo (SET) or "42"
@@ -71,9 +76,9 @@ class FakeAgent : public QObject {
 public:
     FakeAgent()
     {
-        QVERIFY(m_socket.bind(QHostAddress::LocalHost, 0));
-        QVERIFY(m_otherPort.bind(QHostAddress::LocalHost, 0));
-        m_hasOtherHost = m_otherHost.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0);
+        QVERIFY(m_socket.bind(QHostAddress(kNet.host(1)), 0));
+        QVERIFY(m_otherPort.bind(QHostAddress(kNet.host(1)), 0));
+        m_hasOtherHost = m_otherHost.bind(QHostAddress(kNet.host(2)), 0);
         connect(&m_socket, &QUdpSocket::readyRead, this, &FakeAgent::onRequest);
     }
     quint16 port() const { return m_socket.localPort(); }
@@ -94,7 +99,7 @@ public:
         s.n = 9;
         s.tag = 0x04;
         s.value = QByteArrayLiteral("EARLY");
-        m_socket.writeDatagram(buildReply(s), QHostAddress::LocalHost, toPort);
+        m_socket.writeDatagram(buildReply(s), QHostAddress(kNet.host(1)), toPort);
     }
 
 private:
@@ -174,7 +179,7 @@ class TestSnmpTransport : public QObject {
 
     SnmpResult exchange(quint8 n = 9)
     {
-        return snmp->GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("morqubit"), n);
+        return snmp->GetSNMP(kNet.host(1), QStringLiteral("morqubit"), n);
     }
     QString get(quint8 n = 9) { return exchange(n).value; }
 
@@ -183,8 +188,8 @@ private Q_SLOTS:
     {
         agent = std::make_unique<FakeAgent>();
         snmp = std::make_unique<SnmpTransport>(fastTimings());
-        localPort = freeLoopbackPort();
-        snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
+        localPort = freeLoopbackPort(kNet.host(1));
+        snmp->setLocalAddress(kNet.host(1));
         snmp->setPorts(localPort, agent->port());
         snmp->setLastRequestId(0); // ids from 1, as the tests below count them
     }
@@ -230,10 +235,10 @@ private Q_SLOTS:
         QFETCH(int, tag);
         QFETCH(QString, value);
         QFETCH(QString, echo);
-        QCOMPARE(snmp->SetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("kestrvla"), quint8(n),
-                               quint8(tag), value)
-                     .value,
-                 echo);
+        QCOMPARE(
+            snmp->SetSNMP(kNet.host(1), QStringLiteral("kestrvla"), quint8(n), quint8(tag), value)
+                .value,
+            echo);
         QCOMPARE(agent->requests.size(), 1);
         QCOMPARE(agent->requests.first(),
                  encodeSetRequest(QStringLiteral("kestrvla"), quint8(n), quint8(tag), value, 1)
@@ -243,8 +248,8 @@ private Q_SLOTS:
     void unencodableValueIsNotSent()
     {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not sent")));
-        const SnmpResult r = snmp->SetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("kestrvla"),
-                                           31, 0x42, QStringLiteral("4294967296"));
+        const SnmpResult r = snmp->SetSNMP(kNet.host(1), QStringLiteral("kestrvla"), 31, 0x42,
+                                           QStringLiteral("4294967296"));
         QCOMPARE(r.outcome, SnmpOutcome::NotSent);
         QVERIFY(r.reason.contains(QStringLiteral("4294967295")));
         QTest::qWait(20);
@@ -290,7 +295,7 @@ private Q_SLOTS:
     {
         QFETCH(Action, stray);
         if (stray.fromOtherHost && !agent->hasOtherHost())
-            QSKIP("127.0.0.2 cannot be bound on this host");
+            QSKIP("the test's second address cannot be bound on this host");
         agent->script = {{stray, delayed(40)}};
         QCOMPARE(get(), QStringLiteral("42"));
 
@@ -331,13 +336,13 @@ private Q_SLOTS:
     void newLocalAddressTakesEffectAtTheNextExchange()
     {
         if (!agent->hasOtherHost())
-            QSKIP("127.0.0.2 cannot be bound on this host");
+            QSKIP("the test's second address cannot be bound on this host");
         QCOMPARE(get(), QStringLiteral("42"));
-        snmp->setLocalAddress(QStringLiteral("127.0.0.2"));
+        snmp->setLocalAddress(kNet.host(2));
         QCOMPARE(get(), QStringLiteral("42"));
         QCOMPARE(agent->senders.size(), 2);
-        QCOMPARE(agent->senders.at(0), QHostAddress(QStringLiteral("127.0.0.1")));
-        QCOMPARE(agent->senders.at(1), QHostAddress(QStringLiteral("127.0.0.2")));
+        QCOMPARE(agent->senders.at(0), QHostAddress(kNet.host(1)));
+        QCOMPARE(agent->senders.at(1), QHostAddress(kNet.host(2)));
     }
 
     void reentrantCallIsRefused()
@@ -385,8 +390,8 @@ private Q_SLOTS:
     {
         QSignalSpy failures(snmp.get(), &SnmpTransport::transportFailure);
         QUdpSocket squatter;
-        QVERIFY(
-            squatter.bind(QHostAddress::LocalHost, localPort, QAbstractSocket::DontShareAddress));
+        QVERIFY(squatter.bind(QHostAddress(kNet.host(1)), localPort,
+                              QAbstractSocket::DontShareAddress));
         QCOMPARE(get(), QString());
         QCOMPARE(get(), QString());
         QCOMPARE(failures.size(), 1);
@@ -401,7 +406,7 @@ private Q_SLOTS:
         QCOMPARE(get(), QString());
         QCOMPARE(failures.size(), 2);
 
-        snmp->setLocalAddress(QStringLiteral("127.0.0.1"));
+        snmp->setLocalAddress(kNet.host(1));
         const SnmpResult r =
             snmp->GetSNMP(QStringLiteral("127.0.0"), QStringLiteral("morqubit"), 9);
         QCOMPARE(r.outcome, SnmpOutcome::NotSent);
@@ -414,8 +419,7 @@ private Q_SLOTS:
         agent->defaultActions = {silent()};
         QTimer::singleShot(30, this, [&] { snmp.reset(); });
         SnmpTransport* raw = snmp.get();
-        QCOMPARE(raw->GetSNMP(QStringLiteral("127.0.0.1"), QStringLiteral("morqubit"), 9).value,
-                 QString());
+        QCOMPARE(raw->GetSNMP(kNet.host(1), QStringLiteral("morqubit"), 9).value, QString());
         QVERIFY(!snmp);
     }
 };

@@ -20,7 +20,8 @@ using namespace orvalink::testing;
 
 namespace {
 
-const QHostAddress kNms(QStringLiteral("127.0.119.1"));
+const SimNet kNet{119};
+const QHostAddress kNms(kNet.host(1));
 
 void writeFile(const QString& path, const QByteArray& text)
 {
@@ -54,13 +55,16 @@ class TstTraps : public QObject {
 private Q_SLOTS:
     void init()
     {
+        keepNetSnmpStateIn(m_dir.path());
         // Element 21 answers from 127.0.119.21 with its read community;
         // element 22's community is stored short (padded with "!" on the
         // device).
-        writeFile(dbPath(), "[2E8BF2771521]\r\nNAME=NORTH\r\nROLE=2\r\nSNMPIP=127.0.119.21\r\n"
-                            "SNMPRO=morqubit\r\nSNMPTR=127.0.119.1\r\n"
-                            "[2E8BF2771522]\r\nNAME=SOUTH\r\nROLE=2\r\nSNMPIP=127.0.119.22\r\n"
-                            "SNMPRO=abc\r\nSNMPTR=127.0.119.1\r\n");
+        writeFile(dbPath(), QStringLiteral("[2E8BF2771521]\r\nNAME=NORTH\r\nROLE=2\r\nSNMPIP=%1\r\n"
+                                           "SNMPRO=morqubit\r\nSNMPTR=%3\r\n"
+                                           "[2E8BF2771522]\r\nNAME=SOUTH\r\nROLE=2\r\nSNMPIP=%2\r\n"
+                                           "SNMPRO=abc\r\nSNMPTR=%3\r\n")
+                                .arg(kNet.host(21), kNet.host(22), kNet.host(1))
+                                .toLatin1());
     }
 
     // Fault: fields of real SNMPv1 and SNMPv2c traps misread (enterprise,
@@ -87,8 +91,8 @@ private Q_SLOTS:
             "1.3.6.1.4.1.1.5",       "t", "77",        "1.3.6.1.4.1.1.6",   "x", "00FF1B",
             "1.3.6.1.4.1.1.7",       "u", "4294967295"};
         const QStringList v1 =
-            QStringList{"-v",           "1", "-c", "morqubit", to, "1.3.6.1.4.1.44467.3",
-                        "127.0.119.21", "6", "1",  "1234"} +
+            QStringList{"-v",          "1", "-c", "morqubit", to, "1.3.6.1.4.1.44467.3",
+                        kNet.host(21), "6", "1",  "1234"} +
             bindings;
         const QStringList v2 =
             QStringList{"-v", "2c", "-c", "morqubit", to, "4321", "1.3.6.1.6.3.1.1.5.3"} + bindings;
@@ -102,7 +106,7 @@ private Q_SLOTS:
         QCOMPARE(a.version, Trap::Version::V1);
         QCOMPARE(a.community, QByteArray("morqubit"));
         QCOMPARE(a.enterprise, QStringLiteral("1.3.6.1.4.1.44467.3"));
-        QCOMPARE(formatIPv4(a.agentAddress), QStringLiteral("127.0.119.21"));
+        QCOMPARE(formatIPv4(a.agentAddress), kNet.host(21));
         QCOMPARE(a.genericTrap, 6);
         QCOMPARE(a.specificTrap, 1);
         QCOMPARE(a.timeStamp, 1234u);
@@ -142,20 +146,20 @@ private Q_SLOTS:
         QString error;
         QVERIFY2(receiver.start(kNms, 0, &error), qPrintable(error));
         const quint16 port = receiver.localPort();
-        auto sendFrom = [&](const char* from, const QByteArray& datagram) {
+        auto sendFrom = [&](int from, const QByteArray& datagram) {
             QUdpSocket s;
-            QVERIFY(s.bind(QHostAddress(QLatin1String(from)), 0));
+            QVERIFY(s.bind(QHostAddress(kNet.host(from)), 0));
             QVERIFY(s.writeDatagram(datagram, kNms, port) == datagram.size());
         };
         auto rejection = [&](qsizetype i) {
             return rejected.at(i).at(0).value<TrapRejection>().kind;
         };
 
-        sendFrom("127.0.119.21", v1Trap("morqubit"));
-        sendFrom("127.0.119.21", v1Trap("kestrvla")); // the write community is no read community
-        sendFrom("127.0.119.22", v1Trap("abc!!!!!", 22));
-        sendFrom("127.0.119.22", v1Trap("morqubit", 22));
-        sendFrom("127.0.119.23", v1Trap("morqubit", 23)); // no such element yet
+        sendFrom(21, v1Trap("morqubit"));
+        sendFrom(21, v1Trap("kestrvla")); // the write community is no read community
+        sendFrom(22, v1Trap("abc!!!!!", 22));
+        sendFrom(22, v1Trap("morqubit", 22));
+        sendFrom(23, v1Trap("morqubit", 23)); // no such element yet
         QTRY_COMPARE_WITH_TIMEOUT(taken.size() + rejected.size(), 5, 5000);
         QCOMPARE(taken.size(), 2);
         QCOMPARE(taken.at(0).at(1).value<ElementEntry>().mac, QStringLiteral("2E:8B:F2:77:15:21"));
@@ -170,11 +174,11 @@ private Q_SLOTS:
             IniStore writer;
             QVERIFY(writer.writeKeys(QStringLiteral("2E8BF2771523"),
                                      {{QStringLiteral("name"), QStringLiteral("WEST")},
-                                      {QStringLiteral("snmpip"), QStringLiteral("127.0.119.23")},
+                                      {QStringLiteral("snmpip"), kNet.host(23)},
                                       {QStringLiteral("snmpro"), QStringLiteral("morqubit")}},
                                      dbPath()));
         }
-        sendFrom("127.0.119.23", v1Trap("morqubit", 23));
+        sendFrom(23, v1Trap("morqubit", 23));
         QTRY_COMPARE_WITH_TIMEOUT(taken.size(), 3, 5000);
         QCOMPARE(taken.at(2).at(1).value<ElementEntry>().mac, QStringLiteral("2E:8B:F2:77:15:23"));
 
@@ -196,7 +200,7 @@ private Q_SLOTS:
         IniStore store;
         TrapReceiver receiver(store, dbPath());
         QSignalSpy taken(&receiver, &TrapReceiver::trapReceived);
-        const quint32 from = 0x7F007715; // 127.0.119.21
+        const quint32 from = QHostAddress(kNet.host(21)).toIPv4Address();
         const QByteArray good = v1Trap("morqubit");
         QList<QByteArray> bad;
         for (qsizetype n = 0; n < good.size(); ++n)
@@ -232,9 +236,12 @@ private Q_SLOTS:
     void simulatorTrapsThroughCli()
     {
         QFETCH(QString, version);
-        const QString trapPort = QString::number(version == u"1" ? 16271 : 16272);
-        writeFile(dbPath(), "[2E8BF2771521]\r\nNAME=NOR\x1bTH\r\nROLE=2\r\nSNMPIP=127.0.119.21\r\n"
-                            "SNMPRO=morqubit\r\nSNMPTR=127.0.119.1\r\n");
+        const QString trapPort = QString::number(kNet.port(version == u"1" ? 1 : 2));
+        writeFile(dbPath(),
+                  QStringLiteral("[2E8BF2771521]\r\nNAME=NOR\x1bTH\r\nROLE=2\r\nSNMPIP=%1\r\n"
+                                 "SNMPRO=morqubit\r\nSNMPTR=%2\r\n")
+                      .arg(kNet.host(21), kNet.host(1))
+                      .toLatin1());
         QProcess cli;
         cli.start(binPath("orvalink-cli"),
                   {"--db", dbPath(), "--nms", kNms.toString(), "traps", "--port", trapPort,
@@ -244,9 +251,10 @@ private Q_SLOTS:
                                   err.contains("listening")),
                                  5000);
         SimProcess sim;
-        QVERIFY(sim.start(16270, {"--no-remote", "--from-ini", dbPath(), "--trap-port", trapPort,
-                                  "--trap-version", version, "--silence-trap-ms", "300",
-                                  "decoder@127.0.119.21/2E:8B:F2:77:15:21"}));
+        QVERIFY(sim.start(kNet.port(0),
+                          {"--no-remote", "--from-ini", dbPath(), "--trap-port", trapPort,
+                           "--trap-version", version, "--silence-trap-ms", "300",
+                           QStringLiteral("decoder@%1/2E:8B:F2:77:15:21").arg(kNet.host(21))}));
         ::kill(pid_t(sim.processId()), SIGUSR1);
         QTest::qWait(30);
         ::kill(pid_t(sim.processId()), SIGUSR1);
@@ -256,7 +264,7 @@ private Q_SLOTS:
         QVERIFY2(cli.exitCode() == 0, err.constData());
         const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 4);
-        const QString prefix = QStringLiteral("127.0.119.21:");
+        const QString prefix = kNet.host(21) + QLatin1Char(':');
         const QString who = QStringLiteral(" NOR\\x1bTH [2E:8B:F2:77:15:21] v") + version + ' ';
         QStringList names;
         for (const QString& line : lines) {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
@@ -56,6 +57,7 @@ private Q_SLOTS:
     void concurrentWritersLoseNoLine();
     void rotationUnderWritersKeepsTheNewestLines();
     void hostileTextsCannotForgeALine();
+    void noLogBesideADatabaseThatIsNoFile();
 };
 
 // Catches: appends of several processes overwriting or splitting each
@@ -206,6 +208,63 @@ void TestEventLog::hostileTextsCannotForgeALine()
     QVERIFY(EventLog(fifo).read().isEmpty());
     QVERIFY(QFile::link(QStringLiteral("/dev/zero"), fifo + QStringLiteral(".zero")));
     QVERIFY(EventLog(fifo + QStringLiteral(".zero")).read().isEmpty());
+}
+
+// Catches: an event log made beside a database that is a device, a pipe or
+// a folder (as root, /dev/events.log beside --db /dev/null), a log on no
+// path writing a file into the current folder instead, and a lock made
+// beside what a log's link points to when that is no file (/dev/zero.lock).
+void TestEventLog::noLogBesideADatabaseThatIsNoFile()
+{
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.ini"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.ini")));
+    QVERIFY(QFile::link(fifo, dir.filePath(QStringLiteral("to-fifo.ini"))));
+    for (const QString& refused :
+         {QStringLiteral("/dev/null"), fifo, dir.filePath(QStringLiteral("folder.ini")),
+          dir.filePath(QStringLiteral("to-fifo.ini"))})
+        QVERIFY2(EventLog::pathFor(refused).isEmpty(), qPrintable(refused));
+
+    // A file, one still to be made, and a link: beside the file.
+    QFile real(elsewhere.filePath(QStringLiteral("nms.ini")));
+    QVERIFY(real.open(QIODevice::WriteOnly));
+    real.close();
+    QVERIFY(QFile::link(real.fileName(), dir.filePath(QStringLiteral("linked.ini"))));
+    const QString besideReal = elsewhere.filePath(QStringLiteral("events.log"));
+    QCOMPARE(EventLog::pathFor(real.fileName()), besideReal);
+    QCOMPARE(EventLog::pathFor(dir.filePath(QStringLiteral("linked.ini"))), besideReal);
+    QCOMPARE(EventLog::pathFor(dir.filePath(QStringLiteral("new.ini"))),
+             dir.filePath(QStringLiteral("events.log")));
+
+    // No path: the event is kept and shown, no file is made anywhere.
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
+    const QStringList entries = QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden);
+    EventLog log(EventLog::pathFor(fifo));
+    Event e;
+    e.operation = QStringLiteral("probe");
+    e.outcome = QStringLiteral("failed");
+    QVERIFY(!log.append(e));
+    QVERIFY(!log.lastError().isEmpty());
+    QCOMPARE(log.history().size(), 1);
+    QVERIFY(log.read().isEmpty());
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden), entries);
+
+    // The log's place a link to a pipe in another folder: nothing there.
+    const QString pipe = elsewhere.filePath(QStringLiteral("pipe"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString linked = dir.filePath(QStringLiteral("events.log"));
+    QVERIFY(QFile::link(pipe, linked));
+    EventLog onPipe(linked);
+    QVERIFY(!onPipe.append(e));
+    QString why;
+    QVERIFY(onPipe.read({}, {}, &why).isEmpty());
+    QVERIFY2(why.contains(QStringLiteral("not a regular file")), qPrintable(why));
+    onPipe.loadHistory();
+    QVERIFY(!QFileInfo::exists(pipe + QStringLiteral(".lock")));
 }
 
 QTEST_GUILESS_MAIN(TestEventLog)
