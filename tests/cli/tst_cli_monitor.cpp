@@ -5,6 +5,7 @@
 #include "common/SimProcess.h"
 #include "store/EventLog.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -312,6 +313,75 @@ private Q_SLOTS:
         QVERIFY(again.listen(QHostAddress::LocalHost, quint16(QUrl(monitor.base).port())));
         if (promtool.isEmpty())
             QSKIP("promtool is missing (Debian package prometheus): the body was not linted");
+    }
+
+    // Faults: a damaged database read as an empty one: /metrics answers
+    // 200 with no element at all, so no alert can fire; the reason told at
+    // every round (or never); the elements not read again once it is fixed.
+    void damagedDatabaseKeepsTheLastList()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + kNet.host(1),
+                                                 QStringLiteral("decoder@") + kNet.host(2)}),
+                 qPrintable(sim.errors()));
+        QTemporaryDir own;
+        const QString db = own.filePath(QStringLiteral("nms.ini"));
+        const QByteArray good =
+            (sectionText(1, "LIVE", 1) + sectionText(2, "SECOND", 2)).toLatin1();
+        const auto write = [&](const QByteArray& bytes) {
+            QFile f(db);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        };
+        write(good);
+        MonitorProcess monitor;
+        QVERIFY2(monitor.start({QStringLiteral("--db"), db, QStringLiteral("--nms"), kNms,
+                                QStringLiteral("--port"), QString::number(simAgentPort(16197)),
+                                QStringLiteral("monitor"), QStringLiteral("--listen"),
+                                QStringLiteral("127.0.0.1:0"), QStringLiteral("--interval"),
+                                QStringLiteral("1"), QStringLiteral("--trap-port"),
+                                QStringLiteral("0")}),
+                 qPrintable(monitor.errors()));
+        HttpAnswer a = monitor.metricsAfterFirstRound();
+        QVERIFY2(a.body.contains(QStringLiteral("orvalink_database_ok 1\n")), qPrintable(a.body));
+        const QString up = QStringLiteral("^orvalink_up\\{.*\\} 1$");
+        QCOMPARE(countLines(a.body, up), 2);
+        const auto metrics = [&] {
+            return httpGet(monitor.base + QStringLiteral("/metrics")).body;
+        };
+
+        // A NUL byte, then a folder: the two elements stay watched.
+        write(QByteArray(good).insert(5, '\0'));
+        QTRY_VERIFY_WITH_TIMEOUT(metrics().contains(QStringLiteral("orvalink_database_ok 0\n")),
+                                 5000);
+        QTest::qWait(2500); // rounds go on
+        a = httpGet(monitor.base + QStringLiteral("/metrics"));
+        QCOMPARE(a.status, 200);
+        QCOMPARE(countLines(a.body, up), 2);
+        QVERIFY(a.body.contains(QStringLiteral("orvalink_database_ok 0\n")));
+        QVERIFY(QFile::remove(db));
+        QVERIFY(QDir().mkdir(db));
+        QTest::qWait(2500);
+        QCOMPARE(countLines(metrics(), up), 2);
+        QVERIFY(QDir().rmdir(db));
+        write(sectionText(1, "LIVE", 1).toLatin1());
+        QTRY_VERIFY_WITH_TIMEOUT(metrics().contains(QStringLiteral("orvalink_database_ok 1\n")),
+                                 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(countLines(metrics(), up), 1, 5000);
+
+        // Told once per change: the NUL byte, the folder, fixed.
+        const QString err = monitor.errors();
+        QCOMPARE(err.count(QStringLiteral("NUL")), 1);
+        QCOMPARE(err.count(QStringLiteral("is a folder")), 1);
+        QCOMPARE(err.count(QStringLiteral("can be read again")), 1);
+        const orvalink::EventLog log(orvalink::EventLog::pathFor(db));
+        QStringList told;
+        for (const orvalink::Event& e : log.read({}, QString())) {
+            if (e.operation == QLatin1String("database"))
+                told << e.outcome;
+        }
+        QCOMPARE(told, (QStringList{QStringLiteral("unreadable"), QStringLiteral("unreadable"),
+                                    QStringLiteral("ok")}));
     }
 
     // Faults: every trap number a sender invents becomes a series of
