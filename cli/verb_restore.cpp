@@ -45,9 +45,8 @@ int run(const Context& ctx, const VerbArgs& parsed)
     };
     const ElementRole storedRole = roleFromText(element.role);
     EditedValues values;
-    if (const QString why =
-            configtransfer::restoreRefusal(backup, database, element.section, storedRole,
-                                           edition, &values);
+    if (const QString why = configtransfer::restoreRefusal(backup, database, element.section,
+                                                           storedRole, edition, &values);
         !why.isEmpty())
         return refuse(why);
 
