@@ -5,6 +5,7 @@
 // for the elements. SIGTERM and SIGINT end it cleanly (exit 0).
 
 #include "Cli.h"
+#include "HttpEndpoint.h"
 #include "InterruptGuard.h"
 
 #include "config/ConfigDrift.h"
@@ -21,8 +22,6 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHostAddress>
-#include <QHttpServer>
-#include <QHttpServerResponse>
 #include <QTimer>
 
 #include <memory>
@@ -106,30 +105,27 @@ int run(const Context& ctx, const VerbArgs& args)
     QObject::connect(&live, &LiveStatus::eventOccurred, &live,
                      [&](const Event& event) { postEvent(ctx, event); });
 
-    QHttpServer server;
-    server.route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get,
-                 [&state](const QHttpServerRequest&) {
-                     if (!state.hasRound())
-                         return QHttpServerResponse(
-                             QByteArrayLiteral("text/plain; charset=utf-8"),
-                             QByteArrayLiteral("The first statistics round has not ended yet.\n"),
-                             QHttpServerResponse::StatusCode::ServiceUnavailable);
-                     return QHttpServerResponse(
-                         QByteArrayLiteral("text/plain; version=0.0.4; charset=utf-8"),
-                         state.metricsText().toUtf8());
-                 });
-    server.route(QStringLiteral("/"), QHttpServerRequest::Method::Get,
-                 [](const QHttpServerRequest&) {
-                     return QHttpServerResponse(QByteArrayLiteral("text/plain; charset=utf-8"),
-                                                QByteArrayLiteral("orvalink-cli monitor: the "
-                                                                  "metrics are at /metrics\n"));
-                 });
-    const quint16 httpPort = server.listen(listenAddress, listenPort);
-    if (httpPort == 0) {
+    HttpEndpoint::raiseDescriptorLimit(HttpEndpoint::kMaxConnections +
+                                       HttpEndpoint::kReservedDescriptors);
+    HttpEndpoint server([&state](const QByteArray& path) {
+        const QByteArray plain = QByteArrayLiteral("text/plain; charset=utf-8");
+        if (path == "/metrics" && !state.hasRound())
+            return HttpEndpoint::Answer{503, plain,
+                                        "The first statistics round has not ended yet.\n"};
+        if (path == "/metrics")
+            return HttpEndpoint::Answer{200, "text/plain; version=0.0.4; charset=utf-8",
+                                        state.metricsText().toUtf8()};
+        if (path == "/")
+            return HttpEndpoint::Answer{200, plain,
+                                        "orvalink-cli monitor: the metrics are at /metrics\n"};
+        return HttpEndpoint::Answer{404, plain, "Not found: the metrics are at /metrics\n"};
+    });
+    if (!server.listen(listenAddress, listenPort)) {
         ctx.err << "orvalink-cli: monitor: cannot listen on " << listenAddress.toString() << ':'
                 << listenPort << " (TCP): the port is taken or the address is not on this host\n";
         return 1;
     }
+    const quint16 httpPort = server.port();
 
     StatisticsSweep sweep{Timings{}};
     prepareSweep(ctx, sweep);
@@ -181,16 +177,40 @@ int run(const Context& ctx, const VerbArgs& args)
 
     QTimer nextRound;
     nextRound.setSingleShot(true);
-    bool databaseWarned = false;
+    // A database that cannot be read is no empty one: the rounds go on with
+    // the elements of the last list read, /metrics says so
+    // (orvalink_database_ok 0), and each change of the reason is told once,
+    // on standard error and in the event log.
+    QList<ElementStatistics> lastRead;
+    QString databaseProblem;
     QObject::connect(&nextRound, &QTimer::timeout, &nextRound, [&] {
         QElapsedTimer clock;
         clock.start();
-        const ElementList list = loadElementList(store, ctx.dbPath);
-        if (!list.error.isEmpty() && !databaseWarned)
-            ctx.err << "orvalink-cli: monitor: the element database " << printable(ctx.dbPath)
-                    << ' ' << printable(list.error) << "; no element is read until it is fixed\n";
-        databaseWarned = !list.error.isEmpty();
-        QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database);
+        QString why;
+        QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database, &why);
+        if (why.isEmpty())
+            lastRead = elements;
+        else
+            elements = lastRead;
+        if (why != databaseProblem) {
+            Event event;
+            event.operation = QStringLiteral("database");
+            if (why.isEmpty()) {
+                event.outcome = QStringLiteral("ok");
+                event.cause = QStringLiteral("%1 can be read again").arg(ctx.dbPath);
+            } else {
+                event.outcome = QStringLiteral("unreadable");
+                event.cause = QStringLiteral("%1 %2; the monitor reads the %3 elements of the "
+                                             "last list it could read")
+                                  .arg(ctx.dbPath, why)
+                                  .arg(lastRead.size());
+            }
+            ctx.err << "orvalink-cli: monitor: the element database " << printable(event.cause)
+                    << "\n";
+            postEvent(ctx, event);
+            databaseProblem = why;
+        }
+        state.setDatabaseProblem(why);
         live.reload();
         if (!pollerStarted) {
             pollerStarted = true;
@@ -251,7 +271,11 @@ const Verb kMonitorVerb{
     "another configuration than the database, as diff --all finds it; checked after the first "
     "round and then every N rounds, default 10, 0 for never; sent from a free port of the NMS "
     "address, since 2979 is the rounds'; an element that did not answer has no value). Until "
-    "the first round has ended /metrics answers 503. Port 0 takes any free port; the ports taken "
+    "the first round has ended /metrics answers 503. orvalink_database_ok is 0 while the database "
+    "cannot be read (the rounds then read the elements of the last list read, and the reason is "
+    "told once on standard error and in the event log). The HTTP server answers GET and HEAD, "
+    "refuses a request head over 16 KB (431) and closes a connection that has brought no whole "
+    "request within 10 s. Port 0 takes any free port; the ports taken "
     "are told on standard error. Exit 1 when a port cannot be opened, 2 for a usage error.",
     kOptions,
     0,

@@ -60,6 +60,10 @@ private:
 int run(const Context& ctx, const VerbArgs& args)
 {
     RemoteSetup r(ctx);
+    // A database that cannot be read has no element to name: said so, not
+    // "no element".
+    if (!databaseUsable(ctx, r.database))
+        return 1;
     FoundElement element;
     if (!findElement(ctx, r.database, args.arguments().at(0), &element))
         return kExitUsage;

@@ -79,7 +79,18 @@ int run(const Context& ctx, const VerbArgs& args)
 
     IniStore store;
     Database database(store, ctx.dbPath);
-    QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database);
+    // A database that cannot be read is no empty one: nothing is read and
+    // the previous --output file stays, so that its orvalink_up series do
+    // not vanish while no element is watched.
+    if (!databaseUsable(ctx, database))
+        return 1;
+    QString unreadable;
+    QList<ElementStatistics> elements = StatisticsSweep::elementsOf(database, &unreadable);
+    if (!unreadable.isEmpty()) { // damaged since the look above
+        ctx.err << "orvalink-cli: stats: the element database " << printable(ctx.dbPath) << ' '
+                << printable(unreadable) << "\n";
+        return 1;
+    }
     if (!all) {
         FoundElement element;
         if (!findElement(ctx, database, mac, &element))

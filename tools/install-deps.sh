@@ -18,7 +18,7 @@ packages=(
   clang libclang-rt-14-dev           # fuzz targets (libFuzzer with ASan/UBSan)
   libbenchmark-dev                   # benchmarks
   qt6-charts-dev libqt6opengl6-dev   # the SFN window's plot (Qt Charts needs the OpenGL module's CMake files)
-  qt6-httpserver-dev qt6-websockets-dev  # the HTTP server of orvalink-cli monitor (its CMake files need the WebSockets ones)
+  libmicrohttpd-dev pkg-config       # the HTTP server of orvalink-cli monitor, bounded against hostile clients
   prometheus                         # promtool checks the metrics and the alert rules; the monitoring fault test runs a real one
   curl python3                       # the monitoring fault test asks Prometheus's HTTP API
 )

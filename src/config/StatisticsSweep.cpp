@@ -15,10 +15,13 @@ StatisticsSweep::StatisticsSweep(const Timings& timings) : m_sweep(timings)
     m_sweep.setRetryLostReads(false);
 }
 
-QList<ElementStatistics> StatisticsSweep::elementsOf(const Database& database)
+QList<ElementStatistics> StatisticsSweep::elementsOf(const Database& database, QString* error)
 {
     QList<ElementStatistics> out;
-    for (const ElementEntry& e : loadElementList(database.store(), database.path()).entries) {
+    const ElementList list = loadElementList(database.store(), database.path());
+    if (error)
+        *error = list.error;
+    for (const ElementEntry& e : list.entries) {
         ElementStatistics s;
         s.section = e.section;
         s.mac = e.mac;

@@ -32,7 +32,9 @@ public:
     void setPorts(quint16 localPort, quint16 agentPort) { m_sweep.setPorts(localPort, agentPort); }
 
     // Every element of the database, in file order, with what it is read by.
-    static QList<ElementStatistics> elementsOf(const Database& database);
+    // A file that cannot be read gives none and, in *error, why (empty when
+    // it was read): it is no empty database.
+    static QList<ElementStatistics> elementsOf(const Database& database, QString* error = nullptr);
 
     // Reads the statistics of every element given and returns them in the
     // same order. False, with error(), when the socket cannot be opened.

@@ -94,6 +94,16 @@ QString alarmSeverityName(AlarmSeverity s)
     return QString();
 }
 
+QString namedTrapKind(const Trap& trap)
+{
+    const QString name = trap.name();
+    // Numbers are "enterpriseSpecific E.N" (SNMPv1) or a dotted OID.
+    if (name.isEmpty() || !name.at(0).isLetter() ||
+        name.startsWith(QLatin1String("enterpriseSpecific")))
+        return QString();
+    return name;
+}
+
 bool Alarm::clearsItself() const
 {
     return kind == QLatin1String("unreachable") || kind == QLatin1String("linkDown") ||
@@ -237,6 +247,20 @@ void AlarmBook::raise(Alarm alarm)
     Q_EMIT changed();
 }
 
+int AlarmBook::numberedAlarms(const QString& section) const
+{
+    // Ids are sorted: an element's numbered alarms stand side by side.
+    const QString prefix = section + QStringLiteral("/enterpriseSpecific/");
+    auto it = std::lower_bound(m_alarms.cbegin(), m_alarms.cend(), prefix,
+                               [](const Alarm& a, const QString& key) { return a.id() < key; });
+    int n = 0;
+    for (; it != m_alarms.cend() && it->id().startsWith(prefix); ++it) {
+        if (it->instance != kFurtherNumbers)
+            ++n;
+    }
+    return n;
+}
+
 void AlarmBook::clear(qsizetype index)
 {
     const Alarm gone = m_alarms.takeAt(index);
@@ -302,16 +326,23 @@ void AlarmBook::trapReceived(const Trap& trap, const ElementEntry& element)
     } else if (oid.startsWith(kOwnEnterprise)) {
         // A name the decoder knows comes from ORVALINK-MIB; any other
         // number stays a number (a label that a sender cannot vary).
-        const bool known = !name.isEmpty() && name.at(0).isLetter() &&
-                           !name.startsWith(QLatin1String("enterpriseSpecific"));
-        a.kind = known ? name : QStringLiteral("enterpriseSpecific");
+        const QString named = namedTrapKind(trap);
+        const bool known = !named.isEmpty();
+        a.kind = known ? named : QStringLiteral("enterpriseSpecific");
         a.instance = oid;
         a.severity = AlarmSeverity::Warning;
+        if (!known && indexOf(a.id()) < 0 && numberedAlarms(a.section) >= kNumberedAlarmsPerElement)
+            a.instance = kFurtherNumbers;
         QStringList bindings;
         for (const TrapBinding& b : trap.bindings)
             bindings << b.oid + QStringLiteral(" = ") + oneLine(b.value, kValueChars);
-        a.text = (known ? QStringLiteral("ORVALINK-MIB::%1 (%2)").arg(name, oid)
-                        : QStringLiteral("enterprise-specific trap %1").arg(oid)) +
+        a.text = (known ? QStringLiteral("ORVALINK-MIB::%1 (%2)").arg(named, oid)
+                  : a.instance == kFurtherNumbers
+                      ? QStringLiteral("enterprise-specific traps of more than %1 numbers, the "
+                                       "latest %2")
+                            .arg(kNumberedAlarmsPerElement)
+                            .arg(oid)
+                      : QStringLiteral("enterprise-specific trap %1").arg(oid)) +
                  (bindings.isEmpty() ? QString() : QStringLiteral(": ") + bindings.join("; "));
         a.text = oneLine(a.text, kTextChars);
     } else {

@@ -13,6 +13,10 @@
 //                                    ORVALINK-MIB where it is known, otherwise
 //                                    by number; clears when acknowledged
 //
+// A sender chooses a trap's number freely, so an element holds at most
+// kNumberedAlarmsPerElement alarms of distinct numbers; the traps of any
+// further number count in one alarm of instance kFurtherNumbers.
+//
 // An alarm is one per element, kind and instance (the interface of a link,
 // the notification of an enterprise trap); the same trap again counts and
 // refreshes it. Acknowledging marks an alarm that has a clearing condition,
@@ -39,6 +43,11 @@ enum class AlarmSeverity { Warning, Minor, Major, Critical };
 
 QString alarmSeverityName(AlarmSeverity s);
 
+// The kind of a trap from a fixed set: its name ("coldStart" ...
+// "egpNeighborLoss", the devices' own names such as "silenceDetected");
+// empty for a numbered trap, whose number a sender could vary without end.
+QString namedTrapKind(const Trap& trap);
+
 struct Alarm {
     QString section;  // the element's section (12 hex digits)
     QString mac;      // colon form
@@ -64,6 +73,9 @@ struct Alarm {
 class AlarmBook : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kNumberedAlarmsPerElement = 16;
+    static constexpr QLatin1String kFurtherNumbers{"further"};
+
     explicit AlarmBook(const Timings& timings = {}, QObject* parent = nullptr);
     ~AlarmBook() override;
 
@@ -113,6 +125,8 @@ private:
     void raise(Alarm alarm);
     void clear(qsizetype index);
     qsizetype indexOf(const QString& id) const;
+    // How many alarms of distinct trap numbers the element holds.
+    int numberedAlarms(const QString& section) const;
     void expire();
     void armExpiry();
     bool save();

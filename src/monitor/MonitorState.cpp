@@ -30,10 +30,8 @@ void PollerReachability::decide(QList<ElementStatistics>& elements)
 
 QString MonitorState::trapKind(const Trap& trap)
 {
-    const QString name = trap.name();
-    if (name.isEmpty() || !name.at(0).isLetter())
-        return QStringLiteral("other");
-    return name;
+    const QString named = namedTrapKind(trap);
+    return named.isEmpty() ? QStringLiteral("other") : named;
 }
 
 void MonitorState::roundDone(QList<ElementStatistics> elements, double seconds, qint64 endedAtMs)
@@ -73,7 +71,14 @@ QString MonitorState::metricsText() const
     out += QStringLiteral("orvalink_round_timestamp_seconds %1\n")
                .arg(QString::number(double(m_roundEndedAtMs) / 1000.0, 'f', 3));
 
-    family(out, "orvalink_traps_total", "counter", "Traps taken from an element, by kind.");
+    family(out, "orvalink_database_ok", "gauge",
+           "1 when the element database could be read at the last round, 0 when it could not "
+           "(the round then read the elements of the last list read).");
+    out += m_databaseProblem.isEmpty() ? QStringLiteral("orvalink_database_ok 1\n")
+                                       : QStringLiteral("orvalink_database_ok 0\n");
+
+    family(out, "orvalink_traps_total", "counter",
+           "Traps taken from an element, by kind: the trap's name, or other for a numbered trap.");
     for (auto it = m_traps.cbegin(); it != m_traps.cend(); ++it) {
         const Identity id = m_identities.value(it.key().first);
         out += QStringLiteral("orvalink_traps_total{mac=\"%1\",name=\"%2\",kind=\"%3\"} %4\n")

@@ -66,6 +66,11 @@ public:
     // that did not answer are left out.
     void driftChecked(QMap<QPair<QString, QString>, bool> drift) { m_drift = std::move(drift); }
 
+    // Why the element database could not be read at the latest round (the
+    // round then read the elements of the last list read); empty when it
+    // was read. orvalink_database_ok says which.
+    void setDatabaseProblem(const QString& why) { m_databaseProblem = why; }
+
     const AlarmBook& alarms() const { return m_alarms; }
     // The exposition text (format 0.0.4) of the last round and of the traps.
     QString metricsText() const;
@@ -89,6 +94,7 @@ private:
     QMap<QPair<QString, QString>, quint64> m_traps; // (section, kind) -> count
     quint64 m_rejected[3] = {0, 0, 0};              // by TrapRejection::Kind
     QMap<QPair<QString, QString>, bool> m_drift;    // (mac, name) -> drifts
+    QString m_databaseProblem;
 };
 
 } // namespace orvalink

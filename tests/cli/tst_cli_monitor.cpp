@@ -5,6 +5,7 @@
 #include "common/SimProcess.h"
 #include "store/EventLog.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUdpSocket>
 
 #include <csignal>
 
@@ -116,6 +118,28 @@ public:
 private:
     QString m_err;
 };
+
+// An SNMPv1 trap of the devices' enterprise (1.3.6.1.4.1.44467.3), generic
+// 6, specific `number`, from agent `agent`, without bindings.
+QByteArray numberedTrap(quint32 agent, int number)
+{
+    QByteArray pdu = QByteArray::fromHex("06092b0601040182db3303");
+    pdu += QByteArray::fromHex("4004");
+    for (int shift = 24; shift >= 0; shift -= 8)
+        pdu += char((agent >> shift) & 0xFF);
+    pdu += QByteArray::fromHex("020106"); // enterpriseSpecific
+    QByteArray specific;
+    for (int n = number; n > 0 || specific.isEmpty(); n >>= 8)
+        specific.prepend(char(n & 0xFF));
+    if (quint8(specific.at(0)) & 0x80)
+        specific.prepend('\0');
+    pdu += char(0x02) + QByteArray(1, char(specific.size())) + specific;
+    pdu += QByteArray::fromHex("430101") + QByteArray::fromHex("3000");
+    const QByteArray community("morqubit");
+    QByteArray body = QByteArray::fromHex("020100") + char(0x04) + char(community.size()) +
+                      community + char(0xA4) + char(pdu.size()) + pdu;
+    return char(0x30) + QByteArray(1, char(body.size())) + body;
+}
 
 int countLines(const QString& body, const QString& pattern)
 {
@@ -290,6 +314,131 @@ private Q_SLOTS:
         QVERIFY(again.listen(QHostAddress(kNms), quint16(QUrl(monitor.base).port())));
         if (promtool.isEmpty())
             QSKIP("promtool is missing (Debian package prometheus): the body was not linted");
+    }
+
+    // Faults: a damaged database read as an empty one: /metrics answers
+    // 200 with no element at all, so no alert can fire; the reason told at
+    // every round (or never); the elements not read again once it is fixed.
+    void damagedDatabaseKeepsTheLastList()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + kNet.host(1),
+                                                 QStringLiteral("decoder@") + kNet.host(2)}),
+                 qPrintable(sim.errors()));
+        QTemporaryDir own;
+        const QString db = own.filePath(QStringLiteral("nms.ini"));
+        const QByteArray good =
+            (sectionText(1, "LIVE", 1) + sectionText(2, "SECOND", 2)).toLatin1();
+        const auto write = [&](const QByteArray& bytes) {
+            QFile f(db);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        };
+        write(good);
+        MonitorProcess monitor;
+        QVERIFY2(monitor.start({QStringLiteral("--db"), db, QStringLiteral("--nms"), kNms,
+                                QStringLiteral("--port"), QString::number(simAgentPort(16197)),
+                                QStringLiteral("monitor"), QStringLiteral("--listen"),
+                                QStringLiteral("127.0.0.1:0"), QStringLiteral("--interval"),
+                                QStringLiteral("1"), QStringLiteral("--trap-port"),
+                                QStringLiteral("0")}),
+                 qPrintable(monitor.errors()));
+        HttpAnswer a = monitor.metricsAfterFirstRound();
+        QVERIFY2(a.body.contains(QStringLiteral("orvalink_database_ok 1\n")), qPrintable(a.body));
+        const QString up = QStringLiteral("^orvalink_up\\{.*\\} 1$");
+        QCOMPARE(countLines(a.body, up), 2);
+        const auto metrics = [&] {
+            return httpGet(monitor.base + QStringLiteral("/metrics")).body;
+        };
+
+        // A NUL byte, then a folder: the two elements stay watched.
+        write(QByteArray(good).insert(5, '\0'));
+        QTRY_VERIFY_WITH_TIMEOUT(metrics().contains(QStringLiteral("orvalink_database_ok 0\n")),
+                                 5000);
+        QTest::qWait(2500); // rounds go on
+        a = httpGet(monitor.base + QStringLiteral("/metrics"));
+        QCOMPARE(a.status, 200);
+        QCOMPARE(countLines(a.body, up), 2);
+        QVERIFY(a.body.contains(QStringLiteral("orvalink_database_ok 0\n")));
+        QVERIFY(QFile::remove(db));
+        QVERIFY(QDir().mkdir(db));
+        QTest::qWait(2500);
+        QCOMPARE(countLines(metrics(), up), 2);
+        QVERIFY(QDir().rmdir(db));
+        write(sectionText(1, "LIVE", 1).toLatin1());
+        QTRY_VERIFY_WITH_TIMEOUT(metrics().contains(QStringLiteral("orvalink_database_ok 1\n")),
+                                 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(countLines(metrics(), up), 1, 5000);
+
+        // Told once per change: the NUL byte, the folder, fixed.
+        const QString err = monitor.errors();
+        QCOMPARE(err.count(QStringLiteral("NUL")), 1);
+        QCOMPARE(err.count(QStringLiteral("is a folder")), 1);
+        QCOMPARE(err.count(QStringLiteral("can be read again")), 1);
+        const orvalink::EventLog log(orvalink::EventLog::pathFor(db));
+        QStringList told;
+        for (const orvalink::Event& e : log.read({}, QString())) {
+            if (e.operation == QLatin1String("database"))
+                told << e.outcome;
+        }
+        QCOMPARE(told, (QStringList{QStringLiteral("unreadable"), QStringLiteral("unreadable"),
+                                    QStringLiteral("ok")}));
+    }
+
+    // Faults: every trap number a sender invents becomes a series of
+    // orvalink_traps_total and an alarm, until /metrics grows without
+    // bound and a scrape takes seconds.
+    void trapNumbersStayBounded()
+    {
+        SimProcess sim;
+        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + kNet.host(1),
+                                                 QStringLiteral("decoder@") + kNet.host(2)}),
+                 qPrintable(sim.errors()));
+        MonitorProcess monitor;
+        QVERIFY2(
+            monitor.start(cli() + QStringList{QStringLiteral("monitor"), QStringLiteral("--listen"),
+                                              QStringLiteral("127.0.0.1:0"),
+                                              QStringLiteral("--interval"), QStringLiteral("1"),
+                                              QStringLiteral("--trap-port"), QStringLiteral("0")}),
+            qPrintable(monitor.errors()));
+        QCOMPARE(monitor.metricsAfterFirstRound().status, 200);
+
+        QUdpSocket sender;
+        QVERIFY(sender.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        const QStringList to = monitor.trapTo.split(QLatin1Char(':'));
+        const QHostAddress trapHost(to.at(0));
+        const quint16 trapPort = quint16(to.at(1).toUInt());
+        const quint32 live = QHostAddress(kNet.host(1)).toIPv4Address();
+        constexpr int kTraps = 5000;
+        for (int n = 0; n < kTraps; ++n) {
+            sender.writeDatagram(numberedTrap(live, 1000 + n), trapHost, trapPort);
+            if (n % 100 == 99)
+                QTest::qWait(3); // paced: a lost datagram is not the fault looked for
+        }
+        const QRegularExpression otherCount(QStringLiteral(
+            "orvalink_traps_total\\{mac=\"2E:8B:F2:00:79:01\",name=\"LIVE\",kind=\"other\"\\} "
+            "(\\d+)"));
+        HttpAnswer a;
+        int counted = 0;
+        QElapsedTimer waited;
+        waited.start();
+        do {
+            QTest::qWait(200);
+            a = httpGet(monitor.base + QStringLiteral("/metrics"));
+            counted = otherCount.match(a.body).captured(1).toInt();
+        } while (counted < kTraps && waited.elapsed() < 10000);
+        qInfo("%d of %d numbered traps counted; /metrics: %lld bytes, %d trap series, %d alarm "
+              "series, answered in %lld ms",
+              counted, kTraps, qlonglong(a.body.toUtf8().size()),
+              countLines(a.body, QStringLiteral("^orvalink_traps_total\\{")),
+              countLines(a.body, QStringLiteral("^orvalink_alarm_active\\{")), a.ms);
+        QCOMPARE(a.status, 200);
+        QVERIFY2(counted >= kTraps * 9 / 10, qPrintable(a.body.left(4000)));
+        QCOMPARE(countLines(a.body, QStringLiteral("^orvalink_traps_total\\{")), 1);
+        QCOMPARE(countLines(a.body, QStringLiteral(
+                                        "^orvalink_alarm_active\\{.*alarm=\"enterpriseSpecific\"")),
+                 1);
+        QVERIFY2(a.body.toUtf8().size() < 16 * 1024, qPrintable(a.body.left(4000)));
     }
 
     // Faults: a monitor that starts without a place to serve, or keeps

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace orvalink::testing;
 
 namespace {
@@ -148,6 +150,59 @@ private Q_SLOTS:
     // community, request-id and parameter it was asked with: replies with
     // another id or community or from another port leave every counter
     // unread.
+    // Faults: a damaged database (a NUL byte, a folder, a pipe in its place)
+    // read as an empty one: stats --all replaces a good textfile with one
+    // without any orvalink_up, exit 0, so no alert can fire; stats MAC and
+    // remote-save MAC say "no element" instead of why; a pipe read blocks.
+    void damagedDatabaseIsRefused()
+    {
+        const QString good = sectionText(1, 1, 0);
+        const QString prom = dir.filePath(QStringLiteral("refused.prom"));
+        const QByteArray kept = "orvalink_up{mac=\"2E:8B:F2:00:68:01\"} 1\n";
+        const QString mac = kNet.mac(1);
+        const QString path = dir.filePath(QStringLiteral("damaged.ini"));
+        const auto damage = [&](const char* how) {
+            QFile::remove(path);
+            QDir(path).removeRecursively();
+            if (qstrcmp(how, "NUL byte") == 0) {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::WriteOnly));
+                f.write(good.toLatin1().insert(3, '\0'));
+            } else if (qstrcmp(how, "folder") == 0) {
+                QVERIFY(QDir().mkpath(path));
+            } else {
+                QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            }
+        };
+        for (const char* how : {"NUL byte", "folder", "FIFO"}) {
+            damage(how);
+            QFile out(prom);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(kept);
+            out.close();
+            const CliRun all =
+                runCli(cli(path) + QStringList{QStringLiteral("stats"), QStringLiteral("--all"),
+                                               QStringLiteral("--prometheus"),
+                                               QStringLiteral("--output"), prom},
+                       10000);
+            QVERIFY2(all.exitCode == 1, qPrintable(QLatin1String(how) + all.err));
+            QVERIFY2(all.err.contains(QStringLiteral("database")) &&
+                         !all.err.contains(QStringLiteral("empty")),
+                     qPrintable(all.err));
+            QVERIFY(out.open(QIODevice::ReadOnly));
+            QCOMPARE(out.readAll(), kept);
+            out.close();
+            for (const char* verb : {"stats", "remote-save"}) {
+                const CliRun one = runCli(cli(path) + QStringList{QLatin1String(verb), mac}, 10000);
+                QVERIFY2(one.exitCode == 1, qPrintable(QLatin1String(verb) + one.err));
+                QVERIFY2(one.err.contains(QStringLiteral("database")) &&
+                             !one.err.contains(QStringLiteral("no element")),
+                         qPrintable(QLatin1String(how) + one.err));
+            }
+        }
+        QFile::remove(path);
+    }
+
     void statsAllMatchesReplies_data()
     {
         QTest::addColumn<QStringList>("fault");

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 using namespace orvalink;
@@ -169,6 +171,49 @@ private Q_SLOTS:
         QVERIFY(!piped.open(path));
         QVERIFY2(piped.error().contains(QStringLiteral("not a regular file")),
                  qPrintable(piped.error()));
+    }
+
+    // Catches: an alarm (and a row of the window, a series of the monitor)
+    // for every number a sender invents, the numbers' alarms of one element
+    // crowding out another's, and a named trap or a repeated number taken
+    // into the fold.
+    void numberedTrapsAreBoundedPerElement()
+    {
+        AlarmBook book;
+        QSignalSpy raised(&book, &AlarmBook::raised);
+        const ElementEntry enc = element("2E8BF2000101", "ENC");
+        const ElementEntry dec = element("2E8BF2000201", "DEC");
+        for (int n = 100; n < 1100; ++n)
+            book.trapReceived(v1(6, n), enc);
+        const int bound = AlarmBook::kNumberedAlarmsPerElement;
+        QCOMPARE(book.count(), bound + 1);
+        QCOMPARE(raised.size(), bound + 1);
+        const Alarm folded = book.alarms().at(bound); // ids sort "1.3..." before "further"
+        QCOMPARE(folded.instance, QStringLiteral("further"));
+        QCOMPARE(folded.count, 1000 - bound);
+        QVERIFY2(folded.text.contains(QStringLiteral("1.3.6.1.4.1.44467.3.0.1099")),
+                 qPrintable(folded.text));
+
+        // A number it holds counts there; a name is never folded; another
+        // element has bounds of its own.
+        book.trapReceived(v1(6, 100), enc);
+        book.trapReceived(v1(6, 1), enc);
+        book.trapReceived(v1(6, 5), dec);
+        QCOMPARE(book.count(), bound + 3);
+        QStringList expected{QStringLiteral("2E8BF2000101 silenceDetected 1.3.6.1.4.1.44467.3.0.1"),
+                             QStringLiteral("2E8BF2000201 enterpriseSpecific "
+                                            "1.3.6.1.4.1.44467.3.0.5")};
+        for (const QString& k : expected)
+            QVERIFY2(kinds(book).contains(k), qPrintable(kinds(book).join('\n')));
+        const auto first = std::find_if(book.alarms().cbegin(), book.alarms().cend(),
+                                        [](const Alarm& a) { return a.instance.endsWith(".100"); });
+        QVERIFY(first != book.alarms().cend());
+        QCOMPARE(first->count, 2);
+
+        QCOMPARE(namedTrapKind(v1(6, 7)), QString());
+        QCOMPARE(namedTrapKind(v1(6, 7, QStringLiteral("1.3.6.1.4.1.9.9"))), QString());
+        QCOMPARE(namedTrapKind(v1(9)), QString()); // no generic number of the protocol
+        QCOMPARE(namedTrapKind(v1(2)), QStringLiteral("linkDown"));
     }
 };
 

@@ -38,5 +38,7 @@ mutant "OrvalinkSfnLatencyHigh at the threshold" 's/orvalink_ptp_latency{role="d
 mutant "OrvalinkSfnLatencyHigh without its 5m" '/alert: OrvalinkSfnLatencyHigh/,/for:/ s/for: 5m/for: 0m/'
 mutant "OrvalinkConfigDrift without its 15m" '/alert: OrvalinkConfigDrift/,/for:/ s/for: 15m/for: 0m/'
 mutant "OrvalinkConfigDrift on a matching element" 's/orvalink_config_drift == 1/orvalink_config_drift == 0/'
+mutant "OrvalinkDatabaseUnreadable without its 5m" '/alert: OrvalinkDatabaseUnreadable/,/for:/ s/for: 5m/for: 0m/'
+mutant "OrvalinkDatabaseUnreadable on a readable database" 's/orvalink_database_ok == 0/orvalink_database_ok == 1/'
 ((failures == 0)) || exit 1
 echo "PASS: rules checked, tested, and every mutant caught"
