@@ -287,8 +287,8 @@ private Q_SLOTS:
             progressRows,
             (QStringList{QStringLiteral("DECODER 1 [%1]|done|1 of 1 confirmed").arg(kNet.mac(1)),
                          QStringLiteral("DECODER 2 [%1]|done|1 of 1 confirmed").arg(kNet.mac(2)),
-                         QStringLiteral("DECODER 9 [%1]|failed|0 of 1 confirmed (att: no "
-                                        "reply from %2)")
+                         QStringLiteral("DECODER 9 [%1]|failed|0 of 1 confirmed (no reply "
+                                        "from %2)")
                              .arg(kNet.mac(9), kNet.host(9))}));
         QCOMPARE(
             progressTotal,
