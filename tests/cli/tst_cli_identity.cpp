@@ -1,5 +1,5 @@
 // Only the element we mean is configured: orvalink-cli against two
-// simulated elements on loopback (127.0.153.x), one of whose sections names
+// simulated elements on loopback (127.0.163.x), one of whose sections names
 // the other's address (a stale snmpip), and a section without any address.
 
 #include "common/SimProcess.h"
@@ -16,10 +16,10 @@ namespace {
 
 quint16 agentPort()
 {
-    return simAgentPort(16353);
+    return simAgentPort(16363);
 }
-// The test's simulated elements: 127.0.153.x.
-const SimNet kNet{153};
+// The test's simulated elements: 127.0.163.x.
+const SimNet kNet{163};
 
 } // namespace
 
@@ -160,10 +160,10 @@ private Q_SLOTS:
     {
         if (!mayBindAgentPort())
             QSKIP("a network namespace of the test's own needs root");
-        const QString mac = QStringLiteral("2E:8B:F2:00:99:0A");
+        const QString mac = QStringLiteral("2E:8B:F2:00:A3:0A");
         QFile f(dbPath());
         QVERIFY(f.open(QIODevice::Append));
-        f.write("[2E8BF200990A]\r\nNAME=FOUND           \r\nIP=10.9.9.10\r\nROLE=2\r\n"
+        f.write("[2E8BF200A30A]\r\nNAME=FOUND           \r\nIP=127.0.163.10\r\nROLE=2\r\n"
                 "ATT=200\r\nSFN=1\r\nDLY=0\r\n");
         f.close();
         const QByteArray before = db();
