@@ -127,12 +127,13 @@ const Verb kDiffVerb{
     "one line \"KEY STORED DEVICE\" for each that differs from the database (values holding a "
     "blank are quoted). Exit 0 when the element matches the database, 1 when something differs "
     "or another element answers at its address (\"the element at HOST is MAC, not MAC\", its "
-    "values not listed), 2 when it does not answer, 3 when the SNMP port (2979 on --nms) cannot be "
-    "opened. With "
-    "--all, every element of the database, read side by side: a line \"NAME [MAC]\" before the "
-    "differences of each element that differs (indented), \"NAME [MAC]: no reply from HOST\" "
-    "for each that did not answer every parameter; exit 0 when none differs, 1 when some "
-    "differ, 2 when some did not answer.",
+    "values not listed), 2 when it does not answer, 3 when the SNMP port (2979 on --nms) cannot "
+    "be opened. With --all, every element of the database, read side by side: a line \"NAME "
+    "[MAC]\" before the differences of each element that differs (indented), \"NAME [MAC]: no "
+    "reply from HOST\" for each that did not answer every parameter, \"NAME [MAC]: the element "
+    "at HOST is MAC, not MAC\" for each whose address another element answers at; exit 0 when "
+    "none differs, 1 when some differ (or another element answers), 2 when some did not "
+    "answer.",
     kOptions,
     0,
     1,

@@ -251,7 +251,7 @@ void ConfigCommands::importConfiguration()
     const ElementRole storedRole =
         roleFromText(m_cx.database().read(shown.section, QStringLiteral("role")));
     EditedValues fileValues;
-    if (const QString why = configtransfer::restoreRefusal(backup, m_database, shown.section,
+    if (const QString why = configtransfer::restoreRefusal(backup, m_cx.database(), shown.section,
                                                            storedRole, edition, &fileValues);
         !why.isEmpty())
         return fail(why);
