@@ -14,6 +14,7 @@
 namespace orvalink {
 class Database;
 class IniStore;
+class SnmpClient;
 class SnmpTransport;
 struct ElementEntry;
 struct ShownElement;
@@ -163,6 +164,21 @@ bool findShown(const Context& ctx, const Database& database, const QString& macT
 // The stored element whose SNMP agent or own address is host; an empty
 // FoundElement when none is.
 FoundElement elementAt(const Database& database, const QString& host);
+// An element whose section holds no SNMP address (as discovery writes it)
+// is never talked to: the devices' factory address may be anyone. False
+// after the usage error "NAME [MAC]: no SNMP address stored".
+bool hasStoredAgent(const Context& ctx, const Database& database, const FoundElement& element);
+// Who answers at the element's SNMP address, asked (its MAC, parameter 15,
+// with the read community) before anything is sent to it.
+enum class Identity {
+    Same,   // the element stored
+    Other,  // another element, or one that gave no MAC
+    Silent, // no answer, or nothing could be sent
+};
+// *why: empty for Same, else identityRefusal()'s sentence, "no reply from
+// HOST" or why nothing was sent.
+Identity identify(SnmpClient& snmp, const Database& database, const FoundElement& element,
+                  QString* why);
 
 // Appends an operation's outcome to the event log beside the database; a
 // failure to write it is told on standard error (the verb's exit code stays).

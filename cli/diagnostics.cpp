@@ -4,8 +4,12 @@
 
 #include "Cli.h"
 
+#include "config/ConfigTransfer.h"
+#include "core/Text.h"
+#include "devops/ProbeOperation.h"
 #include "devops/StoreOutcome.h"
 #include "remote/RemoteSummary.h"
+#include "snmp/ParameterTable.h"
 #include "snmp/SnmpCodec.h"
 #include "snmp/SnmpSummary.h"
 #include "snmp/SnmpTransport.h"
@@ -83,6 +87,29 @@ void prepareTransport(const Context& ctx, SnmpTransport& snmp)
     snmp.setTap(datagramPrinter(ctx, true));
     // Failures come back in each result (SnmpOutcome::NotSent with its
     // reason); the verbs print them once and stop.
+}
+
+bool hasStoredAgent(const Context& ctx, const Database& database, const FoundElement& element)
+{
+    if (!trimBlanks(database.read(element.section, QStringLiteral("snmpip"))).isEmpty())
+        return true;
+    usageError(ctx, elementLabel(element.name, element.mac) +
+                        QStringLiteral(": no SNMP address stored"));
+    return false;
+}
+
+Identity identify(SnmpClient& snmp, const Database& database, const FoundElement& element,
+                  QString* why)
+{
+    const QString community =
+        database.read(element.section, QStringLiteral("snmpro"), ProbeOperation::kDefaultCommunity);
+    const SnmpResult mac = snmp.GetSNMP(element.host, community, param::Mac);
+    if (!mac.answered()) {
+        *why = mac.outcome == SnmpOutcome::NotSent ? mac.reason : noReplyFrom(element.host);
+        return Identity::Silent;
+    }
+    *why = configtransfer::identityRefusal(element.host, mac.value, element.section);
+    return why->isEmpty() ? Identity::Same : Identity::Other;
 }
 
 bool takeParameter(const Context& ctx, const QString& text, quint8* n)

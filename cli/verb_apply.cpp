@@ -72,7 +72,8 @@ int applyOne(const Context& ctx, const QStringList& args, const ChangeOptions& o
         return 1;
     FoundElement element;
     ShownElement shown;
-    if (!findShown(ctx, database, args.at(0), &element, &shown))
+    if (!findShown(ctx, database, args.at(0), &element, &shown) ||
+        !hasStoredAgent(ctx, database, element))
         return kExitUsage;
 
     // The values as the panel's editors would take them.
@@ -136,6 +137,15 @@ int applyOne(const Context& ctx, const QStringList& args, const ChangeOptions& o
         ctx.out << "would send " << d.key << " (parameter " << d.n << "): " << word(d.stored)
                 << " -> " << word(d.other) << "\n";
     ctx.out.flush();
+    // The agent at the stored address must be this element: a stale
+    // address may be another element's now.
+    if (QString why;
+        !pending.isEmpty() && identify(snmp, database, element, &why) != Identity::Same) {
+        ctx.err << "orvalink-cli: apply: " << printable(why) << "; nothing sent\n";
+        postOutcome(ctx, elementEvent(QStringLiteral("apply"), element), QStringLiteral("failed"),
+                    why);
+        return 1;
+    }
     if (!pending.isEmpty() && !apply.confirm()) {
         ctx.err << "orvalink-cli: apply: nothing sent\n";
         postOutcome(ctx, elementEvent(QStringLiteral("apply"), element),
@@ -320,7 +330,10 @@ const Verb kApplyVerb{
     "database are sent, one SET each; only values the element echoes are stored. Prints what it "
     "would send and asks first, unless --yes; then one line per step and the result. "
     "--spacing-ms N replaces the 6000 ms the devices need between two SETs; it is meant for "
-    "simulators only. A value the element took but the database could not store ends the run "
+    "simulators only. Before the first SET the element's MAC is read at its stored address: "
+    "another element there (\"the element at HOST is MAC, not MAC\") or none is that element's "
+    "failure, and nothing is sent to it; an element stored without an SNMP address is refused "
+    "(exit 2). A value the element took but the database could not store ends the run "
     "with that sentence. Exit 0 when every value sent was confirmed and stored, 3 when the SNMP "
     "port (2979 on --nms) cannot be opened (nothing is sent), 1 otherwise. The bulk forms send "
     "the same values to many elements: those of a role (--where), those whose MACs FILE lists "

@@ -52,11 +52,13 @@ int diffAll(const Context& ctx)
     bool differs = false;
     for (qsizetype i = 0; i < check.jobs.size(); ++i) {
         const ConfigJob& job = check.jobs.at(i);
-        const auto differences = driftOf(database, check, i);
+        QString why;
+        const auto differences = driftOf(database, check, i, &why);
         if (!differences) {
-            silent = true;
-            ctx.out << elementLabel(job.name, job.mac) << ": "
-                    << printable(configtransfer::readFailure(job)) << "\n";
+            // Another element at the stored address differs from it as a
+            // whole; its values are not this element's.
+            (job.readComplete() ? differs : silent) = true;
+            ctx.out << elementLabel(job.name, job.mac) << ": " << printable(why) << "\n";
             continue;
         }
         if (differences->isEmpty())
@@ -81,7 +83,8 @@ int run(const Context& ctx, const VerbArgs& args)
         return 1;
     FoundElement element;
     ShownElement shown;
-    if (!findShown(ctx, database, args.arguments().at(0), &element, &shown))
+    if (!findShown(ctx, database, args.arguments().at(0), &element, &shown) ||
+        !hasStoredAgent(ctx, database, element))
         return kExitUsage;
     const Event event = elementEvent(QStringLiteral("diff"), element);
     TerminalPrompt prompt(ctx.err, false);
@@ -91,9 +94,16 @@ int run(const Context& ctx, const VerbArgs& args)
         postOutcome(ctx, event, QStringLiteral("failed"), why);
         return kExitSocketFailure;
     }
+    QString why;
+    const Identity who = identify(snmp, database, element, &why);
+    if (who == Identity::Other) {
+        ctx.err << "orvalink-cli: diff: " << printable(why) << "\n";
+        postOutcome(ctx, event, QStringLiteral("failed"), why);
+        return 1;
+    }
     ApplyOperation apply(snmp, database, prompt, Timings{});
     QList<ApplyOperation::Difference> differences;
-    if (!apply.compareWithDevice(shown.section, &differences)) {
+    if (who == Identity::Silent || !apply.compareWithDevice(shown.section, &differences)) {
         ctx.err << "orvalink-cli: diff: the element at " << printable(element.host)
                 << " does not answer\n";
         postOutcome(ctx, event, QStringLiteral("failed"), noReplyFrom(element.host));
@@ -115,12 +125,15 @@ const Verb kDiffVerb{
     "MAC | --all",
     "Reads from the element every parameter that an apply sends for its stored role and prints "
     "one line \"KEY STORED DEVICE\" for each that differs from the database (values holding a "
-    "blank are quoted). Exit 0 when the element matches the database, 1 when something differs, "
-    "2 when it does not answer, 3 when the SNMP port (2979 on --nms) cannot be opened. With "
-    "--all, every element of the database, read side by side: a line \"NAME [MAC]\" before the "
-    "differences of each element that differs (indented), \"NAME [MAC]: no reply from HOST\" "
-    "for each that did not answer every parameter; exit 0 when none differs, 1 when some "
-    "differ, 2 when some did not answer.",
+    "blank are quoted). Exit 0 when the element matches the database, 1 when something differs "
+    "or another element answers at its address (\"the element at HOST is MAC, not MAC\", its "
+    "values not listed), 2 when it does not answer, 3 when the SNMP port (2979 on --nms) cannot "
+    "be opened. With --all, every element of the database, read side by side: a line \"NAME "
+    "[MAC]\" before the differences of each element that differs (indented), \"NAME [MAC]: no "
+    "reply from HOST\" for each that did not answer every parameter, \"NAME [MAC]: the element "
+    "at HOST is MAC, not MAC\" for each whose address another element answers at; exit 0 when "
+    "none differs, 1 when some differ (or another element answers), 2 when some did not "
+    "answer.",
     kOptions,
     0,
     1,

@@ -35,7 +35,8 @@ int run(const Context& ctx, const VerbArgs& parsed)
     if (!databaseUsable(ctx, database))
         return 1;
     FoundElement element;
-    if (!findElement(ctx, database, args.at(0), &element))
+    if (!findElement(ctx, database, args.at(0), &element) ||
+        !hasStoredAgent(ctx, database, element))
         return kExitUsage;
     const Event event = elementEvent(QStringLiteral("restore"), element);
     const configfile::Backup backup = configfile::readBackup(args.at(1));

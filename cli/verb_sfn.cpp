@@ -47,7 +47,7 @@ int run(const Context& ctx, const VerbArgs& args)
     if (!databaseUsable(ctx, database))
         return 1;
     FoundElement element;
-    if (!findElement(ctx, database, mac, &element))
+    if (!findElement(ctx, database, mac, &element) || !hasStoredAgent(ctx, database, element))
         return kExitUsage;
     const QString section = element.section;
     const Event event = elementEvent(QStringLiteral("sfn"), element);
@@ -64,6 +64,13 @@ int run(const Context& ctx, const VerbArgs& args)
     const SilenceWatch silence(snmp);
 
     if (newDelay) {
+        // The agent at the stored address must be this element: a stale
+        // address may be another element's now.
+        if (QString why; identify(snmp, database, element, &why) != Identity::Same) {
+            ctx.err << "orvalink-cli: sfn: " << printable(why) << "; nothing sent\n";
+            postOutcome(ctx, event, QStringLiteral("failed"), why);
+            return 1;
+        }
         const QString before = QString::number(adjust.storedDelay(section));
         const bool decoder = readouts::storedInteger(element.role) == 2;
         const auto result = adjust.set(

@@ -1,5 +1,6 @@
 #include "config/ConfigDrift.h"
 
+#include "config/ConfigTransfer.h"
 #include "devops/ProbeOperation.h"
 #include "snmp/ParameterTable.h"
 #include "store/IniStore.h"
@@ -25,6 +26,7 @@ DriftCheck driftCheck(const Database& database)
     for (const ElementEntry& e : loadElementList(database.store(), database.path()).entries) {
         ConfigJob job = configJobFor(database, e);
         check.steps.append(ApplyOperation::compareSteps(database, e.section));
+        job.reads.append(param::Mac);
         for (const ApplyOperation::Step& s : check.steps.last())
             job.reads.append(s.entry->n);
         check.jobs.append(job);
@@ -32,12 +34,17 @@ DriftCheck driftCheck(const Database& database)
     return check;
 }
 
-std::optional<QList<ApplyOperation::Difference>> driftOf(const Database& database,
-                                                         const DriftCheck& check, qsizetype i)
+std::optional<QList<ApplyOperation::Difference>>
+driftOf(const Database& database, const DriftCheck& check, qsizetype i, QString* why)
 {
     const ConfigJob& job = check.jobs.at(i);
-    if (!job.readComplete())
+    const QString refusal = job.readComplete() ? configtransfer::identityRefusal(job)
+                                               : configtransfer::readFailure(job);
+    if (!refusal.isEmpty()) {
+        if (why)
+            *why = refusal;
         return std::nullopt;
+    }
     QList<ApplyOperation::Difference> out;
     for (const ApplyOperation::Step& s : check.steps.at(i)) {
         const QString key = QLatin1String(s.entry->key);

@@ -1,8 +1,10 @@
 #pragma once
 // Drift: what the elements hold now against what nms.ini stores for them,
 // for every element at once (orvalink-cli diff --all and the monitor's
-// orvalink_config_drift). Each element is read for the parameters an apply
-// sends for its stored role and tx, and compared as `diff` compares them.
+// orvalink_config_drift). Each element is read for its MAC and the
+// parameters an apply sends for its stored role and tx, and compared as
+// `diff` compares them; an agent that answers with another MAC is another
+// element, whose values are not compared.
 
 #include "config/ConfigSweep.h"
 #include "devops/ApplyOperation.h"
@@ -28,8 +30,9 @@ struct DriftCheck {
 // The reads of every element of the database.
 DriftCheck driftCheck(const Database& database);
 // The differences of element i after the sweep; nullopt when it did not
-// answer every parameter.
-std::optional<QList<ApplyOperation::Difference>> driftOf(const Database& database,
-                                                         const DriftCheck& check, qsizetype i);
+// answer every parameter or another element answered at its address, with
+// why in *why (when given): readFailure() or identityRefusal().
+std::optional<QList<ApplyOperation::Difference>>
+driftOf(const Database& database, const DriftCheck& check, qsizetype i, QString* why = nullptr);
 
 } // namespace orvalink

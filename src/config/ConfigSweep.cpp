@@ -150,6 +150,7 @@ void ConfigSweep::startNext(Slot& slot)
     slot.again.clear();
     slot.nextSet = 0;
     slot.retried = false;
+    slot.setsCleared = false;
     slot.lost.clear();
     slot.lostInGroup.clear();
     slot.startedMs = nowMs();
@@ -226,7 +227,17 @@ void ConfigSweep::step(Slot& slot)
             restartWaits(slot);
         return;
     }
-    // Then the SETs, one at a time.
+    // Then the SETs, one at a time, once the caller took the reads.
+    if (!slot.setsCleared) {
+        slot.setsCleared = true;
+        if (m_beforeSets && !job.sets.isEmpty()) {
+            job.error = m_beforeSets(job);
+            if (!job.error.isEmpty()) {
+                finishJob(slot);
+                return;
+            }
+        }
+    }
     while (slot.nextSet < job.sets.size()) {
         const ConfigJob::Set& set = job.sets.at(slot.nextSet);
         if (set.onlyIfEarlierFailed) {

@@ -131,6 +131,13 @@ public:
     {
         m_onConfirmed = std::move(hook);
     }
+    // Called once per element when its reads are done, before its first
+    // SET: a non-empty answer (why not) ends the element with that error,
+    // and none of its SETs is sent.
+    void setBeforeSets(std::function<QString(const ConfigJob&)> hook)
+    {
+        m_beforeSets = std::move(hook);
+    }
     // Called when an element is done, in the order they end.
     void setOnFinished(std::function<void(const ConfigJob&)> hook)
     {
@@ -159,9 +166,10 @@ private:
         int nextRead = 0;
         QList<int> again; // reads to ask (singly) before the next one
         int nextSet = 0;
-        bool retried = false;   // the lost reads were asked once more
-        QList<int> lost;        // reads whose reply was lost
-        QList<int> lostInGroup; // reads of a GET of several whose reply was lost
+        bool retried = false;     // the lost reads were asked once more
+        bool setsCleared = false; // the SETs passed the beforeSets hook
+        QList<int> lost;          // reads whose reply was lost
+        QList<int> lostInGroup;   // reads of a GET of several whose reply was lost
         QList<Outstanding> outstanding;
         QTimer* spacing = nullptr; // wait after a confirmed SET
         qint64 startedMs = 0;
@@ -210,6 +218,7 @@ private:
     QEventLoop* m_loop = nullptr;
     QString m_error;
     std::function<bool(ConfigJob&, const ConfigJob::SetOutcome&)> m_onConfirmed;
+    std::function<QString(const ConfigJob&)> m_beforeSets;
     std::function<void(const ConfigJob&)> m_onFinished;
     qint64 m_startedAt = 0;
 };

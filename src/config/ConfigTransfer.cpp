@@ -43,6 +43,24 @@ QString readFailure(const ConfigJob& job)
     return noReplyFrom(job.host);
 }
 
+QString identityRefusal(const QString& host, const QString& answered, const QString& section)
+{
+    const QString answeredSection = encodeMac(answered);
+    if (!answeredSection.isEmpty() && answeredSection == section)
+        return {};
+    const QString who = !answeredSection.isEmpty() ? Decode_MAC(answeredSection)
+                        : answered.isEmpty()       ? QStringLiteral("unknown")
+                                                   : answered;
+    return QStringLiteral("the element at %1 is %2, not %3").arg(host, who, Decode_MAC(section));
+}
+
+QString identityRefusal(const ConfigJob& job)
+{
+    if (job.silent || !job.error.isEmpty() || !job.answered.contains(param::Mac))
+        return readFailure(job);
+    return identityRefusal(job.host, job.values.value(param::Mac), job.section);
+}
+
 bool deviceKeys(const ConfigJob& job, QList<QPair<QString, QString>>* keys, ElementRole* role,
                 QString* why)
 {
@@ -50,12 +68,9 @@ bool deviceKeys(const ConfigJob& job, QList<QPair<QString, QString>>* keys, Elem
         *why = readFailure(job);
         return false;
     }
-    const QString mac = job.values.value(param::Mac);
-    if (encodeMac(mac) != job.section) {
-        *why = QStringLiteral("the element at %1 is %2, not %3")
-                   .arg(job.host, mac.isEmpty() ? QStringLiteral("unknown") : mac, job.mac);
+    *why = identityRefusal(job);
+    if (!why->isEmpty())
         return false;
-    }
     *keys = ProbeOperation::storedKeys(job.values, job.host, job.readCommunity, role);
     if (*role == ElementRole::Unknown) {
         *why = QStringLiteral("its role cannot be told from its answers");
@@ -324,6 +339,7 @@ BulkPlan bulkPlan(const Database& database, const QList<ElementEntry>& elements,
         ConfigJob job = configJobFor(database, e);
         if (job.host.isEmpty())
             plan.refused << who + QStringLiteral(": no SNMP address stored");
+        job.reads = {param::Mac};
         const QList<ApplyOperation::Difference> pending =
             ApplyOperation::pendingFor(database, shown, checked);
         if (pending.isEmpty()) {
@@ -396,9 +412,13 @@ bool runBulk(ConfigSweep& sweep, Database& database, BulkPlan& plan, const BulkH
         if (hooks.finished)
             hooks.finished(j, r);
     });
+    sweep.setRetryLostReads(false);
+    sweep.setBeforeSets([](const ConfigJob& j) { return identityRefusal(j); });
     const bool ran = sweep.run(plan.jobs);
     sweep.setOnConfirmed({});
     sweep.setOnFinished({});
+    sweep.setBeforeSets({});
+    sweep.setRetryLostReads(true);
     return ran;
 }
 

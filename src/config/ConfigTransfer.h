@@ -37,6 +37,16 @@ QList<quint8> probeReads();
 // Why an element's reads are not complete, in the log's words.
 QString readFailure(const ConfigJob& job);
 
+// Whether the agent at `host`, whose MAC (parameter 15) reads `answered`,
+// is the element stored in `section`: empty when it is, else "the element
+// at HOST is MAC, not MAC" ("unknown" when it gave no MAC). Every path that
+// sends to a stored element asks this first: a stale agent address may
+// belong to another element now.
+QString identityRefusal(const QString& host, const QString& answered, const QString& section);
+// The same once a sweep has read parameter 15 of job; a read that got no
+// reply is told as readFailure() tells it.
+QString identityRefusal(const ConfigJob& job);
+
 // The element's configuration as the probe stores it, from one full read;
 // false with *why when the element did not answer every parameter, is
 // another element than the one stored, or its role cannot be told.
@@ -106,7 +116,8 @@ QString takePairs(const QStringList& pairs, qsizetype elementCount, const QStrin
                   EditedValues* values, QStringList* keys);
 
 struct BulkPlan {
-    QList<ConfigJob> jobs;                            // elements with something to send
+    QList<ConfigJob> jobs;                            // elements with something to send, each
+                                                      // reading its MAC before its SETs
     QList<QList<ApplyOperation::Difference>> pending; // per job, what it sends
     QList<QHash<QString, QString>> before;            // per job, key -> stored value
     QStringList nothing;                              // labels of elements with nothing to send
@@ -131,9 +142,12 @@ struct BulkHooks {
     // An element has ended (in the order they end).
     std::function<void(const ConfigJob&, const BulkElementResult&)> finished;
 };
-// Runs the plan's jobs on `sweep`: each confirmed value is stored at once
-// (a value that cannot be stored ends that element, never the others). False
-// with sweep.error() when the socket cannot be opened.
+// Runs the plan's jobs on `sweep`: an element whose agent answers with
+// another MAC than its own, or not at all, is sent nothing and ends with
+// identityRefusal() as its cause (its MAC is asked once: a lost reply costs
+// one wait, as a SET without a reply does); each confirmed value is stored
+// at once (a value that cannot be stored ends that element, never the
+// others). False with sweep.error() when the socket cannot be opened.
 bool runBulk(ConfigSweep& sweep, Database& database, BulkPlan& plan, const BulkHooks& hooks);
 
 } // namespace configtransfer

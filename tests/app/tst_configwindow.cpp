@@ -289,8 +289,8 @@ private Q_SLOTS:
             progressRows,
             (QStringList{QStringLiteral("DECODER 1 [%1]|done|1 of 1 confirmed").arg(kNet.mac(1)),
                          QStringLiteral("DECODER 2 [%1]|done|1 of 1 confirmed").arg(kNet.mac(2)),
-                         QStringLiteral("DECODER 9 [%1]|failed|0 of 1 confirmed (att: no "
-                                        "reply from %2)")
+                         QStringLiteral("DECODER 9 [%1]|failed|0 of 1 confirmed (no reply "
+                                        "from %2)")
                              .arg(kNet.mac(9), kNet.host(9))}));
         QCOMPARE(
             progressTotal,
@@ -315,6 +315,97 @@ private Q_SLOTS:
         toolbarButton(w, 7)->trigger();
         QCOMPARE(readText(dbPath()), before);
         QCOMPARE(tree->topLevelItemCount(), 3);
+        QVERIFY(prompt.done());
+    }
+
+    // Catches: Apply to selected configuring whatever answers at a stale
+    // address (a section whose SNMP address another element holds now) and
+    // storing that element's new values under the stale section; the stale
+    // element's refusal stopping the others.
+    void applyToSelectedChecksWhoAnswers()
+    {
+        if (!QFileInfo(binPath("orvalink-sim")).isExecutable())
+            QSKIP("orvalink-sim is not built");
+        SimProcess first;
+        SimProcess second;
+        QVERIFY2(first.start(agentPort(), {QStringLiteral("decoder@") + kNet.host(31)}),
+                 qPrintable(first.errors()));
+        QVERIFY2(second.start(agentPort(), {QStringLiteral("decoder@") + kNet.host(32)}),
+                 qPrintable(second.errors()));
+        const QString db = dir.filePath(QStringLiteral("stale.ini"));
+        for (const int i : {31, 32})
+            QCOMPARE(runCli({QStringLiteral("--db"), db, QStringLiteral("--nms"), kNet.host(250),
+                             QStringLiteral("--port"), QString::number(agentPort()),
+                             QStringLiteral("probe"), kNet.host(i)})
+                         .exitCode,
+                     0);
+        QString text = readText(db);
+        const QString right = QStringLiteral("SNMPIP=%1\r\n").arg(kNet.host(31));
+        QVERIFY(text.contains(right));
+        text.replace(right, QStringLiteral("SNMPIP=%1\r\n").arg(kNet.host(32)));
+        {
+            QFile f(db);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(text.toLatin1());
+        }
+
+        ScriptedPrompt prompt;
+        UserSettings settings(dir.filePath(QStringLiteral("stale-user.ini")));
+        settings.setEula(true);
+        FakeLister lister;
+        AppContext ctx;
+        ctx.databasePath = db;
+        ctx.prompt = &prompt;
+        ctx.settings = &settings;
+        ctx.interfaces = &lister;
+        ctx.lockPath = dir.filePath(QStringLiteral("stale.lock"));
+        ctx.showNotice = [](UserSettings&, QWidget*) {};
+        ctx.snmpLocalPort = test::freeLoopbackPort();
+        ctx.snmpAgentPort = agentPort();
+        ctx.timings.snmpTimeoutMs = 150;
+        ctx.timings.snmpSetAllowedMs = 50;
+        QStringList rows;
+        ctx.runDialog = [&](QDialog& dialog) {
+            if (dialog.objectName() == QLatin1String("ApplySelectedDialog")) {
+                dialog.findChild<QComboBox*>(QStringLiteral("cmbKey"))
+                    ->setCurrentText(QStringLiteral("att"));
+                dialog.findChild<QLineEdit*>(QStringLiteral("txtValue"))
+                    ->setText(QStringLiteral("170"));
+                dialog.findChild<QPushButton*>(QStringLiteral("cmdAdd"))->click();
+                dialog.findChild<QPushButton*>(QStringLiteral("cmdApply"))->click();
+            } else if (dialog.objectName() == QLatin1String("ConfigProgressDialog")) {
+                dialog.show();
+                auto* close = dialog.findChild<QPushButton*>(QStringLiteral("cmdClose"));
+                QTRY_VERIFY_WITH_TIMEOUT(close->isEnabled() || !dialog.isVisible(), 10000);
+                auto* table = dialog.findChild<QTableWidget*>(QStringLiteral("tblProgress"));
+                for (int r = 0; r < table->rowCount(); ++r)
+                    rows << tableRow(table, r).join(QLatin1Char('|'));
+                dialog.accept();
+            }
+        };
+        frmMain w(ctx);
+        QCOMPARE(w.startUp(), frmMain::StartResult::Running);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTreeWidget* tree = TreeView1(w);
+        QCOMPARE(tree->topLevelItemCount(), 2);
+        tree->selectAll();
+        prompt.expect(QStringLiteral("sent to 2 Network Elements"), PromptAnswer::Yes);
+        menuCommand(w, QStringLiteral("actApplyToSelected"))->trigger();
+        rows.sort();
+        QCOMPARE(rows,
+                 (QStringList{
+                     QStringLiteral("DECODER 31 [%1]|failed|0 of 1 confirmed (the element "
+                                    "at %2 is %3, not %1)")
+                         .arg(kNet.mac(31), kNet.host(32), kNet.mac(32)),
+                     QStringLiteral("DECODER 32 [%1]|done|1 of 1 confirmed").arg(kNet.mac(32))}));
+        QCOMPARE(second.requests(QStringLiteral("SET")).size(), 1);
+        QVERIFY(first.requests(QStringLiteral("SET")).isEmpty());
+        QVERIFY(readText(db).contains(QStringLiteral("[%1]").arg(kNet.section(31))));
+        const QString stale = readText(db)
+                                  .section(QStringLiteral("[%1]").arg(kNet.section(31)), 1)
+                                  .section(QLatin1Char('['), 0, 0);
+        QVERIFY2(stale.contains(QStringLiteral("\r\nATT=200\r\n")), qPrintable(stale));
         QVERIFY(prompt.done());
     }
 };

@@ -460,10 +460,10 @@ private Q_SLOTS:
                 qPrintable(bulk.out));
             QCOMPARE(stored(i, QStringLiteral("att")), QStringLiteral("190"));
         }
-        QVERIFY2(bulk.out.contains(
-                     QStringLiteral("DECODER 15 [%1]: 0 of 2 confirmed (att: no reply from %2)")
-                         .arg(kNet.mac(15), kNet.host(15))),
-                 qPrintable(bulk.out));
+        QVERIFY2(
+            bulk.out.contains(QStringLiteral("DECODER 15 [%1]: 0 of 2 confirmed (no reply from %2)")
+                                  .arg(kNet.mac(15), kNet.host(15))),
+            qPrintable(bulk.out));
         QVERIFY2(bulk.out.contains(QStringLiteral("DECODER 16 [%1]: 1 of 2 confirmed (att "
                                                   "refused; att refused)")
                                        .arg(kNet.mac(16))),
