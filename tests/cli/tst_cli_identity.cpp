@@ -14,12 +14,12 @@ using namespace orvalink::testing;
 
 namespace {
 
-quint16 agentPort()
-{
-    return simAgentPort(16363);
-}
 // The test's simulated elements: 127.0.163.x.
 const SimNet kNet{163};
+quint16 agentPort()
+{
+    return kNet.agentPort();
+}
 
 } // namespace
 
@@ -163,8 +163,8 @@ private Q_SLOTS:
         const QString mac = QStringLiteral("2E:8B:F2:00:A3:0A");
         QFile f(dbPath());
         QVERIFY(f.open(QIODevice::Append));
-        f.write("[2E8BF200A30A]\r\nNAME=FOUND           \r\nIP=127.0.163.10\r\nROLE=2\r\n"
-                "ATT=200\r\nSFN=1\r\nDLY=0\r\n");
+        f.write("[2E8BF200A30A]\r\nNAME=FOUND           \r\nIP=" + kNet.host(10).toLatin1() +
+                "\r\nROLE=2\r\nATT=200\r\nSFN=1\r\nDLY=0\r\n");
         f.close();
         const QByteArray before = db();
         const QString file = dir.filePath(QStringLiteral("absent.ini"));

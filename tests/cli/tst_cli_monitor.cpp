@@ -322,8 +322,8 @@ private Q_SLOTS:
     void damagedDatabaseKeepsTheLastList()
     {
         SimProcess sim;
-        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + kNet.host(1),
-                                                 QStringLiteral("decoder@") + kNet.host(2)}),
+        QVERIFY2(sim.start(kNet.agentPort(), {QStringLiteral("encoder@") + kNet.host(1),
+                                              QStringLiteral("decoder@") + kNet.host(2)}),
                  qPrintable(sim.errors()));
         QTemporaryDir own;
         const QString db = own.filePath(QStringLiteral("nms.ini"));
@@ -337,9 +337,9 @@ private Q_SLOTS:
         write(good);
         MonitorProcess monitor;
         QVERIFY2(monitor.start({QStringLiteral("--db"), db, QStringLiteral("--nms"), kNms,
-                                QStringLiteral("--port"), QString::number(simAgentPort(16197)),
+                                QStringLiteral("--port"), QString::number(kNet.agentPort()),
                                 QStringLiteral("monitor"), QStringLiteral("--listen"),
-                                QStringLiteral("127.0.0.1:0"), QStringLiteral("--interval"),
+                                kNms + QStringLiteral(":0"), QStringLiteral("--interval"),
                                 QStringLiteral("1"), QStringLiteral("--trap-port"),
                                 QStringLiteral("0")}),
                  qPrintable(monitor.errors()));
@@ -391,20 +391,20 @@ private Q_SLOTS:
     void trapNumbersStayBounded()
     {
         SimProcess sim;
-        QVERIFY2(sim.start(simAgentPort(16197), {QStringLiteral("encoder@") + kNet.host(1),
-                                                 QStringLiteral("decoder@") + kNet.host(2)}),
+        QVERIFY2(sim.start(kNet.agentPort(), {QStringLiteral("encoder@") + kNet.host(1),
+                                              QStringLiteral("decoder@") + kNet.host(2)}),
                  qPrintable(sim.errors()));
         MonitorProcess monitor;
         QVERIFY2(
             monitor.start(cli() + QStringList{QStringLiteral("monitor"), QStringLiteral("--listen"),
-                                              QStringLiteral("127.0.0.1:0"),
+                                              kNms + QStringLiteral(":0"),
                                               QStringLiteral("--interval"), QStringLiteral("1"),
                                               QStringLiteral("--trap-port"), QStringLiteral("0")}),
             qPrintable(monitor.errors()));
         QCOMPARE(monitor.metricsAfterFirstRound().status, 200);
 
         QUdpSocket sender;
-        QVERIFY(sender.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
+        QVERIFY(sender.bind(QHostAddress(kNet.host(200)), 0));
         const QStringList to = monitor.trapTo.split(QLatin1Char(':'));
         const QHostAddress trapHost(to.at(0));
         const quint16 trapPort = quint16(to.at(1).toUInt());

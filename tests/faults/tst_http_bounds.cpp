@@ -1,7 +1,7 @@
 // orvalink-cli monitor's HTTP side under attack on loopback (127.0.171.x):
 // 3,000 idle connections from 100 addresses, 100 more from one address, and
 // 20 senders of 20 MB header lines, while a well-behaved client scrapes from
-// 127.0.0.1. Bounded: the attack lasts a few seconds, the idle connections
+// host 200. Bounded: the attack lasts a few seconds, the idle connections
 // are left to the monitor's 10 s time.
 
 #include "common/SimProcess.h"
@@ -129,13 +129,14 @@ struct HttpReply {
     qint64 ms = 0;
 };
 
-// One request from 127.0.0.1 on a connection of its own, read to its end.
+// One request from the well-behaved scraper (host 200) on a connection of
+// its own, read to its end.
 HttpReply request(const sockaddr_in& to, const QByteArray& text)
 {
     HttpReply r;
     QElapsedTimer t;
     t.start();
-    const int fd = connectFrom(QStringLiteral("127.0.0.1"), to, true);
+    const int fd = connectFrom(kNet.host(200), to, true);
     if (fd < 0)
         return r;
     QByteArray all;
@@ -193,7 +194,7 @@ private Q_SLOTS:
 void TestHttpBounds::scrapesAnswerUnderAttack()
 {
     SimProcess sim;
-    QVERIFY2(sim.start(simAgentPort(16171), {QStringLiteral("encoder@") + kNet.host(1)}),
+    QVERIFY2(sim.start(kNet.agentPort(), {QStringLiteral("encoder@") + kNet.host(1)}),
              qPrintable(sim.errors()));
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("nms.ini"));
@@ -209,7 +210,7 @@ void TestHttpBounds::scrapesAnswerUnderAttack()
     monitor.setReadChannel(QProcess::StandardError);
     monitor.start(binPath("orvalink-cli"),
                   {QStringLiteral("--db"), db, QStringLiteral("--nms"), kNet.host(250),
-                   QStringLiteral("--port"), QString::number(simAgentPort(16171)),
+                   QStringLiteral("--port"), QString::number(kNet.agentPort()),
                    QStringLiteral("monitor"), QStringLiteral("--listen"),
                    kNet.host(250) + QStringLiteral(":0"), QStringLiteral("--interval"),
                    QStringLiteral("1"), QStringLiteral("--trap-port"), QStringLiteral("0")});
