@@ -360,7 +360,7 @@ private Q_SLOTS:
         ctx.interfaces = &lister;
         ctx.lockPath = dir.filePath(QStringLiteral("stale.lock"));
         ctx.showNotice = [](UserSettings&, QWidget*) {};
-        ctx.snmpLocalPort = test::freeLoopbackPort();
+        ctx.snmpLocalPort = test::freeLoopbackPort(kNms);
         ctx.snmpAgentPort = agentPort();
         ctx.timings.snmpTimeoutMs = 150;
         ctx.timings.snmpSetAllowedMs = 50;

@@ -381,8 +381,9 @@ private Q_SLOTS:
             if (e.operation == QLatin1String("database"))
                 told << e.outcome;
         }
-        QCOMPARE(told, (QStringList{QStringLiteral("unreadable"), QStringLiteral("unreadable"),
-                                    QStringLiteral("ok")}));
+        // While the database is a folder no event log is kept beside it
+        // (stderr says it): the NUL byte and the fix are in the log.
+        QCOMPARE(told, (QStringList{QStringLiteral("unreadable"), QStringLiteral("ok")}));
     }
 
     // Faults: every trap number a sender invents becomes a series of
