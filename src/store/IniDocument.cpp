@@ -22,17 +22,6 @@ bool isIniSpace(QChar c)
     return u < 0x80 && isIniSpace(char(u));
 }
 
-QStringView trimmed(QStringView s)
-{
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && isIniSpace(s[b]))
-        ++b;
-    while (e > b && isIniSpace(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
-}
-
 void trim(const char* p, int& b, int& e)
 {
     while (b < e && isIniSpace(p[b]))
@@ -119,10 +108,21 @@ bool hasLoneCr(const QByteArray& bytes)
 // becomes "?".
 QString asStored(QStringView name)
 {
-    return cp1252::decode(cp1252::encode(trimmed(name)));
+    return cp1252::decode(cp1252::encode(IniDocument::trimmed(name)));
 }
 
 } // namespace
+
+QStringView IniDocument::trimmed(QStringView s)
+{
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && isIniSpace(s[b]))
+        ++b;
+    while (e > b && isIniSpace(s[e - 1]))
+        --e;
+    return s.mid(b, e - b);
+}
 
 // Text this store would misread and then corrupt on the next write: the
 // database is single-byte text. A UTF-8 byte-order mark is skipped instead.

@@ -51,6 +51,9 @@ public:
     // (UTF-16 or UTF-32, NUL bytes), as a predicate of "the element
     // database"; empty when they are.
     static QString whyNotText(const QByteArray& bytes);
+    // A section or key name without the blanks around it (space, tab, CR,
+    // VT, FF), as every lookup takes it.
+    static QStringView trimmed(QStringView name);
 
     IniDocument();
     explicit IniDocument(QByteArray bytes);

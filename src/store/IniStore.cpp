@@ -24,23 +24,6 @@ using safefile::StatResult;
 
 namespace {
 
-bool isIniSpace(QChar c)
-{
-    const char16_t u = c.unicode();
-    return u == u' ' || u == u'\t' || u == u'\r' || u == u'\v' || u == u'\f';
-}
-
-QStringView trimIniSpace(QStringView s)
-{
-    qsizetype b = 0;
-    qsizetype e = s.size();
-    while (b < e && isIniSpace(s[b]))
-        ++b;
-    while (e > b && isIniSpace(s[e - 1]))
-        --e;
-    return s.mid(b, e - b);
-}
-
 bool hasLineBreakOrNul(QStringView s)
 {
     for (const QChar c : s) {
@@ -526,7 +509,7 @@ namespace {
 
 QString checkSection(const QString& section)
 {
-    const QStringView s = trimIniSpace(section);
+    const QStringView s = IniDocument::trimmed(section);
     if (s.isEmpty())
         return QStringLiteral("empty section name");
     if (hasLineBreakOrNul(section) || s.contains(u']'))
@@ -536,7 +519,7 @@ QString checkSection(const QString& section)
 
 QString checkKey(const QString& key)
 {
-    const QStringView k = trimIniSpace(key);
+    const QStringView k = IniDocument::trimmed(key);
     if (k.isEmpty())
         return QStringLiteral("empty key name");
     if (hasLineBreakOrNul(key) || k.contains(u'=') || k.front() == u'[' || k.front() == u';')
@@ -628,7 +611,7 @@ void IniStore::renameKey(const QString& section, const QString& key, const QStri
         if (!s || !doc.findKey(*s, key, &e))
             return false;
         const QByteArray value = doc.rawValueOf(e).toByteArray();
-        const QString upper = cp1252::toUpper(trimIniSpace(newKey));
+        const QString upper = cp1252::toUpper(IniDocument::trimmed(newKey));
         if (doc.keyOf(e).compare(upper, Qt::CaseInsensitive) == 0) {
             // Same key: writing the new name and deleting the old would
             // delete the key itself. Re-spell it instead.
@@ -657,7 +640,7 @@ void IniStore::renameSection(const QString& section, const QString& newSection, 
         const Section* s = doc.find(section);
         if (!s)
             return false;
-        const QStringView newName = trimIniSpace(newSection);
+        const QStringView newName = IniDocument::trimmed(newSection);
         if (QStringView(doc.nameOf(*s)).compare(newName, Qt::CaseInsensitive) == 0) {
             const QByteArray header = '[' + cp1252::encode(newName) + ']';
             if (doc.headerOf(*s) == QByteArrayView(header))
