@@ -32,9 +32,9 @@ FoundElement elementIn(const Database& database, const QString& section)
 bool findElement(const Context& ctx, const Database& database, const QString& macText,
                  FoundElement* found)
 {
-    QString section = encodeMac(macText);
+    QString section = Encode_MAC(macText);
     if (section.isEmpty() && !Decode_MAC(macText).isEmpty())
-        section = encodeMac(Decode_MAC(macText));
+        section = Encode_MAC(Decode_MAC(macText));
     if (section.isEmpty()) {
         usageError(ctx, QStringLiteral("\"%1\" is not a MAC address like 2E:8B:F2:00:0A:1B")
                             .arg(printable(macText)));
@@ -62,7 +62,7 @@ bool findShown(const Context& ctx, const Database& database, const QString& macT
 
 bool checkHost(const Context& ctx, const QString& host)
 {
-    if (isValidIPAddress(host))
+    if (IsValidIPAddress(host))
         return true;
     usageError(ctx,
                QStringLiteral("HOST \"%1\" is not a dotted IPv4 address").arg(printable(host)));

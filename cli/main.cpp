@@ -59,7 +59,7 @@ void printHelp(QTextStream& out)
 QString defaultNmsAddress()
 {
     const QString saved = UserSettings().nmsIpAddress();
-    if (saved.isEmpty() || saved == QLatin1String("0.0.0.0") || !isValidIPAddress(saved))
+    if (saved.isEmpty() || saved == QLatin1String("0.0.0.0") || !IsValidIPAddress(saved))
         return QStringLiteral("127.0.0.1");
     return saved;
 }
@@ -96,7 +96,7 @@ int main(int argc, char** argv)
         QString nms = program.value("nms");
         // Every verb sends from --nms, or binds it: a word that is no
         // address is a usage error before anything else.
-        if (program.isSet("nms") && !isValidIPAddress(nms))
+        if (program.isSet("nms") && !IsValidIPAddress(nms))
             return usageError(
                 err, v->name,
                 QStringLiteral("--nms \"%1\" is not a dotted IPv4 address").arg(printable(nms)));

@@ -108,7 +108,7 @@ void DeviceWindows::cmdPing_Click()
     const QString mac = panel->shownMac();
     if (mac.length() <= 6)
         return;
-    const QString section = encodeMac(mac);
+    const QString section = Encode_MAC(mac);
     const QString target = m_cx.store().read(section, QStringLiteral("snmpip"), m_cx.databasePath(),
                                              kDefaultAgentAddress);
     panel->setPingToolTip(QStringLiteral("Ping to ") + target);

@@ -96,7 +96,7 @@ void ElementCommands::DeleteElement()
     if (m_cx.prompt().ask(question) != PromptAnswer::Yes)
         return;
     const QString section =
-        target ? encodeMac(target->data(0, ElementTree::kNodeKeyRole).toString()) : QString();
+        target ? Encode_MAC(target->data(0, ElementTree::kNodeKeyRole).toString()) : QString();
     const QString name = shownElementName();
     // No element shown ("-"): there is no section to remove.
     const bool deleted =
@@ -274,7 +274,7 @@ QString ElementCommands::shownElementName() const
     const QString mac = panel->shownMac();
     const QString name =
         m_cx.store()
-            .read(encodeMac(mac), QStringLiteral("name"), m_cx.databasePath(), QString())
+            .read(Encode_MAC(mac), QStringLiteral("name"), m_cx.databasePath(), QString())
             .trimmed();
     return name.isEmpty() ? mac : name;
 }
@@ -300,7 +300,7 @@ ShownElement ElementCommands::shownElement() const
     ElementPanel* panel = &m_cx.panel();
     ShownElement e;
     const QString mac = panel->shownMac();
-    const QString section = encodeMac(mac);
+    const QString section = Encode_MAC(mac);
     if (section.isEmpty())
         return e;
     e.mac = mac;

@@ -261,7 +261,7 @@ QStringList ElementTree::selectedSections() const
     for (int i = 0; i < m_tree->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* node = m_tree->topLevelItem(i);
         if (node->isSelected() && !node->isHidden())
-            out << encodeMac(node->data(0, kNodeKeyRole).toString());
+            out << Encode_MAC(node->data(0, kNodeKeyRole).toString());
     }
     return out;
 }

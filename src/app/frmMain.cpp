@@ -311,7 +311,7 @@ void frmMain::wireCommands()
         m_menus->command(QStringLiteral("actStatistics"))->setEnabled(panel->statisticsOffered());
         m_menus->command(QStringLiteral("actSfnAdjustment"))->setEnabled(panel->adjustOffered());
         m_menus->command(QStringLiteral("actPing"))
-            ->setEnabled(encodeMac(panel->shownMac()).size() == 12);
+            ->setEnabled(Encode_MAC(panel->shownMac()).size() == 12);
     });
     // View
     on("actRefreshList", [this] { Toolbar1_ButtonClick(4); });

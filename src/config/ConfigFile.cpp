@@ -92,7 +92,7 @@ Backup readBackup(const QString& path)
     }
     IniStore store;
     const QStringList sections = store.sectionNames(path);
-    if (sections.size() != 1 || encodeMac(Decode_MAC(sections.first())) != sections.first()) {
+    if (sections.size() != 1 || Encode_MAC(Decode_MAC(sections.first())) != sections.first()) {
         b.error =
             QStringLiteral("not a configuration backup (one section named by a MAC expected)");
         return b;

@@ -45,7 +45,7 @@ QString readFailure(const ConfigJob& job)
 
 QString identityRefusal(const QString& host, const QString& answered, const QString& section)
 {
-    const QString answeredSection = encodeMac(answered);
+    const QString answeredSection = Encode_MAC(answered);
     if (!answeredSection.isEmpty() && answeredSection == section)
         return {};
     const QString who = !answeredSection.isEmpty() ? Decode_MAC(answeredSection)
@@ -214,7 +214,7 @@ QString restoreRefusal(const configfile::Backup& backup, const Database& databas
                 ApplyOperation::takeValue(into, key, backup.keys.value(key), bufferMaximum);
             !error.isEmpty())
             return error;
-        if (!active && !isValidIPAddress(*inactive.remoteIP))
+        if (!active && !IsValidIPAddress(*inactive.remoteIP))
             return QStringLiteral("Please verify that all IP fields are correct!");
     }
     // The checks of "Save changes", as `apply` makes them.

@@ -188,7 +188,7 @@ QString ApplyOperation::checkEdits(const ShownElement& shown, EditedValues& v,
     if (v.name && (v.name->isEmpty() || !cp1252::canEncodeAll(*v.name)))
         return QStringLiteral("Please verify that the name field is correct!");
     for (const std::optional<QString>* field : {&v.ip, &v.mask, &v.gw, &v.remoteIP}) {
-        if (*field && !isValidIPAddress(**field))
+        if (*field && !IsValidIPAddress(**field))
             return QStringLiteral("Please verify that all IP fields are correct!");
     }
     if (v.mask && !isValidSubnetMask(*v.mask))

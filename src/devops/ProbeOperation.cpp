@@ -213,7 +213,7 @@ ProbeOperation::Result ProbeOperation::probe(const QString& host, const QString&
         return fail(Result::NotOurDevice, QStringLiteral("Status: FAIL - Not a Quorvane device."));
     // A 6-byte MAC comes back in its 17-character colon form; anything else
     // starting with the prefix has no section name.
-    const QString section = encodeMac(mac.value);
+    const QString section = Encode_MAC(mac.value);
     if (section.isEmpty())
         return fail(Result::NoResponse, QStringLiteral("Status: FAIL - No, or invalid response!"));
     m_section = section;

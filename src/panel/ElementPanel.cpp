@@ -131,7 +131,7 @@ QString ElementPanel::sectionOfShown() const
 {
     if (m_loading)
         return m_loadingSection;
-    return encodeMac(controls().lblElementMAC->text());
+    return Encode_MAC(controls().lblElementMAC->text());
 }
 
 namespace {
@@ -175,7 +175,7 @@ void ElementPanel::showElement(const QString& nodeKey, const QString& nodeText, 
         return;
     }
 
-    const QString section = encodeMac(nodeKey);
+    const QString section = Encode_MAC(nodeKey);
     if (sectionIsDamaged(m_store, section, m_dbPath)) {
         m_prompt.tell(
             PromptIcon::Critical,

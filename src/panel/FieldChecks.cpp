@@ -20,7 +20,7 @@ FieldChecks::FieldChecks(const PropertyControls& controls, QObject* parent)
 void FieldChecks::colourAddress(QLineEdit* field)
 {
     const QString text = field->text();
-    fields::markInvalid(field, !text.isEmpty() && !isValidIPAddress(text));
+    fields::markInvalid(field, !text.isEmpty() && !IsValidIPAddress(text));
 }
 
 void FieldChecks::txtElementIP_Change()

@@ -113,7 +113,7 @@ bool exceedsLimit(const QLineEdit* field)
 bool checkAddress(QLineEdit* field)
 {
     const QString text = field->text();
-    const bool valid = !exceedsLimit(field) && (text.isEmpty() || isValidIPAddress(text));
+    const bool valid = !exceedsLimit(field) && (text.isEmpty() || IsValidIPAddress(text));
     markInvalid(field, !valid);
     return valid;
 }

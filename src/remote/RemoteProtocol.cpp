@@ -51,7 +51,7 @@ void RemoteProtocol::setMacWaiter(std::function<QString(const QString&)> waiter)
 
 QString RemoteProtocol::selectedSection() const
 {
-    return m_panel ? encodeMac(m_panel->remotePanelState().mac) : QString();
+    return m_panel ? Encode_MAC(m_panel->remotePanelState().mac) : QString();
 }
 
 RemoteProtocol::RequestResult RemoteProtocol::sendToSelected(const QByteArray& bytes, quint16 port,
@@ -300,7 +300,7 @@ void RemoteProtocol::createElement(const remote::ConfigReply& r, const QString& 
     // A discovery cancelled while this reply waited for its MAC address.
     if (m_discoveryDropped)
         return;
-    const QString section = encodeMac(mac);
+    const QString section = Encode_MAC(mac);
     QList<QPair<QString, QString>> keys;
     const auto put = [&](const char* key, const QString& value) {
         keys.append({QLatin1String(key), value});
@@ -348,7 +348,7 @@ void RemoteProtocol::confirmSave(const remote::ConfigReply& r, const QString& ma
         Q_EMIT saveFinished(SaveOutcome::Rejected);
         return;
     }
-    const QString section = encodeMac(p.mac);
+    const QString section = Encode_MAC(p.mac);
     if (sectionIsDamaged(m_database.store(), section, m_database.path())) {
         m_prompt.tell(PromptIcon::Critical,
                       QStringLiteral("The data stored in your computer about this element, is "

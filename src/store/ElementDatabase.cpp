@@ -13,12 +13,12 @@
 
 namespace orvalink {
 
-bool isValidIPAddress(const QString& strIPAddress)
+bool IsValidIPAddress(const QString& strIPAddress)
 {
     return parseIPv4(strIPAddress);
 }
 
-QString encodeMac(const QString& srcMAC)
+QString Encode_MAC(const QString& srcMAC)
 {
     if (srcMAC.length() != 17)
         return QString();

@@ -14,9 +14,9 @@ class IniStore;
 
 // Dotted-decimal IPv4 check: exactly four parts, each a whole number 0..255
 // (leading zeros and blanks (spaces) around the digits accepted).
-bool isValidIPAddress(const QString& strIPAddress);
+bool IsValidIPAddress(const QString& strIPAddress);
 // "2e:8b:f2:0a:0b:0c" -> "2E8BF20A0B0C"; any text not 17 characters long -> "".
-QString encodeMac(const QString& srcMAC);
+QString Encode_MAC(const QString& srcMAC);
 // "2e8bf2001a2b" -> "2E:8B:F2:00:1A:2B"; any text not 12 characters long -> "".
 QString Decode_MAC(const QString& srcSection);
 // Exactly 16 characters, upper case, padded with blanks or cut. A letter

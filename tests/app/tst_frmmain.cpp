@@ -1743,7 +1743,7 @@ void TestFrmMain::everyOperationShowsItsNewestOutcome()
     QCOMPARE(lastOutcome(w), QStringLiteral("Save changes to %1: 1 value(s) confirmed").arg(name));
 
     const QString trapBefore = control<IniStore>(w, QStringLiteral("store"))
-                                   ->read(encodeMac(panel(w)->lblElementMAC->text()),
+                                   ->read(Encode_MAC(panel(w)->lblElementMAC->text()),
                                           QStringLiteral("snmptr"), h.ctx.databasePath, QString());
     menuCommand(w, QStringLiteral("actDeviceProperties"))->trigger();
     QCOMPARE(lastOutcome(w), QStringLiteral("SNMP properties of %1 succeeded").arg(name));

@@ -152,7 +152,7 @@ private Q_SLOTS:
         QTest::mouseClick(cmdProbe, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        const QString dec = encodeMac(kNet.mac(2));
+        const QString dec = Encode_MAC(kNet.mac(2));
         QVERIFY(!db.sectionExists(dec));
     }
 

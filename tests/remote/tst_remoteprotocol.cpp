@@ -167,11 +167,11 @@ struct Harness {
     }
     QStringList keys(const QString& mac) const
     {
-        return store.sectionKeys(encodeMac(mac), db.path());
+        return store.sectionKeys(Encode_MAC(mac), db.path());
     }
     QString value(const QString& mac, const char* key) const
     {
-        return db.read(encodeMac(mac), QLatin1String(key));
+        return db.read(Encode_MAC(mac), QLatin1String(key));
     }
     std::unique_ptr<DiscoveryOperation> discovery(PagedElement& element)
     {
@@ -214,7 +214,7 @@ void TestRemoteProtocol::discoveryCreatesOneSectionPerReply()
     QCOMPARE(h.value(kDecMac, "sn"), QStringLiteral("268435458"));
     QCOMPARE(h.value(kDecMac, "ver"), QStringLiteral("3.51"));
     QCOMPARE(h.value(kEncMac, "remote"), QStringLiteral("10.231.0.100"));
-    QCOMPARE(h.db.read(encodeMac(kEncMac), QStringLiteral("name"), QString()),
+    QCOMPARE(h.db.read(Encode_MAC(kEncMac), QStringLiteral("name"), QString()),
              QStringLiteral("ENC THREE"));
     QCOMPARE(reload.count(), 0); // the paging window reloads once, at its end
 
@@ -281,10 +281,10 @@ void TestRemoteProtocol::saveConfirmationComparesFieldByField()
                                    "\rCannot save this element info."));
     h.protocol->HandleRemoteReply(encoderReply());
     QVERIFY(h.prompt.done());
-    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{encodeMac(kEncMac)});
+    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{Encode_MAC(kEncMac)});
     h.panel.state = encoderPanel();
     for (int i = 0; i < 25; ++i)
-        h.db.write(encodeMac(kEncMac), QStringLiteral("X%1").arg(i), QStringLiteral("1"));
+        h.db.write(Encode_MAC(kEncMac), QStringLiteral("X%1").arg(i), QStringLiteral("1"));
     h.prompt.expect(QStringLiteral("is corrupted."));
     h.protocol->HandleRemoteReply(encoderReply());
     QVERIFY(h.prompt.done());
@@ -390,7 +390,7 @@ void TestRemoteProtocol::discoveryNeverLosesThePreviousDatabase()
     // And a discovery that finds one replaces the database.
     discovery = h.discovery(element);
     QCOMPARE(discovery->runBlocking(), DiscoveryOperation::Result::Found);
-    QCOMPARE(sections(), QStringList{encodeMac(kDecMac)});
+    QCOMPARE(sections(), QStringList{Encode_MAC(kDecMac)});
     QCOMPARE(readFile(bak), previous);
     QVERIFY(h.prompt.done());
 }
@@ -478,7 +478,7 @@ void TestRemoteProtocol::damagedSectionRefusedBeforeSending()
     Harness h;
     QSignalSpy finished(h.protocol.get(), &RemoteProtocol::saveFinished);
     h.panel.state = encoderPanel();
-    const QString section = encodeMac(kEncMac);
+    const QString section = Encode_MAC(kEncMac);
     QList<QPair<QString, QString>> keys;
     for (const QString& key : elementKeys())
         keys.append({key, QStringLiteral("1")});
@@ -506,7 +506,7 @@ void TestRemoteProtocol::requestFailuresAndTimeout()
     QSignalSpy fatal(h.protocol.get(), &RemoteProtocol::fatalEndpointFailure);
     QSignalSpy finished(h.protocol.get(), &RemoteProtocol::saveFinished);
     h.panel.state = encoderPanel();
-    h.db.write(encodeMac(kEncMac), QStringLiteral("name"), QStringLiteral("ENC THREE"));
+    h.db.write(Encode_MAC(kEncMac), QStringLiteral("name"), QStringLiteral("ENC THREE"));
 
     // No stored "ip": reported, dropped, not fatal, no timeout later.
     h.prompt.expect(QStringLiteral("The element has no stored IP address."));
@@ -516,7 +516,7 @@ void TestRemoteProtocol::requestFailuresAndTimeout()
 
     // A list without selection never becomes a byte.
     // An address nothing listens on.
-    h.db.write(encodeMac(kEncMac), QStringLiteral("ip"), kNet.host(9));
+    h.db.write(Encode_MAC(kEncMac), QStringLiteral("ip"), kNet.host(9));
     h.panel.state.input = -1;
     h.prompt.expect(QStringLiteral("'Audio Input' has no selection."));
     QCOMPARE(h.protocol->SendSaveRequest(), RemoteProtocol::RequestResult::Refused);
@@ -603,7 +603,7 @@ void TestRemoteProtocol::againstTheSimulator()
     DiscoveryOperation discovery(*h.protocol, h.timings);
     discovery.setPagingTarget(encIp, base + 2);
     QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::Found);
-    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{encodeMac(mac)});
+    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{Encode_MAC(mac)});
     QVERIFY(QFile(DiscoveryOperation::backupPath(h.db.path())).open(QIODevice::ReadOnly));
     QCOMPARE(h.endpoint.remotePort(), quint16(0)); // restored
 
@@ -648,7 +648,7 @@ void TestRemoteProtocol::againstTheSimulator()
     h.protocol->AutoDiscoverAwaiting = false;
     QCOMPARE(discovery.runBlocking(), DiscoveryOperation::Result::NoAnswer);
     QVERIFY(h.prompt.done());
-    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{encodeMac(mac)});
+    QCOMPARE(h.store.sectionNames(h.db.path()), QStringList{Encode_MAC(mac)});
 }
 
 // Catches remote-save usage errors that exit 1 like a failed exchange (an
@@ -664,7 +664,7 @@ void TestRemoteProtocol::remoteSaveFromTheCommandLine()
     QTemporaryDir dir;
     const QString db = dir.filePath(QStringLiteral("nms.ini"));
     IniStore store;
-    QVERIFY(store.writeKeys(encodeMac(kEncMac),
+    QVERIFY(store.writeKeys(Encode_MAC(kEncMac),
                             {{"name", "ENC THREE"},
                              {"ip", at(3)},
                              {"mask", "255.255.255.0"},

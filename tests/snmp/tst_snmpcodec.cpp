@@ -151,7 +151,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QByteArray value;
         QString error;
-        QCOMPARE(encodeSetValue(14, 0x40, text, &value, &error), isValidIPAddress(text));
+        QCOMPARE(encodeSetValue(14, 0x40, text, &value, &error), IsValidIPAddress(text));
     }
 
     // Addresses are read as decimal parts, never as shorthand or octal.

@@ -56,12 +56,12 @@ void TestElementDatabase::ipAddress_data()
 void TestElementDatabase::ipAddress()
 {
     QFETCH(QString, text);
-    QTEST(isValidIPAddress(text), "valid");
+    QTEST(IsValidIPAddress(text), "valid");
 }
 
 void TestElementDatabase::macForms_data()
 {
-    QTest::addColumn<QString>("colon");   // encodeMac input
+    QTest::addColumn<QString>("colon");   // Encode_MAC input
     QTest::addColumn<QString>("section"); // its result
     QTest::newRow("lower case") << "2e:8b:f2:0a:0b:0c"
                                 << "2E8BF20A0B0C";
@@ -81,7 +81,7 @@ void TestElementDatabase::macForms()
 {
     QFETCH(QString, colon);
     QFETCH(QString, section);
-    QCOMPARE(encodeMac(colon), section);
+    QCOMPARE(Encode_MAC(colon), section);
     // Going back gives the upper-case colon form for every real section name.
     if (section.size() == 12)
         QCOMPARE(Decode_MAC(section.toLower()), colon.toUpper());
