@@ -377,6 +377,10 @@ bool EventLog::write(const QByteArray& lineIn)
         ::close(fd);
         return false;
     }
+    // The log names elements and addresses: a file of ours that others may
+    // read (made by hand or by an older version) is made private again.
+    if ((st.st_mode & 077) != 0 && st.st_uid == ::geteuid())
+        ::fchmod(fd, 0600);
     QByteArray line = lineIn;
     if (st.st_size > 0 && st.st_size + line.size() > m_limits.maxBytes) {
         ::close(fd);

@@ -99,7 +99,8 @@ void TestEventLog::concurrentWritersLoseNoLine()
 
 // Catches: a rotation racing another writer (a line written into a file
 // just moved away, or a file cut), more files kept than configured, rotated
-// files readable by others, the oldest lines kept instead of the newest.
+// files readable by others (or an existing log left so), the oldest lines
+// kept instead of the newest.
 void TestEventLog::rotationUnderWritersKeepsTheNewestLines()
 {
     QTemporaryDir dir;
@@ -153,6 +154,17 @@ void TestEventLog::rotationUnderWritersKeepsTheNewestLines()
     QCOMPARE(numbersOf(events, QStringLiteral("C")), allOwn);
     QCOMPARE(events.last().name, QStringLiteral("C 39"));
     QCOMPARE(log.history().size(), 40);
+
+    // A log others may read (made by hand, or by an older version) is made
+    // private again at the next line.
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    Event late;
+    late.operation = QStringLiteral("probe");
+    QVERIFY(log.append(late));
+    struct stat st {};
+    QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+    QCOMPARE(st.st_mode & 0777, mode_t(0600));
 }
 
 // Catches: a name or cause from a device that ends the line or adds fields
