@@ -61,8 +61,11 @@ int run(const Context& ctx, const VerbArgs& args)
                                    .arg(printable(mac)));
     const EventLog log(EventLog::pathFor(ctx.dbPath));
     QString error;
-    for (const Event& e : log.read(since, mac, &error))
+    QString note;
+    for (const Event& e : log.read(since, mac, &error, &note))
         ctx.out << eventLine(e) << "\n";
+    if (!note.isEmpty())
+        ctx.err << "orvalink-cli: events: " << printable(note) << "\n";
     if (!error.isEmpty()) {
         ctx.err << "orvalink-cli: events: " << printable(error) << "\n";
         return 1;

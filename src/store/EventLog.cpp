@@ -425,12 +425,25 @@ bool EventLog::write(const QByteArray& lineIn)
 #endif
 
 QList<Event> EventLog::readFile(const QString& path, const QDateTime& since,
-                                const QString& macDigits, QString* error)
+                                const QString& macDigits, QString* error, QString* note)
 {
     QList<Event> events;
     QByteArray bytes;
     QString why;
-    if (!readRegularFile(path, &bytes, &why)) {
+    const QFileInfo big(path);
+    if (big.isFile() && big.size() > safefile::kMaxFileSize) {
+        // Grown beyond the bound (rotation off, or another program's
+        // appends): its newest lines, from the first whole one on.
+        QFile f(path);
+        if (f.open(QIODevice::ReadOnly | QIODevice::Unbuffered) &&
+            f.seek(big.size() - safefile::kMaxFileSize))
+            bytes = f.read(safefile::kMaxFileSize);
+        bytes.remove(0, bytes.indexOf('\n') + 1);
+        if (note)
+            *note = QStringLiteral("%1 is larger than %2 MB: only its newest lines were read")
+                        .arg(QDir::toNativeSeparators(path))
+                        .arg(safefile::kMaxFileSize / (1024 * 1024));
+    } else if (!readRegularFile(path, &bytes, &why)) {
         const QFileInfo info(path);
         if (error && (info.exists() || info.isSymLink()))
             *error = QDir::toNativeSeparators(path) + QLatin1Char(' ') + why;
@@ -450,20 +463,21 @@ QList<Event> EventLog::readFile(const QString& path, const QDateTime& since,
     return events;
 }
 
-QList<Event> EventLog::read(const QDateTime& since, const QString& mac, QString* error) const
+QList<Event> EventLog::read(const QDateTime& since, const QString& mac, QString* error,
+                            QString* note) const
 {
     // A MAC that is none matches no event.
     const QString wanted = mac.isEmpty() ? QString() : macDigits(mac);
     if ((!mac.isEmpty() && wanted.isEmpty()) || m_path.isEmpty())
         return {};
     if (placeTaken(m_path))
-        return readFile(m_path, since, wanted, error); // says why, reads nothing
+        return readFile(m_path, since, wanted, error, note); // says why, reads nothing
     // Under the lock when it can be had soon, so that no rotation moves the
     // files while they are read; a reader never fails for the lock.
     const FileLock lock(FileLock::lockPathFor(m_path), qMin(m_limits.lockTimeoutMs, 200));
     QList<Event> events;
     for (const QString& path : filesOldestFirst())
-        events += readFile(path, since, wanted, error);
+        events += readFile(path, since, wanted, error, note);
     return events;
 }
 

@@ -77,9 +77,10 @@ public:
     // only those at or after since (when valid) and of the element mac (when
     // not empty; colon form or 12 digits). A file of them that is there but
     // cannot be read (a pipe, a folder, no permission) is skipped and named
-    // in *error when given.
+    // in *error when given. A file larger than the reading bound (64 MB) is
+    // read in part, its newest lines, and *note says so.
     QList<Event> read(const QDateTime& since = {}, const QString& mac = {},
-                      QString* error = nullptr) const;
+                      QString* error = nullptr, QString* note = nullptr) const;
 
     // The newest events, oldest first: filled from the files by
     // loadHistory(), then by every append().
@@ -107,7 +108,8 @@ Q_SIGNALS:
 private:
     QStringList filesOldestFirst() const;
     static QList<Event> readFile(const QString& path, const QDateTime& since,
-                                 const QString& macDigits, QString* error = nullptr);
+                                 const QString& macDigits, QString* error = nullptr,
+                                 QString* note = nullptr);
     bool write(const QByteArray& line);
     bool rotate();
     void remember(const Event& event);

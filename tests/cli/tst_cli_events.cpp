@@ -24,6 +24,7 @@ private Q_SLOTS:
     void initTestCase();
     void filtersByTimeAndElement();
     void noLogBesideARefusedDatabase();
+    void anOversizeLogIsReadInPart();
 
 private:
     QByteArray run(const QStringList& args, int* exitCode);
@@ -124,4 +125,33 @@ void TestCliEvents::noLogBesideARefusedDatabase()
 }
 
 QTEST_GUILESS_MAIN(TestCliEvents)
+// Catches an event log grown beyond the reading bound (rotation off, or a
+// program of another version appending) refused as a whole, so that
+// `events` shows nothing at all: its newest lines are read, with a note.
+void TestCliEvents::anOversizeLogIsReadInPart()
+{
+    QTemporaryDir own;
+    const QString db = own.filePath(QStringLiteral("nms.ini"));
+    const QString path = EventLog::pathFor(db);
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray filler = QByteArray(1023, 'x') + '\n';
+        for (int i = 0; i < 65 * 1024; ++i)
+            QVERIFY(f.write(filler) == filler.size());
+    }
+    Event last;
+    last.time = QDateTime(QDate(2026, 1, 2), QTime(3, 4), QTimeZone::utc());
+    last.operation = QStringLiteral("probe");
+    last.outcome = QStringLiteral("ok");
+    last.name = QStringLiteral("NEWEST");
+    QVERIFY(EventLog(path).append(last));
+    QProcess p;
+    p.start(m_cli, QStringList{"--db", db, "events"});
+    QVERIFY(p.waitForFinished(20000));
+    QCOMPARE(p.exitCode(), 0);
+    QVERIFY(p.readAllStandardOutput().contains("NEWEST"));
+    QVERIFY(p.readAllStandardError().contains("only its newest lines were read"));
+}
+
 #include "tst_cli_events.moc"
