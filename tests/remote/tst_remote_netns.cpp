@@ -243,8 +243,8 @@ void TestRemoteNetns::discoveryAndSaveOnABridge()
 
 // Catches a command-line discovery that loses the database: a full disk
 // (the backup does not fit) that still empties it and reports elements
-// found, a run that hears nothing or is stopped by TERM and leaves an empty
-// or partial database, an empty database written over the only backup, and
+// found, or destroys the good backup of an earlier run, a run that hears nothing or is stopped by
+// TERM and leaves an empty or partial database, an empty database written over the only backup, and
 // a pipe or a device taken for a database (a hang, an abort).
 void TestRemoteNetns::discoveryFailuresPutTheDatabaseBack()
 {
@@ -311,11 +311,17 @@ void TestRemoteNetns::discoveryFailuresPutTheDatabaseBack()
         big += QStringLiteral("KEY%1=%2\r\n").arg(i).arg(QString(40, QLatin1Char('x'))).toLatin1();
     const QString fullDb = full + QStringLiteral("/nms.ini");
     QVERIFY(writeFile(fullDb, big));
+    // A good backup of an earlier run is there: the new one that does not
+    // fit must not take its place (it was left empty, "nothing changed").
+    const QByteArray earlier("[2E8BF2000001]\r\nNAME=EARLIER\r\n");
+    QVERIFY(writeFile(fullDb + QStringLiteral(".bak"), earlier));
     const Run onFull = discover(fullDb, 500);
     QCOMPARE(onFull.exitCode, 1);
     QVERIFY2(onFull.err.contains(QStringLiteral("could not be kept")), qPrintable(onFull.err));
     QVERIFY(!onFull.out.contains(QStringLiteral("found")));
     QCOMPARE(readFile(fullDb), big);
+    QCOMPARE(readFile(fullDb + QStringLiteral(".bak")), earlier);
+    QVERIFY(QDir(full).entryList({QStringLiteral("*~orvalink-tmp-*")}, QDir::Files).isEmpty());
 
     // TERM during the collection, after the element was stored.
     QProcess cli;
