@@ -58,6 +58,9 @@ QString backupFileName(const QString& section, const QString& name)
 {
     QString safe = name.trimmed();
     safe.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]+")), QStringLiteral("_"));
+    // A name edited by hand may be of any length; a file name may not (255
+    // bytes): the name part is bounded, the section (the MAC) stays whole.
+    safe.truncate(kBackupNameChars);
     return section + (safe.isEmpty() ? QString() : QLatin1Char('-') + safe) +
            QStringLiteral(".ini");
 }

@@ -56,7 +56,9 @@ struct PendingFile {
     QByteArray text;
 };
 QStringList writeBackups(const QList<PendingFile>& files);
-// A file name for an element's backup: its section and name, made safe.
+// A file name for an element's backup: its section and name, made safe;
+// of the name at most kBackupNameChars characters.
+inline constexpr int kBackupNameChars = 64;
 QString backupFileName(const QString& section, const QString& name);
 
 struct Backup {

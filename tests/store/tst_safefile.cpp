@@ -149,6 +149,21 @@ private Q_SLOTS:
         QVERIFY(!errors.at(1).isEmpty());
     }
 
+    // Catches a backup file name too long for the file system (a name of
+    // 300 characters edited into nms.ini): the file could not be written.
+    // The name part is bounded, the section stays whole, the file is written.
+    void backupFileNameFitsTheFileSystem()
+    {
+        const QString name = QString(300, QLatin1Char('N'));
+        const QString file = configfile::backupFileName(QStringLiteral("2E8BF2000201"), name);
+        QVERIFY(file.startsWith(QStringLiteral("2E8BF2000201-NNN")));
+        QVERIFY(file.endsWith(QStringLiteral(".ini")));
+        QVERIFY(file.size() <= 12 + 1 + configfile::kBackupNameChars + 4);
+        const QStringList errors = configfile::writeBackups({{m_dir.filePath(file), "A"}});
+        QCOMPARE(errors, QStringList{QString()});
+        QCOMPARE(readBytes(m_dir.filePath(file)), QByteArray("A"));
+    }
+
     // Many files at once: each is written or left as it was on its own, and
     // one that fails says so without stopping the others.
     void batchReportsEachFile()
