@@ -7,6 +7,8 @@
 // (190,000 elements, about 60 MB) with a peak memory of at most 3 times the
 // file.
 
+#include "SyntheticDatabase.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QStandardPaths>
@@ -37,23 +39,7 @@ const char* const kKeys[] = {"NAME", "IP",  "MASK", "GW",  "TYPE", "MULTI", "SN"
 
 QByteArray makeDatabase(int elements)
 {
-    QByteArray file;
-    file.reserve(qsizetype(elements) * 320);
-    for (int i = 0; i < elements; ++i) {
-        file += '[' + QByteArray::number(0x2E8BF2000000LL + i, 16).toUpper() + "]\r\n";
-        for (const char* key : kKeys) {
-            file += key;
-            file += '=';
-            if (qstrcmp(key, "NAME") == 0)
-                file += QByteArray("ELEMENT ") + QByteArray::number(i).leftJustified(8, ' ');
-            else if (qstrcmp(key, "ROLE") == 0)
-                file += (i % 2) ? "1" : "2";
-            else
-                file += "10.20." + QByteArray::number(i / 250) + '.' + QByteArray::number(i % 250);
-            file += "\r\n";
-        }
-    }
-    return file;
+    return orvalink::bench::syntheticDatabase(elements, kKeys);
 }
 
 struct Run {

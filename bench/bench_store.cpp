@@ -16,6 +16,8 @@
 #include "store/ElementDatabase.h"
 #include "store/IniStore.h"
 
+#include "SyntheticDatabase.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -52,23 +54,7 @@ const char* const kKeys[24] = {"NAME",   "IP",     "MASK",   "GW",     "TYPE",  
 
 QByteArray makeDatabase(int elements)
 {
-    QByteArray file;
-    file.reserve(elements * 400);
-    for (int i = 0; i < elements; ++i) {
-        file += '[' + QByteArray::number(0x2E8BF2000000LL + i, 16).toUpper() + "]\r\n";
-        for (const char* key : kKeys) {
-            file += key;
-            file += '=';
-            if (qstrcmp(key, "NAME") == 0)
-                file += QByteArray("ELEMENT ") + QByteArray::number(i).leftJustified(8, ' ');
-            else if (qstrcmp(key, "ROLE") == 0)
-                file += (i % 2) ? "1" : "2";
-            else
-                file += "10.20." + QByteArray::number(i / 250) + '.' + QByteArray::number(i % 250);
-            file += "\r\n";
-        }
-    }
-    return file;
+    return orvalink::bench::syntheticDatabase(elements, kKeys);
 }
 
 bool writeFile(const QString& path, const QByteArray& bytes)
